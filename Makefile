@@ -1,0 +1,33 @@
+# The two commands of the README: `make demo` and `make test`. Both install what is
+# missing, configure and build into build/; nothing else in the tree is written.
+BUILD      ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_ARGS ?=
+
+export QT_QPA_PLATFORM ?= offscreen
+
+.PHONY: all deps configure build test demo screenshots clean
+
+all: build
+
+deps:
+	@./scripts/install-deps
+
+$(BUILD)/build.ninja: CMakeLists.txt | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
+
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
+
+demo: build
+	$(BUILD)/host/cli/tolvane-import --info $(BUILD)/src/plugin/libtarvex.so.1
+
+clean:
+	rm -rf $(BUILD)

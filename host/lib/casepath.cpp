@@ -1,0 +1,74 @@
+#include "casepath.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <memory>
+#include <vector>
+
+namespace vqrt {
+
+std::string asciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+// The entry of `dir` named `name` without regard to case; empty when there is none.
+std::string findEntry(const std::string& dir, const std::string& name) {
+    struct stat st;
+    if (lstat((dir + "/" + name).c_str(), &st) == 0) {
+        return name;
+    }
+    std::unique_ptr<DIR, DirCloser> handle(opendir(dir.c_str()));
+    if (!handle) {
+        return {};
+    }
+    const std::string wanted = asciiLower(name);
+    std::string best;
+    while (const dirent* entry = readdir(handle.get())) {
+        const std::string candidate = entry->d_name;
+        if (candidate == "." || candidate == "..") {
+            continue;
+        }
+        if (asciiLower(candidate) == wanted && (best.empty() || candidate < best)) {
+            best = candidate;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+std::optional<std::string> resolveNoCase(const std::string& base, const std::string& relative) {
+    std::string path = base;
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t end = relative.find('/', start);
+        if (end == std::string::npos) {
+            end = relative.size();
+        }
+        const std::string component = relative.substr(start, end - start);
+        start = end + 1;
+        if (component.empty() || component == ".") {
+            continue;
+        }
+        const std::string found = findEntry(path, component);
+        if (found.empty()) {
+            return std::nullopt;
+        }
+        path += "/" + found;
+    }
+    return path;
+}
+
+} // namespace vqrt

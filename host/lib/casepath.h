@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace vqrt {
+
+/// Finds `relative` (components separated by '/') below the existing directory `base`,
+/// matching every component without regard to ASCII case, as NTFS does. An exact match wins
+/// over a case-folded one; among case-folded matches the first in byte order wins.
+/// Answers the full local path, or nothing when some component does not exist.
+std::optional<std::string> resolveNoCase(const std::string& base, const std::string& relative);
+
+/// Lower-cases ASCII letters only; other bytes are kept.
+std::string asciiLower(std::string text);
+
+} // namespace vqrt
