@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+#include <QMetaObject>
+
 #include "vqrt/plugin.h"
 
 class CBaseVantryIO;
@@ -68,4 +70,7 @@ private:
     bool exportContacts(CBaseVantryIO* io, CHostAgent* agent, CFileIO* file);
     /// The sound settings of the owner in `ownerUin`.
     void exportSounds(CBaseVantryIO* io, CRegistryReader* registry, CVantryTools* tools);
+
+    /// Clears `optionsDlg` when the host destroys the page's parent.
+    QMetaObject::Connection dialogGone;
 };

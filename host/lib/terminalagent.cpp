@@ -1,0 +1,94 @@
+#include "terminalagent.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace vqrt {
+
+namespace {
+
+const int kCancelled = 32;
+struct sigaction previousHandler;
+
+extern "C" void onInterrupt(int) { TerminalAgent::cancelRequested().store(true); }
+
+} // namespace
+
+std::atomic<bool>& TerminalAgent::cancelRequested() {
+    static std::atomic<bool> flag{false};
+    return flag;
+}
+
+TerminalAgent::TerminalAgent(int total, std::FILE* out, const std::string& pluginName)
+    : total_(std::max(total, 1)), out_(out), pluginName_(pluginName),
+      terminal_(isatty(fileno(out)) != 0) {
+    cancelRequested().store(false);
+}
+
+TerminalAgent::~TerminalAgent() {
+    finishLine();
+    if (handlerInstalled_) {
+        sigaction(SIGINT, &previousHandler, nullptr);
+    }
+}
+
+void TerminalAgent::catchInterrupt() {
+    if (handlerInstalled_) {
+        return;
+    }
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    handlerInstalled_ = sigaction(SIGINT, &action, &previousHandler) == 0;
+}
+
+int TerminalAgent::stepProgress(int blocks) {
+    if (cancelRequested().load()) {
+        cancelled_ = true;
+        finishLine();
+        std::fprintf(out_, "%s: cancelled\n", pluginName_.c_str());
+        return kCancelled;
+    }
+    done_ += std::max(blocks, 0);
+    draw();
+    return 0;
+}
+
+void TerminalAgent::draw() {
+    const int shown = std::min(done_, total_);
+    const int percent = shown * 100 / total_;
+    if (!terminal_) {
+        std::fprintf(out_, "%s: progress %d/%d (%d%%)\n", pluginName_.c_str(), shown, total_,
+                     percent);
+        return;
+    }
+    const int width = 30;
+    const int filled = shown * width / total_;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.append(static_cast<size_t>(width - filled), '.');
+    std::fprintf(out_, "\r%s: [%s] %3d%%", pluginName_.c_str(), bar.c_str(), percent);
+    std::fflush(out_);
+    lineOpen_ = true;
+}
+
+void TerminalAgent::finishLine() {
+    if (lineOpen_) {
+        std::fputc('\n', out_);
+        std::fflush(out_);
+        lineOpen_ = false;
+    }
+}
+
+void TerminalAgent::postMessage(int, const char* text) {
+    finishLine();
+    std::fprintf(out_, "%s: %s\n", pluginName_.c_str(), text == nullptr ? "" : text);
+    std::fflush(out_);
+}
+
+QWidget* TerminalAgent::getWidget(int, int) { return widget_; }
+
+int TerminalAgent::messageKind(int category, int level) { return category | level; }
+
+} // namespace vqrt

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "vqrt/hostagent.h"
+
+namespace vqrt {
+
+/// The command-line host's agent: a progress bar on a terminal (plain lines otherwise),
+/// messages as "ICQ: <text>", and Ctrl-C answered with 32 at the next progress step.
+class TerminalAgent : public CHostAgent {
+public:
+    /// `total` is the plug-in's block count; `out` receives progress and messages.
+    TerminalAgent(int total, std::FILE* out, const std::string& pluginName = "ICQ");
+    ~TerminalAgent() override;
+    TerminalAgent(const TerminalAgent&) = delete;
+    TerminalAgent& operator=(const TerminalAgent&) = delete;
+
+    int stepProgress(int blocks) override;
+    void postMessage(int kind, const char* text) override;
+    QWidget* getWidget(int what, int flags) override;
+    int messageKind(int category, int level) override;
+
+    /// The parent the plug-in gets for its dialogs.
+    void setWidget(QWidget* widget) { widget_ = widget; }
+    /// Catches SIGINT until destruction; the next step answers 32.
+    void catchInterrupt();
+    /// As if Ctrl-C had been pressed.
+    void requestCancel() { cancelRequested().store(true); }
+    bool cancelled() const { return cancelled_; }
+    int done() const { return done_; }
+    /// Ends a progress bar line that is still open.
+    void finishLine();
+
+    /// The flag the SIGINT handler sets.
+    static std::atomic<bool>& cancelRequested();
+
+private:
+    void draw();
+
+    int total_;
+    int done_ = 0;
+    std::FILE* out_;
+    std::string pluginName_;
+    bool terminal_;
+    bool lineOpen_ = false;
+    bool cancelled_ = false;
+    bool handlerInstalled_ = false;
+    QWidget* widget_ = nullptr;
+};
+
+} // namespace vqrt
