@@ -1,6 +1,10 @@
 #include "bitmap/images.h"
 
+#include <iterator>
+
 // Written by make_images.py beside this file; edit the script, not the arrays.
+// One line of the picture per line of text, so the formatter keeps its hands off.
+// clang-format off
 
 // The ICQ flower: green petals, one red, a yellow heart, on a transparent ground.
 // Colour lines separate their parts with spaces.
@@ -278,6 +282,7 @@ const char* icon[] = {
     "--------aCbpb6aCaCbpbpaC--------",
     "--------aCaCaC----aCaCaC--------",
     "--------------------------------"};
+static_assert(std::size(icon) == 1 + 256 + 16, "a header, the colours, the rows");
 
 // The same flower in 32 by 32, with the same colours; its colour lines separate with
 // tabs.
@@ -571,6 +576,7 @@ const char* icq32x32_xpm[] = {
     "------------------aCaCaCaC------------aCaCaCaC------------------",
     "----------------------------------------------------------------",
     "----------------------------------------------------------------"};
+static_assert(std::size(icq32x32_xpm) == 1 + 256 + 32, "a header, the colours, the rows");
 
 // Two overlapping window frames with a red check mark.
 const char* sel16_xpm[] = {
@@ -598,6 +604,7 @@ const char* sel16_xpm[] = {
     "    %$$%######@.",
     "     .@@@@@@@@@.",
     "     ..........."};
+static_assert(std::size(sel16_xpm) == 1 + 7 + 16, "a header, the colours, the rows");
 
 // Two overlapping window frames with a blue cross.
 const char* desel16_xpm[] = {
@@ -626,3 +633,6 @@ const char* desel16_xpm[] = {
     " %$$%.@####%$$%.",
     "  %% .@@@@@@%%@.",
     "     ..........."};
+static_assert(std::size(desel16_xpm) == 1 + 8 + 16, "a header, the colours, the rows");
+
+// clang-format on

@@ -207,13 +207,21 @@ def c_text(line):
 
 
 def array(name, lines):
+    width, height, colours, chars = (int(n) for n in lines[0].split())
+    assert len(lines) == height + colours + 1
+    assert all(len(row) == width * chars for row in lines[colours + 1:])
     body = ",\n".join("    " + c_text(line) for line in lines)
-    return "const char* %s[] = {\n%s};\n" % (name, body)
+    return ("const char* %s[] = {\n%s};\n"
+            "static_assert(std::size(%s) == 1 + %d + %d, \"a header, the colours, the rows\");\n"
+            % (name, body, name, colours, height))
 
 
 def main():
     print("#include \"bitmap/images.h\"\n")
-    print("// Written by make_images.py beside this file; edit the script, not the arrays.\n")
+    print("#include <iterator>\n")
+    print("// Written by make_images.py beside this file; edit the script, not the arrays.")
+    print("// One line of the picture per line of text, so the formatter keeps its hands off.")
+    print("// clang-format off\n")
     print("// The ICQ flower: green petals, one red, a yellow heart, on a transparent ground.")
     print("// Colour lines separate their parts with spaces.")
     print(array("icon", flower_image(16, " ")))
@@ -223,7 +231,8 @@ def main():
     print("// Two overlapping window frames with a red check mark.")
     print(array("sel16_xpm", sel16()))
     print("// Two overlapping window frames with a blue cross.")
-    print(array("desel16_xpm", desel16()), end="")
+    print(array("desel16_xpm", desel16()))
+    print("// clang-format on")
 
 
 if __name__ == "__main__":
