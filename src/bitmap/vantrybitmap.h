@@ -47,7 +47,8 @@ public:
     /// Releases the line array and the mask when the bitmap built them itself.
     void CleanUp();
 
-    /// The transparency mask (bit set: opaque), or null when `Copy` found no "None" pixel.
+    /// The transparency mask (bit set: opaque) that `Copy` makes for an image using "None";
+    /// null otherwise, and always after `LoadBitmap` or `LoadFromResources`.
     const unsigned char* GetMask() const { return mask.get(); }
     /// Bytes in the mask: width x height bits, rounded up.
     std::size_t GetMaskSize() const { return maskSize; }

@@ -413,28 +413,6 @@ INSTANTIATE_TEST_SUITE_P(
                       NoneUsedCase{"zero_chars_per_pixel", "ab", "ab", 0, false}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(BitmapHelpers, BmpstricmpComparesWholeTextsRegardlessOfCase) {
-    EXPECT_EQ(CVantryBitmap::bmpstricmp("None", "nONE"), 0);
-    EXPECT_EQ(CVantryBitmap::bmpstricmp("", ""), 0);
-    EXPECT_EQ(CVantryBitmap::bmpstricmp("None", "Non"), 1);
-    EXPECT_EQ(CVantryBitmap::bmpstricmp("Non", "None"), 1);
-    EXPECT_EQ(CVantryBitmap::bmpstricmp("b", "a"), 1);
-    EXPECT_EQ(CVantryBitmap::bmpstricmp("a", "b"), 1);
-}
-
-TEST(BitmapHelpers, SetBitCountsFromTheTopBitOfTheFirstByte) {
-    unsigned char bits[2] = {0, 0};
-    CVantryBitmap::SetBit(bits, 0, true);
-    CVantryBitmap::SetBit(bits, 9, true);
-    CVantryBitmap::SetBit(bits, 15, true);
-    EXPECT_EQ(bits[0], 0x80);
-    EXPECT_EQ(bits[1], 0x41);
-    CVantryBitmap::SetBit(bits, 9, false);
-    CVantryBitmap::SetBit(bits, 0, false);
-    EXPECT_EQ(bits[0], 0x00);
-    EXPECT_EQ(bits[1], 0x01);
-}
-
 TEST(BitmapHelpers, StripQuotesKeepsWhatTheFirstQuotesEnclose) {
     const std::pair<std::string, std::string> cases[] = {
         {"\"abc\",\n", "abc"}, {"no quotes\n", "no quotes\n"}, {"\"open end\n", "open end\n"},
