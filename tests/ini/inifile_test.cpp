@@ -2,6 +2,7 @@
 #include "recordingreader.h"
 #include "support/tempdir.h"
 
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <ostream>
@@ -14,7 +15,6 @@
 namespace {
 
 using namespace std::string_literals;
-using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -88,6 +88,10 @@ INSTANTIATE_TEST_SUITE_P(
                  {sec(kDummy), key(kDummy, "; note", ""), key(kDummy, "; indented note", "")},
                  "; note\n; indented note\n"},
         FileCase{"a line of spaces", "   \n", {sec(kDummy), key(kDummy, "", "")}, "=\n"},
+        FileCase{"brackets that open no header",
+                 "x[y]\n\t[t]\n",
+                 {sec(kDummy), key(kDummy, "x[y]", ""), key(kDummy, "\t[t]", "")},
+                 "x[y]=\n\t[t]=\n"},
         FileCase{"a word alone", "word\n", {sec(kDummy), key(kDummy, "word", "")}, "word=\n"},
         FileCase{"later equals signs",
                  "a=b=c\n=x\n",
@@ -210,30 +214,6 @@ TEST(IniFile, FilesThatCannotBeOpenedAnswerFalse) {
     EXPECT_FALSE(doc.SaveToFile(nullptr));
 }
 
-struct CleanCase {
-    std::string text;
-    std::string cleaned;
-};
-
-void PrintTo(const CleanCase& c, std::ostream* os) {
-    *os << ::testing::PrintToString(c.text);
-}
-
-class CleanString : public ::testing::TestWithParam<CleanCase> {};
-
-TEST_P(CleanString, DropsNewlinesAndSurplusSpaces) {
-    CIniReader doc;
-    const std::unique_ptr<char[]> cleaned(doc.CleanString(GetParam().text.c_str()));
-    EXPECT_EQ(std::string(cleaned.get()), GetParam().cleaned) << GetParam().text;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, CleanString,
-    ::testing::Values(CleanCase{"  NickName   =  Rover  \n", "NickName = Rover"}, CleanCase{"", ""},
-                      CleanCase{"   \n", ""}, CleanCase{"\n\n", ""}, CleanCase{"x\r\n", "x\r"},
-                      CleanCase{"a\tb  c", "a\tb c"}, CleanCase{" ; c  ", "; c"},
-                      CleanCase{"a \nb", "a b"}));
-
 struct ParseCase {
     std::string line;
     int keyLength;
@@ -278,42 +258,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"k", 0, 0, true, "", ""}, ParseCase{"; c=d", 5, 5, false, "", ""},
                       ParseCase{"  ;x", 5, 5, false, "", ""},
                       ParseCase{"   \n", 5, 5, false, "", ""}, ParseCase{"", 5, 5, false, "", ""}));
-
-struct HeaderCase {
-    std::string line;
-    bool isSection;
-    std::string name; // what GetSection leaves in a header line
-};
-
-void PrintTo(const HeaderCase& c, std::ostream* os) {
-    *os << ::testing::PrintToString(c.line);
-}
-
-class HeaderLine : public ::testing::TestWithParam<HeaderCase> {};
-
-TEST_P(HeaderLine, IsRecognisedAndNamed) {
-    const HeaderCase& c = GetParam();
-    CIniReader doc;
-    EXPECT_EQ(doc.IsSection(c.line.c_str()), c.isSection) << c.line;
-    if (c.isSection) {
-        std::string line = c.line;
-        EXPECT_EQ(doc.GetSection(line.data()), line.data());
-        std::string expected = c.name;
-        expected.resize(c.line.size(), '\0');
-        EXPECT_EQ(line, expected) << c.line;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, HeaderLine,
-    ::testing::Values(HeaderCase{"[ICQ User]\n", true, "ICQ User"},
-                      HeaderCase{"   [  ICQ User  ]  \n", true, "ICQ User"},
-                      HeaderCase{"[ICQ User] and more\n", true, "ICQ User"},
-                      HeaderCase{"[]\n", true, ""}, HeaderCase{"[ ]", true, ""},
-                      HeaderCase{"[a]b]", true, "a"}, HeaderCase{"[abc", true, "abc"},
-                      HeaderCase{"[", true, ""}, HeaderCase{"x[", false, ""},
-                      HeaderCase{"\t[x]", false, ""}, HeaderCase{" ;[x]", false, ""},
-                      HeaderCase{"", false, ""}));
 
 TEST(IniLines, ReadLineClearsSizeBytesAndReadsPieces) {
     testsupport::TempDir dir;
