@@ -92,7 +92,7 @@ std::string printable(const std::string& text) {
 // Code points that would make a carried name invisible, misleading or not one word:
 // C1 controls, spaces, format and bidirectional marks, variation selectors, specials.
 bool isUnsafeCodePoint(uint32_t cp) {
-    return cp < 0xA0 || cp == 0xAD || cp == 0x1680 || cp == 0x180E ||
+    return cp <= 0xA0 || cp == 0xAD || cp == 0x1680 || cp == 0x180E ||
            (cp >= 0x2000 && cp <= 0x206F) || cp == 0x3000 || (cp >= 0xFE00 && cp <= 0xFE0F) ||
            cp == 0xFEFF || (cp >= 0xFFF0 && cp <= 0xFFFF && cp != 0xFFFD) ||
            (cp >= 0xE0000 && cp <= 0xE0FFF);
@@ -497,6 +497,11 @@ std::optional<std::string> RecordWriter::carry(const std::string& source) {
         return std::nullopt;
     };
 
+    // Local paths of the installation are absolute; a relative one would be read from
+    // wherever the host happens to run.
+    if (source[0] != '/') {
+        return refuse("it is not an absolute path");
+    }
     struct stat st;
     if (::stat(source.c_str(), &st) != 0) {
         return refuse(errorText(errno));

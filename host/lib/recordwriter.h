@@ -79,9 +79,9 @@ public:
     void endSection() override;
     /// Marks the record complete and saves it.
     void flush() override;
-    /// Copies the file named by `quotedLocalPath` (one pair of surrounding double quotes is
-    /// removed) into `files/` and records both; a file that cannot be copied is recorded with
-    /// "carried": null and reported.
+    /// Copies the regular file at the absolute path `quotedLocalPath` (one pair of surrounding
+    /// double quotes is removed) into `files/` and records both; a file that cannot be copied
+    /// is recorded with "carried": null and reported in one line.
     void writeFileValue(const char* quotedLocalPath, const char* key) override;
 
     /// What activatePlugin answered.
