@@ -90,7 +90,8 @@ std::string printable(const std::string& text) {
 }
 
 // Code points that would make a carried name invisible, misleading or not one word:
-// C1 controls, spaces, format and bidirectional marks, variation selectors, specials.
+// C1 controls, spaces (the no-break space too), format and bidirectional marks, variation
+// selectors and noncharacters.
 bool isUnsafeCodePoint(uint32_t cp) {
     return cp <= 0xA0 || cp == 0xAD || cp == 0x1680 || cp == 0x180E ||
            (cp >= 0x2000 && cp <= 0x206F) || cp == 0x3000 || (cp >= 0xFE00 && cp <= 0xFE0F) ||

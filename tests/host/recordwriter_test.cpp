@@ -367,6 +367,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"Missing", "\"@/missing.wav\"",
                     "cannot carry @/missing.wav: No such file or directory"},
         RefusedCase{"Directory", "\"@/dir.wav\"", "cannot carry @/dir.wav: it is a directory"},
+        RefusedCase{"DotDot", "\"@/..\"", "cannot carry @/..: it is a directory"},
         RefusedCase{"Fifo", "\"@/pipe.wav\"", "cannot carry @/pipe.wav: it is not a regular file"},
         RefusedCase{"DanglingLink", "\"@/dangling.wav\"",
                     "cannot carry @/dangling.wav: No such file or directory"},
