@@ -1,1 +1,121 @@
 #include "filefinder.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+#include "casepath.h"
+
+namespace vqrt {
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+struct Match {
+    std::string relative; ///< path below the searched directory; the sort key
+    std::string path;
+    bool regularFile;
+};
+
+using DirId = std::pair<dev_t, ino_t>;
+
+class Walker {
+public:
+    Walker(const std::string& lowerExtension, bool recursive)
+        : lowerExtension_(lowerExtension), recursive_(recursive) {}
+
+    void walk(const std::string& dir, const std::string& relativeDir, std::vector<Match>& out) {
+        struct stat dirStat;
+        if (stat(dir.c_str(), &dirStat) != 0 ||
+            !visited_.insert({dirStat.st_dev, dirStat.st_ino}).second) {
+            return; // gone, or already seen through a bind mount
+        }
+        const std::unique_ptr<DIR, DirCloser> handle(opendir(dir.c_str()));
+        if (!handle) {
+            return;
+        }
+        std::vector<std::string> subdirectories;
+        while (const dirent* entry = readdir(handle.get())) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            const std::string path = join(dir, name);
+            const std::string relative = relativeDir.empty() ? name : relativeDir + "/" + name;
+            if (endsWithExtension(name)) {
+                struct stat target;
+                const bool regular = stat(path.c_str(), &target) == 0 && S_ISREG(target.st_mode);
+                out.push_back({relative, path, regular});
+            }
+            struct stat own;
+            if (recursive_ && lstat(path.c_str(), &own) == 0 && S_ISDIR(own.st_mode)) {
+                subdirectories.push_back(name);
+            }
+        }
+        for (const std::string& name : subdirectories) {
+            walk(join(dir, name), relativeDir.empty() ? name : relativeDir + "/" + name, out);
+        }
+    }
+
+private:
+    static std::string join(const std::string& dir, const std::string& name) {
+        return (!dir.empty() && dir.back() == '/') ? dir + name : dir + "/" + name;
+    }
+
+    bool endsWithExtension(const std::string& name) const {
+        return name.size() >= lowerExtension_.size() &&
+               asciiLower(name.substr(name.size() - lowerExtension_.size())) == lowerExtension_;
+    }
+
+    const std::string lowerExtension_;
+    const bool recursive_;
+    std::set<DirId> visited_;
+};
+
+} // namespace
+
+DirectoryNode::DirectoryNode(std::string path, bool regularFile)
+    : path_(std::move(path)), regularFile_(regularFile) {}
+
+std::string DirectoryNode::getPath() const {
+    return path_;
+}
+
+bool DirectoryNode::isFile() const {
+    return regularFile_;
+}
+
+void DirectoryFinder::setDirectory(const std::string& directory) {
+    directory_ = directory;
+}
+
+void DirectoryFinder::setExtension(const std::string& extension) {
+    extension_ = asciiLower(extension);
+}
+
+std::vector<VQ::CVantryNode*>& DirectoryFinder::search(std::vector<VQ::CVantryNode*>& nodes,
+                                                       bool recursive) {
+    nodes.clear();
+    found_.clear();
+    std::vector<Match> matches;
+    if (!directory_.empty()) {
+        Walker(extension_, recursive).walk(directory_, "", matches);
+    }
+    std::sort(matches.begin(), matches.end(),
+              [](const Match& a, const Match& b) { return a.relative < b.relative; });
+    found_.reserve(matches.size());
+    nodes.reserve(matches.size());
+    for (Match& match : matches) {
+        found_.push_back(std::make_unique<DirectoryNode>(std::move(match.path), match.regularFile));
+        nodes.push_back(found_.back().get());
+    }
+    return nodes;
+}
+
+} // namespace vqrt

@@ -1,1 +1,48 @@
 #pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vqrt/filefinder.h"
+#include "vqrt/vantrynode.h"
+
+namespace vqrt {
+
+/// One entry found by a DirectoryFinder.
+class DirectoryNode : public VQ::CVantryNode {
+public:
+    /// `regularFile` is what isFile() answers.
+    DirectoryNode(std::string path, bool regularFile);
+
+    /// The entry's full local path.
+    std::string getPath() const override;
+    /// True for a regular file, or a symbolic link that leads to one.
+    bool isFile() const override;
+
+private:
+    std::string path_;
+    bool regularFile_;
+};
+
+/// The finder of kind 3: entries of one local directory whose names end in an extension,
+/// compared without regard to ASCII case, in byte order of their path below the directory.
+class DirectoryFinder : public CFileFinder {
+public:
+    /// The local directory to search.
+    void setDirectory(const std::string& directory) override;
+    /// The name ending to match, such as ".uin"; empty matches every entry.
+    void setExtension(const std::string& extension) override;
+    /// Clears `nodes`, fills it and answers it. The nodes belong to the finder and stay valid
+    /// until its next search or its destruction. `recursive` descends into subdirectories,
+    /// never through symbolic links. A missing or unreadable directory gives no entries.
+    std::vector<VQ::CVantryNode*>& search(std::vector<VQ::CVantryNode*>& nodes,
+                                          bool recursive) override;
+
+private:
+    std::string directory_;
+    std::string extension_;
+    std::vector<std::unique_ptr<DirectoryNode>> found_;
+};
+
+} // namespace vqrt

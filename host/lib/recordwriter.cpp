@@ -1,1 +1,583 @@
 #include "recordwriter.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "codepage.h"
+
+namespace vqrt {
+
+namespace {
+
+constexpr char kFormat[] = "tolvane-record/1";
+constexpr char kRecordName[] = "record.json";
+constexpr char kFilesName[] = "files";
+constexpr size_t kMaxStemBytes = 96;      // a carried name stays far below NAME_MAX
+constexpr size_t kMaxExtensionBytes = 16; // a longer "extension" is part of the stem
+constexpr int kMaxNameAttempts = 100000;
+constexpr size_t kCopyChunk = 64 * 1024;
+
+std::string errorText(int err) {
+    return std::strerror(err);
+}
+
+// Writes all of `data`; 0, or the errno of the failed write.
+int writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// Reads up to `size` bytes, retrying short reads; the count, or -1 with errno set.
+ssize_t readFull(int fd, char* data, size_t size) {
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, data + got, size - got);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+// One line for a warning: control bytes are shown escaped, so a hostile name cannot break it.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == '\n') {
+            out += "\\n";
+        } else if (b == '\r') {
+            out += "\\r";
+        } else if (b == '\t') {
+            out += "\\t";
+        } else if (b < 0x20 || b == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Code points that would make a carried name invisible, misleading or not one word:
+// C1 controls, spaces (the no-break space too), format and bidirectional marks, variation
+// selectors and noncharacters.
+bool isUnsafeCodePoint(uint32_t cp) {
+    return cp <= 0xA0 || cp == 0xAD || cp == 0x1680 || cp == 0x180E ||
+           (cp >= 0x2000 && cp <= 0x206F) || cp == 0x3000 || (cp >= 0xFE00 && cp <= 0xFE0F) ||
+           cp == 0xFEFF || (cp >= 0xFFF0 && cp <= 0xFFFF && cp != 0xFFFD) ||
+           (cp >= 0xE0000 && cp <= 0xE0FFF);
+}
+
+// Length of the UTF-8 sequence that starts with `lead`, in valid UTF-8.
+size_t sequenceLength(unsigned char lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead < 0xE0) {
+        return 2;
+    }
+    return lead < 0xF0 ? 3 : 4;
+}
+
+uint32_t decodeSequence(const std::string& text, size_t at, size_t length) {
+    static const unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    uint32_t cp = static_cast<unsigned char>(text[at]) & kLeadMask[length];
+    for (size_t k = 1; k < length; ++k) {
+        cp = (cp << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+    }
+    return cp;
+}
+
+// Cuts valid UTF-8 to at most `limit` bytes without splitting a character.
+std::string cutUtf8(const std::string& text, size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
+// Removes the temporary file unless the save got as far as renaming it.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!path_.empty()) {
+            ::unlink(path_.c_str());
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    void keep() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+// True when the regular file `name` in `dir` holds exactly the bytes of `source`.
+bool sameContent(int dir, const std::string& name, int source, off_t sourceSize) {
+    const UniqueFd existing(
+        ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat st;
+    if (!existing || ::fstat(existing.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size != sourceSize || ::lseek(source, 0, SEEK_SET) != 0) {
+        return false;
+    }
+    std::vector<char> a(kCopyChunk);
+    std::vector<char> b(kCopyChunk);
+    for (;;) {
+        const ssize_t na = readFull(source, a.data(), a.size());
+        const ssize_t nb = readFull(existing.get(), b.data(), b.size());
+        if (na < 0 || nb < 0 || na != nb) {
+            return false;
+        }
+        if (na == 0) {
+            return true;
+        }
+        if (std::memcmp(a.data(), b.data(), static_cast<size_t>(na)) != 0) {
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+UniqueFd::~UniqueFd() {
+    close();
+}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+int UniqueFd::close() {
+    if (fd_ < 0) {
+        return 0;
+    }
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0 ? 0 : errno;
+}
+
+RecordWriter::RecordWriter(std::string outputDirectory, std::string pluginName,
+                           std::string codepage, WarningSink warn)
+    : RecordWriter(std::move(outputDirectory), std::move(pluginName),
+                   RecordWriterOptions{std::move(codepage), std::move(warn), {}}) {}
+
+RecordWriter::RecordWriter(std::string outputDirectory, std::string pluginName,
+                           RecordWriterOptions options)
+    : outputDirectory_(std::move(outputDirectory)), pluginName_(std::move(pluginName)),
+      options_(std::move(options)) {
+    while (outputDirectory_.size() > 1 && outputDirectory_.back() == '/') {
+        outputDirectory_.pop_back();
+    }
+}
+
+RecordWriter::~RecordWriter() = default;
+
+std::string RecordWriter::utf8(const char* text) const {
+    return toUtf8(text ? text : "", options_.codepage);
+}
+
+void RecordWriter::warn(const std::string& line) const {
+    if (options_.warn) {
+        options_.warn(line);
+    } else {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
+
+std::vector<RecordWriter::Entry>& RecordWriter::openEntries() {
+    if (!open_.empty()) {
+        return open_.back()->entries;
+    }
+    if (looseSection_ == nullptr) {
+        sections_.push_back(std::make_unique<Section>());
+        looseSection_ = sections_.back().get();
+        looseSection_->closed = true;
+    }
+    return looseSection_->entries;
+}
+
+void RecordWriter::beginSection(const char* name) {
+    auto section = std::make_unique<Section>();
+    section->name = utf8(name);
+    Section* const raw = section.get();
+    if (open_.empty()) {
+        sections_.push_back(std::move(section));
+        looseSection_ = nullptr;
+    } else {
+        open_.back()->entries.emplace_back(std::move(section));
+    }
+    open_.push_back(raw);
+    dirty_ = true;
+}
+
+void RecordWriter::writeValue(const char* key, const char* value) {
+    openEntries().emplace_back(ValueEntry{utf8(key), utf8(value)});
+    dirty_ = true;
+}
+
+void RecordWriter::endSection() {
+    if (open_.empty()) {
+        return;
+    }
+    open_.back()->closed = true;
+    open_.pop_back();
+    dirty_ = true;
+}
+
+void RecordWriter::flush() {
+    complete_ = true;
+    dirty_ = true;
+    save();
+}
+
+void RecordWriter::setResult(int result) {
+    if (result != result_) {
+        result_ = result;
+        dirty_ = true;
+    }
+}
+
+void RecordWriter::finish() {
+    if (!saved_ || dirty_) {
+        save();
+    }
+}
+
+void RecordWriter::writeFileValue(const char* quotedLocalPath, const char* key) {
+    std::string path = quotedLocalPath ? quotedLocalPath : "";
+    FileEntry entry{utf8(key), utf8(quotedLocalPath), std::nullopt};
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
+        path = path.substr(1, path.size() - 2);
+    }
+    if (path.empty()) {
+        warn("cannot carry the file of " + printable(entry.key) + ": it has no local path");
+    } else {
+        entry.carried = carry(path);
+    }
+    openEntries().emplace_back(std::move(entry));
+    dirty_ = true;
+}
+
+nlohmann::ordered_json RecordWriter::sectionJson(const Section& section) {
+    nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+    for (const Entry& entry : section.entries) {
+        nlohmann::ordered_json item;
+        if (const auto* value = std::get_if<ValueEntry>(&entry)) {
+            item["key"] = value->key;
+            item["value"] = value->value;
+        } else if (const auto* file = std::get_if<FileEntry>(&entry)) {
+            item["key"] = file->key;
+            item["file"] = file->file;
+            item["carried"] = file->carried ? nlohmann::ordered_json(*file->carried)
+                                            : nlohmann::ordered_json(nullptr);
+        } else {
+            item["section"] = sectionJson(*std::get<std::unique_ptr<Section>>(entry));
+        }
+        entries.push_back(std::move(item));
+    }
+    nlohmann::ordered_json out;
+    out["name"] = section.name;
+    out["closed"] = section.closed;
+    out["entries"] = std::move(entries);
+    return out;
+}
+
+nlohmann::ordered_json RecordWriter::json() const {
+    nlohmann::ordered_json out;
+    out["format"] = kFormat;
+    out["plugin"] = toUtf8(pluginName_, options_.codepage);
+    out["result"] = result_;
+    out["complete"] = complete_;
+    out["sections"] = nlohmann::ordered_json::array();
+    for (const auto& section : sections_) {
+        out["sections"].push_back(sectionJson(*section));
+    }
+    return out;
+}
+
+std::string RecordWriter::text() const {
+    return json().dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+bool RecordWriter::makeOutputDirectory(std::string& cause) const {
+    std::error_code ec;
+    std::filesystem::create_directories(outputDirectory_, ec);
+    struct stat st;
+    if (!ec && ::stat(outputDirectory_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        return true;
+    }
+    cause = "cannot create directory " + outputDirectory_ + ": " +
+            (ec ? ec.message() : errorText(ENOTDIR));
+    return false;
+}
+
+bool RecordWriter::prepareOutputDirectory() {
+    std::string cause;
+    if (makeOutputDirectory(cause)) {
+        return true;
+    }
+    warn(cause);
+    return false;
+}
+
+bool RecordWriter::save() {
+    const std::string target = outputDirectory_ + "/" + kRecordName;
+    const auto fail = [&](const std::string& line) {
+        lastSaveFailed_ = true;
+        lastSaveError_ = line;
+        warn(line);
+        return false;
+    };
+    const auto failWith = [&](int err) {
+        return fail("cannot write " + target + ": " + errorText(err));
+    };
+
+    std::string cause;
+    if (!makeOutputDirectory(cause)) {
+        return fail(cause);
+    }
+    const std::string content = text();
+    if (!options_.saveProbePath.empty()) {
+        const UniqueFd probe(::open(options_.saveProbePath.c_str(), O_WRONLY | O_CLOEXEC));
+        if (!probe) {
+            return failWith(errno);
+        }
+        if (const int err = writeAll(probe.get(), content.data(), content.size())) {
+            return failWith(err);
+        }
+    }
+
+    std::string name = target + ".tmp-XXXXXX";
+    UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd) {
+        return failWith(errno);
+    }
+    TemporaryFile temporary(name);
+    if (const int err = writeAll(fd.get(), content.data(), content.size())) {
+        return failWith(err);
+    }
+    if (::fsync(fd.get()) != 0) {
+        return failWith(errno);
+    }
+    if (const int err = fd.close()) {
+        return failWith(err);
+    }
+    if (::rename(name.c_str(), target.c_str()) != 0) {
+        return failWith(errno);
+    }
+    temporary.keep();
+    // The rename is durable only once the folder itself is on disk; some file systems
+    // cannot sync a folder (EINVAL) and need nothing more.
+    const UniqueFd dir(::open(outputDirectory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir && ::fsync(dir.get()) != 0 && errno != EINVAL) {
+        return failWith(errno);
+    }
+    saved_ = true;
+    dirty_ = false;
+    lastSaveFailed_ = false;
+    lastSaveError_.clear();
+    return true;
+}
+
+int RecordWriter::filesDirectory(std::string& cause) {
+    if (filesFd_) {
+        return filesFd_.get();
+    }
+    if (!makeOutputDirectory(cause)) {
+        return -1;
+    }
+    const std::string shown = outputDirectory_ + "/" + kFilesName;
+    const UniqueFd out(::open(outputDirectory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!out) {
+        cause = "cannot open " + outputDirectory_ + ": " + errorText(errno);
+        return -1;
+    }
+    if (::mkdirat(out.get(), kFilesName, 0755) != 0 && errno != EEXIST) {
+        cause = "cannot create directory " + shown + ": " + errorText(errno);
+        return -1;
+    }
+    struct stat st;
+    if (::fstatat(out.get(), kFilesName, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        cause = "cannot open " + shown + ": " + errorText(errno);
+        return -1;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        cause = shown + " is a symbolic link";
+        return -1;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        cause = shown + " is not a directory";
+        return -1;
+    }
+    // O_NOFOLLOW holds even if the folder was swapped for a link after the check above.
+    UniqueFd files(
+        ::openat(out.get(), kFilesName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!files) {
+        cause = "cannot open " + shown + ": " + errorText(errno);
+        return -1;
+    }
+    filesFd_ = std::move(files);
+    return filesFd_.get();
+}
+
+std::string RecordWriter::safeFileName(const std::string& rawName) const {
+    const std::string name = toUtf8(rawName, options_.codepage);
+    std::string out;
+    for (size_t i = 0; i < name.size();) {
+        const auto lead = static_cast<unsigned char>(name[i]);
+        const size_t length = std::min(sequenceLength(lead), name.size() - i);
+        if (length == 1) {
+            const bool keep = (lead >= 'A' && lead <= 'Z') || (lead >= 'a' && lead <= 'z') ||
+                              (lead >= '0' && lead <= '9') || lead == '_' || lead == '-';
+            if (lead == '.') {
+                // No ".." anywhere and no leading dot: runs of dots become one.
+                if (out.empty()) {
+                    out += '_';
+                } else if (out.back() != '.') {
+                    out += '.';
+                }
+            } else {
+                out += keep ? static_cast<char>(lead) : '_';
+            }
+        } else if (isUnsafeCodePoint(decodeSequence(name, i, length))) {
+            out += '_';
+        } else {
+            out.append(name, i, length);
+        }
+        i += length;
+    }
+    return out.empty() ? std::string("file") : out;
+}
+
+std::optional<std::string> RecordWriter::carry(const std::string& source) {
+    const std::string shown = printable(toUtf8(source, options_.codepage));
+    const auto refuse = [&](const std::string& cause) -> std::optional<std::string> {
+        warn("cannot carry " + shown + ": " + cause);
+        return std::nullopt;
+    };
+
+    // Local paths of the installation are absolute; a relative one would be read from
+    // wherever the host happens to run.
+    if (source[0] != '/') {
+        return refuse("it is not an absolute path");
+    }
+    struct stat st;
+    if (::stat(source.c_str(), &st) != 0) {
+        return refuse(errorText(errno));
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return refuse("it is a directory");
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return refuse("it is not a regular file");
+    }
+    // O_NONBLOCK: should the file have become a FIFO since the check, the open cannot hang.
+    const UniqueFd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!in) {
+        return refuse(errorText(errno));
+    }
+    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return refuse("it is not a regular file");
+    }
+    std::string cause;
+    const int dir = filesDirectory(cause);
+    if (dir < 0) {
+        return refuse(cause);
+    }
+
+    const size_t slash = source.rfind('/');
+    const std::string name =
+        safeFileName(slash == std::string::npos ? source : source.substr(slash + 1));
+    const size_t dot = name.rfind('.');
+    const bool hasExtension =
+        dot != std::string::npos && dot > 0 && name.size() - dot <= kMaxExtensionBytes;
+    const std::string extension = hasExtension ? name.substr(dot) : std::string();
+    const std::string stem = cutUtf8(hasExtension ? name.substr(0, dot) : name, kMaxStemBytes);
+
+    for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
+        const std::string candidate =
+            attempt == 1 ? stem + extension : stem + "-" + std::to_string(attempt) + extension;
+        const std::string shownTarget = outputDirectory_ + "/" + kFilesName + "/" + candidate;
+        UniqueFd out(::openat(dir, candidate.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (!out) {
+            if (errno != EEXIST) {
+                return refuse("cannot create " + shownTarget + ": " + errorText(errno));
+            }
+            if (sameContent(dir, candidate, in.get(), st.st_size)) {
+                return std::string(kFilesName) + "/" + candidate;
+            }
+            continue;
+        }
+        if (::lseek(in.get(), 0, SEEK_SET) != 0) {
+            ::unlinkat(dir, candidate.c_str(), 0);
+            return refuse(errorText(errno));
+        }
+        std::vector<char> buffer(kCopyChunk);
+        for (;;) {
+            const ssize_t n = readFull(in.get(), buffer.data(), buffer.size());
+            if (n < 0) {
+                const int err = errno;
+                ::unlinkat(dir, candidate.c_str(), 0);
+                return refuse(errorText(err));
+            }
+            if (n == 0) {
+                break;
+            }
+            if (const int err = writeAll(out.get(), buffer.data(), static_cast<size_t>(n))) {
+                ::unlinkat(dir, candidate.c_str(), 0);
+                return refuse("cannot write " + shownTarget + ": " + errorText(err));
+            }
+        }
+        if (const int err = out.close()) {
+            ::unlinkat(dir, candidate.c_str(), 0);
+            return refuse("cannot write " + shownTarget + ": " + errorText(err));
+        }
+        return std::string(kFilesName) + "/" + candidate;
+    }
+    return refuse("no free name for it in " + outputDirectory_ + "/" + kFilesName);
+}
+
+} // namespace vqrt

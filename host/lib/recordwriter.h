@@ -1,1 +1,149 @@
 #pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "vqrt/vantryio.h"
+
+namespace vqrt {
+
+/// Owns a file descriptor and closes it.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    ~UniqueFd();
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    /// The descriptor, or -1.
+    int get() const { return fd_; }
+    /// True when a descriptor is held.
+    explicit operator bool() const { return fd_ >= 0; }
+    /// Closes the descriptor now; 0, or the errno of a failed close (which can report a
+    /// write error that the kernel deferred).
+    int close();
+
+private:
+    int fd_;
+};
+
+/// Receives one line per problem (a file not carried, a record not saved).
+using WarningSink = std::function<void(const std::string&)>;
+
+/// How a RecordWriter decodes texts and where it reports.
+struct RecordWriterOptions {
+    /// The Windows ANSI code page of the installation; an iconv name.
+    std::string codepage = "CP1252";
+    /// Where warnings go; empty means standard error.
+    WarningSink warn;
+    /// Test seam: each save first writes the record to this file (such as /dev/full) and
+    /// fails as that write fails, before the temporary file is written. Empty in real hosts.
+    std::string saveProbePath;
+};
+
+/// The import record bundle: `record.json` and the carried files in `files/` of one folder.
+///
+/// Every text the plug-in hands over is made valid UTF-8 (kept when it is UTF-8 already,
+/// decoded from the code page otherwise). Sections, values and files are kept in call order.
+/// Saving is atomic: an earlier `record.json` is replaced only by a complete new one.
+///
+/// An output folder that holds an older bundle is reused: its `files/` keeps its files, and a
+/// file carried again with the same name and the same bytes refers to the copy already there,
+/// so running an import twice gives the same bundle instead of a second set of copies. Other
+/// name collisions get "-2", "-3", ... before the extension; nothing there is overwritten.
+/// `record.json` is readable by its owner only, since it holds the ICQ owner's password.
+class RecordWriter : public CBaseVantryIO {
+public:
+    /// A record of `pluginName` that will be saved into `outputDirectory`.
+    RecordWriter(std::string outputDirectory, std::string pluginName,
+                 std::string codepage = "CP1252", WarningSink warn = {});
+    /// The same with all options.
+    RecordWriter(std::string outputDirectory, std::string pluginName, RecordWriterOptions options);
+    ~RecordWriter() override;
+    RecordWriter(const RecordWriter&) = delete;
+    RecordWriter& operator=(const RecordWriter&) = delete;
+
+    /// Opens a section inside the innermost open one, or at the top.
+    void beginSection(const char* name) override;
+    /// Adds a text value to the innermost open section (a nameless top section when none is).
+    void writeValue(const char* key, const char* value) override;
+    /// Closes the innermost open section; without one it does nothing.
+    void endSection() override;
+    /// Marks the record complete and saves it.
+    void flush() override;
+    /// Copies the regular file at the absolute path `quotedLocalPath` (one pair of surrounding
+    /// double quotes is removed) into `files/` and records both; a file that cannot be copied
+    /// is recorded with "carried": null and reported in one line.
+    void writeFileValue(const char* quotedLocalPath, const char* key) override;
+
+    /// What activatePlugin answered.
+    void setResult(int result);
+    /// Saves the record unless the last save already holds everything (called at the end of
+    /// every run, so a cancelled or failed run keeps what the record held).
+    void finish();
+    /// True when the last save did not reach `record.json`.
+    bool lastSaveFailed() const { return lastSaveFailed_; }
+    /// The one-line cause of the last failed save; empty after a good one.
+    const std::string& lastSaveError() const { return lastSaveError_; }
+    /// True once flush() was called.
+    bool complete() const { return complete_; }
+    /// The record as it stands.
+    nlohmann::ordered_json json() const;
+    /// The text that a save writes to `record.json`.
+    std::string text() const;
+    /// Creates the output folder (with parents) if missing; false, with a warning, when that
+    /// fails. Saves and carried files call it themselves.
+    bool prepareOutputDirectory();
+
+private:
+    struct Section;
+    struct ValueEntry {
+        std::string key;
+        std::string value;
+    };
+    struct FileEntry {
+        std::string key;
+        std::string file;
+        std::optional<std::string> carried;
+    };
+    using Entry = std::variant<ValueEntry, FileEntry, std::unique_ptr<Section>>;
+    struct Section {
+        std::string name;
+        bool closed = false;
+        std::vector<Entry> entries;
+    };
+
+    static nlohmann::ordered_json sectionJson(const Section& section);
+    std::string utf8(const char* text) const;
+    std::vector<Entry>& openEntries();
+    void warn(const std::string& line) const;
+    bool save();
+    std::optional<std::string> carry(const std::string& source);
+    int filesDirectory(std::string& cause);
+    bool makeOutputDirectory(std::string& cause) const;
+    std::string safeFileName(const std::string& rawName) const;
+
+    std::string outputDirectory_;
+    std::string pluginName_;
+    RecordWriterOptions options_;
+    std::vector<std::unique_ptr<Section>> sections_;
+    std::vector<Section*> open_;
+    int result_ = 0;
+    bool complete_ = false;
+    bool saved_ = false;
+    bool dirty_ = false;
+    bool lastSaveFailed_ = false;
+    std::string lastSaveError_;
+    Section* looseSection_ = nullptr; ///< takes values written while no section is open
+    UniqueFd filesFd_;                ///< the opened `files/` folder, once a file is carried
+};
+
+} // namespace vqrt
