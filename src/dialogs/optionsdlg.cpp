@@ -3,10 +3,12 @@
 #include <cstring>
 #include <utility>
 
+#include <QByteArray>
 #include <QCheckBox>
 #include <QEvent>
 #include <QFont>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>

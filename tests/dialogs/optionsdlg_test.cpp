@@ -37,37 +37,31 @@ struct Page {
     template <typename T> T* at(int index) const { return qobject_cast<T*>(widgets.value(index)); }
     QPushButton* select() const { return at<QPushButton>(2); }
     QPushButton* deselect() const { return at<QPushButton>(3); }
-    QCheckBox* host() const { return at<QCheckBox>(4); }
     QCheckBox* user() const { return at<QCheckBox>(5); }
     QCheckBox* contacts() const { return at<QCheckBox>(6); }
-    QCheckBox* overwrite() const { return at<QCheckBox>(7); }
-    QCheckBox* sound() const { return at<QCheckBox>(8); }
     QRadioButton* personal() const { return at<QRadioButton>(9); }
     QRadioButton* defaults() const { return at<QRadioButton>(10); }
     QListWidget* list() const { return at<QListWidget>(13); }
 
+    /// The seven choices, host server to default sounds, by their letters in kChoices.
+    QAbstractButton* choice(char letter) const {
+        return at<QAbstractButton>(4 + static_cast<int>(std::strchr(kChoices, letter) - kChoices));
+    }
+
     /// One token per choice: its letter, "+" checked or "-" unchecked, "~" when disabled.
     std::string state() const {
         std::string text;
-        const auto token = [&text](char letter, const QAbstractButton* button) {
-            if (!text.empty()) {
-                text += ' ';
-            }
-            text += letter;
-            text += button->isChecked() ? '+' : '-';
-            if (!button->isEnabled()) {
-                text += '~';
-            }
-        };
-        token('H', host());
-        token('U', user());
-        token('C', contacts());
-        token('O', overwrite());
-        token('S', sound());
-        token('P', personal());
-        token('D', defaults());
+        for (const char* letter = kChoices; *letter != '\0'; ++letter) {
+            const QAbstractButton* button = choice(*letter);
+            text += text.empty() ? "" : " ";
+            text += *letter;
+            text += button->isChecked() ? "+" : "-";
+            text += button->isEnabled() ? "" : "~";
+        }
         return text;
     }
+
+    static constexpr const char* kChoices = "HUCOSPD";
 
     COptionsDlg& dlg;
     QGroupBox* group;
@@ -435,23 +429,11 @@ TEST(OptionsDlgBuild, SeparatorsAroundTheButtonRow) {
 
 // ---- the enabling rules, driven as a user drives them -----------------------------------
 
-enum class Action {
-    SelectFirst,
-    Select,
-    Deselect,
-    Host,
-    User,
-    Contacts,
-    Overwrite,
-    Sound,
-    Personal,
-    Default,
-    Down,
-    Up,
-};
-
+// An action is a letter: a choice letter clicks that box or radio button, 's' and 'x' click
+// the select and deselect buttons, 'F' calls selectFirstProfile(), 'v' and '^' press Down and
+// Up in the owner list.
 struct Step {
-    Action action;
+    char action;
     const char* state; // after the action
 };
 
@@ -465,44 +447,25 @@ void PrintTo(const Scenario& s, std::ostream* os) {
     *os << s.name;
 }
 
-void perform(const Page& p, Action action) {
+void perform(const Page& p, char action) {
     switch (action) {
-    case Action::SelectFirst:
+    case 'F':
         p.dlg.selectFirstProfile();
         break;
-    case Action::Select:
+    case 's':
         click(p.select());
         break;
-    case Action::Deselect:
+    case 'x':
         click(p.deselect());
         break;
-    case Action::Host:
-        click(p.host());
-        break;
-    case Action::User:
-        click(p.user());
-        break;
-    case Action::Contacts:
-        click(p.contacts());
-        break;
-    case Action::Overwrite:
-        click(p.overwrite());
-        break;
-    case Action::Sound:
-        click(p.sound());
-        break;
-    case Action::Personal:
-        click(p.personal());
-        break;
-    case Action::Default:
-        click(p.defaults());
-        break;
-    case Action::Down:
+    case 'v':
         QTest::keyClick(p.list(), Qt::Key_Down);
         break;
-    case Action::Up:
+    case '^':
         QTest::keyClick(p.list(), Qt::Key_Up);
         break;
+    default:
+        click(p.choice(action));
     }
 }
 
@@ -520,91 +483,88 @@ TEST_P(OptionsDlgRules, StateAfterEachStep) {
     for (size_t i = 0; i < scenario.steps.size(); ++i) {
         perform(p, scenario.steps[i].action);
         EXPECT_EQ(p.state(), scenario.steps[i].state) << "after step " << i + 1;
-        EXPECT_EQ(page.isImportHostServer(), p.host()->isChecked());
-        EXPECT_EQ(page.isOverwriteContacts(), p.overwrite()->isChecked());
-        EXPECT_EQ(page.isImportSoundSettings(), p.sound()->isChecked());
+        EXPECT_EQ(page.isImportHostServer(), p.choice('H')->isChecked());
+        EXPECT_EQ(page.isOverwriteContacts(), p.choice('O')->isChecked());
+        EXPECT_EQ(page.isImportSoundSettings(), p.choice('S')->isChecked());
         EXPECT_EQ(page.isPersonalSounds(), p.personal()->isChecked());
     }
 }
 
-using A = Action;
-
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, OptionsDlgRules,
-    testing::Values(
-        Scenario{"OwnerWithSoundsThenWithoutThenBack",
-                 {{"Alice", true}, {"Bob", false}},
-                 {{A::SelectFirst, "H+ U+ C+ O- S+ P+ D-"},
-                  {A::Down, "H+ U+ C+ O- S+ P-~ D+"},
-                  {A::Down, "H+ U+ C+ O- S+ P-~ D+"},
-                  {A::Up, "H+ U+ C+ O- S+ P- D+"},
-                  {A::Personal, "H+ U+ C+ O- S+ P+ D-"}}},
-        Scenario{"FirstOwnerWithoutSounds",
-                 {{"Bob", false}, {"Carol", true}},
-                 {{A::SelectFirst, "H+ U+ C+ O- S+ P-~ D+"}, {A::Down, "H+ U+ C+ O- S+ P- D+"}}},
-        Scenario{"SoundImportOffFreezesTheOwnerRule",
-                 {{"Alice", true}, {"Bob", false}},
-                 {{A::SelectFirst, "H+ U+ C+ O- S+ P+ D-"},
-                  {A::Sound, "H+ U+ C+ O- S- P+~ D-~"},
-                  {A::Down, "H+ U+ C+ O- S- P+~ D-~"},
-                  {A::Sound, "H+ U+ C+ O- S+ P-~ D+"},
-                  {A::Up, "H+ U+ C+ O- S+ P- D+"},
-                  {A::Sound, "H+ U+ C+ O- S- P-~ D+~"},
-                  {A::Sound, "H+ U+ C+ O- S+ P- D+"}}},
-        Scenario{"DeselectKeepsTheRadioChoice",
-                 {{"Alice", true}},
-                 {{A::SelectFirst, "H+ U+ C+ O- S+ P+ D-"},
-                  {A::Deselect, "H- U- C- O-~ S- P+~ D-~"},
-                  {A::Default, "H- U- C- O-~ S- P+~ D-~"},
-                  {A::Select, "H+ U+ C+ O- S+ P+ D-"},
-                  {A::Default, "H+ U+ C+ O- S+ P- D+"},
-                  {A::Deselect, "H- U- C- O-~ S- P-~ D+~"},
-                  {A::Select, "H+ U+ C+ O- S+ P- D+"}}},
-        Scenario{"SelectForOwnerWithoutSoundsChoosesDefault",
-                 {{"Bob", false}},
-                 {{A::SelectFirst, "H+ U+ C+ O- S+ P-~ D+"},
-                  {A::Deselect, "H- U- C- O-~ S- P-~ D+~"},
-                  {A::Select, "H+ U+ C+ O- S+ P-~ D+"}}},
-        Scenario{"ContactImportGovernsOverwrite",
-                 {},
-                 {{A::Overwrite, "H+ U+ C+ O+ S+ P+ D-"},
-                  {A::Contacts, "H+ U+ C- O+~ S+ P+ D-"},
-                  {A::Contacts, "H+ U+ C+ O+ S+ P+ D-"},
-                  {A::Deselect, "H- U- C- O-~ S- P+~ D-~"},
-                  {A::Contacts, "H- U- C+ O- S- P+~ D-~"},
-                  {A::Overwrite, "H- U- C+ O+ S- P+~ D-~"},
-                  {A::Select, "H+ U+ C+ O- S+ P-~ D+"}}},
-        Scenario{"RadioButtonsExcludeEachOther",
-                 {{"Alice", true}},
-                 {{A::SelectFirst, "H+ U+ C+ O- S+ P+ D-"},
-                  {A::Personal, "H+ U+ C+ O- S+ P+ D-"},
-                  {A::Default, "H+ U+ C+ O- S+ P- D+"},
-                  {A::Default, "H+ U+ C+ O- S+ P- D+"},
-                  {A::Personal, "H+ U+ C+ O- S+ P+ D-"}}},
-        Scenario{"HostAndUserBoxesStandAlone",
-                 {{"Alice", true}},
-                 {{A::SelectFirst, "H+ U+ C+ O- S+ P+ D-"},
-                  {A::Host, "H- U+ C+ O- S+ P+ D-"},
-                  {A::User, "H- U- C+ O- S+ P+ D-"},
-                  {A::Host, "H+ U- C+ O- S+ P+ D-"},
-                  {A::Select, "H+ U+ C+ O- S+ P+ D-"}}},
-        Scenario{"RepeatedNameTakesTheLastFlag",
-                 {{"Alice", true}, {"Alice", false}},
-                 {{A::SelectFirst, "H+ U+ C+ O- S+ P-~ D+"}, {A::Down, "H+ U+ C+ O- S+ P-~ D+"}}},
-        Scenario{"CodePageNameKeepsItsFlag",
-                 {{"Anna", false}, {"J\xFCrgen", true}},
-                 {{A::SelectFirst, "H+ U+ C+ O- S+ P-~ D+"}, {A::Down, "H+ U+ C+ O- S+ P- D+"}}},
-        Scenario{"NoOwnerCountsAsNoPersonalSounds",
-                 {},
-                 {{A::SelectFirst, "H+ U+ C+ O- S+ P-~ D+"},
-                  {A::Personal, "H+ U+ C+ O- S+ P-~ D+"},
-                  {A::Sound, "H+ U+ C+ O- S- P-~ D+~"},
-                  {A::Sound, "H+ U+ C+ O- S+ P-~ D+"}}},
-        Scenario{"OwnerNotYetChosen",
-                 {{"Alice", true}},
-                 {{A::Select, "H+ U+ C+ O- S+ P- D+"},
-                  {A::Down, "H+ U+ C+ O- S+ P- D+"},
-                  {A::Personal, "H+ U+ C+ O- S+ P+ D-"}}}),
+    testing::Values(Scenario{"OwnerWithSoundsThenWithoutThenBack",
+                             {{"Alice", true}, {"Bob", false}},
+                             {{'F', "H+ U+ C+ O- S+ P+ D-"},
+                              {'v', "H+ U+ C+ O- S+ P-~ D+"},
+                              {'v', "H+ U+ C+ O- S+ P-~ D+"},
+                              {'^', "H+ U+ C+ O- S+ P- D+"},
+                              {'P', "H+ U+ C+ O- S+ P+ D-"}}},
+                    Scenario{"FirstOwnerWithoutSounds",
+                             {{"Bob", false}, {"Carol", true}},
+                             {{'F', "H+ U+ C+ O- S+ P-~ D+"}, {'v', "H+ U+ C+ O- S+ P- D+"}}},
+                    Scenario{"SoundImportOffFreezesTheOwnerRule",
+                             {{"Alice", true}, {"Bob", false}},
+                             {{'F', "H+ U+ C+ O- S+ P+ D-"},
+                              {'S', "H+ U+ C+ O- S- P+~ D-~"},
+                              {'v', "H+ U+ C+ O- S- P+~ D-~"},
+                              {'S', "H+ U+ C+ O- S+ P-~ D+"},
+                              {'^', "H+ U+ C+ O- S+ P- D+"},
+                              {'S', "H+ U+ C+ O- S- P-~ D+~"},
+                              {'S', "H+ U+ C+ O- S+ P- D+"}}},
+                    Scenario{"DeselectKeepsTheRadioChoice",
+                             {{"Alice", true}},
+                             {{'F', "H+ U+ C+ O- S+ P+ D-"},
+                              {'x', "H- U- C- O-~ S- P+~ D-~"},
+                              {'D', "H- U- C- O-~ S- P+~ D-~"},
+                              {'s', "H+ U+ C+ O- S+ P+ D-"},
+                              {'D', "H+ U+ C+ O- S+ P- D+"},
+                              {'x', "H- U- C- O-~ S- P-~ D+~"},
+                              {'s', "H+ U+ C+ O- S+ P- D+"}}},
+                    Scenario{"SelectForOwnerWithoutSoundsChoosesDefault",
+                             {{"Bob", false}},
+                             {{'F', "H+ U+ C+ O- S+ P-~ D+"},
+                              {'x', "H- U- C- O-~ S- P-~ D+~"},
+                              {'s', "H+ U+ C+ O- S+ P-~ D+"}}},
+                    Scenario{"ContactImportGovernsOverwrite",
+                             {},
+                             {{'O', "H+ U+ C+ O+ S+ P+ D-"},
+                              {'C', "H+ U+ C- O+~ S+ P+ D-"},
+                              {'C', "H+ U+ C+ O+ S+ P+ D-"},
+                              {'x', "H- U- C- O-~ S- P+~ D-~"},
+                              {'C', "H- U- C+ O- S- P+~ D-~"},
+                              {'O', "H- U- C+ O+ S- P+~ D-~"},
+                              {'s', "H+ U+ C+ O- S+ P-~ D+"}}},
+                    Scenario{"RadioButtonsExcludeEachOther",
+                             {{"Alice", true}},
+                             {{'F', "H+ U+ C+ O- S+ P+ D-"},
+                              {'P', "H+ U+ C+ O- S+ P+ D-"},
+                              {'D', "H+ U+ C+ O- S+ P- D+"},
+                              {'D', "H+ U+ C+ O- S+ P- D+"},
+                              {'P', "H+ U+ C+ O- S+ P+ D-"}}},
+                    Scenario{"HostAndUserBoxesStandAlone",
+                             {{"Alice", true}},
+                             {{'F', "H+ U+ C+ O- S+ P+ D-"},
+                              {'H', "H- U+ C+ O- S+ P+ D-"},
+                              {'U', "H- U- C+ O- S+ P+ D-"},
+                              {'H', "H+ U- C+ O- S+ P+ D-"},
+                              {'s', "H+ U+ C+ O- S+ P+ D-"}}},
+                    Scenario{"RepeatedNameTakesTheLastFlag",
+                             {{"Alice", true}, {"Alice", false}},
+                             {{'F', "H+ U+ C+ O- S+ P-~ D+"}, {'v', "H+ U+ C+ O- S+ P-~ D+"}}},
+                    Scenario{"CodePageNameKeepsItsFlag",
+                             {{"Anna", false}, {"J\xFCrgen", true}},
+                             {{'F', "H+ U+ C+ O- S+ P-~ D+"}, {'v', "H+ U+ C+ O- S+ P- D+"}}},
+                    Scenario{"NoOwnerCountsAsNoPersonalSounds",
+                             {},
+                             {{'F', "H+ U+ C+ O- S+ P-~ D+"},
+                              {'P', "H+ U+ C+ O- S+ P-~ D+"},
+                              {'S', "H+ U+ C+ O- S- P-~ D+~"},
+                              {'S', "H+ U+ C+ O- S+ P-~ D+"}}},
+                    Scenario{"OwnerNotYetChosen",
+                             {{"Alice", true}},
+                             {{'s', "H+ U+ C+ O- S+ P- D+"},
+                              {'v', "H+ U+ C+ O- S+ P- D+"},
+                              {'P', "H+ U+ C+ O- S+ P+ D-"}}}),
     [](const testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
 
 // selectFirstProfile applies the owner rule even when the first entry is current already.
