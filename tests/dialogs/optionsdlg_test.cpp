@@ -86,7 +86,7 @@ void showActive(QWidget& widget) {
 
 // ---- construction ------------------------------------------------------------------------
 
-struct FontSpec {
+struct ExpectedFont {
     const char* family; // nullptr: the widget keeps the font it inherits
     int points;
     bool bold;
@@ -100,7 +100,7 @@ struct WidgetRow {
     const char* objectName;
     QRect geometry;
     const char* text; // nullptr: a widget without text
-    FontSpec font;
+    ExpectedFont font;
     Check check;
     int buddy; // index of the buddy, -1 for none
     const char* toolTip;
@@ -108,8 +108,8 @@ struct WidgetRow {
     const char* const* picture;
 };
 
-const FontSpec kInherited{nullptr, 0, false, false};
-const FontSpec kTimes12{"Times", 12, false, false};
+const ExpectedFont kInherited{nullptr, 0, false, false};
+const ExpectedFont kTimes12{"Times", 12, false, false};
 const Qt::Alignment kNone;
 
 // The group box's children in creation order, which is also the focus order.

@@ -30,7 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"Ascii", "Alice", "Alice"}, NameCase{"Empty", "", ""},
         NameCase{"Utf8Kept", "J\xC3\xBCrgen \xE2\x82\xAC", "J\xC3\xBCrgen \xE2\x82\xAC"},
         NameCase{"Latin1Range", "J\xFCrgen", "J\xC3\xBCrgen"},
-        NameCase{"Cp1252Specials", "\x80\x8A\x93x\x94\x9F",
+        NameCase{"Cp1252HighRange", "\x80\x8A\x93x\x94\x9F",
                  "\xE2\x82\xAC\xC5\xA0\xE2\x80\x9Cx"
                  "\xE2\x80\x9D\xC5\xB8"},
         NameCase{"Cp1252Undefined", "a\x81\x8D\x8F\x90\x9D",
