@@ -29,5 +29,8 @@ test: build
 demo: build
 	$(BUILD)/host/cli/tolvane-import --info $(BUILD)/src/plugin/libtarvex.so.1
 
+screenshots: build
+	$(BUILD)/tests/dialogs/dialog_screenshots $(BUILD)/screenshots
+
 clean:
 	rm -rf $(BUILD)

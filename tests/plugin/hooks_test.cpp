@@ -84,7 +84,7 @@ TEST_F(Hooks, PageGoesWithItsParent) {
 TEST_F(Hooks, IconIsTheBuiltInPicture) {
     CVantryBitmap bitmap;
     EXPECT_TRUE(plugin.getIcon(bitmap));
-    auto** lines = static_cast<char**>(bitmap.GetBitmap());
+    const char* const* lines = bitmap.GetBitmap();
     ASSERT_NE(lines, nullptr);
     EXPECT_STREQ(lines[0], "16 16 256 2");
     for (int i = 0; i < 273; ++i) {
