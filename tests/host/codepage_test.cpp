@@ -13,7 +13,9 @@ struct Utf8Case {
     bool valid;
 };
 
-void PrintTo(const Utf8Case& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const Utf8Case& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class Utf8Validity : public ::testing::TestWithParam<Utf8Case> {};
 
@@ -21,25 +23,25 @@ TEST_P(Utf8Validity, Classifies) {
     EXPECT_EQ(vqrt::isValidUtf8(GetParam().bytes), GetParam().valid) << GetParam().label;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Bytes, Utf8Validity,
-    ::testing::Values(Utf8Case{"ascii", "Rover", true}, Utf8Case{"umlaut", "J\xC3\xBCrgen", true},
-                      Utf8Case{"euro", "\xE2\x82\xAC", true},
-                      Utf8Case{"emoji", "\xF0\x9F\x98\x80", true},
-                      Utf8Case{"cp1252 umlaut", "J\xFCrgen", false},
-                      Utf8Case{"truncated", "\xE2\x82", false},
-                      Utf8Case{"overlong", "\xC0\xAF", false},
-                      Utf8Case{"surrogate", "\xED\xA0\x80", false},
-                      Utf8Case{"past max", "\xF4\x90\x80\x80", false}),
-    [](const auto& info) {
-        std::string name = info.param.label;
-        for (char& c : name) {
-            if (!isalnum(static_cast<unsigned char>(c))) {
-                c = '_';
-            }
-        }
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Bytes, Utf8Validity,
+                         ::testing::Values(Utf8Case{"ascii", "Rover", true},
+                                           Utf8Case{"umlaut", "J\xC3\xBCrgen", true},
+                                           Utf8Case{"euro", "\xE2\x82\xAC", true},
+                                           Utf8Case{"emoji", "\xF0\x9F\x98\x80", true},
+                                           Utf8Case{"cp1252 umlaut", "J\xFCrgen", false},
+                                           Utf8Case{"truncated", "\xE2\x82", false},
+                                           Utf8Case{"overlong", "\xC0\xAF", false},
+                                           Utf8Case{"surrogate", "\xED\xA0\x80", false},
+                                           Utf8Case{"past max", "\xF4\x90\x80\x80", false}),
+                         [](const auto& info) {
+                             std::string name = info.param.label;
+                             for (char& c : name) {
+                                 if (!isalnum(static_cast<unsigned char>(c))) {
+                                     c = '_';
+                                 }
+                             }
+                             return name;
+                         });
 
 TEST(Codepage, KeepsUtf8AndDecodesAnsi) {
     EXPECT_EQ(vqrt::toUtf8("J\xC3\xBCrgen", "CP1252"), "J\xC3\xBCrgen");
@@ -56,7 +58,10 @@ TEST(Codepage, Utf16le) {
     EXPECT_EQ(vqrt::utf16leToUtf8("I\0C\0Q\0\0\0x\0"s), "ICQ");
     EXPECT_EQ(vqrt::utf16leToUtf8("\xFC\0"s), "\xC3\xBC");
     EXPECT_EQ(vqrt::utf16leToUtf8("\x3D\xD8\x00\xDE"s), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(vqrt::utf16leToUtf8("\x3D\xD8"s "a\0"s), "\xEF\xBF\xBD" "a");
+    EXPECT_EQ(vqrt::utf16leToUtf8("\x3D\xD8"s
+                                  "a\0"s),
+              "\xEF\xBF\xBD"
+              "a");
     EXPECT_EQ(vqrt::utf16leToUtf8("a\0b"s), "a\xEF\xBF\xBD");
 }
 
