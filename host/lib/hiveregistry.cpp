@@ -299,7 +299,11 @@ RegLookup HiveFile::decode(hive_value_h value, const std::string& codepage) cons
         noteDamage("unreadable value");
         return RegLookup::found(RegValue::makeOther(kRegNone));
     }
-    const auto t = static_cast<uint32_t>(type);
+    // hivex stores the type number as found in the file, often outside its enumeration: read
+    // the bits, not the enumerator.
+    static_assert(sizeof type == sizeof(uint32_t));
+    uint32_t t;
+    std::memcpy(&t, &type, sizeof t);
     const bool text = t == kRegSz || t == kRegExpandSz;
     const bool number = t == kRegDword || t == kRegDwordBigEndian;
     if ((!text && !number) || len > kMaxValueBytes) {
