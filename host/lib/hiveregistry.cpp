@@ -197,7 +197,7 @@ HiveFile::HiveFile(std::string path) : path_(std::move(path)) {
     }
     if (!S_ISREG(st.st_mode)) {
         problem_ = path_ + ": not a registry hive (expected a file, found " +
-                   (S_ISDIR(st.st_mode) ? "a directory" : "a special file") + ")";
+                   (S_ISDIR(st.st_mode) ? "a directory" : "a device, socket or pipe") + ")";
         return;
     }
     if (static_cast<size_t>(st.st_size) < kMinHiveSize) {

@@ -404,7 +404,7 @@ std::unique_ptr<RegFile> RegFile::load(const std::string& path, const std::strin
     }
     if (!S_ISREG(st.st_mode)) {
         error = path + ": not a registry export (expected a file, found " +
-                (S_ISDIR(st.st_mode) ? "a directory" : "a special file") + ")";
+                (S_ISDIR(st.st_mode) ? "a directory" : "a device, socket or pipe") + ")";
         return nullptr;
     }
     if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes) {
@@ -436,7 +436,7 @@ std::unique_ptr<RegFile> RegFile::parse(std::string_view bytes, const std::strin
         text.remove_prefix(3);
     }
 
-    auto file = std::unique_ptr<RegFile>(new RegFile());
+    auto file = std::make_unique<RegFile>(Token{});
     Parser parser(*file, text, name, codepage);
     std::string_view header;
     if (!parser.nextLine(header)) {

@@ -45,8 +45,13 @@ private:
         std::map<std::string, std::optional<RegValue>> values;
     };
     class Parser;
+    // Lets only load() and parse() construct, through make_unique.
+    struct Token {};
 
-    RegFile() = default;
+public:
+    explicit RegFile(Token) {}
+
+private:
     static std::string mapKey(RegRoot root, const std::vector<std::string>& key);
     void deleteKey(const std::string& mapped);
 
