@@ -110,7 +110,18 @@ public:
     std::string decode(std::string_view raw) const { return toUtf8(raw, codepage_); }
 
     std::string snippet(std::string_view line) const {
-        std::string text = decode(trim(line));
+        // Only the start of a line is shown: decode no more of it than that, and not a
+        // character cut in two.
+        std::string_view raw = trim(line);
+        if (raw.size() > 4 * kSnippetBytes) {
+            size_t end = 4 * kSnippetBytes;
+            while (end > 3 * kSnippetBytes &&
+                   (static_cast<unsigned char>(raw[end]) & 0xC0) == 0x80) {
+                --end;
+            }
+            raw = raw.substr(0, end);
+        }
+        std::string text = decode(raw);
         if (text.size() > kSnippetBytes) {
             char cut[kSnippetBytes - 2];
             copyCut(text, cut, sizeof cut);
@@ -444,7 +455,7 @@ std::unique_ptr<RegFile> RegFile::parse(std::string_view bytes, const std::strin
                 ", found an empty file)";
         return nullptr;
     }
-    const std::string first = asciiLower(std::string(trim(header)));
+    const std::string first = asciiLower(std::string(trim(header).substr(0, kHeader5.size() + 1)));
     if (first == asciiLower(std::string(kHeader4))) {
         file->version_ = 4;
     } else if (first == asciiLower(std::string(kHeader5))) {

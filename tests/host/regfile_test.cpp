@@ -188,6 +188,32 @@ TEST(RegFileWarnings, SkipsBadLinesWithOneWarningEach) {
     }
 }
 
+TEST(RegFileWarnings, HugeValuesAreSkipped) {
+    // 17 MiB of hex bytes over continuation lines, then a line of 20 MB of garbage.
+    std::string text = std::string(kV5) + "[HKEY_CURRENT_USER\\K]\n\"big\"=hex:00,\\\n";
+    std::string hexLine = "  ";
+    for (int i = 0; i < 25; ++i) {
+        hexLine += "00,";
+    }
+    hexLine += "\\\n";
+    size_t lines = 3;
+    while (text.size() < (size_t{17} << 20)) {
+        text += hexLine;
+        ++lines;
+    }
+    text += "  00\n" + std::string(20000000, 'z') + "\n\"after\"=\"ok\"\n";
+    std::unique_ptr<RegFile> file = parse(text);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->warnings(),
+              (std::vector<std::string>{
+                  "t.reg:3: expected at most 16 MiB of value text, found \"big\"=hex:00,\\",
+                  "t.reg:" + std::to_string(lines + 2) + ": expected \"name\"=value, found " +
+                      std::string(57, 'z') + "..."}));
+    char out[8];
+    EXPECT_EQ(file->readString("HKCU", "K", "after", out, sizeof out), 0);
+    EXPECT_EQ(file->readString("HKCU", "K", "big", out, sizeof out), vqrt::kRegNotFound);
+}
+
 TEST(RegFileWarnings, ValueBeforeAnyKey) {
     std::unique_ptr<RegFile> file = parse(std::string(kV5) + "\n\"a\"=\"b\"\n");
     ASSERT_TRUE(file);
