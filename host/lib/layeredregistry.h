@@ -1,1 +1,128 @@
 #pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vqrt/registryreader.h"
+
+namespace vqrt {
+
+/// The predefined keys a registry path starts from.
+enum class RegRoot { LocalMachine, CurrentUser, ClassesRoot, Users, CurrentConfig };
+
+/// "HKEY_LOCAL_MACHINE" or "HKLM", "HKEY_CURRENT_USER" or "HKCU", and so on for the other
+/// predefined keys, without regard to case; nothing for any other name.
+std::optional<RegRoot> parseRegRoot(std::string_view name);
+
+/// The components of a backslash-separated key path; empty components (from a leading,
+/// doubled or trailing backslash) are dropped.
+std::vector<std::string> splitKeyPath(std::string_view path);
+
+/// The form in which key and value names are compared: UTF-8 with ASCII, Latin-1, Latin
+/// Extended-A, Greek and Cyrillic capitals lowered, as Windows matches names without regard
+/// to case. Bytes that are not UTF-8 are kept.
+std::string foldRegistryName(std::string_view name);
+
+/// Value types as Windows numbers them.
+enum RegType : uint32_t {
+    kRegNone = 0,
+    kRegSz = 1,
+    kRegExpandSz = 2,
+    kRegBinary = 3,
+    kRegDword = 4,
+    kRegDwordBigEndian = 5,
+    kRegMultiSz = 7,
+    kRegQword = 11,
+};
+
+/// A value as a layer holds it: texts decoded to UTF-8, 32-bit numbers with their sign.
+struct RegValue {
+    enum class Kind { Text, Number, Other };
+    Kind kind = Kind::Other;
+    uint32_t type = kRegNone;
+    /// Valid UTF-8 when kind is Text.
+    std::string text;
+    /// The stored 32 bits taken as signed when kind is Number.
+    int32_t number = 0;
+
+    static RegValue makeText(uint32_t type, std::string text);
+    static RegValue makeNumber(uint32_t type, int32_t number);
+    static RegValue makeOther(uint32_t type);
+};
+
+/// What one layer knows about a value.
+struct RegLookup {
+    enum class State {
+        Absent,  ///< this layer says nothing; the layers below decide
+        Found,   ///< the value, which hides the layers below
+        Deleted, ///< removed here (the value, its key or a parent key): hides the layers below
+    };
+    State state = State::Absent;
+    RegValue value;
+
+    static RegLookup found(RegValue value);
+    static RegLookup deleted();
+};
+
+/// Answers of readString and readDword.
+enum RegAnswer : int {
+    kRegOk = 0,
+    kRegNotFound = 2,     ///< no such key or value
+    kRegWrongType = 13,   ///< the value exists with another type
+    kRegBadArgument = 87, ///< a null pointer, no room for a terminator, or an unknown root
+};
+
+/// Copies `text` into `out` cut to at most outSize - 1 bytes, at a UTF-8 character boundary,
+/// and terminates it. Writes nothing when outSize is 0.
+void copyCut(std::string_view text, char* out, size_t outSize);
+
+/// A source of registry values (hive files, a .reg export, a stack of layers) that is also a
+/// complete CRegistryReader: readString and readDword answer from lookup(). They leave `out`
+/// unchanged unless they answer kRegOk.
+class RegistryLayer : public CRegistryReader {
+public:
+    /// What this layer says about `valueName` ("" for the default value) of the key whose
+    /// components (as splitKeyPath gives them) are `key`.
+    virtual RegLookup lookup(RegRoot root, const std::vector<std::string>& key,
+                             std::string_view valueName) const = 0;
+
+    /// The text of a REG_SZ or REG_EXPAND_SZ value, cut to outSize - 1 bytes.
+    int readString(const char* root, const char* keyPath, const char* valueName, char* out,
+                   size_t outSize) final;
+    /// A REG_DWORD (or big-endian dword) value, its sign kept.
+    int readDword(const char* root, const char* keyPath, const char* valueName, long* out) final;
+
+private:
+    int find(const char* root, const char* keyPath, const char* valueName, RegValue& value) const;
+};
+
+/// Layers stacked on each other: a value comes from the topmost layer that knows it, and a
+/// layer that deleted it hides those below.
+class LayeredRegistry : public RegistryLayer {
+public:
+    /// Puts `layer` on top of the layers added before; a null layer is ignored.
+    void addLayer(std::unique_ptr<RegistryLayer> layer);
+    size_t layerCount() const { return layers_.size(); }
+
+    RegLookup lookup(RegRoot root, const std::vector<std::string>& key,
+                     std::string_view valueName) const override;
+
+private:
+    std::vector<std::unique_ptr<RegistryLayer>> layers_; // bottom first
+};
+
+/// The registry of a host run: the SOFTWARE hive and the user's NTUSER.DAT at the bottom (an
+/// empty path: that hive is absent), then the .reg exports in the order given, each overriding
+/// what lies below. A missing or damaged hive and skipped .reg lines give one line each in
+/// `warnings`; a .reg file that cannot be read or is no registry export is an error: the answer
+/// is null and `error` says why.
+std::unique_ptr<LayeredRegistry>
+openHostRegistry(const std::string& softwareHive, const std::string& userHive,
+                 const std::vector<std::string>& regFiles, const std::string& codepage,
+                 std::vector<std::string>& warnings, std::string& error);
+
+} // namespace vqrt

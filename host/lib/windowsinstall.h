@@ -1,1 +1,59 @@
 #pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vqrt {
+
+/// A user profile folder of a Windows installation.
+struct UserProfile {
+    /// The profile folder's name as it is on disk ("Alice").
+    std::string name;
+    /// Local path of the profile folder.
+    std::string profileDir;
+    /// Local path of its NTUSER.DAT (the user's registry hive).
+    std::string ntuserDat;
+};
+
+/// What a mounted Windows system volume holds: the Windows folder, the machine's SOFTWARE
+/// hive and the user profiles, every path component found without regard to case.
+class WindowsInstallation {
+public:
+    /// Looks at `root`. Usable when it holds the SOFTWARE hive or at least one user profile;
+    /// otherwise nothing, with a one-line `error` naming the path, what was expected and what
+    /// was found.
+    static std::optional<WindowsInstallation> locate(const std::string& root, std::string& error);
+
+    /// The root as given.
+    const std::string& root() const { return root_; }
+    /// Local path of the Windows folder (Windows, WINNT, ...); empty when there is none.
+    const std::string& windowsDir() const { return windowsDir_; }
+    /// Local path of System32/config/SOFTWARE; empty when the hive is missing.
+    const std::string& softwareHive() const { return softwareHive_; }
+    /// The users: profiles under Users or Documents and Settings that hold an NTUSER.DAT,
+    /// except the system's own profiles (Default, All Users, Public, ...), in name order
+    /// without regard to case.
+    const std::vector<UserProfile>& users() const { return users_; }
+    /// The names of users(), separated by ", ".
+    std::string userList() const;
+
+    /// The profile whose HKEY_CURRENT_USER the run reads. `wanted` empty: the only user, or
+    /// none when there is no user at all; an error listing them when there are several.
+    /// Otherwise the profile named `wanted` without regard to case, the system's own profiles
+    /// included. False with a one-line `error` when no profile fits.
+    bool chooseUser(const std::string& wanted, std::optional<UserProfile>& chosen,
+                    std::string& error) const;
+
+private:
+    WindowsInstallation() = default;
+    void findUsers(const std::string& base);
+
+    std::string root_;
+    std::string windowsDir_;
+    std::string softwareHive_;
+    std::vector<UserProfile> users_;
+    std::vector<UserProfile> systemProfiles_;
+};
+
+} // namespace vqrt

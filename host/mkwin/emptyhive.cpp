@@ -1,1 +1,339 @@
 #include "emptyhive.h"
+
+#include <hivex.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+namespace mkwin {
+
+namespace {
+
+constexpr size_t kBlock = 4096;
+// Offsets inside the first (and only) bin, relative to the start of the bin data.
+constexpr uint32_t kRootCell = 0x20;
+// 2001-01-01 00:00:00 UTC as a FILETIME: fixed, so equal descriptions give equal files.
+constexpr uint64_t kTimestamp = 126227808000000000ULL;
+
+void put16(std::string& b, size_t at, uint16_t v) {
+    b[at] = static_cast<char>(v & 0xFF);
+    b[at + 1] = static_cast<char>(v >> 8);
+}
+
+void put32(std::string& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+}
+
+void put64(std::string& b, size_t at, uint64_t v) {
+    for (int i = 0; i < 8; ++i) {
+        b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+}
+
+uint32_t get32(const std::string& b, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) {
+        v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+    }
+    return v;
+}
+
+constexpr uint32_t roundUp8(uint32_t n) {
+    return (n + 7) & ~7u;
+}
+
+// Self-relative security descriptor: owner Administrators, group SYSTEM, and a DACL that
+// gives Everyone full access to the key and its subkeys.
+std::string securityDescriptor() {
+    std::string sd(76, '\0');
+    sd[0] = 1;            // revision
+    put16(sd, 2, 0x8004); // self-relative, DACL present
+    put32(sd, 4, 20);     // owner SID
+    put32(sd, 8, 36);     // group SID
+    put32(sd, 12, 0);     // no SACL
+    put32(sd, 16, 48);    // DACL
+    const char admins[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0};
+    std::memcpy(&sd[20], admins, sizeof admins);
+    const char system[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+    std::memcpy(&sd[36], system, sizeof system);
+    sd[48] = 2;                // ACL revision
+    put16(sd, 50, 28);         // ACL size
+    put16(sd, 52, 1);          // one ACE
+    sd[56] = 0;                // ACCESS_ALLOWED
+    sd[57] = 0x02;             // inherited by subkeys
+    put16(sd, 58, 20);         // ACE size
+    put32(sd, 60, 0x000F003F); // KEY_ALL_ACCESS
+    const char everyone[] = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
+    std::memcpy(&sd[64], everyone, sizeof everyone);
+    return sd;
+}
+
+void appendUtf16(std::string& out, uint32_t unit) {
+    out += static_cast<char>(unit & 0xFF);
+    out += static_cast<char>(unit >> 8);
+}
+
+} // namespace
+
+std::string emptyHive(std::string_view rootName) {
+    // hivex reads compressed (Latin-1) names; code points past U+00FF become '?'.
+    std::string name;
+    for (size_t i = 0; i < rootName.size() && name.size() < 255;) {
+        const auto c = static_cast<unsigned char>(rootName[i]);
+        if (c < 0x80) {
+            name += static_cast<char>(c);
+            ++i;
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < rootName.size()) {
+            name += static_cast<char>(((c & 0x03) << 6) |
+                                      (static_cast<unsigned char>(rootName[i + 1]) & 0x3F));
+            i += 2;
+        } else {
+            name += '?';
+            ++i;
+            while (i < rootName.size() &&
+                   (static_cast<unsigned char>(rootName[i]) & 0xC0) == 0x80) {
+                ++i;
+            }
+        }
+    }
+
+    std::string hive(kEmptyHiveSize, '\0');
+
+    const std::string sd = securityDescriptor();
+    const uint32_t nkSize = roundUp8(0x50 + static_cast<uint32_t>(name.size()));
+    const uint32_t skCell = kRootCell + nkSize;
+    const uint32_t skSize = roundUp8(0x18 + static_cast<uint32_t>(sd.size()));
+    const uint32_t freeCell = skCell + skSize;
+
+    // Base block.
+    std::memcpy(&hive[0], "regf", 4);
+    put32(hive, 0x04, 1); // primary sequence number
+    put32(hive, 0x08, 1); // secondary sequence number, equal: the hive is consistent
+    put64(hive, 0x0C, kTimestamp);
+    put32(hive, 0x14, 1); // major version
+    put32(hive, 0x18, 3); // minor version (Windows XP)
+    put32(hive, 0x1C, 0); // primary file
+    put32(hive, 0x20, 1); // direct memory load
+    put32(hive, 0x24, kRootCell);
+    put32(hive, 0x28, static_cast<uint32_t>(kBlock)); // hive bins data size
+    put32(hive, 0x2C, 1);                             // clustering factor
+    uint32_t checksum = 0;
+    for (size_t at = 0; at < 0x1FC; at += 4) {
+        checksum ^= get32(hive, at);
+    }
+    if (checksum == 0xFFFFFFFFu) {
+        checksum = 0xFFFFFFFEu;
+    } else if (checksum == 0) {
+        checksum = 1;
+    }
+    put32(hive, 0x1FC, checksum);
+
+    // The bin.
+    const size_t bin = kBlock;
+    std::memcpy(&hive[bin], "hbin", 4);
+    put32(hive, bin + 0x04, 0); // offset of this bin in the bins data
+    put32(hive, bin + 0x08, static_cast<uint32_t>(kBlock));
+    put64(hive, bin + 0x14, kTimestamp);
+
+    // Root key cell (negative size: allocated).
+    const size_t nk = bin + kRootCell;
+    put32(hive, nk, static_cast<uint32_t>(-static_cast<int32_t>(nkSize)));
+    std::memcpy(&hive[nk + 4], "nk", 2);
+    put16(hive, nk + 0x06, 0x2C); // hive entry, not deletable, compressed name
+    put64(hive, nk + 0x08, kTimestamp);
+    put32(hive, nk + 0x14, 0); // no parent
+    put32(hive, nk + 0x18, 0); // subkeys
+    put32(hive, nk + 0x1C, 0); // volatile subkeys
+    put32(hive, nk + 0x20, 0xFFFFFFFFu);
+    put32(hive, nk + 0x24, 0xFFFFFFFFu);
+    put32(hive, nk + 0x28, 0); // values
+    put32(hive, nk + 0x2C, 0xFFFFFFFFu);
+    put32(hive, nk + 0x30, skCell);
+    put32(hive, nk + 0x34, 0xFFFFFFFFu); // no class name
+    put16(hive, nk + 0x4C, static_cast<uint16_t>(name.size()));
+    put16(hive, nk + 0x4E, 0);
+    std::memcpy(&hive[nk + 0x50], name.data(), name.size());
+
+    // Security cell: the only one, so its list links point to itself.
+    const size_t sk = bin + skCell;
+    put32(hive, sk, static_cast<uint32_t>(-static_cast<int32_t>(skSize)));
+    std::memcpy(&hive[sk + 4], "sk", 2);
+    put32(hive, sk + 0x08, skCell);
+    put32(hive, sk + 0x0C, skCell);
+    put32(hive, sk + 0x10, 1); // referenced by the root key
+    put32(hive, sk + 0x14, static_cast<uint32_t>(sd.size()));
+    std::memcpy(&hive[sk + 0x18], sd.data(), sd.size());
+
+    // The rest of the bin is one free cell (positive size).
+    put32(hive, bin + freeCell, static_cast<uint32_t>(kBlock) - freeCell);
+    return hive;
+}
+
+bool writeEmptyHive(const std::string& path, std::string& error) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const std::string bytes = emptyHive();
+    if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
+        !out.flush()) {
+        error = path + ": cannot write the hive file (" + std::strerror(errno) + ")";
+        return false;
+    }
+    return true;
+}
+
+std::string utf16le(std::string_view utf8, bool terminate) {
+    std::string out;
+    out.reserve(utf8.size() * 2 + 2);
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        size_t len = 1;
+        uint32_t cp = 0xFFFD;
+        if (c < 0x80) {
+            cp = c;
+        } else if (c >= 0xC2 && c <= 0xF4) {
+            len = c < 0xE0 ? 2 : (c < 0xF0 ? 3 : 4);
+            cp = c & (0x7F >> len);
+            bool ok = utf8.size() - i >= len;
+            for (size_t k = 1; ok && k < len; ++k) {
+                const auto cc = static_cast<unsigned char>(utf8[i + k]);
+                ok = (cc & 0xC0) == 0x80;
+                cp = (cp << 6) | (cc & 0x3F);
+            }
+            const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+            if (!ok || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+                cp = 0xFFFD;
+                len = 1;
+            }
+        }
+        i += len;
+        if (cp >= 0x10000) {
+            appendUtf16(out, 0xD800 + ((cp - 0x10000) >> 10));
+            appendUtf16(out, 0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            appendUtf16(out, cp);
+        }
+    }
+    if (terminate) {
+        out.append(2, '\0');
+    }
+    return out;
+}
+
+void HiveBuilder::HiveCloser::operator()(hive_h* hive) const {
+    hivex_close(hive);
+}
+
+HiveBuilder::HiveBuilder(std::string path) : path_(std::move(path)) {
+    if (!writeEmptyHive(path_, error_)) {
+        return;
+    }
+    hive_.reset(hivex_open(path_.c_str(), HIVEX_OPEN_WRITE));
+    if (!hive_) {
+        fail("hivex cannot open the empty hive");
+    }
+}
+
+HiveBuilder::~HiveBuilder() = default;
+
+bool HiveBuilder::fail(const std::string& what) {
+    if (error_.empty()) {
+        const int code = errno;
+        error_ =
+            path_ + ": " + what + (code != 0 ? std::string(" (") + std::strerror(code) + ")" : "");
+    }
+    return false;
+}
+
+size_t HiveBuilder::node(const std::string& keyPath) {
+    if (!ok()) {
+        return 0;
+    }
+    hive_node_h current = hivex_root(hive_.get());
+    size_t start = 0;
+    while (current != 0 && start <= keyPath.size()) {
+        size_t end = keyPath.find('\\', start);
+        if (end == std::string::npos) {
+            end = keyPath.size();
+        }
+        const std::string name = keyPath.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) {
+            continue;
+        }
+        errno = 0;
+        hive_node_h child = hivex_node_get_child(hive_.get(), current, name.c_str());
+        if (child == 0 && errno != 0) {
+            fail("cannot read key \"" + keyPath + "\"");
+            return 0;
+        }
+        if (child == 0) {
+            child = hivex_node_add_child(hive_.get(), current, name.c_str());
+            if (child == 0) {
+                fail("cannot add key \"" + name + "\" of \"" + keyPath + "\"");
+                return 0;
+            }
+        }
+        current = child;
+    }
+    if (current == 0) {
+        fail("the hive has no root key");
+    }
+    return current;
+}
+
+bool HiveBuilder::addKey(const std::string& keyPath) {
+    return node(keyPath) != 0;
+}
+
+bool HiveBuilder::setString(const std::string& keyPath, const std::string& name,
+                            std::string_view utf8) {
+    return setRaw(keyPath, name, kHiveSz, utf16le(utf8));
+}
+
+bool HiveBuilder::setExpandString(const std::string& keyPath, const std::string& name,
+                                  std::string_view utf8) {
+    return setRaw(keyPath, name, kHiveExpandSz, utf16le(utf8));
+}
+
+bool HiveBuilder::setDword(const std::string& keyPath, const std::string& name, uint32_t value) {
+    const char bytes[4] = {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
+                           static_cast<char>((value >> 16) & 0xFF),
+                           static_cast<char>((value >> 24) & 0xFF)};
+    return setRaw(keyPath, name, kHiveDword, std::string_view(bytes, 4));
+}
+
+bool HiveBuilder::setRaw(const std::string& keyPath, const std::string& name, uint32_t type,
+                         std::string_view bytes) {
+    const hive_node_h target = node(keyPath);
+    if (target == 0) {
+        return false;
+    }
+    // hivex takes non-const pointers; it copies the data into the hive.
+    std::string key = name;
+    std::vector<char> data(bytes.begin(), bytes.end());
+    hive_set_value value;
+    value.key = key.data();
+    value.t = static_cast<hive_type>(type);
+    value.len = data.size();
+    value.value = data.data();
+    if (hivex_node_set_value(hive_.get(), target, &value, 0) != 0) {
+        return fail("cannot set value \"" + name + "\" of \"" + keyPath + "\"");
+    }
+    return true;
+}
+
+bool HiveBuilder::commit() {
+    if (!ok()) {
+        return false;
+    }
+    if (hivex_commit(hive_.get(), path_.c_str(), 0) != 0) {
+        return fail("cannot write the hive");
+    }
+    return true;
+}
+
+} // namespace mkwin
