@@ -291,6 +291,28 @@ TEST_F(ReaderTest, ThousandsOfContactsAreAnsweredOnceEach) {
     EXPECT_TRUE(reader_->existUin(101999));
 }
 
+TEST_F(ReaderTest, LongNamesFollowTheirFirstLengthByte) {
+    mkwin::IcqDatabaseSpec spec;
+    spec.ownerUin = kOwner;
+    spec.ownerRecordIndex = 1;
+    for (const size_t length : {126, 127, 200, 254, 255, 256, 300, 1000}) {
+        mkwin::IcqContactSpec c;
+        c.uin = static_cast<uint32_t>(length);
+        c.nickName = std::string(length, 'n');
+        c.myDefinedHandle = std::string(length, 'h');
+        spec.contacts.push_back(c);
+    }
+    const std::string path = dir_.file("long.dat");
+    std::string error;
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, spec, &error)) << error;
+    const Scan scan = scanFile(path, "4711");
+    EXPECT_EQ(scan.contacts, mkwin::expectedContacts(spec));
+    ASSERT_EQ(scan.contacts.size(), 8u);
+    EXPECT_EQ(scan.contacts[0].nickName, std::string(126, 'n'));
+    EXPECT_EQ(scan.contacts[1].nickName, "");
+    EXPECT_EQ(scan.contacts[6].nickName, std::string(300 % 256, 'n'));
+}
+
 class RealisticDatabase : public ReaderTest, public ::testing::WithParamInterface<unsigned> {};
 
 TEST_P(RealisticDatabase, ReadsBackExactlyTheExpectedContacts) {
