@@ -57,7 +57,7 @@ bool tarvex::exportContacts(CBaseVantryIO* io, CHostAgent* agent, CFileIO* file)
 
     const char* lastSlash = std::strrchr(uinDir, '/');
     const std::string parent =
-        lastSlash == nullptr ? std::string() : std::string(uinDir, lastSlash);
+        lastSlash == nullptr ? std::string() : std::string(uinDir, static_cast<size_t>(lastSlash - uinDir));
     if (char* lastCr = std::strrchr(ownerUin, '\r')) {
         *lastCr = '\0';
     }

@@ -73,12 +73,15 @@ bool tarvex::checkDependency() {
     storeDirectory(icqDir, appPath);
     char ownerDirWindows[256] = {};
     const int needed = std::snprintf(ownerDirWindows, sizeof ownerDirWindows, "%s\\uin", icqDir);
-    const bool ownerDirFits = needed >= 0 && static_cast<size_t>(needed) < sizeof ownerDirWindows;
+    // Over-long directories are not cut into the name of some other folder: the owner folder
+    // is then unknown and no owners are found.
+    const bool ownerDirKnown = icqDir[0] != '\0' && needed >= 0 &&
+                               static_cast<size_t>(needed) < sizeof ownerDirWindows;
 
     uinDir[0] = '\0';
-    if (CVantryTools* tools = m_pArbiter->getTools()) {
+    if (CVantryTools* tools = m_pArbiter->getTools(); tools != nullptr && ownerDirKnown) {
         std::string local;
-        tools->convertPath(ownerDirFits ? ownerDirWindows : "", local);
+        tools->convertPath(ownerDirWindows, local);
         storeDirectory(uinDir, local);
     }
 

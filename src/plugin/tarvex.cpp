@@ -1,5 +1,7 @@
 #include "plugin/tarvex.h"
 
+#include <QObject>
+
 tarvex::tarvex(CArbiter* arbiter) : plugin(arbiter), optionsDlg(nullptr) {}
 
 tarvex::~tarvex() {

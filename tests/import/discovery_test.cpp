@@ -93,14 +93,21 @@ TEST_F(Discovery, ApplicationPathIsCutAtItsLastBackslashOnly) {
 }
 
 TEST_F(Discovery, OverlongApplicationPathOverrunsNothing) {
-    const std::string longPath = "C:\\" + std::string(1500, 'a') + "\\ICQ.exe";
-    icq.host.registry.setString("HKEY_LOCAL_MACHINE",
-                                "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ICQ.exe",
-                                "", longPath);
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ICQ.exe";
+    // Cut to 1023 characters by the reader, the value keeps only "C:" before its last backslash.
+    icq.host.registry.setString("HKEY_LOCAL_MACHINE", key, "",
+                                "C:\\" + std::string(1500, 'a') + "\\ICQ.exe");
     ASSERT_TRUE(discover());
-    // The value arrives cut to 1023 characters; a directory that does not fit is not guessed.
+    EXPECT_STREQ(plugin.icqDir, "C:");
+    EXPECT_EQ(icq.host.registry.capacities.front(), 1024u);
+
+    // A directory longer than 255 characters is not cut into some other folder's name.
+    icq.host.registry.setString("HKEY_LOCAL_MACHINE", key, "",
+                                "C:\\" + std::string(300, 'a') + "\\ICQ\\ICQ.exe");
+    ASSERT_TRUE(discover());
     EXPECT_STREQ(plugin.icqDir, "");
     EXPECT_STREQ(plugin.uinDir, "");
+    EXPECT_TRUE(plugin.profileMap.empty());
 }
 
 TEST_F(Discovery, CrlfOwnerFileKeepsTheCarriageReturnInTheNicknameOnly) {

@@ -104,6 +104,10 @@ private:
     bool file_;
 };
 
+FakeFinder::FakeFinder(CallLog* log) : log_(log) {}
+
+FakeFinder::~FakeFinder() = default;
+
 void FakeFinder::setDirectory(const std::string& directory) {
     note(log_, "setDirectory " + directory);
     directory_ = directory;

@@ -73,7 +73,8 @@ private:
 /// Lists one directory's entries whose names end in the extension, sorted by name.
 class FakeFinder : public CFileFinder {
 public:
-    explicit FakeFinder(CallLog* log = nullptr) : log_(log) {}
+    explicit FakeFinder(CallLog* log = nullptr);
+    ~FakeFinder() override;
     void setDirectory(const std::string& directory) override;
     void setExtension(const std::string& extension) override;
     std::vector<VQ::CVantryNode*>& search(std::vector<VQ::CVantryNode*>& nodes,
