@@ -1,124 +1,14 @@
-#include "plugin/tarvex.h"
+#include "runfixture.h"
 
-#include <string>
-#include <vector>
-
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QRadioButton>
-#include <QTest>
-#include <QWidget>
-#include <gtest/gtest.h>
-
-#include "dialogs/optionsdlg.h"
-#include "support/dialoganswer.h"
-#include "support/icqtree.h"
-
+namespace importtest {
 namespace {
-
-using testsupport::answerPasswordDialog;
-using testsupport::IcqInstallation;
-using testsupport::RecordingIO;
-using Lines = std::vector<std::string>;
-
-const char* const kPrefs = "Software\\Mirabilis\\ICQ\\DefaultPrefs\\";
-
-class ImportRun : public ::testing::Test {
-protected:
-    ImportRun() {
-        plugin.setArbiter(&icq.host.arbiter);
-        icq.install();
-        icq.addOwner("111.uin", "Rover", "111", true);
-        icq.host.registry.setString("HKEY_CURRENT_USER", kPrefs, "Default Server Host",
-                                    "login.icq.com");
-        icq.host.registry.setDword("HKEY_CURRENT_USER", kPrefs, "Default Server Port", 5190);
-        icq.host.registry.setString("HKEY_CURRENT_USER",
-                                    "Software\\Mirabilis\\ICQ\\Owners\\111\\Prefs\\", "PlaySound",
-                                    "Yes");
-        icq.host.registry.setString("HKEY_CURRENT_USER",
-                                    "Software\\Mirabilis\\ICQ\\Owners\\111\\Prefs\\Sounds\\",
-                                    "ICQMessage", "C:\\Program Files\\ICQ\\Sounds\\msg.wav");
-        icq.host.agent.widget = &hostWindow;
-    }
-
-    void discover() {
-        ::testing::internal::CaptureStdout();
-        ASSERT_TRUE(plugin.checkDependency());
-        ::testing::internal::GetCapturedStdout();
-    }
-    void showPage() {
-        plugin.showDlg(0, &hostWindow);
-        ASSERT_NE(plugin.optionsDlg, nullptr);
-    }
-    int run() {
-        ::testing::internal::CaptureStdout();
-        const int result = plugin.activatePlugin(&io, 0);
-        stdoutText = ::testing::internal::GetCapturedStdout();
-        return result;
-    }
-    template <typename W> W* widget(const char* name) {
-        return plugin.optionsDlg->findChild<W*>(name);
-    }
-    static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(6, w->height() / 2)); }
-    std::string soundFile() const { return icq.dir.path() + "/Program Files/ICQ/Sounds/msg.wav"; }
-    Lines fullRecord(const std::string& password) const {
-        return {"begin ICQ_FAILURE",
-                "ICQ_VQX_STATUS=ICQ_VQX_NO",
-                "end",
-                "begin ICQ_IMPORTED_SETTINGS",
-                "ICQ_HOST_SERVER_NAME=login.icq.com",
-                "ICQ_HOST_SERVER_PORT=5190",
-                "ICQ_USER_SETTINGS=ICQ_VQX_YES",
-                "ICQ_USER_CONTACTS=ICQ_VQX_YES",
-                "ICQ_APPEND_CONTACTS=ICQ_VQX_YES",
-                "ICQ_SOUNDS_SETTINGS_PRESENT=ICQ_VQX_YES",
-                "end",
-                "begin ICQ_OWNER",
-                "UIN=111",
-                "Nickname=Rover",
-                "Password=" + password,
-                "end",
-                "begin CONTACTS",
-                "No_contacts=0",
-                "end",
-                "begin ICQ_SOUNDS_SETTINGS",
-                "PlaySound=ICQ_VQX_YES",
-                "file ICQMessage=\"" + soundFile() + "\"",
-                "end",
-                "flush"};
-    }
-    Lines settingsSection() const {
-        Lines section;
-        bool inside = false;
-        for (const std::string& line : io.lines) {
-            inside = inside || line == "begin ICQ_IMPORTED_SETTINGS";
-            if (inside && line != "begin ICQ_IMPORTED_SETTINGS") {
-                if (line == "end") {
-                    break;
-                }
-                section.push_back(line);
-            }
-        }
-        return section;
-    }
-    bool hasSection(const std::string& name) const {
-        return std::find(io.lines.begin(), io.lines.end(), "begin " + name) != io.lines.end();
-    }
-
-    QWidget hostWindow;
-    IcqInstallation icq;
-    tarvex plugin{nullptr};
-    RecordingIO io;
-    std::string stdoutText;
-};
 
 TEST_F(ImportRun, WithoutPageAsksPasswordTakesFirstOwnerAndWritesEverything) {
     icq.addOwner("999.uin", "Zulu", "999");
     discover();
-    int asked = 0;
-    answerPasswordDialog("s3cret", true, &asked);
+    PasswordDialogAnswer answer("s3cret", true);
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(answer.answered(), 1);
     EXPECT_EQ(io.lines, fullRecord("s3cret"));
     EXPECT_EQ(io.flushes, 1);
     EXPECT_EQ(icq.host.agent.steps, (std::vector<int>{5, 5, 5, 10, 10, 5, 10, 10}));
@@ -137,7 +27,7 @@ TEST_P(CancelAt, StopsAtOnce) {
     const size_t linesBefore[] = {0, 3, 3, 14, 16, 17, 19, 23};
     discover();
     icq.host.agent.cancelAtStep = step;
-    answerPasswordDialog("pw", true);
+    PasswordDialogAnswer answer("pw", true);
     EXPECT_EQ(run(), -1);
     const Lines full = fullRecord("pw");
     EXPECT_EQ(io.lines, Lines(full.begin(), full.begin() + static_cast<long>(linesBefore[step - 1])));
@@ -151,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(EveryProgressStep, CancelAt, ::testing::Range(1, 9));
 TEST_F(ImportRun, RefusedPasswordWritesTheFailureRecord) {
     discover();
     showPage();
-    answerPasswordDialog("", false);
+    PasswordDialogAnswer answer("", false);
     EXPECT_EQ(run(), -1);
     EXPECT_EQ(io.lines,
               (Lines{"begin ICQ_FAILURE", "ICQ_VQX_STATUS=ICQ_VQX_YES", "end", "flush"}));
@@ -164,7 +54,7 @@ TEST_F(ImportRun, PasswordIsAskedBeforeTheOwner) {
     std::remove(icq.icqFile("uin/111.uin").c_str());
     discover();
     showPage();
-    answerPasswordDialog("", false);
+    PasswordDialogAnswer answer("", false);
     EXPECT_EQ(run(), -1);
     EXPECT_EQ(icq.host.agent.messages, Lines{"User password has not been set!"});
 }
@@ -178,7 +68,7 @@ TEST_F(ImportRun, NoOwnerWritesTheFailureRecord) {
         if (withPage) {
             showPage();
         }
-        answerPasswordDialog("pw", true);
+        PasswordDialogAnswer answer("pw", true);
         EXPECT_EQ(run(), -1);
         EXPECT_EQ(io.lines,
                   (Lines{"begin ICQ_FAILURE", "ICQ_VQX_STATUS=ICQ_VQX_YES", "end", "flush"}));
@@ -190,16 +80,15 @@ TEST_F(ImportRun, TypedPasswordOnThePageIsUsedWithoutAsking) {
     discover();
     showPage();
     plugin.optionsDlg->m_pOwnerPassword->setText(QString::fromUtf8("p\xC3\xA4ss"));
-    int asked = 0;
-    answerPasswordDialog("never", true, &asked);
+    PasswordDialogAnswer answer("never", true);
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(answer.answered(), 0);
     EXPECT_EQ(io.lines, fullRecord("p\xC3\xA4ss"));
 }
 
 TEST_F(ImportRun, AcceptedEmptyPasswordIsEmpty) {
     discover();
-    answerPasswordDialog("", true);
+    PasswordDialogAnswer answer("", true);
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(io.lines, fullRecord(""));
 }
@@ -207,7 +96,7 @@ TEST_F(ImportRun, AcceptedEmptyPasswordIsEmpty) {
 TEST_F(ImportRun, UnreadableOwnerFileGoesOnWithEmptyValues) {
     discover();
     std::remove(icq.icqFile("uin/111.uin").c_str());
-    answerPasswordDialog("pw", true);
+    PasswordDialogAnswer answer("pw", true);
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(icq.host.agent.messages, Lines{"Error loading UIN file!"});
     EXPECT_NE(std::find(io.lines.begin(), io.lines.end(), "UIN="), io.lines.end());
@@ -241,7 +130,7 @@ TEST_F(ImportRun, ServerValues) {
             icq.host.registry.setDword("HKEY_CURRENT_USER", kPrefs, "Default Server Port",
                                        c.portValue);
         }
-        answerPasswordDialog("pw", true);
+        PasswordDialogAnswer answer("pw", true);
         ASSERT_EQ(run(), 0);
         const Lines settings = settingsSection();
         EXPECT_EQ(Lines(settings.begin(), settings.begin() + 2), c.expected) << c.portValue;
@@ -251,7 +140,7 @@ TEST_F(ImportRun, ServerValues) {
 TEST_F(ImportRun, WithoutRegistryNoServerKeysAndAnEmptySoundsSection) {
     discover();
     icq.host.arbiter.registry = nullptr;
-    answerPasswordDialog("pw", true);
+    PasswordDialogAnswer answer("pw", true);
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(settingsSection(),
               (Lines{"ICQ_USER_SETTINGS=ICQ_VQX_YES", "ICQ_USER_CONTACTS=ICQ_VQX_YES",
@@ -339,3 +228,4 @@ TEST_F(ImportRun, HandleFileQuotesTheConvertedPathWithItsBlanks) {
 }
 
 } // namespace
+} // namespace importtest

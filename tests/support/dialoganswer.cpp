@@ -2,25 +2,24 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 namespace testsupport {
 
-void answerPasswordDialog(const std::string& text, bool accept, int* answered) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, text, accept, answered] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal->windowTitle() != QStringLiteral("ICQ Plugin Request")) {
+PasswordDialogAnswer::PasswordDialogAnswer(std::string text, bool accept)
+    : timer_(std::make_unique<QTimer>()) {
+    timer_->setInterval(5);
+    QObject::connect(timer_.get(), &QTimer::timeout, [this, text, accept] {
+        QPointer<QWidget> modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal->windowTitle() != QStringLiteral("ICQ Plugin Request") ||
+            modal->property("testsupport-answered").toBool()) {
             return;
         }
-        timer->stop();
-        timer->deleteLater();
-        if (answered != nullptr) {
-            ++*answered;
-        }
+        modal->setProperty("testsupport-answered", true);
+        ++answered_;
         auto* field = modal->findChild<QLineEdit*>();
         if (accept) {
             QTest::keyClicks(field, QString::fromStdString(text));
@@ -30,10 +29,13 @@ void answerPasswordDialog(const std::string& text, bool accept, int* answered) {
         for (auto* button : modal->findChildren<QPushButton*>()) {
             if (button->text() == QStringLiteral("&Abort")) {
                 button->click();
+                return;
             }
         }
     });
-    timer->start();
+    timer_->start();
 }
+
+PasswordDialogAnswer::~PasswordDialogAnswer() = default;
 
 } // namespace testsupport

@@ -1,0 +1,184 @@
+#include <filesystem>
+
+#include "icqdb.h"
+#include "runfixture.h"
+
+namespace importtest {
+namespace {
+
+using mkwin::IcqContactSpec;
+using mkwin::IcqDatabaseSpec;
+
+void writeDatabaseAt(const std::string& path, const IcqDatabaseSpec& spec) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::string error;
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, spec, &error)) << error;
+}
+
+class ContactsExport : public ImportRun {
+protected:
+    void writeDatabase(const std::string& folder, const IcqDatabaseSpec& spec,
+                       const std::string& uin = "111") {
+        writeDatabaseAt(icq.icqFile(folder + "/" + uin + ".dat"), spec);
+    }
+    static IcqDatabaseSpec twoContacts() {
+        IcqDatabaseSpec spec;
+        spec.ownerUin = 111;
+        IcqContactSpec first;
+        first.uin = 1001;
+        first.nickName = "Bob";
+        first.firstName = "Robert";
+        first.lastName = "Smith";
+        first.myDefinedHandle = "Bobby";
+        first.primaryEmail = "bob@example.com";
+        IcqContactSpec second;
+        second.uin = 1002;
+        second.nickName = "Eve";
+        second.firstName = "Eva";
+        second.primaryEmail = "eve@example.com";
+        second.myDefinedHandle = "Evi";
+        second.present = mkwin::kIcqAllProperties & ~mkwin::kIcqLastName;
+        spec.contacts = {first, second};
+        spec.historyBytes = 4096;
+        return spec;
+    }
+    int importWith(const std::string& password = "pw") {
+        PasswordDialogAnswer answer(password, true);
+        return run();
+    }
+};
+
+TEST_F(ContactsExport, WritesEachContactInItsOwnSection) {
+    writeDatabase("2000a", twoContacts());
+    discover();
+    ASSERT_EQ(importWith(), 0);
+    EXPECT_EQ(section("CONTACTS"),
+              (Lines{"begin contact_1", "UIN=1001", "First_Name=Robert", "Last_Name=Smith",
+                     "Description=Bobby", "Nickname=Bob", "Email=bob@example.com", "end",
+                     "begin contact_2", "UIN=1002", "First_Name=Eva", "Last_Name=LastName",
+                     "Description=Evi", "Nickname=Eve", "Email=eve@example.com", "end",
+                     "No_contacts=2"}));
+}
+
+TEST_F(ContactsExport, VersionChoosesTheDatabaseFolder) {
+    struct Case {
+        long version;
+        const char* folder;
+    };
+    for (const Case& c : {Case{319, "Db99b"}, Case{320, "2000a"}, Case{0, "Db99b"}}) {
+        IcqInstallation other;
+        other.install(c.version);
+        other.addOwner("5.uin", "Old", "12345", false, "\r\n");
+        IcqDatabaseSpec spec = twoContacts();
+        spec.ownerUin = 12345;
+        writeDatabaseAt(other.icqFile(std::string(c.folder) + "/12345.dat"), spec);
+        tarvex plugin(&other.host.arbiter);
+        PasswordDialogAnswer answer("pw", true);
+        ::testing::internal::CaptureStdout();
+        ASSERT_TRUE(plugin.checkDependency());
+        RecordingIO record;
+        EXPECT_EQ(plugin.activatePlugin(&record, 0), 0);
+        ::testing::internal::GetCapturedStdout();
+        EXPECT_EQ(std::string(plugin.contactsDbPath),
+                  other.icqFile(std::string(c.folder) + "/12345.dat"));
+        EXPECT_STREQ(plugin.ownerUin, "12345") << "the carriage return is cut";
+        EXPECT_NE(std::find(record.lines.begin(), record.lines.end(), "No_contacts=2"),
+                  record.lines.end())
+            << c.version;
+    }
+}
+
+TEST_F(ContactsExport, UinIsASigned32BitNumber) {
+    IcqDatabaseSpec spec = twoContacts();
+    spec.contacts[0].uin = 2147483648u;
+    spec.contacts[1].uin = 4294967295u;
+    writeDatabase("2000a", spec);
+    discover();
+    ASSERT_EQ(importWith(), 0);
+    const Lines contacts = section("CONTACTS");
+    EXPECT_EQ(contacts[1], "UIN=-2147483648");
+    EXPECT_EQ(contacts[9], "UIN=-1");
+}
+
+TEST_F(ContactsExport, MissingDatabaseGivesNoContacts) {
+    discover();
+    ASSERT_EQ(importWith(), 0);
+    EXPECT_EQ(section("CONTACTS"), Lines{"No_contacts=0"});
+}
+
+TEST_F(ContactsExport, LaterIcqFoldersAreTriedWhenTheVersionFolderHasNone) {
+    IcqDatabaseSpec older = twoContacts();
+    older.contacts.resize(1);
+    writeDatabase("2000b", twoContacts());
+    writeDatabase("NewDB", older);
+    discover();
+    ASSERT_EQ(importWith(), 0);
+    EXPECT_EQ(std::string(plugin.contactsDbPath), icq.icqFile("2000b/111.dat"));
+    EXPECT_EQ(section("CONTACTS").back(), "No_contacts=2");
+}
+
+TEST_F(ContactsExport, TheVersionFolderWinsWhenItHoldsTheDatabase) {
+    IcqDatabaseSpec newer = twoContacts();
+    newer.contacts.resize(1);
+    writeDatabase("2000a", twoContacts());
+    writeDatabase("2003a", newer);
+    discover();
+    ASSERT_EQ(importWith(), 0);
+    EXPECT_EQ(std::string(plugin.contactsDbPath), icq.icqFile("2000a/111.dat"));
+    EXPECT_EQ(section("CONTACTS").back(), "No_contacts=2");
+}
+
+TEST_F(ContactsExport, RealisticDatabaseExportsExactlyTheExpectedContacts) {
+    const IcqDatabaseSpec spec = mkwin::realisticIcqDatabase(111, 2000, 1 << 20, 7);
+    writeDatabase("2000a", spec);
+    discover();
+    ASSERT_EQ(importWith(), 0);
+    const auto expected = mkwin::expectedContacts(spec);
+    Lines lines;
+    int n = 0;
+    for (const auto& c : expected) {
+        lines.push_back("begin contact_" + std::to_string(++n));
+        lines.push_back("UIN=" + std::to_string(c.uin));
+        lines.push_back("First_Name=" + c.firstName);
+        lines.push_back("Last_Name=" + c.lastName);
+        lines.push_back("Description=" + c.myDefinedHandle);
+        lines.push_back("Nickname=" + c.nickName);
+        lines.push_back("Email=" + c.primaryEmail);
+        lines.push_back("end");
+    }
+    lines.push_back("No_contacts=" + std::to_string(expected.size()));
+    EXPECT_GT(expected.size(), 1024u);
+    EXPECT_EQ(section("CONTACTS"), lines);
+}
+
+TEST_F(ContactsExport, UncheckedContactsLeaveTheDatabaseAndTheUinAlone) {
+    IcqInstallation crlf;
+    crlf.install();
+    crlf.addOwner("1.uin", "Dos", "777", false, "\r\n");
+    tarvex plugin(&crlf.host.arbiter);
+    ::testing::internal::CaptureStdout();
+    ASSERT_TRUE(plugin.checkDependency());
+    plugin.showDlg(0, &hostWindow);
+    plugin.optionsDlg->m_pOwnerPassword->setText("pw");
+    plugin.optionsDlg->m_pImportContacts->click();
+    RecordingIO record;
+    EXPECT_EQ(plugin.activatePlugin(&record, 0), 0);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::find(record.lines.begin(), record.lines.end(), "begin CONTACTS"),
+              record.lines.end());
+    EXPECT_STREQ(plugin.ownerUin, "777\r");
+    EXPECT_STREQ(plugin.contactsDbPath, "");
+    EXPECT_EQ(crlf.host.agent.steps, (std::vector<int>{5, 5, 5, 10, 10, 5, 10, 10}));
+}
+
+TEST_F(ContactsExport, WithoutAnOwnerFolderNoDatabaseIsLookedFor) {
+    writeDatabase("2000a", twoContacts());
+    discover();
+    plugin.uinDir[0] = '\0';
+    ASSERT_EQ(importWith(), 0);
+    EXPECT_STREQ(plugin.contactsDbPath, "");
+    EXPECT_EQ(section("CONTACTS"), Lines{"No_contacts=0"});
+}
+
+} // namespace
+} // namespace importtest
