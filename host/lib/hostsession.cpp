@@ -1,0 +1,77 @@
+#include "hostsession.h"
+
+#include <sys/stat.h>
+
+#include "codepage.h"
+
+namespace vqrt {
+
+namespace {
+
+bool isDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+HostSession::HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> registry,
+                         std::optional<UserProfile> user, std::vector<std::string> warnings)
+    : options_(std::move(options)), registry_(std::move(registry)), user_(std::move(user)),
+      warnings_(std::move(warnings)), converter_(options_.windowsRoot, options_.drives) {}
+
+std::unique_ptr<HostSession> HostSession::open(const HostOptions& options, std::string& error) {
+    if (options.windowsRoot.empty()) {
+        error = "no Windows installation given (expected --windows-root DIR)";
+        return nullptr;
+    }
+    if (!isDirectory(options.windowsRoot)) {
+        error = options.windowsRoot + ": not a directory (expected the root of a mounted "
+                                      "Windows system volume)";
+        return nullptr;
+    }
+    if (!isKnownCodepage(options.codepage)) {
+        error = "unknown code page " + options.codepage + " (expected an iconv name such as CP1252)";
+        return nullptr;
+    }
+    for (const auto& [letter, folder] : options.drives) {
+        if (!isDirectory(folder)) {
+            error = std::string("drive ") + letter + ": " + folder + ": not a directory";
+            return nullptr;
+        }
+    }
+
+    std::string softwareHive;
+    std::string userHive;
+    std::optional<UserProfile> chosen;
+    std::string locateError;
+    const auto installation = WindowsInstallation::locate(options.windowsRoot, locateError);
+    if (installation) {
+        softwareHive = installation->softwareHive();
+        if (!installation->chooseUser(options.user, chosen, error)) {
+            return nullptr;
+        }
+        if (chosen) {
+            userHive = chosen->ntuserDat;
+        }
+    } else if (options.regFiles.empty()) {
+        // A folder tree with no hives can still be imported when .reg exports describe it.
+        error = locateError;
+        return nullptr;
+    } else if (!options.user.empty()) {
+        error = options.windowsRoot + ": no user profiles (expected Users/" + options.user +
+                "/NTUSER.DAT or Documents and Settings/" + options.user + "/NTUSER.DAT)";
+        return nullptr;
+    }
+
+    std::vector<std::string> warnings;
+    auto registry = openHostRegistry(softwareHive, userHive, options.regFiles, options.codepage,
+                                     warnings, error);
+    if (!registry) {
+        return nullptr;
+    }
+    return std::unique_ptr<HostSession>(
+        new HostSession(options, std::move(registry), std::move(chosen), std::move(warnings)));
+}
+
+} // namespace vqrt

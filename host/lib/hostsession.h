@@ -1,0 +1,66 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "filefinder.h"
+#include "layeredregistry.h"
+#include "pathconverter.h"
+#include "vqrt/arbiter.h"
+#include "windowsinstall.h"
+
+namespace vqrt {
+
+/// What a person points a host at.
+struct HostOptions {
+    /// The mounted Windows system volume (drive C:).
+    std::string windowsRoot;
+    /// The Windows user whose settings are read; empty for the only one.
+    std::string user;
+    /// .reg exports layered over the hives, later ones on top.
+    std::vector<std::string> regFiles;
+    /// Further drive letters and the local folders that hold them.
+    std::map<char, std::string> drives;
+    /// The installation's ANSI code page, an iconv name.
+    std::string codepage = "CP1252";
+};
+
+/// The host side of one installation: its registry, path conversion and file finder, handed
+/// to plug-ins as their arbiter. The agent is the host program's own.
+class HostSession : public CArbiter {
+public:
+    /// Opens the installation; null with one line in `error` when it cannot be used (a missing
+    /// root, no Windows installation and no .reg export, an unknown user, an unreadable .reg
+    /// file, an unknown code page, a drive folder that does not exist).
+    static std::unique_ptr<HostSession> open(const HostOptions& options, std::string& error);
+
+    CHostAgent* getAgent() override { return agent_; }
+    CRegistryReader* getRegistry() override { return registry_.get(); }
+    CVantryTools* getTools() override { return &converter_; }
+    CFileFinder* getFinder(int kind) override { return kind == 3 ? &finder_ : nullptr; }
+
+    /// The agent handed to plug-ins.
+    void setAgent(CHostAgent* agent) { agent_ = agent; }
+    /// Damaged hives, skipped .reg lines: worth telling the user, not fatal.
+    const std::vector<std::string>& warnings() const { return warnings_; }
+    /// The Windows user whose hive is read, if any.
+    const std::optional<UserProfile>& user() const { return user_; }
+    const HostOptions& options() const { return options_; }
+
+private:
+    HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> registry,
+                std::optional<UserProfile> user, std::vector<std::string> warnings);
+
+    HostOptions options_;
+    std::unique_ptr<LayeredRegistry> registry_;
+    std::optional<UserProfile> user_;
+    std::vector<std::string> warnings_;
+    PathConverter converter_;
+    DirectoryFinder finder_;
+    CHostAgent* agent_ = nullptr;
+};
+
+} // namespace vqrt
