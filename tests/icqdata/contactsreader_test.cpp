@@ -5,6 +5,7 @@
 #include "support/tempdir.h"
 
 #include <cstring>
+#include <functional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -216,16 +217,64 @@ TEST_P(ReaderScan, AnswersExpectedContacts) {
 INSTANTIATE_TEST_SUITE_P(Bytes, ReaderScan, ::testing::ValuesIn(scanCases()),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(ReaderTest, EndOfFileInsideAnyPartGivesNoContact) {
-    // Name length, name, type, both length bytes, text, integer: cut after every byte.
-    std::string full = "\0"s;
-    appendTextProperty(full, "NickName", "John");
-    appendIntProperty(full, "UIN", 12345);
+struct Truncation {
+    const char* label;
+    std::string contact; // one complete contact; every shorter prefix must give none
+};
+
+void PrintTo(const Truncation& t, std::ostream* os) {
+    *os << t.label;
+}
+
+std::vector<Truncation> truncations() {
+    const auto framed = [](const std::function<void(std::string&)>& build) {
+        std::string out = "\0"s;
+        build(out);
+        return out;
+    };
+    return {
+        {"textThenInteger", framed([](std::string& o) {
+             appendTextProperty(o, "NickName", "John");
+             appendIntProperty(o, "UIN", 12345);
+         })},
+        {"allTexts", framed([](std::string& o) {
+             for (const char* name :
+                  {"FirstName", "LastName", "MyDefinedHandle", "NickName", "PrimaryEmail"}) {
+                 appendTextProperty(o, name, "value");
+             }
+             appendIntProperty(o, "UIN", 0x01020304);
+         })},
+        {"negativeLength", framed([](std::string& o) {
+             mkwin::appendTextPropertyWithLength(o, "NickName", 0x0090, "");
+             appendIntProperty(o, "UIN", 7);
+         })},
+        {"textUinThenInteger", framed([](std::string& o) {
+             appendTextProperty(o, "NickName", "Al");
+             appendTextProperty(o, "UIN", "99");
+             appendIntProperty(o, "UIN", 7);
+         })},
+        {"ignoredTypes", framed([](std::string& o) {
+             appendTextProperty(o, "NickName", "Al");
+             mkwin::appendByteProperty(o, "LastName", 'd', 1);
+             mkwin::appendDwordProperty(o, "UIN", 5);
+             appendIntProperty(o, "FirstName", 6);
+             appendIntProperty(o, "UIN", 7);
+         })},
+    };
+}
+
+class ReaderTruncation : public ReaderTest, public ::testing::WithParamInterface<Truncation> {};
+
+TEST_P(ReaderTruncation, EndOfFileAnywhereGivesNoContact) {
+    const std::string& full = GetParam().contact;
     for (size_t cut = 0; cut < full.size(); ++cut) {
         EXPECT_TRUE(scanBytes(full.substr(0, cut)).contacts.empty()) << "cut at " << cut;
     }
     EXPECT_EQ(scanBytes(full).contacts.size(), 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Values, ReaderTruncation, ::testing::ValuesIn(truncations()),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ReaderTest, LongRunsArePassedOver) {
     for (const size_t length : {1020, 1021, 1022, 1023, 1024, 1025, 2047, 100000}) {
