@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>

@@ -4,7 +4,7 @@
 #include "icqdb.h"
 #include "support/tempdir.h"
 
-#include <cstring>
+#include <cstdio>
 #include <functional>
 #include <ostream>
 #include <set>
@@ -64,6 +64,19 @@ std::string integer(const std::string& name, uint32_t value) {
     return name + "\0i"s + le32(value);
 }
 
+IcqExpectedContact named(int32_t uin, const std::string& nick) {
+    IcqExpectedContact c;
+    c.uin = uin;
+    c.nickName = nick;
+    return c;
+}
+
+IcqExpectedContact with(IcqExpectedContact c, std::string IcqExpectedContact::*field,
+                        const std::string& value) {
+    c.*field = value;
+    return c;
+}
+
 // Reads every contact the way the contacts export does; keeps the reader for existUin checks.
 struct Scan {
     std::vector<IcqExpectedContact> contacts;
@@ -94,13 +107,6 @@ protected:
         return scan;
     }
 
-    static IcqExpectedContact contact(int32_t uin, const std::string& nick) {
-        IcqExpectedContact c;
-        c.uin = uin;
-        c.nickName = nick;
-        return c;
-    }
-
     testsupport::TempDir dir_;
     std::unique_ptr<CcontactsReader> reader_;
 };
@@ -108,7 +114,7 @@ protected:
 TEST_F(ReaderTest, ExampleBytesGiveOneContact) {
     // The first byte of the file is discarded.
     const Scan scan = scanBytes("\0"s + "NickName\0k\x05\0John\0"s + "UIN\0i\x39\x30\0\0"s);
-    EXPECT_EQ(scan.contacts, std::vector<IcqExpectedContact>{contact(12345, "John")});
+    EXPECT_EQ(scan.contacts, std::vector<IcqExpectedContact>{named(12345, "John")});
     EXPECT_EQ(scan.output, "\nown uin : 4711\n");
     EXPECT_TRUE(reader_->existUin(12345));
     EXPECT_FALSE(reader_->existUin(54321));
@@ -143,19 +149,6 @@ struct ScanCase {
 
 void PrintTo(const ScanCase& c, std::ostream* os) {
     *os << c.label;
-}
-
-IcqExpectedContact with(IcqExpectedContact c, std::string IcqExpectedContact::*field,
-                        const std::string& value) {
-    c.*field = value;
-    return c;
-}
-
-IcqExpectedContact named(int32_t uin, const std::string& nick) {
-    IcqExpectedContact c;
-    c.uin = uin;
-    c.nickName = nick;
-    return c;
 }
 
 const std::string kJohn = text("NickName", "John");
