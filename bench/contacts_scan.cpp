@@ -68,14 +68,14 @@ public:
         }
         // Contacts grow with the file: a heavy user has tens of thousands of records.
         const size_t contacts = mib <= 1 ? 300 : mib <= 16 ? 3000 : 20000;
-        const mkwin::IcqDatabaseSpec spec = mkwin::realisticIcqDatabase(
+        const mkwin::IcqDatabaseContent content = mkwin::realisticIcqDatabase(
             kOwner, contacts, static_cast<uint64_t>(mib) * kMiB, static_cast<unsigned>(mib));
         Database db;
         db.path = folder_ + "/" + std::to_string(kOwner) + "-" + std::to_string(mib) + ".dat";
-        if (!mkwin::writeIcqDatabase(db.path, spec, error)) {
+        if (!mkwin::writeIcqDatabase(db.path, content, error)) {
             return nullptr;
         }
-        db.expectedContacts = mkwin::expectedContacts(spec).size();
+        db.expectedContacts = mkwin::expectedContacts(content).size();
         std::ifstream in(db.path, std::ios::binary | std::ios::ate);
         db.bytes = static_cast<uint64_t>(in.tellg());
         return &files_.emplace(mib, db).first->second;
@@ -197,7 +197,8 @@ long statusKiB(const char* field) {
     return -1;
 }
 
-constexpr const char* kPeakMode = "--scan-peak";
+// Set in the environment of the child process that measures the peak memory of one scan.
+constexpr const char* kPeakVariable = "TOLVANE_SCAN_PEAK_FILE";
 
 /// The peak resident size, in KiB, of a fresh process of this program that scans `path` and
 /// does nothing else; -1 when it cannot be run.
@@ -216,8 +217,8 @@ long scanPeakKiB(const std::string& path) {
         ::dup2(fds[1], STDOUT_FILENO);
         ::close(fds[0]);
         ::close(fds[1]);
-        char* const args[] = {self, const_cast<char*>(kPeakMode), const_cast<char*>(path.c_str()),
-                              nullptr};
+        ::setenv(kPeakVariable, path.c_str(), 1);
+        char* const args[] = {self, nullptr};
         ::execv(self, args);
         ::_exit(127);
     }
@@ -289,20 +290,19 @@ BENCHMARK(BM_ContactsScan)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// The child of scanPeakKiB does one scan before the benchmarks are even set up, prints its peak
+// resident size and leaves.
+const bool kPeakChild = [] {
+    const char* path = std::getenv(kPeakVariable);
+    if (path == nullptr) {
+        return false;
+    }
+    scan(path);
+    std::printf("%ld\n", statusKiB("VmHWM"));
+    std::fflush(stdout);
+    std::_Exit(0);
+}();
+
 } // namespace
 
-int main(int argc, char** argv) {
-    // The child of scanPeakKiB: one scan, then the peak resident size on standard output.
-    if (argc == 3 && std::strcmp(argv[1], kPeakMode) == 0) {
-        scan(argv[2]);
-        std::printf("%ld\n", statusKiB("VmHWM"));
-        return 0;
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BENCHMARK_MAIN();

@@ -311,19 +311,19 @@ TEST_F(ReaderTest, ExistUinStopsAtARecordedMinus111) {
 }
 
 TEST_F(ReaderTest, ThousandsOfContactsAreAnsweredOnceEach) {
-    mkwin::IcqDatabaseSpec spec;
-    spec.ownerUin = kOwner;
+    mkwin::IcqDatabaseContent content;
+    content.ownerUin = kOwner;
     for (int round = 0; round < 2; ++round) {
         for (uint32_t i = 0; i < 2000; ++i) {
-            mkwin::IcqContactSpec c;
+            mkwin::IcqContactRecord c;
             c.uin = round == 0 ? 100000 + i : 100000 + (i * 7) % 2000;
             c.nickName = "n" + std::to_string(c.uin) + (round == 0 ? "" : "again");
-            spec.contacts.push_back(c);
+            content.contacts.push_back(c);
         }
     }
     const std::string path = dir_.file("many.dat");
     std::string error;
-    ASSERT_TRUE(mkwin::writeIcqDatabase(path, spec, &error)) << error;
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, &error)) << error;
     const Scan scan = scanFile(path, "4711");
     ASSERT_EQ(scan.contacts.size(), 2000u);
     for (uint32_t i = 0; i < 2000; ++i) {
@@ -334,21 +334,21 @@ TEST_F(ReaderTest, ThousandsOfContactsAreAnsweredOnceEach) {
 }
 
 TEST_F(ReaderTest, LongNamesFollowTheirFirstLengthByte) {
-    mkwin::IcqDatabaseSpec spec;
-    spec.ownerUin = kOwner;
-    spec.ownerRecordIndex = 1;
+    mkwin::IcqDatabaseContent content;
+    content.ownerUin = kOwner;
+    content.ownerRecordIndex = 1;
     for (const size_t length : {126, 127, 200, 254, 255, 256, 300, 1000}) {
-        mkwin::IcqContactSpec c;
+        mkwin::IcqContactRecord c;
         c.uin = static_cast<uint32_t>(length);
         c.nickName = std::string(length, 'n');
         c.myDefinedHandle = std::string(length, 'h');
-        spec.contacts.push_back(c);
+        content.contacts.push_back(c);
     }
     const std::string path = dir_.file("long.dat");
     std::string error;
-    ASSERT_TRUE(mkwin::writeIcqDatabase(path, spec, &error)) << error;
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, &error)) << error;
     const Scan scan = scanFile(path, "4711");
-    EXPECT_EQ(scan.contacts, mkwin::expectedContacts(spec));
+    EXPECT_EQ(scan.contacts, mkwin::expectedContacts(content));
     ASSERT_EQ(scan.contacts.size(), 8u);
     EXPECT_EQ(scan.contacts[0].nickName, std::string(126, 'n'));
     EXPECT_EQ(scan.contacts[1].nickName, "");
@@ -358,12 +358,12 @@ TEST_F(ReaderTest, LongNamesFollowTheirFirstLengthByte) {
 class RealisticDatabase : public ReaderTest, public ::testing::WithParamInterface<unsigned> {};
 
 TEST_P(RealisticDatabase, ReadsBackExactlyTheExpectedContacts) {
-    const mkwin::IcqDatabaseSpec spec =
+    const mkwin::IcqDatabaseContent content =
         mkwin::realisticIcqDatabase(kOwner, 400, 2 * 1024 * 1024, GetParam());
     const std::string path = dir_.file("realistic.dat");
     std::string error;
-    ASSERT_TRUE(mkwin::writeIcqDatabase(path, spec, &error)) << error;
-    const std::vector<IcqExpectedContact> expected = mkwin::expectedContacts(spec);
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, &error)) << error;
+    const std::vector<IcqExpectedContact> expected = mkwin::expectedContacts(content);
     const Scan scan = scanFile(path, "4711\r");
     EXPECT_EQ(scan.contacts, expected);
 
