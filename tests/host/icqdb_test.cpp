@@ -161,7 +161,7 @@ IcqExpectedContact expected(int32_t uin, const std::string& first, const std::st
 }
 
 // Owner between records, a nameless record, a repeat, the owner's own UIN, long nicknames.
-IcqDatabaseContent handmadeSpec() {
+IcqDatabaseContent handmadeDatabase() {
     IcqDatabaseContent content;
     content.ownerUin = 4711;
     content.ownerNickName = "Me";
@@ -202,11 +202,11 @@ TEST(IcqDb, ExpectedContactsFollowTheReaderRules) {
         // A record without UIN leaves its name set for the next UIN.
         expected(17, "FirstName", "LastName", "MyDefinedHandle", "h", "PrimaryEmail"),
     };
-    EXPECT_EQ(expectedContacts(handmadeSpec()), want);
+    EXPECT_EQ(expectedContacts(handmadeDatabase()), want);
 }
 
 TEST(IcqDb, DatabaseHasTheDocumentedStructure) {
-    const IcqDatabaseContent content = handmadeSpec();
+    const IcqDatabaseContent content = handmadeDatabase();
     std::string error;
     const std::string db = icqDatabaseBytes(content, &error);
     ASSERT_FALSE(db.empty()) << error;
