@@ -23,7 +23,9 @@
 // none. First name, last name and e-mail come from the answered record; when it lacks one,
 // the value of the last record read since the previous answered contact that had it (the
 // owner's record included) shows instead, or the placeholder ("FirstName", "LastName",
-// "PrimaryEmail"; "MyDefinedHandle" and "NickName" for missing names).
+// "PrimaryEmail"; "MyDefinedHandle" and "NickName" for missing names). A record without UIN
+// leaves its names to the next UIN read. A text of 127 bytes or more holds as much as the low
+// byte of its length, read as a signed count with the NUL, gives (empty from 0x80 to 0xFF).
 
 #include <cstdint>
 #include <string>
