@@ -97,11 +97,24 @@ std::string textOr(const json& object, const char* key, const std::string& path,
     return value != nullptr ? text(*value, member(path, key)) : fallback;
 }
 
+// A whole number that is not negative; JSON read from text gives unsigned numbers, JSON built
+// in code signed ones.
+std::optional<uint64_t> natural(const json& value) {
+    if (value.is_number_unsigned()) {
+        return value.get<uint64_t>();
+    }
+    if (value.is_number_integer() && value.get<int64_t>() >= 0) {
+        return static_cast<uint64_t>(value.get<int64_t>());
+    }
+    return std::nullopt;
+}
+
 uint64_t number(const json& value, const std::string& path, uint64_t max) {
-    if (!value.is_number_unsigned() || value.get<uint64_t>() > max) {
+    const std::optional<uint64_t> n = natural(value);
+    if (!n || *n > max) {
         expected(path, "a whole number from 0 to " + std::to_string(max), value);
     }
-    return value.get<uint64_t>();
+    return *n;
 }
 
 uint64_t numberOr(const json& object, const char* key, const std::string& path, uint64_t max,
@@ -113,8 +126,8 @@ uint64_t numberOr(const json& object, const char* key, const std::string& path, 
 // A REG_DWORD as a description gives it: 0 to 4294967295, or negative down to -2147483648
 // (stored as its two's complement, as Windows shows signed numbers).
 uint32_t dword(const json& value, const std::string& path) {
-    if (value.is_number_unsigned() && value.get<uint64_t>() <= UINT32_MAX) {
-        return static_cast<uint32_t>(value.get<uint64_t>());
+    if (const std::optional<uint64_t> n = natural(value); n && *n <= UINT32_MAX) {
+        return static_cast<uint32_t>(*n);
     }
     if (value.is_number_integer() && value.get<int64_t>() < 0 &&
         value.get<int64_t>() >= INT32_MIN) {
@@ -481,8 +494,8 @@ private:
 
     // The UIN's text in the owner file; `*value` its number.
     static std::string uinText(const json& value, const std::string& path, uint32_t* number) {
-        if (value.is_number_unsigned() && value.get<uint64_t>() <= UINT32_MAX) {
-            *number = static_cast<uint32_t>(value.get<uint64_t>());
+        if (const std::optional<uint64_t> n = natural(value); n && *n <= UINT32_MAX) {
+            *number = static_cast<uint32_t>(*n);
             return std::to_string(*number);
         }
         if (value.is_string()) {
@@ -580,8 +593,8 @@ private:
                 spec.status = word(*status, sp, {"list", "removed"}) == "list"
                                   ? IcqContactStatus::OnList
                                   : IcqContactStatus::Removed;
-            } else if (status->is_number_unsigned() && status->get<uint64_t>() <= UINT32_MAX) {
-                spec.status = static_cast<IcqContactStatus>(status->get<uint64_t>());
+            } else if (const std::optional<uint64_t> n = natural(*status); n && *n <= UINT32_MAX) {
+                spec.status = static_cast<IcqContactStatus>(*n);
             } else {
                 expected(sp, "\"list\", \"removed\" or a status number", *status);
             }
@@ -681,9 +694,8 @@ private:
             const json& type = v["type"];
             const json& value = v["value"];
             const std::string vp = member(path, "value");
-            if (type.is_number_unsigned() && type.get<uint64_t>() <= UINT32_MAX) {
-                tree->setRaw(key, name, static_cast<uint32_t>(type.get<uint64_t>()),
-                             hexBytes(value, vp), path);
+            if (const std::optional<uint64_t> n = natural(type); n && *n <= UINT32_MAX) {
+                tree->setRaw(key, name, static_cast<uint32_t>(*n), hexBytes(value, vp), path);
                 continue;
             }
             const std::string t = type.is_string() ? type.get<std::string>() : std::string();
