@@ -66,7 +66,7 @@ size_t sequenceLength(std::string_view text, uint32_t* codePoint) {
 std::string describe(std::string_view sequence, uint32_t codePoint) {
     char number[16];
     std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(codePoint));
-    if (codePoint < 0x20 || codePoint == 0x7F) {
+    if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F)) {
         return number;
     }
     return std::string(number) + " \"" + std::string(sequence) + "\"";
