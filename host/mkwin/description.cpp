@@ -296,12 +296,12 @@ private:
             plan.personalSounds = this->sounds(*sounds, member(path, "sounds"), prefs + "\\Sounds");
         }
         if (const json* db = find(o, "database")) {
-            IcqDatabaseSpec spec;
-            spec.ownerNickName = plan.nickname.value_or("");
-            spec.ownerFirstName = firstName;
-            spec.ownerLastName = lastName;
-            spec.ownerEmail = email;
-            database(*db, member(path, "database"), plan.uin, uinValue, spec);
+            IcqDatabaseSpec ownerRecord;
+            ownerRecord.ownerNickName = plan.nickname.value_or("");
+            ownerRecord.ownerFirstName = firstName;
+            ownerRecord.ownerLastName = lastName;
+            ownerRecord.ownerEmail = email;
+            database(*db, member(path, "database"), plan.uin, uinValue, ownerRecord);
         }
         inst_.owners.push_back(std::move(plan));
     }
@@ -341,31 +341,32 @@ private:
         const uint64_t history = numberOr(db, "historyBytes", path, kMaxHistoryBytes, 0);
         const auto seed = static_cast<unsigned>(numberOr(db, "seed", path, UINT32_MAX, 1));
 
-        IcqDatabaseSpec spec =
+        IcqDatabaseSpec content =
             generated > 0 ? realisticIcqDatabase(uinValue, generated, history, seed) : owner;
-        spec.ownerUin = uinValue;
-        spec.ownerNickName = owner.ownerNickName;
-        spec.ownerFirstName = owner.ownerFirstName;
-        spec.ownerLastName = owner.ownerLastName;
-        spec.ownerEmail = owner.ownerEmail;
-        spec.historyBytes = history;
-        spec.seed = seed;
-        checkDatabaseText(spec.ownerNickName, path, "the owner's nickname");
-        checkDatabaseText(spec.ownerFirstName, path, "the owner's firstName");
-        checkDatabaseText(spec.ownerLastName, path, "the owner's lastName");
-        checkDatabaseText(spec.ownerEmail, path, "the owner's email");
+        content.ownerUin = uinValue;
+        content.ownerNickName = owner.ownerNickName;
+        content.ownerFirstName = owner.ownerFirstName;
+        content.ownerLastName = owner.ownerLastName;
+        content.ownerEmail = owner.ownerEmail;
+        content.historyBytes = history;
+        content.seed = seed;
+        checkDatabaseText(content.ownerNickName, path, "the owner's nickname");
+        checkDatabaseText(content.ownerFirstName, path, "the owner's firstName");
+        checkDatabaseText(content.ownerLastName, path, "the owner's lastName");
+        checkDatabaseText(content.ownerEmail, path, "the owner's email");
         if (const json* contacts = find(db, "contacts")) {
             const std::string cp = member(path, "contacts");
             if (!contacts->is_array()) {
                 expected(cp, "a list of contacts", *contacts);
             }
             for (size_t i = 0; i < contacts->size(); ++i) {
-                spec.contacts.push_back(contact((*contacts)[i], element(cp, i)));
+                content.contacts.push_back(contact((*contacts)[i], element(cp, i)));
             }
         }
         RelativePath file = withName(withName(inst_.icqFolder, folder), uin + ".dat");
-        addFile(PlannedFile{std::move(file), PlannedFile::Kind::Database, {}, 0, std::move(spec)},
-                true);
+        addFile(
+            PlannedFile{std::move(file), PlannedFile::Kind::Database, {}, 0, std::move(content)},
+            true);
     }
 
     static void checkDatabaseText(const std::string& bytes, const std::string& path,
@@ -379,18 +380,18 @@ private:
         checkObject(
             c, path,
             {"uin", "nickname", "firstName", "lastName", "handle", "email", "status", "group"});
-        IcqContactSpec spec;
-        spec.present = 0;
+        IcqContactSpec record;
+        record.present = 0;
         if (const json* uin = find(c, "uin")) {
-            spec.uin = static_cast<uint32_t>(number(*uin, member(path, "uin"), UINT32_MAX));
-            spec.present |= kIcqUin;
+            record.uin = static_cast<uint32_t>(number(*uin, member(path, "uin"), UINT32_MAX));
+            record.present |= kIcqUin;
         }
         const std::tuple<const char*, unsigned, std::string*> texts[] = {
-            {"nickname", kIcqNickName, &spec.nickName},
-            {"firstName", kIcqFirstName, &spec.firstName},
-            {"lastName", kIcqLastName, &spec.lastName},
-            {"handle", kIcqMyDefinedHandle, &spec.myDefinedHandle},
-            {"email", kIcqPrimaryEmail, &spec.primaryEmail}};
+            {"nickname", kIcqNickName, &record.nickName},
+            {"firstName", kIcqFirstName, &record.firstName},
+            {"lastName", kIcqLastName, &record.lastName},
+            {"handle", kIcqMyDefinedHandle, &record.myDefinedHandle},
+            {"email", kIcqPrimaryEmail, &record.primaryEmail}};
         for (const auto& [key, property, target] : texts) {
             if (const json* value = find(c, key)) {
                 const std::string vp = member(path, key);
@@ -398,23 +399,23 @@ private:
                 if (target->find('\0') != std::string::npos) {
                     expected(vp, "a text without NUL characters", *value);
                 }
-                spec.present |= property;
+                record.present |= property;
             }
         }
         if (const json* status = find(c, "status")) {
             const std::string sp = member(path, "status");
             if (status->is_string()) {
-                spec.status = word(*status, sp, {"list", "removed"}) == "list"
-                                  ? IcqContactStatus::OnList
-                                  : IcqContactStatus::Removed;
+                record.status = word(*status, sp, {"list", "removed"}) == "list"
+                                    ? IcqContactStatus::OnList
+                                    : IcqContactStatus::Removed;
             } else if (const std::optional<uint64_t> n = natural(*status); n && *n <= UINT32_MAX) {
-                spec.status = static_cast<IcqContactStatus>(*n);
+                record.status = static_cast<IcqContactStatus>(*n);
             } else {
                 expected(sp, "\"list\", \"removed\" or a status number", *status);
             }
         }
-        spec.group = static_cast<uint32_t>(numberOr(c, "group", path, UINT32_MAX, 1));
-        return spec;
+        record.group = static_cast<uint32_t>(numberOr(c, "group", path, UINT32_MAX, 1));
+        return record;
     }
 
     // Registry values of sound events below `key`, and their WAV files. True when an
