@@ -26,8 +26,15 @@ build: configure
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
 
+# Builds the bundled sample installation and imports its first owner into build/demo/record.
 demo: build
-	$(BUILD)/host/cli/tolvane-import --info $(BUILD)/src/plugin/libtarvex.so.1
+	@rm -rf $(BUILD)/demo
+	$(BUILD)/host/mkwin/tolvane-mkwin samples/demo.json $(BUILD)/demo/windows
+	@echo
+	$(BUILD)/host/cli/tolvane-import --windows-root $(BUILD)/demo/windows --list
+	@echo
+	$(BUILD)/host/cli/tolvane-import --windows-root $(BUILD)/demo/windows \
+	    --owner Rover --password-file samples/demo.password --out $(BUILD)/demo/record
 
 screenshots: build
 	$(BUILD)/tests/dialogs/dialog_screenshots $(BUILD)/screenshots

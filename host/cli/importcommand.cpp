@@ -162,7 +162,9 @@ int runImport(const Options& o) {
 
     ScratchFolder scratch;
     const std::string outDir = o.out.empty() ? scratch.path() : o.out;
-    vqrt::RecordWriter record(outDir, "ICQ", o.host.codepage);
+    vqrt::RecordWriter record(outDir, "ICQ", o.host.codepage, [](const std::string& line) {
+        std::cerr << "tolvane-import: warning: " << line << "\n";
+    });
     if (!found) {
         record.setResult(-1);
         record.finish();
@@ -195,9 +197,10 @@ int runImport(const Options& o) {
     if (o.noSounds) {
         page.click(QStringLiteral("Import Soun&d Settings"));
     }
-    if (o.defaultSounds) {
-        page.click(QStringLiteral("De&fault"));
-    }
+    // The page keeps "Default" chosen when an owner without sounds of their own was current
+    // before; a person who wants the owner's own sounds chooses "Customized" (possible only
+    // for an owner who has them).
+    page.click(o.defaultSounds ? QStringLiteral("De&fault") : QStringLiteral("Customi&zed"));
     if (password) {
         page.typePassword(*password);
     }

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "codepage.h"
 
 namespace vqrt {
@@ -20,7 +22,17 @@ HostSession::HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> r
     : options_(std::move(options)), registry_(std::move(registry)), user_(std::move(user)),
       warnings_(std::move(warnings)), converter_(options_.windowsRoot, options_.drives) {}
 
-std::unique_ptr<HostSession> HostSession::open(const HostOptions& options, std::string& error) {
+std::unique_ptr<HostSession> HostSession::open(const HostOptions& given, std::string& error) {
+    // Local paths handed to plug-ins and written into records are absolute.
+    HostOptions options = given;
+    std::error_code ec;
+    if (!options.windowsRoot.empty()) {
+        options.windowsRoot =
+            std::filesystem::absolute(options.windowsRoot, ec).lexically_normal().string();
+    }
+    for (auto& drive : options.drives) {
+        drive.second = std::filesystem::absolute(drive.second, ec).lexically_normal().string();
+    }
     if (options.windowsRoot.empty()) {
         error = "no Windows installation given (expected --windows-root DIR)";
         return nullptr;

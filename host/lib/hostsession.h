@@ -34,8 +34,9 @@ class HostSession : public CArbiter {
 public:
     /// Opens the installation; null with one line in `error` when it cannot be used (a missing
     /// root, no Windows installation and no .reg export, an unknown user, an unreadable .reg
-    /// file, an unknown code page, a drive folder that does not exist).
-    static std::unique_ptr<HostSession> open(const HostOptions& options, std::string& error);
+    /// file, an unknown code page, a drive folder that does not exist). Relative folders are
+    /// made absolute.
+    static std::unique_ptr<HostSession> open(const HostOptions& given, std::string& error);
 
     CHostAgent* getAgent() override { return agent_; }
     CRegistryReader* getRegistry() override { return registry_.get(); }
