@@ -106,8 +106,20 @@ int runImport(const Options& o) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
 
-    std::optional<std::string> password;
     std::string error;
+    const auto session = vqrt::HostSession::open(o.host, error);
+    if (!session) {
+        return fail(kUsage, error);
+    }
+    for (const std::string& warning : session->warnings()) {
+        std::cerr << "tolvane-import: warning: " << warning << "\n";
+    }
+    const std::string pluginPath = o.plugin.empty() ? defaultPluginPath() : o.plugin;
+    const auto loaded = vqrt::LoadedPlugin::load(pluginPath, error);
+    if (!loaded) {
+        return fail(kUsage, error);
+    }
+    std::optional<std::string> password;
     if (!o.passwordFile.empty()) {
         password = readFirstLine(o.passwordFile, error);
     } else if (o.passwordStdin) {
@@ -122,18 +134,6 @@ int runImport(const Options& o) {
                             "(use --password-file FILE or --password-stdin)");
     }
 
-    const auto session = vqrt::HostSession::open(o.host, error);
-    if (!session) {
-        return fail(kUsage, error);
-    }
-    for (const std::string& warning : session->warnings()) {
-        std::cerr << "tolvane-import: warning: " << warning << "\n";
-    }
-    const std::string pluginPath = o.plugin.empty() ? defaultPluginPath() : o.plugin;
-    const auto loaded = vqrt::LoadedPlugin::load(pluginPath, error);
-    if (!loaded) {
-        return fail(kUsage, error);
-    }
     plugin* icq = loaded->object();
     icq->setArbiter(session.get());
 

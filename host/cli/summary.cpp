@@ -26,7 +26,12 @@ std::string value(const Json* section, const std::string& key, const std::string
     }
     for (const Json& entry : section->value("entries", Json::array())) {
         if (entry.value("key", "") == key && entry.contains("value")) {
-            return entry["value"].get<std::string>();
+            // An owner file with CRLF line ends leaves a carriage return in its values.
+            std::string text = entry["value"].get<std::string>();
+            while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+                text.pop_back();
+            }
+            return text;
         }
     }
     return fallback;

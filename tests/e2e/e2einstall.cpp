@@ -1,0 +1,233 @@
+#include "e2einstall.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "installation.h"
+
+namespace e2e {
+
+namespace {
+
+const char* const kEvents[] = {
+    "ICQALAdmin",   "ICQALMessage", "ICQALURL",     "ICQBackspace",     "ICQBell",
+    "ICQBirthday",  "ICQChat",      "ICQChatAction", "ICQChatEmote",    "ICQChatLOL",
+    "ICQChatPage",  "ICQContact",   "ICQEMail",     "ICQExternal",      "ICQFile",
+    "ICQFtDone",    "ICQGeneralOnline", "ICQHomePage", "ICQMessage",    "ICQMsgSent",
+    "ICQNotify",    "ICQOnline",    "ICQPhone",     "ICQPicture",       "ICQPIN",
+    "ICQPlugin",    "ICQReminder",  "ICQStartup",   "ICQSystem",        "ICQType",
+    "ICQURL",       "ICQWebSearch"};
+
+const char* flag(bool on) { return on ? "ICQ_VQX_YES" : "ICQ_VQX_NO"; }
+
+Json value(const std::string& key, const std::string& text) {
+    Json entry;
+    entry["key"] = key;
+    entry["value"] = text;
+    return entry;
+}
+
+Json section(const std::string& name, Json entries) {
+    Json s;
+    s["name"] = name;
+    s["closed"] = true;
+    s["entries"] = std::move(entries);
+    return s;
+}
+
+// The name a carried file gets: unsafe characters become '_'.
+std::string carriedName(const std::string& windowsPath) {
+    std::string name = windowsPath.substr(windowsPath.find_last_of('\\') + 1);
+    for (char& c : name) {
+        const bool safe = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ||
+                          c == '_' || static_cast<unsigned char>(c) >= 0x80;
+        c = safe ? c : '_';
+    }
+    return name;
+}
+
+std::string localPath(const std::string& root, const std::string& windowsPath) {
+    std::string rest = windowsPath.substr(2);
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    return root + rest;
+}
+
+} // namespace
+
+std::vector<std::string> switches(const Choices& c) {
+    std::vector<std::string> args;
+    const std::pair<bool, const char*> flags[] = {
+        {!c.server, "--no-server"},       {!c.userSettings, "--no-user-settings"},
+        {!c.contacts, "--no-contacts"},   {c.overwrite, "--overwrite-contacts"},
+        {!c.sounds, "--no-sounds"},       {c.defaultSounds, "--default-sounds"}};
+    for (const auto& [on, name] : flags) {
+        if (on) {
+            args.push_back(name);
+        }
+    }
+    return args;
+}
+
+Installation::Installation(Json description) : description_(std::move(description)) {}
+
+void Installation::build() {
+    std::string error;
+    ASSERT_TRUE(mkwin::buildInstallation(nlohmann::json::parse(description_.dump()), root(), &error))
+        << error;
+    std::string parseError;
+    const auto parsed =
+        mkwin::parseDescription(nlohmann::json::parse(description_.dump()), {}, &parseError);
+    ASSERT_TRUE(parsed.has_value()) << parseError;
+    expected_ = mkwin::expectedImport(*parsed);
+    testsupport::writeFile(passwordFile(), "secret\n");
+}
+
+testsupport::ProcessResult Installation::import(const std::vector<std::string>& args,
+                                                const std::string& input) const {
+    std::vector<std::string> argv = {TOLVANE_IMPORT, "--plugin", TARVEX_PLUGIN, "--windows-root",
+                                     root()};
+    for (const auto& reg : expected_.value("registryFiles", Json::array())) {
+        argv.push_back("--reg");
+        argv.push_back(root() + "/" + reg.get<std::string>());
+    }
+    argv.insert(argv.end(), args.begin(), args.end());
+    return testsupport::runProcess(argv, input, {{"QT_QPA_PLATFORM", "offscreen"}});
+}
+
+Json Installation::record(const std::string& out) const {
+    const std::string text = testsupport::readFile(out + "/record.json");
+    return Json::parse(text.empty() ? "null" : text);
+}
+
+Json Installation::expectedRecord(const Choices& c) const {
+    const Json& icq = description_["icq"];
+    const Json& owners = expected_["owners"];
+    Json owner;
+    Json ownerDescription;
+    for (size_t i = 0; i < owners.size(); ++i) {
+        const bool wanted = c.owner.empty() ? true : owners[i]["nickname"] == c.owner;
+        if (wanted && (owner.is_null() || (c.owner.empty() && owners[i]["nickname"].get<std::string>() <
+                                                                    owner["nickname"].get<std::string>()))) {
+            owner = owners[i];
+            ownerDescription = icq["owners"][i];
+        }
+    }
+    const std::string lineEnd = owner["lineEnd"] == "crlf" ? "\r" : "";
+
+    Json sections = Json::array();
+    sections.push_back(section("ICQ_FAILURE", {value("ICQ_VQX_STATUS", "ICQ_VQX_NO")}));
+    Json settings = Json::array();
+    if (c.server) {
+        const Json server = icq.value("server", Json::object());
+        settings.push_back(value("ICQ_HOST_SERVER_NAME", server.value("host", "ICQ_VQX_NO")));
+        settings.push_back(value("ICQ_HOST_SERVER_PORT",
+                                 server.contains("port") ? std::to_string(server["port"].get<int>())
+                                                         : "ICQ_VQX_NO"));
+    }
+    settings.push_back(value("ICQ_USER_SETTINGS", flag(c.userSettings)));
+    settings.push_back(value("ICQ_USER_CONTACTS", flag(c.contacts)));
+    // Nothing disables the contacts box, so only the overwrite choice matters here.
+    settings.push_back(value("ICQ_APPEND_CONTACTS", flag(!c.overwrite)));
+    settings.push_back(value("ICQ_SOUNDS_SETTINGS_PRESENT", flag(c.sounds)));
+    sections.push_back(section("ICQ_IMPORTED_SETTINGS", settings));
+    if (c.userSettings) {
+        sections.push_back(section(
+            "ICQ_OWNER", {value("UIN", owner["uin"].get<std::string>() + lineEnd),
+                          value("Nickname", owner["nickname"].get<std::string>() + lineEnd),
+                          value("Password", c.password)}));
+    }
+    if (c.contacts) {
+        Json entries = Json::array();
+        int n = 0;
+        for (const Json& contact : owner["contacts"]) {
+            Json inner = Json::array();
+            for (const auto& [key, text] : contact.items()) {
+                inner.push_back(value(key, text.get<std::string>()));
+            }
+            Json nested;
+            nested["section"] = section("contact_" + std::to_string(++n), inner);
+            entries.push_back(nested);
+        }
+        entries.push_back(value("No_contacts", std::to_string(n)));
+        sections.push_back(section("CONTACTS", entries));
+    }
+    if (c.sounds) {
+        Json entries = Json::array();
+        if (ownerDescription.contains("playSound") && !ownerDescription["playSound"].is_null() &&
+            ownerDescription["playSound"] != "") {
+            entries.push_back(
+                value("PlaySound", flag(ownerDescription["playSound"] == "Yes")));
+        }
+        const bool personal = owner["personalSounds"].get<bool>() && !c.defaultSounds;
+        const Json chosen =
+            personal ? ownerDescription.value("sounds", Json::object()) : icq.value("defaultSounds", Json::object());
+        for (const char* event : kEvents) {
+            if (!chosen.contains(event)) {
+                continue;
+            }
+            const Json& sound = chosen[event];
+            const std::string path = sound.is_string() ? sound.get<std::string>() : sound["path"].get<std::string>();
+            const bool missing = sound.is_object() && sound.value("missing", false);
+            Json entry;
+            entry["key"] = event;
+            entry["file"] = "\"" + localPath(root(), path) + "\"";
+            entry["carried"] = missing ? Json() : Json("files/" + carriedName(path));
+            entries.push_back(entry);
+        }
+        sections.push_back(section("ICQ_SOUNDS_SETTINGS", entries));
+    }
+
+    Json record;
+    record["format"] = "tolvane-record/1";
+    record["plugin"] = "ICQ";
+    record["result"] = 0;
+    record["complete"] = true;
+    record["sections"] = sections;
+    return record;
+}
+
+Json smallDescription() {
+    return Json::parse(R"({
+      "layout": "xp",
+      "users": ["Alice"],
+      "registry": "hive",
+      "icq": {
+        "version": 2000,
+        "server": {"host": "login.icq.com", "port": 5190},
+        "defaultSounds": {
+          "ICQMessage": "C:\\Program Files\\ICQ\\Sounds\\Message.wav",
+          "ICQALAdmin": "C:\\Program Files\\ICQ\\Sounds\\Admin.wav"
+        },
+        "owners": [
+          {"uin": 23456789, "nickname": "Rover", "lineEnd": "crlf", "playSound": "Yes",
+           "sounds": {
+             "ICQALAdmin": "C:\\Program Files\\ICQ\\Sounds\\Admin.wav",
+             "ICQMessage": "C:\\Program Files\\ICQ\\Sounds\\New Message.wav",
+             "ICQWebSearch": "C:\\Documents and Settings\\Alice\\My Music\\search me.wav"
+           },
+           "database": {"historyBytes": 20000, "seed": 3, "contacts": [
+             {"uin": 4711042, "nickname": "Jörg", "firstName": "Jörg", "lastName": "Weißmüller",
+              "handle": "Jörg aus Köln", "email": "joerg@web.de"},
+             {"uin": 5550123, "nickname": "Åsa", "firstName": "Åsa", "lastName": "Lindström",
+              "handle": "Åsa L.", "email": "asa@telia.se"},
+             {"uin": 3000000000, "nickname": "Big", "firstName": "Big", "lastName": "Number",
+              "handle": "Big", "email": "big@example.com"},
+             {"uin": 7345012, "nickname": "Bjørn", "firstName": "Bjørn", "lastName": "Sørensen",
+              "handle": "Bjørn", "email": "bjorn@example.dk", "status": "removed"}
+           ]}},
+          {"uin": 31415926, "nickname": "Märta", "lineEnd": "lf", "playSound": "No",
+           "database": {"historyBytes": 10000, "seed": 5, "contacts": [
+             {"uin": 9120456, "nickname": "Øyvind", "firstName": "Øyvind", "lastName": "Håland",
+              "handle": "Øyvind", "email": "oyvind@online.no"},
+             {"uin": 9234567, "nickname": "Hélène", "firstName": "Hélène", "lastName": "Mercier",
+              "handle": "Hélène", "email": "helene@laposte.net"}
+           ]}}
+        ]
+      }
+    })");
+}
+
+} // namespace e2e
