@@ -237,7 +237,7 @@ int runImport(const Options& o) {
     if (record.lastSaveFailed()) {
         return fail(kRefused, record.lastSaveError());
     }
-    if (agent.cancelled()) {
+    if (agent.cancelled() || vqrt::TerminalAgent::cancelRequested().load()) {
         return fail(kInterrupted, "interrupted; the record keeps what was imported so far: " +
                                       recordPath);
     }
