@@ -21,7 +21,9 @@ namespace {
 constexpr mode_t kRecordMode = 0600;
 constexpr mode_t kFileMode = 0644;
 
-std::string cause(int error) { return std::strerror(error); }
+std::string cause(int error) {
+    return std::strerror(error);
+}
 
 // Removes a temporary file unless it was renamed into place.
 class TemporaryFile {

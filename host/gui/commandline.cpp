@@ -41,8 +41,7 @@ void scanFolder(const fs::path& folder, std::vector<std::string>& found,
     std::vector<fs::path> names;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
-        if (it->is_regular_file(typeError) &&
-            isSharedLibraryName(it->path().filename().string())) {
+        if (it->is_regular_file(typeError) && isSharedLibraryName(it->path().filename().string())) {
             names.push_back(it->path());
         }
     }
@@ -60,10 +59,14 @@ bool parseDrive(const std::string& text, char& letter, std::string& folder, std:
     const bool goodName = (name.size() == 1 || (name.size() == 2 && name[1] == ':')) &&
                           std::isalpha(static_cast<unsigned char>(name[0]));
     if (equals == std::string::npos || !goodName || equals + 1 == text.size()) {
-        error = "--drive " + text + ": expected LETTER=DIR, such as D=/mnt/data";
+        error = "--drive " + text + ": expected LETTER=DIR, such as D=/mnt/d";
         return false;
     }
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    if (letter == 'C') {
+        error = "--drive " + text + ": drive C: is the Windows root (--windows-root)";
+        return false;
+    }
     folder = text.substr(equals + 1);
     return true;
 }
@@ -92,7 +95,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& op
         message = app.help();
         return ParseOutcome::Help;
     } catch (const CLI::ParseError& e) {
-        message = std::string("tolvane: ") + e.what();
+        message = std::string("tolvane: ") + e.what() + " (see --help)";
         return ParseOutcome::Error;
     }
     for (const std::string& drive : drives) {

@@ -27,8 +27,8 @@ enum class ParseOutcome {
 ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& options,
                               std::string& message);
 
-/// Reads one --drive value, "D=DIR" (the letter in either case, "D:=DIR" too); false with
-/// one line in `error` otherwise.
+/// Reads one --drive value, "D=DIR" (the letter in either case, "D:=DIR" too; not C, which
+/// is the Windows root); false with one line in `error` otherwise.
 bool parseDrive(const std::string& text, char& letter, std::string& folder, std::string& error);
 
 /// The folders searched when no --plugin is given, relative to the folder of the program:

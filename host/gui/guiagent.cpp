@@ -48,10 +48,9 @@ int GuiAgent::stepProgress(int blocks) {
 void GuiAgent::postMessage(int kind, const char* text) {
     const QString message = QString::fromUtf8(text == nullptr ? "" : text);
     messages_.append(message);
-    QMessageBox box((kind & 0xff) >= kWarningLevel ? QMessageBox::Warning
-                                                   : QMessageBox::Information,
-                    plugin_.isEmpty() ? QStringLiteral("Tolvane") : plugin_, message,
-                    QMessageBox::Ok, window_);
+    QMessageBox box(
+        (kind & 0xff) >= kWarningLevel ? QMessageBox::Warning : QMessageBox::Information,
+        plugin_.isEmpty() ? QStringLiteral("Tolvane") : plugin_, message, QMessageBox::Ok, window_);
     box.setObjectName(QStringLiteral("pluginMessage"));
     box.exec();
 }
@@ -60,6 +59,8 @@ QWidget* GuiAgent::getWidget(int what, int) {
     return what == kDialogParent ? window_.data() : nullptr;
 }
 
-int GuiAgent::messageKind(int category, int level) { return category | (level & 0xff); }
+int GuiAgent::messageKind(int category, int level) {
+    return category | (level & 0xff);
+}
 
 } // namespace gui

@@ -33,7 +33,9 @@ constexpr int kPageHeight = 370;
 
 const char* const kOwnerListName = "m_pWinUsersList";
 
-QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QString joined(const std::vector<std::string>& lines, const QString& prefix) {
     QString text;
@@ -53,8 +55,8 @@ int carriedFiles(const nlohmann::ordered_json& entries) {
     int files = 0;
     for (const auto& entry : entries) {
         if (entry.contains("section")) {
-            files += carriedFiles(
-                entry["section"].value("entries", nlohmann::ordered_json::array()));
+            files +=
+                carriedFiles(entry["section"].value("entries", nlohmann::ordered_json::array()));
         } else if (entry.contains("carried") && entry["carried"].is_string()) {
             ++files;
         }
@@ -117,8 +119,7 @@ QWidget* MainWindow::buildInstallationBox() {
     auto* rootRow = new QHBoxLayout;
     rootEdit_ = new QLineEdit(box);
     rootEdit_->setObjectName(QStringLiteral("windowsRoot"));
-    rootEdit_->setPlaceholderText(
-        tr("The folder where the Windows system drive (C:) is mounted"));
+    rootEdit_->setPlaceholderText(tr("The folder where the Windows system drive (C:) is mounted"));
     rootEdit_->setClearButtonEnabled(true);
     connect(rootEdit_, &QLineEdit::editingFinished, this, &MainWindow::rootEdited);
     browseButton_ = new QPushButton(tr("&Browse\u2026"), box);
@@ -242,7 +243,9 @@ QString MainWindow::panelMessage() const {
     return state_ == PanelState::Page ? QString() : panelMessage_->text();
 }
 
-QString MainWindow::statusText() const { return status_->text(); }
+QString MainWindow::statusText() const {
+    return status_->text();
+}
 
 QString MainWindow::pluginName(int row) const {
     const vqrt::PluginIdentity* identity = plugins_.identity(row);
@@ -449,9 +452,8 @@ void MainWindow::showPlugin(int row) {
     if (object == nullptr || !view.startError.empty()) {
         showMessage(PanelState::PluginFailed,
                     tr("%1 could not be started:\n%2")
-                        .arg(pluginName(row), fromStd(view.startError.empty()
-                                                          ? plugins_.error(row)
-                                                          : view.startError)));
+                        .arg(pluginName(row), fromStd(view.startError.empty() ? plugins_.error(row)
+                                                                              : view.startError)));
         return;
     }
     if (session_ == nullptr) {
@@ -466,12 +468,12 @@ void MainWindow::showPlugin(int row) {
     const QString name = pluginName(row);
     if (!view.installed) {
         const QString user = userCombo_->currentData().toString();
-        showMessage(PanelState::NothingToImport,
-                    tr("%1 is not installed on this Windows installation (%2%3): its registry "
-                       "names no %1 program, so there is nothing to import.\n\nChoose the "
-                       "Windows installation or the user where %1 was used, above.")
-                        .arg(name, appliedRoot_,
-                             user.isEmpty() ? QString() : tr(", user %1").arg(user)));
+        showMessage(
+            PanelState::NothingToImport,
+            tr("%1 is not installed on this Windows installation (%2%3): its registry "
+               "names no %1 program, so there is nothing to import.\n\nChoose the "
+               "Windows installation or the user where %1 was used, above.")
+                .arg(name, appliedRoot_, user.isEmpty() ? QString() : tr(", user %1").arg(user)));
         return;
     }
     if (view.pageHost == nullptr) {
@@ -530,8 +532,8 @@ void MainWindow::showPage(PluginView& view) {
 // ---- The import ----
 
 void MainWindow::updateActions() {
-    const bool canImport = !running_ && state_ == PanelState::Page && session_ != nullptr &&
-                           staging_.isValid();
+    const bool canImport =
+        !running_ && state_ == PanelState::Page && session_ != nullptr && staging_.isValid();
     importButton_->setEnabled(canImport);
     cancelButton_->setEnabled(running_ && !agent_.cancelRequested());
     saveButton_->setEnabled(!running_ && !lastRun_.isEmpty());
@@ -642,8 +644,7 @@ void MainWindow::reportRun(int result, bool cancelled, const QStringList& messag
     QString details;
     if (!warnings.empty()) {
         text += tr(" %1: point here to see them.")
-                    .arg(counted(static_cast<int>(warnings.size()), tr("warning"),
-                                 tr("warnings")));
+                    .arg(counted(static_cast<int>(warnings.size()), tr("warning"), tr("warnings")));
         details = joined(warnings, QString()).trimmed();
     }
     setStatus(text, details);

@@ -50,9 +50,8 @@ bool PluginListModel::reload(int row, std::string& error) {
 }
 
 const PluginListModel::Entry* PluginListModel::entry(int row) const {
-    return row >= 0 && row < static_cast<int>(entries_.size())
-               ? &entries_[static_cast<size_t>(row)]
-               : nullptr;
+    return row >= 0 && row < static_cast<int>(entries_.size()) ? &entries_[static_cast<size_t>(row)]
+                                                               : nullptr;
 }
 
 int PluginListModel::rowCount(const QModelIndex& parent) const {
