@@ -108,7 +108,7 @@ void MainWindow::buildUi() {
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(status_);
     setCentralWidget(central);
-    resize(1000, 640);
+    resize(1180, 680);
     updateActions();
 }
 
@@ -159,11 +159,11 @@ QWidget* MainWindow::buildPluginBox() {
     pluginList_->setSpacing(2);
     pluginList_->setSelectionMode(QAbstractItemView::SingleSelection);
     pluginList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    pluginList_->setMinimumWidth(200);
+    pluginList_->setMinimumWidth(180);
     connect(pluginList_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &MainWindow::pluginChosen);
     layout->addWidget(pluginList_);
-    box->setMaximumWidth(260);
+    box->setMaximumWidth(230);
     return box;
 }
 
@@ -203,7 +203,8 @@ QWidget* MainWindow::buildRecordBox() {
 
     auto* saveRow = new QHBoxLayout;
     auto* note = new QLabel(
-        tr("Save copies record.json and the carried files (files/) into a folder you choose. "
+        tr("Each import goes to a temporary folder that is removed when this window closes. "
+           "Save copies record.json and the carried files (files/) into a folder you choose; "
            "record.json is written last, through a temporary file, so a failed save never "
            "leaves a half-written record.json."),
         box);
@@ -307,20 +308,23 @@ void MainWindow::fillUsers(const QString& root) {
     if (severalUsers_) {
         userCombo_->addItem(tr("(choose a user)"), QString());
     }
-    int chosen = severalUsers_ ? 0 : -1;
+    // With several users none is taken unasked: the first entry asks for a choice.
+    int chosen = 0;
+    bool matched = wanted.isEmpty();
     for (const vqrt::UserProfile& user : users) {
         const QString name = fromStd(user.name);
         userCombo_->addItem(name, name);
-        if (!wanted.isEmpty() && name.compare(wanted, Qt::CaseInsensitive) == 0) {
+        if (!matched && name.compare(wanted, Qt::CaseInsensitive) == 0) {
             chosen = userCombo_->count() - 1;
+            matched = true;
         }
     }
-    if (!wanted.isEmpty() && userCombo_->findData(wanted, Qt::UserRole, Qt::MatchFixedString) < 0 &&
-        chosen <= 0) {
+    if (!matched) {
+        // Not a profile of this installation: the session names what is wrong.
         userCombo_->addItem(wanted, wanted);
         chosen = userCombo_->count() - 1;
     }
-    userCombo_->setCurrentIndex(chosen < 0 ? 0 : chosen);
+    userCombo_->setCurrentIndex(chosen);
     userCombo_->setEnabled(true);
 }
 
@@ -641,13 +645,16 @@ void MainWindow::reportRun(int result, bool cancelled, const QStringList& messag
                    "saved: %1")
                     .arg(fromStd(saveError));
     }
-    QString details;
-    if (!warnings.empty()) {
-        text += tr(" %1: point here to see them.")
-                    .arg(counted(static_cast<int>(warnings.size()), tr("warning"), tr("warnings")));
-        details = joined(warnings, QString()).trimmed();
+    // The first few warnings show below; all of them in the tool tip.
+    const size_t kShownWarnings = 3;
+    for (size_t i = 0; i < warnings.size() && i < kShownWarnings; ++i) {
+        text += tr("\nWarning: %1").arg(fromStd(warnings[i]));
     }
-    setStatus(text, details);
+    if (warnings.size() > kShownWarnings) {
+        text += tr("\n\u2026 and %1 more (point here to see them all).")
+                    .arg(warnings.size() - kShownWarnings);
+    }
+    setStatus(text, joined(warnings, QString()).trimmed());
 }
 
 void MainWindow::cancelImport() {

@@ -27,7 +27,14 @@ RecordTree::RecordTree(QWidget* parent) : QTreeWidget(parent) {
     setHeaderLabels({tr("Name"), tr("Value"), tr("Carried as")});
     setUniformRowHeights(true);
     setAlternatingRowColors(true);
-    header()->setStretchLastSection(true);
+    setIndentation(16);
+    // Local paths are long: the value column takes the room left and shortens them in the
+    // middle, so the file name and the copy in the bundle stay in view.
+    setTextElideMode(Qt::ElideMiddle);
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(kName, QHeaderView::ResizeToContents);
+    header()->setSectionResizeMode(kValue, QHeaderView::Stretch);
+    header()->setSectionResizeMode(kCarried, QHeaderView::ResizeToContents);
 }
 
 bool RecordTree::isSecretKey(const QString& key) {
@@ -43,8 +50,6 @@ void RecordTree::showRecord(const nlohmann::ordered_json& record) {
         }
     }
     expandAll();
-    resizeColumnToContents(kName);
-    resizeColumnToContents(kValue);
 }
 
 QTreeWidgetItem* RecordTree::addSection(QTreeWidgetItem* parent,

@@ -38,8 +38,8 @@ using testsupport::readFile;
 using testsupport::TempDir;
 
 const char* const kStatusComplete =
-    "Import complete: the record holds 4 sections and 1 carried file. Save it to keep it. "
-    "1 warning: point here to see them.";
+    "Import complete: the record holds 4 sections and 1 carried file. Save it to keep it.\n"
+    "Warning: cannot carry ";
 const char* const kStatusCancelled =
     "Import cancelled: the record holds only what was written before Cancel.";
 const char* const kInstallHint =
@@ -57,9 +57,11 @@ protected:
     void buildRover() { build({{"Alice"}, true, {{"Rover", "111"}}}); }
 
     std::unique_ptr<MainWindow> open(const std::string& windowsRoot,
-                                     std::vector<std::string> plugins = {TARVEX_PLUGIN_PATH}) {
+                                     std::vector<std::string> plugins = {TARVEX_PLUGIN_PATH},
+                                     const std::string& user = {}) {
         gui::CommandLine options;
         options.host.windowsRoot = windowsRoot;
+        options.host.user = user;
         auto window = std::make_unique<MainWindow>(options, plugins,
                                                    std::vector<std::string>{"/opt/plugins"});
         window->show();
@@ -310,6 +312,15 @@ TEST_F(WindowTest, ChoosingAUserOpensTheInstallation) {
     users->setCurrentIndex(users->findText(QStringLiteral("Alice")));
     EXPECT_EQ(window->panelState(), PanelState::Page);
     EXPECT_EQ(owners(*window), QStringList{QStringLiteral("Rover")});
+
+    // --user chooses without asking, in any case.
+    auto bobs = open(root(), {TARVEX_PLUGIN_PATH}, "bob");
+    choosePlugin(*bobs);
+    EXPECT_EQ(bobs->findChild<QComboBox*>(QStringLiteral("userChoice"))->currentText(),
+              QStringLiteral("Bob"));
+    ASSERT_NE(bobs->session(), nullptr);
+    EXPECT_EQ(bobs->session()->user()->name, "Bob");
+    EXPECT_EQ(bobs->panelState(), PanelState::Page);
 }
 
 // ---- The plug-in list and the embedded page ----
@@ -379,7 +390,9 @@ TEST_F(WindowTest, WholeImportThroughTheWindowThenSave) {
     EXPECT_FALSE(window->running());
     EXPECT_EQ(steps, (std::vector<int>{5, 10, 15, 25, 35, 40, 50, 60}));
     EXPECT_EQ(progress(*window)->maximum(), 60);
-    EXPECT_EQ(window->statusText().toStdString(), kStatusComplete);
+    EXPECT_EQ(window->statusText().toStdString(),
+              kStatusComplete + root() +
+                  "/Program Files/ICQ/Sounds/admin.wav: No such file or directory");
     EXPECT_EQ(shownSections(*window), (QStringList{"ICQ_FAILURE", "ICQ_IMPORTED_SETTINGS",
                                                    "ICQ_OWNER", "ICQ_SOUNDS_SETTINGS"}));
     EXPECT_EQ(shownEntries(*window, QStringLiteral("ICQ_OWNER")),
