@@ -84,6 +84,11 @@ MainWindow::MainWindow(const CommandLine& options, const std::vector<std::string
 }
 
 MainWindow::~MainWindow() {
+    // Widgets going down emit signals (a list losing its model, a field losing focus);
+    // none may reach this window while its members are destroyed.
+    for (QObject* child : findChildren<QObject*>()) {
+        QObject::disconnect(child, nullptr, this, nullptr);
+    }
     // The pages belong to the panel; take them down before their plug-in objects go.
     for (PluginView& view : views_) {
         delete view.pageHost;
