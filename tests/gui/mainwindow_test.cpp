@@ -351,6 +351,23 @@ TEST_F(WindowTest, ListsThePluginAndEmbedsItsPage) {
     EXPECT_FALSE(button(*window, "saveButton")->isEnabled());
 }
 
+TEST_F(WindowTest, ChoosingAnotherPluginHidesThePage) {
+    buildRover();
+    // The same library twice gives two plug-in objects, each with a page of its own.
+    auto window = open(root(), {TARVEX_PLUGIN_PATH, TARVEX_PLUGIN_PATH});
+    choosePlugin(*window, 0);
+    QPointer<QDialog> first = page(*window);
+    ASSERT_NE(first, nullptr);
+    choosePlugin(*window, 1);
+    ASSERT_EQ(window->panelState(), PanelState::Page);
+    const QList<QDialog*> pages = window->findChildren<QDialog*>();
+    ASSERT_EQ(pages.size(), 2);
+    EXPECT_TRUE(first->isHidden()); // hidden by hideDlg, not only by the panel
+    EXPECT_TRUE(pages.at(pages.at(0) == first ? 1 : 0)->isVisible());
+    choosePlugin(*window, 0);
+    EXPECT_TRUE(first->isVisible());
+}
+
 TEST_F(WindowTest, ANewRootGetsAFreshPluginAndPage) {
     buildRover();
     const std::string other = dir.file("D");
