@@ -1,7 +1,6 @@
 #include "mainwindow.h"
 
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
@@ -9,7 +8,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QMessageBox>
@@ -19,9 +17,10 @@
 #include <QVBoxLayout>
 
 #include "bundlesaver.h"
+#include "installationbox.h"
 #include "recordtree.h"
 #include "recordwriter.h"
-#include "windowsinstall.h"
+#include "wording.h"
 
 namespace gui {
 
@@ -35,19 +34,6 @@ const char* const kOwnerListName = "m_pWinUsersList";
 
 QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-QString joined(const std::vector<std::string>& lines, const QString& prefix) {
-    QString text;
-    for (const std::string& line : lines) {
-        text += prefix + fromStd(line) + QLatin1Char('\n');
-    }
-    return text;
-}
-
-// "1 file", "2 files".
-QString counted(int count, const QString& one, const QString& many) {
-    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? one : many);
 }
 
 // The carried files among `entries`, nested sections included.
@@ -75,7 +61,6 @@ MainWindow::MainWindow(const CommandLine& options, const std::vector<std::string
     views_.resize(static_cast<size_t>(plugins_.rowCount()));
     buildUi();
     agent_.setProgressBar(progress_);
-    rootEdit_->setText(fromStd(options_.host.windowsRoot));
     applyInstallation();
     if (!staging_.isValid()) {
         setStatus(tr("No temporary folder for the import: %1. Imports cannot run.")
@@ -98,7 +83,9 @@ MainWindow::~MainWindow() {
 void MainWindow::buildUi() {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
-    layout->addWidget(buildInstallationBox());
+    installation_ = new InstallationBox(options_.host, central);
+    connect(installation_, &InstallationBox::changed, this, &MainWindow::applyInstallation);
+    layout->addWidget(installation_);
 
     auto* middle = new QHBoxLayout;
     middle->addWidget(buildPluginBox());
@@ -115,43 +102,6 @@ void MainWindow::buildUi() {
     setCentralWidget(central);
     resize(1180, 680);
     updateActions();
-}
-
-QWidget* MainWindow::buildInstallationBox() {
-    auto* box = new QGroupBox(tr("Windows installation"), this);
-    auto* form = new QFormLayout(box);
-
-    auto* rootRow = new QHBoxLayout;
-    rootEdit_ = new QLineEdit(box);
-    rootEdit_->setObjectName(QStringLiteral("windowsRoot"));
-    rootEdit_->setPlaceholderText(tr("The folder where the Windows system drive (C:) is mounted"));
-    rootEdit_->setClearButtonEnabled(true);
-    connect(rootEdit_, &QLineEdit::editingFinished, this, &MainWindow::rootEdited);
-    browseButton_ = new QPushButton(tr("&Browse\u2026"), box);
-    browseButton_->setObjectName(QStringLiteral("browseRoot"));
-    connect(browseButton_, &QPushButton::clicked, this, &MainWindow::browseRoot);
-    rootRow->addWidget(rootEdit_, 1);
-    rootRow->addWidget(browseButton_);
-    auto* rootLabel = new QLabel(tr("&Windows root:"), box);
-    rootLabel->setBuddy(rootEdit_);
-    form->addRow(rootLabel, rootRow);
-
-    auto* userRow = new QHBoxLayout;
-    userCombo_ = new QComboBox(box);
-    userCombo_->setObjectName(QStringLiteral("userChoice"));
-    userCombo_->setMinimumContentsLength(16);
-    userCombo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    connect(userCombo_, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &MainWindow::userChosen);
-    installationInfo_ = new QLabel(box);
-    installationInfo_->setObjectName(QStringLiteral("installationInfo"));
-    installationInfo_->setWordWrap(true);
-    userRow->addWidget(userCombo_);
-    userRow->addWidget(installationInfo_, 1);
-    auto* userLabel = new QLabel(tr("&User:"), box);
-    userLabel->setBuddy(userCombo_);
-    form->addRow(userLabel, userRow);
-    return box;
 }
 
 QWidget* MainWindow::buildPluginBox() {
@@ -266,137 +216,22 @@ void MainWindow::setStatus(const QString& text, const QString& details) {
 // ---- The Windows installation ----
 
 void MainWindow::setWindowsRoot(const QString& root) {
-    rootEdit_->setText(root);
-    applyInstallation();
-}
-
-void MainWindow::rootEdited() {
-    if (rootEdit_->text().trimmed() != appliedRoot_) {
-        applyInstallation();
-    }
-}
-
-void MainWindow::browseRoot() {
-    const QString chosen = QFileDialog::getExistingDirectory(
-        this, tr("Choose the mounted Windows system drive"), rootEdit_->text());
-    if (!chosen.isEmpty()) {
-        setWindowsRoot(chosen);
-    }
-}
-
-void MainWindow::userChosen(int) {
-    if (!running_) {
-        applyInstallation();
-    }
-}
-
-void MainWindow::fillUsers(const QString& root) {
-    usersRoot_ = root;
-    severalUsers_ = false;
-    const QSignalBlocker blocker(userCombo_);
-    userCombo_->clear();
-    std::string error;
-    const auto installation = root.isEmpty()
-                                  ? std::nullopt
-                                  : vqrt::WindowsInstallation::locate(root.toStdString(), error);
-    const QString wanted = fromStd(options_.host.user);
-    if (!installation || installation->users().empty()) {
-        // A given user is still handed on, so the session says what is wrong with it.
-        if (!wanted.isEmpty()) {
-            userCombo_->addItem(wanted, wanted);
-        }
-        userCombo_->setEnabled(!wanted.isEmpty());
-        return;
-    }
-    const auto& users = installation->users();
-    severalUsers_ = users.size() > 1;
-    if (severalUsers_) {
-        userCombo_->addItem(tr("(choose a user)"), QString());
-    }
-    // With several users none is taken unasked: the first entry asks for a choice.
-    int chosen = 0;
-    bool matched = wanted.isEmpty();
-    for (const vqrt::UserProfile& user : users) {
-        const QString name = fromStd(user.name);
-        userCombo_->addItem(name, name);
-        if (!matched && name.compare(wanted, Qt::CaseInsensitive) == 0) {
-            chosen = userCombo_->count() - 1;
-            matched = true;
-        }
-    }
-    if (!matched) {
-        // Not a profile of this installation: the session names what is wrong.
-        userCombo_->addItem(wanted, wanted);
-        chosen = userCombo_->count() - 1;
-    }
-    userCombo_->setCurrentIndex(chosen);
-    userCombo_->setEnabled(true);
+    installation_->setRoot(root);
 }
 
 void MainWindow::applyInstallation() {
     if (running_) {
         return;
     }
-    const QString root = rootEdit_->text().trimmed();
-    if (root != usersRoot_) {
-        fillUsers(root);
-    }
-    appliedRoot_ = root;
     // A plug-in fills its page once, for the installation it was asked about: start afresh.
     resetPluginViews();
     session_.reset();
     sessionError_.clear();
-    installationInfo_->clear();
-    installationInfo_->setToolTip(QString());
-
-    const QString user = userCombo_->currentData().toString();
-    if (root.isEmpty()) {
-        sessionError_ = tr("No Windows installation chosen yet.\n\nChoose the folder where the "
-                           "Windows system drive is mounted (it holds the Windows folder and "
-                           "Users or Documents and Settings) with Browse\u2026 above.");
-    } else if (severalUsers_ && user.isEmpty()) {
-        QStringList names;
-        for (int i = 1; i < userCombo_->count(); ++i) {
-            names << userCombo_->itemText(i);
-        }
-        sessionError_ = tr("This Windows installation has several users (%1).\n\nChoose the "
-                           "user whose settings are imported in the User box above.")
-                            .arg(names.join(QStringLiteral(", ")));
-    } else {
-        vqrt::HostOptions host = options_.host;
-        host.windowsRoot = root.toStdString();
-        host.user = user.toStdString();
-        std::string error;
-        session_ = vqrt::HostSession::open(host, error);
-        if (session_ == nullptr) {
-            sessionError_ = tr("This folder cannot be used as a Windows installation:\n%1\n\n"
-                               "Choose the folder where the Windows system drive is mounted "
-                               "(it holds the Windows folder and Users or Documents and "
-                               "Settings) with Browse\u2026 above.")
-                                .arg(fromStd(error));
-        } else {
-            session_->setAgent(&agent_);
-            const auto& warnings = session_->warnings();
-            QStringList info;
-            if (!options_.host.regFiles.empty()) {
-                info << tr("%1 read over the hives")
-                            .arg(counted(static_cast<int>(options_.host.regFiles.size()),
-                                         tr(".reg export"), tr(".reg exports")));
-            }
-            if (!warnings.empty()) {
-                info << tr("%1 while reading the registry (point here to see them)")
-                            .arg(counted(static_cast<int>(warnings.size()), tr("warning"),
-                                         tr("warnings")));
-                installationInfo_->setToolTip(joined(warnings, QString()).trimmed());
-            }
-            installationInfo_->setText(info.join(QStringLiteral("; ")));
-        }
+    session_ = installation_->openSession(sessionError_);
+    if (session_ != nullptr) {
+        session_->setAgent(&agent_);
     }
-    if (current_ >= 0) {
-        showPlugin(current_);
-    } else {
-        showPlugin(-1);
-    }
+    showPlugin(current_);
 }
 
 // ---- Plug-ins and their pages ----
@@ -440,13 +275,13 @@ void MainWindow::showPlugin(int row) {
         QString text = tr("No plug-in found.\n\nLooked for plug-in libraries in:\n%1\n"
                           "Install the ICQ importer (libtarvex.so.1) into lib/tolvane/plugins "
                           "beside this program, or start tolvane with --plugin PATH.")
-                           .arg(joined(searched_, QStringLiteral("  ")));
+                           .arg(lines(searched_, QStringLiteral("  ")));
         std::vector<std::string> errors;
         for (int i = 0; i < plugins_.rowCount(); ++i) {
             errors.push_back(plugins_.error(i));
         }
         if (!errors.empty()) {
-            text += tr("\n\nThese could not be loaded:\n%1").arg(joined(errors, QString()));
+            text += tr("\n\nThese could not be loaded:\n%1").arg(lines(errors, QString()));
         }
         showMessage(PanelState::NoPlugins, text.trimmed());
         return;
@@ -476,13 +311,13 @@ void MainWindow::showPlugin(int row) {
     }
     const QString name = pluginName(row);
     if (!view.installed) {
-        const QString user = userCombo_->currentData().toString();
-        showMessage(
-            PanelState::NothingToImport,
-            tr("%1 is not installed on this Windows installation (%2%3): its registry "
-               "names no %1 program, so there is nothing to import.\n\nChoose the "
-               "Windows installation or the user where %1 was used, above.")
-                .arg(name, appliedRoot_, user.isEmpty() ? QString() : tr(", user %1").arg(user)));
+        const QString user = installation_->user();
+        showMessage(PanelState::NothingToImport,
+                    tr("%1 is not installed on this Windows installation (%2%3): its registry "
+                       "names no %1 program, so there is nothing to import.\n\nChoose the "
+                       "Windows installation or the user where %1 was used, above.")
+                        .arg(name, installation_->root(),
+                             user.isEmpty() ? QString() : tr(", user %1").arg(user)));
         return;
     }
     if (view.pageHost == nullptr) {
@@ -547,9 +382,7 @@ void MainWindow::updateActions() {
     cancelButton_->setEnabled(running_ && !agent_.cancelRequested());
     saveButton_->setEnabled(!running_ && !lastRun_.isEmpty());
     pluginList_->setEnabled(!running_);
-    rootEdit_->setEnabled(!running_);
-    browseButton_->setEnabled(!running_);
-    userCombo_->setEnabled(!running_ && userCombo_->count() > 0);
+    installation_->setLocked(running_);
 }
 
 void MainWindow::setRunning(bool on) {
@@ -580,9 +413,9 @@ void MainWindow::runImport() {
     if (running_ || state_ != PanelState::Page || session_ == nullptr || !staging_.isValid()) {
         return;
     }
-    if (rootEdit_->text().trimmed() != appliedRoot_) {
+    if (installation_->rootPending()) {
         // The field was changed without being confirmed: show that installation first.
-        applyInstallation();
+        installation_->confirmRoot();
         return;
     }
     const int row = current_;
@@ -659,7 +492,7 @@ void MainWindow::reportRun(int result, bool cancelled, const QStringList& messag
         text += tr("\n\u2026 and %1 more (point here to see them all).")
                     .arg(warnings.size() - kShownWarnings);
     }
-    setStatus(text, joined(warnings, QString()).trimmed());
+    setStatus(text, lines(warnings, QString()).trimmed());
 }
 
 void MainWindow::cancelImport() {

@@ -13,10 +13,8 @@
 #include "hostsession.h"
 #include "pluginlist.h"
 
-class QComboBox;
 class QDialog;
 class QLabel;
-class QLineEdit;
 class QListView;
 class QProgressBar;
 class QPushButton;
@@ -25,6 +23,7 @@ class QModelIndex;
 
 namespace gui {
 
+class InstallationBox;
 class RecordTree;
 
 /// What the options panel of the window shows.
@@ -87,9 +86,7 @@ protected:
 
 private slots:
     void pluginChosen(const QModelIndex& current);
-    void rootEdited();
-    void browseRoot();
-    void userChosen(int index);
+    void applyInstallation();
     void chooseSaveFolder();
 
 private:
@@ -104,14 +101,11 @@ private:
     };
 
     void buildUi();
-    QWidget* buildInstallationBox();
     QWidget* buildPluginBox();
     QWidget* buildOptionsBox();
     QWidget* buildRecordBox();
     QWidget* buildImportRow();
 
-    void fillUsers(const QString& root);
-    void applyInstallation();
     void resetPluginViews();
     void showPlugin(int row);
     void hideCurrentPage();
@@ -133,9 +127,6 @@ private:
     GuiAgent agent_;
     std::unique_ptr<vqrt::HostSession> session_;
     QString sessionError_;
-    QString appliedRoot_;
-    QString usersRoot_;
-    bool severalUsers_ = false;
     int current_ = -1;
     PanelState state_ = PanelState::ChoosePlugin;
     bool running_ = false;
@@ -144,10 +135,7 @@ private:
     int runCount_ = 0;
     QString lastRun_;
 
-    QLineEdit* rootEdit_ = nullptr;
-    QPushButton* browseButton_ = nullptr;
-    QComboBox* userCombo_ = nullptr;
-    QLabel* installationInfo_ = nullptr;
+    InstallationBox* installation_ = nullptr;
     QListView* pluginList_ = nullptr;
     QStackedWidget* panelStack_ = nullptr;
     QLabel* panelMessage_ = nullptr;
