@@ -361,6 +361,9 @@ QDialog* MainWindow::embedPage(PluginView& view) {
 
 void MainWindow::showMessage(PanelState state, const QString& text) {
     state_ = state;
+    if (runCount_ == 0) {
+        setStatus(QString());
+    }
     panelMessage_->setText(text);
     panelStack_->setCurrentWidget(panelMessage_);
     updateActions();
@@ -370,6 +373,9 @@ void MainWindow::showPage(PluginView& view) {
     state_ = PanelState::Page;
     panelMessage_->clear();
     panelStack_->setCurrentWidget(view.pageHost);
+    if (runCount_ == 0) {
+        setStatus(tr("Ready: choose what to import on the options page, then press Import."));
+    }
     updateActions();
 }
 
