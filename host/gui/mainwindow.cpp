@@ -4,7 +4,6 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
-#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
