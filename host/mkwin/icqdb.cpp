@@ -232,16 +232,16 @@ bool checkText(const std::string& text, const std::string& where, const char* pr
     return true;
 }
 
-bool validate(const IcqDatabaseSpec& spec, std::string* error) {
+bool validate(const IcqDatabaseContent& content, std::string* error) {
     const std::string owner = "owner record";
-    if (!checkText(spec.ownerNickName, owner, "NickName", error) ||
-        !checkText(spec.ownerFirstName, owner, "FirstName", error) ||
-        !checkText(spec.ownerLastName, owner, "LastName", error) ||
-        !checkText(spec.ownerEmail, owner, "PrimaryEmail", error)) {
+    if (!checkText(content.ownerNickName, owner, "NickName", error) ||
+        !checkText(content.ownerFirstName, owner, "FirstName", error) ||
+        !checkText(content.ownerLastName, owner, "LastName", error) ||
+        !checkText(content.ownerEmail, owner, "PrimaryEmail", error)) {
         return false;
     }
-    for (size_t i = 0; i < spec.contacts.size(); ++i) {
-        const IcqContactSpec& c = spec.contacts[i];
+    for (size_t i = 0; i < content.contacts.size(); ++i) {
+        const IcqContactRecord& c = content.contacts[i];
         const std::string where =
             "contact record " + std::to_string(i) + " (UIN " + std::to_string(c.uin) + ")";
         if (!checkText(c.nickName, where, "NickName", error) ||
@@ -257,9 +257,9 @@ bool validate(const IcqDatabaseSpec& spec, std::string* error) {
 
 /// Visits the owner and contact records in file order.
 template <typename Owner, typename Contact>
-void visitRecords(const IcqDatabaseSpec& spec, Owner onOwner, Contact onContact) {
-    const size_t count = spec.contacts.size();
-    const size_t ownerAt = std::min(spec.ownerRecordIndex, count);
+void visitRecords(const IcqDatabaseContent& content, Owner onOwner, Contact onContact) {
+    const size_t count = content.contacts.size();
+    const size_t ownerAt = std::min(content.ownerRecordIndex, count);
     for (size_t i = 0; i <= count; ++i) {
         if (i == ownerAt) {
             onOwner();
@@ -272,23 +272,23 @@ void visitRecords(const IcqDatabaseSpec& spec, Owner onOwner, Contact onContact)
 
 class DatabaseWriter {
 public:
-    DatabaseWriter(const IcqDatabaseSpec& spec, Sink& sink)
-        : spec_(spec), sink_(sink), rng_(spec.seed) {}
+    DatabaseWriter(const IcqDatabaseContent& content, Sink& sink)
+        : content_(content), sink_(sink), rng_(content.seed) {}
 
     bool run() {
         if (!header() || !groups()) {
             return false;
         }
-        const size_t gaps = spec_.contacts.size() + 1;
+        const size_t gaps = content_.contacts.size() + 1;
         size_t gap = 0;
         bool ok = true;
         visitRecords(
-            spec_, [&] { ok = ok && owner(); },
+            content_, [&] { ok = ok && owner(); },
             [&](size_t i) {
-                ok = ok && contact(spec_.contacts[i]);
-                ok = ok && history(spec_.historyBytes * (++gap) / gaps);
+                ok = ok && contact(content_.contacts[i]);
+                ok = ok && history(content_.historyBytes * (++gap) / gaps);
             });
-        return ok && history(spec_.historyBytes);
+        return ok && history(content_.historyBytes);
     }
 
 private:
@@ -301,7 +301,7 @@ private:
     bool header() {
         body_.clear();
         appendLe(body_, 0x0000000A, 4); // database version of ICQ 2000
-        appendLe(body_, spec_.contacts.size(), 4);
+        appendLe(body_, content_.contacts.size(), 4);
         appendLe(body_, rng_.next(), 8);
         return emit(kFilingHeader, kHeaderSignature);
     }
@@ -329,20 +329,20 @@ private:
         props.text("AwayMessage", wordsOfLength(rng_, 128 + rng_.below(100)));
         props.word("Age", 'f', static_cast<uint16_t>(rng_.between(16, 60)));
         props.text("City", rng_.pick(kCities));
-        props.text("FirstName", spec_.ownerFirstName);
+        props.text("FirstName", content_.ownerFirstName);
         props.byte("Gender", 'd', static_cast<uint8_t>(rng_.below(3)));
         props.text("HomePage", "http://www.geocities.com/" + nickName(rng_));
-        props.text("LastName", spec_.ownerLastName);
-        props.text("NickName", spec_.ownerNickName);
-        props.text("PrimaryEmail", spec_.ownerEmail);
-        props.integer("UIN", spec_.ownerUin);
+        props.text("LastName", content_.ownerLastName);
+        props.text("NickName", content_.ownerNickName);
+        props.text("PrimaryEmail", content_.ownerEmail);
+        props.integer("UIN", content_.ownerUin);
         props.byte("WebAware", 'e', 1);
         body_.clear();
         props.appendTo(body_);
         return emit(kFilingOwner, kOwnerSignature);
     }
 
-    bool contact(const IcqContactSpec& c) {
+    bool contact(const IcqContactRecord& c) {
         PropertyList props;
         props.word("Age", 'f', static_cast<uint16_t>(rng_.percent(50) ? rng_.between(14, 70) : 0));
         props.byte("Authorize", 'd', static_cast<uint8_t>(rng_.below(2)));
@@ -406,7 +406,7 @@ private:
             body_.clear();
             const bool url = rng_.percent(10);
             appendLe(body_, url ? 4 : 1, 2);
-            const auto& contacts = spec_.contacts;
+            const auto& contacts = content_.contacts;
             const uint32_t peer =
                 contacts.empty() ? rng_.between(10000, 300000000)
                                  : contacts[rng_.below(static_cast<uint32_t>(contacts.size()))].uin;
@@ -431,7 +431,7 @@ private:
         return true;
     }
 
-    const IcqDatabaseSpec& spec_;
+    const IcqDatabaseContent& content_;
     Sink& sink_;
     Random rng_;
     uint32_t entry_ = 1;
@@ -586,9 +586,10 @@ void appendRecord(std::string& out, uint32_t filing, uint32_t entry, std::string
     out += body;
 }
 
-bool writeIcqDatabase(const std::string& path, const IcqDatabaseSpec& spec, std::string* error) {
+bool writeIcqDatabase(const std::string& path, const IcqDatabaseContent& content,
+                      std::string* error) {
     std::string cause;
-    if (!validate(spec, &cause)) {
+    if (!validate(content, &cause)) {
         if (error != nullptr) {
             *error = path + ": " + cause;
         }
@@ -602,7 +603,7 @@ bool writeIcqDatabase(const std::string& path, const IcqDatabaseSpec& spec, std:
         return false;
     }
     FileSink sink(file.get());
-    bool ok = DatabaseWriter(spec, sink).run();
+    bool ok = DatabaseWriter(content, sink).run();
     ok = std::fflush(file.get()) == 0 && ok;
     if (!ok || std::fclose(file.release()) != 0) {
         if (error != nullptr) {
@@ -613,28 +614,28 @@ bool writeIcqDatabase(const std::string& path, const IcqDatabaseSpec& spec, std:
     return true;
 }
 
-std::string icqDatabaseBytes(const IcqDatabaseSpec& spec, std::string* error) {
-    if (!validate(spec, error)) {
+std::string icqDatabaseBytes(const IcqDatabaseContent& content, std::string* error) {
+    if (!validate(content, error)) {
         return std::string();
     }
     StringSink sink;
-    DatabaseWriter(spec, sink).run();
+    DatabaseWriter(content, sink).run();
     return std::move(sink.out);
 }
 
-std::vector<IcqExpectedContact> expectedContacts(const IcqDatabaseSpec& spec) {
-    ReaderModel model(spec.ownerUin);
+std::vector<IcqExpectedContact> expectedContacts(const IcqDatabaseContent& content) {
+    ReaderModel model(content.ownerUin);
     visitRecords(
-        spec,
+        content,
         [&] {
-            model.text(kIcqFirstName, spec.ownerFirstName);
-            model.text(kIcqLastName, spec.ownerLastName);
-            model.text(kIcqNickName, spec.ownerNickName);
-            model.text(kIcqPrimaryEmail, spec.ownerEmail);
-            model.uin(spec.ownerUin);
+            model.text(kIcqFirstName, content.ownerFirstName);
+            model.text(kIcqLastName, content.ownerLastName);
+            model.text(kIcqNickName, content.ownerNickName);
+            model.text(kIcqPrimaryEmail, content.ownerEmail);
+            model.uin(content.ownerUin);
         },
         [&](size_t i) {
-            const IcqContactSpec& c = spec.contacts[i];
+            const IcqContactRecord& c = content.contacts[i];
             const std::pair<unsigned, const std::string*> texts[] = {
                 {kIcqFirstName, &c.firstName},
                 {kIcqLastName, &c.lastName},
@@ -653,17 +654,17 @@ std::vector<IcqExpectedContact> expectedContacts(const IcqDatabaseSpec& spec) {
     return model.take();
 }
 
-IcqDatabaseSpec realisticIcqDatabase(uint32_t ownerUin, size_t distinctUins, uint64_t historyBytes,
-                                     unsigned seed) {
+IcqDatabaseContent realisticIcqDatabase(uint32_t ownerUin, size_t distinctUins,
+                                        uint64_t historyBytes, unsigned seed) {
     Random rng(seed ^ 0x5EEDu);
-    IcqDatabaseSpec spec;
-    spec.ownerUin = ownerUin;
-    spec.ownerFirstName = rng.pick(kFirstNames);
-    spec.ownerLastName = rng.pick(kLastNames);
-    spec.ownerNickName = nickName(rng);
-    spec.ownerEmail = email(rng, spec.ownerFirstName);
-    spec.historyBytes = historyBytes;
-    spec.seed = seed;
+    IcqDatabaseContent content;
+    content.ownerUin = ownerUin;
+    content.ownerFirstName = rng.pick(kFirstNames);
+    content.ownerLastName = rng.pick(kLastNames);
+    content.ownerNickName = nickName(rng);
+    content.ownerEmail = email(rng, content.ownerFirstName);
+    content.historyBytes = historyBytes;
+    content.seed = seed;
 
     std::unordered_set<uint32_t> used{ownerUin};
     for (size_t i = 0; i < distinctUins; ++i) {
@@ -672,7 +673,7 @@ IcqDatabaseSpec realisticIcqDatabase(uint32_t ownerUin, size_t distinctUins, uin
             uin = rng.between(10000, 400000000);
         } while (!used.insert(uin).second);
 
-        IcqContactSpec c;
+        IcqContactRecord c;
         c.uin = uin;
         c.firstName = rng.pick(kFirstNames);
         c.lastName = rng.pick(kLastNames);
@@ -692,32 +693,32 @@ IcqDatabaseSpec realisticIcqDatabase(uint32_t ownerUin, size_t distinctUins, uin
         c.present |= rng.percent(70) ? kIcqFirstName : 0u;
         c.present |= rng.percent(70) ? kIcqLastName : 0u;
         c.present |= rng.percent(50) ? kIcqPrimaryEmail : 0u;
-        spec.contacts.push_back(c);
+        content.contacts.push_back(c);
         if (rng.percent(35)) {
             // A second record of the same contact, often with another nickname or status.
-            IcqContactSpec again = c;
+            IcqContactRecord again = c;
             if (rng.percent(50)) {
                 again.nickName = nickName(rng);
             }
             again.status = rng.percent(50) ? IcqContactStatus::OnList : IcqContactStatus::Removed;
-            spec.contacts.push_back(again);
+            content.contacts.push_back(again);
         }
     }
     // People often listed themselves.
-    IcqContactSpec self;
+    IcqContactRecord self;
     self.uin = ownerUin;
-    self.nickName = spec.ownerNickName;
-    self.firstName = spec.ownerFirstName;
-    self.lastName = spec.ownerLastName;
+    self.nickName = content.ownerNickName;
+    self.firstName = content.ownerFirstName;
+    self.lastName = content.ownerLastName;
     self.myDefinedHandle = "me";
-    self.primaryEmail = spec.ownerEmail;
-    spec.contacts.push_back(self);
+    self.primaryEmail = content.ownerEmail;
+    content.contacts.push_back(self);
 
-    for (size_t i = spec.contacts.size(); i > 1; --i) {
-        std::swap(spec.contacts[i - 1], spec.contacts[rng.below(static_cast<uint32_t>(i))]);
+    for (size_t i = content.contacts.size(); i > 1; --i) {
+        std::swap(content.contacts[i - 1], content.contacts[rng.below(static_cast<uint32_t>(i))]);
     }
-    spec.ownerRecordIndex = rng.below(static_cast<uint32_t>(spec.contacts.size() / 10 + 1));
-    return spec;
+    content.ownerRecordIndex = rng.below(static_cast<uint32_t>(content.contacts.size() / 10 + 1));
+    return content;
 }
 
 } // namespace mkwin

@@ -23,7 +23,9 @@
 // none. First name, last name and e-mail come from the answered record; when it lacks one,
 // the value of the last record read since the previous answered contact that had it (the
 // owner's record included) shows instead, or the placeholder ("FirstName", "LastName",
-// "PrimaryEmail"; "MyDefinedHandle" and "NickName" for missing names).
+// "PrimaryEmail"; "MyDefinedHandle" and "NickName" for missing names). A record without UIN
+// leaves its names to the next UIN read. A text of 127 bytes or more holds as much as the low
+// byte of its length, read as a signed count with the NUL, gives (empty from 0x80 to 0xFF).
 
 #include <cstdint>
 #include <string>
@@ -32,7 +34,7 @@
 
 namespace mkwin {
 
-/// The six properties a contact reader takes, as bits of IcqContactSpec::present.
+/// The six properties a contact reader takes, as bits of IcqContactRecord::present.
 enum IcqProperty : unsigned {
     kIcqFirstName = 1u << 0,
     kIcqLastName = 1u << 1,
@@ -47,7 +49,7 @@ enum IcqProperty : unsigned {
 enum class IcqContactStatus : uint32_t { OnList = 2, Removed = 5 };
 
 /// One contact record. Texts are raw 8-bit bytes (Windows-1252 on real disks).
-struct IcqContactSpec {
+struct IcqContactRecord {
     uint32_t uin = 0;
     std::string nickName;
     std::string firstName;
@@ -61,7 +63,7 @@ struct IcqContactSpec {
 };
 
 /// A whole database. Texts of the six reader properties hold no NUL byte.
-struct IcqDatabaseSpec {
+struct IcqDatabaseContent {
     uint32_t ownerUin = 0;
     std::string ownerNickName = "Owner";
     std::string ownerFirstName;
@@ -71,7 +73,7 @@ struct IcqDatabaseSpec {
     /// contacts when past the end).
     size_t ownerRecordIndex = 0;
     /// Contact records in file order; the same UIN may come several times.
-    std::vector<IcqContactSpec> contacts;
+    std::vector<IcqContactRecord> contacts;
     /// About this many bytes of message history, spread between the contact records.
     uint64_t historyBytes = 0;
     /// Seeds everything not given above (other properties, messages, framing numbers).
@@ -92,20 +94,22 @@ struct IcqExpectedContact {
 
 /// Writes the database to `path`, streaming (hundreds of MiB need little memory). On failure
 /// answers false with one line in `*error` naming the file and the cause.
-bool writeIcqDatabase(const std::string& path, const IcqDatabaseSpec& spec, std::string* error);
+bool writeIcqDatabase(const std::string& path, const IcqDatabaseContent& content,
+                      std::string* error);
 
-/// The bytes of the database, for small cases. Empty with `*error` set when the spec is bad.
-std::string icqDatabaseBytes(const IcqDatabaseSpec& spec, std::string* error = nullptr);
+/// The bytes of the database, for small cases. Empty with `*error` set when `content` cannot be
+/// written.
+std::string icqDatabaseBytes(const IcqDatabaseContent& content, std::string* error = nullptr);
 
 /// The contacts a reader answers for the database, in order (see the top of this file).
-std::vector<IcqExpectedContact> expectedContacts(const IcqDatabaseSpec& spec);
+std::vector<IcqExpectedContact> expectedContacts(const IcqDatabaseContent& content);
 
 /// A realistic database: `distinctUins` contacts with Windows-1252 names, about a third on
 /// the list and the rest removed, a third with a repeated record, a few without any name, one
 /// record of the owner's own UIN, the owner's record among the first contacts, and about
 /// `historyBytes` of messages.
-IcqDatabaseSpec realisticIcqDatabase(uint32_t ownerUin, size_t distinctUins, uint64_t historyBytes,
-                                     unsigned seed);
+IcqDatabaseContent realisticIcqDatabase(uint32_t ownerUin, size_t distinctUins,
+                                        uint64_t historyBytes, unsigned seed);
 
 // Building blocks, for tests that need malformed or unusual bytes. Each appends to `out`.
 

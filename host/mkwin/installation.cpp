@@ -1,12 +1,219 @@
 #include "installation.h"
 
+#include "emptyhive.h"
+#include "encoding.h"
+#include "regexport.h"
+#include "wav.h"
+
 namespace mkwin {
 
-bool buildInstallation(const nlohmann::json&, const std::string&, std::string* error) {
-    if (error != nullptr) {
-        *error = "not built yet";
+namespace {
+
+// Where the contacts export looks for <UIN>.dat when the folder its version names has none:
+// the folders of later and earlier ICQ versions, newest first.
+constexpr const char* kDatabaseFallbacks[] = {"2003a", "2002a", "2001a", "2000b",
+                                              "2000a", "Db99b", "NewDB"};
+
+void addKeys(HiveBuilder& hive, const std::string& path, const RegistryKey& key) {
+    if (!path.empty()) {
+        hive.addKey(path);
+    }
+    for (const RegistryValue& v : key.values) {
+        if (v.textual && v.type == kHiveSz) {
+            hive.setString(path, v.name, v.data);
+        } else if (v.textual && v.type == kHiveExpandSz) {
+            hive.setExpandString(path, v.name, v.data);
+        } else {
+            hive.setRaw(path, v.name, v.type, v.data);
+        }
+    }
+    for (const RegistryKey* child : sortedChildren(key)) {
+        addKeys(hive, path.empty() ? child->name : path + "\\" + child->name, *child);
+    }
+}
+
+bool writeHive(const LocalTree& tree, const RelativePath& path, const RegistryTree& registry,
+               std::string* error) {
+    const std::optional<std::string> local = tree.file(path, error);
+    if (!local) {
+        return false;
+    }
+    HiveBuilder hive(*local);
+    addKeys(hive, "", registry.root());
+    if (!hive.commit()) {
+        *error = hive.error();
+        return false;
+    }
+    return true;
+}
+
+bool writeExport(const LocalTree& tree, const RelativePath& path,
+                 const std::vector<RegExportBranch>& branches, const Installation& inst,
+                 std::string* error) {
+    const RegExportFormat format = inst.registry == RegistryFormat::Reg4
+                                       ? RegExportFormat::Regedit4
+                                       : RegExportFormat::Version5;
+    std::string bytes;
+    if (!regExport(branches, format, inst.codepage, &bytes, error)) {
+        return false;
+    }
+    return tree.writeFile(path, bytes, error);
+}
+
+bool writeRegistry(const LocalTree& tree, const Installation& inst, std::string* error) {
+    if (inst.registry != RegistryFormat::Hive) {
+        const RegExportBranch software{"HKEY_LOCAL_MACHINE\\SOFTWARE", &inst.software};
+        const RegExportBranch user{"HKEY_CURRENT_USER", &inst.currentUser()};
+        if (registryFiles(inst).size() == 1) {
+            return writeExport(tree, inst.regFile, {software, user}, inst, error);
+        }
+        return writeExport(tree, inst.regFile, {software}, inst, error) &&
+               writeExport(tree, inst.regUserFile, {user}, inst, error);
+    }
+    const LayoutInfo& info = layoutInfo(inst.layout);
+    if (!writeHive(tree, {info.windowsDir, "System32", "config", "SOFTWARE"}, inst.software,
+                   error)) {
+        return false;
+    }
+    for (const UserHive& user : inst.users) {
+        if (!writeHive(tree, {info.profilesDir, user.name, "NTUSER.DAT"}, user.hive, error)) {
+            return false;
+        }
+    }
+    return writeHive(tree, {info.profilesDir, inst.templateProfile.name, "NTUSER.DAT"},
+                     inst.templateProfile.hive, error);
+}
+
+bool writeFile(const LocalTree& tree, const PlannedFile& file, std::string* error) {
+    switch (file.kind) {
+    case PlannedFile::Kind::Bytes:
+        return tree.writeFile(file.path, file.bytes, error);
+    case PlannedFile::Kind::Wav:
+        return tree.writeFile(file.path, beepWav(file.tone), error);
+    case PlannedFile::Kind::Database: {
+        const std::optional<std::string> local = tree.file(file.path, error);
+        return local && writeIcqDatabase(*local, file.database, error);
+    }
     }
     return false;
+}
+
+bool samePath(const RelativePath& a, const RelativePath& b) {
+    return foldName(joinPath(a)) == foldName(joinPath(b));
+}
+
+nlohmann::ordered_json contactJson(const IcqExpectedContact& c, const std::string& codepage) {
+    nlohmann::ordered_json out;
+    out["UIN"] = std::to_string(c.uin);
+    out["First_Name"] = hostText(c.firstName, codepage);
+    out["Last_Name"] = hostText(c.lastName, codepage);
+    out["Description"] = hostText(c.myDefinedHandle, codepage);
+    out["Nickname"] = hostText(c.nickName, codepage);
+    out["Email"] = hostText(c.primaryEmail, codepage);
+    return out;
+}
+
+// The database the contacts export of `owner` reads, with the contacts it gives.
+void expectedDatabase(const Installation& inst, const OwnerPlan& owner,
+                      nlohmann::ordered_json& out) {
+    const int32_t version = static_cast<int32_t>(inst.icqVersion.value_or(319));
+    std::vector<std::string> folders = {version > 319 ? "2000a" : "Db99b"};
+    folders.insert(folders.end(), std::begin(kDatabaseFallbacks), std::end(kDatabaseFallbacks));
+    for (const std::string& folder : folders) {
+        RelativePath path = inst.icqFolder;
+        path.push_back(folder);
+        path.push_back(owner.uin + ".dat");
+        for (const PlannedFile& file : inst.files) {
+            if (!samePath(file.path, path)) {
+                continue;
+            }
+            out["database"] = joinPath(file.path);
+            if (file.kind != PlannedFile::Kind::Database) {
+                out["contacts"] = nullptr; // an extra file of unknown content
+                return;
+            }
+            out["contacts"] = nlohmann::ordered_json::array();
+            for (const IcqExpectedContact& c : expectedContacts(file.database)) {
+                out["contacts"].push_back(contactJson(c, inst.codepage));
+            }
+            return;
+        }
+    }
+    out["database"] = nullptr;
+    out["contacts"] = nlohmann::ordered_json::array();
+}
+
+} // namespace
+
+bool buildInstallation(const nlohmann::json& description, const std::string& root,
+                       std::string* error) {
+    std::string problem;
+    const std::optional<Installation> inst = parseDescription(description, {}, &problem);
+    if (!inst || !writeInstallation(*inst, root, &problem)) {
+        if (error != nullptr) {
+            *error = problem;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool writeInstallation(const Installation& installation, const std::string& root,
+                       std::string* error) {
+    std::string problem;
+    const LocalTree tree(root);
+    bool ok = tree.createRoot(&problem);
+    for (size_t i = 0; ok && i < installation.folders.size(); ++i) {
+        ok = tree.folder(installation.folders[i], &problem).has_value();
+    }
+    ok = ok && writeRegistry(tree, installation, &problem);
+    // Files last: an extra file may stand in for a hive or an export.
+    for (size_t i = 0; ok && i < installation.files.size(); ++i) {
+        ok = writeFile(tree, installation.files[i], &problem);
+    }
+    if (!ok && error != nullptr) {
+        *error = problem;
+    }
+    return ok;
+}
+
+std::vector<RelativePath> registryFiles(const Installation& installation) {
+    if (installation.registry == RegistryFormat::Hive) {
+        return {};
+    }
+    if (installation.regUserFile.empty() ||
+        samePath(installation.regUserFile, installation.regFile)) {
+        return {installation.regFile};
+    }
+    return {installation.regFile, installation.regUserFile};
+}
+
+nlohmann::ordered_json expectedImport(const Installation& installation) {
+    const Installation& inst = installation;
+    nlohmann::ordered_json out;
+    out["user"] = inst.icqUser ? nlohmann::ordered_json(inst.users[*inst.icqUser].name)
+                               : nlohmann::ordered_json(nullptr);
+    out["registryFiles"] = nlohmann::ordered_json::array();
+    for (const RelativePath& file : registryFiles(inst)) {
+        out["registryFiles"].push_back(joinPath(file));
+    }
+    out["icqInstalled"] = inst.icq && inst.icqInstalled;
+    out["icqVersion"] = static_cast<int32_t>(inst.icqVersion.value_or(319));
+    out["owners"] = nlohmann::ordered_json::array();
+    for (const OwnerPlan& owner : inst.owners) {
+        nlohmann::ordered_json o;
+        o["uin"] = owner.uin;
+        o["nickname"] = owner.nickname
+                            ? nlohmann::ordered_json(hostText(*owner.nickname, inst.codepage))
+                            : nlohmann::ordered_json(nullptr);
+        o["listed"] = owner.nickname.has_value() && !owner.nickname->empty();
+        o["ownerFile"] = joinPath(owner.ownerFile);
+        o["lineEnd"] = owner.crlf ? "crlf" : "lf";
+        o["personalSounds"] = owner.personalSounds;
+        expectedDatabase(inst, owner, o);
+        out["owners"].push_back(std::move(o));
+    }
+    return out;
 }
 
 } // namespace mkwin

@@ -19,8 +19,8 @@ constexpr int kKeyUin = 6;
 constexpr char kTypeText = 'k';
 constexpr char kTypeInteger = 'i';
 
-// A candidate name longer than this cannot be a property name; it is passed over.
-constexpr size_t kNameSize = 1024;
+// The longest property name, "MyDefinedHandle".
+constexpr size_t kLongestName = 15;
 // A text value holds at most 126 bytes: its length byte is signed and counts the final NUL.
 constexpr size_t kValueSize = 128;
 
@@ -126,7 +126,7 @@ int CcontactsReader::readContact(CFileIO* file, contactStruct* contact) {
     // The byte after the previous contact's UIN (or the first byte of the file) is skipped.
     file->readChar();
     bool nameFlag = false;
-    char name[kNameSize];
+    char name[kLongestName + 1];
     char value[kValueSize];
     for (;;) {
         const char* p;
@@ -137,18 +137,25 @@ int CcontactsReader::readContact(CFileIO* file, contactStruct* contact) {
             }
         } while (*p == '\0');
 
+        // Only runs as long as a property name are kept; a longer run is passed over
+        // without being stored, whatever its length.
         size_t length = 0;
-        do {
-            if (length < kNameSize - 1) {
-                name[length] = *p;
-            }
-            ++length;
+        char c = *p;
+        while (c != '\0' && length < kLongestName) {
+            name[length++] = c;
             p = file->readChar();
             if (p == nullptr) {
                 return 0;
             }
-        } while (*p != '\0');
-        if (length >= kNameSize) {
+            c = *p;
+        }
+        if (c != '\0') {
+            do {
+                p = file->readChar();
+                if (p == nullptr) {
+                    return 0;
+                }
+            } while (*p != '\0');
             continue;
         }
         name[length] = '\0';

@@ -13,6 +13,8 @@ constexpr int kModeRead = 1;
 constexpr int kModeWrite = 2;
 constexpr int kModeAppend = 3;
 constexpr size_t kStringReadSize = 1024;
+// Large enough that a scan of a big database needs few reads, small beside its size.
+constexpr std::streamsize kBufferSize = 64 * 1024;
 
 // The C++ streams create files with 0666; creating it first gives the file 0664 less the
 // umask. An existing file keeps its bits. Non-blocking so that a FIFO cannot hang here.
@@ -25,7 +27,11 @@ void createWith0664(const char* name) {
 
 } // namespace
 
-CFileIO::CFileIO() : closedFlag(false) {}
+CFileIO::CFileIO() : closedFlag(false), buffer(new (std::nothrow) char[kBufferSize]) {
+    if (buffer) {
+        stream.rdbuf()->pubsetbuf(buffer.get(), kBufferSize);
+    }
+}
 
 CFileIO::~CFileIO() {
     std::cout << " in fileio destructor" << std::endl;

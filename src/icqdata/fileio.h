@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 
 /// One buffered file, opened for reading, writing or appending, read or written a byte or a
@@ -60,6 +60,8 @@ public:
 
 private:
     bool closedFlag;
+    /// The stream's buffer (64 KiB rather than 8), set before any file is opened.
+    std::unique_ptr<char[]> buffer;
     std::fstream stream;
 
     /// The last byte read by any object's readChar, followed by a NUL.

@@ -142,8 +142,8 @@ TEST(IcqDb, PropertyEncodings) {
     }
 }
 
-IcqContactSpec contact(uint32_t uin, const std::string& nick, unsigned present) {
-    IcqContactSpec c;
+IcqContactRecord contact(uint32_t uin, const std::string& nick, unsigned present) {
+    IcqContactRecord c;
     c.uin = uin;
     c.nickName = nick;
     c.firstName = "F" + nick;
@@ -161,17 +161,17 @@ IcqExpectedContact expected(int32_t uin, const std::string& first, const std::st
 }
 
 // Owner between records, a nameless record, a repeat, the owner's own UIN, long nicknames.
-IcqDatabaseSpec handmadeSpec() {
-    IcqDatabaseSpec spec;
-    spec.ownerUin = 4711;
-    spec.ownerNickName = "Me";
-    spec.ownerFirstName = "Own";
-    spec.ownerLastName = "Er";
-    spec.ownerEmail = "me@example.com";
-    spec.ownerRecordIndex = 2;
-    spec.historyBytes = 20000;
-    spec.seed = 9;
-    spec.contacts = {
+IcqDatabaseContent handmadeDatabase() {
+    IcqDatabaseContent content;
+    content.ownerUin = 4711;
+    content.ownerNickName = "Me";
+    content.ownerFirstName = "Own";
+    content.ownerLastName = "Er";
+    content.ownerEmail = "me@example.com";
+    content.ownerRecordIndex = 2;
+    content.historyBytes = 20000;
+    content.seed = 9;
+    content.contacts = {
         contact(10, "a", kIcqAllProperties),
         contact(11, "b", kIcqFirstName | kIcqUin),
         contact(12, "c", kIcqNickName | kIcqUin),
@@ -183,8 +183,8 @@ IcqDatabaseSpec handmadeSpec() {
         contact(16, "h", kIcqNickName),
         contact(17, "i", kIcqUin),
     };
-    spec.contacts[1].status = IcqContactStatus::Removed;
-    return spec;
+    content.contacts[1].status = IcqContactStatus::Removed;
+    return content;
 }
 
 TEST(IcqDb, ExpectedContactsFollowTheReaderRules) {
@@ -202,13 +202,13 @@ TEST(IcqDb, ExpectedContactsFollowTheReaderRules) {
         // A record without UIN leaves its name set for the next UIN.
         expected(17, "FirstName", "LastName", "MyDefinedHandle", "h", "PrimaryEmail"),
     };
-    EXPECT_EQ(expectedContacts(handmadeSpec()), want);
+    EXPECT_EQ(expectedContacts(handmadeDatabase()), want);
 }
 
 TEST(IcqDb, DatabaseHasTheDocumentedStructure) {
-    const IcqDatabaseSpec spec = handmadeSpec();
+    const IcqDatabaseContent content = handmadeDatabase();
     std::string error;
-    const std::string db = icqDatabaseBytes(spec, &error);
+    const std::string db = icqDatabaseBytes(content, &error);
     ASSERT_FALSE(db.empty()) << error;
     const std::vector<Record> records = parseRecords(db);
 
@@ -223,7 +223,7 @@ TEST(IcqDb, DatabaseHasTheDocumentedStructure) {
         if (r.filing == kFilingContact) {
             contacts.push_back(&r);
         } else if (r.filing == kFilingOwner) {
-            EXPECT_EQ(contacts.size(), spec.ownerRecordIndex);
+            EXPECT_EQ(contacts.size(), content.ownerRecordIndex);
             owners.push_back(&r);
         } else if (r.filing == kFilingGroup) {
             ++groups;
@@ -232,20 +232,20 @@ TEST(IcqDb, DatabaseHasTheDocumentedStructure) {
         }
     }
     EXPECT_EQ(groups, 4u);
-    EXPECT_GE(history, spec.historyBytes);
-    EXPECT_LT(history, spec.historyBytes + 1024);
+    EXPECT_GE(history, content.historyBytes);
+    EXPECT_LT(history, content.historyBytes + 1024);
     ASSERT_EQ(owners.size(), 1u);
-    ASSERT_EQ(contacts.size(), spec.contacts.size());
+    ASSERT_EQ(contacts.size(), content.contacts.size());
 
     const auto owner = byName(parseProperties(owners[0]->body, 0));
-    EXPECT_EQ(le(owner.at("UIN").value, 0, 4), spec.ownerUin);
+    EXPECT_EQ(le(owner.at("UIN").value, 0, 4), content.ownerUin);
     EXPECT_EQ(owner.at("NickName").value, "Me");
     EXPECT_GT(owner.at("About").value.size(), 255u);
     EXPECT_GT(owner.at("AwayMessage").value.size(), 127u);
 
     for (size_t i = 0; i < contacts.size(); ++i) {
         SCOPED_TRACE(i);
-        const IcqContactSpec& c = spec.contacts[i];
+        const IcqContactRecord& c = content.contacts[i];
         const std::string& body = contacts[i]->body;
         EXPECT_EQ(le(body, 0, 4), static_cast<uint32_t>(c.status));
         EXPECT_EQ(le(body, 4, 4), c.group);
@@ -267,63 +267,63 @@ TEST(IcqDb, DatabaseHasTheDocumentedStructure) {
 
 TEST(IcqDb, FileAndMemoryGiveTheSameBytesForASeed) {
     testsupport::TempDir dir;
-    IcqDatabaseSpec spec = realisticIcqDatabase(123456, 50, 3 * 1024 * 1024, 5);
+    IcqDatabaseContent content = realisticIcqDatabase(123456, 50, 3 * 1024 * 1024, 5);
     std::string error;
-    ASSERT_TRUE(writeIcqDatabase(dir.file("a.dat"), spec, &error)) << error;
-    const std::string bytes = icqDatabaseBytes(spec);
+    ASSERT_TRUE(writeIcqDatabase(dir.file("a.dat"), content, &error)) << error;
+    const std::string bytes = icqDatabaseBytes(content);
     EXPECT_EQ(testsupport::readFile(dir.file("a.dat")), bytes);
-    EXPECT_EQ(icqDatabaseBytes(spec), bytes);
-    spec.seed = 6;
-    EXPECT_NE(icqDatabaseBytes(spec), bytes);
+    EXPECT_EQ(icqDatabaseBytes(content), bytes);
+    content.seed = 6;
+    EXPECT_NE(icqDatabaseBytes(content), bytes);
 }
 
 TEST(IcqDb, ErrorsNameFileAndCause) {
     testsupport::TempDir dir;
-    IcqDatabaseSpec spec;
-    spec.contacts = {contact(7, "ok", kIcqAllProperties), contact(8, "n\0l"s, kIcqNickName)};
+    IcqDatabaseContent content;
+    content.contacts = {contact(7, "ok", kIcqAllProperties), contact(8, "n\0l"s, kIcqNickName)};
     std::string error;
-    EXPECT_FALSE(writeIcqDatabase(dir.file("x.dat"), spec, &error));
+    EXPECT_FALSE(writeIcqDatabase(dir.file("x.dat"), content, &error));
     EXPECT_EQ(error, dir.file("x.dat") + ": contact record 1 (UIN 8): NickName holds a NUL byte");
-    EXPECT_EQ(icqDatabaseBytes(spec, &error), "");
+    EXPECT_EQ(icqDatabaseBytes(content, &error), "");
     EXPECT_EQ(error, "contact record 1 (UIN 8): NickName holds a NUL byte");
 
-    spec.contacts.clear();
-    spec.ownerEmail = std::string(70000, 'x');
-    EXPECT_EQ(icqDatabaseBytes(spec, &error), "");
+    content.contacts.clear();
+    content.ownerEmail = std::string(70000, 'x');
+    EXPECT_EQ(icqDatabaseBytes(content, &error), "");
     EXPECT_EQ(error, "owner record: PrimaryEmail of 70000 bytes is longer than a text property "
                      "holds (65534)");
 
-    EXPECT_FALSE(writeIcqDatabase(dir.file("no/such/dir.dat"), IcqDatabaseSpec(), &error));
+    EXPECT_FALSE(writeIcqDatabase(dir.file("no/such/dir.dat"), IcqDatabaseContent(), &error));
     EXPECT_EQ(error,
               dir.file("no/such/dir.dat") + ": cannot create the file: No such file or directory");
 }
 
 TEST(IcqDb, RealisticDatabaseLooksLikeARealOne) {
-    const IcqDatabaseSpec spec = realisticIcqDatabase(4711, 300, 0, 3);
+    const IcqDatabaseContent content = realisticIcqDatabase(4711, 300, 0, 3);
     std::set<uint32_t> distinct;
     size_t onList = 0;
     size_t nameless = 0;
     size_t self = 0;
     std::set<uint32_t> named;
-    for (const auto& c : spec.contacts) {
+    for (const auto& c : content.contacts) {
         distinct.insert(c.uin);
         onList += c.status == IcqContactStatus::OnList;
         const bool hasName = (c.present & (kIcqNickName | kIcqMyDefinedHandle)) != 0;
         nameless += !hasName;
-        if (hasName && c.uin != spec.ownerUin) {
+        if (hasName && c.uin != content.ownerUin) {
             named.insert(c.uin);
         }
-        self += c.uin == spec.ownerUin;
+        self += c.uin == content.ownerUin;
     }
     EXPECT_EQ(distinct.size(), 301u);
     EXPECT_EQ(self, 1u);
-    EXPECT_GT(spec.contacts.size(), 360u); // repeated records
+    EXPECT_GT(content.contacts.size(), 360u); // repeated records
     EXPECT_GT(onList, 60u);
-    EXPECT_LT(onList, spec.contacts.size() / 2);
+    EXPECT_LT(onList, content.contacts.size() / 2);
     EXPECT_GT(nameless, 0u);
-    EXPECT_LE(spec.ownerRecordIndex, spec.contacts.size() / 10);
+    EXPECT_LE(content.ownerRecordIndex, content.contacts.size() / 10);
 
-    const auto answered = expectedContacts(spec);
+    const auto answered = expectedContacts(content);
     std::set<int32_t> uins;
     for (const auto& c : answered) {
         EXPECT_NE(c.uin, 4711);

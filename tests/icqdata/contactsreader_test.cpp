@@ -4,7 +4,8 @@
 #include "icqdb.h"
 #include "support/tempdir.h"
 
-#include <cstring>
+#include <cstdio>
+#include <functional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -63,6 +64,19 @@ std::string integer(const std::string& name, uint32_t value) {
     return name + "\0i"s + le32(value);
 }
 
+IcqExpectedContact named(int32_t uin, const std::string& nick) {
+    IcqExpectedContact c;
+    c.uin = uin;
+    c.nickName = nick;
+    return c;
+}
+
+IcqExpectedContact with(IcqExpectedContact c, std::string IcqExpectedContact::*field,
+                        const std::string& value) {
+    c.*field = value;
+    return c;
+}
+
 // Reads every contact the way the contacts export does; keeps the reader for existUin checks.
 struct Scan {
     std::vector<IcqExpectedContact> contacts;
@@ -93,13 +107,6 @@ protected:
         return scan;
     }
 
-    static IcqExpectedContact contact(int32_t uin, const std::string& nick) {
-        IcqExpectedContact c;
-        c.uin = uin;
-        c.nickName = nick;
-        return c;
-    }
-
     testsupport::TempDir dir_;
     std::unique_ptr<CcontactsReader> reader_;
 };
@@ -107,7 +114,7 @@ protected:
 TEST_F(ReaderTest, ExampleBytesGiveOneContact) {
     // The first byte of the file is discarded.
     const Scan scan = scanBytes("\0"s + "NickName\0k\x05\0John\0"s + "UIN\0i\x39\x30\0\0"s);
-    EXPECT_EQ(scan.contacts, std::vector<IcqExpectedContact>{contact(12345, "John")});
+    EXPECT_EQ(scan.contacts, std::vector<IcqExpectedContact>{named(12345, "John")});
     EXPECT_EQ(scan.output, "\nown uin : 4711\n");
     EXPECT_TRUE(reader_->existUin(12345));
     EXPECT_FALSE(reader_->existUin(54321));
@@ -142,19 +149,6 @@ struct ScanCase {
 
 void PrintTo(const ScanCase& c, std::ostream* os) {
     *os << c.label;
-}
-
-IcqExpectedContact with(IcqExpectedContact c, std::string IcqExpectedContact::*field,
-                        const std::string& value) {
-    c.*field = value;
-    return c;
-}
-
-IcqExpectedContact named(int32_t uin, const std::string& nick) {
-    IcqExpectedContact c;
-    c.uin = uin;
-    c.nickName = nick;
-    return c;
 }
 
 const std::string kJohn = text("NickName", "John");
@@ -216,16 +210,64 @@ TEST_P(ReaderScan, AnswersExpectedContacts) {
 INSTANTIATE_TEST_SUITE_P(Bytes, ReaderScan, ::testing::ValuesIn(scanCases()),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(ReaderTest, EndOfFileInsideAnyPartGivesNoContact) {
-    // Name length, name, type, both length bytes, text, integer: cut after every byte.
-    std::string full = "\0"s;
-    appendTextProperty(full, "NickName", "John");
-    appendIntProperty(full, "UIN", 12345);
+struct Truncation {
+    const char* label;
+    std::string contact; // one complete contact; every shorter prefix must give none
+};
+
+void PrintTo(const Truncation& t, std::ostream* os) {
+    *os << t.label;
+}
+
+std::vector<Truncation> truncations() {
+    const auto framed = [](const std::function<void(std::string&)>& build) {
+        std::string out = "\0"s;
+        build(out);
+        return out;
+    };
+    return {
+        {"textThenInteger", framed([](std::string& o) {
+             appendTextProperty(o, "NickName", "John");
+             appendIntProperty(o, "UIN", 12345);
+         })},
+        {"allTexts", framed([](std::string& o) {
+             for (const char* name :
+                  {"FirstName", "LastName", "MyDefinedHandle", "NickName", "PrimaryEmail"}) {
+                 appendTextProperty(o, name, "value");
+             }
+             appendIntProperty(o, "UIN", 0x01020304);
+         })},
+        {"negativeLength", framed([](std::string& o) {
+             mkwin::appendTextPropertyWithLength(o, "NickName", 0x0090, "");
+             appendIntProperty(o, "UIN", 7);
+         })},
+        {"textUinThenInteger", framed([](std::string& o) {
+             appendTextProperty(o, "NickName", "Al");
+             appendTextProperty(o, "UIN", "99");
+             appendIntProperty(o, "UIN", 7);
+         })},
+        {"ignoredTypes", framed([](std::string& o) {
+             appendTextProperty(o, "NickName", "Al");
+             mkwin::appendByteProperty(o, "LastName", 'd', 1);
+             mkwin::appendDwordProperty(o, "UIN", 5);
+             appendIntProperty(o, "FirstName", 6);
+             appendIntProperty(o, "UIN", 7);
+         })},
+    };
+}
+
+class ReaderTruncation : public ReaderTest, public ::testing::WithParamInterface<Truncation> {};
+
+TEST_P(ReaderTruncation, EndOfFileAnywhereGivesNoContact) {
+    const std::string& full = GetParam().contact;
     for (size_t cut = 0; cut < full.size(); ++cut) {
         EXPECT_TRUE(scanBytes(full.substr(0, cut)).contacts.empty()) << "cut at " << cut;
     }
     EXPECT_EQ(scanBytes(full).contacts.size(), 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Values, ReaderTruncation, ::testing::ValuesIn(truncations()),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ReaderTest, LongRunsArePassedOver) {
     for (const size_t length : {1020, 1021, 1022, 1023, 1024, 1025, 2047, 100000}) {
@@ -269,19 +311,19 @@ TEST_F(ReaderTest, ExistUinStopsAtARecordedMinus111) {
 }
 
 TEST_F(ReaderTest, ThousandsOfContactsAreAnsweredOnceEach) {
-    mkwin::IcqDatabaseSpec spec;
-    spec.ownerUin = kOwner;
+    mkwin::IcqDatabaseContent content;
+    content.ownerUin = kOwner;
     for (int round = 0; round < 2; ++round) {
         for (uint32_t i = 0; i < 2000; ++i) {
-            mkwin::IcqContactSpec c;
+            mkwin::IcqContactRecord c;
             c.uin = round == 0 ? 100000 + i : 100000 + (i * 7) % 2000;
             c.nickName = "n" + std::to_string(c.uin) + (round == 0 ? "" : "again");
-            spec.contacts.push_back(c);
+            content.contacts.push_back(c);
         }
     }
     const std::string path = dir_.file("many.dat");
     std::string error;
-    ASSERT_TRUE(mkwin::writeIcqDatabase(path, spec, &error)) << error;
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, &error)) << error;
     const Scan scan = scanFile(path, "4711");
     ASSERT_EQ(scan.contacts.size(), 2000u);
     for (uint32_t i = 0; i < 2000; ++i) {
@@ -292,21 +334,21 @@ TEST_F(ReaderTest, ThousandsOfContactsAreAnsweredOnceEach) {
 }
 
 TEST_F(ReaderTest, LongNamesFollowTheirFirstLengthByte) {
-    mkwin::IcqDatabaseSpec spec;
-    spec.ownerUin = kOwner;
-    spec.ownerRecordIndex = 1;
+    mkwin::IcqDatabaseContent content;
+    content.ownerUin = kOwner;
+    content.ownerRecordIndex = 1;
     for (const size_t length : {126, 127, 200, 254, 255, 256, 300, 1000}) {
-        mkwin::IcqContactSpec c;
+        mkwin::IcqContactRecord c;
         c.uin = static_cast<uint32_t>(length);
         c.nickName = std::string(length, 'n');
         c.myDefinedHandle = std::string(length, 'h');
-        spec.contacts.push_back(c);
+        content.contacts.push_back(c);
     }
     const std::string path = dir_.file("long.dat");
     std::string error;
-    ASSERT_TRUE(mkwin::writeIcqDatabase(path, spec, &error)) << error;
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, &error)) << error;
     const Scan scan = scanFile(path, "4711");
-    EXPECT_EQ(scan.contacts, mkwin::expectedContacts(spec));
+    EXPECT_EQ(scan.contacts, mkwin::expectedContacts(content));
     ASSERT_EQ(scan.contacts.size(), 8u);
     EXPECT_EQ(scan.contacts[0].nickName, std::string(126, 'n'));
     EXPECT_EQ(scan.contacts[1].nickName, "");
@@ -316,12 +358,12 @@ TEST_F(ReaderTest, LongNamesFollowTheirFirstLengthByte) {
 class RealisticDatabase : public ReaderTest, public ::testing::WithParamInterface<unsigned> {};
 
 TEST_P(RealisticDatabase, ReadsBackExactlyTheExpectedContacts) {
-    const mkwin::IcqDatabaseSpec spec =
+    const mkwin::IcqDatabaseContent content =
         mkwin::realisticIcqDatabase(kOwner, 400, 2 * 1024 * 1024, GetParam());
     const std::string path = dir_.file("realistic.dat");
     std::string error;
-    ASSERT_TRUE(mkwin::writeIcqDatabase(path, spec, &error)) << error;
-    const std::vector<IcqExpectedContact> expected = mkwin::expectedContacts(spec);
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, &error)) << error;
+    const std::vector<IcqExpectedContact> expected = mkwin::expectedContacts(content);
     const Scan scan = scanFile(path, "4711\r");
     EXPECT_EQ(scan.contacts, expected);
 

@@ -6,10 +6,10 @@
 namespace importtest {
 namespace {
 
-using mkwin::IcqContactSpec;
-using mkwin::IcqDatabaseSpec;
+using mkwin::IcqContactRecord;
+using mkwin::IcqDatabaseContent;
 
-void writeDatabaseAt(const std::string& path, const IcqDatabaseSpec& spec) {
+void writeDatabaseAt(const std::string& path, const IcqDatabaseContent& spec) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::string error;
     ASSERT_TRUE(mkwin::writeIcqDatabase(path, spec, &error)) << error;
@@ -17,21 +17,21 @@ void writeDatabaseAt(const std::string& path, const IcqDatabaseSpec& spec) {
 
 class ContactsExport : public ImportRun {
 protected:
-    void writeDatabase(const std::string& folder, const IcqDatabaseSpec& spec,
+    void writeDatabase(const std::string& folder, const IcqDatabaseContent& spec,
                        const std::string& uin = "111") {
         writeDatabaseAt(icq.icqFile(folder + "/" + uin + ".dat"), spec);
     }
-    static IcqDatabaseSpec twoContacts() {
-        IcqDatabaseSpec spec;
+    static IcqDatabaseContent twoContacts() {
+        IcqDatabaseContent spec;
         spec.ownerUin = 111;
-        IcqContactSpec first;
+        IcqContactRecord first;
         first.uin = 1001;
         first.nickName = "Bob";
         first.firstName = "Robert";
         first.lastName = "Smith";
         first.myDefinedHandle = "Bobby";
         first.primaryEmail = "bob@example.com";
-        IcqContactSpec second;
+        IcqContactRecord second;
         second.uin = 1002;
         second.nickName = "Eve";
         second.firstName = "Eva";
@@ -69,7 +69,7 @@ TEST_F(ContactsExport, VersionChoosesTheDatabaseFolder) {
         IcqInstallation other;
         other.install(c.version);
         other.addOwner("5.uin", "Old", "12345", false, "\r\n");
-        IcqDatabaseSpec spec = twoContacts();
+        IcqDatabaseContent spec = twoContacts();
         spec.ownerUin = 12345;
         writeDatabaseAt(other.icqFile(std::string(c.folder) + "/12345.dat"), spec);
         tarvex plugin(&other.host.arbiter);
@@ -89,7 +89,7 @@ TEST_F(ContactsExport, VersionChoosesTheDatabaseFolder) {
 }
 
 TEST_F(ContactsExport, UinIsASigned32BitNumber) {
-    IcqDatabaseSpec spec = twoContacts();
+    IcqDatabaseContent spec = twoContacts();
     spec.contacts[0].uin = 2147483648u;
     spec.contacts[1].uin = 4294967295u;
     writeDatabase("2000a", spec);
@@ -107,7 +107,7 @@ TEST_F(ContactsExport, MissingDatabaseGivesNoContacts) {
 }
 
 TEST_F(ContactsExport, LaterIcqFoldersAreTriedWhenTheVersionFolderHasNone) {
-    IcqDatabaseSpec older = twoContacts();
+    IcqDatabaseContent older = twoContacts();
     older.contacts.resize(1);
     writeDatabase("2000b", twoContacts());
     writeDatabase("NewDB", older);
@@ -118,7 +118,7 @@ TEST_F(ContactsExport, LaterIcqFoldersAreTriedWhenTheVersionFolderHasNone) {
 }
 
 TEST_F(ContactsExport, TheVersionFolderWinsWhenItHoldsTheDatabase) {
-    IcqDatabaseSpec newer = twoContacts();
+    IcqDatabaseContent newer = twoContacts();
     newer.contacts.resize(1);
     writeDatabase("2000a", twoContacts());
     writeDatabase("2003a", newer);
@@ -129,7 +129,7 @@ TEST_F(ContactsExport, TheVersionFolderWinsWhenItHoldsTheDatabase) {
 }
 
 TEST_F(ContactsExport, RealisticDatabaseExportsExactlyTheExpectedContacts) {
-    const IcqDatabaseSpec spec = mkwin::realisticIcqDatabase(111, 2000, 1 << 20, 7);
+    const IcqDatabaseContent spec = mkwin::realisticIcqDatabase(111, 2000, 1 << 20, 7);
     writeDatabase("2000a", spec);
     discover();
     ASSERT_EQ(importWith(), 0);

@@ -1,0 +1,133 @@
+#include "options.h"
+
+#include <cctype>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+namespace cli {
+
+namespace {
+
+const char* const kExamples = R"(
+Examples:
+  Import the only ICQ owner of an old XP disk mounted at /mnt/winxp, asking for the
+  password on the terminal:
+    tolvane-import --windows-root /mnt/winxp --out ~/icq-import
+
+  List the owners, then import "Rover" without sounds from a disk whose user is Alice,
+  with the password in a file:
+    tolvane-import --windows-root /mnt/old --user Alice --list
+    tolvane-import --windows-root /mnt/old --user Alice --owner Rover \
+        --password-file ~/.icq-pass --no-sounds --out ~/icq-import
+
+Exit status: 0 complete import; 1 the plug-in refused or found no ICQ; 2 bad arguments
+or an unusable Windows installation; 130 interrupted with Ctrl-C.
+)";
+
+// "D=/mnt/d" (or "D:=/mnt/d") into the drive map.
+std::string addDrive(vqrt::HostOptions& host, const std::string& text) {
+    const size_t eq = text.find('=');
+    std::string letter = text.substr(0, eq == std::string::npos ? 0 : eq);
+    if (letter.size() == 2 && letter[1] == ':') {
+        letter.pop_back();
+    }
+    if (eq == std::string::npos || letter.size() != 1 ||
+        !std::isalpha(static_cast<unsigned char>(letter[0])) || eq + 1 >= text.size()) {
+        return "--drive " + text + ": expected LETTER=DIR, such as D=/mnt/d";
+    }
+    const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0])));
+    if (drive == 'C') {
+        return "--drive " + text + ": drive C: is the Windows root (--windows-root)";
+    }
+    host.drives[drive] = text.substr(eq + 1);
+    return {};
+}
+
+} // namespace
+
+std::optional<Options> parseOptions(int argc, char** argv, int& status) {
+    Options o;
+    CLI::App app{"tolvane-import: imports an ICQ owner's account, contacts and sounds from a "
+                 "mounted Windows installation"};
+    app.name("tolvane-import");
+    app.footer(kExamples);
+    app.get_formatter()->column_width(34);
+
+    app.add_option("--windows-root", o.host.windowsRoot,
+                   "the root of the mounted Windows system volume (drive C:)");
+    app.add_option("--user", o.host.user, "the Windows user whose ICQ is imported");
+    app.add_option("--reg", o.host.regFiles,
+                   "a .reg export layered over the hives (repeatable; later ones win)");
+    std::vector<std::string> drives;
+    app.add_option("--drive", drives, "another drive: LETTER=DIR (repeatable)");
+    app.add_option("--codepage", o.host.codepage,
+                   "the installation's ANSI code page (default CP1252)");
+    app.add_option("--out", o.out, "the folder that receives record.json and files/");
+    app.add_option("--owner", o.owner, "the ICQ owner's nickname, as --list prints it");
+    auto* file = app.add_option("--password-file", o.passwordFile,
+                                "read the owner password from the first line of a file");
+    auto* stdinFlag =
+        app.add_flag("--password-stdin", o.passwordStdin, "read the owner password from stdin");
+    file->excludes(stdinFlag);
+    app.add_flag("--no-server", o.noServer, "do not import the ICQ server settings");
+    app.add_flag("--no-user-settings", o.noUserSettings, "do not import the owner's account");
+    auto* noContacts = app.add_flag("--no-contacts", o.noContacts, "do not import contacts");
+    app.add_flag("--overwrite-contacts", o.overwriteContacts,
+                 "replace the current contact list instead of adding to it")
+        ->excludes(noContacts);
+    auto* noSounds = app.add_flag("--no-sounds", o.noSounds, "do not import sound settings");
+    app.add_flag("--default-sounds", o.defaultSounds,
+                 "import ICQ's default sounds instead of the owner's own")
+        ->excludes(noSounds);
+    app.add_flag("--list", o.list, "print the ICQ owners found and exit");
+    app.add_flag("--json", o.json, "print the record to standard output");
+    app.add_flag("-q,--quiet", o.quiet, "print no summary");
+    app.add_flag("-v,--verbose", o.verbose, "show the plug-in's own diagnostic lines");
+    std::string info;
+    auto* infoOption = app.add_option("--info", info,
+                                      "print the identity of a plug-in (PLUGIN.so, or the one "
+                                      "of --plugin) and exit")
+                           ->expected(0, 1);
+    app.add_option("--icon", o.icon, "with --info: save the plug-in's icon as an XPM file")
+        ->needs(infoOption);
+    app.add_option("--plugin", o.plugin,
+                   "the plug-in library (default: the one installed beside this program)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        status = app.exit(e);
+        return std::nullopt;
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "tolvane-import: " << e.what() << " (see --help)\n";
+        status = 2;
+        return std::nullopt;
+    }
+    if (*infoOption) {
+        o.info = info;
+        return o;
+    }
+    for (const std::string& d : drives) {
+        const std::string error = addDrive(o.host, d);
+        if (!error.empty()) {
+            std::cerr << "tolvane-import: " << error << "\n";
+            status = 2;
+            return std::nullopt;
+        }
+    }
+    std::string missing;
+    if (o.host.windowsRoot.empty()) {
+        missing = "--windows-root DIR is required";
+    } else if (o.out.empty() && !o.list && !o.json) {
+        missing = "--out DIR is required (or --list, or --json)";
+    }
+    if (!missing.empty()) {
+        std::cerr << "tolvane-import: " << missing << " (see --help)\n";
+        status = 2;
+        return std::nullopt;
+    }
+    return o;
+}
+
+} // namespace cli

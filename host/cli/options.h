@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hostsession.h"
+
+namespace cli {
+
+/// Everything the command line says.
+struct Options {
+    vqrt::HostOptions host;
+    std::string out;
+    std::string owner;
+    std::string passwordFile;
+    bool passwordStdin = false;
+    bool noServer = false;
+    bool noUserSettings = false;
+    bool noContacts = false;
+    bool overwriteContacts = false;
+    bool noSounds = false;
+    bool defaultSounds = false;
+    bool list = false;
+    bool json = false;
+    bool quiet = false;
+    bool verbose = false;
+    std::optional<std::string> info; ///< set with --info; empty text: the --plugin one
+    std::string icon;
+    std::string plugin;
+};
+
+/// Parses the arguments. Answers nothing when the program is to end at once (help, or a bad
+/// argument, already reported); `status` then holds the exit status.
+std::optional<Options> parseOptions(int argc, char** argv, int& status);
+
+} // namespace cli

@@ -1,0 +1,84 @@
+#include "summary.h"
+
+#include <sstream>
+
+namespace cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const Json* findSection(const Json& record, const std::string& name) {
+    if (!record.contains("sections")) {
+        return nullptr;
+    }
+    for (const Json& section : record.at("sections")) {
+        if (section.value("name", "") == name) {
+            return &section;
+        }
+    }
+    return nullptr;
+}
+
+std::string value(const Json* section, const std::string& key, const std::string& fallback) {
+    if (section == nullptr) {
+        return fallback;
+    }
+    for (const Json& entry : section->value("entries", Json::array())) {
+        if (entry.value("key", "") == key && entry.contains("value")) {
+            return entry["value"].get<std::string>();
+        }
+    }
+    return fallback;
+}
+
+} // namespace
+
+std::string importSummary(const Json& record, const std::string& recordPath) {
+    std::ostringstream out;
+    const Json* owner = findSection(record, "ICQ_OWNER");
+    const Json* settings = findSection(record, "ICQ_IMPORTED_SETTINGS");
+    const Json* contacts = findSection(record, "CONTACTS");
+    const Json* sounds = findSection(record, "ICQ_SOUNDS_SETTINGS");
+
+    out << "Owner:     ";
+    if (owner != nullptr) {
+        out << value(owner, "Nickname", "?") << " (UIN " << value(owner, "UIN", "?") << ")\n";
+    } else {
+        out << "account not imported\n";
+    }
+    const std::string host = value(settings, "ICQ_HOST_SERVER_NAME", "");
+    out << "Server:    ";
+    if (host.empty()) {
+        out << "not imported\n";
+    } else {
+        out << (host == "ICQ_VQX_NO" ? "unknown host" : host) << ", port "
+            << value(settings, "ICQ_HOST_SERVER_PORT", "?") << "\n";
+    }
+    out << "Contacts:  "
+        << (contacts != nullptr ? value(contacts, "No_contacts", "0") + " imported"
+                                : std::string("not imported"))
+        << "\n";
+    out << "Sounds:    ";
+    if (sounds == nullptr) {
+        out << "not imported\n";
+    } else {
+        int events = 0;
+        int carried = 0;
+        for (const Json& entry : sounds->value("entries", Json::array())) {
+            if (entry.contains("file")) {
+                ++events;
+                carried += entry["carried"].is_string() ? 1 : 0;
+            }
+        }
+        out << events << " sound events, " << carried << " sound files carried";
+        if (carried < events) {
+            out << " (" << events - carried << " missing)";
+        }
+        out << "\n";
+    }
+    out << "Record:    " << recordPath << "\n";
+    return out.str();
+}
+
+} // namespace cli

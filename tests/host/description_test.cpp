@@ -1,0 +1,170 @@
+#include "description.h"
+
+#include <ostream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using mkwin::DescriptionOptions;
+using mkwin::parseDescription;
+using nlohmann::json;
+
+struct BadCase {
+    const char* label;
+    const char* description;
+    const char* message;
+};
+
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class BadDescription : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(BadDescription, NamesThePathAndWhatWasExpected) {
+    std::string error;
+    EXPECT_FALSE(parseDescription(json::parse(GetParam().description), {}, &error));
+    EXPECT_EQ(error, GetParam().message);
+}
+
+// A description with one owner, into which each case puts its fault.
+#define OWNER(fields) R"({"icq": {"owners": [{"uin": 1, "nickname": "A"}, {)" fields R"(}]}})"
+
+const BadCase kBadCases[] = {
+    {"not an object", "[]", "description: expected an object, found []"},
+    {"unknown top key", R"({"layuot": "xp"})",
+     "layuot: unknown key (expected one of layout, users, icqUser, codepage, registry, icq, "
+     "extraValues, extraFiles)"},
+    {"unknown layout", R"({"layout": "win95"})",
+     R"(layout: expected one of "xp", "vista", "7", "nt", found "win95")"},
+    {"layout as number", R"({"layout": 7})",
+     R"(layout: expected one of "xp", "vista", "7", "nt", found 7)"},
+    {"users not a list", R"({"users": "Alice"})",
+     R"(users: expected a list of user names, found "Alice")"},
+    {"user leaving the root", R"({"users": ["../evil"]})",
+     R"(users[0]: expected a file or folder name (not empty, no "/" or "\", not ".."), found "../evil")"},
+    {"user twice", R"({"users": ["Alice", "alice"]})", R"(users[1]: "alice" is listed twice)"},
+    {"system profile", R"({"users": ["All Users"]})",
+     R"(users[0]: "All Users" is a profile Windows keeps for itself)"},
+    {"unknown icq user", R"({"users": ["Alice"], "icqUser": "Bob"})",
+     R"(icqUser: expected one of the users, found "Bob")"},
+    {"unknown code page", R"({"codepage": "KLINGON"})",
+     R"(codepage: unknown code page "KLINGON" (expected an iconv name such as "CP1252"))"},
+    {"unknown registry format", R"({"registry": "reg6"})",
+     R"(registry: expected one of "hive", "reg4", "reg5", found "reg6")"},
+    {"reg file leaving the root", R"({"registry": {"format": "reg4", "file": "C:\\..\\x.reg"}})",
+     R"(registry.file: the path leaves the root with "..", found "C:\\..\\x.reg")"},
+    {"reg file as local path", R"({"registry": {"format": "reg5", "file": "/etc/x.reg"}})",
+     R"(registry.file: expected an absolute Windows path such as "C:\\Folder\\File", found "/etc/x.reg")"},
+    {"icq folder on D:", R"({"icq": {"folder": "D:\\ICQ"}})",
+     R"(icq.folder: expected a path on drive C:, found "D:\\ICQ")"},
+    {"misspelt icq key", R"({"icq": {"owner": []}})",
+     "icq.owner: unknown key (expected one of installed, folder, appPath, version, server, "
+     "defaultSounds, owners)"},
+    {"version as text", R"({"icq": {"version": "2000"}})",
+     R"(icq.version: expected a whole number from -2147483648 to 4294967295, found "2000")"},
+    {"fractional port", R"({"icq": {"server": {"port": 1.5}}})",
+     "icq.server.port: expected a whole number from -2147483648 to 4294967295, found 1.5"},
+    {"uin not decimal", OWNER(R"("uin": "12x", "nickname": "B")"),
+     R"(icq.owners[1].uin: expected a number or a decimal text from 0 to 4294967295, found "12x")"},
+    {"uin too large", OWNER(R"("uin": 4294967296, "nickname": "B")"),
+     "icq.owners[1].uin: expected a number or a decimal text from 0 to 4294967295, found "
+     "4294967296"},
+    {"uin missing", OWNER(R"("nickname": "B")"),
+     "icq.owners[1].uin: missing (expected a number or a decimal text)"},
+    {"nickname missing", OWNER(R"("uin": 2)"),
+     "icq.owners[1].nickname: missing (expected a text, or null for none)"},
+    {"nickname outside the code page", OWNER(R"("uin": 2, "nickname": "Дима")"),
+     R"(icq.owners[1].nickname: U+0414 "Д" cannot be written in CP1252)"},
+    {"owner file leaving the folder", OWNER(R"("uin": 2, "nickname": "B", "file": "../x.uin")"),
+     R"(icq.owners[1].file: expected a file or folder name (not empty, no "/" or "\", not ".."), found "../x.uin")"},
+    {"line end", OWNER(R"("uin": 2, "nickname": "B", "lineEnd": "cr")"),
+     R"(icq.owners[1].lineEnd: expected one of "crlf", "lf", found "cr")"},
+    {"database folder absolute",
+     OWNER(R"("uin": 2, "nickname": "B", "database": {"folder": "/tmp"})"),
+     R"(icq.owners[1].database.folder: expected a file or folder name (not empty, no "/" or "\", not ".."), found "/tmp")"},
+    {"too many generated contacts",
+     OWNER(R"("uin": 2, "nickname": "B", "database": {"generated": 1000000})"),
+     "icq.owners[1].database.generated: expected a whole number from 0 to 100000, found 1000000"},
+    {"contact status",
+     OWNER(R"("uin": 2, "nickname": "B", "database": {"contacts": [{"status": "blocked"}]})"),
+     R"(icq.owners[1].database.contacts[0].status: expected one of "list", "removed", found "blocked")"},
+    {"contact text with NUL",
+     OWNER(R"("uin": 2, "nickname": "B", "database": {"contacts": [{"email": "a\u0000b"}]})"),
+     R"(icq.owners[1].database.contacts[0].email: expected a text without NUL characters, found "a\u0000b")"},
+    {"sound leaving the root",
+     OWNER(R"("uin": 2, "nickname": "B", "sounds": {"ICQChat": "C:\\a\\..\\..\\b.wav"})"),
+     R"(icq.owners[1].sounds.ICQChat: the path leaves the root with "..", found "C:\\a\\..\\..\\b.wav")"},
+    {"sound of a wrong type", OWNER(R"("uin": 2, "nickname": "B", "sounds": {"ICQChat": 3})"),
+     R"(icq.owners[1].sounds.ICQChat: expected a Windows path or an object with "path" and "missing", found 3)"},
+    {"extra value type",
+     R"({"extraValues": [{"root": "HKCU", "key": "K", "type": "qword", "value": 1}]})",
+     R"(extraValues[0].type: expected "sz", "expand_sz", "dword", "binary" or a type number, found "qword")"},
+    {"extra value outside SOFTWARE",
+     R"({"extraValues": [{"root": "HKLM", "key": "SYSTEM\\X", "type": "sz", "value": ""}]})",
+     R"(extraValues[0].key: expected a key below SOFTWARE, found "SYSTEM\\X")"},
+    {"extra value bad hex",
+     R"({"extraValues": [{"root": "HKCU", "key": "K", "type": "binary", "value": "zz"}]})",
+     R"(extraValues[0].value: expected hex bytes such as "01,ff,7e", found "zz")"},
+    {"extra value without key", R"({"extraValues": [{"root": "HKCU", "type": "sz", "value": ""}]})",
+     "extraValues[0].key: missing"},
+    {"extra file with text and hex",
+     R"({"extraFiles": [{"path": "C:\\a.txt", "text": "x", "hex": "00"}]})",
+     R"(extraFiles[0]: expected either "text" or "hex")"},
+    {"extra file at the root itself", R"({"extraFiles": [{"path": "C:\\", "text": "x"}]})",
+     R"(extraFiles[0].path: expected a file path such as "C:\\registry.reg", found "C:\\")"},
+    {"REGEDIT4 text outside the code page",
+     R"({"registry": "reg4", "extraValues": [{"root": "HKCU", "key": "K", "name": "n",
+         "type": "sz", "value": "Дима"}]})",
+     R"(extraValues[0]: U+0414 "Д" cannot be written in CP1252)"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, BadDescription, ::testing::ValuesIn(kBadCases),
+                         [](const auto& info) {
+                             std::string name = info.param.label;
+                             for (char& c : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) {
+                                     c = '_';
+                                 }
+                             }
+                             return name;
+                         });
+
+TEST(Description, EmptyDescriptionIsAnXpMachineWithOneUserAndNoIcq) {
+    std::string error;
+    const auto inst = parseDescription(json::object(), {}, &error);
+    ASSERT_TRUE(inst) << error;
+    EXPECT_EQ(inst->layout, mkwin::Layout::Xp);
+    EXPECT_EQ(inst->registry, mkwin::RegistryFormat::Hive);
+    EXPECT_EQ(inst->codepage, "CP1252");
+    ASSERT_EQ(inst->users.size(), 1u);
+    EXPECT_EQ(inst->users[0].name, "User");
+    EXPECT_EQ(inst->icqUser, 0u);
+    EXPECT_FALSE(inst->icq);
+}
+
+TEST(Description, OptionsOverrideTheRegistryFormat) {
+    const json d = json::parse(R"({"registry": {"format": "reg4", "file": "C:\\Backup\\x.reg"}})");
+    std::string error;
+    DescriptionOptions options;
+    options.registry = mkwin::RegistryFormat::Hive;
+    const auto hive = parseDescription(d, options, &error);
+    ASSERT_TRUE(hive) << error;
+    EXPECT_EQ(hive->registry, mkwin::RegistryFormat::Hive);
+    options.registry = mkwin::RegistryFormat::Reg5;
+    const auto reg5 = parseDescription(d, options, &error);
+    ASSERT_TRUE(reg5) << error;
+    EXPECT_EQ(reg5->registry, mkwin::RegistryFormat::Reg5);
+    EXPECT_EQ(reg5->regFile, (mkwin::RelativePath{"Backup", "x.reg"}));
+}
+
+TEST(Description, TextOutsideTheCodePageIsFineInVersion5Exports) {
+    const json d = json::parse(R"({"registry": "reg5", "extraValues": [{"root": "HKCU",
+        "key": "K", "name": "n", "type": "sz", "value": "Дима"}]})");
+    std::string error;
+    EXPECT_TRUE(parseDescription(d, {}, &error)) << error;
+}
+
+} // namespace
