@@ -178,10 +178,19 @@ protected:
                   {"file", "\"" + sounds + "msg.wav\""},
                   {"carried", "files/msg.wav"}}}}}}}};
         if (contacts) {
-            // The installation has no contact database.
-            const json section = {{"name", "CONTACTS"},
+            const json contact = {{"name", "contact_1"},
                                   {"closed", true},
-                                  {"entries", {{{"key", "No_contacts"}, {"value", "0"}}}}};
+                                  {"entries",
+                                   {{{"key", "UIN"}, {"value", "4711042"}},
+                                    {{"key", "First_Name"}, {"value", "J\u00f6rg"}},
+                                    {{"key", "Last_Name"}, {"value", "Wei\u00dfm\u00fcller"}},
+                                    {{"key", "Description"}, {"value", "J\u00f6rg aus K\u00f6ln"}},
+                                    {{"key", "Nickname"}, {"value", "J\u00f6rg"}},
+                                    {{"key", "Email"}, {"value", "joerg@web.de"}}}}};
+            const json section = {
+                {"name", "CONTACTS"},
+                {"closed", true},
+                {"entries", {{{"section", contact}}, {{"key", "No_contacts"}, {"value", "1"}}}}};
             json& sections = record["sections"];
             sections.insert(sections.begin() + 3, section);
         }
@@ -430,7 +439,8 @@ TEST_F(WindowTest, WholeImportThroughTheWindowThenSave) {
     EXPECT_EQ(window->statusText(), "Saved record.json and 1 carried file in " + target + ".");
     const std::string saved = dir.file("saved/record.json");
     EXPECT_EQ(json::parse(readFile(saved)), expectedRecord("secret", false));
-    EXPECT_EQ(readFile(dir.file("saved/files/msg.wav")), guitest::kSoundBytes);
+    EXPECT_EQ(readFile(dir.file("saved/files/msg.wav")),
+              readFile(root() + "/" + guitest::kSoundFile));
     struct stat st;
     ASSERT_EQ(stat(saved.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);

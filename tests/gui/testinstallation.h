@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace guitest {
 
 /// One ICQ account of the installation.
@@ -11,23 +13,24 @@ struct IcqOwner {
     std::string uin;
 };
 
-/// A small Windows installation for the window's tests.
+/// A small Windows XP installation for the window's tests.
 struct InstallationSpec {
-    /// User profiles (Users/<name>/NTUSER.DAT); ICQ's settings are in the first one's hive.
+    /// User profiles; ICQ's settings are in the first one's hive.
     std::vector<std::string> users = {"Alice"};
     /// Whether the machine's registry names ICQ's program.
     bool icqInstalled = true;
-    /// Owner files in ICQ's uin folder; each owner has personal sounds: ICQMessage names
-    /// kSoundFile, ICQALAdmin a file that does not exist.
+    /// ICQ's accounts. Each has personal sounds (ICQMessage names kSoundFile, ICQALAdmin a
+    /// file that is missing) and a contact database with the one contact of kContact.
     std::vector<IcqOwner> owners;
 };
 
 /// The sound file every owner's ICQMessage names, below the root.
 const char* const kSoundFile = "Program Files/ICQ/Sounds/msg.wav";
-/// Its bytes.
-const char* const kSoundBytes = "RIFF-test-sound";
 
-/// Builds the installation under `root`; false with `error` when something cannot be written.
+/// The installation builder's description of `spec`.
+nlohmann::json describe(const InstallationSpec& spec);
+
+/// Builds the installation under `root`; false with `error` when it cannot be written.
 bool buildInstallation(const std::string& root, const InstallationSpec& spec, std::string& error);
 
 } // namespace guitest
