@@ -296,7 +296,7 @@ private:
             plan.personalSounds = this->sounds(*sounds, member(path, "sounds"), prefs + "\\Sounds");
         }
         if (const json* db = find(o, "database")) {
-            IcqDatabaseSpec ownerRecord;
+            IcqDatabaseContent ownerRecord;
             ownerRecord.ownerNickName = plan.nickname.value_or("");
             ownerRecord.ownerFirstName = firstName;
             ownerRecord.ownerLastName = lastName;
@@ -331,7 +331,7 @@ private:
     }
 
     void database(const json& db, const std::string& path, const std::string& uin,
-                  uint32_t uinValue, const IcqDatabaseSpec& owner) {
+                  uint32_t uinValue, const IcqDatabaseContent& owner) {
         checkObject(db, path, {"folder", "contacts", "generated", "historyBytes", "seed"});
         const int32_t version = static_cast<int32_t>(inst_.icqVersion.value_or(319));
         const std::string folder = find(db, "folder") != nullptr
@@ -341,7 +341,7 @@ private:
         const uint64_t history = numberOr(db, "historyBytes", path, kMaxHistoryBytes, 0);
         const auto seed = static_cast<unsigned>(numberOr(db, "seed", path, UINT32_MAX, 1));
 
-        IcqDatabaseSpec content =
+        IcqDatabaseContent content =
             generated > 0 ? realisticIcqDatabase(uinValue, generated, history, seed) : owner;
         content.ownerUin = uinValue;
         content.ownerNickName = owner.ownerNickName;
@@ -376,11 +376,11 @@ private:
         }
     }
 
-    IcqContactSpec contact(const json& c, const std::string& path) {
+    IcqContactRecord contact(const json& c, const std::string& path) {
         checkObject(
             c, path,
             {"uin", "nickname", "firstName", "lastName", "handle", "email", "status", "group"});
-        IcqContactSpec record;
+        IcqContactRecord record;
         record.present = 0;
         if (const json* uin = find(c, "uin")) {
             record.uin = static_cast<uint32_t>(number(*uin, member(path, "uin"), UINT32_MAX));

@@ -31,7 +31,7 @@ struct PlannedFile {
     /// The pitch of a Wav file (see beepWav).
     uint32_t tone = 0;
     /// What a Database file holds.
-    IcqDatabaseSpec database;
+    IcqDatabaseContent database;
 };
 
 /// A user profile and its registry hive.
