@@ -1,6 +1,7 @@
 #include "installationbox.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -17,6 +18,12 @@ namespace {
 
 QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// Carried files are found by absolute paths: a relative root is taken from the current folder.
+QString absoluteRoot(const QString& root) {
+    const QString trimmed = root.trimmed();
+    return trimmed.isEmpty() ? trimmed : QDir::cleanPath(QDir::current().absoluteFilePath(trimmed));
 }
 
 } // namespace
@@ -56,15 +63,14 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
     userLabel->setBuddy(userCombo_);
     form->addRow(userLabel, userRow);
 
-    const QString root = fromStd(defaults_.windowsRoot);
-    rootEdit_->setText(root);
-    appliedRoot_ = root.trimmed();
+    appliedRoot_ = absoluteRoot(fromStd(defaults_.windowsRoot));
+    rootEdit_->setText(appliedRoot_);
     fillUsers(appliedRoot_);
 }
 
 void InstallationBox::setRoot(const QString& root) {
-    rootEdit_->setText(root);
-    appliedRoot_ = root.trimmed();
+    appliedRoot_ = absoluteRoot(root);
+    rootEdit_->setText(appliedRoot_);
     fillUsers(appliedRoot_);
     emit changed();
 }

@@ -49,7 +49,6 @@ void RecordTree::showRecord(const nlohmann::ordered_json& record) {
             addSection(nullptr, section);
         }
     }
-    expandAll();
 }
 
 QTreeWidgetItem* RecordTree::addSection(QTreeWidgetItem* parent,
@@ -69,6 +68,12 @@ QTreeWidgetItem* RecordTree::addSection(QTreeWidgetItem* parent,
     const auto entries = section.find("entries");
     if (entries != section.end() && entries->is_array()) {
         addEntries(item, *entries);
+    }
+    // Long sections (a contact list) start closed so the sections after them stay in view.
+    if (item->childCount() <= kOpenSectionLimit) {
+        item->setExpanded(true);
+    } else if (item->text(kValue).isEmpty()) {
+        item->setText(kValue, tr("%1 entries").arg(item->childCount()));
     }
     return item;
 }

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
@@ -310,6 +311,18 @@ TEST_F(WindowTest, NoPluginSaysWhereItLookedAndWhy) {
     auto* list = window->findChild<QListView*>(QStringLiteral("pluginList"));
     ASSERT_EQ(list->model()->rowCount(), 1);
     EXPECT_EQ(list->model()->flags(list->model()->index(0, 0)), Qt::NoItemFlags);
+}
+
+TEST_F(WindowTest, ARelativeRootIsTakenFromTheCurrentFolder) {
+    buildRover();
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir.path())));
+    auto window = open("./C/../C");
+    QDir::setCurrent(previous);
+    ASSERT_NE(window->session(), nullptr);
+    EXPECT_EQ(window->session()->options().windowsRoot, root());
+    EXPECT_EQ(window->findChild<QLineEdit*>(QStringLiteral("windowsRoot"))->text().toStdString(),
+              root());
 }
 
 TEST_F(WindowTest, ChoosingAUserOpensTheInstallation) {

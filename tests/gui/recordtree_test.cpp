@@ -1,5 +1,7 @@
 #include "recordtree.h"
 
+#include <string>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -60,6 +62,18 @@ TEST(RecordTree, ShowsSectionsValuesFilesAndNesting) {
                      QStringLiteral("    Nickname: B\u00e4r"), "    deeper", "  No_contacts: 1"}));
     EXPECT_TRUE(tree.topLevelItem(2)->child(0)->isExpanded());
     EXPECT_TRUE(tree.topLevelItem(0)->font(0).bold());
+
+    // A long section starts closed and says how long it is.
+    json many = json::array();
+    for (int i = 0; i < 13; ++i) {
+        many.push_back({{"key", "k"}, {"value", std::to_string(i)}});
+    }
+    tree.showRecord({{"sections", {{{"name", "LONG"}, {"closed", true}, {"entries", many}}}}});
+    EXPECT_FALSE(tree.topLevelItem(0)->isExpanded());
+    EXPECT_EQ(tree.topLevelItem(0)->text(1), QStringLiteral("13 entries"));
+    many.erase(many.begin());
+    tree.showRecord({{"sections", {{{"name", "LONG"}, {"closed", true}, {"entries", many}}}}});
+    EXPECT_TRUE(tree.topLevelItem(0)->isExpanded());
 
     // A new record replaces the old one; a record without sections shows nothing.
     tree.showRecord(json::parse(R"({"format": "tolvane-record/1", "sections": []})"));
