@@ -19,7 +19,9 @@ int main(int argc, char** argv) {
     case gui::ParseOutcome::Run:
         break;
     }
-    QApplication app(argc, argv);
+    // Qt gets none of the arguments: it would take --plugin as its own.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("tolvane"));
     const std::vector<std::string> searched =
         options.plugins.empty() ? gui::defaultPluginFolders(gui::programDir()) : options.plugins;
