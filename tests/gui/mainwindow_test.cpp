@@ -51,9 +51,9 @@ class WindowTest : public ::testing::Test {
 protected:
     std::string root() const { return dir.file("C"); }
 
-    void build(const guitest::InstallationSpec& spec, const std::string& at = {}) {
+    void build(const guitest::SampleInstallation& sample, const std::string& at = {}) {
         std::string error;
-        ASSERT_TRUE(guitest::buildInstallation(at.empty() ? root() : at, spec, error)) << error;
+        ASSERT_TRUE(guitest::buildInstallation(at.empty() ? root() : at, sample, error)) << error;
     }
     void buildRover() { build({{"Alice"}, true, {{"Rover", "111"}}}); }
 
@@ -228,9 +228,9 @@ TEST_P(PanelStateTest, SaysWhatIsWrongAndWhatToDo) {
     EXPECT_TRUE(shown == nullptr || !shown->isVisible());
 }
 
-void buildSpec(const std::string& root, const guitest::InstallationSpec& spec) {
+void buildSample(const std::string& root, const guitest::SampleInstallation& sample) {
     std::string error;
-    ASSERT_TRUE(guitest::buildInstallation(root, spec, error)) << error;
+    ASSERT_TRUE(guitest::buildInstallation(root, sample, error)) << error;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -256,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
             }},
         PanelCase{"IcqNotInstalled",
                   [](const std::string& root) {
-                      buildSpec(root, {{"Alice"}, false, {}});
+                      buildSample(root, {{"Alice"}, false, {}});
                   },
                   PanelState::NothingToImport,
                   [](const std::string& root) {
@@ -267,7 +267,7 @@ INSTANTIATE_TEST_SUITE_P(
                   }},
         PanelCase{"NoOwners",
                   [](const std::string& root) {
-                      buildSpec(root, {{"Alice"}, true, {}});
+                      buildSample(root, {{"Alice"}, true, {}});
                   },
                   PanelState::NoOwners,
                   [](const std::string&) {
@@ -279,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(
                   }},
         PanelCase{"SeveralUsers",
                   [](const std::string& root) {
-                      buildSpec(root, {{"Alice", "Bob"}, true, {{"Rover", "111"}}});
+                      buildSample(root, {{"Alice", "Bob"}, true, {{"Rover", "111"}}});
                   },
                   PanelState::NoInstallation,
                   [](const std::string&) {

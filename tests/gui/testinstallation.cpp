@@ -4,9 +4,9 @@
 
 namespace guitest {
 
-nlohmann::json describe(const InstallationSpec& spec) {
+nlohmann::json describe(const SampleInstallation& sample) {
     nlohmann::json owners = nlohmann::json::array();
-    for (const IcqOwner& owner : spec.owners) {
+    for (const IcqOwner& owner : sample.owners) {
         owners.push_back(
             {{"uin", owner.uin},
              {"nickname", owner.nickname},
@@ -27,17 +27,18 @@ nlohmann::json describe(const InstallationSpec& spec) {
                   {"status", "list"}}}}}}});
     }
     return {{"layout", "xp"},
-            {"users", spec.users},
+            {"users", sample.users},
             {"registry", "hive"},
             {"icq",
-             {{"installed", spec.icqInstalled},
+             {{"installed", sample.icqInstalled},
               {"version", 2000},
               {"server", {{"host", "login.icq.com"}, {"port", 5190}}},
               {"owners", owners}}}};
 }
 
-bool buildInstallation(const std::string& root, const InstallationSpec& spec, std::string& error) {
-    return mkwin::buildInstallation(describe(spec), root, &error);
+bool buildInstallation(const std::string& root, const SampleInstallation& sample,
+                       std::string& error) {
+    return mkwin::buildInstallation(describe(sample), root, &error);
 }
 
 } // namespace guitest

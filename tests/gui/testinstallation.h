@@ -14,7 +14,7 @@ struct IcqOwner {
 };
 
 /// A small Windows XP installation for the window's tests.
-struct InstallationSpec {
+struct SampleInstallation {
     /// User profiles; ICQ's settings are in the first one's hive.
     std::vector<std::string> users = {"Alice"};
     /// Whether the machine's registry names ICQ's program.
@@ -27,10 +27,11 @@ struct InstallationSpec {
 /// The sound file every owner's ICQMessage names, below the root.
 const char* const kSoundFile = "Program Files/ICQ/Sounds/msg.wav";
 
-/// The installation builder's description of `spec`.
-nlohmann::json describe(const InstallationSpec& spec);
+/// The installation builder's description of `sample`.
+nlohmann::json describe(const SampleInstallation& sample);
 
 /// Builds the installation under `root`; false with `error` when it cannot be written.
-bool buildInstallation(const std::string& root, const InstallationSpec& spec, std::string& error);
+bool buildInstallation(const std::string& root, const SampleInstallation& sample,
+                       std::string& error);
 
 } // namespace guitest
