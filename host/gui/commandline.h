@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "hostsession.h"
+
+namespace gui {
+
+/// What the window is started with.
+struct CommandLine {
+    /// Windows root, user, .reg exports, drives and code page, as tolvane-import takes them.
+    vqrt::HostOptions host;
+    /// --plugin: plug-in libraries or folders holding them; empty for the default folders.
+    std::vector<std::string> plugins;
+};
+
+/// How parsing ended.
+enum class ParseOutcome {
+    Run,  ///< start the window
+    Help, ///< `message` holds the help text; exit 0
+    Error ///< `message` holds one line; exit 2
+};
+
+/// Reads the arguments (argv[0] is the program). Qt's own options are not taken here; Qt
+/// reads its platform from the environment (QT_QPA_PLATFORM).
+ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& options,
+                              std::string& message);
+
+/// Reads one --drive value, "D=DIR" (the letter in either case, "D:=DIR" too; not C, which
+/// is the Windows root); false with one line in `error` otherwise.
+bool parseDrive(const std::string& text, char& letter, std::string& folder, std::string& error);
+
+/// The folders searched when no --plugin is given, relative to the folder of the program:
+/// the installed plug-ins (../lib/tolvane/plugins, ../lib64/...) and the build tree's.
+std::vector<std::string> defaultPluginFolders(const std::string& programDir);
+
+/// The plug-in libraries to load: each entry of `given` that is a file, and the shared
+/// libraries ("*.so", "*.so.N...") in each entry that is a folder; without `given`, those in
+/// `defaultFolders`. One path per library file (symbolic links to the same file count once),
+/// in the order given and by name within a folder. A given path that does not exist is kept,
+/// so that loading it reports why.
+std::vector<std::string> findPlugins(const std::vector<std::string>& given,
+                                     const std::vector<std::string>& defaultFolders);
+
+/// The folder of the running program.
+std::string programDir();
+
+} // namespace gui

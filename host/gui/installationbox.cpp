@@ -1,0 +1,207 @@
+#include "installationbox.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "windowsinstall.h"
+#include "wording.h"
+
+namespace gui {
+
+namespace {
+
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Carried files are found by absolute paths: a relative root is taken from the current folder.
+QString absoluteRoot(const QString& root) {
+    const QString trimmed = root.trimmed();
+    return trimmed.isEmpty() ? trimmed : QDir::cleanPath(QDir::current().absoluteFilePath(trimmed));
+}
+
+} // namespace
+
+InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
+    : QGroupBox(tr("Windows installation"), parent), defaults_(std::move(defaults)) {
+    auto* form = new QFormLayout(this);
+
+    auto* rootRow = new QHBoxLayout;
+    rootEdit_ = new QLineEdit(this);
+    rootEdit_->setObjectName(QStringLiteral("windowsRoot"));
+    rootEdit_->setPlaceholderText(tr("The folder where the Windows system drive (C:) is mounted"));
+    rootEdit_->setClearButtonEnabled(true);
+    connect(rootEdit_, &QLineEdit::editingFinished, this, &InstallationBox::confirmRoot);
+    browseButton_ = new QPushButton(tr("&Browse\u2026"), this);
+    browseButton_->setObjectName(QStringLiteral("browseRoot"));
+    connect(browseButton_, &QPushButton::clicked, this, &InstallationBox::browse);
+    rootRow->addWidget(rootEdit_, 1);
+    rootRow->addWidget(browseButton_);
+    auto* rootLabel = new QLabel(tr("&Windows root:"), this);
+    rootLabel->setBuddy(rootEdit_);
+    form->addRow(rootLabel, rootRow);
+
+    auto* userRow = new QHBoxLayout;
+    userCombo_ = new QComboBox(this);
+    userCombo_->setObjectName(QStringLiteral("userChoice"));
+    userCombo_->setMinimumContentsLength(16);
+    userCombo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    connect(userCombo_, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &InstallationBox::userChosen);
+    info_ = new QLabel(this);
+    info_->setObjectName(QStringLiteral("installationInfo"));
+    info_->setWordWrap(true);
+    userRow->addWidget(userCombo_);
+    userRow->addWidget(info_, 1);
+    auto* userLabel = new QLabel(tr("&User:"), this);
+    userLabel->setBuddy(userCombo_);
+    form->addRow(userLabel, userRow);
+
+    appliedRoot_ = absoluteRoot(fromStd(defaults_.windowsRoot));
+    rootEdit_->setText(appliedRoot_);
+    fillUsers(appliedRoot_);
+}
+
+void InstallationBox::setRoot(const QString& root) {
+    appliedRoot_ = absoluteRoot(root);
+    rootEdit_->setText(appliedRoot_);
+    fillUsers(appliedRoot_);
+    emit changed();
+}
+
+bool InstallationBox::rootPending() const {
+    return rootEdit_->text().trimmed() != appliedRoot_;
+}
+
+QString InstallationBox::user() const {
+    return userCombo_->currentData().toString();
+}
+
+void InstallationBox::setLocked(bool locked) {
+    locked_ = locked;
+    rootEdit_->setEnabled(!locked);
+    browseButton_->setEnabled(!locked);
+    userCombo_->setEnabled(!locked && userCombo_->count() > 0);
+}
+
+void InstallationBox::confirmRoot() {
+    if (!locked_ && rootPending()) {
+        setRoot(rootEdit_->text());
+    }
+}
+
+void InstallationBox::browse() {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, tr("Choose the mounted Windows system drive"), rootEdit_->text());
+    if (!chosen.isEmpty() && !locked_) {
+        setRoot(chosen);
+    }
+}
+
+void InstallationBox::userChosen() {
+    if (!locked_) {
+        emit changed();
+    }
+}
+
+void InstallationBox::fillUsers(const QString& root) {
+    usersRoot_ = root;
+    severalUsers_ = false;
+    const QSignalBlocker blocker(userCombo_);
+    userCombo_->clear();
+    std::string error;
+    const auto installation = root.isEmpty()
+                                  ? std::nullopt
+                                  : vqrt::WindowsInstallation::locate(root.toStdString(), error);
+    const QString wanted = fromStd(defaults_.user);
+    if (!installation || installation->users().empty()) {
+        // A given user is still handed on, so the session says what is wrong with it.
+        if (!wanted.isEmpty()) {
+            userCombo_->addItem(wanted, wanted);
+        }
+        userCombo_->setEnabled(!locked_ && !wanted.isEmpty());
+        return;
+    }
+    const auto& users = installation->users();
+    severalUsers_ = users.size() > 1;
+    if (severalUsers_) {
+        userCombo_->addItem(tr("(choose a user)"), QString());
+    }
+    // With several users none is taken unasked: the first entry asks for a choice.
+    int chosen = 0;
+    bool matched = wanted.isEmpty();
+    for (const vqrt::UserProfile& user : users) {
+        const QString name = fromStd(user.name);
+        userCombo_->addItem(name, name);
+        if (!matched && name.compare(wanted, Qt::CaseInsensitive) == 0) {
+            chosen = userCombo_->count() - 1;
+            matched = true;
+        }
+    }
+    if (!matched) {
+        // Not a profile of this installation: the session names what is wrong.
+        userCombo_->addItem(wanted, wanted);
+        chosen = userCombo_->count() - 1;
+    }
+    userCombo_->setCurrentIndex(chosen);
+    userCombo_->setEnabled(!locked_);
+}
+
+std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem) {
+    info_->clear();
+    info_->setToolTip(QString());
+    const QString hint = tr("Choose the folder where the Windows system drive is mounted (it "
+                            "holds the Windows folder and Users or Documents and Settings) "
+                            "with Browse\u2026 above.");
+    if (appliedRoot_.isEmpty()) {
+        problem = tr("No Windows installation chosen yet.\n\n") + hint;
+        return nullptr;
+    }
+    if (severalUsers_ && user().isEmpty()) {
+        QStringList names;
+        for (int i = 1; i < userCombo_->count(); ++i) {
+            names << userCombo_->itemText(i);
+        }
+        problem = tr("This Windows installation has several users (%1).\n\nChoose the user "
+                     "whose settings are imported in the User box above.")
+                      .arg(names.join(QStringLiteral(", ")));
+        return nullptr;
+    }
+    vqrt::HostOptions options = defaults_;
+    options.windowsRoot = appliedRoot_.toStdString();
+    options.user = user().toStdString();
+    std::string error;
+    auto session = vqrt::HostSession::open(options, error);
+    if (session == nullptr) {
+        problem = tr("This folder cannot be used as a Windows installation:\n%1\n\n")
+                      .arg(fromStd(error)) +
+                  hint;
+        return nullptr;
+    }
+    showSessionInfo(*session);
+    return session;
+}
+
+void InstallationBox::showSessionInfo(const vqrt::HostSession& session) {
+    QStringList info;
+    if (!defaults_.regFiles.empty()) {
+        info << tr("%1 read over the hives")
+                    .arg(counted(static_cast<int>(defaults_.regFiles.size()), tr(".reg export"),
+                                 tr(".reg exports")));
+    }
+    const auto& warnings = session.warnings();
+    if (!warnings.empty()) {
+        info << tr("%1 while reading the registry (point here to see them)")
+                    .arg(counted(static_cast<int>(warnings.size()), tr("warning"), tr("warnings")));
+        info_->setToolTip(lines(warnings, QString()).trimmed());
+    }
+    info_->setText(info.join(QStringLiteral("; ")));
+}
+
+} // namespace gui

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+
+#include <QGroupBox>
+#include <QString>
+
+#include "hostsession.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace gui {
+
+/// The Windows installation a person points the window at: the root folder, typed or chosen
+/// with Browse…, and the user when the installation has several. Opens the host session.
+class InstallationBox : public QGroupBox {
+    Q_OBJECT
+
+public:
+    /// `defaults` gives the root and user to start with and the .reg exports, drives and
+    /// code page that every session gets.
+    explicit InstallationBox(vqrt::HostOptions defaults, QWidget* parent = nullptr);
+
+    /// Uses `root` (made absolute) as if it was typed and confirmed; emits changed().
+    void setRoot(const QString& root);
+    /// The root in use: the one last confirmed.
+    QString root() const { return appliedRoot_; }
+    /// True when the field holds a root that was not confirmed yet.
+    bool rootPending() const;
+    /// Uses the root typed into the field when it is pending.
+    void confirmRoot();
+    /// The chosen user; empty for none.
+    QString user() const;
+    /// Opens the session of the root and user; null with `problem` saying, for the person,
+    /// what is wrong and what to do.
+    std::unique_ptr<vqrt::HostSession> openSession(QString& problem);
+    /// While locked (during an import) nothing can be changed.
+    void setLocked(bool locked);
+
+signals:
+    /// The root or the user changed: the session is to be opened again.
+    void changed();
+
+private slots:
+    void browse();
+    void userChosen();
+
+private:
+    void fillUsers(const QString& root);
+    void showSessionInfo(const vqrt::HostSession& session);
+
+    vqrt::HostOptions defaults_;
+    QString appliedRoot_;
+    QString usersRoot_;
+    bool severalUsers_ = false;
+    bool locked_ = false;
+    QLineEdit* rootEdit_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
+    QComboBox* userCombo_ = nullptr;
+    QLabel* info_ = nullptr;
+};
+
+} // namespace gui

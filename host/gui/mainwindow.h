@@ -1,0 +1,152 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTemporaryDir>
+
+#include "commandline.h"
+#include "guiagent.h"
+#include "hostsession.h"
+#include "pluginlist.h"
+
+class QDialog;
+class QLabel;
+class QListView;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+class QModelIndex;
+
+namespace gui {
+
+class InstallationBox;
+class RecordTree;
+
+/// What the options panel of the window shows.
+enum class PanelState {
+    NoPlugins,       ///< no plug-in library could be loaded
+    ChoosePlugin,    ///< plug-ins are listed, none is chosen yet
+    NoInstallation,  ///< no usable Windows installation (none chosen, or it cannot be opened)
+    NothingToImport, ///< the chosen plug-in found its program not installed
+    NoOwners,        ///< the plug-in's page lists no account to import
+    Page,            ///< the plug-in's options page is embedded
+    PluginFailed     ///< the plug-in could not be started again for a new installation
+};
+
+/// The desktop host's main window: the plug-ins, the Windows installation, the embedded
+/// options page of the chosen plug-in, the import with progress and Cancel, and the record
+/// with Save. Each import runs into a fresh folder below a temporary folder of the window,
+/// which is removed when the window goes; Save copies the bundle to a folder of the user's.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    /// `pluginPaths` are loaded in order; `searched` names the places they were looked for
+    /// (shown when none can be loaded).
+    MainWindow(const CommandLine& options, const std::vector<std::string>& pluginPaths,
+               const std::vector<std::string>& searched, QWidget* parent = nullptr);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    /// What the options panel shows.
+    PanelState panelState() const { return state_; }
+    /// The text the panel shows instead of a page (empty while a page is shown).
+    QString panelMessage() const;
+    /// The status line under the import controls.
+    QString statusText() const;
+    /// True while activatePlugin runs.
+    bool running() const { return running_; }
+    /// The folder holding the last run's bundle; empty before the first run.
+    QString stagingFolder() const { return lastRun_; }
+    /// The plug-ins found.
+    const PluginListModel& plugins() const { return plugins_; }
+    /// The session of the current Windows installation; null when there is none.
+    vqrt::HostSession* session() const { return session_.get(); }
+
+    /// Uses `root` as the Windows installation, as if typed into the field.
+    void setWindowsRoot(const QString& root);
+    /// Saves the last run's bundle into `folder`; tells the outcome in the status line (and
+    /// in a message box when it fails). False when it failed.
+    bool saveTo(const QString& folder);
+
+public slots:
+    /// Runs the chosen plug-in's import (does nothing while not possible).
+    void runImport();
+    /// The next progress step of the running import answers "cancelled".
+    void cancelImport();
+
+protected:
+    /// Closing during an import cancels it first; the window closes once the run returns.
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void pluginChosen(const QModelIndex& current);
+    void applyInstallation();
+    void chooseSaveFolder();
+
+private:
+    /// What the window keeps per plug-in object.
+    struct PluginView {
+        bool checked = false;   ///< checkDependency ran for this object and session
+        bool installed = false; ///< its answer
+        QPointer<QWidget> pageHost;
+        QPointer<QDialog> page;
+        QPointer<QWidget> inputBlocker; ///< covers the page while a run reads it
+        std::string startError;         ///< why a fresh object could not be made
+    };
+
+    void buildUi();
+    QWidget* buildPluginBox();
+    QWidget* buildOptionsBox();
+    QWidget* buildRecordBox();
+    QWidget* buildImportRow();
+
+    void resetPluginViews();
+    void showPlugin(int row);
+    void hideCurrentPage();
+    QDialog* embedPage(PluginView& view);
+    void showMessage(PanelState state, const QString& text);
+    void showPage(PluginView& view);
+    void setRunning(bool on);
+    void updateActions();
+    void reportRun(int result, bool cancelled, const QStringList& messages,
+                   const std::vector<std::string>& warnings, bool saveFailed,
+                   const std::string& saveError, int sections, int files);
+    void setStatus(const QString& text, const QString& details = QString());
+    QString pluginName(int row) const;
+
+    CommandLine options_;
+    std::vector<std::string> searched_;
+    PluginListModel plugins_;
+    std::vector<PluginView> views_;
+    GuiAgent agent_;
+    std::unique_ptr<vqrt::HostSession> session_;
+    QString sessionError_;
+    int current_ = -1;
+    PanelState state_ = PanelState::ChoosePlugin;
+    bool running_ = false;
+    bool closeAfterRun_ = false;
+    QTemporaryDir staging_;
+    int runCount_ = 0;
+    QString lastRun_;
+
+    InstallationBox* installation_ = nullptr;
+    QListView* pluginList_ = nullptr;
+    QStackedWidget* panelStack_ = nullptr;
+    QLabel* panelMessage_ = nullptr;
+    QStackedWidget* recordStack_ = nullptr;
+    QLabel* recordHint_ = nullptr;
+    RecordTree* recordTree_ = nullptr;
+    QPushButton* saveButton_ = nullptr;
+    QPushButton* importButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* status_ = nullptr;
+};
+
+} // namespace gui

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <QString>
+
+namespace gui {
+
+/// "1 file", "2 files".
+inline QString counted(int count, const QString& one, const QString& many) {
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? one : many);
+}
+
+/// Each text on a line of its own, after `prefix`, every line ended.
+inline QString lines(const std::vector<std::string>& texts, const QString& prefix) {
+    QString text;
+    for (const std::string& line : texts) {
+        text += prefix + QString::fromStdString(line) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+} // namespace gui
