@@ -38,6 +38,9 @@ demo: build
 
 screenshots: build
 	$(BUILD)/tests/dialogs/dialog_screenshots $(BUILD)/screenshots
+	$(BUILD)/host/mkwin/tolvane-mkwin samples/demo.json $(BUILD)/demo/windows --force
+	$(BUILD)/tests/gui/gui_screenshots $(BUILD)/screenshots $(BUILD)/demo/windows \
+	    $(BUILD)/src/plugin/libtarvex.so.1 "$$(head -n 1 samples/demo.password)"
 
 clean:
 	rm -rf $(BUILD)
