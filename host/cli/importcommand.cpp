@@ -4,10 +4,14 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include <QApplication>
 #include <QWidget>
@@ -60,14 +64,21 @@ private:
     int fd_;
 };
 
-// A folder of its own for a run whose record is only printed (--json without --out).
+// A folder of its own for a run whose record is only printed (--json without --out), in
+// TMPDIR or /tmp.
 class ScratchFolder {
 public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tolvane-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
+    /// Creates the folder; path() stays empty, with one line in `error`, when that fails.
+    explicit ScratchFolder(std::string& error) {
+        const char* tmpdir = std::getenv("TMPDIR");
+        const std::string base = tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
+        std::string pattern = base + "/tolvane-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            error = "cannot create a scratch folder for the record in " + base + ": " +
+                    std::strerror(errno) + " (use --out DIR)";
+            return;
         }
+        path_ = pattern;
     }
     ~ScratchFolder() {
         if (!path_.empty()) {
@@ -160,8 +171,15 @@ int runImport(const Options& o) {
         return owners.empty() ? fail(kRefused, "ICQ is installed but has no owners") : kComplete;
     }
 
-    ScratchFolder scratch;
-    const std::string outDir = o.out.empty() ? scratch.path() : o.out;
+    // Only a record that is not kept needs a scratch folder.
+    std::optional<ScratchFolder> scratch;
+    if (o.out.empty()) {
+        scratch.emplace(error);
+        if (scratch->path().empty()) {
+            return fail(kUsage, error);
+        }
+    }
+    const std::string outDir = scratch ? scratch->path() : o.out;
     vqrt::RecordWriter record(outDir, "ICQ", o.host.codepage, [](const std::string& line) {
         std::cerr << "tolvane-import: warning: " << line << "\n";
     });

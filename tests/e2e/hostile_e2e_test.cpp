@@ -1,0 +1,346 @@
+// tolvane-import against damaged and hostile installations: whatever the disk holds, the run
+// ends with a defined status and message, a record that is whole (or absent), nothing written
+// outside the output folder and nothing carried from outside the Windows root.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "e2einstall.h"
+#include "icqdb.h"
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ProcessResult;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+// Beside the Windows root, in every file that must never be carried or read.
+const char kSecret[] = "TOLVANE-SECRET-7f3a";
+const char kRoverDatabase[] = "C:\\Program Files\\ICQ\\2000a\\23456789.dat";
+const char kRoverOwnerFile[] = "C:\\Program Files\\ICQ\\uin\\23456789.uin";
+const char kSounds[] = "C:\\Program Files\\ICQ\\Sounds\\";
+const char kRoverSoundsKey[] = "Software\\Mirabilis\\ICQ\\Owners\\23456789\\Prefs\\Sounds";
+const char kSecondsLimit[] = "120";
+
+std::string describe(const ProcessResult& r) {
+    return "status " + std::to_string(r.status) + "\nstderr:\n" + r.err + "\nstdout:\n" + r.out;
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+[[maybe_unused]] std::string errorText(int err) { return std::strerror(err); }
+
+// Equal records; a failure shows the JSON patch from the actual to the expected one.
+void expectRecord(const Json& actual, const Json& expected) {
+    EXPECT_TRUE(actual == expected) << "patch from the record to the expected one:\n"
+                                    << Json::diff(actual, expected).dump(1);
+}
+
+Json value(const std::string& key, const std::string& text) {
+    Json entry;
+    entry["key"] = key;
+    entry["value"] = text;
+    return entry;
+}
+
+Json* findSection(Json& record, const std::string& name) {
+    for (Json& section : record["sections"]) {
+        if (section["name"] == name) {
+            return &section;
+        }
+    }
+    return nullptr;
+}
+
+// The entries of a contact's section; the names not given keep their placeholders.
+Json contact(const std::string& uin, const std::string& nickname,
+             const std::string& firstName = "FirstName") {
+    return Json::array({value("UIN", uin), value("First_Name", firstName),
+                        value("Last_Name", "LastName"), value("Description", "MyDefinedHandle"),
+                        value("Nickname", nickname), value("Email", "PrimaryEmail")});
+}
+
+// The UINs of the contacts in a record, in order.
+std::vector<std::string> contactUins(const Json& record) {
+    std::vector<std::string> uins;
+    for (const Json& section : record["sections"]) {
+        if (section["name"] != "CONTACTS") {
+            continue;
+        }
+        for (const Json& entry : section["entries"]) {
+            if (entry.contains("section")) {
+                uins.push_back(entry["section"]["entries"][0]["value"].get<std::string>());
+            }
+        }
+    }
+    return uins;
+}
+
+// The same bytes, deterministic, different for each seed.
+std::string randomBytes(size_t size, uint32_t seed) {
+    std::string bytes(size, '\0');
+    uint32_t state = seed * 2654435761u + 1;
+    for (char& c : bytes) {
+        state = state * 1664525u + 1013904223u;
+        c = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+class HostileE2e : public ::testing::Test {
+protected:
+    HostileE2e() : icq(smallDescription()) {}
+
+    /// Builds the installation and puts files with the secret beside its root.
+    void build() {
+        icq.build();
+        for (const char* name : {"secret.wav", "secret.dat", "secret.uin"}) {
+            writeFile(icq.area() + "/" + name, std::string(kSecret) + "\n");
+        }
+        fs::create_directories(icq.area() + "/tmp");
+        fs::create_directories(icq.area() + "/runtime");
+        fs::permissions(icq.area() + "/runtime", fs::perms::owner_all);
+    }
+
+    /// The arguments of an import of Rover into `out`, then `extra`.
+    std::vector<std::string> roverArgs(const std::string& out,
+                                       const std::vector<std::string>& extra = {}) const {
+        std::vector<std::string> args = {"--out", out, "--password-file", icq.passwordFile(),
+                                         "--owner", "Rover"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+
+    /// Runs tolvane-import with `args` and checks what every run keeps, whatever the input:
+    /// no crash and no hang, a record.json that parses or does not exist, no temporary file
+    /// left, nothing written outside `out` (and `skip`), and the secret nowhere in the output.
+    ProcessResult run(const std::vector<std::string>& args, const std::string& out,
+                      RunOptions options = {}, const std::vector<std::string>& skip = {}) {
+        std::vector<std::string> ignored = skip;
+        ignored.push_back(out);
+        // Qt keeps its runtime files there, as in a desktop session.
+        ignored.push_back(icq.area() + "/runtime");
+        const TreeSnapshot before = snapshotTree(icq.area(), ignored);
+        options.wrapper.insert(options.wrapper.begin(),
+                               {"/usr/bin/timeout", "-k", "5", kSecondsLimit});
+        options.environment.emplace("TMPDIR", icq.area() + "/tmp");
+        options.environment.emplace("XDG_RUNTIME_DIR", icq.area() + "/runtime");
+        const ProcessResult r = icq.import(args, "", options);
+        EXPECT_TRUE(r.status == 0 || r.status == 1 || r.status == 2) << describe(r);
+        EXPECT_EQ(treeChanges(before, snapshotTree(icq.area(), ignored)), "")
+            << "written outside " << out;
+        checkOutput(out);
+        return r;
+    }
+
+    /// The record of `out` is whole or absent, and nothing in `out` holds the secret.
+    static void checkOutput(const std::string& out) {
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(out, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            EXPECT_EQ(name.find(".tmp-"), std::string::npos) << "left behind: " << it->path();
+            if (it->is_regular_file()) {
+                EXPECT_EQ(readFile(it->path().string()).find(kSecret), std::string::npos)
+                    << it->path() << " holds a file from outside the Windows root";
+            }
+        }
+        const std::string path = out + "/record.json";
+        if (!exists(path)) {
+            return;
+        }
+        Json record;
+        ASSERT_NO_THROW(record = Json::parse(readFile(path))) << path << " is not whole";
+        EXPECT_EQ(record["format"], "tolvane-record/1");
+        ASSERT_TRUE(record["complete"].is_boolean());
+        if (record["complete"].get<bool>()) {
+            for (const Json& section : record["sections"]) {
+                EXPECT_TRUE(section["closed"].get<bool>()) << section.dump();
+            }
+        }
+    }
+
+    /// The record of a complete import of Rover with these contacts (entries of contact
+    /// sections) in place of the installation's.
+    Json roverRecord(const std::vector<Json>& contacts) const {
+        Choices choices;
+        choices.owner = "Rover";
+        Json expected = icq.expectedRecord(choices);
+        Json entries = Json::array();
+        for (const Json& inner : contacts) {
+            Json section;
+            section["name"] = "contact_" + std::to_string(entries.size() + 1);
+            section["closed"] = true;
+            section["entries"] = inner;
+            Json entry;
+            entry["section"] = section;
+            entries.push_back(entry);
+        }
+        entries.push_back(value("No_contacts", std::to_string(contacts.size())));
+        (*findSection(expected, "CONTACTS"))["entries"] = entries;
+        return expected;
+    }
+
+    Installation icq;
+};
+
+// --- contact databases --------------------------------------------------------------------
+
+// A database written property by property, with the offset of every piece of the last
+// contact's record, so that it can be cut anywhere inside.
+struct HandMadeDatabase {
+    std::string bytes;
+    std::map<std::string, size_t> at; ///< label -> offset of the first byte after the cut
+};
+
+HandMadeDatabase handMadeDatabase() {
+    using namespace mkwin;
+    HandMadeDatabase db;
+    std::string owner;
+    appendTextProperty(owner, "NickName", "Rover");
+    appendIntProperty(owner, "UIN", 23456789);
+    appendRecord(db.bytes, 1000, 1, "owner", owner);
+
+    std::string first;
+    appendTextProperty(first, "FirstName", "J\xF6rg");
+    appendTextProperty(first, "NickName", "J\xF6rg");
+    appendIntProperty(first, "UIN", 4711042);
+    appendRecord(db.bytes, 1006, 2, "contact", first);
+
+    // The second contact: every kind of value, then its UIN last.
+    const size_t record = db.bytes.size();
+    const size_t body = record + 28;
+    std::string second;
+    const auto mark = [&](const std::string& label, size_t offsetInBody) {
+        db.at[label] = body + offsetInBody;
+    };
+    const auto name = [](std::string_view n) { return 2 + n.size() + 1; }; // through the NUL
+    size_t p = second.size();
+    appendTextProperty(second, "Email", std::string(200, 'e')); // over 127 bytes: empty value
+    mark("inside a long text", p + name("Email") + 1 + 2 + 150);
+    p = second.size();
+    appendByteProperty(second, "Flag", 'd', 1);
+    mark("inside a name", p + 3);
+    mark("before a type byte", p + name("Flag"));
+    p = second.size();
+    appendWordProperty(second, "Group", 'f', 2);
+    mark("inside a word", p + name("Group") + 1 + 1);
+    p = second.size();
+    appendDwordProperty(second, "Status", 2);
+    mark("inside a dword", p + name("Status") + 1 + 3);
+    p = second.size();
+    appendBlobProperty(second, "Blob", std::string(40, '\x01'));
+    mark("inside a blob length", p + name("Blob") + 1 + 2);
+    mark("inside a blob", p + name("Blob") + 1 + 4 + 20);
+    p = second.size();
+    std::string inner;
+    appendTextProperty(inner, "NickName", "Inner");
+    appendListProperty(second, "List", inner);
+    mark("inside a sublist", p + name("List") + 1 + 4 + 8);
+    p = second.size();
+    appendTextProperty(second, "NickName", "\xC5sa");
+    mark("inside a text name", p + 5);
+    mark("inside a text length", p + name("NickName") + 1 + 1);
+    mark("inside a text", p + name("NickName") + 1 + 2 + 1);
+    mark("before a text's NUL", p + name("NickName") + 1 + 2 + 3);
+    p = second.size();
+    appendIntProperty(second, "UIN", 5550123);
+    mark("inside the UIN's name", p + 3);
+    mark("before the UIN's type byte", p + name("UIN"));
+    mark("inside the UIN", p + name("UIN") + 1 + 2);
+    mark("after the UIN", p + name("UIN") + 1 + 4);
+    appendRecord(db.bytes, 1006, 3, "contact", second);
+    db.at["inside a record length"] = record + 2;
+    db.at["inside a signature"] = record + 12 + 7;
+    return db;
+}
+
+TEST_F(HostileE2e, DamagedContactDatabaseEndsTheContactListThere) {
+    build();
+    const HandMadeDatabase db = handMadeDatabase();
+    const Json jorg = contact("4711042", "Jörg", "Jörg");
+    const Json asa = contact("5550123", "Åsa");
+    struct Case {
+        std::string label;
+        std::string bytes;
+        std::vector<Json> contacts;
+    };
+    std::vector<Case> cases;
+    for (const auto& [label, offset] : db.at) {
+        const bool whole = label == "after the UIN";
+        cases.push_back({"cut " + label, db.bytes.substr(0, offset),
+                         whole ? std::vector<Json>{jorg, asa} : std::vector<Json>{jorg}});
+    }
+    cases.push_back({"empty", "", {}});
+    cases.push_back({"only zero bytes", std::string(1 << 20, '\0'), {}});
+    cases.push_back({"only 0xFF bytes", std::string(1 << 16, '\xFF'), {}});
+    cases.push_back({"random garbage", randomBytes(1 << 18, 1), {}});
+    cases.push_back({"garbage after the contacts", db.bytes + randomBytes(1 << 16, 2),
+                     {jorg, asa}});
+    const std::string path = icq.local(kRoverDatabase);
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        writeFile(path, c.bytes);
+        const std::string out = icq.out("db" + std::to_string(++n));
+        const ProcessResult r = run(roverArgs(out), out);
+        EXPECT_EQ(r.status, 0) << describe(r);
+        EXPECT_EQ(r.err, progressLines(0, 60));
+        expectRecord(icq.record(out), roverRecord(c.contacts));
+    }
+}
+
+TEST_F(HostileE2e, GarbageFullOfPropertyNamesGivesWholeContacts) {
+    build();
+    // Runs of property names with random types, lengths and values, as a damaged file may
+    // hold them: whatever the reader makes of them, every contact is whole.
+    std::string bytes;
+    const char* const names[] = {"FirstName", "LastName", "MyDefinedHandle", "NickName",
+                                 "PrimaryEmail", "UIN"};
+    const std::string noise = randomBytes(1 << 16, 3);
+    for (size_t i = 0; i + 8 < noise.size(); i += 8) {
+        bytes += names[static_cast<unsigned char>(noise[i]) % 6];
+        bytes += '\0';
+        bytes += "ki"[noise[i + 1] & 1];
+        bytes.append(noise, i + 2, static_cast<unsigned char>(noise[i + 3]) % 7);
+    }
+    writeFile(icq.local(kRoverDatabase), bytes);
+    const std::string out = icq.out();
+    const ProcessResult r = run(roverArgs(out), out);
+    ASSERT_EQ(r.status, 0) << describe(r);
+    EXPECT_EQ(r.err, progressLines(0, 60));
+    const Json record = icq.record(out);
+    EXPECT_EQ(record["complete"], true);
+    const std::vector<std::string> uins = contactUins(record);
+    EXPECT_FALSE(uins.empty());
+    for (const Json& section : record["sections"]) {
+        if (section["name"] != "CONTACTS") {
+            continue;
+        }
+        const Json& entries = section["entries"];
+        ASSERT_EQ(entries.size(), uins.size() + 1);
+        for (size_t i = 0; i < uins.size(); ++i) {
+            const Json& contact = entries[i]["section"];
+            EXPECT_EQ(contact["name"], "contact_" + std::to_string(i + 1));
+            ASSERT_EQ(contact["entries"].size(), 6u);
+            EXPECT_EQ(contact["entries"][5]["key"], "Email");
+        }
+        EXPECT_EQ(entries.back(), value("No_contacts", std::to_string(uins.size())));
+    }
+}
+
+} // namespace
+} // namespace e2e
