@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -73,6 +74,27 @@ Json contact(const std::string& uin, const std::string& nickname,
                         value("Nickname", nickname), value("Email", "PrimaryEmail")});
 }
 
+// A registry value of the sample installation's ICQ user, as the description's extraValues
+// list holds it.
+Json userValue(const std::string& key, const std::string& name, const std::string& text) {
+    Json v;
+    v["root"] = "HKCU";
+    v["key"] = key;
+    v["name"] = name;
+    v["type"] = "sz";
+    v["value"] = text;
+    return v;
+}
+
+// A sound entry of a record.
+Json soundEntry(const std::string& event, const std::string& quotedFile, const Json& carried) {
+    Json entry;
+    entry["key"] = event;
+    entry["file"] = quotedFile;
+    entry["carried"] = carried;
+    return entry;
+}
+
 // The UINs of the contacts in a record, in order.
 std::vector<std::string> contactUins(const Json& record) {
     std::vector<std::string> uins;
@@ -102,23 +124,26 @@ std::string randomBytes(size_t size, uint32_t seed) {
 
 class HostileE2e : public ::testing::Test {
 protected:
-    HostileE2e() : icq(smallDescription()) {}
+    HostileE2e() : icq(std::make_unique<Installation>(smallDescription())) {}
+
+    /// Starts again with a fresh sample installation (not built).
+    void startOver() { icq = std::make_unique<Installation>(smallDescription()); }
 
     /// Builds the installation and puts files with the secret beside its root.
     void build() {
-        icq.build();
+        icq->build();
         for (const char* name : {"secret.wav", "secret.dat", "secret.uin"}) {
-            writeFile(icq.area() + "/" + name, std::string(kSecret) + "\n");
+            writeFile(icq->area() + "/" + name, std::string(kSecret) + "\n");
         }
-        fs::create_directories(icq.area() + "/tmp");
-        fs::create_directories(icq.area() + "/runtime");
-        fs::permissions(icq.area() + "/runtime", fs::perms::owner_all);
+        fs::create_directories(icq->area() + "/tmp");
+        fs::create_directories(icq->area() + "/runtime");
+        fs::permissions(icq->area() + "/runtime", fs::perms::owner_all);
     }
 
     /// The arguments of an import of Rover into `out`, then `extra`.
     std::vector<std::string> roverArgs(const std::string& out,
                                        const std::vector<std::string>& extra = {}) const {
-        std::vector<std::string> args = {"--out", out, "--password-file", icq.passwordFile(),
+        std::vector<std::string> args = {"--out", out, "--password-file", icq->passwordFile(),
                                          "--owner", "Rover"};
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
@@ -132,15 +157,15 @@ protected:
         std::vector<std::string> ignored = skip;
         ignored.push_back(out);
         // Qt keeps its runtime files there, as in a desktop session.
-        ignored.push_back(icq.area() + "/runtime");
-        const TreeSnapshot before = snapshotTree(icq.area(), ignored);
+        ignored.push_back(icq->area() + "/runtime");
+        const TreeSnapshot before = snapshotTree(icq->area(), ignored);
         options.wrapper.insert(options.wrapper.begin(),
                                {"/usr/bin/timeout", "-k", "5", kSecondsLimit});
-        options.environment.emplace("TMPDIR", icq.area() + "/tmp");
-        options.environment.emplace("XDG_RUNTIME_DIR", icq.area() + "/runtime");
-        const ProcessResult r = icq.import(args, "", options);
+        options.environment.emplace("TMPDIR", icq->area() + "/tmp");
+        options.environment.emplace("XDG_RUNTIME_DIR", icq->area() + "/runtime");
+        const ProcessResult r = icq->import(args, "", options);
         EXPECT_TRUE(r.status == 0 || r.status == 1 || r.status == 2) << describe(r);
-        EXPECT_EQ(treeChanges(before, snapshotTree(icq.area(), ignored)), "")
+        EXPECT_EQ(treeChanges(before, snapshotTree(icq->area(), ignored)), "")
             << "written outside " << out;
         checkOutput(out);
         return r;
@@ -178,7 +203,7 @@ protected:
     Json roverRecord(const std::vector<Json>& contacts) const {
         Choices choices;
         choices.owner = "Rover";
-        Json expected = icq.expectedRecord(choices);
+        Json expected = icq->expectedRecord(choices);
         Json entries = Json::array();
         for (const Json& inner : contacts) {
             Json section;
@@ -194,7 +219,7 @@ protected:
         return expected;
     }
 
-    Installation icq;
+    std::unique_ptr<Installation> icq;
 };
 
 // --- contact databases --------------------------------------------------------------------
@@ -290,16 +315,16 @@ TEST_F(HostileE2e, DamagedContactDatabaseEndsTheContactListThere) {
     cases.push_back({"random garbage", randomBytes(1 << 18, 1), {}});
     cases.push_back({"garbage after the contacts", db.bytes + randomBytes(1 << 16, 2),
                      {jorg, asa}});
-    const std::string path = icq.local(kRoverDatabase);
+    const std::string path = icq->local(kRoverDatabase);
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         writeFile(path, c.bytes);
-        const std::string out = icq.out("db" + std::to_string(++n));
+        const std::string out = icq->out("db" + std::to_string(++n));
         const ProcessResult r = run(roverArgs(out), out);
         EXPECT_EQ(r.status, 0) << describe(r);
         EXPECT_EQ(r.err, progressLines(0, 60));
-        expectRecord(icq.record(out), roverRecord(c.contacts));
+        expectRecord(icq->record(out), roverRecord(c.contacts));
     }
 }
 
@@ -317,12 +342,12 @@ TEST_F(HostileE2e, GarbageFullOfPropertyNamesGivesWholeContacts) {
         bytes += "ki"[noise[i + 1] & 1];
         bytes.append(noise, i + 2, static_cast<unsigned char>(noise[i + 3]) % 7);
     }
-    writeFile(icq.local(kRoverDatabase), bytes);
-    const std::string out = icq.out();
+    writeFile(icq->local(kRoverDatabase), bytes);
+    const std::string out = icq->out();
     const ProcessResult r = run(roverArgs(out), out);
     ASSERT_EQ(r.status, 0) << describe(r);
     EXPECT_EQ(r.err, progressLines(0, 60));
-    const Json record = icq.record(out);
+    const Json record = icq->record(out);
     EXPECT_EQ(record["complete"], true);
     const std::vector<std::string> uins = contactUins(record);
     EXPECT_FALSE(uins.empty());
@@ -340,6 +365,204 @@ TEST_F(HostileE2e, GarbageFullOfPropertyNamesGivesWholeContacts) {
         }
         EXPECT_EQ(entries.back(), value("No_contacts", std::to_string(uins.size())));
     }
+}
+
+// --- owner files -------------------------------------------------------------------------
+
+TEST_F(HostileE2e, DamagedOwnerFilesAreLeftOutOfTheOwnerList) {
+    const std::string longNick(100000, 'L');
+    struct Case {
+        const char* label;
+        std::function<void(const std::string& uinDir)> damage;
+        std::string listed;
+    };
+    const auto extra = [](const std::string& name, const std::string& bytes) {
+        return [=](const std::string& uinDir) { writeFile(uinDir + "/" + name, bytes); };
+    };
+    const auto replaceMarta = [](const std::function<void(const std::string&)>& with) {
+        return [=](const std::string& uinDir) {
+            fs::remove(uinDir + "/31415926.uin");
+            with(uinDir + "/31415926.uin");
+        };
+    };
+    const Case cases[] = {
+        {"binary junk", extra("junk.uin", randomBytes(4096, 4)), "M\u00e4rta\nRover\n"},
+        {"only zero bytes", extra("zero.uin", std::string(65536, '\0')), "M\u00e4rta\nRover\n"},
+        {"junk around an owner section",
+         extra("junk.uin", randomBytes(3000, 5) + "\n[ICQ User]\nNickName=Junk\nUIN=1234\n" +
+                               randomBytes(3000, 6)),
+         "Junk\nM\u00e4rta\nRover\n"},
+        {"a nickname line of 100 000 characters",
+         extra("long.uin", "[ICQ User]\r\nNickName=" + longNick + "\r\nUIN=777\r\n"),
+         std::string(79, 'L') + "\nM\u00e4rta\nRover\n"},
+        {"a line of 100 000 characters before the section",
+         extra("long.uin", longNick + "\n[ICQ User]\nNickName=Longline\nUIN=778\n"),
+         "Longline\nM\u00e4rta\nRover\n"},
+        {"a directory", replaceMarta([](const std::string& p) { fs::create_directory(p); }),
+         "Rover\n"},
+        {"a link to itself", replaceMarta([](const std::string& p) { fs::create_symlink(p, p); }),
+         "Rover\n"},
+        {"a named pipe",
+         replaceMarta([](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }),
+         "Rover\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        startOver();
+        build();
+        c.damage(icq->local("C:\\Program Files\\ICQ\\uin"));
+        const std::string out = icq->out();
+        const ProcessResult list = run({"--list"}, out);
+        EXPECT_EQ(list.status, 0) << describe(list);
+        EXPECT_EQ(list.err, "");
+        EXPECT_EQ(list.out, c.listed);
+        const ProcessResult r = run(roverArgs(out), out);
+        EXPECT_EQ(r.status, 0) << describe(r);
+        Choices choices;
+        choices.owner = "Rover";
+        expectRecord(icq->record(out), icq->expectedRecord(choices));
+    }
+}
+
+TEST_F(HostileE2e, FiveThousandOwnerFiles) {
+    build();
+    const std::string uinDir = icq->local("C:\\Program Files\\ICQ\\uin");
+    for (int i = 0; i < 5000; ++i) {
+        const std::string uin = std::to_string(100000 + i);
+        writeFile(uinDir + "/" + uin + ".uin",
+                  "[ICQ User]\r\nNickName=Owner " + uin + "\r\nUIN=" + uin + "\r\n");
+    }
+    const std::string out = icq->out();
+    const ProcessResult list = run({"--list"}, out);
+    ASSERT_EQ(list.status, 0) << describe(list);
+    std::string listed = "M\u00e4rta\n";
+    for (int i = 0; i < 5000; ++i) {
+        listed += "Owner " + std::to_string(100000 + i) + "\n";
+    }
+    EXPECT_EQ(list.out, listed + "Rover\n");
+    const ProcessResult r = run(roverArgs(out), out);
+    ASSERT_EQ(r.status, 0) << describe(r);
+    Choices choices;
+    choices.owner = "Rover";
+    expectRecord(icq->record(out), icq->expectedRecord(choices));
+}
+
+// --- paths and names ----------------------------------------------------------------------
+
+TEST_F(HostileE2e, SoundPathsNeverLeaveTheWindowsRoot) {
+    struct Case {
+        const char* event; ///< in the order ICQ reads its events
+        std::string windowsPath;
+        /// Through a link that leaves the root: the path converts to nothing at all.
+        bool linkedOut;
+    };
+    const std::string sounds = kSounds;
+    const Case cases[] = {
+        {"ICQALMessage", "C:\\..\\..\\secret.wav", false},
+        {"ICQALURL", sounds + "..\\..\\..\\..\\..\\..\\secret.wav", false},
+        {"ICQBackspace", "\\\\?\\C:\\..\\secret.wav", false},
+        {"ICQBell", "C:/Program Files/../../secret.wav", false},
+        {"ICQBirthday", sounds + "escape.wav", true},
+        {"ICQChat", sounds + "absolute.wav", true},
+        {"ICQChatAction", sounds + "outside\\secret.wav", true},
+    };
+    for (const Case& c : cases) {
+        icq->description()["extraValues"].push_back(
+            userValue(kRoverSoundsKey, c.event, c.windowsPath));
+    }
+    build();
+    const std::string soundDir = icq->local(kSounds);
+    fs::create_symlink("../../../../secret.wav", soundDir + "escape.wav");
+    fs::create_symlink(icq->area() + "/secret.wav", soundDir + "absolute.wav");
+    fs::create_directory_symlink(icq->area(), soundDir + "outside");
+    ASSERT_EQ(readFile(soundDir + "escape.wav"), std::string(kSecret) + "\n");
+
+    const std::string out = icq->out();
+    const ProcessResult r = run(roverArgs(out), out);
+    EXPECT_EQ(r.status, 0) << describe(r);
+    Choices choices;
+    choices.owner = "Rover";
+    Json expected = icq->expectedRecord(choices);
+    Json& entries = (*findSection(expected, "ICQ_SOUNDS_SETTINGS"))["entries"];
+    std::string warnings;
+    size_t at = 2; // after PlaySound and ICQALAdmin
+    for (const Case& c : cases) {
+        const std::string local = c.linkedOut ? "" : icq->root() + "/secret.wav";
+        entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at++),
+                       soundEntry(c.event, "\"" + local + "\"", nullptr));
+        warnings += "tolvane-import: warning: cannot carry " +
+                    (c.linkedOut ? std::string("the file of ") + c.event + ": it has no local path"
+                                 : local + ": No such file or directory") +
+                    "\n";
+    }
+    EXPECT_EQ(r.err, progressLines(0, 50) + warnings + progressLines(50, 60));
+    expectRecord(icq->record(out), expected);
+}
+
+TEST_F(HostileE2e, ShellCharactersInNamesRunNothing) {
+    const std::string weird = " $(touch pwned-1); `touch pwned-2` 'q' \"d\" & touch pwned-3 |";
+    Json& d = icq->description();
+    d["users"] = Json::array({"Al" + weird});
+    d["icq"]["folder"] = "C:\\Program Files\\ICQ" + weird;
+    Json& rover = d["icq"]["owners"][0];
+    rover["nickname"] = "Rover" + weird;
+    rover["sounds"] = Json::object();
+    rover["sounds"]["ICQALAdmin"] = "C:\\Program Files\\ICQ" + weird + "\\Sounds\\Admin.wav";
+    rover["sounds"]["ICQMessage"] = "C:\\Sounds" + weird + "\\New" + weird + ".wav";
+    build();
+    Choices choices;
+    choices.owner = "Rover" + weird;
+    const std::string out = icq->out("out" + weird);
+    RunOptions options;
+    // A command that did run would leave its files where the program runs.
+    options.wrapper = {"/usr/bin/env", "-C", icq->area()};
+    options.environment = {{"VANTRY_USER", "$(touch pwned-4)"}, {"VANTRY_GROUP", "`touch pwned-5`"}};
+    const ProcessResult r = run({"--out", out, "--password-file", icq->passwordFile(), "--owner",
+                                 choices.owner},
+                                out, options);
+    EXPECT_EQ(r.status, 0) << describe(r);
+    EXPECT_EQ(r.err, progressLines(0, 60));
+    expectRecord(icq->record(out), icq->expectedRecord(choices));
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_FALSE(exists(icq->area() + "/pwned-" + std::to_string(i)));
+    }
+}
+
+// --- registry -----------------------------------------------------------------------------
+
+TEST_F(HostileE2e, RegistryValuesLongerThanEveryBuffer) {
+    const std::string longName(5000, 'x');
+    icq->description()["icq"]["server"]["host"] = "h" + longName;
+    icq->description()["extraValues"].push_back(
+        userValue(kRoverSoundsKey, "ICQBell", std::string(kSounds) + longName + ".wav"));
+    build();
+    const std::string out = icq->out();
+    const ProcessResult r = run(roverArgs(out), out);
+    EXPECT_EQ(r.status, 0) << describe(r);
+    Choices choices;
+    choices.owner = "Rover";
+    Json expected = icq->expectedRecord(choices);
+    // The server name fills its 128-byte buffer; the sound path its 1024-byte one.
+    (*findSection(expected, "ICQ_IMPORTED_SETTINGS"))["entries"][0]["value"] =
+        "h" + longName.substr(0, 126);
+    const std::string cut = (std::string(kSounds) + longName).substr(0, 1023);
+    const std::string local = icq->local(cut);
+    Json& sounds = (*findSection(expected, "ICQ_SOUNDS_SETTINGS"))["entries"];
+    sounds.insert(sounds.begin() + 2, soundEntry("ICQBell", "\"" + local + "\"", nullptr));
+    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: cannot carry " + local +
+                         ": File name too long\n" + progressLines(50, 60));
+    expectRecord(icq->record(out), expected);
+
+    // An application path that long names no owner folder: ICQ is there, without owners.
+    startOver();
+    icq->description()["icq"]["appPath"] = "C:\\" + longName + "\\ICQ.exe";
+    build();
+    const ProcessResult list = run({"--list"}, out);
+    EXPECT_EQ(list.status, 1) << describe(list);
+    EXPECT_EQ(list.err, "tolvane-import: ICQ is installed but has no owners\n");
+    const ProcessResult noOwner = run(roverArgs(out), out);
+    EXPECT_EQ(noOwner.status, 2) << describe(noOwner);
+    EXPECT_EQ(noOwner.err, "tolvane-import: no ICQ owner named \"Rover\" (owners: none)\n");
 }
 
 } // namespace
