@@ -565,5 +565,139 @@ TEST_F(HostileE2e, RegistryValuesLongerThanEveryBuffer) {
     EXPECT_EQ(noOwner.err, "tolvane-import: no ICQ owner named \"Rover\" (owners: none)\n");
 }
 
+// --- things that are not what they should be ----------------------------------------------
+
+TEST_F(HostileE2e, DatabaseThatIsNoFileGivesNoContacts) {
+    struct Case {
+        const char* label;
+        std::function<void(const std::string& path)> make;
+    };
+    const Case cases[] = {
+        {"a directory", [](const std::string& p) { fs::create_directory(p); }},
+        {"a link to itself", [](const std::string& p) { fs::create_symlink(p, p); }},
+        {"a named pipe", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }},
+        {"a folder that links to itself",
+         [](const std::string& p) {
+             const fs::path folder = fs::path(p).parent_path();
+             fs::remove_all(folder);
+             fs::create_directory_symlink(folder.filename(), folder);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        startOver();
+        build();
+        const std::string path = icq->local(kRoverDatabase);
+        fs::remove(path);
+        c.make(path);
+        const std::string out = icq->out();
+        const ProcessResult r = run(roverArgs(out), out);
+        EXPECT_EQ(r.status, 0) << describe(r);
+        EXPECT_EQ(r.err, progressLines(0, 60));
+        expectRecord(icq->record(out), roverRecord({}));
+    }
+}
+
+TEST_F(HostileE2e, SoundFilesThatAreNoFilesAreNotCarried) {
+    struct Case {
+        const char* event; ///< in the order ICQ reads its events
+        const char* name;
+        std::function<void(const std::string& path)> make;
+        /// Why it is not carried; empty: the path converts to nothing, since a link that
+        /// cannot be followed to its end cannot be shown to stay inside the root.
+        std::string cause;
+    };
+    const Case cases[] = {
+        {"ICQALMessage", "missing.wav", [](const std::string&) {}, "No such file or directory"},
+        {"ICQALURL", "folder.wav", [](const std::string& p) { fs::create_directory(p); },
+         "it is a directory"},
+        {"ICQBackspace", "loop.wav", [](const std::string& p) { fs::create_symlink(p, p); }, ""},
+        {"ICQBell", "pipe.wav",
+         [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); },
+         "it is not a regular file"},
+    };
+    for (const Case& c : cases) {
+        icq->description()["extraValues"].push_back(
+            userValue(kRoverSoundsKey, c.event, std::string(kSounds) + c.name));
+    }
+    build();
+    for (const Case& c : cases) {
+        c.make(icq->local(kSounds) + c.name);
+    }
+    const std::string out = icq->out();
+    const ProcessResult r = run(roverArgs(out), out);
+    EXPECT_EQ(r.status, 0) << describe(r);
+    Choices choices;
+    choices.owner = "Rover";
+    Json expected = icq->expectedRecord(choices);
+    Json& entries = (*findSection(expected, "ICQ_SOUNDS_SETTINGS"))["entries"];
+    std::string warnings;
+    size_t at = 2;
+    for (const Case& c : cases) {
+        const std::string local = c.cause.empty() ? "" : icq->local(kSounds) + c.name;
+        entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at++),
+                       soundEntry(c.event, "\"" + local + "\"", nullptr));
+        warnings += "tolvane-import: warning: cannot carry " +
+                    (c.cause.empty() ? std::string("the file of ") + c.event +
+                                           ": it has no local path"
+                                     : local + ": " + c.cause) +
+                    "\n";
+    }
+    EXPECT_EQ(r.err, progressLines(0, 50) + warnings + progressLines(50, 60));
+    expectRecord(icq->record(out), expected);
+}
+
+TEST_F(HostileE2e, LinkLoopsInTheIcqFolder) {
+    // The owner folder itself is a link to itself: ICQ is there, its owners are not.
+    build();
+    const std::string uinDir = icq->local("C:\\Program Files\\ICQ\\uin");
+    fs::remove_all(uinDir);
+    fs::create_directory_symlink("uin", uinDir);
+    const std::string out = icq->out();
+    const ProcessResult list = run({"--list"}, out);
+    EXPECT_EQ(list.status, 1) << describe(list);
+    EXPECT_EQ(list.err, "tolvane-import: ICQ is installed but has no owners\n");
+    const ProcessResult r = run(roverArgs(out), out);
+    EXPECT_EQ(r.status, 2) << describe(r);
+    EXPECT_EQ(r.err, "tolvane-import: no ICQ owner named \"Rover\" (owners: none)\n");
+    EXPECT_FALSE(exists(out));
+
+    // Loops beside the owner files and the databases change nothing.
+    startOver();
+    build();
+    const std::string icqDir = icq->local("C:\\Program Files\\ICQ");
+    fs::create_directory_symlink(".", icqDir + "/uin/again");
+    fs::create_symlink("a.uin", icqDir + "/uin/b.uin");
+    fs::create_symlink("b.uin", icqDir + "/uin/a.uin");
+    fs::create_directory_symlink("../ICQ", icqDir + "/2000a/ICQ");
+    fs::create_directory_symlink("2003a", icqDir + "/2003a");
+    const ProcessResult again = run(roverArgs(out), out);
+    EXPECT_EQ(again.status, 0) << describe(again);
+    EXPECT_EQ(again.err, progressLines(0, 60));
+    Choices choices;
+    choices.owner = "Rover";
+    expectRecord(icq->record(out), icq->expectedRecord(choices));
+}
+
+TEST_F(HostileE2e, OwnerUinNamingAnotherFolderReadsNoDatabaseThere) {
+    // An owner file is text: its UIN can name a path, here one to a database beside the root.
+    build();
+    std::string secretContacts;
+    std::string body;
+    mkwin::appendTextProperty(body, "NickName", kSecret);
+    mkwin::appendIntProperty(body, "UIN", 666);
+    mkwin::appendRecord(secretContacts, 1006, 1, "contact", body);
+    writeFile(icq->area() + "/secret.dat", secretContacts);
+    writeFile(icq->local(kRoverOwnerFile),
+              "[ICQ User]\r\nNickName=Rover\r\nUIN=../../../../secret\r\n");
+    const std::string out = icq->out();
+    const ProcessResult r = run(roverArgs(out, {"--no-sounds"}), out);
+    EXPECT_EQ(r.status, 0) << describe(r);
+    EXPECT_EQ(r.err, progressLines(0, 60));
+    const Json record = icq->record(out);
+    EXPECT_EQ(record["sections"][2]["entries"][0], value("UIN", "../../../../secret\r"));
+    EXPECT_EQ(record["sections"][3]["entries"], Json::array({value("No_contacts", "0")}));
+}
+
 } // namespace
 } // namespace e2e
