@@ -699,5 +699,76 @@ TEST_F(HostileE2e, OwnerUinNamingAnotherFolderReadsNoDatabaseThere) {
     EXPECT_EQ(record["sections"][3]["entries"], Json::array({value("No_contacts", "0")}));
 }
 
+TEST_F(HostileE2e, DamagedHives) {
+    const char* const software = "C:\\WINDOWS\\System32\\config\\SOFTWARE";
+    const char* const user = "C:\\Documents and Settings\\Alice\\NTUSER.DAT";
+    const std::string cutShort = "damaged registry hive (bins cut short, header checksum wrong), "
+                                 "reading what it holds";
+    struct Case {
+        const char* label;
+        const char* hive;
+        std::function<std::string(const std::string& bytes)> damage;
+        std::string warning;
+        /// What of the registry the import still finds.
+        enum { Nothing, MachineOnly, Everything } found;
+    };
+    const Case cases[] = {
+        {"empty machine hive", software, [](const std::string&) { return std::string(); },
+         "not a registry hive (expected at least 8192 bytes, found 0)", Case::Nothing},
+        {"garbage machine hive", software,
+         [](const std::string& b) { return randomBytes(b.size(), 7); },
+         "not a registry hive (expected \"regf\" at the start, found 63 B7 29 99)",
+         Case::Nothing},
+        {"machine hive cut in its header", software,
+         [](const std::string& b) { return b.substr(0, 300); },
+         "not a registry hive (expected at least 8192 bytes, found 300)", Case::Nothing},
+        {"machine hive without its last bin", software,
+         [](const std::string& b) { return b.substr(0, b.size() - 4096 - 100); }, cutShort,
+         Case::Everything},
+        {"empty user hive", user, [](const std::string&) { return std::string(); },
+         "not a registry hive (expected at least 8192 bytes, found 0)", Case::MachineOnly},
+        {"garbage user hive", user,
+         [](const std::string& b) { return "regf" + randomBytes(b.size() - 4, 8); },
+         "damaged registry hive, read as empty (hivex: Operation not supported)",
+         Case::MachineOnly},
+        {"user hive with its first bin only", user,
+         [](const std::string& b) { return b.substr(0, 8192 + 100); }, cutShort,
+         Case::MachineOnly},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        startOver();
+        build();
+        const std::string path = icq->local(c.hive);
+        writeFile(path, c.damage(readFile(path)));
+        const std::string out = icq->out();
+        const ProcessResult r = run(roverArgs(out), out);
+        const std::string warning = "tolvane-import: warning: " + path + ": " + c.warning + "\n";
+        if (c.found == Case::Nothing) {
+            EXPECT_EQ(r.status, 1) << describe(r);
+            EXPECT_EQ(r.err, warning + "tolvane-import: no ICQ installation found in " +
+                                 icq->root() +
+                                 " (the registry has no ICQ.exe application path)\n");
+            const Json record = icq->record(out);
+            EXPECT_EQ(record["complete"], false);
+            EXPECT_EQ(record["sections"], Json::array());
+            continue;
+        }
+        EXPECT_EQ(r.status, 0) << describe(r);
+        EXPECT_EQ(r.err, warning + progressLines(0, 60));
+        Choices choices;
+        choices.owner = "Rover";
+        Json expected = icq->expectedRecord(choices);
+        if (c.found == Case::MachineOnly) {
+            // No server, no sounds: they are the user's settings.
+            Json& settings = (*findSection(expected, "ICQ_IMPORTED_SETTINGS"))["entries"];
+            settings[0]["value"] = "ICQ_VQX_NO";
+            settings[1]["value"] = "ICQ_VQX_NO";
+            (*findSection(expected, "ICQ_SOUNDS_SETTINGS"))["entries"] = Json::array();
+        }
+        expectRecord(icq->record(out), expected);
+    }
+}
+
 } // namespace
 } // namespace e2e
