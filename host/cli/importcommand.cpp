@@ -180,8 +180,13 @@ int runImport(const Options& o) {
         }
     }
     const std::string outDir = scratch ? scratch->path() : o.out;
-    vqrt::RecordWriter record(outDir, "ICQ", o.host.codepage, [](const std::string& line) {
-        std::cerr << "tolvane-import: warning: " << line << "\n";
+    // A save that fails again at the end of the run fails with the same line: once is enough.
+    std::string lastWarning;
+    vqrt::RecordWriter record(outDir, "ICQ", o.host.codepage, [&](const std::string& line) {
+        if (line != lastWarning) {
+            std::cerr << "tolvane-import: warning: " << line << "\n";
+            lastWarning = line;
+        }
     });
     if (!found) {
         record.setResult(-1);

@@ -122,6 +122,21 @@ std::string randomBytes(size_t size, uint32_t seed) {
     return bytes;
 }
 
+// How to run a program as a user without privileges, for whom permission bits count: nothing
+// when the tests run as one already, setpriv (util-linux) when they run as root. Empty with
+// `why` set when there is no way.
+std::optional<std::vector<std::string>> unprivileged(std::string& why) {
+    if (geteuid() != 0) {
+        return std::vector<std::string>{};
+    }
+    const char* const setpriv = "/usr/bin/setpriv";
+    if (access(setpriv, X_OK) != 0) {
+        why = "running as root without /usr/bin/setpriv to drop privileges";
+        return std::nullopt;
+    }
+    return std::vector<std::string>{setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
+}
+
 class HostileE2e : public ::testing::Test {
 protected:
     HostileE2e() : icq(std::make_unique<Installation>(smallDescription())) {}
@@ -158,6 +173,7 @@ protected:
         ignored.push_back(out);
         // Qt keeps its runtime files there, as in a desktop session.
         ignored.push_back(icq->area() + "/runtime");
+        ignored.push_back(icq->area() + "/runtime-unprivileged");
         const TreeSnapshot before = snapshotTree(icq->area(), ignored);
         options.wrapper.insert(options.wrapper.begin(),
                                {"/usr/bin/timeout", "-k", "5", kSecondsLimit});
@@ -217,6 +233,39 @@ protected:
         entries.push_back(value("No_contacts", std::to_string(contacts.size())));
         (*findSection(expected, "CONTACTS"))["entries"] = entries;
         return expected;
+    }
+
+    /// How to run tolvane-import without privileges, checked by listing the owners that way;
+    /// nothing (with the reason in `why`) when that cannot work here, as with a build folder
+    /// that such a user cannot enter.
+    std::optional<RunOptions> withoutPrivileges(std::string& why) {
+        std::optional<std::vector<std::string>> wrapper = unprivileged(why);
+        if (!wrapper) {
+            return std::nullopt;
+        }
+        const fs::perms open = fs::perms::owner_all | fs::perms::group_read |
+                               fs::perms::group_exec | fs::perms::others_read |
+                               fs::perms::others_exec;
+        fs::permissions(icq->area(), open);
+        RunOptions options;
+        options.wrapper = *wrapper;
+        if (!wrapper->empty()) {
+            // Qt wants a runtime folder of the user's own.
+            const std::string runtime = icq->area() + "/runtime-unprivileged";
+            fs::create_directories(runtime);
+            fs::permissions(runtime, fs::perms::owner_all);
+            if (chown(runtime.c_str(), 65534, 65534) != 0) {
+                why = runtime + ": cannot give it to the unprivileged user";
+                return std::nullopt;
+            }
+            options.environment["XDG_RUNTIME_DIR"] = runtime;
+        }
+        const ProcessResult probe = run({"--list"}, icq->out("probe"), options);
+        if (probe.status != 0 || probe.out != "M\u00e4rta\nRover\n") {
+            why = "tolvane-import cannot run as an unprivileged user here: " + probe.err;
+            return std::nullopt;
+        }
+        return options;
     }
 
     std::unique_ptr<Installation> icq;
@@ -768,6 +817,58 @@ TEST_F(HostileE2e, DamagedHives) {
         }
         expectRecord(icq->record(out), expected);
     }
+}
+
+// --- the output folder -------------------------------------------------------------------
+
+TEST_F(HostileE2e, OutputFolderThatCannotBeMade) {
+    build();
+    writeFile(icq->out("file"), "not a folder\n");
+    for (const std::string& out : {icq->out("file"), icq->out("file") + "/out"}) {
+        SCOPED_TRACE(out);
+        const ProcessResult r = run(roverArgs(out), out);
+        EXPECT_EQ(r.status, 2) << describe(r);
+        EXPECT_EQ(r.err, "tolvane-import: warning: cannot create directory " + out +
+                             ": Not a directory\n"
+                             "tolvane-import: cannot use " +
+                             out + " as the output folder\n");
+    }
+    EXPECT_EQ(readFile(icq->out("file")), "not a folder\n");
+}
+
+TEST_F(HostileE2e, OutputFolderThatIsNotWritable) {
+    build();
+    std::string why;
+    const std::optional<RunOptions> user = withoutPrivileges(why);
+    if (!user) {
+        GTEST_SKIP() << why;
+    }
+    // Folders of root, readable by everyone.
+    const std::string locked = icq->out("locked");
+    fs::create_directories(locked);
+    const std::string inLocked = locked + "/out";
+    const ProcessResult r = run(roverArgs(inLocked), inLocked, *user);
+    EXPECT_EQ(r.status, 2) << describe(r);
+    EXPECT_EQ(r.err, "tolvane-import: warning: cannot create directory " + inLocked +
+                         ": Permission denied\n"
+                         "tolvane-import: cannot use " +
+                         inLocked + " as the output folder\n");
+    EXPECT_FALSE(exists(inLocked));
+
+    // The folder is there but cannot take the record: nothing is carried and nothing saved.
+    const ProcessResult there = run(roverArgs(locked), locked, *user);
+    EXPECT_EQ(there.status, 1) << describe(there);
+    std::string warnings;
+    for (const char* sound : {"C:\\Program Files\\ICQ\\Sounds\\Admin.wav",
+                              "C:\\Program Files\\ICQ\\Sounds\\New Message.wav",
+                              "C:\\Documents and Settings\\Alice\\My Music\\search me.wav"}) {
+        warnings += "tolvane-import: warning: cannot carry " + icq->local(sound) +
+                    ": cannot create directory " + locked + "/files: Permission denied\n";
+    }
+    const std::string unsaved = "cannot write " + locked + "/record.json: Permission denied\n";
+    EXPECT_EQ(there.err, progressLines(0, 50) + warnings + progressLines(50, 60) +
+                             "tolvane-import: warning: " + unsaved + "tolvane-import: " + unsaved);
+    EXPECT_TRUE(fs::is_empty(locked));
 }
 
 } // namespace
