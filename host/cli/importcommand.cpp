@@ -180,13 +180,8 @@ int runImport(const Options& o) {
         }
     }
     const std::string outDir = scratch ? scratch->path() : o.out;
-    // A save that fails again at the end of the run fails with the same line: once is enough.
-    std::string lastWarning;
-    vqrt::RecordWriter record(outDir, "ICQ", o.host.codepage, [&](const std::string& line) {
-        if (line != lastWarning) {
-            std::cerr << "tolvane-import: warning: " << line << "\n";
-            lastWarning = line;
-        }
+    vqrt::RecordWriter record(outDir, "ICQ", o.host.codepage, [](const std::string& line) {
+        std::cerr << "tolvane-import: warning: " << line << "\n";
     });
     if (!found) {
         record.setResult(-1);
@@ -249,7 +244,10 @@ int runImport(const Options& o) {
     }
     agent.finishLine();
     record.setResult(result);
-    record.finish();
+    // Saving again right after a save that failed only fails again, with the same line.
+    if (!record.lastSaveFailed()) {
+        record.finish();
+    }
     session->setAgent(nullptr);
 
     if (o.json) {

@@ -137,6 +137,43 @@ std::optional<std::vector<std::string>> unprivileged(std::string& why) {
     return std::vector<std::string>{setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
 }
 
+// How to run a program whose output folder `dir` lies on a file system of 64 KiB: a tmpfs
+// mounted over `dir` in a mount namespace of the run's own, so that nothing outlives the run,
+// whose content is copied to `keep` at the end. Where mounting is not allowed (a container),
+// a file size limit of 64 KiB stands in for it. `cause` receives the error the writes get.
+RunOptions onSmallFileSystem(const std::string& dir, const std::string& keep, std::string& cause) {
+    const char* const unshare = "/usr/bin/unshare";
+    const std::vector<std::string> inNamespace = {unshare, "--mount", "--propagation", "private",
+                                                  "/bin/sh", "-c"};
+    const char* const mount = "mount -t tmpfs -o size=64k tmpfs \"$1\"";
+    RunOptions options;
+    std::vector<std::string> probe = inNamespace;
+    probe.insert(probe.end(), {mount, "sh", dir});
+    if (access(unshare, X_OK) == 0 && testsupport::runProcess(probe).status == 0) {
+        cause = std::strerror(ENOSPC);
+        options.wrapper = inNamespace;
+        options.wrapper.insert(options.wrapper.end(),
+                               {std::string(mount) + " || exit 99\n"
+                                                     "dir=$1; keep=$2; shift 2\n"
+                                                     "\"$@\"; status=$?\n"
+                                                     "cp -a \"$dir/.\" \"$keep\" || exit 98\n"
+                                                     "exit $status",
+                                "sh", dir, keep});
+        return options;
+    }
+    // Writes past the limit fail with EFBIG once SIGXFSZ is ignored; the output folder is then
+    // where it is kept.
+    cause = std::strerror(EFBIG);
+    options.wrapper = {"/bin/sh", "-c",
+                       "trap '' XFSZ\n"
+                       "dir=$1; keep=$2; shift 2\n"
+                       "/usr/bin/prlimit --fsize=65536 -- \"$@\"; status=$?\n"
+                       "cp -a \"$dir/.\" \"$keep\" || exit 98\n"
+                       "exit $status",
+                       "sh", dir, keep};
+    return options;
+}
+
 class HostileE2e : public ::testing::Test {
 protected:
     HostileE2e() : icq(std::make_unique<Installation>(smallDescription())) {}
@@ -869,6 +906,69 @@ TEST_F(HostileE2e, OutputFolderThatIsNotWritable) {
     EXPECT_EQ(there.err, progressLines(0, 50) + warnings + progressLines(50, 60) +
                              "tolvane-import: warning: " + unsaved + "tolvane-import: " + unsaved);
     EXPECT_TRUE(fs::is_empty(locked));
+}
+
+TEST_F(HostileE2e, OutputFolderThatRunsOutOfSpace) {
+    // The record of 400 contacts needs more room than 64 KiB; a sound file of 100 KiB too.
+    icq->description()["icq"]["owners"][0]["database"]["generated"] = 400;
+    icq->description()["extraFiles"] = Json::array(
+        {Json::parse(R"({"path": "C:\\Sounds\\Big.wav", "hex": "00"})")});
+    icq->description()["extraValues"].push_back(
+        userValue(kRoverSoundsKey, "ICQBell", "C:\\Sounds\\Big.wav"));
+    build();
+    writeFile(icq->local("C:\\Sounds\\Big.wav"), std::string(100 * 1024, 'b'));
+    const std::string mountPoint = icq->out("small");
+    const std::string kept = icq->out("kept");
+    fs::create_directories(mountPoint);
+    fs::create_directories(kept);
+    const std::string out = mountPoint + "/out";
+    std::string cause;
+    const RunOptions small = onSmallFileSystem(mountPoint, kept, cause);
+    const std::string keptOut = kept + "/out";
+
+    // The sound file does not fit: it is not carried, the rest is.
+    const ProcessResult r = run(roverArgs(out, {"--no-contacts"}), out, small, {mountPoint, kept});
+    EXPECT_EQ(r.status, 0) << describe(r);
+    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: cannot carry " +
+                         icq->local("C:\\Sounds\\Big.wav") + ": cannot write " + out +
+                         "/files/Big.wav: " + cause + "\n" + progressLines(50, 60));
+    const Json record = icq->record(keptOut);
+    EXPECT_EQ(record["complete"], true);
+    EXPECT_EQ(record["sections"][3]["entries"][2]["carried"], nullptr);
+    EXPECT_FALSE(exists(keptOut + "/files/Big.wav"));
+    checkOutput(keptOut);
+    fs::remove_all(keptOut);
+    fs::remove_all(out); // there only without a mount of its own
+
+    // The record does not fit: nothing of it is written.
+    const ProcessResult full = run(roverArgs(out, {"--no-sounds"}), out, small, {mountPoint, kept});
+    EXPECT_EQ(full.status, 1) << describe(full);
+    const std::string unsaved = "cannot write " + out + "/record.json: " + cause + "\n";
+    EXPECT_EQ(full.err, progressLines(0, 60) + "tolvane-import: warning: " + unsaved +
+                            "tolvane-import: " + unsaved);
+    EXPECT_TRUE(exists(keptOut));
+    EXPECT_FALSE(exists(keptOut + "/record.json"));
+    checkOutput(keptOut);
+}
+
+TEST_F(HostileE2e, TemporaryFolderThatIsMissing) {
+    build();
+    const std::string nowhere = icq->area() + "/no such folder";
+    RunOptions options;
+    options.environment["TMPDIR"] = nowhere;
+    const std::string out = icq->out();
+    const ProcessResult kept = run(roverArgs(out), out, options);
+    EXPECT_EQ(kept.status, 0) << describe(kept);
+    Choices choices;
+    choices.owner = "Rover";
+    expectRecord(icq->record(out), icq->expectedRecord(choices));
+
+    const ProcessResult printed = run({"--password-file", icq->passwordFile(), "--owner",
+                                       "Rover", "--json"},
+                                      out, options);
+    EXPECT_EQ(printed.status, 2) << describe(printed);
+    EXPECT_EQ(printed.err, "tolvane-import: cannot create a scratch folder for the record in " +
+                               nowhere + ": No such file or directory (use --out DIR)\n");
 }
 
 } // namespace
