@@ -856,6 +856,59 @@ TEST_F(HostileE2e, DamagedHives) {
     }
 }
 
+TEST_F(HostileE2e, UnreadableFiles) {
+    build();
+    std::string why;
+    const std::optional<RunOptions> user = withoutPrivileges(why);
+    if (!user) {
+        GTEST_SKIP() << why;
+    }
+    const auto lock = [&](const std::string& windowsPath) {
+        fs::permissions(icq->local(windowsPath), fs::perms::none);
+    };
+    // Märta's owner file, Rover's database and one of his sounds.
+    lock("C:\\Program Files\\ICQ\\uin\\31415926.uin");
+    lock(kRoverDatabase);
+    lock("C:\\Program Files\\ICQ\\Sounds\\New Message.wav");
+    const std::string out = icq->out("shared");
+    fs::create_directories(out);
+    fs::permissions(out, fs::perms::all);
+    const ProcessResult list = run({"--list"}, out, *user);
+    EXPECT_EQ(list.status, 0) << describe(list);
+    EXPECT_EQ(list.out, "Rover\n");
+    const ProcessResult r = run(roverArgs(out), out, *user);
+    EXPECT_EQ(r.status, 0) << describe(r);
+    const std::string sound = icq->local("C:\\Program Files\\ICQ\\Sounds\\New Message.wav");
+    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: cannot carry " + sound +
+                         ": Permission denied\n" + progressLines(50, 60));
+    Json expected = roverRecord({});
+    (*findSection(expected, "ICQ_SOUNDS_SETTINGS"))["entries"][2]["carried"] = nullptr;
+    expectRecord(icq->record(out), expected);
+
+    // The user's hive: ICQ is found in the machine's, the owner's settings are not there.
+    lock("C:\\Documents and Settings\\Alice\\NTUSER.DAT");
+    const std::string noUser = out + "/no-user";
+    const ProcessResult hive =
+        run(roverArgs(noUser, {"--no-contacts"}), noUser, *user, {out});
+    EXPECT_EQ(hive.status, 0) << describe(hive);
+    EXPECT_EQ(hive.err, "tolvane-import: warning: " +
+                            icq->local("C:\\Documents and Settings\\Alice\\NTUSER.DAT") +
+                            ": cannot read the registry hive (Permission denied)\n" +
+                            progressLines(0, 60));
+    const Json record = icq->record(noUser);
+    EXPECT_EQ(record["sections"][1]["entries"][0], value("ICQ_HOST_SERVER_NAME", "ICQ_VQX_NO"));
+    EXPECT_EQ(record["sections"][3]["entries"], Json::array());
+
+    // The owner folder: ICQ is there, its owners are not.
+    lock("C:\\Program Files\\ICQ\\uin");
+    const ProcessResult folder = run({"--list"}, out, *user);
+    EXPECT_EQ(folder.status, 1) << describe(folder);
+    EXPECT_EQ(folder.err, "tolvane-import: warning: " +
+                              icq->local("C:\\Documents and Settings\\Alice\\NTUSER.DAT") +
+                              ": cannot read the registry hive (Permission denied)\n"
+                              "tolvane-import: ICQ is installed but has no owners\n");
+}
+
 // --- the output folder -------------------------------------------------------------------
 
 TEST_F(HostileE2e, OutputFolderThatCannotBeMade) {
