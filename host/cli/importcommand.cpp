@@ -149,10 +149,15 @@ int runImport(const Options& o) {
     icq->setArbiter(session.get());
 
     PluginOutput pluginOutput(o.verbose);
+    std::optional<CoutDiscard> discard;
     bool found;
     {
         StdoutRedirect quiet(pluginOutput.fd());
+        if (!o.verbose) {
+            discard.emplace();
+        }
         found = icq->checkDependency();
+        discard.reset();
     }
 
     QWidget host;
@@ -240,7 +245,11 @@ int runImport(const Options& o) {
     int result;
     {
         StdoutRedirect quiet(pluginOutput.fd());
+        if (!o.verbose) {
+            discard.emplace();
+        }
         result = icq->activatePlugin(&record, 0);
+        discard.reset();
     }
     agent.finishLine();
     record.setResult(result);
@@ -251,7 +260,8 @@ int runImport(const Options& o) {
     session->setAgent(nullptr);
 
     if (o.json) {
-        std::cout << record.text();
+        std::cout.flush();
+        record.writeText(STDOUT_FILENO);
     }
     const std::string recordPath = o.out.empty() ? std::string("(not kept)")
                                                  : outDir + "/record.json";
@@ -267,7 +277,7 @@ int runImport(const Options& o) {
                                   recordPath);
     }
     if (!o.quiet && !o.json) {
-        std::cout << importSummary(record.json(), recordPath);
+        std::cout << importSummary(record.outline(), recordPath);
     }
     return kComplete;
 }

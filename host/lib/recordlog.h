@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace vqrt {
+
+/// Text written in pieces to a string or, through a buffer of 64 KiB, to a file descriptor.
+class TextOut {
+public:
+    /// Appends to `*target`.
+    explicit TextOut(std::string* target);
+    /// Writes to `fd`, which stays open.
+    explicit TextOut(int fd);
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
+
+    void put(std::string_view text);
+    void put(char c);
+    /// `text` as a JSON string: quoted, with quotes, backslashes and control characters
+    /// escaped as nlohmann::json escapes them; other bytes are copied (the text is UTF-8).
+    void putJsonString(std::string_view text);
+    /// A line end and `depth` spaces.
+    void newline(size_t depth);
+    /// Writes what is buffered; 0, or the errno of the first write that failed.
+    int finish();
+
+private:
+    void drain();
+
+    std::string* target_ = nullptr;
+    int fd_ = -1;
+    std::string buffer_;
+    int error_ = 0;
+};
+
+/// The sections and entries of an import record in call order, kept compact so that a
+/// record of a hundred thousand contacts takes a few MiB: one byte string per entry kind,
+/// keys stored once, in blocks of 1 MiB that never move. Texts are UTF-8.
+///
+/// Values written while no section is open go to a nameless, closed top-level section that
+/// ends where the next top-level section begins.
+class RecordLog {
+public:
+    /// Opens a section inside the innermost open one, or at the top.
+    void beginSection(std::string_view name);
+    /// Closes the innermost open section; false when none is open.
+    bool endSection();
+    /// A text value in the innermost open section.
+    void addValue(std::string_view key, std::string_view value);
+    /// A file value; `carried` is the name in the bundle, or nothing.
+    void addFile(std::string_view key, std::string_view file,
+                 const std::optional<std::string>& carried);
+
+    /// The "sections" array of the record. With `nested` false, entries that are sections
+    /// are left out, which keeps it small whatever the record holds.
+    nlohmann::ordered_json sectionsJson(bool nested = true) const;
+    /// Writes the "sections" array as record.json shows it, one level deep (2 spaces).
+    void writeSections(TextOut& out) const;
+
+private:
+    class Reader;
+    void append(std::string_view bytes);
+    void appendNumber(uint64_t n);
+    void appendText(std::string_view text);
+    uint64_t keyId(std::string_view key);
+    void openLooseSectionIfNeeded();
+
+    std::vector<std::string> blocks_;
+    std::vector<std::string> keys_;
+    std::unordered_map<std::string, uint64_t> keyIds_;
+    /// Per section, in the order they were begun: closed yet.
+    std::vector<bool> closed_;
+    /// Indexes of the open sections, innermost last.
+    std::vector<size_t> open_;
+    bool looseOpen_ = false;
+};
+
+} // namespace vqrt
