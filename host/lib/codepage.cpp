@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace vqrt {
@@ -30,6 +31,13 @@ void appendUtf8(std::string& out, uint32_t cp) {
 
 constexpr uint32_t kReplacement = 0xFFFD;
 
+// True when the eight bytes at `p` are all below 0x80.
+bool isAsciiWord(const char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return (word & 0x8080808080808080u) == 0;
+}
+
 struct IconvCloser {
     void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
 };
@@ -49,6 +57,13 @@ bool isValidUtf8(std::string_view text) {
     size_t i = 0;
     const size_t n = text.size();
     while (i < n) {
+        // Eight ASCII bytes at a time: most texts are ASCII throughout.
+        while (n - i >= 8 && isAsciiWord(text.data() + i)) {
+            i += 8;
+        }
+        if (i == n) {
+            break;
+        }
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
             ++i;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 
@@ -18,38 +19,45 @@ constexpr char kFile = 'F';  // key number, file, 0 or 1, the carried name when 
 
 constexpr size_t kFirstBlock = 4096;
 constexpr size_t kLargestBlock = size_t{1} << 20;
-constexpr size_t kOutBuffer = 64 * 1024;
-constexpr std::string_view kSpaces = "                                                                ";
+// A line end and the spaces of the deepest indent a record usually has.
+constexpr std::string_view kNewline =
+    "\n                                                                ";
 
 } // namespace
 
-TextOut::TextOut(std::string* target) : target_(target) {}
+TextOut::TextOut(std::string* target) : target_(target), buffer_(new char[kSize]) {}
 
-TextOut::TextOut(int fd) : fd_(fd) {
-    buffer_.reserve(kOutBuffer);
-}
+TextOut::TextOut(int fd) : fd_(fd), buffer_(new char[kSize]) {}
 
-void TextOut::put(std::string_view text) {
-    if (target_ != nullptr) {
-        target_->append(text);
-        return;
-    }
-    buffer_.append(text);
-    if (buffer_.size() >= kOutBuffer) {
-        drain();
+void TextOut::putLarge(std::string_view text) {
+    drain();
+    if (text.size() < kSize) {
+        put(text);
+    } else {
+        send(text.data(), text.size()); // too large for the buffer: straight through
     }
 }
 
-void TextOut::put(char c) {
-    put(std::string_view(&c, 1));
-}
+namespace {
 
-void TextOut::putJsonString(std::string_view text) {
-    put('"');
+// The bytes a JSON string cannot hold as they are.
+constexpr std::array<bool, 256> kMustEscape = [] {
+    std::array<bool, 256> table{};
+    for (size_t c = 0; c < 0x20; ++c) {
+        table[c] = true;
+    }
+    table['"'] = true;
+    table['\\'] = true;
+    return table;
+}();
+
+} // namespace
+
+void TextOut::putEscaped(std::string_view text) {
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c != '"' && c != '\\') {
+        if (!kMustEscape[c]) {
             continue;
         }
         put(text.substr(start, i - start));
@@ -84,32 +92,37 @@ void TextOut::putJsonString(std::string_view text) {
         }
     }
     put(text.substr(start));
-    put('"');
 }
 
 void TextOut::newline(size_t depth) {
-    put('\n');
-    for (; depth > kSpaces.size(); depth -= kSpaces.size()) {
-        put(kSpaces);
+    const size_t room = kNewline.size() - 1;
+    put(kNewline.substr(0, 1 + std::min(depth, room)));
+    for (depth -= std::min(depth, room); depth > 0; depth -= std::min(depth, room)) {
+        put(kNewline.substr(1, std::min(depth, room)));
     }
-    put(kSpaces.substr(0, depth));
 }
 
-void TextOut::drain() {
-    for (size_t done = 0; error_ == 0 && done < buffer_.size();) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+void TextOut::send(const char* data, size_t size) {
+    if (target_ != nullptr) {
+        target_->append(data, size);
+        return;
+    }
+    for (size_t done = 0; error_ == 0 && done < size;) {
+        const ssize_t n = ::write(fd_, data + done, size - done);
         if (n < 0 && errno != EINTR) {
             error_ = errno;
         }
         done += n > 0 ? static_cast<size_t>(n) : 0;
     }
-    buffer_.clear();
+}
+
+void TextOut::drain() {
+    send(buffer_.get(), used_);
+    used_ = 0;
 }
 
 int TextOut::finish() {
-    if (target_ == nullptr) {
-        drain();
-    }
+    drain();
     return error_;
 }
 
@@ -173,6 +186,10 @@ private:
 };
 
 void RecordLog::append(std::string_view bytes) {
+    if (!blocks_.empty() && blocks_.back().capacity() - blocks_.back().size() >= bytes.size()) {
+        blocks_.back().append(bytes);
+        return;
+    }
     while (!bytes.empty()) {
         if (blocks_.empty() || blocks_.back().size() == blocks_.back().capacity()) {
             // Blocks grow to 1 MiB and are never copied: a big record needs no second copy.
@@ -188,14 +205,23 @@ void RecordLog::append(std::string_view bytes) {
     }
 }
 
-void RecordLog::appendNumber(uint64_t n) {
-    char bytes[10];
+namespace {
+
+// Appends `n` in 7-bit groups, low first, to `out`; answers the bytes used (at most 10).
+size_t encodeNumber(char* out, uint64_t n) {
     size_t size = 0;
     do {
-        bytes[size++] = static_cast<char>((n & 0x7F) | (n > 0x7F ? 0x80 : 0));
+        out[size++] = static_cast<char>((n & 0x7F) | (n > 0x7F ? 0x80 : 0));
         n >>= 7;
     } while (n != 0);
-    append(std::string_view(bytes, size));
+    return size;
+}
+
+} // namespace
+
+void RecordLog::appendNumber(uint64_t n) {
+    char bytes[10];
+    append(std::string_view(bytes, encodeNumber(bytes, n)));
 }
 
 void RecordLog::appendText(std::string_view text) {
@@ -203,11 +229,32 @@ void RecordLog::appendText(std::string_view text) {
     append(text);
 }
 
+void RecordLog::appendEntry(char op, uint64_t key, std::string_view text) {
+    char head[21];
+    size_t size = 0;
+    head[size++] = op;
+    size += encodeNumber(head + size, key);
+    size += encodeNumber(head + size, text.size());
+    append(std::string_view(head, size));
+    append(text);
+}
+
 uint64_t RecordLog::keyId(std::string_view key) {
+    // Records use a few keys over and over: the last key of the same length and ends is
+    // usually the one.
+    const size_t slot =
+        key.empty() ? 0
+                    : (key.size() * 31 + static_cast<unsigned char>(key.front()) * 7 +
+                       static_cast<unsigned char>(key.back())) %
+                          recent_.size();
+    if (recent_[slot] != 0 && keys_[recent_[slot] - 1] == key) {
+        return recent_[slot] - 1;
+    }
     const auto [it, added] = keyIds_.try_emplace(std::string(key), keys_.size());
     if (added) {
         keys_.emplace_back(key);
     }
+    recent_[slot] = it->second + 1;
     return it->second;
 }
 
@@ -225,8 +272,9 @@ void RecordLog::beginSection(std::string_view name) {
         append(std::string_view(&kEnd, 1));
         looseOpen_ = false;
     }
-    append(std::string_view(&kBegin, 1));
-    appendText(name);
+    char head[11] = {kBegin};
+    append(std::string_view(head, 1 + encodeNumber(head + 1, name.size())));
+    append(name);
     closed_.push_back(false);
     open_.push_back(closed_.size() - 1);
 }
@@ -243,19 +291,13 @@ bool RecordLog::endSection() {
 
 void RecordLog::addValue(std::string_view key, std::string_view value) {
     openLooseSectionIfNeeded();
-    const uint64_t id = keyId(key);
-    append(std::string_view(&kValue, 1));
-    appendNumber(id);
-    appendText(value);
+    appendEntry(kValue, keyId(key), value);
 }
 
 void RecordLog::addFile(std::string_view key, std::string_view file,
                         const std::optional<std::string>& carried) {
     openLooseSectionIfNeeded();
-    const uint64_t id = keyId(key);
-    append(std::string_view(&kFile, 1));
-    appendNumber(id);
-    appendText(file);
+    appendEntry(kFile, keyId(key), file);
     append(carried ? "\1" : std::string_view("\0", 1));
     if (carried) {
         appendText(*carried);
@@ -341,6 +383,50 @@ void RecordLog::writeSections(TextOut& out) const {
     size_t section = 0;
     std::string a;
     std::string b;
+    // The text of an entry up to its value or file, made once per key, indent and kind: a
+    // record repeats the same few keys at the same depth many times.
+    std::vector<std::vector<std::string>> heads;
+    const auto entryHead = [&](uint64_t key, size_t indent, bool file) -> const std::string& {
+        const size_t row = indent / 2;
+        if (heads.size() <= row) {
+            heads.resize(row + 1);
+        }
+        const size_t slot = static_cast<size_t>(key) * 2 + (file ? 1 : 0);
+        if (heads[row].size() <= slot) {
+            heads[row].resize(slot + 1);
+        }
+        std::string& text = heads[row][slot];
+        if (text.empty()) {
+            TextOut piece(&text);
+            piece.newline(indent);
+            piece.put('{');
+            piece.newline(indent + 2);
+            piece.put("\"key\": ");
+            piece.putJsonString(keys_[key]);
+            piece.put(',');
+            piece.newline(indent + 2);
+            piece.put(file ? "\"file\": \"" : "\"value\": \"");
+            piece.finish();
+        }
+        return text;
+    };
+    // The end of a value entry at `indent`: the closing quote and brace.
+    std::vector<std::string> tails;
+    const auto valueTail = [&](size_t indent) -> const std::string& {
+        const size_t row = indent / 2;
+        if (tails.size() <= row) {
+            tails.resize(row + 1);
+        }
+        std::string& text = tails[row];
+        if (text.empty()) {
+            TextOut piece(&text);
+            piece.put('"');
+            piece.newline(indent);
+            piece.put('}');
+            piece.finish();
+        }
+        return text;
+    };
     // Opens the next entry of the innermost section (a section at the top level); answers
     // the indent of its object.
     const auto startEntry = [&] {
@@ -392,27 +478,25 @@ void RecordLog::writeSections(TextOut& out) const {
         } else if (op == kEnd) {
             closeSection();
         } else {
-            const std::string& key = keys_[in.readNumber()];
-            const size_t indent = startEntry();
-            out.newline(indent + 2);
-            out.put("\"key\": ");
-            out.putJsonString(key);
-            out.put(',');
-            out.newline(indent + 2);
-            if (op == kValue) {
-                out.put("\"value\": ");
-                out.putJsonString(in.readText(a));
-            } else {
-                out.put("\"file\": ");
-                out.putJsonString(in.readText(a));
+            const uint64_t key = in.readNumber();
+            size_t& count = levels.back().entries;
+            if (count++ > 0) {
                 out.put(',');
-                out.newline(indent + 2);
-                out.put("\"carried\": ");
-                if (in.readByte() != 0) {
-                    out.putJsonString(in.readText(b));
-                } else {
-                    out.put("null");
-                }
+            }
+            const size_t indent = levels.back().indent + 4;
+            out.put(entryHead(key, indent, op == kFile));
+            out.putEscaped(in.readText(a));
+            if (op == kValue) {
+                out.put(valueTail(indent));
+                continue;
+            }
+            out.put("\",");
+            out.newline(indent + 2);
+            out.put("\"carried\": ");
+            if (in.readByte() != 0) {
+                out.putJsonString(in.readText(b));
+            } else {
+                out.put("null");
             }
             out.newline(indent);
             out.put('}');

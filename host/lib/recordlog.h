@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,32 +14,54 @@
 
 namespace vqrt {
 
-/// Text written in pieces to a string or, through a buffer of 64 KiB, to a file descriptor.
+/// Text written in pieces to a string or to a file descriptor, through a buffer of 64 KiB.
 class TextOut {
 public:
-    /// Appends to `*target`.
+    /// Appends to `*target` (on finish() at the latest).
     explicit TextOut(std::string* target);
     /// Writes to `fd`, which stays open.
     explicit TextOut(int fd);
     TextOut(const TextOut&) = delete;
     TextOut& operator=(const TextOut&) = delete;
 
-    void put(std::string_view text);
-    void put(char c);
+    void put(std::string_view text) {
+        if (text.size() > kSize - used_) {
+            putLarge(text);
+            return;
+        }
+        std::memcpy(buffer_.get() + used_, text.data(), text.size());
+        used_ += text.size();
+    }
+    void put(char c) {
+        if (used_ == kSize) {
+            drain();
+        }
+        buffer_[used_++] = c;
+    }
     /// `text` as a JSON string: quoted, with quotes, backslashes and control characters
     /// escaped as nlohmann::json escapes them; other bytes are copied (the text is UTF-8).
-    void putJsonString(std::string_view text);
+    void putJsonString(std::string_view text) {
+        put('"');
+        putEscaped(text);
+        put('"');
+    }
+    /// The same without the quotes.
+    void putEscaped(std::string_view text);
     /// A line end and `depth` spaces.
     void newline(size_t depth);
     /// Writes what is buffered; 0, or the errno of the first write that failed.
     int finish();
 
 private:
+    static constexpr size_t kSize = 64 * 1024;
+    void putLarge(std::string_view text);
+    void send(const char* data, size_t size);
     void drain();
 
     std::string* target_ = nullptr;
     int fd_ = -1;
-    std::string buffer_;
+    std::unique_ptr<char[]> buffer_;
+    size_t used_ = 0;
     int error_ = 0;
 };
 
@@ -69,12 +94,16 @@ private:
     void append(std::string_view bytes);
     void appendNumber(uint64_t n);
     void appendText(std::string_view text);
+    /// The kind of entry, the key's number and a text.
+    void appendEntry(char op, uint64_t key, std::string_view text);
     uint64_t keyId(std::string_view key);
     void openLooseSectionIfNeeded();
 
     std::vector<std::string> blocks_;
     std::vector<std::string> keys_;
     std::unordered_map<std::string, uint64_t> keyIds_;
+    /// Numbers of recently used keys plus one (0: none), by a hash of the key.
+    std::array<uint64_t, 64> recent_{};
     /// Per section, in the order they were begun: closed yet.
     std::vector<bool> closed_;
     /// Indexes of the open sections, innermost last.

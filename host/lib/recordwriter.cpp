@@ -218,6 +218,15 @@ std::string RecordWriter::utf8(const char* text) const {
     return decoder_.toUtf8(text ? text : "");
 }
 
+std::string_view RecordWriter::utf8(const char* text, std::string& scratch) const {
+    const std::string_view view = text ? text : "";
+    if (isValidUtf8(view)) {
+        return view;
+    }
+    scratch = decoder_.toUtf8(view);
+    return scratch;
+}
+
 void RecordWriter::warn(const std::string& line) const {
     if (options_.warn) {
         options_.warn(line);
@@ -232,7 +241,9 @@ void RecordWriter::beginSection(const char* name) {
 }
 
 void RecordWriter::writeValue(const char* key, const char* value) {
-    log_.addValue(utf8(key), utf8(value));
+    std::string keyScratch;
+    std::string valueScratch;
+    log_.addValue(utf8(key, keyScratch), utf8(value, valueScratch));
     dirty_ = true;
 }
 
@@ -321,6 +332,7 @@ std::string RecordWriter::text() const {
     std::string text;
     TextOut out(&text);
     writeText(out);
+    out.finish();
     return text;
 }
 

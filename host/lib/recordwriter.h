@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -112,6 +113,8 @@ public:
 
 private:
     std::string utf8(const char* text) const;
+    /// `text` as UTF-8: the text itself when it is, else decoded into `scratch`.
+    std::string_view utf8(const char* text, std::string& scratch) const;
     void warn(const std::string& line) const;
     void writeText(TextOut& out) const;
     bool save();

@@ -35,7 +35,12 @@ INSTANTIATE_TEST_SUITE_P(Bytes, Utf8Validity,
                                            Utf8Case{"truncated", "\xE2\x82", false},
                                            Utf8Case{"overlong", "\xC0\xAF", false},
                                            Utf8Case{"surrogate", "\xED\xA0\x80", false},
-                                           Utf8Case{"past max", "\xF4\x90\x80\x80", false}),
+                                           Utf8Case{"past max", "\xF4\x90\x80\x80", false},
+                                           Utf8Case{"long ascii", "The quick brown fox", true},
+                                           Utf8Case{"umlaut after eight", "abcdefghJ\xC3\xBC", true},
+                                           Utf8Case{"bad after eight", "abcdefghijk\xC0\xAF", false},
+                                           Utf8Case{"cut after sixteen",
+                                                    "abcdefghijklmnop\xE2\x82", false}),
                          [](const auto& info) {
                              std::string name = info.param.label;
                              for (char& c : name) {

@@ -86,6 +86,17 @@ TEST(RecordLog, WritesWhatNlohmannJsonWritesForEveryShape) {
          R"("carried":"files/m.wav"},{"section":{"name":"b","closed":true,"entries":[)"
          R"({"section":{"name":"c","closed":true,"entries":[{"key":"k","value":"v"}]}}]}},)"
          R"({"key":"after","value":"nested"}]}])"},
+        {"deeper than a line of spaces",
+         [](vqrt::RecordLog& l) {
+             for (int i = 0; i < 14; ++i) {
+                 l.beginSection("level " + std::to_string(i));
+                 l.addValue("depth", std::to_string(i));
+             }
+             for (int i = 0; i < 10; ++i) {
+                 l.endSection();
+             }
+         },
+         ""},
         {"escapes",
          [&](vqrt::RecordLog& l) {
              l.beginSection(awkward);
