@@ -42,10 +42,6 @@ bool exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-[[maybe_unused]] std::string errorText(int err) {
-    return std::strerror(err);
-}
-
 // Equal records; a failure shows the JSON patch from the actual to the expected one.
 void expectRecord(const Json& actual, const Json& expected) {
     EXPECT_TRUE(actual == expected) << "patch from the record to the expected one:\n"
@@ -113,7 +109,7 @@ std::vector<std::string> contactUins(const Json& record) {
     return uins;
 }
 
-// The same bytes, deterministic, different for each seed.
+// Pseudo-random bytes, the same for the same seed.
 std::string randomBytes(size_t size, uint32_t seed) {
     std::string bytes(size, '\0');
     uint32_t state = seed * 2654435761u + 1;
@@ -189,7 +185,7 @@ protected:
     /// Builds the installation and puts files with the secret beside its root.
     void build() {
         icq->build();
-        for (const char* name : {"secret.wav", "secret.dat", "secret.uin"}) {
+        for (const char* name : {"secret.wav", "secret.dat"}) {
             writeFile(icq->area() + "/" + name, std::string(kSecret) + "\n");
         }
         fs::create_directories(icq->area() + "/tmp");
@@ -210,23 +206,28 @@ protected:
     /// no crash and no hang, a record.json that parses or does not exist, no temporary file
     /// left, nothing written outside `out` (and `skip`), and the secret nowhere in the output.
     ProcessResult run(const std::vector<std::string>& args, const std::string& out,
-                      RunOptions options = {}, const std::vector<std::string>& skip = {}) {
+                      const RunOptions& options = {}, const std::vector<std::string>& skip = {}) {
         std::vector<std::string> ignored = skip;
         ignored.push_back(out);
         // Qt keeps its runtime files there, as in a desktop session.
         ignored.push_back(icq->area() + "/runtime");
         ignored.push_back(icq->area() + "/runtime-unprivileged");
         const TreeSnapshot before = snapshotTree(icq->area(), ignored);
-        options.wrapper.insert(options.wrapper.begin(),
-                               {"/usr/bin/timeout", "-k", "5", kSecondsLimit});
-        options.environment.emplace("TMPDIR", icq->area() + "/tmp");
-        options.environment.emplace("XDG_RUNTIME_DIR", icq->area() + "/runtime");
-        const ProcessResult r = icq->import(args, "", options);
+        const ProcessResult r = icq->import(args, "", limited(options));
         EXPECT_TRUE(r.status == 0 || r.status == 1 || r.status == 2) << describe(r);
         EXPECT_EQ(treeChanges(before, snapshotTree(icq->area(), ignored)), "")
             << "written outside " << out;
         checkOutput(out);
         return r;
+    }
+
+    /// `options` with a time limit, and temporary and runtime folders inside the area.
+    RunOptions limited(RunOptions options) const {
+        options.wrapper.insert(options.wrapper.begin(),
+                               {"/usr/bin/timeout", "-k", "5", kSecondsLimit});
+        options.environment.emplace("TMPDIR", icq->area() + "/tmp");
+        options.environment.emplace("XDG_RUNTIME_DIR", icq->area() + "/runtime");
+        return options;
     }
 
     /// The record of `out` is whole or absent, and nothing in `out` holds the secret.
@@ -302,7 +303,7 @@ protected:
             }
             options.environment["XDG_RUNTIME_DIR"] = runtime;
         }
-        const ProcessResult probe = run({"--list"}, icq->out("probe"), options);
+        const ProcessResult probe = icq->import({"--list"}, "", limited(options));
         if (probe.status != 0 || probe.out != "M\u00e4rta\nRover\n") {
             why = "tolvane-import cannot run as an unprivileged user here: " + probe.err;
             return std::nullopt;
