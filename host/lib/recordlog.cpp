@@ -193,8 +193,8 @@ void RecordLog::append(std::string_view bytes) {
     while (!bytes.empty()) {
         if (blocks_.empty() || blocks_.back().size() == blocks_.back().capacity()) {
             // Blocks grow to 1 MiB and are never copied: a big record needs no second copy.
-            const size_t size = std::min(kLargestBlock, kFirstBlock << std::min<size_t>(
-                                                                         blocks_.size(), 8));
+            const size_t size =
+                std::min(kLargestBlock, kFirstBlock << std::min<size_t>(blocks_.size(), 8));
             blocks_.emplace_back();
             blocks_.back().reserve(size);
         }
@@ -242,11 +242,11 @@ void RecordLog::appendEntry(char op, uint64_t key, std::string_view text) {
 uint64_t RecordLog::keyId(std::string_view key) {
     // Records use a few keys over and over: the last key of the same length and ends is
     // usually the one.
-    const size_t slot =
-        key.empty() ? 0
-                    : (key.size() * 31 + static_cast<unsigned char>(key.front()) * 7 +
-                       static_cast<unsigned char>(key.back())) %
-                          recent_.size();
+    const size_t slot = key.empty()
+                            ? 0
+                            : (key.size() * 31 + static_cast<unsigned char>(key.front()) * 7 +
+                               static_cast<unsigned char>(key.back())) %
+                                  recent_.size();
     if (recent_[slot] != 0 && keys_[recent_[slot] - 1] == key) {
         return recent_[slot] - 1;
     }

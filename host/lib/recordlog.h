@@ -29,8 +29,10 @@ public:
             putLarge(text);
             return;
         }
-        std::memcpy(buffer_.get() + used_, text.data(), text.size());
-        used_ += text.size();
+        if (!text.empty()) { // an empty view may hold a null pointer, which memcpy must not get
+            std::memcpy(buffer_.get() + used_, text.data(), text.size());
+            used_ += text.size();
+        }
     }
     void put(char c) {
         if (used_ == kSize) {
