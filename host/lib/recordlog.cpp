@@ -1,5 +1,6 @@
 #include "recordlog.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@ constexpr char kValue = 'V'; // key number, value
 constexpr char kFile = 'F';  // key number, file, 0 or 1, the carried name when 1
 
 constexpr size_t kFirstBlock = 4096;
+constexpr uint64_t kWriteBehind = uint64_t{4} << 20;
 constexpr size_t kLargestBlock = size_t{1} << 20;
 // A line end and the spaces of the deepest indent a record usually has.
 constexpr std::string_view kNewline =
@@ -27,7 +29,8 @@ constexpr std::string_view kNewline =
 
 TextOut::TextOut(std::string* target) : target_(target), buffer_(new char[kSize]) {}
 
-TextOut::TextOut(int fd) : fd_(fd), buffer_(new char[kSize]) {}
+TextOut::TextOut(int fd, bool writeBehind)
+    : fd_(fd), writeBehind_(writeBehind), buffer_(new char[kSize]) {}
 
 void TextOut::putLarge(std::string_view text) {
     drain();
@@ -113,6 +116,13 @@ void TextOut::send(const char* data, size_t size) {
             error_ = errno;
         }
         done += n > 0 ? static_cast<size_t>(n) : 0;
+        written_ += n > 0 ? static_cast<uint64_t>(n) : 0;
+    }
+    if (writeBehind_ && written_ - handedOver_ >= kWriteBehind) {
+        // Only a hint: a file system that cannot do it writes at the fsync as before.
+        ::sync_file_range(fd_, static_cast<off64_t>(handedOver_),
+                          static_cast<off64_t>(written_ - handedOver_), SYNC_FILE_RANGE_WRITE);
+        handedOver_ = written_;
     }
 }
 

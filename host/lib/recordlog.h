@@ -19,8 +19,10 @@ class TextOut {
 public:
     /// Appends to `*target` (on finish() at the latest).
     explicit TextOut(std::string* target);
-    /// Writes to `fd`, which stays open.
-    explicit TextOut(int fd);
+    /// Writes to `fd`, which stays open. With `writeBehind`, the system is asked to start
+    /// writing each few MiB to the disk at once (sync_file_range), so that a later fsync of a
+    /// large file has little left to wait for.
+    explicit TextOut(int fd, bool writeBehind = false);
     TextOut(const TextOut&) = delete;
     TextOut& operator=(const TextOut&) = delete;
 
@@ -62,6 +64,9 @@ private:
 
     std::string* target_ = nullptr;
     int fd_ = -1;
+    bool writeBehind_ = false;
+    uint64_t written_ = 0;    ///< bytes written to fd_
+    uint64_t handedOver_ = 0; ///< of those, bytes whose writing to the disk was started
     std::unique_ptr<char[]> buffer_;
     size_t used_ = 0;
     int error_ = 0;

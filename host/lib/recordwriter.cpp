@@ -337,7 +337,11 @@ std::string RecordWriter::text() const {
 }
 
 int RecordWriter::writeText(int fd) const {
-    TextOut out(fd);
+    return writeText(fd, false);
+}
+
+int RecordWriter::writeText(int fd, bool writeBehind) const {
+    TextOut out(fd, writeBehind);
     writeText(out);
     return out.finish();
 }
@@ -395,7 +399,9 @@ bool RecordWriter::save() {
         return failWith(errno);
     }
     TemporaryFile temporary(name);
-    if (const int err = writeText(fd.get())) {
+    // The fsync below must wait for the disk; a large record starts on its way there while
+    // the rest is written.
+    if (const int err = writeText(fd.get(), true)) {
         return failWith(err);
     }
     if (::fsync(fd.get()) != 0) {

@@ -117,6 +117,7 @@ private:
     std::string_view utf8(const char* text, std::string& scratch) const;
     void warn(const std::string& line) const;
     void writeText(TextOut& out) const;
+    int writeText(int fd, bool writeBehind) const;
     bool save();
     std::optional<std::string> carry(const std::string& source);
     int filesDirectory(std::string& cause);
@@ -134,7 +135,7 @@ private:
     bool dirty_ = false;
     bool lastSaveFailed_ = false;
     std::string lastSaveError_;
-    UniqueFd filesFd_;                ///< the opened `files/` folder, once a file is carried
+    UniqueFd filesFd_; ///< the opened `files/` folder, once a file is carried
 };
 
 } // namespace vqrt

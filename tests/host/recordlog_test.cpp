@@ -38,7 +38,8 @@ struct Shape {
 };
 
 TEST(RecordLog, WritesWhatNlohmannJsonWritesForEveryShape) {
-    const std::string awkward = "q\"b\\s/t\tn\nr\rf\fb\b\x01\x1F\x7F \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+    const std::string awkward =
+        "q\"b\\s/t\tn\nr\rf\fb\b\x01\x1F\x7F \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
     const Shape shapes[] = {
         {"nothing", [](vqrt::RecordLog&) {}, "[]"},
         {"empty section",
@@ -178,6 +179,36 @@ TEST(RecordLog, WritingToAFileDescriptorReportsTheFirstError) {
     vqrt::TextOut fine(null);
     log.writeSections(fine);
     EXPECT_EQ(fine.finish(), 0);
+    close(null);
+}
+
+TEST(RecordLog, WriteBehindChangesNothingButWhenTheDiskIsWritten) {
+    vqrt::RecordLog log;
+    log.beginSection("S");
+    for (int i = 0; i < 150000; ++i) {
+        log.addValue("key", "value " + std::to_string(i));
+    }
+    const std::string expected = written(log);
+    ASSERT_GT(expected.size(), size_t{8} << 20);
+    char name[] = "/tmp/recordlog-XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    unlink(name);
+    vqrt::TextOut file(fd, true);
+    log.writeSections(file);
+    EXPECT_EQ(file.finish(), 0);
+    std::string back(expected.size() + 1, '\0');
+    EXPECT_EQ(pread(fd, back.data(), back.size(), 0), static_cast<ssize_t>(expected.size()));
+    back.resize(expected.size());
+    EXPECT_TRUE(back == expected);
+    close(fd);
+
+    // Where the hint means nothing, writing goes on all the same.
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(null, 0);
+    vqrt::TextOut device(null, true);
+    log.writeSections(device);
+    EXPECT_EQ(device.finish(), 0);
     close(null);
 }
 
