@@ -50,6 +50,7 @@ SMALL_BYTES = 32 * MIB
 FIXED_COST_AIM = 0.150
 ABOVE_FIXED_AIM = 1.25
 PEAK_AIM_KIB = 64 * 1024
+NOISE_SECONDS = 0.005
 
 
 def description(contacts, history):
@@ -212,10 +213,13 @@ def main():
             if row.get("contacts") != row["scan contacts"]:
                 missed.append(f"{row['name']}: the import gave {row.get('contacts')} contacts, "
                               f"the scan {row['scan contacts']}")
+            # Below a few milliseconds the difference of two process runs is mostly noise.
+            noise = row["scan"] < NOISE_SECONDS
+            shown = f"{ratio:.2f}" + (" (noise)" if noise else "")
             print(f"| {row['name']} | {row['bytes'] / MIB:.1f} MiB | {row['contacts']} | "
                   f"{ms(row['plain'])} | {ms(row['scan'])} | {ms(row['import'])} | "
-                  f"{ms(above)} | {ratio:.2f} | {row['peak'] / 1024:.1f} MiB |")
-            if ratio > ABOVE_FIXED_AIM:
+                  f"{ms(above)} | {shown} | {row['peak'] / 1024:.1f} MiB |")
+            if ratio > ABOVE_FIXED_AIM and not noise:
                 missed.append(f"{row['name']}: above fixed is {ratio:.2f} times the scan")
         if row["peak"] >= PEAK_AIM_KIB:
             missed.append(f"{row['name']}: peak {row['peak'] / 1024:.1f} MiB")
