@@ -36,11 +36,10 @@ INSTANTIATE_TEST_SUITE_P(Bytes, Utf8Validity,
                                            Utf8Case{"overlong", "\xC0\xAF", false},
                                            Utf8Case{"surrogate", "\xED\xA0\x80", false},
                                            Utf8Case{"past max", "\xF4\x90\x80\x80", false},
-                                           Utf8Case{"long ascii", "The quick brown fox", true},
-                                           Utf8Case{"umlaut after eight", "abcdefghJ\xC3\xBC", true},
-                                           Utf8Case{"bad after eight", "abcdefghijk\xC0\xAF", false},
-                                           Utf8Case{"cut after sixteen",
-                                                    "abcdefghijklmnop\xE2\x82", false}),
+                                           Utf8Case{"ascii run", "quick brown fox", true},
+                                           Utf8Case{"after 8", "abcdefghJ\xC3\xBC", true},
+                                           Utf8Case{"bad after 8", "abcdefghi\xC0\xAF", false},
+                                           Utf8Case{"cut at 16", "abcdefghijklmnop\xE2", false}),
                          [](const auto& info) {
                              std::string name = info.param.label;
                              for (char& c : name) {
@@ -77,7 +76,8 @@ TEST(Codepage, DecoderDecodesEachByteAsIconvDoes) {
             size_t inLeft = 1;
             size_t outLeft = sizeof out;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            const bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1);
+            const bool ok =
+                iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1);
             const std::string utf8 = ok ? std::string(out, sizeof out - outLeft) : "\xEF\xBF\xBD";
             EXPECT_EQ(decoder.toUtf8(std::string(1, static_cast<char>(c)) + "a"), utf8 + "a") << c;
             all += static_cast<char>(c);
