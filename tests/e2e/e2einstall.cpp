@@ -93,7 +93,8 @@ TreeSnapshot snapshotTree(const std::string& dir, const std::vector<std::string>
         line << std::oct << st.st_mode << std::dec << " size " << st.st_size << " mtime "
              << st.st_mtim.tv_sec << "." << st.st_mtim.tv_nsec;
         if (S_ISLNK(st.st_mode)) {
-            line << " -> " << fs::read_symlink(path, ec).string();
+            std::error_code linkError;
+            line << " -> " << fs::read_symlink(path, linkError).string();
         }
         tree[path] = line.str();
     }
