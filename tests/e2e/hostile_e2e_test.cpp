@@ -510,6 +510,7 @@ TEST_F(HostileE2e, DamagedOwnerFilesAreLeftOutOfTheOwnerList) {
         EXPECT_EQ(list.out, c.listed);
         const ProcessResult r = run(roverArgs(out), out);
         EXPECT_EQ(r.status, 0) << describe(r);
+        EXPECT_EQ(r.err, progressLines(0, 60));
         Choices choices;
         choices.owner = "Rover";
         expectRecord(icq->record(out), icq->expectedRecord(choices));
@@ -527,6 +528,7 @@ TEST_F(HostileE2e, FiveThousandOwnerFiles) {
     const std::string out = icq->out();
     const ProcessResult list = run({"--list"}, out);
     ASSERT_EQ(list.status, 0) << describe(list);
+    EXPECT_EQ(list.err, "");
     std::string listed = "M\u00e4rta\n";
     for (int i = 0; i < 5000; ++i) {
         listed += "Owner " + std::to_string(100000 + i) + "\n";
@@ -534,6 +536,7 @@ TEST_F(HostileE2e, FiveThousandOwnerFiles) {
     EXPECT_EQ(list.out, listed + "Rover\n");
     const ProcessResult r = run(roverArgs(out), out);
     ASSERT_EQ(r.status, 0) << describe(r);
+    EXPECT_EQ(r.err, progressLines(0, 60));
     Choices choices;
     choices.owner = "Rover";
     expectRecord(icq->record(out), icq->expectedRecord(choices));
@@ -880,6 +883,7 @@ TEST_F(HostileE2e, UnreadableFiles) {
     fs::permissions(out, fs::perms::all);
     const ProcessResult list = run({"--list"}, out, *user);
     EXPECT_EQ(list.status, 0) << describe(list);
+    EXPECT_EQ(list.err, "");
     EXPECT_EQ(list.out, "Rover\n");
     const ProcessResult r = run(roverArgs(out), out, *user);
     EXPECT_EQ(r.status, 0) << describe(r);
@@ -1016,6 +1020,7 @@ TEST_F(HostileE2e, TemporaryFolderThatIsMissing) {
     const std::string out = icq->out();
     const ProcessResult kept = run(roverArgs(out), out, options);
     EXPECT_EQ(kept.status, 0) << describe(kept);
+    EXPECT_EQ(kept.err, progressLines(0, 60));
     Choices choices;
     choices.owner = "Rover";
     expectRecord(icq->record(out), icq->expectedRecord(choices));
