@@ -207,6 +207,8 @@ protected:
     /// left, nothing written outside `out` (and `skip`), and the secret nowhere in the output.
     ProcessResult run(const std::vector<std::string>& args, const std::string& out,
                       const RunOptions& options = {}, const std::vector<std::string>& skip = {}) {
+        // Outside the area the snapshot would not see what the run writes.
+        EXPECT_EQ(out.rfind(icq->area() + "/", 0), 0u) << out << " is not in " << icq->area();
         std::vector<std::string> ignored = skip;
         ignored.push_back(out);
         // Qt keeps its runtime files there, as in a desktop session.
@@ -653,12 +655,14 @@ TEST_F(HostileE2e, RegistryValuesLongerThanEveryBuffer) {
     startOver();
     icq->description()["icq"]["appPath"] = "C:\\" + longName + "\\ICQ.exe";
     build();
-    const ProcessResult list = run({"--list"}, out);
+    const std::string longOut = icq->out();
+    const ProcessResult list = run({"--list"}, longOut);
     EXPECT_EQ(list.status, 1) << describe(list);
     EXPECT_EQ(list.err, "tolvane-import: ICQ is installed but has no owners\n");
-    const ProcessResult noOwner = run(roverArgs(out), out);
+    const ProcessResult noOwner = run(roverArgs(longOut), longOut);
     EXPECT_EQ(noOwner.status, 2) << describe(noOwner);
     EXPECT_EQ(noOwner.err, "tolvane-import: no ICQ owner named \"Rover\" (owners: none)\n");
+    EXPECT_FALSE(exists(longOut));
 }
 
 // --- things that are not what they should be ----------------------------------------------
@@ -766,12 +770,13 @@ TEST_F(HostileE2e, LinkLoopsInTheIcqFolder) {
     fs::create_symlink("b.uin", icqDir + "/uin/a.uin");
     fs::create_directory_symlink("../ICQ", icqDir + "/2000a/ICQ");
     fs::create_directory_symlink("2003a", icqDir + "/2003a");
-    const ProcessResult again = run(roverArgs(out), out);
+    const std::string loopsOut = icq->out();
+    const ProcessResult again = run(roverArgs(loopsOut), loopsOut);
     EXPECT_EQ(again.status, 0) << describe(again);
     EXPECT_EQ(again.err, progressLines(0, 60));
     Choices choices;
     choices.owner = "Rover";
-    expectRecord(icq->record(out), icq->expectedRecord(choices));
+    expectRecord(icq->record(loopsOut), icq->expectedRecord(choices));
 }
 
 TEST_F(HostileE2e, OwnerUinNamingAnotherFolderReadsNoDatabaseThere) {
