@@ -4,10 +4,14 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include <QApplication>
 #include <QWidget>
@@ -60,14 +64,21 @@ private:
     int fd_;
 };
 
-// A folder of its own for a run whose record is only printed (--json without --out).
+// A folder of its own for a run whose record is only printed (--json without --out), in
+// TMPDIR or /tmp.
 class ScratchFolder {
 public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tolvane-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
+    /// Creates the folder; path() stays empty, with one line in `error`, when that fails.
+    explicit ScratchFolder(std::string& error) {
+        const char* tmpdir = std::getenv("TMPDIR");
+        const std::string base = tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
+        std::string pattern = base + "/tolvane-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            error = "cannot create a scratch folder for the record in " + base + ": " +
+                    std::strerror(errno) + " (use --out DIR)";
+            return;
         }
+        path_ = pattern;
     }
     ~ScratchFolder() {
         if (!path_.empty()) {
@@ -138,10 +149,15 @@ int runImport(const Options& o) {
     icq->setArbiter(session.get());
 
     PluginOutput pluginOutput(o.verbose);
+    std::optional<CoutDiscard> discard;
     bool found;
     {
         StdoutRedirect quiet(pluginOutput.fd());
+        if (!o.verbose) {
+            discard.emplace();
+        }
         found = icq->checkDependency();
+        discard.reset();
     }
 
     QWidget host;
@@ -160,8 +176,15 @@ int runImport(const Options& o) {
         return owners.empty() ? fail(kRefused, "ICQ is installed but has no owners") : kComplete;
     }
 
-    ScratchFolder scratch;
-    const std::string outDir = o.out.empty() ? scratch.path() : o.out;
+    // Only a record that is not kept needs a scratch folder.
+    std::optional<ScratchFolder> scratch;
+    if (o.out.empty()) {
+        scratch.emplace(error);
+        if (scratch->path().empty()) {
+            return fail(kUsage, error);
+        }
+    }
+    const std::string outDir = scratch ? scratch->path() : o.out;
     vqrt::RecordWriter record(outDir, "ICQ", o.host.codepage, [](const std::string& line) {
         std::cerr << "tolvane-import: warning: " << line << "\n";
     });
@@ -222,15 +245,23 @@ int runImport(const Options& o) {
     int result;
     {
         StdoutRedirect quiet(pluginOutput.fd());
+        if (!o.verbose) {
+            discard.emplace();
+        }
         result = icq->activatePlugin(&record, 0);
+        discard.reset();
     }
     agent.finishLine();
     record.setResult(result);
-    record.finish();
+    // Saving again right after a save that failed only fails again, with the same line.
+    if (!record.lastSaveFailed()) {
+        record.finish();
+    }
     session->setAgent(nullptr);
 
     if (o.json) {
-        std::cout << record.text();
+        std::cout.flush();
+        record.writeText(STDOUT_FILENO);
     }
     const std::string recordPath = o.out.empty() ? std::string("(not kept)")
                                                  : outDir + "/record.json";
@@ -246,7 +277,7 @@ int runImport(const Options& o) {
                                   recordPath);
     }
     if (!o.quiet && !o.json) {
-        std::cout << importSummary(record.json(), recordPath);
+        std::cout << importSummary(record.outline(), recordPath);
     }
     return kComplete;
 }

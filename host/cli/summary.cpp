@@ -57,8 +57,10 @@ std::string importSummary(const Json& record, const std::string& recordPath) {
     if (host.empty()) {
         out << "not imported\n";
     } else {
-        out << (host == "ICQ_VQX_NO" ? "unknown host" : host) << ", port "
-            << value(settings, "ICQ_HOST_SERVER_PORT", "?") << "\n";
+        // The plug-in writes ICQ_VQX_NO for a value it could not read.
+        const std::string port = value(settings, "ICQ_HOST_SERVER_PORT", "?");
+        out << (host == "ICQ_VQX_NO" ? "unknown host" : host) << ", "
+            << (port == "ICQ_VQX_NO" ? "unknown port" : "port " + port) << "\n";
     }
     out << "Contacts:  "
         << (contacts != nullptr ? value(contacts, "No_contacts", "0") + " imported"

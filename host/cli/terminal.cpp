@@ -71,6 +71,15 @@ StdoutRedirect::~StdoutRedirect() {
     }
 }
 
+CoutDiscard::CoutDiscard() {
+    std::cout.flush();
+    saved_ = std::cout.rdbuf(&null_);
+}
+
+CoutDiscard::~CoutDiscard() {
+    std::cout.rdbuf(saved_);
+}
+
 bool haveTerminal() {
     const int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (fd < 0) {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace vqrt {
@@ -30,6 +31,13 @@ void appendUtf8(std::string& out, uint32_t cp) {
 
 constexpr uint32_t kReplacement = 0xFFFD;
 
+// True when the eight bytes at `p` are all below 0x80.
+bool isAsciiWord(const char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return (word & 0x8080808080808080u) == 0;
+}
+
 struct IconvCloser {
     void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
 };
@@ -49,6 +57,13 @@ bool isValidUtf8(std::string_view text) {
     size_t i = 0;
     const size_t n = text.size();
     while (i < n) {
+        // Eight ASCII bytes at a time: most texts are ASCII throughout.
+        while (n - i >= 8 && isAsciiWord(text.data() + i)) {
+            i += 8;
+        }
+        if (i == n) {
+            break;
+        }
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
             ++i;
@@ -87,38 +102,64 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
+namespace {
+
+// The UTF-8 of one byte from 0x80 up in the code page of `cd`; U+FFFD where it has none.
+std::string decodeHighByte(iconv_t cd, unsigned char c) {
+    std::string out;
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        appendUtf8(out, kReplacement);
+        return out;
+    }
+    char in[1] = {static_cast<char>(c)};
+    char buf[8];
+    char* inPtr = in;
+    size_t inLeft = 1;
+    char* outPtr = buf;
+    size_t outLeft = sizeof buf;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    const size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    if (rc == static_cast<size_t>(-1) || inLeft != 0) {
+        appendUtf8(out, kReplacement);
+    } else {
+        out.assign(buf, sizeof buf - outLeft);
+    }
+    return out;
+}
+
+} // namespace
+
 std::string toUtf8(std::string_view text, const std::string& codepage) {
     if (isValidUtf8(text)) {
         return std::string(text);
     }
-    std::string out;
+    return CodepageDecoder(codepage).toUtf8(text);
+}
+
+CodepageDecoder::CodepageDecoder(const std::string& codepage) {
     IconvHandle cd = openToUtf8(codepage);
     if (!cd) {
         cd = openToUtf8("CP1252");
     }
+    const iconv_t handle = cd ? static_cast<iconv_t>(cd.get()) : reinterpret_cast<iconv_t>(-1);
+    for (unsigned c = 0x80; c <= 0xFF; ++c) {
+        high_[c - 0x80] = decodeHighByte(handle, static_cast<unsigned char>(c));
+    }
+}
+
+std::string CodepageDecoder::toUtf8(std::string_view text) const {
+    if (isValidUtf8(text)) {
+        return std::string(text);
+    }
     // Byte by byte, so that a byte the code page leaves undefined costs only itself.
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80 || !cd) {
-            if (c < 0x80) {
-                out += static_cast<char>(c);
-            } else {
-                appendUtf8(out, kReplacement);
-            }
-            continue;
-        }
-        char in[1] = {static_cast<char>(c)};
-        char buf[8];
-        char* inPtr = in;
-        size_t inLeft = 1;
-        char* outPtr = buf;
-        size_t outLeft = sizeof buf;
-        iconv(static_cast<iconv_t>(cd.get()), nullptr, nullptr, nullptr, nullptr);
-        const size_t rc = iconv(static_cast<iconv_t>(cd.get()), &inPtr, &inLeft, &outPtr, &outLeft);
-        if (rc == static_cast<size_t>(-1) || inLeft != 0) {
-            appendUtf8(out, kReplacement);
+    std::string out;
+    out.reserve(text.size() + text.size() / 2);
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
         } else {
-            out.append(buf, static_cast<size_t>(outPtr - buf));
+            out += high_[c - 0x80];
         }
     }
     return out;

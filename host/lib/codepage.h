@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,19 @@ bool isValidUtf8(std::string_view text);
 /// kept; anything else is decoded from `codepage` (an iconv name such as "CP1252"). Bytes the
 /// code page does not define become U+FFFD, so the answer is always valid UTF-8.
 std::string toUtf8(std::string_view text, const std::string& codepage);
+
+/// toUtf8 for many texts of one code page: each byte from 0x80 up is decoded once, when the
+/// decoder is made, instead of through iconv for every text.
+class CodepageDecoder {
+public:
+    explicit CodepageDecoder(const std::string& codepage);
+    /// The same as toUtf8(text, codepage).
+    std::string toUtf8(std::string_view text) const;
+
+private:
+    /// The UTF-8 of each byte from 0x80 to 0xFF.
+    std::array<std::string, 128> high_;
+};
 
 /// Converts UTF-16LE bytes to UTF-8, stopping at the first NUL unit; unpaired surrogates and
 /// an odd last byte become U+FFFD.

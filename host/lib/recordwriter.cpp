@@ -206,7 +206,7 @@ RecordWriter::RecordWriter(std::string outputDirectory, std::string pluginName,
 RecordWriter::RecordWriter(std::string outputDirectory, std::string pluginName,
                            RecordWriterOptions options)
     : outputDirectory_(std::move(outputDirectory)), pluginName_(std::move(pluginName)),
-      options_(std::move(options)) {
+      options_(std::move(options)), decoder_(options_.codepage) {
     while (outputDirectory_.size() > 1 && outputDirectory_.back() == '/') {
         outputDirectory_.pop_back();
     }
@@ -215,7 +215,16 @@ RecordWriter::RecordWriter(std::string outputDirectory, std::string pluginName,
 RecordWriter::~RecordWriter() = default;
 
 std::string RecordWriter::utf8(const char* text) const {
-    return toUtf8(text ? text : "", options_.codepage);
+    return decoder_.toUtf8(text ? text : "");
+}
+
+std::string_view RecordWriter::utf8(const char* text, std::string& scratch) const {
+    const std::string_view view = text ? text : "";
+    if (isValidUtf8(view)) {
+        return view;
+    }
+    scratch = decoder_.toUtf8(view);
+    return scratch;
 }
 
 void RecordWriter::warn(const std::string& line) const {
@@ -226,44 +235,22 @@ void RecordWriter::warn(const std::string& line) const {
     }
 }
 
-std::vector<RecordWriter::Entry>& RecordWriter::openEntries() {
-    if (!open_.empty()) {
-        return open_.back()->entries;
-    }
-    if (looseSection_ == nullptr) {
-        sections_.push_back(std::make_unique<Section>());
-        looseSection_ = sections_.back().get();
-        looseSection_->closed = true;
-    }
-    return looseSection_->entries;
-}
-
 void RecordWriter::beginSection(const char* name) {
-    auto section = std::make_unique<Section>();
-    section->name = utf8(name);
-    Section* const raw = section.get();
-    if (open_.empty()) {
-        sections_.push_back(std::move(section));
-        looseSection_ = nullptr;
-    } else {
-        open_.back()->entries.emplace_back(std::move(section));
-    }
-    open_.push_back(raw);
+    log_.beginSection(utf8(name));
     dirty_ = true;
 }
 
 void RecordWriter::writeValue(const char* key, const char* value) {
-    openEntries().emplace_back(ValueEntry{utf8(key), utf8(value)});
+    std::string keyScratch;
+    std::string valueScratch;
+    log_.addValue(utf8(key, keyScratch), utf8(value, valueScratch));
     dirty_ = true;
 }
 
 void RecordWriter::endSection() {
-    if (open_.empty()) {
-        return;
+    if (log_.endSection()) {
+        dirty_ = true;
     }
-    open_.back()->closed = true;
-    open_.pop_back();
-    dirty_ = true;
 }
 
 void RecordWriter::flush() {
@@ -287,58 +274,76 @@ void RecordWriter::finish() {
 
 void RecordWriter::writeFileValue(const char* quotedLocalPath, const char* key) {
     std::string path = quotedLocalPath ? quotedLocalPath : "";
-    FileEntry entry{utf8(key), utf8(quotedLocalPath), std::nullopt};
+    const std::string shownKey = utf8(key);
+    std::optional<std::string> carried;
     if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
         path = path.substr(1, path.size() - 2);
     }
     if (path.empty()) {
-        warn("cannot carry the file of " + printable(entry.key) + ": it has no local path");
+        warn("cannot carry the file of " + printable(shownKey) + ": it has no local path");
     } else {
-        entry.carried = carry(path);
+        carried = carry(path);
     }
-    openEntries().emplace_back(std::move(entry));
+    log_.addFile(shownKey, utf8(quotedLocalPath), carried);
     dirty_ = true;
-}
-
-nlohmann::ordered_json RecordWriter::sectionJson(const Section& section) {
-    nlohmann::ordered_json entries = nlohmann::ordered_json::array();
-    for (const Entry& entry : section.entries) {
-        nlohmann::ordered_json item;
-        if (const auto* value = std::get_if<ValueEntry>(&entry)) {
-            item["key"] = value->key;
-            item["value"] = value->value;
-        } else if (const auto* file = std::get_if<FileEntry>(&entry)) {
-            item["key"] = file->key;
-            item["file"] = file->file;
-            item["carried"] = file->carried ? nlohmann::ordered_json(*file->carried)
-                                            : nlohmann::ordered_json(nullptr);
-        } else {
-            item["section"] = sectionJson(*std::get<std::unique_ptr<Section>>(entry));
-        }
-        entries.push_back(std::move(item));
-    }
-    nlohmann::ordered_json out;
-    out["name"] = section.name;
-    out["closed"] = section.closed;
-    out["entries"] = std::move(entries);
-    return out;
 }
 
 nlohmann::ordered_json RecordWriter::json() const {
     nlohmann::ordered_json out;
     out["format"] = kFormat;
-    out["plugin"] = toUtf8(pluginName_, options_.codepage);
+    out["plugin"] = decoder_.toUtf8(pluginName_);
     out["result"] = result_;
     out["complete"] = complete_;
-    out["sections"] = nlohmann::ordered_json::array();
-    for (const auto& section : sections_) {
-        out["sections"].push_back(sectionJson(*section));
-    }
+    out["sections"] = log_.sectionsJson();
     return out;
 }
 
+nlohmann::ordered_json RecordWriter::outline() const {
+    nlohmann::ordered_json out;
+    out["format"] = kFormat;
+    out["plugin"] = decoder_.toUtf8(pluginName_);
+    out["result"] = result_;
+    out["complete"] = complete_;
+    out["sections"] = log_.sectionsJson(false);
+    return out;
+}
+
+void RecordWriter::writeText(TextOut& out) const {
+    out.put("{");
+    out.newline(2);
+    out.put("\"format\": ");
+    out.putJsonString(kFormat);
+    out.put(",");
+    out.newline(2);
+    out.put("\"plugin\": ");
+    out.putJsonString(decoder_.toUtf8(pluginName_));
+    out.put(",");
+    out.newline(2);
+    out.put("\"result\": " + std::to_string(result_) + ",");
+    out.newline(2);
+    out.put(complete_ ? "\"complete\": true," : "\"complete\": false,");
+    out.newline(2);
+    out.put("\"sections\": ");
+    log_.writeSections(out);
+    out.put("\n}\n");
+}
+
 std::string RecordWriter::text() const {
-    return json().dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    std::string text;
+    TextOut out(&text);
+    writeText(out);
+    out.finish();
+    return text;
+}
+
+int RecordWriter::writeText(int fd) const {
+    return writeText(fd, false);
+}
+
+int RecordWriter::writeText(int fd, bool writeBehind) const {
+    TextOut out(fd, writeBehind);
+    writeText(out);
+    return out.finish();
 }
 
 bool RecordWriter::makeOutputDirectory(std::string& cause) const {
@@ -378,13 +383,12 @@ bool RecordWriter::save() {
     if (!makeOutputDirectory(cause)) {
         return fail(cause);
     }
-    const std::string content = text();
     if (!options_.saveProbePath.empty()) {
         const UniqueFd probe(::open(options_.saveProbePath.c_str(), O_WRONLY | O_CLOEXEC));
         if (!probe) {
             return failWith(errno);
         }
-        if (const int err = writeAll(probe.get(), content.data(), content.size())) {
+        if (const int err = writeText(probe.get())) {
             return failWith(err);
         }
     }
@@ -395,7 +399,9 @@ bool RecordWriter::save() {
         return failWith(errno);
     }
     TemporaryFile temporary(name);
-    if (const int err = writeAll(fd.get(), content.data(), content.size())) {
+    // The fsync below must wait for the disk; a large record starts on its way there while
+    // the rest is written.
+    if (const int err = writeText(fd.get(), true)) {
         return failWith(err);
     }
     if (::fsync(fd.get()) != 0) {
@@ -463,7 +469,7 @@ int RecordWriter::filesDirectory(std::string& cause) {
 }
 
 std::string RecordWriter::safeFileName(const std::string& rawName) const {
-    const std::string name = toUtf8(rawName, options_.codepage);
+    const std::string name = decoder_.toUtf8(rawName);
     std::string out;
     for (size_t i = 0; i < name.size();) {
         const auto lead = static_cast<unsigned char>(name[i]);
@@ -492,7 +498,7 @@ std::string RecordWriter::safeFileName(const std::string& rawName) const {
 }
 
 std::optional<std::string> RecordWriter::carry(const std::string& source) {
-    const std::string shown = printable(toUtf8(source, options_.codepage));
+    const std::string shown = printable(decoder_.toUtf8(source));
     const auto refuse = [&](const std::string& cause) -> std::optional<std::string> {
         warn("cannot carry " + shown + ": " + cause);
         return std::nullopt;

@@ -1,14 +1,14 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
-#include <variant>
-#include <vector>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
+#include "codepage.h"
+#include "recordlog.h"
 #include "vqrt/vantryio.h"
 
 namespace vqrt {
@@ -50,6 +50,9 @@ struct RecordWriterOptions {
 };
 
 /// The import record bundle: `record.json` and the carried files in `files/` of one folder.
+///
+/// The record is kept compact (RecordLog) and saved by streaming it, so memory and save time
+/// stay small beside the contact database even for a hundred thousand contacts.
 ///
 /// Every text the plug-in hands over is made valid UTF-8 (kept when it is UTF-8 already,
 /// decoded from the code page otherwise). Sections, values and files are kept in call order.
@@ -97,34 +100,24 @@ public:
     bool complete() const { return complete_; }
     /// The record as it stands.
     nlohmann::ordered_json json() const;
+    /// The record without the entries that are sections (such as each contact): what a
+    /// summary needs, small whatever the record holds.
+    nlohmann::ordered_json outline() const;
     /// The text that a save writes to `record.json`.
     std::string text() const;
+    /// Writes that text to the file descriptor `fd`; 0, or the errno of the write that failed.
+    int writeText(int fd) const;
     /// Creates the output folder (with parents) if missing; false, with a warning, when that
     /// fails. Saves and carried files call it themselves.
     bool prepareOutputDirectory();
 
 private:
-    struct Section;
-    struct ValueEntry {
-        std::string key;
-        std::string value;
-    };
-    struct FileEntry {
-        std::string key;
-        std::string file;
-        std::optional<std::string> carried;
-    };
-    using Entry = std::variant<ValueEntry, FileEntry, std::unique_ptr<Section>>;
-    struct Section {
-        std::string name;
-        bool closed = false;
-        std::vector<Entry> entries;
-    };
-
-    static nlohmann::ordered_json sectionJson(const Section& section);
     std::string utf8(const char* text) const;
-    std::vector<Entry>& openEntries();
+    /// `text` as UTF-8: the text itself when it is, else decoded into `scratch`.
+    std::string_view utf8(const char* text, std::string& scratch) const;
     void warn(const std::string& line) const;
+    void writeText(TextOut& out) const;
+    int writeText(int fd, bool writeBehind) const;
     bool save();
     std::optional<std::string> carry(const std::string& source);
     int filesDirectory(std::string& cause);
@@ -134,16 +127,15 @@ private:
     std::string outputDirectory_;
     std::string pluginName_;
     RecordWriterOptions options_;
-    std::vector<std::unique_ptr<Section>> sections_;
-    std::vector<Section*> open_;
+    CodepageDecoder decoder_;
+    RecordLog log_;
     int result_ = 0;
     bool complete_ = false;
     bool saved_ = false;
     bool dirty_ = false;
     bool lastSaveFailed_ = false;
     std::string lastSaveError_;
-    Section* looseSection_ = nullptr; ///< takes values written while no section is open
-    UniqueFd filesFd_;                ///< the opened `files/` folder, once a file is carried
+    UniqueFd filesFd_; ///< the opened `files/` folder, once a file is carried
 };
 
 } // namespace vqrt

@@ -97,19 +97,18 @@ char* CFileIO::stringRead(char terminator) {
         return nullptr;
     }
     using traits = std::char_traits<char>;
-    std::filebuf* const buf = stream.rdbuf();
     size_t length = 0;
     while (length < kStringReadSize - 1) {
-        const int c = buf->sgetc();
+        const int c = peekByte();
         if (c == traits::eof() || traits::to_char_type(c) == terminator) {
             break;
         }
         text[length++] = traits::to_char_type(c);
-        buf->sbumpc();
+        nextByte();
     }
     text[length] = '\0';
     // The terminator, or the first character past the limit, is consumed and lost.
-    if (buf->sbumpc() == traits::eof()) {
+    if (nextByte() == traits::eof()) {
         stream.setstate(std::ios::eofbit);
     }
     return text;

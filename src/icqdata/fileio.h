@@ -27,7 +27,7 @@ public:
     /// that text; null at end of file, on a read error or with no file open.
     /// Kept inline: the contact scan calls it once for every byte of large databases.
     char* readChar() {
-        const int c = stream.rdbuf()->sbumpc();
+        const int c = nextByte();
         if (c == std::char_traits<char>::eof()) {
             stream.setstate(std::ios::eofbit);
             return nullptr;
@@ -59,6 +59,26 @@ public:
     long getSize();
 
 private:
+    /// The next byte, or end of file also when reading fails: libstdc++'s file buffer throws
+    /// on a failed read (EIO on a damaged disk, EISDIR for a folder), the stream does not.
+    int nextByte() {
+        try {
+            return stream.rdbuf()->sbumpc();
+        } catch (const std::exception&) {
+            stream.setstate(std::ios::badbit);
+            return std::char_traits<char>::eof();
+        }
+    }
+    /// The same without consuming the byte.
+    int peekByte() {
+        try {
+            return stream.rdbuf()->sgetc();
+        } catch (const std::exception&) {
+            stream.setstate(std::ios::badbit);
+            return std::char_traits<char>::eof();
+        }
+    }
+
     bool closedFlag;
     /// The stream's buffer (64 KiB rather than 8), set before any file is opened.
     std::unique_ptr<char[]> buffer;

@@ -21,14 +21,21 @@ const int32_t kLastVersionWithDb99b = 319;
 const char* const kOtherDatabaseFolders[] = {"2003a", "2002a", "2001a", "2000b",
                                              "2000a", "Db99b", "NewDB"};
 
-bool exists(const char* path) {
+// Only a regular file is a database: reading a folder fails, and opening a named pipe would
+// wait for a writer that never comes.
+bool isDatabaseFile(const char* path) {
     struct stat st;
-    return stat(path, &st) == 0;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// parent + "/" + folder + "/" + uin + ".dat" into `out`; false when it does not fit.
+// parent + "/" + folder + "/" + uin + ".dat" into `out`; false when it does not fit, or when
+// the UIN (text from the owner file) has a slash and so would name a file in another folder.
 bool buildDatabasePath(char (&out)[256], const std::string& parent, const char* folder,
                        const std::string& uin) {
+    if (uin.find('/') != std::string::npos) {
+        out[0] = '\0';
+        return false;
+    }
     const int n = std::snprintf(out, sizeof out, "%s/%s/%s.dat", parent.c_str(), folder,
                                 uin.c_str());
     if (n < 0 || static_cast<size_t>(n) >= sizeof out) {
@@ -68,16 +75,16 @@ bool tarvex::exportContacts(CBaseVantryIO* io, CHostAgent* agent, CFileIO* file)
     if (lastSlash != nullptr &&
         buildDatabasePath(contactsDbPath, parent,
                           icqVersion > kLastVersionWithDb99b ? "2000a" : "Db99b", uin) &&
-        !exists(contactsDbPath)) {
+        !isDatabaseFile(contactsDbPath)) {
         char candidate[256];
         for (const char* folder : kOtherDatabaseFolders) {
-            if (buildDatabasePath(candidate, parent, folder, uin) && exists(candidate)) {
+            if (buildDatabasePath(candidate, parent, folder, uin) && isDatabaseFile(candidate)) {
                 std::memcpy(contactsDbPath, candidate, sizeof candidate);
                 break;
             }
         }
     }
-    if (contactsDbPath[0] != '\0') {
+    if (contactsDbPath[0] != '\0' && isDatabaseFile(contactsDbPath)) {
         file->openFile(contactsDbPath, 1);
     }
 

@@ -1,6 +1,9 @@
 #include "e2einstall.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -57,6 +60,65 @@ std::string localPath(const std::string& root, const std::string& windowsPath) {
 
 } // namespace
 
+std::string progressLines(int from, int to) {
+    // The blocks after each progress step of a complete run.
+    static const int kSteps[] = {5, 10, 15, 25, 35, 40, 50, 60};
+    std::string lines;
+    for (const int done : kSteps) {
+        if (done > from && done <= to) {
+            lines += "ICQ: progress " + std::to_string(done) + "/60 (" +
+                     std::to_string(done * 100 / 60) + "%)\n";
+        }
+    }
+    return lines;
+}
+
+TreeSnapshot snapshotTree(const std::string& dir, const std::vector<std::string>& skip) {
+    namespace fs = std::filesystem;
+    TreeSnapshot tree;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, fs::directory_options::none, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const std::string path = it->path().string();
+        if (std::find(skip.begin(), skip.end(), path) != skip.end()) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0) {
+            tree[path] = "gone";
+            continue;
+        }
+        std::ostringstream line;
+        line << std::oct << st.st_mode << std::dec << " size " << st.st_size << " mtime "
+             << st.st_mtim.tv_sec << "." << st.st_mtim.tv_nsec;
+        if (S_ISLNK(st.st_mode)) {
+            std::error_code linkError;
+            line << " -> " << fs::read_symlink(path, linkError).string();
+        }
+        tree[path] = line.str();
+    }
+    return tree;
+}
+
+std::string treeChanges(const TreeSnapshot& before, const TreeSnapshot& after) {
+    std::string changes;
+    for (const auto& [path, entry] : after) {
+        const auto old = before.find(path);
+        if (old == before.end()) {
+            changes += "+ " + path + " (" + entry + ")\n";
+        } else if (old->second != entry) {
+            changes += "~ " + path + " (" + old->second + " -> " + entry + ")\n";
+        }
+    }
+    for (const auto& [path, entry] : before) {
+        if (after.count(path) == 0) {
+            changes += "- " + path + "\n";
+        }
+    }
+    return changes;
+}
+
 std::vector<std::string> switches(const Choices& c) {
     std::vector<std::string> args;
     const std::pair<bool, const char*> flags[] = {
@@ -86,15 +148,22 @@ void Installation::build() {
 }
 
 testsupport::ProcessResult Installation::import(const std::vector<std::string>& args,
-                                                const std::string& input) const {
-    std::vector<std::string> argv = {TOLVANE_IMPORT, "--plugin", TARVEX_PLUGIN, "--windows-root",
-                                     root()};
+                                                const std::string& input,
+                                                const RunOptions& run) const {
+    std::vector<std::string> argv = run.wrapper;
+    argv.insert(argv.end(), {TOLVANE_IMPORT, "--plugin", TARVEX_PLUGIN, "--windows-root", root()});
     for (const auto& reg : expected_.value("registryFiles", Json::array())) {
         argv.push_back("--reg");
         argv.push_back(root() + "/" + reg.get<std::string>());
     }
     argv.insert(argv.end(), args.begin(), args.end());
-    return testsupport::runProcess(argv, input, {{"QT_QPA_PLATFORM", "offscreen"}});
+    std::map<std::string, std::string> environment = run.environment;
+    environment.emplace("QT_QPA_PLATFORM", "offscreen");
+    return testsupport::runProcess(argv, input, environment);
+}
+
+std::string Installation::local(const std::string& windowsPath) const {
+    return localPath(root(), windowsPath);
 }
 
 Json Installation::record(const std::string& out) const {

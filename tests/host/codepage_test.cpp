@@ -1,7 +1,10 @@
 #include "codepage.h"
 
+#include <iconv.h>
+
 #include <cctype>
 #include <ostream>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -32,7 +35,11 @@ INSTANTIATE_TEST_SUITE_P(Bytes, Utf8Validity,
                                            Utf8Case{"truncated", "\xE2\x82", false},
                                            Utf8Case{"overlong", "\xC0\xAF", false},
                                            Utf8Case{"surrogate", "\xED\xA0\x80", false},
-                                           Utf8Case{"past max", "\xF4\x90\x80\x80", false}),
+                                           Utf8Case{"past max", "\xF4\x90\x80\x80", false},
+                                           Utf8Case{"ascii run", "quick brown fox", true},
+                                           Utf8Case{"after 8", "abcdefghJ\xC3\xBC", true},
+                                           Utf8Case{"bad after 8", "abcdefghi\xC0\xAF", false},
+                                           Utf8Case{"cut at 16", "abcdefghijklmnop\xE2", false}),
                          [](const auto& info) {
                              std::string name = info.param.label;
                              for (char& c : name) {
@@ -51,6 +58,38 @@ TEST(Codepage, KeepsUtf8AndDecodesAnsi) {
     EXPECT_EQ(vqrt::toUtf8("a\x81z", "CP1252"), "a\xEF\xBF\xBDz");
     EXPECT_TRUE(vqrt::isKnownCodepage("CP1252"));
     EXPECT_FALSE(vqrt::isKnownCodepage("NO-SUCH-CODEPAGE"));
+}
+
+TEST(Codepage, DecoderDecodesEachByteAsIconvDoes) {
+    for (const char* codepage : {"CP1252", "CP1251", "CP437", "ISO-8859-15", "CP932"}) {
+        SCOPED_TRACE(codepage);
+        const vqrt::CodepageDecoder decoder(codepage);
+        const iconv_t cd = iconv_open("UTF-8", codepage);
+        ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+        std::string all;
+        std::string expected;
+        for (int c = 0x80; c <= 0xFF; ++c) {
+            char in[1] = {static_cast<char>(c)};
+            char out[8];
+            char* inPtr = in;
+            char* outPtr = out;
+            size_t inLeft = 1;
+            size_t outLeft = sizeof out;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            const bool ok =
+                iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1);
+            const std::string utf8 = ok ? std::string(out, sizeof out - outLeft) : "\xEF\xBF\xBD";
+            EXPECT_EQ(decoder.toUtf8(std::string(1, static_cast<char>(c)) + "a"), utf8 + "a") << c;
+            all += static_cast<char>(c);
+            expected += utf8;
+        }
+        iconv_close(cd);
+        EXPECT_EQ(decoder.toUtf8(all), expected);
+        EXPECT_EQ(vqrt::toUtf8(all, codepage), expected);
+    }
+    // Valid UTF-8 is kept; an unknown code page decodes as Windows-1252.
+    EXPECT_EQ(vqrt::CodepageDecoder("CP1251").toUtf8("J\xC3\xBCrgen"), "J\xC3\xBCrgen");
+    EXPECT_EQ(vqrt::CodepageDecoder("NO-SUCH-CODEPAGE").toUtf8("\x80"), "\xE2\x82\xAC");
 }
 
 TEST(Codepage, Utf16le) {

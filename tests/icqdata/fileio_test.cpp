@@ -38,6 +38,24 @@ TEST(FileIO, ReadCharGivesByteAndNulThenNull) {
     EXPECT_EQ(file.readChar(), nullptr);
 }
 
+TEST(FileIO, ReadErrorsReadAsTheEndOfTheFile) {
+    // A folder opens for reading, and every read of it fails (EISDIR), as reads of a damaged
+    // disk fail with EIO.
+    TempDir dir;
+    CFileIO chars;
+    ASSERT_EQ(chars.openFile(dir.path().c_str(), 1), 0);
+    EXPECT_EQ(chars.readChar(), nullptr);
+    EXPECT_EQ(chars.readChar(), nullptr);
+    EXPECT_EQ(std::unique_ptr<char[]>(chars.stringRead('\n')), nullptr);
+
+    CFileIO text;
+    ASSERT_EQ(text.openFile(dir.path().c_str(), 1), 0);
+    const std::unique_ptr<char[]> first(text.stringRead('\n'));
+    ASSERT_NE(first, nullptr);
+    EXPECT_STREQ(first.get(), "");
+    EXPECT_EQ(std::unique_ptr<char[]>(text.stringRead('\n')), nullptr);
+}
+
 TEST(FileIO, ReadCharTextIsSharedByAllObjects) {
     TempDir dir;
     writeFile(dir.file("x"), "x");

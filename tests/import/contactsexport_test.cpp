@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "icqdb.h"
@@ -178,6 +180,63 @@ TEST_F(ContactsExport, WithoutAnOwnerFolderNoDatabaseIsLookedFor) {
     ASSERT_EQ(importWith(), 0);
     EXPECT_STREQ(plugin.contactsDbPath, "");
     EXPECT_EQ(section("CONTACTS"), Lines{"No_contacts=0"});
+}
+
+TEST_F(ContactsExport, OnlyARegularFileIsReadAsTheDatabase) {
+    // A folder fails every read and a named pipe waits for a writer that never comes: both
+    // count as no database, and the later folders are tried.
+    struct Case {
+        const char* label;
+        void (*make)(const std::string& path);
+    };
+    const Case cases[] = {
+        {"folder", [](const std::string& p) { std::filesystem::create_directories(p); }},
+        {"named pipe", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }},
+    };
+    for (const Case& c : cases) {
+        for (const bool laterFolder : {false, true}) {
+            SCOPED_TRACE(std::string(c.label) + (laterFolder ? ", database in 2000b" : ""));
+            IcqInstallation other;
+            other.install();
+            other.addOwner("111.uin", "Rover", "111");
+            std::filesystem::create_directories(other.icqFile("2000a"));
+            c.make(other.icqFile("2000a/111.dat"));
+            if (laterFolder) {
+                writeDatabaseAt(other.icqFile("2000b/111.dat"), twoContacts());
+            }
+            tarvex plugin(&other.host.arbiter);
+            PasswordDialogAnswer answer("pw", true);
+            ::testing::internal::CaptureStdout();
+            ASSERT_TRUE(plugin.checkDependency());
+            RecordingIO record;
+            EXPECT_EQ(plugin.activatePlugin(&record, 0), 0);
+            ::testing::internal::GetCapturedStdout();
+            EXPECT_EQ(std::string(plugin.contactsDbPath),
+                      other.icqFile(laterFolder ? "2000b/111.dat" : "2000a/111.dat"));
+            EXPECT_NE(std::find(record.lines.begin(), record.lines.end(),
+                                laterFolder ? "No_contacts=2" : "No_contacts=0"),
+                      record.lines.end());
+        }
+    }
+}
+
+TEST_F(ContactsExport, AUinWithASlashNamesNoDatabase) {
+    // The UIN comes from the owner file; as a path it would lead out of the ICQ folder.
+    IcqInstallation other;
+    other.install();
+    other.addOwner("1.uin", "Rover", "../../../elsewhere");
+    std::filesystem::create_directories(other.icqFile("2000a"));
+    writeDatabaseAt(other.icqFile("2000a/../../../elsewhere.dat"), twoContacts());
+    tarvex plugin(&other.host.arbiter);
+    PasswordDialogAnswer answer("pw", true);
+    ::testing::internal::CaptureStdout();
+    ASSERT_TRUE(plugin.checkDependency());
+    RecordingIO record;
+    EXPECT_EQ(plugin.activatePlugin(&record, 0), 0);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(plugin.contactsDbPath, "");
+    EXPECT_NE(std::find(record.lines.begin(), record.lines.end(), "No_contacts=0"),
+              record.lines.end());
 }
 
 } // namespace
