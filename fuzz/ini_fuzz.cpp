@@ -29,9 +29,10 @@ void walk(CIniReader& reader) {
             fuzzsupport::fail("section " + std::to_string(s) + " of " + std::to_string(sections) +
                               " has no name");
         }
-        // The name buffer is larger than any stored name, so it is terminated.
-        if (strnlen(name, sizeof name) > 79) {
-            fuzzsupport::fail("a section name longer than 79 characters");
+        // The name buffer is larger than any stored name, so it is terminated. Lines are
+        // cleaned of their line feeds before anything is taken from them.
+        if (strnlen(name, sizeof name) > 79 || std::strchr(name, '\n') != nullptr) {
+            fuzzsupport::fail("a section name longer than 79 characters or with a line feed");
         }
         const int keys = reader.GetKeysCount(section);
         if (keys < 0 || reader.GetKeysCount(name) < 0) {
@@ -41,6 +42,9 @@ void walk(CIniReader& reader) {
             const auto index = static_cast<unsigned int>(k);
             if (!reader.GetKeyVal(section, index, value, sizeof value)) {
                 fuzzsupport::fail("key " + std::to_string(k) + " has no value");
+            }
+            if (strnlen(value, sizeof value) > 79 || std::strchr(value, '\n') != nullptr) {
+                fuzzsupport::fail("a value longer than 79 characters or with a line feed");
             }
             reader.GetKeyVal(section, index, shortValue, sizeof shortValue);
             // A value taken as a key name, looked up in the first section of this name.
