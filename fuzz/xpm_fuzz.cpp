@@ -4,6 +4,7 @@
 #include "bitmap/vantrybitmap.h"
 #include "fuzzsupport.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,34 @@ std::vector<std::string> xpmLines(std::string_view text) {
     return lines;
 }
 
+/// A saved picture is read back line for line when each line fits one read of the loader
+/// with its quotes, comma and line end (75 characters) and holds no line end of its own.
+void checkSavedReadsBack(CVantryBitmap& bitmap, const std::string& path) {
+    const char* const* lines = bitmap.GetBitmap();
+    unsigned int count = 0;
+    unsigned int bytes = 0;
+    CVantryBitmap counter;
+    counter.CollectXpmInfo(lines, &count, &bytes);
+    for (unsigned int i = 0; i < count; ++i) {
+        if (std::strlen(lines[i]) > 75 || std::strchr(lines[i], '\n') != nullptr) {
+            return;
+        }
+    }
+    if (count == 0 || !bitmap.SaveBitmap(path.c_str())) {
+        fuzzsupport::fail("a picture of " + std::to_string(count) + " lines was not saved");
+    }
+    CVantryBitmap reloaded;
+    if (!reloaded.LoadBitmap(path.c_str())) {
+        fuzzsupport::fail("a saved picture did not load");
+    }
+    for (unsigned int i = 0; i < count; ++i) {
+        if (std::strcmp(reloaded.GetBitmap()[i], lines[i]) != 0) {
+            fuzzsupport::fail("line " + std::to_string(i) + " \"" + lines[i] +
+                              "\" was read back as \"" + reloaded.GetBitmap()[i] + "\"");
+        }
+    }
+}
+
 void checkMask(const CVantryBitmap& bitmap) {
     if ((bitmap.GetMask() == nullptr) != (bitmap.GetMaskSize() == 0)) {
         fuzzsupport::fail("mask and mask size disagree");
@@ -61,6 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         CVantryBitmap reloaded;
         reloaded.LoadBitmap(saved.c_str());
+        checkSavedReadsBack(loaded, saved);
     } else if (loaded.GetBitmap() != nullptr) {
         fuzzsupport::fail("a failed load left lines behind");
     }
@@ -82,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             fuzzsupport::fail("a copied picture counts " + std::to_string(lineCount) +
                               " lines of " + std::to_string(lines.size()));
         }
-        copied.SaveBitmap(saved.c_str());
+        checkSavedReadsBack(copied, saved);
     } else if (copied.GetBitmap() != nullptr) {
         fuzzsupport::fail("a refused copy left lines behind");
     }
