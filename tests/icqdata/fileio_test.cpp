@@ -98,17 +98,17 @@ INSTANTIATE_TEST_SUITE_P(Modes, FileIOBadOpen,
 
 // What a database path on a hostile disk may name instead of a file: reading must neither wait
 // for a FIFO's writer nor scan a device that never ends.
-struct SpecialFile {
+struct PathKind {
     const char* label;
     void (*make)(const std::string& path);
     int expected;
 };
 
-void PrintTo(const SpecialFile& file, std::ostream* out) {
+void PrintTo(const PathKind& file, std::ostream* out) {
     *out << file.label;
 }
 
-class FileIOReadsOnlyRegularFiles : public ::testing::TestWithParam<SpecialFile> {};
+class FileIOReadsOnlyRegularFiles : public ::testing::TestWithParam<PathKind> {};
 
 TEST_P(FileIOReadsOnlyRegularFiles, ForReading) {
     TempDir dir;
@@ -133,22 +133,19 @@ TEST_P(FileIOReadsOnlyRegularFiles, ForReading) {
 INSTANTIATE_TEST_SUITE_P(
     Kinds, FileIOReadsOnlyRegularFiles,
     ::testing::Values(
-        SpecialFile{"fifo", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
-                    -1},
-        SpecialFile{"linkToDevZero",
-                    [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); },
-                    -1},
-        SpecialFile{"directory",
-                    [](const std::string& p) { ASSERT_EQ(::mkdir(p.c_str(), 0700), 0); }, -1},
-        SpecialFile{"danglingLink",
-                    [](const std::string& p) { ASSERT_EQ(::symlink("nowhere", p.c_str()), 0); },
-                    -1},
-        SpecialFile{"linkToRegularFile",
-                    [](const std::string& p) {
-                        writeFile(p + ".real", "dat");
-                        ASSERT_EQ(::symlink((p + ".real").c_str(), p.c_str()), 0);
-                    },
-                    0}),
+        PathKind{"fifo", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, -1},
+        PathKind{"linkToDevZero",
+                 [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }, -1},
+        PathKind{"directory", [](const std::string& p) { ASSERT_EQ(::mkdir(p.c_str(), 0700), 0); },
+                 -1},
+        PathKind{"danglingLink",
+                 [](const std::string& p) { ASSERT_EQ(::symlink("nowhere", p.c_str()), 0); }, -1},
+        PathKind{"linkToRegularFile",
+                 [](const std::string& p) {
+                     writeFile(p + ".real", "dat");
+                     ASSERT_EQ(::symlink((p + ".real").c_str(), p.c_str()), 0);
+                 },
+                 0}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(FileIO, WriteModeCreatesOrEmpties) {
