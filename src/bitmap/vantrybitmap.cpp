@@ -1,6 +1,7 @@
 #include "bitmap/vantrybitmap.h"
 
 #include "ini/ownership.h"
+#include "ini/regularfile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -148,7 +149,7 @@ void CVantryBitmap::Load(const char* path) {
     if (path == nullptr) {
         abandonLoad();
     }
-    const File file(std::fopen(path, "rt"));
+    const StdioFile file = openRegularFile(path);
     struct stat info {};
     if (!file || fstat(fileno(file.get()), &info) != 0 || info.st_size < 0) {
         abandonLoad();

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <iostream>
 #include <new>
+#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 char CFileIO::lastByte[2] = {'\0', '\0'};
@@ -23,6 +25,35 @@ void createWith0664(const char* name) {
     if (fd >= 0) {
         ::close(fd);
     }
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Only a regular file is read: opening a FIFO would wait for a writer, and a device such as
+// /dev/zero (a database path on a hostile disk may be a link to one) never ends. The file is
+// opened without blocking and checked; answers its descriptor, or -1.
+int openRegularFile(const char* name) {
+    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace
@@ -64,8 +95,20 @@ int CFileIO::openFile(const char* name, int mode) {
     }
     if (mode != kModeRead) {
         createWith0664(name);
+        stream.open(name, how);
+    } else {
+        const FileDescriptor checked(openRegularFile(name));
+        if (checked.get() < 0) {
+            return -1;
+        }
+        // The stream opens the checked file itself, so nothing can be swapped in between;
+        // without /proc it opens the name again.
+        stream.open("/proc/self/fd/" + std::to_string(checked.get()), how);
+        if (!stream.is_open()) {
+            stream.clear();
+            stream.open(name, how);
+        }
     }
-    stream.open(name, how);
     if (!stream.good()) {
         return -1;
     }

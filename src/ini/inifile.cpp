@@ -1,6 +1,7 @@
 #include "ini/inireader.h"
 #include "ini/initext.h"
 #include "ini/ownership.h"
+#include "ini/regularfile.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -147,7 +148,7 @@ bool CIniReader::LoadFromFile(const char* path) {
     if (path == nullptr) {
         return false;
     }
-    const FilePtr file(std::fopen(path, "rt"));
+    const StdioFile file = openRegularFile(path);
     if (!file) {
         return false;
     }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -274,6 +275,10 @@ TEST(CVantryBitmapLoad, FileWithoutHeaderOrNotAFileAnswersFalse) {
     EXPECT_FALSE(bitmap.LoadBitmap(dir.path().c_str()));
     EXPECT_FALSE(bitmap.LoadBitmap(dir.file("absent.xpm").c_str()));
     EXPECT_FALSE(bitmap.LoadBitmap(nullptr));
+    // A FIFO would make the open wait for a writer.
+    const std::string fifo = dir.file("fifo.xpm");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(bitmap.LoadBitmap(fifo.c_str()));
     EXPECT_EQ(bitmap.GetBitmap(), nullptr);
 }
 

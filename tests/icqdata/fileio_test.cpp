@@ -2,9 +2,13 @@
 
 #include "support/tempdir.h"
 
+#include <chrono>
+#include <fcntl.h>
+#include <future>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -109,6 +113,58 @@ INSTANTIATE_TEST_SUITE_P(Modes, FileIOBadOpen,
                                            BadOpen{"mode0Missing", 0, false},
                                            BadOpen{"readMissing", 1, false}),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// What a database path on a hostile disk may name instead of a file: reading must neither wait
+// for a FIFO's writer nor scan a device that never ends.
+struct PathKind {
+    const char* label;
+    void (*make)(const std::string& path);
+    int expected;
+};
+
+void PrintTo(const PathKind& file, std::ostream* out) {
+    *out << file.label;
+}
+
+class FileIOReadsOnlyRegularFiles : public ::testing::TestWithParam<PathKind> {};
+
+TEST_P(FileIOReadsOnlyRegularFiles, ForReading) {
+    TempDir dir;
+    const std::string path = dir.file("12345678.dat");
+    GetParam().make(path);
+    CFileIO file;
+    auto opened = std::async(std::launch::async, [&] { return file.openFile(path.c_str(), 1); });
+    if (opened.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+        // A writer lets the waiting open go on, so that the test can end.
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        ::close(writer);
+        ADD_FAILURE() << "openFile waited for a writer";
+    }
+    ASSERT_EQ(opened.get(), GetParam().expected);
+    if (GetParam().expected != 0) {
+        EXPECT_EQ(file.readChar(), nullptr);
+    } else {
+        EXPECT_EQ(readAll(file), "dat");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, FileIOReadsOnlyRegularFiles,
+    ::testing::Values(
+        PathKind{"fifo", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, -1},
+        PathKind{"linkToDevZero",
+                 [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }, -1},
+        PathKind{"directory", [](const std::string& p) { ASSERT_EQ(::mkdir(p.c_str(), 0700), 0); },
+                 -1},
+        PathKind{"danglingLink",
+                 [](const std::string& p) { ASSERT_EQ(::symlink("nowhere", p.c_str()), 0); }, -1},
+        PathKind{"linkToRegularFile",
+                 [](const std::string& p) {
+                     writeFile(p + ".real", "dat");
+                     ASSERT_EQ(::symlink((p + ".real").c_str(), p.c_str()), 0);
+                 },
+                 0}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(FileIO, WriteModeCreatesOrEmpties) {
     TempDir dir;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -206,6 +207,11 @@ TEST(IniFile, FilesThatCannotBeOpenedAnswerFalse) {
     doc.calls.clear();
     EXPECT_FALSE(doc.LoadFromFile(dir.file("missing.ini").c_str()));
     EXPECT_FALSE(doc.LoadFromFile(nullptr));
+    // Not a file: a link to a device that never ends, and a folder.
+    const std::string device = dir.file("device.uin");
+    ASSERT_EQ(::symlink("/dev/zero", device.c_str()), 0);
+    EXPECT_FALSE(doc.LoadFromFile(device.c_str()));
+    EXPECT_FALSE(doc.LoadFromFile(dir.path().c_str()));
     EXPECT_TRUE(doc.calls.empty());
     EXPECT_EQ(doc.GetSectionsCount(), 1);
 

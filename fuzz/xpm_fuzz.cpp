@@ -1,0 +1,123 @@
+// The XPM loader over a picture file from disk: load, save, load what was saved; and the
+// same lines handed over as a line array, the way built-in pictures are copied.
+
+#include "bitmap/vantrybitmap.h"
+#include "fuzzsupport.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+/// The input's lines from the first one that holds a double quote (the header of an XPM
+/// source), each kept between its quotes; all lines when none has a quote.
+std::vector<std::string> xpmLines(std::string_view text) {
+    std::vector<std::string> lines;
+    bool started = text.find('"') == std::string_view::npos;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string line(text.substr(start, end - start));
+        start = end + 1;
+        if (line.find('"') != std::string::npos) {
+            started = true;
+            std::vector<char> stripped(line.begin(), line.end());
+            stripped.push_back('\0');
+            CVantryBitmap::StripQuotes(stripped.data());
+            line = stripped.data();
+        }
+        if (started) {
+            lines.push_back(std::move(line));
+        }
+    }
+    return lines;
+}
+
+/// A saved picture is read back line for line when each line fits one read of the loader
+/// with its quotes, comma and line end (75 characters) and holds no line end of its own.
+void checkSavedReadsBack(CVantryBitmap& bitmap, const std::string& path) {
+    const char* const* lines = bitmap.GetBitmap();
+    unsigned int count = 0;
+    unsigned int bytes = 0;
+    CVantryBitmap counter;
+    counter.CollectXpmInfo(lines, &count, &bytes);
+    for (unsigned int i = 0; i < count; ++i) {
+        if (std::strlen(lines[i]) > 75 || std::strchr(lines[i], '\n') != nullptr) {
+            return;
+        }
+    }
+    if (count == 0 || !bitmap.SaveBitmap(path.c_str())) {
+        fuzzsupport::fail("a picture of " + std::to_string(count) + " lines was not saved");
+    }
+    CVantryBitmap reloaded;
+    if (!reloaded.LoadBitmap(path.c_str())) {
+        fuzzsupport::fail("a saved picture did not load");
+    }
+    for (unsigned int i = 0; i < count; ++i) {
+        if (std::strcmp(reloaded.GetBitmap()[i], lines[i]) != 0) {
+            fuzzsupport::fail("line " + std::to_string(i) + " \"" + lines[i] +
+                              "\" was read back as \"" + reloaded.GetBitmap()[i] + "\"");
+        }
+    }
+}
+
+void checkMask(const CVantryBitmap& bitmap) {
+    if ((bitmap.GetMask() == nullptr) != (bitmap.GetMaskSize() == 0)) {
+        fuzzsupport::fail("mask and mask size disagree");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const fuzzsupport::ScratchDir dir;
+    static const std::string input = dir.file("picture.xpm");
+    static const std::string saved = dir.file("saved.xpm");
+    const std::string_view text = fuzzsupport::asText(data, size);
+    fuzzsupport::writeBytes(input, text);
+
+    CVantryBitmap loaded;
+    if (loaded.LoadBitmap(input.c_str())) {
+        if (loaded.GetBitmap() == nullptr || loaded.GetMask() != nullptr) {
+            fuzzsupport::fail("a loaded picture has no lines or has a mask");
+        }
+        if (!loaded.SaveBitmap(saved.c_str())) {
+            fuzzsupport::fail("a loaded picture could not be saved");
+        }
+        CVantryBitmap reloaded;
+        reloaded.LoadBitmap(saved.c_str());
+        checkSavedReadsBack(loaded, saved);
+    } else if (loaded.GetBitmap() != nullptr) {
+        fuzzsupport::fail("a failed load left lines behind");
+    }
+
+    // A line array ends with a null entry, so a short one is seen as such.
+    const std::vector<std::string> lines = xpmLines(text);
+    std::vector<const char*> array;
+    for (const std::string& line : lines) {
+        array.push_back(line.c_str());
+    }
+    array.push_back(nullptr);
+    CVantryBitmap copied;
+    if (copied.Copy(array.data())) {
+        checkMask(copied);
+        unsigned int lineCount = 0;
+        unsigned int byteCount = 0;
+        copied.CollectXpmInfo(copied.GetBitmap(), &lineCount, &byteCount);
+        if (lineCount == 0 || lineCount > lines.size()) {
+            fuzzsupport::fail("a copied picture counts " + std::to_string(lineCount) +
+                              " lines of " + std::to_string(lines.size()));
+        }
+        checkSavedReadsBack(copied, saved);
+    } else if (copied.GetBitmap() != nullptr) {
+        fuzzsupport::fail("a refused copy left lines behind");
+    }
+    CVantryBitmap adopted;
+    adopted.LoadFromResources(array.data());
+    adopted.SaveBitmap(saved.c_str());
+    return 0;
+}
