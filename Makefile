@@ -62,7 +62,7 @@ fuzz: fuzz-build
 test-fuzz: fuzz-build
 	$(SANITIZER_ENV) fuzz/run-fuzzers $(FUZZ_BUILD) $(TEST_FUZZ_SECONDS)
 
-# Builds the bundled sample installation and imports its first owner into build/demo/record.
+# Builds the bundled sample installation and imports its owner Rover into build/demo/record.
 demo: build
 	@rm -rf $(BUILD)/demo
 	$(BUILD)/host/mkwin/tolvane-mkwin samples/demo.json $(BUILD)/demo/windows
