@@ -11,8 +11,8 @@ namespace {
 
 const char* const kExamples = R"(
 Examples:
-  Import the only ICQ owner of an old XP disk mounted at /mnt/winxp, asking for the
-  password on the terminal:
+  Import the ICQ owner of an old XP disk mounted at /mnt/winxp (the first in name order
+  when there are several), asking for the password on the terminal:
     tolvane-import --windows-root /mnt/winxp --out ~/icq-import
 
   List the owners, then import "Rover" without sounds from a disk whose user is Alice,

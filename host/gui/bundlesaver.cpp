@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "recordwriter.h"
+#include "fdio.h"
 
 namespace fs = std::filesystem;
 
@@ -43,21 +43,6 @@ private:
     std::string path_;
 };
 
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
 // Copies `from` to `folder/name` through a temporary file in `folder`, synced and renamed.
 bool copyAtomically(const std::string& from, const std::string& folder, const std::string& name,
                     mode_t mode, std::string& error) {
@@ -89,8 +74,9 @@ bool copyAtomically(const std::string& from, const std::string& folder, const st
         if (got == 0) {
             break;
         }
-        if (!writeAll(out.get(), chunk.data(), static_cast<size_t>(got))) {
-            error = target + ": cannot write (" + cause(errno) + ")";
+        if (const int writeError = vqrt::writeAll(out.get(), chunk.data(), static_cast<size_t>(got));
+            writeError != 0) {
+            error = target + ": cannot write (" + cause(writeError) + ")";
             return false;
         }
     }

@@ -9,8 +9,6 @@
 
 namespace vqrt {
 
-namespace {
-
 void appendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -28,6 +26,8 @@ void appendUtf8(std::string& out, uint32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
+
+namespace {
 
 constexpr uint32_t kReplacement = 0xFFFD;
 

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace vqrt {
+
+/// Appends the UTF-8 form of a code point (at most U+10FFFF) to `out`.
+void appendUtf8(std::string& out, uint32_t codePoint);
 
 /// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool isValidUtf8(std::string_view text);

@@ -1,5 +1,7 @@
 #include "hiveregistry.h"
 
+#include "fdio.h"
+
 #include <fcntl.h>
 #include <hivex.h>
 #include <sys/mman.h>
@@ -34,22 +36,6 @@ struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
 template <typename T> using Malloced = std::unique_ptr<T, FreeDeleter>;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 uint32_t get32(const std::string& b, size_t at) {
     uint32_t v = 0;
@@ -115,17 +101,9 @@ std::string repairHive(std::string& hive) {
 
 // hivex reads only named files: the repaired copy lives in an anonymous memory file.
 HiveHandle openInMemory(const std::string& bytes) {
-    FileDescriptor fd(memfd_create("tolvane-hive", MFD_CLOEXEC));
-    if (fd.get() < 0) {
+    UniqueFd fd(memfd_create("tolvane-hive", MFD_CLOEXEC));
+    if (!fd || writeAll(fd.get(), bytes.data(), bytes.size()) != 0) {
         return nullptr;
-    }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd.get(), bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            return nullptr;
-        }
-        done += static_cast<size_t>(n);
     }
     const std::string name = "/proc/self/fd/" + std::to_string(fd.get());
     return HiveHandle(hivex_open(name.c_str(), 0));

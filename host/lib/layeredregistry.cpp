@@ -1,6 +1,7 @@
 #include "layeredregistry.h"
 
 #include "casepath.h"
+#include "codepage.h"
 #include "hiveregistry.h"
 #include "regfile.h"
 
@@ -45,20 +46,6 @@ uint32_t foldCodePoint(uint32_t cp) {
         return cp + 63;
     default:
         return cp;
-    }
-}
-
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        // Folding stays below U+0800; longer sequences are copied, never re-encoded.
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
 

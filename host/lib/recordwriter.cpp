@@ -32,22 +32,6 @@ std::string errorText(int err) {
     return std::strerror(err);
 }
 
-// Writes all of `data`; 0, or the errno of the failed write.
-int writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
 // Reads up to `size` bytes, retrying short reads; the count, or -1 with errno set.
 ssize_t readFull(int fd, char* data, size_t size) {
     size_t got = 0;
@@ -175,28 +159,6 @@ bool sameContent(int dir, const std::string& name, int source, off_t sourceSize)
 }
 
 } // namespace
-
-UniqueFd::~UniqueFd() {
-    close();
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-int UniqueFd::close() {
-    if (fd_ < 0) {
-        return 0;
-    }
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0 ? 0 : errno;
-}
 
 RecordWriter::RecordWriter(std::string outputDirectory, std::string pluginName,
                            std::string codepage, WarningSink warn)
