@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -47,7 +48,34 @@ std::string findEntry(const std::string& dir, const std::string& name) {
     return best;
 }
 
+struct FreeDeleter {
+    void operator()(char* p) const { free(p); }
+};
+
 } // namespace
+
+std::optional<std::string> realPath(const std::string& path) {
+    const std::unique_ptr<char, FreeDeleter> real(realpath(path.c_str(), nullptr));
+    if (!real) {
+        return std::nullopt;
+    }
+    return std::string(real.get());
+}
+
+bool staysInside(const std::string& root, const std::string& path) {
+    if (path == root) {
+        return true;
+    }
+    const std::optional<std::string> realRoot = realPath(root);
+    const std::optional<std::string> real = realPath(path);
+    if (!realRoot || !real) {
+        return false; // a dangling link or a loop cannot be checked
+    }
+    if (*realRoot == "/") {
+        return true;
+    }
+    return *real == *realRoot || real->compare(0, realRoot->size() + 1, *realRoot + "/") == 0;
+}
 
 std::optional<std::string> resolveNoCase(const std::string& base, const std::string& relative) {
     std::string path = base;

@@ -33,6 +33,10 @@ public:
     void setDirectory(const std::string& directory) override;
     /// The name ending to match, such as ".uin"; empty matches every entry.
     void setExtension(const std::string& extension) override;
+    /// Only what lies inside one of `roots` (after symbolic links are followed) counts as a
+    /// file: a link on an untrusted disk must not lead the plug-in to files of this machine.
+    /// No roots, the default, confines nothing.
+    void confineTo(std::vector<std::string> roots) { roots_ = std::move(roots); }
     /// Clears `nodes`, fills it and answers it. The nodes belong to the finder and stay valid
     /// until its next search or its destruction. `recursive` descends into subdirectories,
     /// never through symbolic links. A missing or unreadable directory gives no entries.
@@ -42,6 +46,7 @@ public:
 private:
     std::string directory_;
     std::string extension_;
+    std::vector<std::string> roots_;
     std::vector<std::unique_ptr<DirectoryNode>> found_;
 };
 

@@ -20,7 +20,13 @@ bool isDirectory(const std::string& path) {
 HostSession::HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> registry,
                          std::optional<UserProfile> user, std::vector<std::string> warnings)
     : options_(std::move(options)), registry_(std::move(registry)), user_(std::move(user)),
-      warnings_(std::move(warnings)), converter_(options_.windowsRoot, options_.drives) {}
+      warnings_(std::move(warnings)), converter_(options_.windowsRoot, options_.drives) {
+    std::vector<std::string> roots = {options_.windowsRoot};
+    for (const auto& drive : options_.drives) {
+        roots.push_back(drive.second);
+    }
+    finder_.confineTo(std::move(roots));
+}
 
 std::unique_ptr<HostSession> HostSession::open(const HostOptions& given, std::string& error) {
     // Local paths handed to plug-ins and written into records are absolute.

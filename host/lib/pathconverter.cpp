@@ -34,18 +34,6 @@ std::string trimRoot(std::string root) {
     return root;
 }
 
-struct FreeDeleter {
-    void operator()(char* p) const { free(p); }
-};
-
-std::optional<std::string> realPath(const std::string& path) {
-    const std::unique_ptr<char, FreeDeleter> real(realpath(path.c_str(), nullptr));
-    if (!real) {
-        return std::nullopt;
-    }
-    return std::string(real.get());
-}
-
 // The components of a path after its drive: separators of either kind, repeated separators
 // and "." dropped, ".." taking one back but never above the drive's root.
 std::vector<std::string> splitComponents(const std::string& tail) {
@@ -70,23 +58,6 @@ std::vector<std::string> splitComponents(const std::string& tail) {
         parts.push_back(std::move(component));
     }
     return parts;
-}
-
-// True when the existing `path` found below `root` really lies inside it, after every
-// symbolic link on the way is followed.
-bool staysInside(const std::string& root, const std::string& path) {
-    if (path == root) {
-        return true;
-    }
-    const std::optional<std::string> realRoot = realPath(root);
-    const std::optional<std::string> real = realPath(path);
-    if (!realRoot || !real) {
-        return false; // a dangling link or a loop cannot be checked
-    }
-    if (*realRoot == "/") {
-        return true;
-    }
-    return *real == *realRoot || real->compare(0, realRoot->size() + 1, *realRoot + "/") == 0;
 }
 
 } // namespace

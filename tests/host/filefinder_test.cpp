@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -115,6 +116,25 @@ TEST_F(FileFinderTest, EachSearchReplacesTheList) {
     EXPECT_EQ(nodes[0]->getPath(), dir.file("uin/sub/456.uin"));
     finder.setDirectory(dir.file("missing"));
     EXPECT_TRUE(finder.search(nodes, false).empty());
+}
+
+TEST_F(FileFinderTest, ConfinedFinderCountsNoFileBehindALinkLeavingTheRoots) {
+    TempDir elsewhere;
+    writeFile(elsewhere.file("secret.uin"), "[ICQ User]\nNickName=Stolen\nUIN=1\n");
+    fs::create_symlink(elsewhere.file("secret.uin"), dir.file("uin/outside.uin"));
+    writeFile(elsewhere.file("drive/d.uin"), "");
+    fs::create_symlink(elsewhere.file("drive/d.uin"), dir.file("uin/ondrive.uin"));
+
+    const Listing open = search(dir.file("uin"), ".uin", false);
+    EXPECT_NE(std::find(open.begin(), open.end(), std::make_pair(std::string("outside.uin"), true)),
+              open.end());
+
+    finder.confineTo({dir.path(), elsewhere.file("drive")});
+    Listing expected = kTopLevel;
+    expected.emplace_back("ondrive.uin", true);
+    expected.emplace_back("outside.uin", false);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(search(dir.file("uin"), ".uin", false), expected);
 }
 
 } // namespace
