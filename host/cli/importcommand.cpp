@@ -198,8 +198,8 @@ int runImport(const Options& o) {
         return fail(kUsage, pluginPath + ": the plug-in showed no options page");
     }
     if (!o.owner.empty() && !page.chooseOwner(o.owner)) {
-        return fail(kUsage, "no ICQ owner named \"" + o.owner + "\" (owners: " +
-                                ownerList(owners) + ")");
+        return fail(kUsage,
+                    "no ICQ owner named \"" + o.owner + "\" (owners: " + ownerList(owners) + ")");
     }
     if (!record.prepareOutputDirectory()) {
         return fail(kUsage, "cannot use " + outDir + " as the output folder");
@@ -263,18 +263,18 @@ int runImport(const Options& o) {
         std::cout.flush();
         record.writeText(STDOUT_FILENO);
     }
-    const std::string recordPath = o.out.empty() ? std::string("(not kept)")
-                                                 : outDir + "/record.json";
+    const std::string recordPath =
+        o.out.empty() ? std::string("(not kept)") : outDir + "/record.json";
     if (record.lastSaveFailed()) {
         return fail(kRefused, record.lastSaveError());
     }
     if (agent.cancelled() || vqrt::TerminalAgent::cancelRequested().load()) {
-        return fail(kInterrupted, "interrupted; the record keeps what was imported so far: " +
-                                      recordPath);
+        return fail(kInterrupted,
+                    "interrupted; the record keeps what was imported so far: " + recordPath);
     }
     if (result != 0 || !record.complete()) {
-        return fail(kRefused, "the import did not complete; the record keeps what it holds: " +
-                                  recordPath);
+        return fail(kRefused,
+                    "the import did not complete; the record keeps what it holds: " + recordPath);
     }
     if (!o.quiet && !o.json) {
         std::cout << importSummary(record.outline(), recordPath);

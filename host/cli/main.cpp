@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
         return status;
     }
     if (options->info) {
-        const std::string path = !options->info->empty()  ? *options->info
+        const std::string path = !options->info->empty()    ? *options->info
                                  : !options->plugin.empty() ? options->plugin
                                                             : cli::defaultPluginPath();
         return cli::printPluginInfo(path, options->icon);

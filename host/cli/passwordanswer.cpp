@@ -16,7 +16,8 @@ const QString kTitle = QStringLiteral("ICQ Plugin Request");
 
 } // namespace
 
-PasswordAnswer::PasswordAnswer(Asker ask, QObject* parent) : QObject(parent), ask_(std::move(ask)) {}
+PasswordAnswer::PasswordAnswer(Asker ask, QObject* parent)
+    : QObject(parent), ask_(std::move(ask)) {}
 
 bool PasswordAnswer::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Show) {

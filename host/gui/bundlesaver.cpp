@@ -74,7 +74,8 @@ bool copyAtomically(const std::string& from, const std::string& folder, const st
         if (got == 0) {
             break;
         }
-        if (const int writeError = vqrt::writeAll(out.get(), chunk.data(), static_cast<size_t>(got));
+        if (const int writeError =
+                vqrt::writeAll(out.get(), chunk.data(), static_cast<size_t>(got));
             writeError != 0) {
             error = target + ": cannot write (" + cause(writeError) + ")";
             return false;

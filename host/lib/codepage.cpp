@@ -177,8 +177,9 @@ std::string utf16leToUtf8(std::string_view bytes) {
         }
         if (unit >= 0xD800 && unit <= 0xDBFF) {
             if (i + 1 < bytes.size()) {
-                const uint32_t low = static_cast<unsigned char>(bytes[i]) |
-                                     (static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+                const uint32_t low =
+                    static_cast<unsigned char>(bytes[i]) |
+                    (static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
                 if (low >= 0xDC00 && low <= 0xDFFF) {
                     i += 2;
                     appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
@@ -198,6 +199,8 @@ std::string utf16leToUtf8(std::string_view bytes) {
     return out;
 }
 
-bool isKnownCodepage(const std::string& codepage) { return static_cast<bool>(openToUtf8(codepage)); }
+bool isKnownCodepage(const std::string& codepage) {
+    return static_cast<bool>(openToUtf8(codepage));
+}
 
 } // namespace vqrt

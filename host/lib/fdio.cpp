@@ -6,7 +6,9 @@
 
 namespace vqrt {
 
-UniqueFd::~UniqueFd() { close(); }
+UniqueFd::~UniqueFd() {
+    close();
+}
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     if (this != &other) {

@@ -113,9 +113,9 @@ std::vector<VQ::CVantryNode*>& DirectoryFinder::search(std::vector<VQ::CVantryNo
     nodes.reserve(matches.size());
     for (Match& match : matches) {
         const bool confined =
-            roots_.empty() || std::any_of(roots_.begin(), roots_.end(), [&](const std::string& root) {
-                return staysInside(root, match.path);
-            });
+            roots_.empty() ||
+            std::any_of(roots_.begin(), roots_.end(),
+                        [&](const std::string& root) { return staysInside(root, match.path); });
         found_.push_back(
             std::make_unique<DirectoryNode>(std::move(match.path), match.regularFile && confined));
         nodes.push_back(found_.back().get());

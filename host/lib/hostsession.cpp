@@ -49,7 +49,8 @@ std::unique_ptr<HostSession> HostSession::open(const HostOptions& given, std::st
         return nullptr;
     }
     if (!isKnownCodepage(options.codepage)) {
-        error = "unknown code page " + options.codepage + " (expected an iconv name such as CP1252)";
+        error =
+            "unknown code page " + options.codepage + " (expected an iconv name such as CP1252)";
         return nullptr;
     }
     for (const auto& [letter, folder] : options.drives) {

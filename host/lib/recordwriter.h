@@ -8,8 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "codepage.h"
-#include "recordlog.h"
 #include "fdio.h"
+#include "recordlog.h"
 #include "vqrt/vantryio.h"
 
 namespace vqrt {

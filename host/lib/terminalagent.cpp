@@ -12,7 +12,9 @@ namespace {
 const int kCancelled = 32;
 struct sigaction previousHandler;
 
-extern "C" void onInterrupt(int) { TerminalAgent::cancelRequested().store(true); }
+extern "C" void onInterrupt(int) {
+    TerminalAgent::cancelRequested().store(true);
+}
 
 } // namespace
 
@@ -87,8 +89,12 @@ void TerminalAgent::postMessage(int, const char* text) {
     std::fflush(out_);
 }
 
-QWidget* TerminalAgent::getWidget(int, int) { return widget_; }
+QWidget* TerminalAgent::getWidget(int, int) {
+    return widget_;
+}
 
-int TerminalAgent::messageKind(int category, int level) { return category | level; }
+int TerminalAgent::messageKind(int category, int level) {
+    return category | level;
+}
 
 } // namespace vqrt

@@ -36,8 +36,8 @@ bool buildDatabasePath(char (&out)[256], const std::string& parent, const char* 
         out[0] = '\0';
         return false;
     }
-    const int n = std::snprintf(out, sizeof out, "%s/%s/%s.dat", parent.c_str(), folder,
-                                uin.c_str());
+    const int n =
+        std::snprintf(out, sizeof out, "%s/%s/%s.dat", parent.c_str(), folder, uin.c_str());
     if (n < 0 || static_cast<size_t>(n) >= sizeof out) {
         out[0] = '\0';
         return false;
@@ -50,8 +50,7 @@ void fillPlaceholders(CcontactsReader::contactStruct& contact) {
     std::snprintf(contact.lastName, sizeof contact.lastName, "%s", "LastName");
     contact.uin = -111;
     std::snprintf(contact.nickName, sizeof contact.nickName, "%s", "NickName");
-    std::snprintf(contact.myDefinedHandle, sizeof contact.myDefinedHandle, "%s",
-                  "MyDefinedHandle");
+    std::snprintf(contact.myDefinedHandle, sizeof contact.myDefinedHandle, "%s", "MyDefinedHandle");
     std::snprintf(contact.primaryEmail, sizeof contact.primaryEmail, "%s", "PrimaryEmail");
 }
 
@@ -63,8 +62,9 @@ bool tarvex::exportContacts(CBaseVantryIO* io, CHostAgent* agent, CFileIO* file)
     CcontactsReader reader(ownerUin);
 
     const char* lastSlash = std::strrchr(uinDir, '/');
-    const std::string parent =
-        lastSlash == nullptr ? std::string() : std::string(uinDir, static_cast<size_t>(lastSlash - uinDir));
+    const std::string parent = lastSlash == nullptr
+                                   ? std::string()
+                                   : std::string(uinDir, static_cast<size_t>(lastSlash - uinDir));
     if (char* lastCr = std::strrchr(ownerUin, '\r')) {
         *lastCr = '\0';
     }

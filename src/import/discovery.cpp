@@ -52,13 +52,11 @@ bool tarvex::checkDependency() {
         return false;
     }
     char appPath[1024] = {};
-    if (registry->readString("HKEY_LOCAL_MACHINE", kAppPathKey, "", appPath, sizeof appPath) !=
-        0) {
+    if (registry->readString("HKEY_LOCAL_MACHINE", kAppPathKey, "", appPath, sizeof appPath) != 0) {
         return false;
     }
     long version = 0;
-    if (registry->readDword("HKEY_CURRENT_USER", kDefaultPrefsKey, "ICQ Version", &version) ==
-        0) {
+    if (registry->readDword("HKEY_CURRENT_USER", kDefaultPrefsKey, "ICQ Version", &version) == 0) {
         icqVersion = static_cast<int32_t>(version);
     } else {
         icqVersion = kVersionWhenUnknown;
@@ -75,8 +73,8 @@ bool tarvex::checkDependency() {
     const int needed = std::snprintf(ownerDirWindows, sizeof ownerDirWindows, "%s\\uin", icqDir);
     // Over-long directories are not cut into the name of some other folder: the owner folder
     // is then unknown and no owners are found.
-    const bool ownerDirKnown = icqDir[0] != '\0' && needed >= 0 &&
-                               static_cast<size_t>(needed) < sizeof ownerDirWindows;
+    const bool ownerDirKnown =
+        icqDir[0] != '\0' && needed >= 0 && static_cast<size_t>(needed) < sizeof ownerDirWindows;
 
     uinDir[0] = '\0';
     if (CVantryTools* tools = m_pArbiter->getTools(); tools != nullptr && ownerDirKnown) {

@@ -27,7 +27,9 @@ const char* const kNo = "ICQ_VQX_NO";
 const char* const kServerKey = "Software\\Mirabilis\\ICQ\\DefaultPrefs\\";
 const int kCancelled = 32;
 
-const char* flag(bool on) { return on ? kYes : kNo; }
+const char* flag(bool on) {
+    return on ? kYes : kNo;
+}
 
 // A terminated copy into a fixed buffer, cut to fit.
 template <size_t N> void copyText(char (&buffer)[N], const char* text) {

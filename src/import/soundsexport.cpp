@@ -11,13 +11,13 @@ namespace {
 
 // ICQ's sound events, in the order they are read and written.
 const char* const kSoundEvents[] = {
-    "ICQALAdmin",   "ICQALMessage",  "ICQALURL",         "ICQBackspace", "ICQBell",
-    "ICQBirthday",  "ICQChat",       "ICQChatAction",    "ICQChatEmote", "ICQChatLOL",
-    "ICQChatPage",  "ICQContact",    "ICQEMail",         "ICQExternal",  "ICQFile",
-    "ICQFtDone",    "ICQGeneralOnline", "ICQHomePage",   "ICQMessage",   "ICQMsgSent",
-    "ICQNotify",    "ICQOnline",     "ICQPhone",         "ICQPicture",   "ICQPIN",
-    "ICQPlugin",    "ICQReminder",   "ICQStartup",       "ICQSystem",    "ICQType",
-    "ICQURL",       "ICQWebSearch"};
+    "ICQALAdmin",  "ICQALMessage",     "ICQALURL",      "ICQBackspace", "ICQBell",
+    "ICQBirthday", "ICQChat",          "ICQChatAction", "ICQChatEmote", "ICQChatLOL",
+    "ICQChatPage", "ICQContact",       "ICQEMail",      "ICQExternal",  "ICQFile",
+    "ICQFtDone",   "ICQGeneralOnline", "ICQHomePage",   "ICQMessage",   "ICQMsgSent",
+    "ICQNotify",   "ICQOnline",        "ICQPhone",      "ICQPicture",   "ICQPIN",
+    "ICQPlugin",   "ICQReminder",      "ICQStartup",    "ICQSystem",    "ICQType",
+    "ICQURL",      "ICQWebSearch"};
 static_assert(sizeof kSoundEvents / sizeof kSoundEvents[0] == 32, "ICQ has 32 sound events");
 
 const char* const kOwnersKey = "Software\\Mirabilis\\ICQ\\Owners\\";
@@ -41,8 +41,8 @@ void tarvex::exportSounds(CBaseVantryIO* io, CRegistryReader* registry, CVantryT
         if (registry->readString("HKEY_CURRENT_USER", prefsKey.c_str(), "PlaySound", value,
                                  sizeof value) == 0 &&
             value[0] != '\0') {
-            io->writeValue("PlaySound", std::strcmp(value, "Yes") == 0 ? "ICQ_VQX_YES"
-                                                                        : "ICQ_VQX_NO");
+            io->writeValue("PlaySound",
+                           std::strcmp(value, "Yes") == 0 ? "ICQ_VQX_YES" : "ICQ_VQX_NO");
         }
         const std::string soundsKey = (optionsDlg == nullptr || optionsDlg->isPersonalSounds())
                                           ? kOwnersKey + uin + "\\Prefs\\Sounds\\"

@@ -15,8 +15,8 @@ int32_t tarvex::showDlg(long, void* parent) {
     if (optionsDlg == nullptr) {
         optionsDlg = new COptionsDlg(static_cast<QWidget*>(parent), nullptr);
         // The page belongs to the host's widget; forget it when the host destroys it.
-        dialogGone = QObject::connect(optionsDlg, &QObject::destroyed,
-                                      [this] { optionsDlg = nullptr; });
+        dialogGone =
+            QObject::connect(optionsDlg, &QObject::destroyed, [this] { optionsDlg = nullptr; });
         for (const auto& entry : profileMap) {
             optionsDlg->insertWinUser(entry.first,
                                       entry.second != nullptr && entry.second->soundsPresent);

@@ -14,7 +14,9 @@ char* copyBounded(char* buffer, int length, const char* text) {
 
 } // namespace
 
-char* tarvex::getName(char* buffer, int length) { return copyBounded(buffer, length, "ICQ"); }
+char* tarvex::getName(char* buffer, int length) {
+    return copyBounded(buffer, length, "ICQ");
+}
 
 char* tarvex::getDescription(char* buffer, int length) {
     return copyBounded(buffer, length, "ICQ Importer Plugin");
@@ -48,7 +50,9 @@ version_t* tarvex::getMinEngineVersion(version_t* version) {
     return version;
 }
 
-int32_t tarvex::getBlockCount() { return 60; }
+int32_t tarvex::getBlockCount() {
+    return 60;
+}
 
 long* tarvex::getProperties(long* properties) {
     *properties = 2;

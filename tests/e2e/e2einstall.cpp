@@ -15,16 +15,18 @@ namespace e2e {
 
 namespace {
 
-const char* const kEvents[] = {
-    "ICQALAdmin",   "ICQALMessage", "ICQALURL",     "ICQBackspace",     "ICQBell",
-    "ICQBirthday",  "ICQChat",      "ICQChatAction", "ICQChatEmote",    "ICQChatLOL",
-    "ICQChatPage",  "ICQContact",   "ICQEMail",     "ICQExternal",      "ICQFile",
-    "ICQFtDone",    "ICQGeneralOnline", "ICQHomePage", "ICQMessage",    "ICQMsgSent",
-    "ICQNotify",    "ICQOnline",    "ICQPhone",     "ICQPicture",       "ICQPIN",
-    "ICQPlugin",    "ICQReminder",  "ICQStartup",   "ICQSystem",        "ICQType",
-    "ICQURL",       "ICQWebSearch"};
+const char* const kEvents[] = {"ICQALAdmin",       "ICQALMessage", "ICQALURL",    "ICQBackspace",
+                               "ICQBell",          "ICQBirthday",  "ICQChat",     "ICQChatAction",
+                               "ICQChatEmote",     "ICQChatLOL",   "ICQChatPage", "ICQContact",
+                               "ICQEMail",         "ICQExternal",  "ICQFile",     "ICQFtDone",
+                               "ICQGeneralOnline", "ICQHomePage",  "ICQMessage",  "ICQMsgSent",
+                               "ICQNotify",        "ICQOnline",    "ICQPhone",    "ICQPicture",
+                               "ICQPIN",           "ICQPlugin",    "ICQReminder", "ICQStartup",
+                               "ICQSystem",        "ICQType",      "ICQURL",      "ICQWebSearch"};
 
-const char* flag(bool on) { return on ? "ICQ_VQX_YES" : "ICQ_VQX_NO"; }
+const char* flag(bool on) {
+    return on ? "ICQ_VQX_YES" : "ICQ_VQX_NO";
+}
 
 Json value(const std::string& key, const std::string& text) {
     Json entry;
@@ -122,9 +124,9 @@ std::string treeChanges(const TreeSnapshot& before, const TreeSnapshot& after) {
 std::vector<std::string> switches(const Choices& c) {
     std::vector<std::string> args;
     const std::pair<bool, const char*> flags[] = {
-        {!c.server, "--no-server"},       {!c.userSettings, "--no-user-settings"},
-        {!c.contacts, "--no-contacts"},   {c.overwrite, "--overwrite-contacts"},
-        {!c.sounds, "--no-sounds"},       {c.defaultSounds, "--default-sounds"}};
+        {!c.server, "--no-server"},     {!c.userSettings, "--no-user-settings"},
+        {!c.contacts, "--no-contacts"}, {c.overwrite, "--overwrite-contacts"},
+        {!c.sounds, "--no-sounds"},     {c.defaultSounds, "--default-sounds"}};
     for (const auto& [on, name] : flags) {
         if (on) {
             args.push_back(name);
@@ -137,7 +139,8 @@ Installation::Installation(Json description) : description_(std::move(descriptio
 
 void Installation::build() {
     std::string error;
-    ASSERT_TRUE(mkwin::buildInstallation(nlohmann::json::parse(description_.dump()), root(), &error))
+    ASSERT_TRUE(
+        mkwin::buildInstallation(nlohmann::json::parse(description_.dump()), root(), &error))
         << error;
     std::string parseError;
     const auto parsed =
@@ -178,8 +181,9 @@ Json Installation::expectedRecord(const Choices& c) const {
     Json ownerDescription;
     for (size_t i = 0; i < owners.size(); ++i) {
         const bool wanted = c.owner.empty() ? true : owners[i]["nickname"] == c.owner;
-        if (wanted && (owner.is_null() || (c.owner.empty() && owners[i]["nickname"].get<std::string>() <
-                                                                    owner["nickname"].get<std::string>()))) {
+        if (wanted &&
+            (owner.is_null() || (c.owner.empty() && owners[i]["nickname"].get<std::string>() <
+                                                        owner["nickname"].get<std::string>()))) {
             owner = owners[i];
             ownerDescription = icq["owners"][i];
         }
@@ -203,10 +207,10 @@ Json Installation::expectedRecord(const Choices& c) const {
     settings.push_back(value("ICQ_SOUNDS_SETTINGS_PRESENT", flag(c.sounds)));
     sections.push_back(section("ICQ_IMPORTED_SETTINGS", settings));
     if (c.userSettings) {
-        sections.push_back(section(
-            "ICQ_OWNER", {value("UIN", owner["uin"].get<std::string>() + lineEnd),
-                          value("Nickname", owner["nickname"].get<std::string>() + lineEnd),
-                          value("Password", c.password)}));
+        sections.push_back(
+            section("ICQ_OWNER", {value("UIN", owner["uin"].get<std::string>() + lineEnd),
+                                  value("Nickname", owner["nickname"].get<std::string>() + lineEnd),
+                                  value("Password", c.password)}));
     }
     if (c.contacts) {
         Json entries = Json::array();
@@ -227,18 +231,18 @@ Json Installation::expectedRecord(const Choices& c) const {
         Json entries = Json::array();
         if (ownerDescription.contains("playSound") && !ownerDescription["playSound"].is_null() &&
             ownerDescription["playSound"] != "") {
-            entries.push_back(
-                value("PlaySound", flag(ownerDescription["playSound"] == "Yes")));
+            entries.push_back(value("PlaySound", flag(ownerDescription["playSound"] == "Yes")));
         }
         const bool personal = owner["personalSounds"].get<bool>() && !c.defaultSounds;
-        const Json chosen =
-            personal ? ownerDescription.value("sounds", Json::object()) : icq.value("defaultSounds", Json::object());
+        const Json chosen = personal ? ownerDescription.value("sounds", Json::object())
+                                     : icq.value("defaultSounds", Json::object());
         for (const char* event : kEvents) {
             if (!chosen.contains(event)) {
                 continue;
             }
             const Json& sound = chosen[event];
-            const std::string path = sound.is_string() ? sound.get<std::string>() : sound["path"].get<std::string>();
+            const std::string path =
+                sound.is_string() ? sound.get<std::string>() : sound["path"].get<std::string>();
             const bool missing = sound.is_object() && sound.value("missing", false);
             Json entry;
             entry["key"] = event;

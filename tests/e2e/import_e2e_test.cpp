@@ -43,13 +43,14 @@ TEST_F(ImportE2e, DefaultRunImportsTheFirstOwnerCompletely) {
     icq.build();
     Choices choices;
     importAndCompare(choices);
-    const ProcessResult again = icq.import({"--out", icq.out("quiet"), "--password-file",
-                                            icq.passwordFile(), "--owner", "Rover"});
+    const ProcessResult again = icq.import(
+        {"--out", icq.out("quiet"), "--password-file", icq.passwordFile(), "--owner", "Rover"});
     EXPECT_EQ(again.out, "Owner:     Rover (UIN 23456789)\n"
                          "Server:    login.icq.com, port 5190\n"
                          "Contacts:  4 imported\n"
                          "Sounds:    3 sound events, 3 sound files carried\n"
-                         "Record:    " + icq.out("quiet") + "/record.json\n");
+                         "Record:    " +
+                             icq.out("quiet") + "/record.json\n");
 }
 
 TEST_F(ImportE2e, OwnerWithCrlfFileAndPersonalSounds) {
@@ -111,8 +112,8 @@ TEST_F(ImportE2e, OldIcqKeepsItsContactsInDb99b) {
                   std::string::npos);
         Choices choices;
         choices.owner = "Rover";
-        const ProcessResult r = old.import({"--out", old.out(), "--password-file",
-                                            old.passwordFile(), "--owner", "Rover"});
+        const ProcessResult r = old.import(
+            {"--out", old.out(), "--password-file", old.passwordFile(), "--owner", "Rover"});
         ASSERT_EQ(r.status, 0) << describe(r);
         EXPECT_EQ(old.record(old.out()).dump(2), old.expectedRecord(choices).dump(2));
     }
@@ -125,8 +126,8 @@ TEST_F(ImportE2e, MissingDatabaseAndMissingSounds) {
     icq.build();
     Choices choices;
     choices.owner = "Rover";
-    const ProcessResult r = icq.import({"--out", icq.out(), "--password-file", icq.passwordFile(),
-                                        "--owner", "Rover"});
+    const ProcessResult r =
+        icq.import({"--out", icq.out(), "--password-file", icq.passwordFile(), "--owner", "Rover"});
     ASSERT_EQ(r.status, 0) << describe(r);
     EXPECT_EQ(icq.record(icq.out()).dump(2), icq.expectedRecord(choices).dump(2));
     EXPECT_NE(r.err.find("tolvane-import: warning: cannot carry " + icq.root() +
@@ -139,8 +140,7 @@ TEST_F(ImportE2e, MissingDatabaseAndMissingSounds) {
 TEST_F(ImportE2e, NoIcqInstalledIsStatusOneWithoutSections) {
     icq.description()["icq"]["installed"] = false;
     icq.build();
-    const ProcessResult r =
-        icq.import({"--out", icq.out(), "--password-file", icq.passwordFile()});
+    const ProcessResult r = icq.import({"--out", icq.out(), "--password-file", icq.passwordFile()});
     EXPECT_EQ(r.status, 1) << describe(r);
     EXPECT_EQ(r.err, "tolvane-import: no ICQ installation found in " + icq.root() +
                          " (the registry has no ICQ.exe application path)\n");
@@ -179,8 +179,9 @@ TEST_F(ImportE2e, BadArgumentsWriteNothing) {
         std::string err;
     };
     const Case cases[] = {
-        {{"--out", out}, "tolvane-import: no owner password given and no terminal to ask on (use "
-                         "--password-file FILE or --password-stdin)\n"},
+        {{"--out", out},
+         "tolvane-import: no owner password given and no terminal to ask on (use "
+         "--password-file FILE or --password-stdin)\n"},
         {{"--out", out, "--password-file", icq.passwordFile(), "--owner", "Nobody"},
          "tolvane-import: no ICQ owner named \"Nobody\" (owners: Märta, Rover)\n"},
         {{"--out", out, "--password-file", icq.out("nofile")},

@@ -52,18 +52,15 @@ TEST_F(HostSessionTest, RefusesWhatCannotBeUsedWithOneLine) {
     };
     const Case cases[] = {
         {"no root", hostOptions(""), "no Windows installation given (expected --windows-root DIR)"},
-        {"missing root",
-         hostOptions(other.file("gone")),
+        {"missing root", hostOptions(other.file("gone")),
          other.file("gone") + ": not a directory (expected the root of a mounted Windows system "
                               "volume)"},
-        {"bad code page",
-         hostOptions(root.path(), "", {other.file("a.reg")}, {}, "NO-SUCH"),
+        {"bad code page", hostOptions(root.path(), "", {other.file("a.reg")}, {}, "NO-SUCH"),
          "unknown code page NO-SUCH (expected an iconv name such as CP1252)"},
         {"missing drive",
          hostOptions(root.path(), "", {other.file("a.reg")}, {{'D', other.file("d")}}),
          "drive D: " + other.file("d") + ": not a directory"},
-        {"user without profiles",
-         hostOptions(root.path(), "Alice", {other.file("a.reg")}),
+        {"user without profiles", hostOptions(root.path(), "Alice", {other.file("a.reg")}),
          root.path() + ": no user profiles (expected Users/Alice/NTUSER.DAT or Documents and "
                        "Settings/Alice/NTUSER.DAT)"},
     };
@@ -81,9 +78,8 @@ TEST_F(HostSessionTest, EmptyFolderWithoutRegExportIsNoInstallation) {
 }
 
 TEST_F(HostSessionTest, RegExportOverAFolderTreeIsEnough) {
-    writeFile(other.file("icq.reg"),
-              std::string("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\") + kAppPaths +
-                  "]\n@=\"C:\\\\Program Files\\\\ICQ\\\\ICQ.exe\"\n");
+    writeFile(other.file("icq.reg"), std::string("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\") + kAppPaths +
+                                         "]\n@=\"C:\\\\Program Files\\\\ICQ\\\\ICQ.exe\"\n");
     writeFile(root.file("Program Files/ICQ/uin/1.uin"), "");
     options.regFiles = {other.file("icq.reg")};
     const auto session = open();

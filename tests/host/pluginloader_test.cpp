@@ -39,8 +39,8 @@ TEST(PluginLoader, ErrorsNameTheFileAndTheCause) {
     const Case cases[] = {
         {dir.file("missing.so"), "cannot load plug-in " + dir.file("missing.so") + ": "},
         {text, "cannot load plug-in " + text + ": "},
-        {VQRT_LIBRARY_PATH,
-         std::string(VQRT_LIBRARY_PATH) + ": not a plug-in (expected the symbol getObject, found none)"},
+        {VQRT_LIBRARY_PATH, std::string(VQRT_LIBRARY_PATH) +
+                                ": not a plug-in (expected the symbol getObject, found none)"},
     };
     for (const Case& c : cases) {
         std::string error;

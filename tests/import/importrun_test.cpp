@@ -30,7 +30,8 @@ TEST_P(CancelAt, StopsAtOnce) {
     PasswordDialogAnswer answer("pw", true);
     EXPECT_EQ(run(), -1);
     const Lines full = fullRecord("pw");
-    EXPECT_EQ(io.lines, Lines(full.begin(), full.begin() + static_cast<long>(linesBefore[step - 1])));
+    EXPECT_EQ(io.lines,
+              Lines(full.begin(), full.begin() + static_cast<long>(linesBefore[step - 1])));
     EXPECT_EQ(io.flushes, 0);
     EXPECT_EQ(static_cast<int>(icq.host.agent.steps.size()), step);
     EXPECT_TRUE(icq.host.agent.messages.empty());
@@ -43,8 +44,7 @@ TEST_F(ImportRun, RefusedPasswordWritesTheFailureRecord) {
     showPage();
     PasswordDialogAnswer answer("", false);
     EXPECT_EQ(run(), -1);
-    EXPECT_EQ(io.lines,
-              (Lines{"begin ICQ_FAILURE", "ICQ_VQX_STATUS=ICQ_VQX_YES", "end", "flush"}));
+    EXPECT_EQ(io.lines, (Lines{"begin ICQ_FAILURE", "ICQ_VQX_STATUS=ICQ_VQX_YES", "end", "flush"}));
     EXPECT_EQ(icq.host.agent.messages, Lines{"User password has not been set!"});
     EXPECT_EQ(icq.host.agent.messageKinds, std::vector<int>{0x6000 + 50});
     EXPECT_TRUE(icq.host.agent.steps.empty());
@@ -114,7 +114,10 @@ TEST_F(ImportRun, ServerValues) {
     const Case cases[] = {
         {true, true, 4000, {"ICQ_HOST_SERVER_NAME=login.icq.com", "ICQ_HOST_SERVER_PORT=4000"}},
         {true, true, -5190, {"ICQ_HOST_SERVER_NAME=login.icq.com", "ICQ_HOST_SERVER_PORT=-5190"}},
-        {true, true, 0xFFFFFFFFL, {"ICQ_HOST_SERVER_NAME=login.icq.com", "ICQ_HOST_SERVER_PORT=-1"}},
+        {true,
+         true,
+         0xFFFFFFFFL,
+         {"ICQ_HOST_SERVER_NAME=login.icq.com", "ICQ_HOST_SERVER_PORT=-1"}},
         {false, false, 0, {"ICQ_HOST_SERVER_NAME=ICQ_VQX_NO", "ICQ_HOST_SERVER_PORT=ICQ_VQX_NO"}},
     };
     discover();
@@ -142,9 +145,10 @@ TEST_F(ImportRun, WithoutRegistryNoServerKeysAndAnEmptySoundsSection) {
     icq.host.arbiter.registry = nullptr;
     PasswordDialogAnswer answer("pw", true);
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(settingsSection(),
-              (Lines{"ICQ_USER_SETTINGS=ICQ_VQX_YES", "ICQ_USER_CONTACTS=ICQ_VQX_YES",
-                     "ICQ_APPEND_CONTACTS=ICQ_VQX_YES", "ICQ_SOUNDS_SETTINGS_PRESENT=ICQ_VQX_YES"}));
+    EXPECT_EQ(
+        settingsSection(),
+        (Lines{"ICQ_USER_SETTINGS=ICQ_VQX_YES", "ICQ_USER_CONTACTS=ICQ_VQX_YES",
+               "ICQ_APPEND_CONTACTS=ICQ_VQX_YES", "ICQ_SOUNDS_SETTINGS_PRESENT=ICQ_VQX_YES"}));
     const Lines tail(io.lines.end() - 3, io.lines.end());
     EXPECT_EQ(tail, (Lines{"begin ICQ_SOUNDS_SETTINGS", "end", "flush"}));
 }
@@ -191,17 +195,19 @@ TEST_F(ImportRun, AppendFlagFollowsOverwriteAndTheContactsBox) {
 }
 
 TEST_F(ImportRun, DefaultSoundsComeFromTheDefaultKey) {
-    icq.host.registry.setString("HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs\\Sounds\\",
-                                "ICQBell", "C:\\Program Files\\ICQ\\Sounds\\bell.wav");
+    icq.host.registry.setString("HKEY_CURRENT_USER",
+                                "Software\\Mirabilis\\ICQ\\DefaultPrefs\\Sounds\\", "ICQBell",
+                                "C:\\Program Files\\ICQ\\Sounds\\bell.wav");
     discover();
     showPage();
     plugin.optionsDlg->m_pOwnerPassword->setText("pw");
     click(widget<QRadioButton>("m_pDefaultSounds"));
     EXPECT_EQ(run(), 0);
     const Lines tail(io.lines.end() - 5, io.lines.end());
-    EXPECT_EQ(tail, (Lines{"begin ICQ_SOUNDS_SETTINGS", "PlaySound=ICQ_VQX_YES",
-                           "file ICQBell=\"" + icq.dir.path() + "/Program Files/ICQ/Sounds/bell.wav\"",
-                           "end", "flush"}));
+    EXPECT_EQ(tail,
+              (Lines{"begin ICQ_SOUNDS_SETTINGS", "PlaySound=ICQ_VQX_YES",
+                     "file ICQBell=\"" + icq.dir.path() + "/Program Files/ICQ/Sounds/bell.wav\"",
+                     "end", "flush"}));
 }
 
 TEST_F(ImportRun, MissingHostObjectsWriteNothing) {
@@ -223,8 +229,7 @@ TEST_F(ImportRun, MissingHostObjectsWriteNothing) {
 
 TEST_F(ImportRun, HandleFileQuotesTheConvertedPathWithItsBlanks) {
     plugin.HandleFile(&io, &icq.host.tools, "C:\\My Sounds\\new mail.wav", "ICQEMail");
-    EXPECT_EQ(io.lines,
-              Lines{"file ICQEMail=\"" + icq.dir.path() + "/My Sounds/new mail.wav\""});
+    EXPECT_EQ(io.lines, Lines{"file ICQEMail=\"" + icq.dir.path() + "/My Sounds/new mail.wav\""});
 }
 
 } // namespace

@@ -18,8 +18,8 @@
 
 namespace importtest {
 
-using testsupport::PasswordDialogAnswer;
 using testsupport::IcqInstallation;
+using testsupport::PasswordDialogAnswer;
 using testsupport::RecordingIO;
 using Lines = std::vector<std::string>;
 
@@ -63,7 +63,9 @@ protected:
     template <typename W> W* widget(const char* name) {
         return plugin.optionsDlg->findChild<W*>(name);
     }
-    static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(6, w->height() / 2)); }
+    static void click(QWidget* w) {
+        QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(6, w->height() / 2));
+    }
     std::string soundFile() const { return icq.dir.path() + "/Program Files/ICQ/Sounds/msg.wav"; }
     Lines fullRecord(const std::string& password) const {
         return {"begin ICQ_FAILURE",

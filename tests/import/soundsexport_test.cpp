@@ -35,8 +35,8 @@ TEST_F(SoundsExport, PlaySoundIsYesOnlyForExactlyYes) {
     const std::string message = "file ICQMessage=" + localSound("msg.wav");
     for (const Case& c : {Case{"Yes", {"PlaySound=ICQ_VQX_YES", message}},
                           Case{"yes", {"PlaySound=ICQ_VQX_NO", message}},
-                          Case{"No", {"PlaySound=ICQ_VQX_NO", message}},
-                          Case{"", {message}}, Case{nullptr, {message}}}) {
+                          Case{"No", {"PlaySound=ICQ_VQX_NO", message}}, Case{"", {message}},
+                          Case{nullptr, {message}}}) {
         setPlaySound(c.value);
         EXPECT_EQ(sounds(), c.expected) << (c.value != nullptr ? c.value : "(missing)");
     }
@@ -52,20 +52,20 @@ TEST_F(SoundsExport, EventsComeInTableOrderAndOnlyWhenSet) {
 
     Lines asked;
     for (const std::string& call : icq.host.log) {
-        const std::string prefix = std::string("readString HKEY_CURRENT_USER|") + kOwnerSounds + "|";
+        const std::string prefix =
+            std::string("readString HKEY_CURRENT_USER|") + kOwnerSounds + "|";
         if (call.rfind(prefix, 0) == 0) {
             asked.push_back(call.substr(prefix.size()));
         }
     }
-    EXPECT_EQ(asked,
-              (Lines{"ICQALAdmin",    "ICQALMessage",     "ICQALURL",    "ICQBackspace",
-                     "ICQBell",       "ICQBirthday",      "ICQChat",     "ICQChatAction",
-                     "ICQChatEmote",  "ICQChatLOL",       "ICQChatPage", "ICQContact",
-                     "ICQEMail",      "ICQExternal",      "ICQFile",     "ICQFtDone",
-                     "ICQGeneralOnline", "ICQHomePage",   "ICQMessage",  "ICQMsgSent",
-                     "ICQNotify",     "ICQOnline",        "ICQPhone",    "ICQPicture",
-                     "ICQPIN",        "ICQPlugin",        "ICQReminder", "ICQStartup",
-                     "ICQSystem",     "ICQType",          "ICQURL",      "ICQWebSearch"}));
+    EXPECT_EQ(asked, (Lines{"ICQALAdmin",       "ICQALMessage", "ICQALURL",    "ICQBackspace",
+                            "ICQBell",          "ICQBirthday",  "ICQChat",     "ICQChatAction",
+                            "ICQChatEmote",     "ICQChatLOL",   "ICQChatPage", "ICQContact",
+                            "ICQEMail",         "ICQExternal",  "ICQFile",     "ICQFtDone",
+                            "ICQGeneralOnline", "ICQHomePage",  "ICQMessage",  "ICQMsgSent",
+                            "ICQNotify",        "ICQOnline",    "ICQPhone",    "ICQPicture",
+                            "ICQPIN",           "ICQPlugin",    "ICQReminder", "ICQStartup",
+                            "ICQSystem",        "ICQType",      "ICQURL",      "ICQWebSearch"}));
 }
 
 TEST_F(SoundsExport, WithoutPageTheOwnersKeyIsUsedEvenWithoutPersonalSounds) {
@@ -75,7 +75,8 @@ TEST_F(SoundsExport, WithoutPageTheOwnersKeyIsUsedEvenWithoutPersonalSounds) {
     icq.host.registry.setString("HKEY_CURRENT_USER", kDefaultSounds, "ICQBell", "C:\\bell.wav");
     discover();
     ASSERT_FALSE(plugin.profileMap.at("Rover")->soundsPresent);
-    EXPECT_EQ(sounds(), (Lines{"PlaySound=ICQ_VQX_YES", "file ICQMessage=" + localSound("msg.wav")}));
+    EXPECT_EQ(sounds(),
+              (Lines{"PlaySound=ICQ_VQX_YES", "file ICQMessage=" + localSound("msg.wav")}));
 }
 
 TEST_F(SoundsExport, PageWithoutPersonalSoundsUsesTheDefaultKey) {
@@ -96,7 +97,8 @@ TEST_F(SoundsExport, CrlfOwnerFileFindsTheSameKeysWithoutContacts) {
     showPage();
     plugin.optionsDlg->m_pOwnerPassword->setText("pw");
     plugin.optionsDlg->m_pImportContacts->click();
-    EXPECT_EQ(sounds(), (Lines{"PlaySound=ICQ_VQX_YES", "file ICQMessage=" + localSound("msg.wav")}));
+    EXPECT_EQ(sounds(),
+              (Lines{"PlaySound=ICQ_VQX_YES", "file ICQMessage=" + localSound("msg.wav")}));
     EXPECT_STREQ(plugin.ownerUin, "111\r");
 }
 

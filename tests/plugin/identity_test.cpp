@@ -16,7 +16,9 @@ struct IdentityCase {
     const char* text;
 };
 
-void PrintTo(const IdentityCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const IdentityCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class IdentityTest : public ::testing::TestWithParam<IdentityCase> {};
 

@@ -16,7 +16,9 @@ void note(CallLog* log, std::string text) {
     }
 }
 
-std::string str(const char* text) { return text == nullptr ? std::string("(null)") : text; }
+std::string str(const char* text) {
+    return text == nullptr ? std::string("(null)") : text;
+}
 
 } // namespace
 
@@ -166,13 +168,17 @@ CFileFinder* FakeArbiter::getFinder(int kind) {
     return finder;
 }
 
-void RecordingIO::beginSection(const char* name) { lines.push_back("begin " + str(name)); }
+void RecordingIO::beginSection(const char* name) {
+    lines.push_back("begin " + str(name));
+}
 
 void RecordingIO::writeValue(const char* key, const char* value) {
     lines.push_back(str(key) + "=" + str(value));
 }
 
-void RecordingIO::endSection() { lines.push_back("end"); }
+void RecordingIO::endSection() {
+    lines.push_back("end");
+}
 
 void RecordingIO::flush() {
     lines.push_back("flush");

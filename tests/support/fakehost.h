@@ -27,8 +27,7 @@ public:
 
     int readString(const char* root, const char* keyPath, const char* valueName, char* out,
                    size_t outSize) override;
-    int readDword(const char* root, const char* keyPath, const char* valueName,
-                  long* out) override;
+    int readDword(const char* root, const char* keyPath, const char* valueName, long* out) override;
 
     /// The capacities passed to readString, in call order.
     std::vector<size_t> capacities;

@@ -19,9 +19,8 @@ struct IcqInstallation {
     /// Registers ICQ.exe and, when `version` is not 0, "ICQ Version".
     void install(long version = 2000);
     /// Writes uin/<fileName> and, with `personalSounds`, an "ICQALAdmin" sound for the owner.
-    void addOwner(const std::string& fileName, const std::string& nickname,
-                  const std::string& uin, bool personalSounds = false,
-                  const std::string& lineEnd = "\n");
+    void addOwner(const std::string& fileName, const std::string& nickname, const std::string& uin,
+                  bool personalSounds = false, const std::string& lineEnd = "\n");
     /// Local path of a file below the ICQ folder ("uin/a.uin", "2000a/1.dat").
     std::string icqFile(const std::string& relative) const;
 

@@ -8,9 +8,9 @@ namespace testsupport {
 
 /// What a finished program left behind.
 struct ProcessResult {
-    int status = -1;    ///< exit status, or 128 + signal number
-    std::string out;    ///< standard output
-    std::string err;    ///< standard error
+    int status = -1; ///< exit status, or 128 + signal number
+    std::string out; ///< standard output
+    std::string err; ///< standard error
 };
 
 /// Runs `argv` (argv[0] is the program's path) with `input` on standard input and the extra

@@ -35,7 +35,9 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::string TempDir::file(const std::string& relative) const { return path_ + "/" + relative; }
+std::string TempDir::file(const std::string& relative) const {
+    return path_ + "/" + relative;
+}
 
 void writeFile(const std::string& path, const std::string& bytes) {
     const fs::path p(path);

@@ -45,4 +45,6 @@ public:
 
 } // namespace
 
-extern "C" plugin* getObject() { return new Tiny(); }
+extern "C" plugin* getObject() {
+    return new Tiny();
+}
