@@ -48,6 +48,20 @@ protected:
         PasswordDialogAnswer answer(password, true);
         return run();
     }
+    /// A complete run of a fresh plug-in on another installation, without page.
+    static RecordingIO importFrom(IcqInstallation& installation, tarvex& plugin) {
+        plugin.setArbiter(&installation.host.arbiter);
+        PasswordDialogAnswer answer("pw", true);
+        ::testing::internal::CaptureStdout();
+        EXPECT_TRUE(plugin.checkDependency());
+        RecordingIO record;
+        EXPECT_EQ(plugin.activatePlugin(&record, 0), 0);
+        ::testing::internal::GetCapturedStdout();
+        return record;
+    }
+    static bool holds(const RecordingIO& record, const std::string& line) {
+        return std::find(record.lines.begin(), record.lines.end(), line) != record.lines.end();
+    }
 };
 
 TEST_F(ContactsExport, WritesEachContactInItsOwnSection) {
@@ -74,19 +88,12 @@ TEST_F(ContactsExport, VersionChoosesTheDatabaseFolder) {
         IcqDatabaseContent spec = twoContacts();
         spec.ownerUin = 12345;
         writeDatabaseAt(other.icqFile(std::string(c.folder) + "/12345.dat"), spec);
-        tarvex plugin(&other.host.arbiter);
-        PasswordDialogAnswer answer("pw", true);
-        ::testing::internal::CaptureStdout();
-        ASSERT_TRUE(plugin.checkDependency());
-        RecordingIO record;
-        EXPECT_EQ(plugin.activatePlugin(&record, 0), 0);
-        ::testing::internal::GetCapturedStdout();
-        EXPECT_EQ(std::string(plugin.contactsDbPath),
+        tarvex oldIcq(nullptr);
+        const RecordingIO record = importFrom(other, oldIcq);
+        EXPECT_EQ(std::string(oldIcq.contactsDbPath),
                   other.icqFile(std::string(c.folder) + "/12345.dat"));
-        EXPECT_STREQ(plugin.ownerUin, "12345") << "the carriage return is cut";
-        EXPECT_NE(std::find(record.lines.begin(), record.lines.end(), "No_contacts=2"),
-                  record.lines.end())
-            << c.version;
+        EXPECT_STREQ(oldIcq.ownerUin, "12345") << "the carriage return is cut";
+        EXPECT_TRUE(holds(record, "No_contacts=2")) << c.version;
     }
 }
 
@@ -108,26 +115,28 @@ TEST_F(ContactsExport, MissingDatabaseGivesNoContacts) {
     EXPECT_EQ(section("CONTACTS"), Lines{"No_contacts=0"});
 }
 
-TEST_F(ContactsExport, LaterIcqFoldersAreTriedWhenTheVersionFolderHasNone) {
-    IcqDatabaseContent older = twoContacts();
-    older.contacts.resize(1);
-    writeDatabase("2000b", twoContacts());
-    writeDatabase("NewDB", older);
-    discover();
-    ASSERT_EQ(importWith(), 0);
-    EXPECT_EQ(std::string(plugin.contactsDbPath), icq.icqFile("2000b/111.dat"));
-    EXPECT_EQ(section("CONTACTS").back(), "No_contacts=2");
-}
-
-TEST_F(ContactsExport, TheVersionFolderWinsWhenItHoldsTheDatabase) {
-    IcqDatabaseContent newer = twoContacts();
-    newer.contacts.resize(1);
-    writeDatabase("2000a", twoContacts());
-    writeDatabase("2003a", newer);
-    discover();
-    ASSERT_EQ(importWith(), 0);
-    EXPECT_EQ(std::string(plugin.contactsDbPath), icq.icqFile("2000a/111.dat"));
-    EXPECT_EQ(section("CONTACTS").back(), "No_contacts=2");
+// The full database lies in `chosen`, a one-contact one in `other`: the folder the version
+// names wins when it holds a database; otherwise the later ICQ folders are tried in order.
+TEST_F(ContactsExport, DatabaseFolderFollowsTheVersionThenLaterIcqFolders) {
+    struct Case {
+        const char* chosen;
+        const char* other;
+    };
+    for (const Case& c : {Case{"2000b", "NewDB"}, Case{"2000a", "2003a"}}) {
+        SCOPED_TRACE(c.chosen);
+        IcqInstallation fresh;
+        fresh.install();
+        fresh.addOwner("111.uin", "Rover", "111");
+        IcqDatabaseContent partial = twoContacts();
+        partial.contacts.resize(1);
+        writeDatabaseAt(fresh.icqFile(std::string(c.chosen) + "/111.dat"), twoContacts());
+        writeDatabaseAt(fresh.icqFile(std::string(c.other) + "/111.dat"), partial);
+        tarvex other(nullptr);
+        const RecordingIO record = importFrom(fresh, other);
+        EXPECT_EQ(std::string(other.contactsDbPath),
+                  fresh.icqFile(std::string(c.chosen) + "/111.dat"));
+        EXPECT_TRUE(holds(record, "No_contacts=2"));
+    }
 }
 
 TEST_F(ContactsExport, RealisticDatabaseExportsExactlyTheExpectedContacts) {
@@ -166,8 +175,7 @@ TEST_F(ContactsExport, UncheckedContactsLeaveTheDatabaseAndTheUinAlone) {
     RecordingIO record;
     EXPECT_EQ(plugin.activatePlugin(&record, 0), 0);
     ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(std::find(record.lines.begin(), record.lines.end(), "begin CONTACTS"),
-              record.lines.end());
+    EXPECT_FALSE(holds(record, "begin CONTACTS"));
     EXPECT_STREQ(plugin.ownerUin, "777\r");
     EXPECT_STREQ(plugin.contactsDbPath, "");
     EXPECT_EQ(crlf.host.agent.steps, (std::vector<int>{5, 5, 5, 10, 10, 5, 10, 10}));
