@@ -202,6 +202,22 @@ protected:
         return args;
     }
 
+    /// Imports Rover into `out` and checks a clean run: status 0, nothing but progress on
+    /// standard error, and `expected` as the record.
+    void expectCleanImport(const std::string& out, const Json& expected) {
+        const ProcessResult r = run(roverArgs(out), out);
+        EXPECT_EQ(r.status, 0) << describe(r);
+        EXPECT_EQ(r.err, progressLines(0, 60));
+        expectRecord(icq->record(out), expected);
+    }
+
+    /// The record of a complete import of Rover.
+    Json fullRoverRecord() const {
+        Choices choices;
+        choices.owner = "Rover";
+        return icq->expectedRecord(choices);
+    }
+
     /// Runs tolvane-import with `args` and checks what every run keeps, whatever the input:
     /// no crash and no hang, a record.json that parses or does not exist, no temporary file
     /// left, nothing written outside `out` (and `skip`), and the secret nowhere in the output.
@@ -262,9 +278,7 @@ protected:
     /// The record of a complete import of Rover with these contacts (entries of contact
     /// sections) in place of the installation's.
     Json roverRecord(const std::vector<Json>& contacts) const {
-        Choices choices;
-        choices.owner = "Rover";
-        Json expected = icq->expectedRecord(choices);
+        Json expected = fullRoverRecord();
         Json entries = Json::array();
         for (const Json& inner : contacts) {
             Json section;
@@ -415,10 +429,7 @@ TEST_F(HostileE2e, DamagedContactDatabaseEndsTheContactListThere) {
         SCOPED_TRACE(c.label);
         writeFile(path, c.bytes);
         const std::string out = icq->out("db" + std::to_string(++n));
-        const ProcessResult r = run(roverArgs(out), out);
-        EXPECT_EQ(r.status, 0) << describe(r);
-        EXPECT_EQ(r.err, progressLines(0, 60));
-        expectRecord(icq->record(out), roverRecord(c.contacts));
+        expectCleanImport(out, roverRecord(c.contacts));
     }
 }
 
@@ -510,12 +521,7 @@ TEST_F(HostileE2e, DamagedOwnerFilesAreLeftOutOfTheOwnerList) {
         EXPECT_EQ(list.status, 0) << describe(list);
         EXPECT_EQ(list.err, "");
         EXPECT_EQ(list.out, c.listed);
-        const ProcessResult r = run(roverArgs(out), out);
-        EXPECT_EQ(r.status, 0) << describe(r);
-        EXPECT_EQ(r.err, progressLines(0, 60));
-        Choices choices;
-        choices.owner = "Rover";
-        expectRecord(icq->record(out), icq->expectedRecord(choices));
+        expectCleanImport(out, fullRoverRecord());
     }
 }
 
@@ -536,12 +542,7 @@ TEST_F(HostileE2e, FiveThousandOwnerFiles) {
         listed += "Owner " + std::to_string(100000 + i) + "\n";
     }
     EXPECT_EQ(list.out, listed + "Rover\n");
-    const ProcessResult r = run(roverArgs(out), out);
-    ASSERT_EQ(r.status, 0) << describe(r);
-    EXPECT_EQ(r.err, progressLines(0, 60));
-    Choices choices;
-    choices.owner = "Rover";
-    expectRecord(icq->record(out), icq->expectedRecord(choices));
+    expectCleanImport(out, fullRoverRecord());
 }
 
 // --- paths and names ----------------------------------------------------------------------
@@ -577,9 +578,7 @@ TEST_F(HostileE2e, SoundPathsNeverLeaveTheWindowsRoot) {
     const std::string out = icq->out();
     const ProcessResult r = run(roverArgs(out), out);
     EXPECT_EQ(r.status, 0) << describe(r);
-    Choices choices;
-    choices.owner = "Rover";
-    Json expected = icq->expectedRecord(choices);
+    Json expected = fullRoverRecord();
     Json& entries = (*findSection(expected, "ICQ_SOUNDS_SETTINGS"))["entries"];
     std::string warnings;
     size_t at = 2; // after PlaySound and ICQALAdmin
@@ -637,9 +636,7 @@ TEST_F(HostileE2e, RegistryValuesLongerThanEveryBuffer) {
     const std::string out = icq->out();
     const ProcessResult r = run(roverArgs(out), out);
     EXPECT_EQ(r.status, 0) << describe(r);
-    Choices choices;
-    choices.owner = "Rover";
-    Json expected = icq->expectedRecord(choices);
+    Json expected = fullRoverRecord();
     // The server name fills its 128-byte buffer; the sound path its 1024-byte one.
     (*findSection(expected, "ICQ_IMPORTED_SETTINGS"))["entries"][0]["value"] =
         "h" + longName.substr(0, 126);
@@ -691,10 +688,7 @@ TEST_F(HostileE2e, DatabaseThatIsNoFileGivesNoContacts) {
         fs::remove(path);
         c.make(path);
         const std::string out = icq->out();
-        const ProcessResult r = run(roverArgs(out), out);
-        EXPECT_EQ(r.status, 0) << describe(r);
-        EXPECT_EQ(r.err, progressLines(0, 60));
-        expectRecord(icq->record(out), roverRecord({}));
+        expectCleanImport(out, roverRecord({}));
     }
 }
 
@@ -726,9 +720,7 @@ TEST_F(HostileE2e, SoundFilesThatAreNoFilesAreNotCarried) {
     const std::string out = icq->out();
     const ProcessResult r = run(roverArgs(out), out);
     EXPECT_EQ(r.status, 0) << describe(r);
-    Choices choices;
-    choices.owner = "Rover";
-    Json expected = icq->expectedRecord(choices);
+    Json expected = fullRoverRecord();
     Json& entries = (*findSection(expected, "ICQ_SOUNDS_SETTINGS"))["entries"];
     std::string warnings;
     size_t at = 2;
@@ -771,12 +763,7 @@ TEST_F(HostileE2e, LinkLoopsInTheIcqFolder) {
     fs::create_directory_symlink("../ICQ", icqDir + "/2000a/ICQ");
     fs::create_directory_symlink("2003a", icqDir + "/2003a");
     const std::string loopsOut = icq->out();
-    const ProcessResult again = run(roverArgs(loopsOut), loopsOut);
-    EXPECT_EQ(again.status, 0) << describe(again);
-    EXPECT_EQ(again.err, progressLines(0, 60));
-    Choices choices;
-    choices.owner = "Rover";
-    expectRecord(icq->record(loopsOut), icq->expectedRecord(choices));
+    expectCleanImport(loopsOut, fullRoverRecord());
 }
 
 TEST_F(HostileE2e, OwnerUinNamingAnotherFolderReadsNoDatabaseThere) {
@@ -853,9 +840,7 @@ TEST_F(HostileE2e, DamagedHives) {
         }
         EXPECT_EQ(r.status, 0) << describe(r);
         EXPECT_EQ(r.err, warning + progressLines(0, 60));
-        Choices choices;
-        choices.owner = "Rover";
-        Json expected = icq->expectedRecord(choices);
+        Json expected = fullRoverRecord();
         if (c.found == Case::MachineOnly) {
             // No server, no sounds: they are the user's settings.
             Json& settings = (*findSection(expected, "ICQ_IMPORTED_SETTINGS"))["entries"];
@@ -1026,9 +1011,7 @@ TEST_F(HostileE2e, TemporaryFolderThatIsMissing) {
     const ProcessResult kept = run(roverArgs(out), out, options);
     EXPECT_EQ(kept.status, 0) << describe(kept);
     EXPECT_EQ(kept.err, progressLines(0, 60));
-    Choices choices;
-    choices.owner = "Rover";
-    expectRecord(icq->record(out), icq->expectedRecord(choices));
+    expectRecord(icq->record(out), fullRoverRecord());
 
     const ProcessResult printed =
         run({"--password-file", icq->passwordFile(), "--owner", "Rover", "--json"}, out, options);

@@ -212,18 +212,11 @@ TEST_F(ContactsExport, OnlyARegularFileIsReadAsTheDatabase) {
             if (laterFolder) {
                 writeDatabaseAt(other.icqFile("2000b/111.dat"), twoContacts());
             }
-            tarvex plugin(&other.host.arbiter);
-            PasswordDialogAnswer answer("pw", true);
-            ::testing::internal::CaptureStdout();
-            ASSERT_TRUE(plugin.checkDependency());
-            RecordingIO record;
-            EXPECT_EQ(plugin.activatePlugin(&record, 0), 0);
-            ::testing::internal::GetCapturedStdout();
+            tarvex plugin(nullptr);
+            const RecordingIO record = importFrom(other, plugin);
             EXPECT_EQ(std::string(plugin.contactsDbPath),
                       other.icqFile(laterFolder ? "2000b/111.dat" : "2000a/111.dat"));
-            EXPECT_NE(std::find(record.lines.begin(), record.lines.end(),
-                                laterFolder ? "No_contacts=2" : "No_contacts=0"),
-                      record.lines.end());
+            EXPECT_TRUE(holds(record, laterFolder ? "No_contacts=2" : "No_contacts=0"));
         }
     }
 }
@@ -235,16 +228,10 @@ TEST_F(ContactsExport, AUinWithASlashNamesNoDatabase) {
     other.addOwner("1.uin", "Rover", "../../../elsewhere");
     std::filesystem::create_directories(other.icqFile("2000a"));
     writeDatabaseAt(other.icqFile("2000a/../../../elsewhere.dat"), twoContacts());
-    tarvex plugin(&other.host.arbiter);
-    PasswordDialogAnswer answer("pw", true);
-    ::testing::internal::CaptureStdout();
-    ASSERT_TRUE(plugin.checkDependency());
-    RecordingIO record;
-    EXPECT_EQ(plugin.activatePlugin(&record, 0), 0);
-    ::testing::internal::GetCapturedStdout();
+    tarvex plugin(nullptr);
+    const RecordingIO record = importFrom(other, plugin);
     EXPECT_STREQ(plugin.contactsDbPath, "");
-    EXPECT_NE(std::find(record.lines.begin(), record.lines.end(), "No_contacts=0"),
-              record.lines.end());
+    EXPECT_TRUE(holds(record, "No_contacts=0"));
 }
 
 } // namespace
