@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QWidget>
 
+#include "fdio.h"
 #include "info.h"
 #include "optionspage.h"
 #include "passwordanswer.h"
@@ -47,22 +48,9 @@ int fail(int status, const std::string& line) {
 }
 
 // Where the plug-in's own diagnostic lines go: standard error with --verbose, else nowhere.
-class PluginOutput {
-public:
-    explicit PluginOutput(bool verbose)
-        : fd_(verbose ? dup(STDERR_FILENO) : open("/dev/null", O_WRONLY | O_CLOEXEC)) {}
-    ~PluginOutput() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    PluginOutput(const PluginOutput&) = delete;
-    PluginOutput& operator=(const PluginOutput&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
+vqrt::UniqueFd pluginOutput(bool verbose) {
+    return vqrt::UniqueFd(verbose ? dup(STDERR_FILENO) : open("/dev/null", O_WRONLY | O_CLOEXEC));
+}
 
 // A folder of its own for a run whose record is only printed (--json without --out), in
 // TMPDIR or /tmp.
@@ -148,11 +136,11 @@ int runImport(const Options& o) {
     plugin* icq = loaded->object();
     icq->setArbiter(session.get());
 
-    PluginOutput pluginOutput(o.verbose);
+    const vqrt::UniqueFd diagnostics = pluginOutput(o.verbose);
     std::optional<CoutDiscard> discard;
     bool found;
     {
-        StdoutRedirect quiet(pluginOutput.fd());
+        StdoutRedirect quiet(diagnostics.get());
         if (!o.verbose) {
             discard.emplace();
         }
@@ -244,7 +232,7 @@ int runImport(const Options& o) {
 
     int result;
     {
-        StdoutRedirect quiet(pluginOutput.fd());
+        StdoutRedirect quiet(diagnostics.get());
         if (!o.verbose) {
             discard.emplace();
         }
