@@ -25,7 +25,7 @@ namespace gui {
 
 namespace {
 
-// The options page of a plug-in has this fixed size.
+// The options page of a plug-in has this size, or more where its texts need it.
 constexpr int kPageWidth = 240;
 constexpr int kPageHeight = 370;
 
@@ -355,6 +355,10 @@ QDialog* MainWindow::embedPage(PluginView& view) {
     }
     page->move(0, 0);
     page->show();
+    // A page grows beyond the usual size where its texts need more room.
+    const QSize room = page->size().expandedTo(panelStack_->size());
+    view.pageHost->setFixedSize(room);
+    panelStack_->setFixedSize(room);
     return page;
 }
 

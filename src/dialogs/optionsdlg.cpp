@@ -22,6 +22,7 @@
 
 #include "bitmap/images.h"
 #include "dialogs/ownername.h"
+#include "dialogs/textfit.h"
 
 namespace {
 
@@ -150,6 +151,19 @@ void COptionsDlg::initDialog() {
     m_pWinUsersListLabel->setFont(textFont());
     m_pWinUsersListLabel->setBuddy(m_pWinUsersList);
 
+    // The geometry above is the least each widget gets: at the platform's font no text is cut.
+    dialogs::fitToText(m_pGroupBox, {{m_pIconLabel, m_pTitleLabel},
+                                     {m_pSelectButton, m_pDeselectButton},
+                                     {m_pHostServerSettings},
+                                     {m_pUserSettings},
+                                     {m_pImportContacts},
+                                     {m_pOverwriteContacts},
+                                     {m_pSoundSettings},
+                                     {m_pPersonalSounds, m_pDefaultSounds},
+                                     {m_pOwnerPasswordLabel, m_pOwnerPassword},
+                                     {m_pWinUsersListLabel},
+                                     {m_pWinUsersList}});
+
     connect(m_pSelectButton, &QPushButton::clicked, this, &COptionsDlg::OnSelectClicked);
     connect(m_pDeselectButton, &QPushButton::clicked, this, &COptionsDlg::OnDeselectClicked);
     connect(m_pImportContacts, &QCheckBox::clicked, this, &COptionsDlg::OnImportContactsClicked);
@@ -268,9 +282,12 @@ bool COptionsDlg::eventFilter(QObject* watched, QEvent* event) {
     static_cast<QObject*>(m_pGroupBox)->event(event);
     QPainter painter(m_pGroupBox);
     const QPalette palette = separatorPalette();
-    // They enclose the row of the two small buttons (y 60 to 78).
-    qDrawShadeLine(&painter, 10, 58, 210, 58, palette, true, 1, 0);
-    qDrawShadeLine(&painter, 10, 80, 210, 80, palette, true, 1, 0);
+    // They enclose the row of the two small buttons, 10 pixels in from either side of the box.
+    const int right = m_pGroupBox->width() - 10;
+    const int above = m_pSelectButton->y() - 2;
+    const int below = m_pSelectButton->y() + m_pSelectButton->height() + 2;
+    qDrawShadeLine(&painter, 10, above, right, above, palette, true, 1, 0);
+    qDrawShadeLine(&painter, 10, below, right, below, palette, true, 1, 0);
     return true;
 }
 

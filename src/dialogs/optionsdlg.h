@@ -15,7 +15,8 @@ class QPushButton;
 class QRadioButton;
 
 /// The import options page: which ICQ owner to import and what to import for that owner.
-/// The widgets have fixed pixel geometry and belong to the Qt parent-child tree.
+/// The widgets have fixed pixel geometry, grown where a text needs more, and belong to the Qt
+/// parent-child tree.
 class COptionsDlg : public QDialog {
     Q_OBJECT
 

@@ -17,14 +17,18 @@ namespace {
 const char* const kAppPathKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ICQ.exe";
 const char* const kDefaultPrefsKey = "Software\\Mirabilis\\ICQ\\DefaultPrefs";
 const int32_t kVersionWhenUnknown = 319;
+// The owner folder in Windows form must fit a buffer of this size, terminator included.
+const size_t kWindowsPathSize = 256;
 
-// Copies `text` into a 256-byte member; a text that does not fit leaves it empty, because a
-// cut directory would name some other folder.
-void storeDirectory(char (&member)[256], const std::string& text) {
+// Copies `text` into a 256-byte member and tells whether it fit; a text that does not fit
+// leaves it empty, because a cut directory would name some other folder.
+bool storeDirectory(char (&member)[256], const std::string& text) {
     member[0] = '\0';
-    if (text.size() < sizeof member) {
-        std::snprintf(member, sizeof member, "%s", text.c_str());
+    if (text.size() >= sizeof member) {
+        return false;
     }
+    std::snprintf(member, sizeof member, "%s", text.c_str());
+    return true;
 }
 
 } // namespace
@@ -68,13 +72,11 @@ bool tarvex::checkDependency() {
     }
     std::cout << "\n --> " << appPath << std::flush;
 
-    storeDirectory(icqDir, appPath);
-    char ownerDirWindows[256] = {};
-    const int needed = std::snprintf(ownerDirWindows, sizeof ownerDirWindows, "%s\\uin", icqDir);
+    const bool icqDirFits = storeDirectory(icqDir, appPath);
     // Over-long directories are not cut into the name of some other folder: the owner folder
-    // is then unknown and no owners are found.
-    const bool ownerDirKnown =
-        icqDir[0] != '\0' && needed >= 0 && static_cast<size_t>(needed) < sizeof ownerDirWindows;
+    // is then unknown and no owners are found. An empty ICQ folder still gives "\uin".
+    const std::string ownerDirWindows = std::string(icqDir) + "\\uin";
+    const bool ownerDirKnown = icqDirFits && ownerDirWindows.size() < kWindowsPathSize;
 
     uinDir[0] = '\0';
     if (CVantryTools* tools = m_pArbiter->getTools(); tools != nullptr && ownerDirKnown) {

@@ -112,7 +112,8 @@ const ExpectedFont kInherited{nullptr, 0, false, false};
 const ExpectedFont kTimes12{"Times", 12, false, false};
 const Qt::Alignment kNone;
 
-// The group box's children in creation order, which is also the focus order.
+// The group box's children in creation order, which is also the focus order. The geometry is
+// the least each gets; a text that needs more grows it.
 const WidgetRow kWidgets[] = {
     {"QLabel",
      "",
@@ -281,6 +282,12 @@ QImage argb(const QImage& image) {
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
+/// Whether `actual` lies no further up or left than `least` and is at least as large.
+bool growsFrom(const QRect& actual, const QRect& least) {
+    return actual.x() >= least.x() && actual.y() >= least.y() && actual.width() >= least.width() &&
+           actual.height() >= least.height();
+}
+
 TEST(OptionsDlgBuild, PageItself) {
     QWidget host;
     COptionsDlg named(&host, "icqOptions");
@@ -291,7 +298,8 @@ TEST(OptionsDlgBuild, PageItself) {
     EXPECT_EQ(page.objectName(), "");
     EXPECT_STREQ(page.metaObject()->className(), "COptionsDlg");
     EXPECT_STREQ(page.metaObject()->superClass()->className(), "QDialog");
-    EXPECT_EQ(page.size(), QSize(240, 370));
+    EXPECT_TRUE(growsFrom(page.rect(), QRect(0, 0, 240, 370)))
+        << page.width() << "x" << page.height();
     EXPECT_EQ(page.minimumSize(), QSize(0, 0));
     EXPECT_EQ(page.windowTitle(), "");
     EXPECT_FALSE(page.isModal());
@@ -302,7 +310,8 @@ TEST(OptionsDlgBuild, PageItself) {
     auto* group = qobject_cast<QGroupBox*>(direct.front());
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(group->objectName(), "m_pGroupBox");
-    EXPECT_EQ(group->geometry(), QRect(10, 0, 220, 360));
+    EXPECT_EQ(group->pos(), QPoint(10, 0));
+    EXPECT_TRUE(growsFrom(group->geometry(), QRect(10, 0, 220, 360)));
     EXPECT_EQ(group->title(), "");
     EXPECT_FALSE(group->testAttribute(Qt::WA_SetFont));
 }
@@ -318,7 +327,7 @@ TEST(OptionsDlgBuild, WidgetsInCreationOrder) {
                                         << (row.text ? row.text : ""));
         EXPECT_STREQ(w->metaObject()->className(), row.className);
         EXPECT_EQ(w->objectName(), row.objectName);
-        EXPECT_EQ(w->geometry(), row.geometry);
+        EXPECT_TRUE(growsFrom(w->geometry(), row.geometry));
         EXPECT_TRUE(w->isEnabled());
         if (row.text != nullptr) {
             EXPECT_EQ(textOf(w), QString::fromUtf8(row.text));
@@ -410,22 +419,66 @@ TEST(OptionsDlgBuild, AcceleratorsFocusTheirWidgets) {
     }
 }
 
-// The two sunken separators around the row of small buttons: dark grey over white.
+// The two sunken separators around the row of small buttons, 10 pixels in from either side of
+// the group box: dark grey over white.
 TEST(OptionsDlgBuild, SeparatorsAroundTheButtonRow) {
     COptionsDlg page(nullptr, nullptr);
+    const Page p(page);
     page.show();
     const QImage image = page.grab().toImage();
-    const QPoint group(10, 0);
-    for (const int y : {58, 80}) {
-        for (const int x : {11, 110, 208}) {
+    const QPoint group = p.group->pos();
+    const QRect buttons = p.select()->geometry();
+    const int right = p.group->width() - 10;
+    for (const int y : {buttons.top() - 2, buttons.bottom() + 3}) {
+        for (const int x : {11, right / 2, right - 2}) {
             EXPECT_EQ(image.pixelColor(group + QPoint(x, y - 1)), QColor(Qt::darkGray))
                 << x << "," << y;
             EXPECT_EQ(image.pixelColor(group + QPoint(x, y)), QColor(Qt::white)) << x << "," << y;
         }
         EXPECT_NE(image.pixelColor(group + QPoint(8, y - 1)), QColor(Qt::darkGray));
-        EXPECT_NE(image.pixelColor(group + QPoint(211, y - 1)), QColor(Qt::darkGray));
+        EXPECT_NE(image.pixelColor(group + QPoint(right + 1, y - 1)), QColor(Qt::darkGray));
     }
 }
+
+// ---- every text whole, at the platform's font and at a larger application font ---------
+
+class OptionsDlgFit : public testing::TestWithParam<double> {
+protected:
+    void SetUp() override {
+        QFont font = saved_;
+        font.setPointSizeF(saved_.pointSizeF() * GetParam());
+        QApplication::setFont(font);
+    }
+    void TearDown() override { QApplication::setFont(saved_); }
+
+private:
+    const QFont saved_ = QApplication::font();
+};
+
+TEST_P(OptionsDlgFit, NoTextIsCutAndNothingOverlaps) {
+    COptionsDlg page(nullptr, nullptr);
+    page.insertWinUser("Alice", true);
+    const Page p(page);
+    EXPECT_TRUE(page.rect().contains(p.group->geometry()));
+    for (int i = 0; i < p.widgets.size(); ++i) {
+        const QWidget* w = p.widgets[i];
+        SCOPED_TRACE(testing::Message() << "widget " << i + 1 << " " << textOf(w).toStdString());
+        EXPECT_TRUE(p.group->rect().contains(w->geometry()));
+        if (!textOf(w).isEmpty() && qobject_cast<const QPushButton*>(w) == nullptr) {
+            EXPECT_LE(w->sizeHint().width(), w->width());
+            EXPECT_LE(w->fontMetrics().lineSpacing(), w->height());
+        }
+        for (int j = i + 1; j < p.widgets.size(); ++j) {
+            EXPECT_FALSE(w->geometry().intersects(p.widgets[j]->geometry())) << "widget " << j + 1;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FontScales, OptionsDlgFit, testing::Values(1.0, 1.5),
+                         [](const testing::TestParamInfo<double>& info) {
+                             return info.index == 0 ? std::string("DefaultFont")
+                                                    : std::string("LargerFont");
+                         });
 
 // ---- the enabling rules, driven as a user drives them -----------------------------------
 

@@ -365,8 +365,9 @@ TEST_F(WindowTest, ListsThePluginAndEmbedsItsPage) {
     EXPECT_FALSE(shown->isWindow());
     EXPECT_TRUE(shown->isVisible());
     EXPECT_EQ(shown->pos(), QPoint(0, 0));
-    EXPECT_EQ(shown->size(), QSize(240, 370));
     EXPECT_EQ(shown->parentWidget()->objectName(), QStringLiteral("pageHost"));
+    // The whole page shows, however far its texts grew it.
+    EXPECT_TRUE(shown->parentWidget()->rect().contains(shown->geometry()));
     EXPECT_EQ(owners(*window), QStringList{QStringLiteral("Rover")});
     EXPECT_TRUE(button(*window, "importButton")->isEnabled());
     EXPECT_FALSE(button(*window, "cancelButton")->isEnabled());

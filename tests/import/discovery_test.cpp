@@ -1,5 +1,6 @@
 #include "plugin/tarvex.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,18 @@ TEST_F(Discovery, ApplicationPathIsCutAtItsLastBackslashOnly) {
         EXPECT_STREQ(plugin.icqDir, c.icqDir.c_str()) << c.value;
         EXPECT_EQ(output, "\n --> " + c.icqDir);
     }
+}
+
+// "\ICQ.exe" leaves an empty ICQ folder; the owner folder is then "\uin", still converted.
+TEST_F(Discovery, EmptyIcqFolderStillLooksForOwnersInUin) {
+    icq.host.registry.setString("HKEY_LOCAL_MACHINE",
+                                "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ICQ.exe",
+                                "", "\\ICQ.exe");
+    writeFile(icq.dir.path() + "/uin/1.uin", testsupport::ownerFileText("Root", "1"));
+    ASSERT_TRUE(discover());
+    EXPECT_STREQ(plugin.icqDir, "");
+    EXPECT_EQ(std::count(icq.host.log.begin(), icq.host.log.end(), "convertPath \\uin"), 1);
+    EXPECT_EQ(nicknames(), std::vector<std::string>{"Root"});
 }
 
 TEST_F(Discovery, OverlongApplicationPathOverrunsNothing) {
