@@ -41,8 +41,8 @@ std::string contactsCsvRow(const Contact& contact, const std::string& group) {
     }
     return row({std::to_string(contact.uin), displayName(contact), statusName(contact.status),
                 std::to_string(contact.rawStatus),
-                contact.groupId == 0 ? "" : std::to_string(contact.groupId), group,
-                contact.handle, contact.nickName, contact.firstName, contact.lastName,
+                contact.groupId == 0 ? "" : std::to_string(contact.groupId), group, contact.handle,
+                contact.nickName, contact.firstName, contact.lastName,
                 contact.emails.empty() ? "" : contact.emails.front(), others,
                 contact.hasRecord ? "1" : "0"});
 }

@@ -7,6 +7,7 @@
 #include "archive/outfile.h"
 #include "archive/report.h"
 #include "archive/sqlite.h"
+#include "archive/text.h"
 #include "archive/timefmt.h"
 #include "archive/vcard.h"
 
@@ -33,10 +34,6 @@ void makeFolder(const std::string& path) {
     }
 }
 
-std::string counted(uint64_t n, const std::string& what) {
-    return std::to_string(n) + " " + what;
-}
-
 class Exporter {
 public:
     Exporter(const Archive& archive, std::string folder, const ExportOptions& options)
@@ -55,14 +52,12 @@ public:
     ExportResult run() {
         makeFolder(folder_);
         if (options_.vcard) {
-            writeContactList("contacts.vcf", "", [this](const Contact& c) {
-                return vcard(c, groupName(c));
-            });
+            writeContactList("contacts.vcf", "",
+                             [this](const Contact& c) { return vcard(c, groupName(c)); });
         }
         if (options_.csv) {
-            writeContactList("contacts.csv", contactsCsvHeader(), [this](const Contact& c) {
-                return contactsCsvRow(c, groupName(c));
-            });
+            writeContactList("contacts.csv", contactsCsvHeader(),
+                             [this](const Contact& c) { return contactsCsvRow(c, groupName(c)); });
         }
         writeMessages();
         countContacts();
@@ -87,10 +82,11 @@ private:
         }
         file.commit();
         const size_t left = archive_.contacts.size() - listed_.size();
-        files_.push_back({name, counted(listed_.size(), "contacts") +
-                                    (left == 0 ? ""
-                                               : ", " + counted(left, "not on the list left out "
-                                                                      "(--all-contacts adds them)"))});
+        std::string holds = counted(listed_.size(), "contact");
+        if (left != 0) {
+            holds += "; left out: " + std::to_string(left) + " not on the list (--all-contacts)";
+        }
+        files_.push_back({name, holds});
     }
 
     // One walk feeds the history pages and the database.
@@ -129,20 +125,21 @@ private:
             std::rethrow_exception(failure);
         }
         const bool exported = history || database;
-        report_.entries[{"message", exported ? "exported" : "not exported (neither history nor database chosen)"}] +=
+        report_.entries[{"message", exported
+                                        ? "exported"
+                                        : "not exported (neither history nor database chosen)"}] +=
             messages;
         result_.messages = exported ? messages : 0;
         if (history) {
             history->finish();
             result_.conversations = history->conversations().size();
-            files_.push_back({"history/", counted(result_.conversations, "conversations, ") +
-                                              counted(messages, "messages")});
+            files_.push_back({"history/", counted(result_.conversations, "conversation") + ", " +
+                                              counted(messages, "message")});
         }
         if (database) {
             database->commit();
-            files_.push_back({"icq-archive.sqlite",
-                              counted(archive_.contacts.size(), "contacts, ") +
-                                  counted(messages, "messages")});
+            files_.push_back({"icq-archive.sqlite", counted(archive_.contacts.size(), "contact") +
+                                                        ", " + counted(messages, "message")});
         }
     }
 

@@ -143,16 +143,16 @@ void HistoryWriter::open(uint32_t uin) {
     conversations_.push_back(conversation);
     day_.clear();
 
-    const std::string title = "ICQ history: " + conversation.name + " (" + std::to_string(uin) + ")";
+    const std::string title =
+        "ICQ history: " + conversation.name + " (" + std::to_string(uin) + ")";
     html_ = std::make_unique<OutFile>(folder_ + "/" + conversation.stem + ".html");
     text_ = std::make_unique<OutFile>(folder_ + "/" + conversation.stem + ".txt");
     html_->write(pageStart(title) + "<p><a href=\"index.html\">All conversations</a></p>\n<h1>" +
                  htmlEscape(conversation.name) + " <small>(ICQ " + std::to_string(uin) +
                  ")</small></h1>\n<p>Owner: " + htmlEscape(owner_) + " (ICQ " +
-                 std::to_string(ownerUin_) + "). Times in " + htmlEscape(zone_.name()) +
-                 ".</p>\n");
-    text_->write(title + "\nOwner: " + owner_ + " (" + std::to_string(ownerUin_) +
-                 ")\nTimes in " + zone_.name() + "\n");
+                 std::to_string(ownerUin_) + "). Times in " + htmlEscape(zone_.name()) + ".</p>\n");
+    text_->write(title + "\nOwner: " + owner_ + " (" + std::to_string(ownerUin_) + ")\nTimes in " +
+                 zone_.name() + "\n");
 }
 
 void HistoryWriter::close() {
@@ -178,9 +178,9 @@ void HistoryWriter::writeIndex() const {
     }
     const std::string title = "ICQ history of " + owner_ + " (" + std::to_string(ownerUin_) + ")";
     std::string page = pageStart(title) + "<h1>" + htmlEscape(title) + "</h1>\n<p>" +
-                       std::to_string(conversations_.size()) + " conversations, " +
-                       std::to_string(total) + " messages. Times in " +
-                       htmlEscape(zone_.name()) + ".</p>\n";
+                       counted(conversations_.size(), "conversation") + ", " +
+                       counted(total, "message") + ". Times in " + htmlEscape(zone_.name()) +
+                       ".</p>\n";
     page += "<table>\n<tr><th>Contact</th><th>UIN</th><th>Messages</th><th>First</th>"
             "<th>Last</th><th>Text</th></tr>\n";
     for (const Conversation& c : conversations_) {
@@ -188,10 +188,9 @@ void HistoryWriter::writeIndex() const {
             return "<time datetime=\"" + zone_.isoTime(t) + "\">" + zone_.localDate(t) + "</time>";
         };
         page += "<tr><td><a href=\"" + href(c.stem + ".html") + "\">" + htmlEscape(c.name) +
-                "</a></td><td>" + std::to_string(c.uin) + "</td><td>" +
-                std::to_string(c.messages) + "</td><td>" + day(c.first) + "</td><td>" +
-                day(c.last) + "</td><td><a href=\"" + href(c.stem + ".txt") +
-                "\">text</a></td></tr>\n";
+                "</a></td><td>" + std::to_string(c.uin) + "</td><td>" + std::to_string(c.messages) +
+                "</td><td>" + day(c.first) + "</td><td>" + day(c.last) + "</td><td><a href=\"" +
+                href(c.stem + ".txt") + "\">text</a></td></tr>\n";
     }
     OutFile index(folder_ + "/index.html");
     index.write(page + "</table>\n" + kPageEnd);

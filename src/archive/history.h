@@ -43,7 +43,7 @@ private:
     void writeIndex() const;
 
     std::string folder_;
-    const TimeZone& zone_;
+    const TimeZone zone_;
     std::string owner_;
     uint32_t ownerUin_ = 0;
     std::map<uint32_t, const Contact*> contacts_;

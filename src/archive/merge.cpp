@@ -102,8 +102,8 @@ void rewindFile(std::FILE* f) {
 }
 
 bool sameMessage(const Message& a, const Message& b) {
-    return a.uin == b.uin && a.time == b.time && a.direction == b.direction &&
-           a.kind == b.kind && a.rawText == b.rawText;
+    return a.uin == b.uin && a.time == b.time && a.direction == b.direction && a.kind == b.kind &&
+           a.rawText == b.rawText;
 }
 
 // One copy's history by contact, read back from its temporary file.
@@ -129,8 +129,8 @@ int preference(const Contact& c) {
 }
 
 void fillFrom(Contact& into, const Contact& other) {
-    for (auto field : {&Contact::nickName, &Contact::handle, &Contact::firstName,
-                       &Contact::lastName}) {
+    for (auto field :
+         {&Contact::nickName, &Contact::handle, &Contact::firstName, &Contact::lastName}) {
         if ((into.*field).empty()) {
             into.*field = other.*field;
         }
@@ -170,11 +170,10 @@ Owner mergeOwner(const std::vector<MergeInput>& inputs) {
         const Owner& other = input->archive->owner;
         if (other.uin != owner.uin) {
             throw ExportError(input->name + ": a database of another owner (UIN " +
-                              std::to_string(other.uin) + ", not " +
-                              std::to_string(owner.uin) + " as in " + inputs.back().name + ")");
+                              std::to_string(other.uin) + ", not " + std::to_string(owner.uin) +
+                              " as in " + inputs.back().name + ")");
         }
-        for (auto field :
-             {&Owner::nickName, &Owner::firstName, &Owner::lastName, &Owner::email}) {
+        for (auto field : {&Owner::nickName, &Owner::firstName, &Owner::lastName, &Owner::email}) {
             if ((owner.*field).empty()) {
                 owner.*field = other.*field;
             }
@@ -243,9 +242,9 @@ void MergedArchive::mergeMessages(const std::vector<MergeInput>& inputs) {
     for (;;) {
         const Feed* first = nullptr;
         for (const Feed& feed : feeds) {
-            if (feed.more && (first == nullptr || std::make_pair(feed.head.uin, feed.head.time) <
-                                                      std::make_pair(first->head.uin,
-                                                                     first->head.time))) {
+            if (feed.more &&
+                (first == nullptr || std::make_pair(feed.head.uin, feed.head.time) <
+                                         std::make_pair(first->head.uin, first->head.time))) {
                 first = &feed;
             }
         }

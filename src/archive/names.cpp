@@ -11,7 +11,8 @@ constexpr size_t kMaxNameBytes = 48;
 // Characters that separate paths, that Windows refuses in names, or that split words.
 bool unsafeAscii(char c) {
     const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7F || std::string_view("/\\:*?\"<>| ").find(c) != std::string_view::npos;
+    return u < 0x20 || u == 0x7F ||
+           std::string_view("/\\:*?\"<>| ").find(c) != std::string_view::npos;
 }
 
 // C1 controls and the bidirectional overrides that would make a name read differently.
@@ -21,7 +22,8 @@ bool unsafeSequence(std::string_view s) {
         return b(0) == 0xC2 && b(1) < 0xA0;
     }
     if (s.size() == 3 && b(0) == 0xE2) {
-        return (b(1) == 0x80 && ((b(2) >= 0x8E && b(2) <= 0x8F) || (b(2) >= 0xAA && b(2) <= 0xAE))) ||
+        return (b(1) == 0x80 &&
+                ((b(2) >= 0x8E && b(2) <= 0x8F) || (b(2) >= 0xAA && b(2) <= 0xAE))) ||
                (b(1) == 0x81 && b(2) >= 0xA6 && b(2) <= 0xA9);
     }
     return false;

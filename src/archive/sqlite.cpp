@@ -143,8 +143,7 @@ void SqliteWriter::add(const Message& m) {
     sqlite3_stmt* const s = insertMessage_.get();
     bindAll(s, m.uin, std::string(directionName(m.direction)), std::string(kindName(m.kind)),
             m.subtype, m.time, zone_.isoTime(m.time), m.text, m.url);
-    sqlite3_bind_blob(s, 9, m.rawText.data(), static_cast<int>(m.rawText.size()),
-                      SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 9, m.rawText.data(), static_cast<int>(m.rawText.size()), SQLITE_TRANSIENT);
     sqlite3_bind_int64(s, 10, m.entryId);
     sqlite3_bind_int64(s, 11, static_cast<sqlite3_int64>(m.offset));
     run(s);

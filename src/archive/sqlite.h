@@ -44,7 +44,7 @@ private:
 
     std::string path_;
     std::string part_;
-    const TimeZone& zone_;
+    const TimeZone zone_;
     std::unique_ptr<sqlite3, DbCloser> db_;
     Statement insertMessage_;
     Statement insertUnknown_;

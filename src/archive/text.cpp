@@ -98,4 +98,8 @@ std::string htmlEscape(std::string_view s) {
     return out;
 }
 
+std::string counted(uint64_t n, const std::string& noun) {
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 } // namespace archive

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,8 @@ std::string_view trimmed(std::string_view s);
 
 /// `s` with & < > " ' as character references, for HTML text and attribute values.
 std::string htmlEscape(std::string_view s);
+
+/// `n` and the noun, plural unless `n` is 1: "1 contact", "2 contacts".
+std::string counted(uint64_t n, const std::string& noun);
 
 } // namespace archive

@@ -56,9 +56,9 @@ std::string note(const Contact& contact) {
     case ContactStatus::Other:
         break;
     }
-    return contact.hasRecord ? "Not on the ICQ contact list (status " +
-                                   std::to_string(contact.rawStatus) + ")"
-                             : "Known only from the ICQ message history";
+    return contact.hasRecord
+               ? "Not on the ICQ contact list (status " + std::to_string(contact.rawStatus) + ")"
+               : "Known only from the ICQ message history";
 }
 
 } // namespace
