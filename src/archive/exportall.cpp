@@ -23,8 +23,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void makeFolder(const std::string& path) {
+// The output folder may be a link the user chose; a folder inside it may not lead elsewhere.
+void makeFolder(const std::string& path, bool mayBeLink) {
     std::error_code error;
+    if (!mayBeLink && fs::is_symlink(path, error)) {
+        throw ExportError(path + ": could not create the folder (a symbolic link is there)");
+    }
     fs::create_directories(path, error);
     if (error) {
         throw ExportError(path + ": could not create the folder (" + error.message() + ")");
@@ -50,7 +54,7 @@ public:
     }
 
     ExportResult run() {
-        makeFolder(folder_);
+        makeFolder(folder_, true);
         if (options_.vcard) {
             writeContactList("contacts.vcf", "",
                              [this](const Contact& c) { return vcard(c, groupName(c)); });
@@ -94,7 +98,7 @@ private:
         std::unique_ptr<HistoryWriter> history;
         std::unique_ptr<SqliteWriter> database;
         if (options_.history) {
-            makeFolder(folder_ + "/history");
+            makeFolder(folder_ + "/history", false);
             history = std::make_unique<HistoryWriter>(folder_ + "/history", archive_, zone_);
         }
         if (options_.sqlite) {

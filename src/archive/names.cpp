@@ -2,6 +2,8 @@
 
 #include "archive/text.h"
 
+#include <initializer_list>
+
 namespace archive {
 
 namespace {
@@ -63,28 +65,54 @@ std::string oneLine(std::string_view name) {
     return out;
 }
 
-} // namespace
+struct KindText {
+    MessageKind kind;
+    const char* name;
+    const char* label;
+};
 
-std::string displayName(const Contact& contact) {
-    for (const std::string* name : {&contact.handle, &contact.nickName}) {
-        const std::string clean = cleanText(*name);
+constexpr KindText kKinds[] = {
+    {MessageKind::Message, "message", ""},
+    {MessageKind::Url, "url", "URL"},
+    {MessageKind::AuthorisationRequest, "authorisation-request", "Authorisation request"},
+    {MessageKind::AuthorisationDenied, "authorisation-denied", "Authorisation denied"},
+    {MessageKind::AuthorisationGranted, "authorisation-granted", "Authorisation granted"},
+    {MessageKind::Added, "added", "You were added"},
+    {MessageKind::SystemRequest, "system-request", "System request"},
+    {MessageKind::WebPager, "web-pager", "Web pager"},
+    {MessageKind::EmailExpress, "email-express", "E-mail express"},
+    {MessageKind::Contacts, "contacts", "Contacts"},
+    {MessageKind::Sms, "sms", "SMS"},
+};
+
+const KindText* findKind(MessageKind kind) {
+    for (const KindText& k : kKinds) {
+        if (k.kind == kind) {
+            return &k;
+        }
+    }
+    return nullptr;
+}
+
+// The first of `names` that is not blank, on one line; else the UIN.
+std::string firstName(std::initializer_list<std::string> names, uint32_t uin) {
+    for (const std::string& name : names) {
+        const std::string clean = cleanText(name);
         if (!trimmed(clean).empty()) {
             return oneLine(clean);
         }
     }
-    return std::to_string(contact.uin);
+    return std::to_string(uin);
+}
+
+} // namespace
+
+std::string displayName(const Contact& contact) {
+    return firstName({contact.handle, contact.nickName}, contact.uin);
 }
 
 std::string ownerName(const Owner& owner) {
-    const std::string nick = cleanText(owner.nickName);
-    if (!trimmed(nick).empty()) {
-        return oneLine(nick);
-    }
-    const std::string full = cleanText(owner.firstName + " " + owner.lastName);
-    if (!trimmed(full).empty()) {
-        return oneLine(full);
-    }
-    return std::to_string(owner.uin);
+    return firstName({owner.nickName, owner.firstName + " " + owner.lastName}, owner.uin);
 }
 
 bool onList(ContactStatus status) {
@@ -112,63 +140,13 @@ const char* directionName(Direction direction) {
 }
 
 const char* kindName(MessageKind kind) {
-    switch (kind) {
-    case MessageKind::Message:
-        return "message";
-    case MessageKind::Url:
-        return "url";
-    case MessageKind::AuthorisationRequest:
-        return "authorisation-request";
-    case MessageKind::AuthorisationDenied:
-        return "authorisation-denied";
-    case MessageKind::AuthorisationGranted:
-        return "authorisation-granted";
-    case MessageKind::Added:
-        return "added";
-    case MessageKind::SystemRequest:
-        return "system-request";
-    case MessageKind::WebPager:
-        return "web-pager";
-    case MessageKind::EmailExpress:
-        return "email-express";
-    case MessageKind::Contacts:
-        return "contacts";
-    case MessageKind::Sms:
-        return "sms";
-    case MessageKind::Other:
-        break;
-    }
-    return "other";
+    const KindText* k = findKind(kind);
+    return k == nullptr ? "other" : k->name;
 }
 
 std::string kindLabel(const Message& message) {
-    switch (message.kind) {
-    case MessageKind::Message:
-        return "";
-    case MessageKind::Url:
-        return "URL";
-    case MessageKind::AuthorisationRequest:
-        return "Authorisation request";
-    case MessageKind::AuthorisationDenied:
-        return "Authorisation denied";
-    case MessageKind::AuthorisationGranted:
-        return "Authorisation granted";
-    case MessageKind::Added:
-        return "You were added";
-    case MessageKind::SystemRequest:
-        return "System request";
-    case MessageKind::WebPager:
-        return "Web pager";
-    case MessageKind::EmailExpress:
-        return "E-mail express";
-    case MessageKind::Contacts:
-        return "Contacts";
-    case MessageKind::Sms:
-        return "SMS";
-    case MessageKind::Other:
-        break;
-    }
-    return "Other (subtype " + std::to_string(message.subtype) + ")";
+    const KindText* k = findKind(message.kind);
+    return k == nullptr ? "Other (subtype " + std::to_string(message.subtype) + ")" : k->label;
 }
 
 std::string fileStem(uint32_t uin, const std::string& name) {

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace archive {
 
@@ -26,7 +28,15 @@ std::string systemError(const std::string& path, const std::string& what) {
 }
 
 OutFile::OutFile(std::string path) : path_(std::move(path)), part_(partPath(path_)) {
-    file_.reset(std::fopen(part_.c_str(), "wb"));
+    // A fresh file, never one that a link left in the folder points to.
+    std::remove(part_.c_str());
+    const int fd = ::open(part_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        file_.reset(::fdopen(fd, "wb"));
+        if (!file_) {
+            ::close(fd);
+        }
+    }
     if (!file_) {
         throw ExportError(systemError(path_, "could not create"));
     }

@@ -76,7 +76,8 @@ SqliteWriter::SqliteWriter(std::string path, const Archive& archive, const TimeZ
     std::remove(part_.c_str());
     sqlite3* db = nullptr;
     const int opened =
-        sqlite3_open_v2(part_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        sqlite3_open_v2(part_.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
     db_.reset(db);
     if (opened != SQLITE_OK) {
         fail();

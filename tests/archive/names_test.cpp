@@ -43,16 +43,6 @@ TEST(UniqueNames, RepeatsGetANumberAlsoWhenOnlyTheCaseDiffers) {
     EXPECT_EQ(names.take("2222-al"), "2222-al-3");
 }
 
-TEST(DisplayName, HandleThenNicknameThenUin) {
-    archive::Contact c;
-    c.uin = 42;
-    EXPECT_EQ(archive::displayName(c), "42");
-    c.nickName = " Nick\r\nname ";
-    EXPECT_EQ(archive::displayName(c), "Nick name");
-    c.handle = "Handle";
-    EXPECT_EQ(archive::displayName(c), "Handle");
-}
-
 TEST(CleanText, LineEndsControlsAndStrayBytes) {
     EXPECT_EQ(archive::cleanText("a\r\nb\rc\nd\te\x01\x7f"), "a\nb\nc\nd\te");
     EXPECT_EQ(archive::cleanText("\xE5\xC3\xA5\xED\xA0\x80\xF0\x9F\x98\x80"),

@@ -46,53 +46,45 @@ Message message(uint32_t uin, Direction direction, int64_t time, const std::stri
 
 namespace {
 
-std::vector<Message> sampleMessages() {
-    Message url = message(2222, Direction::Received, 1049000000, "Look");
-    url.kind = MessageKind::Url;
-    url.subtype = 4;
-    url.url = "http://example.com/?a=1&b=2";
-    Message script = url;
-    script.time = 1049000001;
-    script.text = "";
-    script.url = "javascript:alert(1)";
-    Message added = message(4444, Direction::Received, 1000000000, "");
-    added.kind = MessageKind::Added;
-    added.subtype = 12;
-    return {message(2222, Direction::Sent, 1048986000, "ok"),
-            message(2222, Direction::Received, 1048985999, "Hi <b>\r\nthere & you"),
-            url,
-            script,
-            added,
-            message(5555, Direction::Received, 1000000001, "who?")};
-}
-
-Contact contact(uint32_t uin, ContactStatus status, int32_t rawStatus) {
-    Contact c;
-    c.uin = uin;
-    c.status = status;
-    c.rawStatus = rawStatus;
-    return c;
+Message ofKind(Message m, MessageKind kind, uint16_t subtype, const std::string& url = "") {
+    m.kind = kind;
+    m.subtype = subtype;
+    m.url = url;
+    return m;
 }
 
 } // namespace
 
-SampleArchive::SampleArchive() : source(sampleMessages()) {
+SampleArchive::SampleArchive()
+    : source({message(2222, Direction::Sent, 1048986000, "ok"),
+              message(2222, Direction::Received, 1048985999, "Hi <b>\r\nthere & you"),
+              ofKind(message(2222, Direction::Received, 1049000000, "Look"), MessageKind::Url, 4,
+                     "http://example.com/?a=1&b=2"),
+              ofKind(message(2222, Direction::Received, 1049000001, ""), MessageKind::Url, 4,
+                     "javascript:alert(1)"),
+              ofKind(message(4444, Direction::Received, 1000000000, ""), MessageKind::Added, 12),
+              message(5555, Direction::Received, 1000000001, "who?")}) {
     archive.owner.uin = 1111;
     archive.owner.nickName = "Bob";
     archive.groups = {{1000, "Friends, old"}, {1001, "Work"}};
-    Contact alice = contact(2222, ContactStatus::OnList, 2);
+    archive.contacts.resize(3);
+    Contact& alice = archive.contacts[0];
+    alice.uin = 2222;
+    alice.status = ContactStatus::OnList;
+    alice.rawStatus = 2;
     alice.groupId = 1000;
-    alice.nickName = "Alice";
+    alice.nickName = alice.firstName = "Alice";
     alice.handle = "Ali; the \"great\"";
-    alice.firstName = "Alice";
     alice.lastName = "\xC3\x85"
                      "berg";
     alice.emails = {"alice@example.com", "a2@example.com"};
-    Contact carl = contact(3333, ContactStatus::Removed, 5);
+    Contact& carl = archive.contacts[1];
+    carl.uin = 3333;
+    carl.status = ContactStatus::Removed;
+    carl.rawStatus = 5;
     carl.nickName = "Carl";
-    Contact unknown = contact(4444, ContactStatus::Other, 0);
-    unknown.hasRecord = false;
-    archive.contacts = {alice, carl, unknown};
+    archive.contacts[2].uin = 4444;
+    archive.contacts[2].hasRecord = false;
     archive.messages = &source;
     archive.settings.timeZone = "Europe/Stockholm";
 }
