@@ -1,0 +1,196 @@
+#include "archive/exportall.h"
+
+#include "archive/csv.h"
+#include "archive/exporterror.h"
+#include "archive/history.h"
+#include "archive/names.h"
+#include "archive/outfile.h"
+#include "archive/report.h"
+#include "archive/sqlite.h"
+#include "archive/text.h"
+#include "archive/timefmt.h"
+#include "archive/vcard.h"
+
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace archive {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The output folder may be a link the user chose; a folder inside it may not lead elsewhere.
+void makeFolder(const std::string& path, bool mayBeLink) {
+    std::error_code error;
+    if (!mayBeLink && fs::is_symlink(path, error)) {
+        throw ExportError(path + ": could not create the folder (a symbolic link is there)");
+    }
+    fs::create_directories(path, error);
+    if (error) {
+        throw ExportError(path + ": could not create the folder (" + error.message() + ")");
+    }
+    if (!fs::is_directory(path, error)) {
+        throw ExportError(path + ": could not create the folder (not a folder)");
+    }
+}
+
+class Exporter {
+public:
+    Exporter(const Archive& archive, std::string folder, const ExportOptions& options)
+        : archive_(archive), folder_(std::move(folder)), options_(options),
+          zone_(archive.settings.timeZone), report_(archive.report) {
+        for (const Group& group : archive.groups) {
+            groups_[group.id] = group.name;
+        }
+        for (const Contact& contact : archive.contacts) {
+            if (options.allContacts || onList(contact.status)) {
+                listed_.push_back(&contact);
+            }
+        }
+    }
+
+    ExportResult run() {
+        makeFolder(folder_, true);
+        if (options_.vcard) {
+            writeContactList("contacts.vcf", "",
+                             [this](const Contact& c) { return vcard(c, groupName(c)); });
+        }
+        if (options_.csv) {
+            writeContactList("contacts.csv", contactsCsvHeader(),
+                             [this](const Contact& c) { return contactsCsvRow(c, groupName(c)); });
+        }
+        writeMessages();
+        countContacts();
+        OutFile report(folder_ + "/report.txt");
+        report.write(reportText(archive_, report_, files_));
+        report.commit();
+        return result_;
+    }
+
+private:
+    std::string groupName(const Contact& contact) const {
+        const auto found = groups_.find(contact.groupId);
+        return found == groups_.end() ? "" : found->second;
+    }
+
+    template <typename Render>
+    void writeContactList(const std::string& name, const std::string& head, Render render) {
+        OutFile file(folder_ + "/" + name);
+        file.write(head);
+        for (const Contact* contact : listed_) {
+            file.write(render(*contact));
+        }
+        file.commit();
+        const size_t left = archive_.contacts.size() - listed_.size();
+        std::string holds = counted(listed_.size(), "contact");
+        if (left != 0) {
+            holds += "; left out: " + std::to_string(left) + " not on the list (--all-contacts)";
+        }
+        files_.push_back({name, holds});
+    }
+
+    // One walk feeds the history pages and the database.
+    void writeMessages() {
+        std::unique_ptr<HistoryWriter> history;
+        std::unique_ptr<SqliteWriter> database;
+        if (options_.history) {
+            makeFolder(folder_ + "/history", false);
+            history = std::make_unique<HistoryWriter>(folder_ + "/history", archive_, zone_);
+        }
+        if (options_.sqlite) {
+            database =
+                std::make_unique<SqliteWriter>(folder_ + "/icq-archive.sqlite", archive_, zone_);
+        }
+        uint64_t messages = 0;
+        std::exception_ptr failure;
+        if (archive_.messages != nullptr) {
+            // The reader below may not expect exceptions: stop it, then throw here.
+            archive_.messages->forEachMessageByContact([&](const Message& message) {
+                try {
+                    if (history) {
+                        history->add(message);
+                    }
+                    if (database) {
+                        database->add(message);
+                    }
+                    ++messages;
+                    return true;
+                } catch (...) {
+                    failure = std::current_exception();
+                    return false;
+                }
+            });
+        }
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+        const bool exported = history || database;
+        report_.entries[{"message", exported
+                                        ? "exported"
+                                        : "not exported (neither history nor database chosen)"}] +=
+            messages;
+        result_.messages = exported ? messages : 0;
+        if (history) {
+            history->finish();
+            result_.conversations = history->conversations().size();
+            files_.push_back({"history/", counted(result_.conversations, "conversation") + ", " +
+                                              counted(messages, "message")});
+        }
+        if (database) {
+            database->commit();
+            files_.push_back({"icq-archive.sqlite", counted(archive_.contacts.size(), "contact") +
+                                                        ", " + counted(messages, "message")});
+        }
+    }
+
+    void countContacts() {
+        const bool lists = options_.vcard || options_.csv;
+        for (const Contact& contact : archive_.contacts) {
+            const bool listed = lists && (options_.allContacts || onList(contact.status));
+            if (listed || options_.sqlite) {
+                ++result_.contacts;
+                ++report_.entries[{"contact", "exported"}];
+            } else {
+                ++report_.entries[{"contact", std::string("not exported (") +
+                                                  statusName(contact.status) +
+                                                  (lists ? "; --all-contacts adds it)" : ")")}];
+            }
+        }
+    }
+
+    const Archive& archive_;
+    const std::string folder_;
+    const ExportOptions options_;
+    const TimeZone zone_;
+    Report report_;
+    std::map<uint32_t, std::string> groups_;
+    std::vector<const Contact*> listed_;
+    std::vector<WrittenFile> files_;
+    ExportResult result_;
+};
+
+std::string withoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+} // namespace
+
+ExportResult exportAll(const Archive& archive, const std::string& folder,
+                       const ExportOptions& options) {
+    try {
+        return Exporter(archive, withoutTrailingSlash(folder), options).run();
+    } catch (const std::exception& e) {
+        ExportResult failed;
+        failed.error = e.what();
+        return failed;
+    }
+}
+
+} // namespace archive

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "archive/archive.h"
+
+#include <cstdint>
+#include <string>
+
+namespace archive {
+
+/// Which exports to write, and which contacts the contact lists hold.
+struct ExportOptions {
+    /// contacts.vcf and contacts.csv also hold contacts not on the list, marked.
+    bool allContacts = false;
+    bool vcard = true;
+    bool csv = true;
+    bool history = true;
+    bool sqlite = true;
+};
+
+/// What an export wrote, or why it stopped.
+struct ExportResult {
+    /// Empty on success; else one line, `PATH: what happened (cause)`.
+    std::string error;
+    /// Contacts written to contacts.vcf or contacts.csv (all contacts for the database alone).
+    uint64_t contacts = 0;
+    uint64_t messages = 0;
+    uint64_t conversations = 0;
+};
+
+/// Writes the chosen exports of `archive` into `folder` (created when missing):
+/// contacts.vcf, contacts.csv, history/ (a page and a text file per conversation, index.html)
+/// and icq-archive.sqlite, then report.txt counting every entry by kind and outcome. Each file
+/// is written under a temporary name and renamed when complete. Times are shown in
+/// archive.settings.timeZone.
+ExportResult exportAll(const Archive& archive, const std::string& folder,
+                       const ExportOptions& options = {});
+
+} // namespace archive

@@ -1,0 +1,200 @@
+#include "archive/history.h"
+
+#include "archive/text.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace archive {
+
+namespace {
+
+const char* const kStyle = "<style>\n"
+                           "body{font-family:sans-serif;max-width:52em;margin:1em auto;"
+                           "padding:0 1em;color:#222}\n"
+                           "h2{font-size:1em;margin:1.5em 0 .5em;border-bottom:1px solid #ccc}\n"
+                           "table{border-collapse:collapse}td,th{padding:.2em .8em;"
+                           "text-align:left}\n"
+                           ".m{margin:.5em 0}.sent .who{color:#1a5fb4}"
+                           ".received .who{color:#a51d2d}\n"
+                           "time{color:#777;font-size:.85em}.kind{font-style:italic}\n"
+                           ".text{white-space:pre-wrap}\n"
+                           "</style>\n";
+
+std::string pageStart(const std::string& title) {
+    return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+           htmlEscape(title) + "</title>\n" + kStyle + "</head>\n<body>\n";
+}
+
+const char* const kPageEnd = "</body>\n</html>\n";
+
+// A file name as a relative link: everything but letters, digits and -._~ percent-encoded.
+std::string href(const std::string& name) {
+    std::string out;
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            out += c;
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", u);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+std::string htmlText(const std::string& text) {
+    std::string out;
+    for (const char c : htmlEscape(cleanText(text))) {
+        out += c == '\n' ? std::string("<br>") : std::string(1, c);
+    }
+    return out;
+}
+
+// Only links a browser follows harmlessly become links.
+bool linkable(const std::string& url) {
+    std::string scheme;
+    for (const char c : url.substr(0, url.find(':'))) {
+        scheme += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    const bool known = scheme == "http" || scheme == "https" || scheme == "ftp";
+    return known && url.compare(scheme.size(), 3, "://") == 0 &&
+           url.find_first_of(" \t\n") == std::string::npos;
+}
+
+std::string htmlUrl(const std::string& url) {
+    const std::string clean = cleanText(url);
+    const std::string shown = htmlEscape(clean);
+    return linkable(clean) ? "<a href=\"" + shown + "\" rel=\"noreferrer\">" + shown + "</a>"
+                           : shown;
+}
+
+// The lines of `text`, each indented by two spaces.
+std::string indented(const std::string& text) {
+    std::string out;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        out += "  " + text.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+HistoryWriter::HistoryWriter(std::string folder, const Archive& archive, const TimeZone& zone)
+    : folder_(std::move(folder)), zone_(zone), owner_(ownerName(archive.owner)),
+      ownerUin_(archive.owner.uin) {
+    for (const Contact& contact : archive.contacts) {
+        contacts_.emplace(contact.uin, &contact);
+    }
+}
+
+void HistoryWriter::add(const Message& message) {
+    if (!html_ || conversations_.back().uin != message.uin) {
+        close();
+        open(message.uin);
+    }
+    Conversation& conversation = conversations_.back();
+    const bool firstOne = conversation.messages == 0;
+    conversation.first = firstOne ? message.time : std::min(conversation.first, message.time);
+    conversation.last = firstOne ? message.time : std::max(conversation.last, message.time);
+    ++conversation.messages;
+
+    const std::string day = zone_.localDate(message.time);
+    if (day != day_) {
+        html_->write("<h2>" + day + "</h2>\n");
+        text_->write("\n== " + day + " ==\n");
+        day_ = day;
+    }
+    const bool sent = message.direction == Direction::Sent;
+    const std::string& who = sent ? owner_ : conversation.name;
+    const std::string label = kindLabel(message);
+    const std::string iso = zone_.isoTime(message.time);
+
+    std::string html = std::string("<div class=\"m ") + directionName(message.direction) +
+                       "\"><time datetime=\"" + iso + "\">" + zone_.localClock(message.time) +
+                       "</time> <b class=\"who\">" + htmlEscape(who) + "</b>";
+    std::string text = "\n" + iso + "  " + who;
+    if (!label.empty()) {
+        html += " <span class=\"kind\">" + htmlEscape(label) + "</span>";
+        text += " (" + label + ")";
+    }
+    std::string body = cleanText(message.text);
+    html += "<div class=\"text\">" + htmlText(message.text);
+    if (!message.url.empty()) {
+        html += std::string(body.empty() ? "" : "<br>") + htmlUrl(message.url);
+        body += (body.empty() ? "" : "\n") + cleanText(message.url);
+    }
+    html_->write(html + "</div></div>\n");
+    text_->write(text + "\n" + (body.empty() ? "" : indented(body)));
+}
+
+void HistoryWriter::open(uint32_t uin) {
+    const auto found = contacts_.find(uin);
+    Conversation conversation;
+    conversation.uin = uin;
+    conversation.name =
+        found == contacts_.end() ? std::to_string(uin) : displayName(*found->second);
+    conversation.stem = names_.take(fileStem(uin, conversation.name));
+    conversations_.push_back(conversation);
+    day_.clear();
+
+    const std::string title =
+        "ICQ history: " + conversation.name + " (" + std::to_string(uin) + ")";
+    html_ = std::make_unique<OutFile>(folder_ + "/" + conversation.stem + ".html");
+    text_ = std::make_unique<OutFile>(folder_ + "/" + conversation.stem + ".txt");
+    html_->write(pageStart(title) + "<p><a href=\"index.html\">All conversations</a></p>\n<h1>" +
+                 htmlEscape(conversation.name) + " <small>(ICQ " + std::to_string(uin) +
+                 ")</small></h1>\n<p>Owner: " + htmlEscape(owner_) + " (ICQ " +
+                 std::to_string(ownerUin_) + "). Times in " + htmlEscape(zone_.name()) + ".</p>\n");
+    text_->write(title + "\nOwner: " + owner_ + " (" + std::to_string(ownerUin_) + ")\nTimes in " +
+                 zone_.name() + "\n");
+}
+
+void HistoryWriter::close() {
+    if (!html_) {
+        return;
+    }
+    html_->write(kPageEnd);
+    html_->commit();
+    text_->commit();
+    html_.reset();
+    text_.reset();
+}
+
+void HistoryWriter::finish() {
+    close();
+    writeIndex();
+}
+
+void HistoryWriter::writeIndex() const {
+    uint64_t total = 0;
+    for (const Conversation& c : conversations_) {
+        total += c.messages;
+    }
+    const std::string title = "ICQ history of " + owner_ + " (" + std::to_string(ownerUin_) + ")";
+    std::string page = pageStart(title) + "<h1>" + htmlEscape(title) + "</h1>\n<p>" +
+                       counted(conversations_.size(), "conversation") + ", " +
+                       counted(total, "message") + ". Times in " + htmlEscape(zone_.name()) +
+                       ".</p>\n";
+    page += "<table>\n<tr><th>Contact</th><th>UIN</th><th>Messages</th><th>First</th>"
+            "<th>Last</th><th>Text</th></tr>\n";
+    for (const Conversation& c : conversations_) {
+        const auto day = [&](int64_t t) {
+            return "<time datetime=\"" + zone_.isoTime(t) + "\">" + zone_.localDate(t) + "</time>";
+        };
+        page += "<tr><td><a href=\"" + href(c.stem + ".html") + "\">" + htmlEscape(c.name) +
+                "</a></td><td>" + std::to_string(c.uin) + "</td><td>" + std::to_string(c.messages) +
+                "</td><td>" + day(c.first) + "</td><td>" + day(c.last) + "</td><td><a href=\"" +
+                href(c.stem + ".txt") + "\">text</a></td></tr>\n";
+    }
+    OutFile index(folder_ + "/index.html");
+    index.write(page + "</table>\n" + kPageEnd);
+    index.commit();
+}
+
+} // namespace archive

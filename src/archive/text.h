@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace archive {
+
+/// The length of the well-formed UTF-8 sequence that starts at `s[i]` (1 to 4); 0 when none
+/// does (a stray byte, an overlong form, a surrogate, a cut sequence). `i` < s.size().
+size_t utf8SequenceAt(std::string_view s, size_t i);
+
+/// Text fit for every export: well-formed UTF-8 (a stray byte becomes U+FFFD), CRLF and a
+/// lone CR become LF, and other control characters than TAB and LF are dropped.
+std::string cleanText(std::string_view s);
+
+/// `s` without leading and trailing spaces, TABs and line ends.
+std::string_view trimmed(std::string_view s);
+
+/// `s` with & < > " ' as character references, for HTML text and attribute values.
+std::string htmlEscape(std::string_view s);
+
+/// `n` and the noun, plural unless `n` is 1: "1 contact", "2 contacts".
+std::string counted(uint64_t n, const std::string& noun);
+
+} // namespace archive

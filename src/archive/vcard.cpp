@@ -1,0 +1,93 @@
+#include "archive/vcard.h"
+
+#include "archive/names.h"
+#include "archive/text.h"
+
+#include <algorithm>
+
+namespace archive {
+
+namespace {
+
+constexpr size_t kMaxLineOctets = 75;
+
+// A text value with backslash, comma, semicolon and line end escaped.
+std::string escaped(const std::string& value) {
+    std::string out;
+    for (const char c : cleanText(value)) {
+        if (c == '\\' || c == ',' || c == ';') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The content line folded so that no line passes 75 octets and no character is split.
+std::string folded(const std::string& line) {
+    std::string out;
+    size_t width = 0;
+    for (size_t i = 0; i < line.size();) {
+        const size_t n = std::max<size_t>(utf8SequenceAt(line, i), 1);
+        if (width + n > kMaxLineOctets) {
+            out += "\r\n ";
+            width = 1;
+        }
+        out.append(line, i, n);
+        width += n;
+        i += n;
+    }
+    return out + "\r\n";
+}
+
+std::string note(const Contact& contact) {
+    switch (contact.status) {
+    case ContactStatus::OnList:
+    case ContactStatus::AwaitingAuthorisation:
+        return "";
+    case ContactStatus::Removed:
+        return "Removed from the ICQ contact list";
+    case ContactStatus::Ignored:
+        return "On the ICQ ignore list";
+    case ContactStatus::Other:
+        break;
+    }
+    return contact.hasRecord
+               ? "Not on the ICQ contact list (status " + std::to_string(contact.rawStatus) + ")"
+               : "Known only from the ICQ message history";
+}
+
+} // namespace
+
+std::string vcard(const Contact& contact, const std::string& group) {
+    std::string card = "BEGIN:VCARD\r\nVERSION:4.0\r\n";
+    const auto add = [&](const std::string& name, const std::string& value) {
+        card += folded(name + ":" + value);
+    };
+    add("FN", escaped(displayName(contact)));
+    if (!contact.firstName.empty() || !contact.lastName.empty()) {
+        add("N", escaped(contact.lastName) + ";" + escaped(contact.firstName) + ";;;");
+    }
+    if (!contact.nickName.empty()) {
+        add("NICKNAME", escaped(contact.nickName));
+    }
+    for (size_t i = 0; i < contact.emails.size(); ++i) {
+        add(i == 0 && contact.emails.size() > 1 ? "EMAIL;PREF=1" : "EMAIL",
+            escaped(contact.emails[i]));
+    }
+    add("IMPP", "icq:" + std::to_string(contact.uin));
+    if (!group.empty()) {
+        add("CATEGORIES", escaped(group));
+    }
+    add("X-ICQ-STATUS", statusName(contact.status));
+    if (const std::string text = note(contact); !text.empty()) {
+        add("NOTE", escaped(text));
+    }
+    return card + "END:VCARD\r\n";
+}
+
+} // namespace archive

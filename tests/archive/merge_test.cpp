@@ -1,0 +1,112 @@
+#include "archive/merge.h"
+
+#include "archive/exporterror.h"
+#include "support/samplearchive.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using archive::ContactStatus;
+using archive::Direction;
+using testsupport::InMemoryMessageSource;
+using testsupport::message;
+
+struct Copy {
+    explicit Copy(std::vector<archive::Message> messages) : source(std::move(messages)) {
+        archive.owner.uin = 1111;
+        archive.messages = &source;
+    }
+    InMemoryMessageSource source;
+    archive::Archive archive;
+};
+
+// "uin time direction text" per message, in the order the merged archive gives them.
+std::string listed(const archive::Archive& merged) {
+    std::string out;
+    merged.messages->forEachMessageByContact([&](const archive::Message& m) {
+        out += std::to_string(m.uin) + " " + std::to_string(m.time) + " " +
+               (m.direction == Direction::Sent ? "out " : "in ") + m.text + "\n";
+        return true;
+    });
+    return out;
+}
+
+TEST(Merge, OverlappingCopiesAddNothingTwice) {
+    const auto in = Direction::Received;
+    const auto out = Direction::Sent;
+    Copy older({message(2, in, 10, "a"), message(2, in, 20, "same second 1"),
+                message(2, in, 20, "ok"), message(2, in, 20, "ok"), message(3, out, 5, "x")});
+    Copy newer({message(2, in, 20, "ok"), message(2, in, 20, "same second 2"),
+                message(2, in, 20, "ok"), message(2, out, 20, "ok"), message(2, in, 30, "b"),
+                message(3, out, 5, "x")});
+    // Equal texts from differently stored bytes are two messages.
+    newer.archive.report.mergedMessages = 1;
+    archive::Message recoded = message(2, in, 10, "a");
+    recoded.rawText = "A";
+    older.archive.report.warnings = {"entry 7 at offset 0x10: damaged"};
+    Copy third({recoded});
+
+    const archive::MergedArchive merged(
+        {{"2003.dat", &older.archive}, {"2004.dat", &newer.archive}, {"x.dat", &third.archive}});
+    EXPECT_EQ(listed(merged.archive()), "2 10 in a\n"
+                                        "2 10 in a\n"
+                                        "2 20 in same second 1\n"
+                                        "2 20 in ok\n"
+                                        "2 20 in ok\n"
+                                        "2 20 in same second 2\n"
+                                        "2 20 out ok\n"
+                                        "2 30 in b\n"
+                                        "3 5 out x\n");
+    EXPECT_EQ(merged.archive().report.mergedMessages, 1u + 3u);
+    EXPECT_EQ(merged.archive().report.warnings,
+              std::vector<std::string>{"2003.dat: entry 7 at offset 0x10: damaged"});
+}
+
+TEST(Merge, ContactsByUinPreferringTheOneOnTheList) {
+    Copy older({});
+    Copy newer({});
+    archive::Contact removed;
+    removed.uin = 7;
+    removed.status = ContactStatus::Removed;
+    removed.nickName = "old nick";
+    removed.emails = {"a@x", "b@x"};
+    archive::Contact listed = removed;
+    listed.status = ContactStatus::OnList;
+    listed.nickName = "";
+    listed.handle = "Seven";
+    listed.emails = {"b@x"};
+    older.archive.contacts = {listed};
+    newer.archive.contacts = {removed};
+    older.archive.groups = {{1, "Old name"}, {2, "Kept"}};
+    newer.archive.groups = {{1, "New name"}};
+
+    const archive::MergedArchive merged({{"a", &older.archive}, {"b", &newer.archive}});
+    ASSERT_EQ(merged.archive().contacts.size(), 1u);
+    const archive::Contact& c = merged.archive().contacts[0];
+    EXPECT_EQ(c.status, ContactStatus::OnList);
+    EXPECT_EQ(c.handle, "Seven");
+    EXPECT_EQ(c.nickName, "old nick");
+    EXPECT_EQ(c.emails, (std::vector<std::string>{"b@x", "a@x"}));
+    ASSERT_EQ(merged.archive().groups.size(), 2u);
+    EXPECT_EQ(merged.archive().groups[0].name, "New name");
+}
+
+TEST(Merge, CopiesOfAnotherOwnerAreRefused) {
+    Copy mine({});
+    Copy theirs({});
+    theirs.archive.owner.uin = 2222;
+    try {
+        archive::MergedArchive merged(
+            {{"mine.dat", &mine.archive}, {"theirs.dat", &theirs.archive}});
+        ADD_FAILURE();
+    } catch (const archive::ExportError& e) {
+        EXPECT_STREQ(e.what(), "mine.dat: a database of another owner (UIN 1111, not 2222 as in "
+                               "theirs.dat)");
+    }
+}
+
+} // namespace

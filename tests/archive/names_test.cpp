@@ -1,0 +1,52 @@
+#include "archive/names.h"
+
+#include "archive/text.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct StemCase {
+    std::string name;
+    std::string stem;
+};
+
+class FileStem : public testing::TestWithParam<StemCase> {};
+
+TEST_P(FileStem, IsSafeAndStartsWithTheUin) {
+    EXPECT_EQ(archive::fileStem(2222, GetParam().name), GetParam().stem);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, FileStem,
+    testing::Values(StemCase{"Alice", "2222-Alice"},
+                    StemCase{"../../etc/passwd", "2222-etc_passwd"},
+                    StemCase{"a\\b:c*d?e\"f<g>h|i j", "2222-a_b_c_d_e_f_g_h_i_j"},
+                    StemCase{".hidden.", "2222-hidden"}, StemCase{"", "2222"},
+                    StemCase{"2222", "2222"}, StemCase{"\x01\x1b[31m\x7f", "2222-[31m"},
+                    // C1 controls and a right-to-left override go; other letters stay.
+                    StemCase{"\xC2\x85x\xE2\x80\xAEgpj.exe", "2222-x_gpj.exe"},
+                    StemCase{"\xC3\x85sa", "2222-\xC3\x85sa"},
+                    // Cut at 48 bytes, never inside a character.
+                    StemCase{std::string(30, 'a') + std::string(20, '\xC3') + "x",
+                             "2222-" + std::string(30, 'a') +
+                                 "\xEF\xBF\xBD\xEF\xBF\xBD"
+                                 "\xEF\xBF\xBD\xEF\xBF\xBD"
+                                 "\xEF\xBF\xBD\xEF\xBF\xBD"}));
+
+TEST(UniqueNames, RepeatsGetANumberAlsoWhenOnlyTheCaseDiffers) {
+    archive::UniqueNames names;
+    EXPECT_EQ(names.take("2222-Al"), "2222-Al");
+    EXPECT_EQ(names.take("2222-AL"), "2222-AL-2");
+    EXPECT_EQ(names.take("2222-al"), "2222-al-3");
+}
+
+TEST(CleanText, LineEndsControlsAndStrayBytes) {
+    EXPECT_EQ(archive::cleanText("a\r\nb\rc\nd\te\x01\x7f"), "a\nb\nc\nd\te");
+    EXPECT_EQ(archive::cleanText("\xE5\xC3\xA5\xED\xA0\x80\xF0\x9F\x98\x80"),
+              "\xEF\xBF\xBD\xC3\xA5\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x98\x80");
+}
+
+} // namespace
