@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "codepage.h"
 #include "support/tempdir.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -194,7 +194,7 @@ TEST_P(RecordWriterCodepage, EveryTextBecomesUtf8) {
     w.endSection();
     w.flush();
     const std::string text = readFile(out() + "/record.json");
-    EXPECT_TRUE(vqrt::isValidUtf8(text));
+    EXPECT_TRUE(text::isValidUtf8(text));
     const auto saved = nlohmann::ordered_json::parse(text);
     const auto& section = saved["sections"][0];
     EXPECT_EQ(section["name"], param.utf8);
