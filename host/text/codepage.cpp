@@ -26,9 +26,9 @@ IconvHandle openIconv(const std::string& to, const std::string& from) {
 
 constexpr size_t kFailed = static_cast<size_t>(-1);
 
-// Converts all of `in` with `cd` from its initial state, the pending state flushed at the end.
+// Converts `in`, one character, with `cd` from its initial state, flushing what it holds back.
 // Nothing when iconv rejects the input; `incomplete` then tells a sequence cut short.
-std::optional<std::string> convertAll(void* handle, std::string_view in, bool* incomplete) {
+std::optional<std::string> convertCharacter(void* handle, std::string_view in, bool* incomplete) {
     const auto cd = static_cast<iconv_t>(handle);
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     std::string input(in);
@@ -52,7 +52,7 @@ bool decodesByteByByte(void* cd) {
     for (unsigned c = 1; c <= 0xFF; ++c) {
         const std::string in(1, static_cast<char>(c));
         bool incomplete = false;
-        const std::optional<std::string> out = convertAll(cd, in, &incomplete);
+        const std::optional<std::string> out = convertCharacter(cd, in, &incomplete);
         const bool oneCharacter = out && !out->empty() && decodeUtf8(*out, 0).length == out->size();
         if (c < 0x80 ? out != in : incomplete || (out && !oneCharacter)) {
             return false;
@@ -100,15 +100,13 @@ CodepageDecoder::CodepageDecoder(const std::string& codepage) {
     for (unsigned c = 0x80; c <= 0xFF; ++c) {
         bool incomplete = false;
         const std::optional<std::string> out =
-            cd ? convertAll(cd.get(), std::string(1, static_cast<char>(c)), &incomplete)
+            cd ? convertCharacter(cd.get(), std::string(1, static_cast<char>(c)), &incomplete)
                : std::nullopt;
         high_[c - 0x80] = out ? *out : replacement;
     }
 }
 
 CodepageDecoder::~CodepageDecoder() = default;
-CodepageDecoder::CodepageDecoder(CodepageDecoder&&) noexcept = default;
-CodepageDecoder& CodepageDecoder::operator=(CodepageDecoder&&) noexcept = default;
 
 std::string CodepageDecoder::toUtf8(std::string_view bytes) const {
     if (isValidUtf8(bytes)) {
@@ -176,7 +174,7 @@ std::optional<std::string> fromUtf8(std::string_view text, const std::string& co
         }
         bool incomplete = false;
         const std::optional<std::string> bytes =
-            convertAll(cd.get(), text.substr(i, c.length), &incomplete);
+            convertCharacter(cd.get(), text.substr(i, c.length), &incomplete);
         if (!bytes) {
             problem = describe(text.substr(i, c.length), c.codePoint) + " cannot be written in " +
                       codepage;

@@ -25,8 +25,6 @@ class CodepageDecoder {
 public:
     explicit CodepageDecoder(const std::string& codepage);
     ~CodepageDecoder();
-    CodepageDecoder(CodepageDecoder&&) noexcept;
-    CodepageDecoder& operator=(CodepageDecoder&&) noexcept;
 
     /// The same as toUtf8(bytes, codepage).
     std::string toUtf8(std::string_view bytes) const;

@@ -22,7 +22,7 @@ TEST(Codepage, DecodesEachFamilyOfCodePages) {
         {"CP936", "\xC4\xE3 ok", "\xE4\xBD\xA0 ok", false},
         {"CP932", "\x83 \xFF\x83", kReplacement + " " + kReplacement + kReplacement, false},
         {"CP936", "J\xC3\xBCrgen", "J\xC3\xBCrgen", false}, // valid UTF-8 is kept
-        {"NO-SUCH-CODEPAGE", "\x80", "\xE2\x82\xAC", true},  // decodes as Windows-1252
+        {"NO-SUCH-CODEPAGE", "\x80", "\xE2\x82\xAC", true}, // decodes as Windows-1252
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.codepage);
@@ -44,7 +44,8 @@ TEST(Codepage, EncodesOrNamesTheCharacterItLacks) {
         {"CP1251", "\xD0\x94\xD0\xB8", "\xC4\xE8", ""},
         {"CP932", "\xE3\x82\xA2", "\x83\x41", ""},
         {"CP1251", "M\xC3\xA4rta", "", "U+00E4 \"\xC3\xA4\" cannot be written in CP1251"},
-        {"CP1252", "\xF0\x9F\x98\x80", "", "U+1F600 \"\xF0\x9F\x98\x80\" cannot be written in CP1252"},
+        {"CP1252", "\xF0\x9F\x98\x80", "",
+         "U+1F600 \"\xF0\x9F\x98\x80\" cannot be written in CP1252"},
         {"CP1252", "\xC2\x81", "", "U+0081 cannot be written in CP1252"},
         {"CP1252", "J\xFCrgen", "", "expected UTF-8 text, found a malformed byte sequence"},
         {"KLINGON", "a", "", "unknown code page KLINGON"},

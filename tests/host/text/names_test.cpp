@@ -14,7 +14,7 @@ TEST(Names, FoldAsWindowsComparesNames) {
         bool equal;
     } names[] = {
         {"Default Server Host", "DEFAULT server HOST", true},
-        {"\xC3\x9C" "ber", "\xC3\xBC" "BER", true},                     // Über / üBER
+        {"\303\234ber", "\303\274BER", true},                           // Über / üBER
         {"\xC5\x81\xC3\xB3\xC5\xBA", "\xC5\x82\xC3\x93\xC5\xB9", true}, // Łóź / łÓŹ
         {"\xCE\xA3", "\xCF\x83", true},                                 // Greek sigma
         {"\xD0\x96", "\xD0\xB6", true},                                 // Cyrillic zhe
