@@ -73,14 +73,15 @@ bool samePath(const RelativePath& a, const RelativePath& b) {
     return text::foldName(joinPath(a)) == text::foldName(joinPath(b));
 }
 
-nlohmann::ordered_json contactJson(const IcqExpectedContact& c, const std::string& codepage) {
+nlohmann::ordered_json contactJson(const IcqExpectedContact& c,
+                                   const text::CodepageDecoder& decoder) {
     nlohmann::ordered_json out;
     out["UIN"] = std::to_string(c.uin);
-    out["First_Name"] = text::toUtf8(c.firstName, codepage);
-    out["Last_Name"] = text::toUtf8(c.lastName, codepage);
-    out["Description"] = text::toUtf8(c.myDefinedHandle, codepage);
-    out["Nickname"] = text::toUtf8(c.nickName, codepage);
-    out["Email"] = text::toUtf8(c.primaryEmail, codepage);
+    out["First_Name"] = decoder.toUtf8(c.firstName);
+    out["Last_Name"] = decoder.toUtf8(c.lastName);
+    out["Description"] = decoder.toUtf8(c.myDefinedHandle);
+    out["Nickname"] = decoder.toUtf8(c.nickName);
+    out["Email"] = decoder.toUtf8(c.primaryEmail);
     return out;
 }
 
@@ -104,8 +105,9 @@ void expectedDatabase(const Installation& inst, const OwnerPlan& owner,
                 return;
             }
             out["contacts"] = nlohmann::ordered_json::array();
+            const text::CodepageDecoder decoder(inst.codepage);
             for (const IcqExpectedContact& c : expectedContacts(file.database)) {
-                out["contacts"].push_back(contactJson(c, inst.codepage));
+                out["contacts"].push_back(contactJson(c, decoder));
             }
             return;
         }

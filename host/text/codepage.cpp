@@ -45,10 +45,11 @@ std::optional<std::string> convertCharacter(void* handle, std::string_view in, b
     return std::string(buffer, sizeof buffer - outLeft);
 }
 
-// True when `cd` decodes each byte as one character on its own: the ASCII bytes as
-// themselves, every byte from 0x80 up as one character or as invalid, none as the start of a
-// longer sequence (as a lead byte of a double-byte code page is).
-bool decodesByteByByte(void* cd) {
+// Fills `high` with the UTF-8 of each byte from 0x80 up (U+FFFD where `cd` has none). True
+// when `cd` decodes each byte as one character on its own: the ASCII bytes as themselves,
+// every byte from 0x80 up as one character or as invalid, none as the start of a longer
+// sequence (as a lead byte of a double-byte code page is).
+bool decodesByteByByte(void* cd, std::array<std::string, 128>& high) {
     for (unsigned c = 1; c <= 0xFF; ++c) {
         const std::string in(1, static_cast<char>(c));
         bool incomplete = false;
@@ -56,6 +57,9 @@ bool decodesByteByByte(void* cd) {
         const bool oneCharacter = out && !out->empty() && decodeUtf8(*out, 0).length == out->size();
         if (c < 0x80 ? out != in : incomplete || (out && !oneCharacter)) {
             return false;
+        }
+        if (c >= 0x80 && out) {
+            high[c - 0x80] = *out;
         }
     }
     return true;
@@ -92,17 +96,9 @@ CodepageDecoder::CodepageDecoder(const std::string& codepage) {
     if (!cd) {
         cd = openIconv("UTF-8", "CP1252");
     }
-    if (cd && !decodesByteByByte(cd.get())) {
+    high_.fill("\xEF\xBF\xBD");
+    if (cd && !decodesByteByByte(cd.get(), high_)) {
         converter_ = std::make_unique<Converter>(Converter{std::move(cd)});
-        return;
-    }
-    const std::string replacement = "\xEF\xBF\xBD";
-    for (unsigned c = 0x80; c <= 0xFF; ++c) {
-        bool incomplete = false;
-        const std::optional<std::string> out =
-            cd ? convertCharacter(cd.get(), std::string(1, static_cast<char>(c)), &incomplete)
-               : std::nullopt;
-        high_[c - 0x80] = out ? *out : replacement;
     }
 }
 
