@@ -76,7 +76,7 @@ public:
             kOwner, contacts, static_cast<uint64_t>(mib) * kMiB, static_cast<unsigned>(mib));
         Database db;
         db.path = folder_ + "/" + std::to_string(kOwner) + "-" + std::to_string(mib) + ".dat";
-        if (!mkwin::writeIcqDatabase(db.path, content, error)) {
+        if (!mkwin::writeIcqDatabase(db.path, content, *error)) {
             return nullptr;
         }
         db.expectedContacts = mkwin::expectedContacts(content).size();

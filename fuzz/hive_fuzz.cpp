@@ -2,9 +2,9 @@
 // both the SOFTWARE hive and the user's NTUSER.DAT, then the lookups the plug-in makes, into
 // buffers of exactly the size given.
 
-#include "codepage.h"
 #include "fuzzsupport.h"
 #include "hiveregistry.h"
+#include "text/utf8.h"
 
 #include <cstring>
 #include <memory>
@@ -45,7 +45,7 @@ void readAll(vqrt::HiveRegistry& registry, const Lookup& lookup) {
             if (length == size) {
                 fuzzsupport::fail("readString left its answer unterminated");
             }
-            if (!vqrt::isValidUtf8(std::string_view(out.get(), length))) {
+            if (!text::isValidUtf8(std::string_view(out.get(), length))) {
                 fuzzsupport::fail("readString answered text that is not UTF-8");
             }
         }
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const Lookup& lookup : kLookups) {
         readAll(registry, lookup);
     }
-    for (const std::string& problem : registry.problems()) {
+    for (const std::string& problem : registry.warnings()) {
         if (problem.find('\n') != std::string::npos) {
             fuzzsupport::fail("a problem takes more than one line: " + problem);
         }

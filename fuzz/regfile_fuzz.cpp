@@ -1,9 +1,9 @@
 // The .reg parser over an export from disk, then the lookups the plug-in makes and lookups of
 // the keys and values the input names, into buffers of exactly the size given.
 
-#include "codepage.h"
 #include "fuzzsupport.h"
 #include "regfile.h"
+#include "text/utf8.h"
 
 #include <cstring>
 #include <memory>
@@ -71,7 +71,7 @@ void checkMessage(const std::string& message) {
             fuzzsupport::fail("a message holds a control character: " + message);
         }
     }
-    if (!vqrt::isValidUtf8(message)) {
+    if (!text::isValidUtf8(message)) {
         fuzzsupport::fail("a message is not UTF-8: " + message);
     }
 }
@@ -88,7 +88,7 @@ void readAll(vqrt::RegFile& file, const Lookup& lookup) {
             if (length == size) {
                 fuzzsupport::fail("readString left its answer unterminated");
             }
-            if (!vqrt::isValidUtf8(std::string_view(out.get(), length))) {
+            if (!text::isValidUtf8(std::string_view(out.get(), length))) {
                 fuzzsupport::fail("readString answered text that is not UTF-8");
             }
         }

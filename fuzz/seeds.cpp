@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,11 +66,20 @@ void iniSeeds(const std::string& dir) {
                                             "\r\n");
 }
 
+std::string databaseBytes(const mkwin::IcqDatabaseContent& content) {
+    std::string error;
+    const std::optional<std::string> bytes = mkwin::icqDatabaseBytes(content, error);
+    if (!bytes) {
+        fuzzsupport::fail(error);
+    }
+    return *bytes;
+}
+
 void contactSeeds(const std::string& dir) {
     writeBytes(dir + "/realistic.dat",
-               mkwin::icqDatabaseBytes(mkwin::realisticIcqDatabase(kOwnerUin, 12, 2000, 1)));
+               databaseBytes(mkwin::realisticIcqDatabase(kOwnerUin, 12, 2000, 1)));
     writeBytes(dir + "/realistic-2.dat",
-               mkwin::icqDatabaseBytes(mkwin::realisticIcqDatabase(kOwnerUin, 4, 600, 7)));
+               databaseBytes(mkwin::realisticIcqDatabase(kOwnerUin, 4, 600, 7)));
 
     mkwin::IcqDatabaseContent content;
     content.ownerUin = kOwnerUin;
@@ -96,7 +106,7 @@ void contactSeeds(const std::string& dir) {
     noUin.nickName = "no uin";
     content.contacts.push_back(noUin);
     content.historyBytes = 300;
-    writeBytes(dir + "/long-texts.dat", mkwin::icqDatabaseBytes(content));
+    writeBytes(dir + "/long-texts.dat", databaseBytes(content));
 
     // Properties whose lengths say something else than what follows them.
     std::string body;
@@ -183,13 +193,13 @@ void hiveSeeds(const std::string& dir) {
     writeBytes(dir + "/empty.hive", mkwin::emptyHive());
     const std::string path = dir + "/icq.hive";
     {
-        mkwin::HiveBuilder hive(path);
+        mkwin::RegistryTree hive;
         // One hive serves as both the user's and the machine's: the target reads it as both.
         hive.setString("Microsoft\\Windows\\CurrentVersion\\App Paths\\ICQ.exe", "",
                        "C:\\Program Files\\ICQ\\ICQ.exe");
         hive.setExpandString("Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
                              "%SystemDrive%\\Program Files");
-        hive.setRaw("Mirabilis\\ICQ", "Version", mkwin::kHiveSz, std::string_view("2000b\0", 6));
+        hive.setRaw("Mirabilis\\ICQ", "Version", mkwin::kHiveSz, std::string("2000b\0", 6));
         hive.setString("Software\\Mirabilis\\ICQ\\DefaultPrefs", "Default Server Host",
                        "login.icq.com");
         hive.setDword("Software\\Mirabilis\\ICQ\\DefaultPrefs", "Default Server Port", 5190);
@@ -199,8 +209,9 @@ void hiveSeeds(const std::string& dir) {
                        std::string(600, 'a') + "\xC3\xA9.wav");
         hive.setRaw("Software\\Mirabilis\\ICQ\\Owners\\12345678\\Prefs", "Binary",
                     mkwin::kHiveBinary, "\x01\x02\x03");
-        if (!hive.commit()) {
-            fuzzsupport::fail(hive.error());
+        std::string error;
+        if (!mkwin::writeHive(path, hive, error)) {
+            fuzzsupport::fail(error);
         }
     }
     const std::string bytes = readBytes(path);

@@ -7,16 +7,9 @@
 #include <memory>
 #include <vector>
 
-namespace vqrt {
+#include "text/names.h"
 
-std::string asciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
+namespace vqrt {
 
 namespace {
 
@@ -34,14 +27,14 @@ std::string findEntry(const std::string& dir, const std::string& name) {
     if (!handle) {
         return {};
     }
-    const std::string wanted = asciiLower(name);
+    const std::string wanted = text::foldName(name);
     std::string best;
     while (const dirent* entry = readdir(handle.get())) {
         const std::string candidate = entry->d_name;
         if (candidate == "." || candidate == "..") {
             continue;
         }
-        if (asciiLower(candidate) == wanted && (best.empty() || candidate < best)) {
+        if (text::foldName(candidate) == wanted && (best.empty() || candidate < best)) {
             best = candidate;
         }
     }
@@ -79,17 +72,7 @@ bool staysInside(const std::string& root, const std::string& path) {
 
 std::optional<std::string> resolveNoCase(const std::string& base, const std::string& relative) {
     std::string path = base;
-    size_t start = 0;
-    while (start <= relative.size()) {
-        size_t end = relative.find('/', start);
-        if (end == std::string::npos) {
-            end = relative.size();
-        }
-        const std::string component = relative.substr(start, end - start);
-        start = end + 1;
-        if (component.empty() || component == ".") {
-            continue;
-        }
+    for (const std::string& component : text::splitFilePath(relative)) {
         const std::string found = findEntry(path, component);
         if (found.empty()) {
             return std::nullopt;

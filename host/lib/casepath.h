@@ -5,10 +5,10 @@
 
 namespace vqrt {
 
-/// Finds `relative` (components separated by '/') below the existing directory `base`,
-/// matching every component without regard to ASCII case, as NTFS does. An exact match wins
-/// over a case-folded one; among case-folded matches the first in byte order wins.
-/// Answers the full local path, or nothing when some component does not exist.
+/// Finds `relative` (components separated by '/' or '\\') below the existing directory `base`,
+/// matching every component without regard to case (text::foldName), as NTFS does. An exact match
+/// wins over a case-folded one; among case-folded matches the first in byte order wins. Answers the
+/// full local path, or nothing when some component does not exist.
 std::optional<std::string> resolveNoCase(const std::string& base, const std::string& relative);
 
 /// The absolute path with every symbolic link followed; nothing when it does not exist.
@@ -17,8 +17,5 @@ std::optional<std::string> realPath(const std::string& path);
 /// True when the existing `path` really lies inside `root` (or is it), after every symbolic
 /// link on the way is followed; false for a dangling link or a loop, which cannot be checked.
 bool staysInside(const std::string& root, const std::string& path);
-
-/// Lower-cases ASCII letters only; other bytes are kept.
-std::string asciiLower(std::string text);
 
 } // namespace vqrt

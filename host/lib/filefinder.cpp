@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "casepath.h"
+#include "text/names.h"
 
 namespace vqrt {
 
@@ -27,8 +28,8 @@ using DirId = std::pair<dev_t, ino_t>;
 
 class Walker {
 public:
-    Walker(const std::string& lowerExtension, bool recursive)
-        : lowerExtension_(lowerExtension), recursive_(recursive) {}
+    Walker(const std::string& foldedExtension, bool recursive)
+        : foldedExtension_(foldedExtension), recursive_(recursive) {}
 
     void walk(const std::string& dir, const std::string& relativeDir, std::vector<Match>& out) {
         struct stat dirStat;
@@ -68,12 +69,15 @@ private:
         return (!dir.empty() && dir.back() == '/') ? dir + name : dir + "/" + name;
     }
 
+    // Folding keeps byte positions, so the folded name ends in the folded extension.
     bool endsWithExtension(const std::string& name) const {
-        return name.size() >= lowerExtension_.size() &&
-               asciiLower(name.substr(name.size() - lowerExtension_.size())) == lowerExtension_;
+        const std::string folded = text::foldName(name);
+        return folded.size() >= foldedExtension_.size() &&
+               folded.compare(folded.size() - foldedExtension_.size(), std::string::npos,
+                              foldedExtension_) == 0;
     }
 
-    const std::string lowerExtension_;
+    const std::string foldedExtension_;
     const bool recursive_;
     std::set<DirId> visited_;
 };
@@ -96,7 +100,7 @@ void DirectoryFinder::setDirectory(const std::string& directory) {
 }
 
 void DirectoryFinder::setExtension(const std::string& extension) {
-    extension_ = asciiLower(extension);
+    extension_ = text::foldName(extension);
 }
 
 std::vector<VQ::CVantryNode*>& DirectoryFinder::search(std::vector<VQ::CVantryNode*>& nodes,

@@ -26,7 +26,8 @@ private:
 };
 
 /// The finder of kind 3: entries of one local directory whose names end in an extension,
-/// compared without regard to ASCII case, in byte order of their path below the directory.
+/// compared without regard to case (text::foldName), in byte order of their path below the
+/// directory.
 class DirectoryFinder : public CFileFinder {
 public:
     /// The local directory to search.

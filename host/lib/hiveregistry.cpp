@@ -14,7 +14,9 @@
 #include <cstring>
 #include <fstream>
 
-#include "codepage.h"
+#include "text/codepage.h"
+#include "text/names.h"
+#include "text/utf8.h"
 
 namespace vqrt {
 
@@ -132,14 +134,14 @@ std::string hiveStringToUtf8(std::string_view data, const std::string& codepage)
                 ascii = isTextByte(static_cast<unsigned char>(data[i]));
             }
             if (n % 2 == 1 || textEnd + 1 == n || ascii) {
-                return toUtf8(data.substr(0, textEnd), codepage);
+                return text::toUtf8(data.substr(0, textEnd), codepage);
             }
         }
     }
     if (n % 2 == 1 && data[n - 1] == '\0') {
         data.remove_suffix(1);
     }
-    return utf16leToUtf8(data);
+    return text::utf16leToUtf8(data);
 }
 
 /// One hive file, read-only; a file that cannot be opened reads as empty.
@@ -149,7 +151,7 @@ public:
 
     RegLookup lookup(const std::vector<std::string>& key, size_t first, std::string_view valueName,
                      const std::string& codepage) const;
-    std::vector<std::string> problems() const;
+    std::vector<std::string> warnings() const;
 
 private:
     hive_node_h child(hive_node_h parent, const std::string& folded) const;
@@ -220,7 +222,7 @@ HiveFile::HiveFile(std::string path) : path_(std::move(path)) {
     }
 }
 
-std::vector<std::string> HiveFile::problems() const {
+std::vector<std::string> HiveFile::warnings() const {
     std::vector<std::string> out;
     if (!problem_.empty()) {
         out.push_back(problem_);
@@ -246,7 +248,7 @@ hive_node_h HiveFile::child(hive_node_h parent, const std::string& folded) const
     }
     for (const hive_node_h* it = children.get(); *it != 0; ++it) {
         Malloced<char> name(hivex_node_name(hive_.get(), *it));
-        if (name && foldRegistryName(name.get()) == folded) {
+        if (name && text::foldName(name.get()) == folded) {
             return *it;
         }
     }
@@ -262,7 +264,7 @@ hive_value_h HiveFile::value(hive_node_h node, const std::string& folded) const 
     }
     for (const hive_value_h* it = values.get(); *it != 0; ++it) {
         Malloced<char> name(hivex_value_key(hive_.get(), *it));
-        if (name && foldRegistryName(name.get()) == folded) {
+        if (name && text::foldName(name.get()) == folded) {
             return *it;
         }
     }
@@ -318,12 +320,12 @@ RegLookup HiveFile::lookup(const std::vector<std::string>& key, size_t first,
         return {};
     }
     for (size_t i = first; i < key.size() && node != 0; ++i) {
-        node = child(node, foldRegistryName(key[i]));
+        node = child(node, text::foldName(key[i]));
     }
     if (node == 0) {
         return {};
     }
-    const hive_value_h found = value(node, foldRegistryName(valueName));
+    const hive_value_h found = value(node, text::foldName(valueName));
     if (found == 0) {
         return {};
     }
@@ -337,9 +339,9 @@ HiveRegistry::HiveRegistry(const std::string& softwareHive, const std::string& u
 
 HiveRegistry::~HiveRegistry() = default;
 
-std::vector<std::string> HiveRegistry::problems() const {
-    std::vector<std::string> out = software_->problems();
-    for (std::string& p : user_->problems()) {
+std::vector<std::string> HiveRegistry::warnings() const {
+    std::vector<std::string> out = software_->warnings();
+    for (std::string& p : user_->warnings()) {
         out.push_back(std::move(p));
     }
     return out;
@@ -350,7 +352,7 @@ RegLookup HiveRegistry::lookup(RegRoot root, const std::vector<std::string>& key
     switch (root) {
     case RegRoot::LocalMachine:
         // The first component names the machine hive; only SOFTWARE is read.
-        if (key.empty() || foldRegistryName(key[0]) != "software") {
+        if (key.empty() || text::foldName(key[0]) != "software") {
             return {};
         }
         return software_->lookup(key, 1, valueName, codepage_);

@@ -14,7 +14,7 @@ class HiveFile;
 /// The registry of a Windows installation read from its hive files:
 /// HKEY_LOCAL_MACHINE\SOFTWARE\... from the SOFTWARE hive and HKEY_CURRENT_USER\... from the
 /// user's NTUSER.DAT. Other machine hives and roots are absent. A missing or damaged hive
-/// reads as empty; problems() tells the host about it.
+/// reads as empty; warnings() tells the host about it.
 class HiveRegistry : public RegistryLayer {
 public:
     /// Opens both hives; an empty path means that hive is absent. `codepage` decodes the
@@ -27,7 +27,7 @@ public:
 
     /// One line for each given hive that could not be read whole: the file, what was expected
     /// and what was found. Includes damage met while reading keys.
-    std::vector<std::string> problems() const;
+    std::vector<std::string> warnings() const override;
 
     RegLookup lookup(RegRoot root, const std::vector<std::string>& key,
                      std::string_view valueName) const override;

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "codepage.h"
+#include "text/codepage.h"
 
 namespace vqrt {
 
@@ -18,9 +18,9 @@ bool isDirectory(const std::string& path) {
 } // namespace
 
 HostSession::HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> registry,
-                         std::optional<UserProfile> user, std::vector<std::string> warnings)
+                         std::optional<UserProfile> user)
     : options_(std::move(options)), registry_(std::move(registry)), user_(std::move(user)),
-      warnings_(std::move(warnings)), converter_(options_.windowsRoot, options_.drives) {
+      converter_(options_.windowsRoot, options_.drives) {
     std::vector<std::string> roots = {options_.windowsRoot};
     for (const auto& drive : options_.drives) {
         roots.push_back(drive.second);
@@ -48,14 +48,14 @@ std::unique_ptr<HostSession> HostSession::open(const HostOptions& given, std::st
                                       "Windows system volume)";
         return nullptr;
     }
-    if (!isKnownCodepage(options.codepage)) {
+    if (!text::isKnownCodepage(options.codepage)) {
         error =
             "unknown code page " + options.codepage + " (expected an iconv name such as CP1252)";
         return nullptr;
     }
     for (const auto& [letter, folder] : options.drives) {
         if (!isDirectory(folder)) {
-            error = std::string("drive ") + letter + ": " + folder + ": not a directory";
+            error = folder + ": not a directory (expected the folder of drive " + letter + ":)";
             return nullptr;
         }
     }
@@ -83,14 +83,13 @@ std::unique_ptr<HostSession> HostSession::open(const HostOptions& given, std::st
         return nullptr;
     }
 
-    std::vector<std::string> warnings;
-    auto registry = openHostRegistry(softwareHive, userHive, options.regFiles, options.codepage,
-                                     warnings, error);
+    auto registry =
+        openHostRegistry(softwareHive, userHive, options.regFiles, options.codepage, error);
     if (!registry) {
         return nullptr;
     }
     return std::unique_ptr<HostSession>(
-        new HostSession(options, std::move(registry), std::move(chosen), std::move(warnings)));
+        new HostSession(options, std::move(registry), std::move(chosen)));
 }
 
 } // namespace vqrt

@@ -46,19 +46,18 @@ public:
     /// The agent handed to plug-ins.
     void setAgent(CHostAgent* agent) { agent_ = agent; }
     /// Damaged hives, skipped .reg lines: worth telling the user, not fatal.
-    const std::vector<std::string>& warnings() const { return warnings_; }
+    std::vector<std::string> warnings() const { return registry_->warnings(); }
     /// The Windows user whose hive is read, if any.
     const std::optional<UserProfile>& user() const { return user_; }
     const HostOptions& options() const { return options_; }
 
 private:
     HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> registry,
-                std::optional<UserProfile> user, std::vector<std::string> warnings);
+                std::optional<UserProfile> user);
 
     HostOptions options_;
     std::unique_ptr<LayeredRegistry> registry_;
     std::optional<UserProfile> user_;
-    std::vector<std::string> warnings_;
     PathConverter converter_;
     DirectoryFinder finder_;
     CHostAgent* agent_ = nullptr;

@@ -18,15 +18,6 @@ enum class RegRoot { LocalMachine, CurrentUser, ClassesRoot, Users, CurrentConfi
 /// predefined keys, without regard to case; nothing for any other name.
 std::optional<RegRoot> parseRegRoot(std::string_view name);
 
-/// The components of a backslash-separated key path; empty components (from a leading,
-/// doubled or trailing backslash) are dropped.
-std::vector<std::string> splitKeyPath(std::string_view path);
-
-/// The form in which key and value names are compared: UTF-8 with ASCII, Latin-1, Latin
-/// Extended-A, Greek and Cyrillic capitals lowered, as Windows matches names without regard
-/// to case. Bytes that are not UTF-8 are kept.
-std::string foldRegistryName(std::string_view name);
-
 /// Value types as Windows numbers them.
 enum RegType : uint32_t {
     kRegNone = 0,
@@ -86,9 +77,12 @@ void copyCut(std::string_view text, char* out, size_t outSize);
 class RegistryLayer : public CRegistryReader {
 public:
     /// What this layer says about `valueName` ("" for the default value) of the key whose
-    /// components (as splitKeyPath gives them) are `key`.
+    /// components (as text::splitKeyPath gives them) are `key`.
     virtual RegLookup lookup(RegRoot root, const std::vector<std::string>& key,
                              std::string_view valueName) const = 0;
+    /// Problems that did not stop the reading (a damaged hive, a skipped line), one line each:
+    /// "PATH: what happened (cause)".
+    virtual std::vector<std::string> warnings() const { return {}; }
 
     /// The text of a REG_SZ or REG_EXPAND_SZ value, cut to outSize - 1 bytes.
     int readString(const char* root, const char* keyPath, const char* valueName, char* out,
@@ -110,6 +104,8 @@ public:
 
     RegLookup lookup(RegRoot root, const std::vector<std::string>& key,
                      std::string_view valueName) const override;
+    /// The warnings of all layers, bottom first.
+    std::vector<std::string> warnings() const override;
 
 private:
     std::vector<std::unique_ptr<RegistryLayer>> layers_; // bottom first
@@ -117,12 +113,12 @@ private:
 
 /// The registry of a host run: the SOFTWARE hive and the user's NTUSER.DAT at the bottom (an
 /// empty path: that hive is absent), then the .reg exports in the order given, each overriding
-/// what lies below. A missing or damaged hive and skipped .reg lines give one line each in
-/// `warnings`; a .reg file that cannot be read or is no registry export is an error: the answer
-/// is null and `error` says why.
-std::unique_ptr<LayeredRegistry>
-openHostRegistry(const std::string& softwareHive, const std::string& userHive,
-                 const std::vector<std::string>& regFiles, const std::string& codepage,
-                 std::vector<std::string>& warnings, std::string& error);
+/// what lies below. A missing or damaged hive and skipped .reg lines are warnings(); a .reg
+/// file that cannot be read or is no registry export is an error: the answer is null and
+/// `error` says why.
+std::unique_ptr<LayeredRegistry> openHostRegistry(const std::string& softwareHive,
+                                                  const std::string& userHive,
+                                                  const std::vector<std::string>& regFiles,
+                                                  const std::string& codepage, std::string& error);
 
 } // namespace vqrt

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "casepath.h"
+#include "text/names.h"
 
 namespace vqrt {
 
@@ -34,28 +35,16 @@ std::string trimRoot(std::string root) {
     return root;
 }
 
-// The components of a path after its drive: separators of either kind, repeated separators
-// and "." dropped, ".." taking one back but never above the drive's root.
+// The components of a path after its drive, ".." taking one back but never above the
+// drive's root.
 std::vector<std::string> splitComponents(const std::string& tail) {
     std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= tail.size()) {
-        size_t end = start;
-        while (end < tail.size() && !isSeparator(tail[end])) {
-            ++end;
+    for (std::string& component : text::splitFilePath(tail)) {
+        if (component != "..") {
+            parts.push_back(std::move(component));
+        } else if (!parts.empty()) {
+            parts.pop_back();
         }
-        std::string component = tail.substr(start, end - start);
-        start = end + 1;
-        if (component.empty() || component == ".") {
-            continue;
-        }
-        if (component == "..") {
-            if (!parts.empty()) {
-                parts.pop_back();
-            }
-            continue;
-        }
-        parts.push_back(std::move(component));
     }
     return parts;
 }
@@ -106,7 +95,7 @@ std::string PathConverter::expandPrefix(const std::string& path) const {
     if (end == std::string::npos) {
         return path;
     }
-    const std::string name = asciiLower(path.substr(1, end - 1));
+    const std::string name = text::foldName(path.substr(1, end - 1));
     const std::string rest = path.substr(end + 1);
     if (name == "systemroot" || name == "windir") {
         return windowsFolder() + rest;

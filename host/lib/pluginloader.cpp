@@ -23,8 +23,13 @@ std::unique_ptr<LoadedPlugin> LoadedPlugin::load(const std::string& path, std::s
     dlerror();
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (handle == nullptr) {
-        const char* cause = dlerror();
-        error = "cannot load plug-in " + path + ": " + (cause != nullptr ? cause : "unknown error");
+        const char* reason = dlerror();
+        std::string cause = reason != nullptr ? reason : "unknown error";
+        // dlerror names the file itself first.
+        if (cause.compare(0, path.size() + 2, path + ": ") == 0) {
+            cause.erase(0, path.size() + 2);
+        }
+        error = path + ": cannot load the plug-in (" + cause + ")";
         return nullptr;
     }
     using Factory = plugin* (*)();

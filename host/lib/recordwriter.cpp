@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "codepage.h"
+#include "text/utf8.h"
 
 namespace vqrt {
 
@@ -81,38 +81,6 @@ bool isUnsafeCodePoint(uint32_t cp) {
            (cp >= 0x2000 && cp <= 0x206F) || cp == 0x3000 || (cp >= 0xFE00 && cp <= 0xFE0F) ||
            cp == 0xFEFF || (cp >= 0xFFF0 && cp <= 0xFFFF && cp != 0xFFFD) ||
            (cp >= 0xE0000 && cp <= 0xE0FFF);
-}
-
-// Length of the UTF-8 sequence that starts with `lead`, in valid UTF-8.
-size_t sequenceLength(unsigned char lead) {
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead < 0xE0) {
-        return 2;
-    }
-    return lead < 0xF0 ? 3 : 4;
-}
-
-uint32_t decodeSequence(const std::string& text, size_t at, size_t length) {
-    static const unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-    uint32_t cp = static_cast<unsigned char>(text[at]) & kLeadMask[length];
-    for (size_t k = 1; k < length; ++k) {
-        cp = (cp << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
-    }
-    return cp;
-}
-
-// Cuts valid UTF-8 to at most `limit` bytes without splitting a character.
-std::string cutUtf8(const std::string& text, size_t limit) {
-    if (text.size() <= limit) {
-        return text;
-    }
-    size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    return text.substr(0, end);
 }
 
 // Removes the temporary file unless the save got as far as renaming it.
@@ -182,7 +150,7 @@ std::string RecordWriter::utf8(const char* text) const {
 
 std::string_view RecordWriter::utf8(const char* text, std::string& scratch) const {
     const std::string_view view = text ? text : "";
-    if (isValidUtf8(view)) {
+    if (text::isValidUtf8(view)) {
         return view;
     }
     scratch = decoder_.toUtf8(view);
@@ -434,9 +402,9 @@ std::string RecordWriter::safeFileName(const std::string& rawName) const {
     const std::string name = decoder_.toUtf8(rawName);
     std::string out;
     for (size_t i = 0; i < name.size();) {
+        const text::Utf8Char c = text::decodeUtf8(name, i);
         const auto lead = static_cast<unsigned char>(name[i]);
-        const size_t length = std::min(sequenceLength(lead), name.size() - i);
-        if (length == 1) {
+        if (c.length == 1) {
             const bool keep = (lead >= 'A' && lead <= 'Z') || (lead >= 'a' && lead <= 'z') ||
                               (lead >= '0' && lead <= '9') || lead == '_' || lead == '-';
             if (lead == '.') {
@@ -449,12 +417,12 @@ std::string RecordWriter::safeFileName(const std::string& rawName) const {
             } else {
                 out += keep ? static_cast<char>(lead) : '_';
             }
-        } else if (isUnsafeCodePoint(decodeSequence(name, i, length))) {
+        } else if (isUnsafeCodePoint(c.codePoint)) {
             out += '_';
         } else {
-            out.append(name, i, length);
+            out.append(name, i, c.length);
         }
-        i += length;
+        i += c.length;
     }
     return out.empty() ? std::string("file") : out;
 }
@@ -502,7 +470,7 @@ std::optional<std::string> RecordWriter::carry(const std::string& source) {
     const bool hasExtension =
         dot != std::string::npos && dot > 0 && name.size() - dot <= kMaxExtensionBytes;
     const std::string extension = hasExtension ? name.substr(dot) : std::string();
-    const std::string stem = cutUtf8(hasExtension ? name.substr(0, dot) : name, kMaxStemBytes);
+    const std::string stem(text::cutUtf8(hasExtension ? name.substr(0, dot) : name, kMaxStemBytes));
 
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string candidate =

@@ -7,9 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "codepage.h"
 #include "fdio.h"
 #include "recordlog.h"
+#include "text/codepage.h"
 #include "vqrt/vantryio.h"
 
 namespace vqrt {
@@ -106,7 +106,7 @@ private:
     std::string outputDirectory_;
     std::string pluginName_;
     RecordWriterOptions options_;
-    CodepageDecoder decoder_;
+    text::CodepageDecoder decoder_;
     RecordLog log_;
     int result_ = 0;
     bool complete_ = false;

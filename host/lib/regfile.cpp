@@ -6,8 +6,9 @@
 #include <cstring>
 #include <fstream>
 
-#include "casepath.h"
-#include "codepage.h"
+#include "text/codepage.h"
+#include "text/names.h"
+#include "text/utf8.h"
 
 namespace vqrt {
 
@@ -34,9 +35,8 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-bool startsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() &&
-           asciiLower(std::string(s.substr(0, prefix.size()))) == asciiLower(std::string(prefix));
+bool startsWithNoCase(std::string_view s, std::string_view lowerPrefix) {
+    return text::foldName(s.substr(0, lowerPrefix.size())) == lowerPrefix;
 }
 
 int hexDigit(char c) {
@@ -76,11 +76,11 @@ std::string utf16FileToUtf8(std::string_view bytes) {
     size_t i = 0;
     for (; i + 1 < bytes.size(); i += 2) {
         if (bytes[i] == '\0' && bytes[i + 1] == '\0') {
-            out += utf16leToUtf8(bytes.substr(start, i - start));
+            out += text::utf16leToUtf8(bytes.substr(start, i - start));
             start = i + 2;
         }
     }
-    out += utf16leToUtf8(bytes.substr(start));
+    out += text::utf16leToUtf8(bytes.substr(start));
     return out;
 }
 
@@ -90,7 +90,7 @@ class RegFile::Parser {
 public:
     Parser(RegFile& file, std::string_view text, const std::string& name,
            const std::string& codepage)
-        : file_(file), text_(text), name_(name), codepage_(codepage) {}
+        : file_(file), text_(text), name_(name), decoder_(codepage) {}
 
     bool nextLine(std::string_view& line) {
         if (pos_ >= text_.size()) {
@@ -107,32 +107,21 @@ public:
     }
 
     // Texts of the file in UTF-8 (8-bit files are in the installation's code page).
-    std::string decode(std::string_view raw) const { return toUtf8(raw, codepage_); }
+    std::string decode(std::string_view raw) const { return decoder_.toUtf8(raw); }
 
     std::string snippet(std::string_view line) const {
         // Only the start of a line is shown: decode no more of it than that, and not a
         // character cut in two.
-        std::string_view raw = trim(line);
-        if (raw.size() > 4 * kSnippetBytes) {
-            size_t end = 4 * kSnippetBytes;
-            while (end > 3 * kSnippetBytes &&
-                   (static_cast<unsigned char>(raw[end]) & 0xC0) == 0x80) {
-                --end;
-            }
-            raw = raw.substr(0, end);
+        std::string shown = decode(text::cutUtf8(trim(line), 4 * kSnippetBytes));
+        if (shown.size() > kSnippetBytes) {
+            shown = std::string(text::cutUtf8(shown, kSnippetBytes - 3)) + "...";
         }
-        std::string text = decode(raw);
-        if (text.size() > kSnippetBytes) {
-            char cut[kSnippetBytes - 2];
-            copyCut(text, cut, sizeof cut);
-            text = std::string(cut) + "...";
-        }
-        for (char& c : text) {
+        for (char& c : shown) {
             if (static_cast<unsigned char>(c) < 0x20) {
                 c = '?';
             }
         }
-        return text;
+        return shown;
     }
 
     void warn(size_t lineNo, std::string_view expected, std::string_view line) {
@@ -171,7 +160,7 @@ private:
         if (remove) {
             inner.remove_prefix(1);
         }
-        const std::vector<std::string> parts = splitKeyPath(decode(inner));
+        const std::vector<std::string> parts = text::splitKeyPath(decode(inner));
         const std::optional<RegRoot> root =
             parts.empty() ? std::nullopt : parseRegRoot(parts.front());
         if (!root) {
@@ -249,7 +238,7 @@ private:
             }
             return;
         }
-        file_.keys_[*currentKey_].values[foldRegistryName(decode(rawName))] = std::move(value);
+        file_.keys_[*currentKey_].values[text::foldName(decode(rawName))] = std::move(value);
     }
 
     // A double-quoted text at the start of `s`, with \" and \\ escapes; `s` is left after the
@@ -381,7 +370,7 @@ private:
                 if (bytes.size() % 2 == 1 && bytes.back() == '\0') {
                     bytes.remove_suffix(1);
                 }
-                return RegValue::makeText(type, utf16leToUtf8(bytes));
+                return RegValue::makeText(type, text::utf16leToUtf8(bytes));
             }
             return RegValue::makeText(type, decode(bytes.substr(0, bytes.find('\0'))));
         }
@@ -398,7 +387,7 @@ private:
     RegFile& file_;
     std::string_view text_;
     const std::string& name_;
-    const std::string& codepage_;
+    text::CodepageDecoder decoder_;
     size_t pos_ = 0;
     size_t lineNo_ = 0;
     bool sawKey_ = false;
@@ -455,10 +444,10 @@ std::unique_ptr<RegFile> RegFile::parse(std::string_view bytes, const std::strin
                 ", found an empty file)";
         return nullptr;
     }
-    const std::string first = asciiLower(std::string(trim(header).substr(0, kHeader5.size() + 1)));
-    if (first == asciiLower(std::string(kHeader4))) {
+    const std::string first = text::foldName(trim(header).substr(0, kHeader5.size() + 1));
+    if (first == text::foldName(kHeader4)) {
         file->version_ = 4;
-    } else if (first == asciiLower(std::string(kHeader5))) {
+    } else if (first == text::foldName(kHeader5)) {
         file->version_ = 5;
     } else {
         error = name + ":1: not a registry export (" + std::string(kExpectedHeader) + ", found " +
@@ -473,7 +462,7 @@ std::string RegFile::mapKey(RegRoot root, const std::vector<std::string>& key) {
     std::string mapped = std::to_string(static_cast<int>(root));
     for (const std::string& part : key) {
         mapped += '\\';
-        mapped += foldRegistryName(part);
+        mapped += text::foldName(part);
     }
     return mapped;
 }
@@ -491,7 +480,7 @@ RegLookup RegFile::lookup(RegRoot root, const std::vector<std::string>& key,
     std::string mapped = mapKey(root, key);
     const auto it = keys_.find(mapped);
     if (it != keys_.end()) {
-        const auto value = it->second.values.find(foldRegistryName(valueName));
+        const auto value = it->second.values.find(text::foldName(valueName));
         if (value != it->second.values.end()) {
             return value->second ? RegLookup::found(*value->second) : RegLookup::deleted();
         }

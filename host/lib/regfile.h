@@ -32,7 +32,7 @@ public:
     /// 4 for "REGEDIT4", 5 for "Windows Registry Editor Version 5.00".
     int version() const { return version_; }
     /// One line per skipped line: "file.reg:12: expected ..., found ...".
-    const std::vector<std::string>& warnings() const { return warnings_; }
+    std::vector<std::string> warnings() const override { return warnings_; }
 
     RegLookup lookup(RegRoot root, const std::vector<std::string>& key,
                      std::string_view valueName) const override;

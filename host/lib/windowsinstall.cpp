@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "casepath.h"
-#include "layeredregistry.h"
+#include "text/names.h"
 
 namespace vqrt {
 
@@ -46,7 +46,7 @@ std::optional<std::string> findFile(const std::string& base, const std::string& 
 }
 
 bool isSystemProfile(const std::string& name) {
-    const std::string lower = asciiLower(name);
+    const std::string lower = text::foldName(name);
     return std::any_of(std::begin(kSystemProfiles), std::end(kSystemProfiles),
                        [&](const char* s) { return lower == s; });
 }
@@ -135,9 +135,9 @@ void WindowsInstallation::findUsers(const std::string& base) {
                 continue;
             }
             std::vector<UserProfile>& list = isSystemProfile(name) ? systemProfiles_ : users_;
-            const std::string folded = foldRegistryName(name);
+            const std::string folded = text::foldName(name);
             const bool known = std::any_of(list.begin(), list.end(), [&](const UserProfile& p) {
-                return foldRegistryName(p.name) == folded;
+                return text::foldName(p.name) == folded;
             });
             if (!known) {
                 list.push_back(UserProfile{name, profileDir, *hive});
@@ -145,7 +145,7 @@ void WindowsInstallation::findUsers(const std::string& base) {
         }
     }
     std::stable_sort(users_.begin(), users_.end(), [](const UserProfile& a, const UserProfile& b) {
-        return foldRegistryName(a.name) < foldRegistryName(b.name);
+        return text::foldName(a.name) < text::foldName(b.name);
     });
 }
 
@@ -170,10 +170,10 @@ bool WindowsInstallation::chooseUser(const std::string& wanted, std::optional<Us
         }
         return true;
     }
-    const std::string folded = foldRegistryName(wanted);
+    const std::string folded = text::foldName(wanted);
     for (const std::vector<UserProfile>* list : {&users_, &systemProfiles_}) {
         for (const UserProfile& user : *list) {
-            if (foldRegistryName(user.name) == folded) {
+            if (text::foldName(user.name) == folded) {
                 chosen = user;
                 return true;
             }

@@ -37,10 +37,10 @@ bool isNonEmptyFolder(const std::string& path) {
 }
 
 // The JSON of the file at `path`; nothing with one line in `error`.
-std::optional<nlohmann::json> readDescription(const std::string& path, std::string* error) {
+std::optional<nlohmann::json> readDescription(const std::string& path, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        *error = path + ": cannot read the description (" + std::strerror(errno) + ")";
+        error = path + ": cannot read the description (" + std::strerror(errno) + ")";
         return std::nullopt;
     }
     std::ostringstream text;
@@ -54,7 +54,7 @@ std::optional<nlohmann::json> readDescription(const std::string& path, std::stri
         if (bracket != std::string::npos) {
             what = what.substr(bracket + 2);
         }
-        *error = path + ": not valid JSON (" + what + ")";
+        error = path + ": not valid JSON (" + what + ")";
         return std::nullopt;
     }
 }
@@ -96,7 +96,7 @@ int runMkwin(int argc, const char* const* argv, std::ostream& out, std::ostream&
     }
 
     std::string error;
-    const std::optional<nlohmann::json> description = readDescription(descriptionPath, &error);
+    const std::optional<nlohmann::json> description = readDescription(descriptionPath, error);
     if (!description) {
         err << "tolvane-mkwin: " << error << "\n";
         return kMkwinBadArguments;
@@ -105,8 +105,7 @@ int runMkwin(int argc, const char* const* argv, std::ostream& out, std::ostream&
     if (!registry.empty()) {
         options.registry = parseRegistryFormat(registry);
     }
-    const std::optional<Installation> installation =
-        parseDescription(*description, options, &error);
+    const std::optional<Installation> installation = parseDescription(*description, options, error);
     if (!installation) {
         err << "tolvane-mkwin: " << descriptionPath << ": " << error << "\n";
         return kMkwinBadArguments;
@@ -117,7 +116,7 @@ int runMkwin(int argc, const char* const* argv, std::ostream& out, std::ostream&
                 << ": the folder is not empty (use --force to write into it)\n";
             return kMkwinBadArguments;
         }
-        if (!writeInstallation(*installation, outDir, &error)) {
+        if (!writeInstallation(*installation, outDir, error)) {
             err << "tolvane-mkwin: " << error << "\n";
             return kMkwinWriteFailed;
         }

@@ -4,9 +4,10 @@
 #include <initializer_list>
 
 #include "emptyhive.h"
-#include "encoding.h"
 #include "jsonread.h"
 #include "regexport.h"
+#include "text/codepage.h"
+#include "text/names.h"
 
 namespace mkwin {
 
@@ -25,7 +26,7 @@ constexpr uint64_t kMaxGenerated = 100000;
 constexpr uint64_t kMaxHistoryBytes = uint64_t{16} << 30;
 
 bool startsWithNoCase(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && foldName(text.substr(0, prefix.size())) == prefix;
+    return text.size() >= prefix.size() && text::foldName(text.substr(0, prefix.size())) == prefix;
 }
 
 std::string windowsForm(const RelativePath& path) {
@@ -53,7 +54,7 @@ public:
         }
         if (const json* codepage = find(d, "codepage")) {
             inst_.codepage = text(*codepage, "codepage");
-            if (!isKnownCodepage(inst_.codepage)) {
+            if (!text::isKnownCodepage(inst_.codepage)) {
                 fail("codepage", "unknown code page " + shown(*codepage) +
                                      " (expected an iconv name such as \"CP1252\")");
             }
@@ -87,14 +88,15 @@ private:
             for (size_t i = 0; i < list->size(); ++i) {
                 const std::string path = element("users", i);
                 const std::string name = plainName((*list)[i], path);
-                const std::string folded = foldName(name);
+                const std::string folded = text::foldName(name);
                 const LayoutInfo& info = layoutInfo(inst_.layout);
-                if (folded == foldName(info.defaultProfile) ||
-                    folded == foldName(info.sharedProfile)) {
+                if (folded == text::foldName(info.defaultProfile) ||
+                    folded == text::foldName(info.sharedProfile)) {
                     fail(path, "\"" + name + "\" is a profile Windows keeps for itself");
                 }
-                if (std::any_of(names.begin(), names.end(),
-                                [&](const std::string& n) { return foldName(n) == folded; })) {
+                if (std::any_of(names.begin(), names.end(), [&](const std::string& n) {
+                        return text::foldName(n) == folded;
+                    })) {
                     fail(path, "\"" + name + "\" is listed twice");
                 }
                 names.push_back(name);
@@ -447,7 +449,7 @@ private:
                          item.value());
             }
             user.setString(key, item.key(), soundPath, ep);
-            admin = admin || (foldName(item.key()) == "icqaladmin" && !soundPath.empty());
+            admin = admin || (text::foldName(item.key()) == "icqaladmin" && !soundPath.empty());
             const bool onC = soundPath.size() >= 3 &&
                              (soundPath[0] == 'C' || soundPath[0] == 'c') && soundPath[1] == ':' &&
                              (soundPath[2] == '\\' || soundPath[2] == '/');
@@ -465,7 +467,7 @@ private:
 
     static uint32_t tone(const RelativePath& path) {
         uint32_t hash = 2166136261u;
-        for (const char c : foldName(joinPath(path))) {
+        for (const char c : text::foldName(joinPath(path))) {
             hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
         }
         return hash;
@@ -493,7 +495,7 @@ private:
             const std::string name = textOr(v, "name", path, "");
             RegistryTree* tree = nullptr;
             if (root == "HKLM" || root == "HKEY_LOCAL_MACHINE") {
-                if (foldName(key) != "software" && !startsWithNoCase(key, "software\\")) {
+                if (text::foldName(key) != "software" && !startsWithNoCase(key, "software\\")) {
                     expected(member(path, "key"), "a key below SOFTWARE", v["key"]);
                 }
                 key = key.substr(std::min<size_t>(key.size(), 9));
@@ -556,7 +558,7 @@ private:
 
     std::string codepage(const std::string& utf8, const std::string& path) const {
         std::string problem;
-        std::optional<std::string> bytes = fromUtf8(utf8, inst_.codepage, &problem);
+        std::optional<std::string> bytes = text::fromUtf8(utf8, inst_.codepage, problem);
         if (!bytes) {
             fail(path, problem);
         }
@@ -566,9 +568,9 @@ private:
     // A later file of the same path (without regard to case) replaces an earlier one when
     // `replace` is set; otherwise the earlier one stays.
     void addFile(PlannedFile file, bool replace) {
-        const std::string folded = foldName(joinPath(file.path));
+        const std::string folded = text::foldName(joinPath(file.path));
         for (PlannedFile& existing : inst_.files) {
-            if (foldName(joinPath(existing.path)) == folded) {
+            if (text::foldName(joinPath(existing.path)) == folded) {
                 if (replace) {
                     existing = std::move(file);
                 }
@@ -594,12 +596,11 @@ private:
 
     // REGEDIT4 holds texts in the code page: every exported text must fit it.
     void checkRegedit4() const {
-        std::string bytes;
         std::string problem;
         const std::vector<RegExportBranch> branches = {
             {"HKEY_LOCAL_MACHINE\\SOFTWARE", &inst_.software},
             {"HKEY_CURRENT_USER", &inst_.currentUser()}};
-        if (!regExport(branches, RegExportFormat::Regedit4, inst_.codepage, &bytes, &problem)) {
+        if (!regExport(branches, RegExportFormat::Regedit4, inst_.codepage, problem)) {
             throw DescriptionError{problem};
         }
     }
@@ -626,17 +627,14 @@ std::optional<RegistryFormat> parseRegistryFormat(const std::string& word) {
 
 std::optional<Installation> parseDescription(const nlohmann::json& description,
                                              const DescriptionOptions& options,
-                                             std::string* error) {
+                                             std::string& error) {
+    // The reading helpers throw at the first value that does not fit; it stops here.
     try {
         return Parser(options).run(description);
     } catch (const DescriptionError& e) {
-        if (error != nullptr) {
-            *error = e.message;
-        }
+        error = e.message;
     } catch (const nlohmann::json::exception& e) {
-        if (error != nullptr) {
-            *error = std::string("description: ") + e.what();
-        }
+        error = std::string("description: ") + e.what();
     }
     return std::nullopt;
 }

@@ -92,10 +92,10 @@ struct DescriptionOptions {
     std::optional<RegistryFormat> registry;
 };
 
-/// Reads a description (see installation.h for its form). Nothing, with one line in `*error`
+/// Reads a description (see installation.h for its form). Nothing, with one line in `error`
 /// naming the JSON path and what was expected versus found, when it is wrong.
 std::optional<Installation> parseDescription(const nlohmann::json& description,
-                                             const DescriptionOptions& options, std::string* error);
+                                             const DescriptionOptions& options, std::string& error);
 
 /// "hive", "reg4" or "reg5" as a format.
 std::optional<RegistryFormat> parseRegistryFormat(const std::string& word);

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <vector>
+#include <memory>
+
+#include "text/utf8.h"
 
 namespace mkwin {
 
@@ -72,33 +74,15 @@ std::string securityDescriptor() {
     return sd;
 }
 
-void appendUtf16(std::string& out, uint32_t unit) {
-    out += static_cast<char>(unit & 0xFF);
-    out += static_cast<char>(unit >> 8);
-}
-
 } // namespace
 
 std::string emptyHive(std::string_view rootName) {
     // hivex reads compressed (Latin-1) names; code points past U+00FF become '?'.
     std::string name;
     for (size_t i = 0; i < rootName.size() && name.size() < 255;) {
-        const auto c = static_cast<unsigned char>(rootName[i]);
-        if (c < 0x80) {
-            name += static_cast<char>(c);
-            ++i;
-        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < rootName.size()) {
-            name += static_cast<char>(((c & 0x03) << 6) |
-                                      (static_cast<unsigned char>(rootName[i + 1]) & 0x3F));
-            i += 2;
-        } else {
-            name += '?';
-            ++i;
-            while (i < rootName.size() &&
-                   (static_cast<unsigned char>(rootName[i]) & 0xC0) == 0x80) {
-                ++i;
-            }
-        }
+        const text::Utf8Char c = text::decodeUtf8(rootName, i);
+        name += c.codePoint <= 0xFF ? static_cast<char>(c.codePoint) : '?';
+        i += c.length;
     }
 
     std::string hive(kEmptyHiveSize, '\0');
@@ -184,154 +168,70 @@ bool writeEmptyHive(const std::string& path, std::string& error) {
     return true;
 }
 
-std::string utf16le(std::string_view utf8, bool terminate) {
-    std::string out;
-    out.reserve(utf8.size() * 2 + 2);
-    size_t i = 0;
-    while (i < utf8.size()) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        size_t len = 1;
-        uint32_t cp = 0xFFFD;
-        if (c < 0x80) {
-            cp = c;
-        } else if (c >= 0xC2 && c <= 0xF4) {
-            len = c < 0xE0 ? 2 : (c < 0xF0 ? 3 : 4);
-            cp = c & (0x7F >> len);
-            bool ok = utf8.size() - i >= len;
-            for (size_t k = 1; ok && k < len; ++k) {
-                const auto cc = static_cast<unsigned char>(utf8[i + k]);
-                ok = (cc & 0xC0) == 0x80;
-                cp = (cp << 6) | (cc & 0x3F);
-            }
-            const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-            if (!ok || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-                cp = 0xFFFD;
-                len = 1;
-            }
-        }
-        i += len;
-        if (cp >= 0x10000) {
-            appendUtf16(out, 0xD800 + ((cp - 0x10000) >> 10));
-            appendUtf16(out, 0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            appendUtf16(out, cp);
-        }
-    }
-    if (terminate) {
-        out.append(2, '\0');
-    }
-    return out;
+namespace {
+
+struct HiveCloser {
+    void operator()(hive_h* hive) const { hivex_close(hive); }
+};
+
+// "PATH: what (cause)", the cause from errno when it is set.
+std::string failure(const std::string& path, const std::string& what) {
+    const int code = errno;
+    return path + ": " + what + (code != 0 ? std::string(" (") + std::strerror(code) + ")" : "");
 }
 
-void HiveBuilder::HiveCloser::operator()(hive_h* hive) const {
-    hivex_close(hive);
-}
-
-HiveBuilder::HiveBuilder(std::string path) : path_(std::move(path)) {
-    if (!writeEmptyHive(path_, error_)) {
-        return;
-    }
-    hive_.reset(hivex_open(path_.c_str(), HIVEX_OPEN_WRITE));
-    if (!hive_) {
-        fail("hivex cannot open the empty hive");
-    }
-}
-
-HiveBuilder::~HiveBuilder() = default;
-
-bool HiveBuilder::fail(const std::string& what) {
-    if (error_.empty()) {
-        const int code = errno;
-        error_ =
-            path_ + ": " + what + (code != 0 ? std::string(" (") + std::strerror(code) + ")" : "");
-    }
-    return false;
-}
-
-size_t HiveBuilder::node(const std::string& keyPath) {
-    if (!ok()) {
-        return 0;
-    }
-    hive_node_h current = hivex_root(hive_.get());
-    size_t start = 0;
-    while (current != 0 && start <= keyPath.size()) {
-        size_t end = keyPath.find('\\', start);
-        if (end == std::string::npos) {
-            end = keyPath.size();
-        }
-        const std::string name = keyPath.substr(start, end - start);
-        start = end + 1;
-        if (name.empty()) {
-            continue;
-        }
+// Adds the values and subkeys of `key` to `node` (`keyPath` below the root, for messages).
+bool addKey(hive_h* hive, hive_node_h node, const RegistryKey& key, const std::string& keyPath,
+            const std::string& path, std::string& error) {
+    for (const RegistryValue& v : key.values) {
+        // hivex takes non-const pointers; it copies the data into the hive.
+        std::string name = v.name;
+        std::string data = v.textual ? text::utf8ToUtf16le(v.data) + std::string(2, '\0') : v.data;
+        hive_set_value value;
+        value.key = name.data();
+        value.t = static_cast<hive_type>(v.type);
+        value.len = data.size();
+        value.value = data.data();
         errno = 0;
-        hive_node_h child = hivex_node_get_child(hive_.get(), current, name.c_str());
-        if (child == 0 && errno != 0) {
-            fail("cannot read key \"" + keyPath + "\"");
-            return 0;
+        if (hivex_node_set_value(hive, node, &value, 0) != 0) {
+            error = failure(path, "cannot set value \"" + v.name + "\" of \"" + keyPath + "\"");
+            return false;
         }
-        if (child == 0) {
-            child = hivex_node_add_child(hive_.get(), current, name.c_str());
-            if (child == 0) {
-                fail("cannot add key \"" + name + "\" of \"" + keyPath + "\"");
-                return 0;
-            }
+    }
+    for (const RegistryKey* child : sortedChildren(key)) {
+        const std::string childPath = keyPath.empty() ? child->name : keyPath + "\\" + child->name;
+        errno = 0;
+        const hive_node_h added = hivex_node_add_child(hive, node, child->name.c_str());
+        if (added == 0) {
+            error = failure(path, "cannot add key \"" + childPath + "\"");
+            return false;
         }
-        current = child;
-    }
-    if (current == 0) {
-        fail("the hive has no root key");
-    }
-    return current;
-}
-
-bool HiveBuilder::addKey(const std::string& keyPath) {
-    return node(keyPath) != 0;
-}
-
-bool HiveBuilder::setString(const std::string& keyPath, const std::string& name,
-                            std::string_view utf8) {
-    return setRaw(keyPath, name, kHiveSz, utf16le(utf8));
-}
-
-bool HiveBuilder::setExpandString(const std::string& keyPath, const std::string& name,
-                                  std::string_view utf8) {
-    return setRaw(keyPath, name, kHiveExpandSz, utf16le(utf8));
-}
-
-bool HiveBuilder::setDword(const std::string& keyPath, const std::string& name, uint32_t value) {
-    const char bytes[4] = {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
-                           static_cast<char>((value >> 16) & 0xFF),
-                           static_cast<char>((value >> 24) & 0xFF)};
-    return setRaw(keyPath, name, kHiveDword, std::string_view(bytes, 4));
-}
-
-bool HiveBuilder::setRaw(const std::string& keyPath, const std::string& name, uint32_t type,
-                         std::string_view bytes) {
-    const hive_node_h target = node(keyPath);
-    if (target == 0) {
-        return false;
-    }
-    // hivex takes non-const pointers; it copies the data into the hive.
-    std::string key = name;
-    std::vector<char> data(bytes.begin(), bytes.end());
-    hive_set_value value;
-    value.key = key.data();
-    value.t = static_cast<hive_type>(type);
-    value.len = data.size();
-    value.value = data.data();
-    if (hivex_node_set_value(hive_.get(), target, &value, 0) != 0) {
-        return fail("cannot set value \"" + name + "\" of \"" + keyPath + "\"");
+        if (!addKey(hive, added, *child, childPath, path, error)) {
+            return false;
+        }
     }
     return true;
 }
 
-bool HiveBuilder::commit() {
-    if (!ok()) {
+} // namespace
+
+bool writeHive(const std::string& path, const RegistryTree& tree, std::string& error) {
+    if (!writeEmptyHive(path, error)) {
         return false;
     }
-    if (hivex_commit(hive_.get(), path_.c_str(), 0) != 0) {
-        return fail("cannot write the hive");
+    errno = 0;
+    const std::unique_ptr<hive_h, HiveCloser> hive(hivex_open(path.c_str(), HIVEX_OPEN_WRITE));
+    if (!hive) {
+        error = failure(path, "hivex cannot open the empty hive");
+        return false;
+    }
+    if (!addKey(hive.get(), hivex_root(hive.get()), tree.root(), "", path, error)) {
+        return false;
+    }
+    errno = 0;
+    if (hivex_commit(hive.get(), path.c_str(), 0) != 0) {
+        error = failure(path, "cannot write the hive");
+        return false;
     }
     return true;
 }

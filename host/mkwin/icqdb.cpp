@@ -214,25 +214,20 @@ private:
 };
 
 bool checkText(const std::string& text, const std::string& where, const char* property,
-               std::string* error) {
+               std::string& error) {
     if (text.find('\0') != std::string::npos) {
-        if (error != nullptr) {
-            *error = where + ": " + property + " holds a NUL byte";
-        }
+        error = where + ": " + property + " holds a NUL byte";
         return false;
     }
     if (text.size() > kMaxText) {
-        if (error != nullptr) {
-            *error = where + ": " + property + " of " + std::to_string(text.size()) +
-                     " bytes is longer than a text property holds (" + std::to_string(kMaxText) +
-                     ")";
-        }
+        error = where + ": " + property + " of " + std::to_string(text.size()) +
+                " bytes is longer than a text property holds (" + std::to_string(kMaxText) + ")";
         return false;
     }
     return true;
 }
 
-bool validate(const IcqDatabaseContent& content, std::string* error) {
+bool validate(const IcqDatabaseContent& content, std::string& error) {
     const std::string owner = "owner record";
     if (!checkText(content.ownerNickName, owner, "NickName", error) ||
         !checkText(content.ownerFirstName, owner, "FirstName", error) ||
@@ -587,36 +582,30 @@ void appendRecord(std::string& out, uint32_t filing, uint32_t entry, std::string
 }
 
 bool writeIcqDatabase(const std::string& path, const IcqDatabaseContent& content,
-                      std::string* error) {
+                      std::string& error) {
     std::string cause;
-    if (!validate(content, &cause)) {
-        if (error != nullptr) {
-            *error = path + ": " + cause;
-        }
+    if (!validate(content, cause)) {
+        error = path + ": " + cause;
         return false;
     }
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
     if (!file) {
-        if (error != nullptr) {
-            *error = path + ": cannot create the file: " + std::strerror(errno);
-        }
+        error = path + ": cannot create the file (" + std::strerror(errno) + ")";
         return false;
     }
     FileSink sink(file.get());
     bool ok = DatabaseWriter(content, sink).run();
     ok = std::fflush(file.get()) == 0 && ok;
     if (!ok || std::fclose(file.release()) != 0) {
-        if (error != nullptr) {
-            *error = path + ": cannot write the file: " + std::strerror(errno);
-        }
+        error = path + ": cannot write the file (" + std::strerror(errno) + ")";
         return false;
     }
     return true;
 }
 
-std::string icqDatabaseBytes(const IcqDatabaseContent& content, std::string* error) {
+std::optional<std::string> icqDatabaseBytes(const IcqDatabaseContent& content, std::string& error) {
     if (!validate(content, error)) {
-        return std::string();
+        return std::nullopt;
     }
     StringSink sink;
     DatabaseWriter(content, sink).run();

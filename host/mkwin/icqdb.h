@@ -28,6 +28,7 @@
 // byte of its length, read as a signed count with the NUL, gives (empty from 0x80 to 0xFF).
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,13 +94,13 @@ struct IcqExpectedContact {
 };
 
 /// Writes the database to `path`, streaming (hundreds of MiB need little memory). On failure
-/// answers false with one line in `*error` naming the file and the cause.
+/// answers false with one line in `error` naming the file and the cause.
 bool writeIcqDatabase(const std::string& path, const IcqDatabaseContent& content,
-                      std::string* error);
+                      std::string& error);
 
-/// The bytes of the database, for small cases. Empty with `*error` set when `content` cannot be
-/// written.
-std::string icqDatabaseBytes(const IcqDatabaseContent& content, std::string* error = nullptr);
+/// The bytes of the database, for small cases. Nothing, with one line in `error`, when
+/// `content` cannot be written.
+std::optional<std::string> icqDatabaseBytes(const IcqDatabaseContent& content, std::string& error);
 
 /// The contacts a reader answers for the database, in order (see the top of this file).
 std::vector<IcqExpectedContact> expectedContacts(const IcqDatabaseContent& content);

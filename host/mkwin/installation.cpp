@@ -1,8 +1,9 @@
 #include "installation.h"
 
 #include "emptyhive.h"
-#include "encoding.h"
 #include "regexport.h"
+#include "text/codepage.h"
+#include "text/names.h"
 #include "wav.h"
 
 namespace mkwin {
@@ -14,53 +15,23 @@ namespace {
 constexpr const char* kDatabaseFallbacks[] = {"2003a", "2002a", "2001a", "2000b",
                                               "2000a", "Db99b", "NewDB"};
 
-void addKeys(HiveBuilder& hive, const std::string& path, const RegistryKey& key) {
-    if (!path.empty()) {
-        hive.addKey(path);
-    }
-    for (const RegistryValue& v : key.values) {
-        if (v.textual && v.type == kHiveSz) {
-            hive.setString(path, v.name, v.data);
-        } else if (v.textual && v.type == kHiveExpandSz) {
-            hive.setExpandString(path, v.name, v.data);
-        } else {
-            hive.setRaw(path, v.name, v.type, v.data);
-        }
-    }
-    for (const RegistryKey* child : sortedChildren(key)) {
-        addKeys(hive, path.empty() ? child->name : path + "\\" + child->name, *child);
-    }
-}
-
-bool writeHive(const LocalTree& tree, const RelativePath& path, const RegistryTree& registry,
-               std::string* error) {
+bool writeHiveFile(const LocalTree& tree, const RelativePath& path, const RegistryTree& registry,
+                   std::string& error) {
     const std::optional<std::string> local = tree.file(path, error);
-    if (!local) {
-        return false;
-    }
-    HiveBuilder hive(*local);
-    addKeys(hive, "", registry.root());
-    if (!hive.commit()) {
-        *error = hive.error();
-        return false;
-    }
-    return true;
+    return local && writeHive(*local, registry, error);
 }
 
 bool writeExport(const LocalTree& tree, const RelativePath& path,
                  const std::vector<RegExportBranch>& branches, const Installation& inst,
-                 std::string* error) {
+                 std::string& error) {
     const RegExportFormat format = inst.registry == RegistryFormat::Reg4
                                        ? RegExportFormat::Regedit4
                                        : RegExportFormat::Version5;
-    std::string bytes;
-    if (!regExport(branches, format, inst.codepage, &bytes, error)) {
-        return false;
-    }
-    return tree.writeFile(path, bytes, error);
+    const std::optional<std::string> bytes = regExport(branches, format, inst.codepage, error);
+    return bytes && tree.writeFile(path, *bytes, error);
 }
 
-bool writeRegistry(const LocalTree& tree, const Installation& inst, std::string* error) {
+bool writeRegistry(const LocalTree& tree, const Installation& inst, std::string& error) {
     if (inst.registry != RegistryFormat::Hive) {
         const RegExportBranch software{"HKEY_LOCAL_MACHINE\\SOFTWARE", &inst.software};
         const RegExportBranch user{"HKEY_CURRENT_USER", &inst.currentUser()};
@@ -71,20 +42,20 @@ bool writeRegistry(const LocalTree& tree, const Installation& inst, std::string*
                writeExport(tree, inst.regUserFile, {user}, inst, error);
     }
     const LayoutInfo& info = layoutInfo(inst.layout);
-    if (!writeHive(tree, {info.windowsDir, "System32", "config", "SOFTWARE"}, inst.software,
-                   error)) {
+    if (!writeHiveFile(tree, {info.windowsDir, "System32", "config", "SOFTWARE"}, inst.software,
+                       error)) {
         return false;
     }
     for (const UserHive& user : inst.users) {
-        if (!writeHive(tree, {info.profilesDir, user.name, "NTUSER.DAT"}, user.hive, error)) {
+        if (!writeHiveFile(tree, {info.profilesDir, user.name, "NTUSER.DAT"}, user.hive, error)) {
             return false;
         }
     }
-    return writeHive(tree, {info.profilesDir, inst.templateProfile.name, "NTUSER.DAT"},
-                     inst.templateProfile.hive, error);
+    return writeHiveFile(tree, {info.profilesDir, inst.templateProfile.name, "NTUSER.DAT"},
+                         inst.templateProfile.hive, error);
 }
 
-bool writeFile(const LocalTree& tree, const PlannedFile& file, std::string* error) {
+bool writeFile(const LocalTree& tree, const PlannedFile& file, std::string& error) {
     switch (file.kind) {
     case PlannedFile::Kind::Bytes:
         return tree.writeFile(file.path, file.bytes, error);
@@ -99,17 +70,18 @@ bool writeFile(const LocalTree& tree, const PlannedFile& file, std::string* erro
 }
 
 bool samePath(const RelativePath& a, const RelativePath& b) {
-    return foldName(joinPath(a)) == foldName(joinPath(b));
+    return text::foldName(joinPath(a)) == text::foldName(joinPath(b));
 }
 
-nlohmann::ordered_json contactJson(const IcqExpectedContact& c, const std::string& codepage) {
+nlohmann::ordered_json contactJson(const IcqExpectedContact& c,
+                                   const text::CodepageDecoder& decoder) {
     nlohmann::ordered_json out;
     out["UIN"] = std::to_string(c.uin);
-    out["First_Name"] = hostText(c.firstName, codepage);
-    out["Last_Name"] = hostText(c.lastName, codepage);
-    out["Description"] = hostText(c.myDefinedHandle, codepage);
-    out["Nickname"] = hostText(c.nickName, codepage);
-    out["Email"] = hostText(c.primaryEmail, codepage);
+    out["First_Name"] = decoder.toUtf8(c.firstName);
+    out["Last_Name"] = decoder.toUtf8(c.lastName);
+    out["Description"] = decoder.toUtf8(c.myDefinedHandle);
+    out["Nickname"] = decoder.toUtf8(c.nickName);
+    out["Email"] = decoder.toUtf8(c.primaryEmail);
     return out;
 }
 
@@ -133,8 +105,9 @@ void expectedDatabase(const Installation& inst, const OwnerPlan& owner,
                 return;
             }
             out["contacts"] = nlohmann::ordered_json::array();
+            const text::CodepageDecoder decoder(inst.codepage);
             for (const IcqExpectedContact& c : expectedContacts(file.database)) {
-                out["contacts"].push_back(contactJson(c, inst.codepage));
+                out["contacts"].push_back(contactJson(c, decoder));
             }
             return;
         }
@@ -146,33 +119,22 @@ void expectedDatabase(const Installation& inst, const OwnerPlan& owner,
 } // namespace
 
 bool buildInstallation(const nlohmann::json& description, const std::string& root,
-                       std::string* error) {
-    std::string problem;
-    const std::optional<Installation> inst = parseDescription(description, {}, &problem);
-    if (!inst || !writeInstallation(*inst, root, &problem)) {
-        if (error != nullptr) {
-            *error = problem;
-        }
-        return false;
-    }
-    return true;
+                       std::string& error) {
+    const std::optional<Installation> inst = parseDescription(description, {}, error);
+    return inst && writeInstallation(*inst, root, error);
 }
 
 bool writeInstallation(const Installation& installation, const std::string& root,
-                       std::string* error) {
-    std::string problem;
+                       std::string& error) {
     const LocalTree tree(root);
-    bool ok = tree.createRoot(&problem);
+    bool ok = tree.createRoot(error);
     for (size_t i = 0; ok && i < installation.folders.size(); ++i) {
-        ok = tree.folder(installation.folders[i], &problem).has_value();
+        ok = tree.folder(installation.folders[i], error).has_value();
     }
-    ok = ok && writeRegistry(tree, installation, &problem);
+    ok = ok && writeRegistry(tree, installation, error);
     // Files last: an extra file may stand in for a hive or an export.
     for (size_t i = 0; ok && i < installation.files.size(); ++i) {
-        ok = writeFile(tree, installation.files[i], &problem);
-    }
-    if (!ok && error != nullptr) {
-        *error = problem;
+        ok = writeFile(tree, installation.files[i], error);
     }
     return ok;
 }
@@ -204,7 +166,7 @@ nlohmann::ordered_json expectedImport(const Installation& installation) {
         nlohmann::ordered_json o;
         o["uin"] = owner.uin;
         o["nickname"] = owner.nickname
-                            ? nlohmann::ordered_json(hostText(*owner.nickname, inst.codepage))
+                            ? nlohmann::ordered_json(text::toUtf8(*owner.nickname, inst.codepage))
                             : nlohmann::ordered_json(nullptr);
         o["listed"] = owner.nickname.has_value() && !owner.nickname->empty();
         o["ownerFile"] = joinPath(owner.ownerFile);

@@ -69,14 +69,14 @@
 namespace mkwin {
 
 /// Builds the Windows installation that `description` describes under the folder `root`
-/// (created if missing). False with one line in `*error` naming what is wrong.
+/// (created if missing). False with one line in `error` naming what is wrong.
 bool buildInstallation(const nlohmann::json& description, const std::string& root,
-                       std::string* error);
+                       std::string& error);
 
 /// Writes a parsed installation under `root` (created if missing). False with one line in
 /// `*error` naming the local path and the cause.
 bool writeInstallation(const Installation& installation, const std::string& root,
-                       std::string* error);
+                       std::string& error);
 
 /// The .reg files an installation has, relative to its root (none for hives).
 std::vector<RelativePath> registryFiles(const Installation& installation);

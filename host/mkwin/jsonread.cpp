@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "localtree.h"
+#include "text/utf8.h"
 
 namespace mkwin::jsonread {
 
@@ -35,15 +36,8 @@ uint8_t hexDigit(char c) {
 
 // A JSON value as a message shows it: its JSON text, long ones shortened.
 std::string shown(const json& value) {
-    std::string text = value.dump(-1, ' ', false, json::error_handler_t::replace);
-    if (text.size() > 60) {
-        size_t cut = 56;
-        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-            --cut;
-        }
-        text = text.substr(0, cut) + "...";
-    }
-    return text;
+    const std::string dumped = value.dump(-1, ' ', false, json::error_handler_t::replace);
+    return dumped.size() > 60 ? std::string(text::cutUtf8(dumped, 56)) + "..." : dumped;
 }
 
 void fail(const std::string& path, const std::string& what) {
@@ -165,7 +159,7 @@ std::string plainName(const json& value, const std::string& path) {
 RelativePath drivePath(const json& value, const std::string& path) {
     const std::string windowsPath = text(value, path);
     std::string problem;
-    std::optional<RelativePath> parsed = parseDrivePath(windowsPath, &problem);
+    std::optional<RelativePath> parsed = parseDrivePath(windowsPath, problem);
     if (!parsed) {
         fail(path, problem + ", found " + shown(value));
     }

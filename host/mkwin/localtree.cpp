@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-#include "regtree.h"
+#include "text/names.h"
 
 namespace mkwin {
 
@@ -34,7 +34,7 @@ std::string cause() {
 }
 
 // The entry of `dir` named `name`: the exact name when it exists, otherwise the first in byte
-// order that matches without regard to ASCII case, otherwise `name` itself.
+// order that matches without regard to case, otherwise `name` itself.
 std::string matchEntry(const std::string& dir, const std::string& name) {
     struct stat st;
     if (lstat((dir + "/" + name).c_str(), &st) == 0) {
@@ -44,10 +44,10 @@ std::string matchEntry(const std::string& dir, const std::string& name) {
     if (!handle) {
         return name;
     }
-    const std::string folded = foldName(name);
+    const std::string folded = text::foldName(name);
     std::vector<std::string> matches;
     while (const dirent* entry = readdir(handle.get())) {
-        if (foldName(entry->d_name) == folded) {
+        if (text::foldName(entry->d_name) == folded) {
             matches.emplace_back(entry->d_name);
         }
     }
@@ -65,9 +65,9 @@ bool hasDriveLetter(std::string_view windowsPath) {
             (windowsPath[0] >= 'a' && windowsPath[0] <= 'z'));
 }
 
-std::optional<RelativePath> parseDrivePath(std::string_view windowsPath, std::string* problem) {
+std::optional<RelativePath> parseDrivePath(std::string_view windowsPath, std::string& problem) {
     const auto fail = [&](const std::string& what) {
-        *problem = what;
+        problem = what;
         return std::nullopt;
     };
     if (!hasDriveLetter(windowsPath) || windowsPath.size() < 3 ||
@@ -80,21 +80,9 @@ std::optional<RelativePath> parseDrivePath(std::string_view windowsPath, std::st
     if (windowsPath.find('\0') != std::string_view::npos) {
         return fail("expected a path without NUL characters");
     }
-    RelativePath path;
-    size_t start = 3;
-    while (start <= windowsPath.size()) {
-        size_t end = windowsPath.find_first_of("\\/", start);
-        if (end == std::string_view::npos) {
-            end = windowsPath.size();
-        }
-        const std::string_view name = windowsPath.substr(start, end - start);
-        start = end + 1;
-        if (name == "..") {
-            return fail("the path leaves the root with \"..\"");
-        }
-        if (!name.empty() && name != ".") {
-            path.emplace_back(name);
-        }
+    RelativePath path = text::splitFilePath(windowsPath.substr(3));
+    if (std::find(path.begin(), path.end(), "..") != path.end()) {
+        return fail("the path leaves the root with \"..\"");
     }
     return path;
 }
@@ -118,7 +106,7 @@ LocalTree::LocalTree(std::string root) : root_(std::move(root)) {
     }
 }
 
-bool LocalTree::createRoot(std::string* error) const {
+bool LocalTree::createRoot(std::string& error) const {
     std::string path;
     size_t start = 0;
     while (start <= root_.size()) {
@@ -134,37 +122,37 @@ bool LocalTree::createRoot(std::string* error) const {
         struct stat st;
         if (stat(path.c_str(), &st) == 0) {
             if (!S_ISDIR(st.st_mode)) {
-                *error = path + ": cannot create the folder (a file of that name exists)";
+                error = path + ": cannot create the folder (a file of that name exists)";
                 return false;
             }
         } else if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
-            *error = path + ": cannot create the folder (" + cause() + ")";
+            error = path + ": cannot create the folder (" + cause() + ")";
             return false;
         }
     }
     return true;
 }
 
-std::optional<std::string> LocalTree::folder(const RelativePath& path, std::string* error) const {
+std::optional<std::string> LocalTree::folder(const RelativePath& path, std::string& error) const {
     std::string current = root_;
     for (const std::string& component : path) {
         if (!isPlainName(component)) {
-            *error = current + ": refusing the name \"" + component + "\" (it is no plain name)";
+            error = current + ": refusing the name \"" + component + "\" (it is no plain name)";
             return std::nullopt;
         }
         const std::string next = current + "/" + matchEntry(current, component);
         struct stat st;
         if (lstat(next.c_str(), &st) == 0) {
             if (S_ISLNK(st.st_mode)) {
-                *error = next + ": refusing to follow a symbolic link below the root";
+                error = next + ": refusing to follow a symbolic link below the root";
                 return std::nullopt;
             }
             if (!S_ISDIR(st.st_mode)) {
-                *error = next + ": cannot create the folder (a file of that name exists)";
+                error = next + ": cannot create the folder (a file of that name exists)";
                 return std::nullopt;
             }
         } else if (mkdir(next.c_str(), 0777) != 0) {
-            *error = next + ": cannot create the folder (" + cause() + ")";
+            error = next + ": cannot create the folder (" + cause() + ")";
             return std::nullopt;
         }
         current = next;
@@ -172,9 +160,9 @@ std::optional<std::string> LocalTree::folder(const RelativePath& path, std::stri
     return current;
 }
 
-std::optional<std::string> LocalTree::file(const RelativePath& path, std::string* error) const {
+std::optional<std::string> LocalTree::file(const RelativePath& path, std::string& error) const {
     if (path.empty()) {
-        *error = root_ + ": expected a file below the root";
+        error = root_ + ": expected a file below the root";
         return std::nullopt;
     }
     const std::optional<std::string> dir =
@@ -183,29 +171,29 @@ std::optional<std::string> LocalTree::file(const RelativePath& path, std::string
         return std::nullopt;
     }
     if (!isPlainName(path.back())) {
-        *error = *dir + ": refusing the name \"" + path.back() + "\" (it is no plain name)";
+        error = *dir + ": refusing the name \"" + path.back() + "\" (it is no plain name)";
         return std::nullopt;
     }
     const std::string target = *dir + "/" + matchEntry(*dir, path.back());
     struct stat st;
     if (lstat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        *error = target + (S_ISLNK(st.st_mode)
-                               ? ": refusing to write through a symbolic link below the root"
-                               : ": cannot write the file (something else of that name exists)");
+        error = target + (S_ISLNK(st.st_mode)
+                              ? ": refusing to write through a symbolic link below the root"
+                              : ": cannot write the file (something else of that name exists)");
         return std::nullopt;
     }
     return target;
 }
 
 bool LocalTree::writeFile(const RelativePath& path, std::string_view bytes,
-                          std::string* error) const {
+                          std::string& error) const {
     const std::optional<std::string> target = file(path, error);
     if (!target) {
         return false;
     }
     FdCloser fd{open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666)};
     if (fd.fd < 0) {
-        *error = *target + ": cannot create the file (" + cause() + ")";
+        error = *target + ": cannot create the file (" + cause() + ")";
         return false;
     }
     size_t done = 0;
@@ -215,7 +203,7 @@ bool LocalTree::writeFile(const RelativePath& path, std::string_view bytes,
             continue;
         }
         if (n <= 0) {
-            *error = *target + ": cannot write the file (" + cause() + ")";
+            error = *target + ": cannot write the file (" + cause() + ")";
             return false;
         }
         done += static_cast<size_t>(n);
@@ -223,7 +211,7 @@ bool LocalTree::writeFile(const RelativePath& path, std::string_view bytes,
     const int rc = close(fd.fd);
     fd.fd = -1;
     if (rc != 0) {
-        *error = *target + ": cannot write the file (" + cause() + ")";
+        error = *target + ": cannot write the file (" + cause() + ")";
         return false;
     }
     return true;

@@ -12,9 +12,9 @@ using RelativePath = std::vector<std::string>;
 
 /// The components of a Windows path on drive C: ("C:\Program Files\ICQ" gives "Program Files",
 /// "ICQ"). Backslashes and slashes separate; empty and "." components are dropped. Nothing,
-/// with a phrase in `*problem`, for a path that is not absolute on C:, that goes up with "..",
+/// with a phrase in `problem`, for a path that is not absolute on C:, that goes up with "..",
 /// or that holds a NUL character.
-std::optional<RelativePath> parseDrivePath(std::string_view windowsPath, std::string* problem);
+std::optional<RelativePath> parseDrivePath(std::string_view windowsPath, std::string& problem);
 
 /// True when `windowsPath` starts with a drive letter and a colon.
 bool hasDriveLetter(std::string_view windowsPath);
@@ -27,7 +27,7 @@ bool isPlainName(std::string_view name);
 std::string joinPath(const RelativePath& path);
 
 /// Writes files and folders strictly below one root folder. Existing folders and files are
-/// matched without regard to ASCII case, as Windows matches them, so every spelling of a
+/// matched without regard to case (text::foldName), as Windows matches them, so every spelling of a
 /// folder ends up in the same place; new ones get the case given. Symbolic links below the
 /// root are never followed: meeting one is an error.
 class LocalTree {
@@ -35,14 +35,14 @@ public:
     explicit LocalTree(std::string root);
 
     /// Creates the root folder and its missing parents.
-    bool createRoot(std::string* error) const;
+    bool createRoot(std::string& error) const;
     /// The local path of the folder `path`, created with its missing parents.
-    std::optional<std::string> folder(const RelativePath& path, std::string* error) const;
+    std::optional<std::string> folder(const RelativePath& path, std::string& error) const;
     /// The local path at which to write the file `path` (its folder created; an existing
     /// regular file of the same name, in any case, is reused).
-    std::optional<std::string> file(const RelativePath& path, std::string* error) const;
+    std::optional<std::string> file(const RelativePath& path, std::string& error) const;
     /// Writes `bytes` to the file `path`, replacing what it held.
-    bool writeFile(const RelativePath& path, std::string_view bytes, std::string* error) const;
+    bool writeFile(const RelativePath& path, std::string_view bytes, std::string& error) const;
 
     const std::string& root() const { return root_; }
 

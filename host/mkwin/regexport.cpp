@@ -3,7 +3,8 @@
 #include <cstdio>
 
 #include "emptyhive.h"
-#include "encoding.h"
+#include "text/codepage.h"
+#include "text/utf8.h"
 
 namespace mkwin {
 
@@ -20,58 +21,56 @@ public:
                     ? "REGEDIT4\r\n\r\n"
                     : "Windows Registry Editor Version 5.00\r\n\r\n") {}
 
-    bool branch(const RegExportBranch& b) { return key(b.rootPath, b.tree->root()); }
+    bool branch(const RegExportBranch& b, std::string& error) {
+        return key(b.rootPath, b.tree->root(), error);
+    }
 
     // The file's bytes: 8-bit text as is, version 5 as UTF-16LE behind a byte-order mark.
     std::string finish() const {
         if (format_ == RegExportFormat::Regedit4) {
             return text_;
         }
-        return "\xFF\xFE" + utf16le(text_, false);
+        return "\xFF\xFE" + text::utf8ToUtf16le(text_);
     }
 
-    const std::string& error() const { return error_; }
-
 private:
-    bool key(const std::string& path, const RegistryKey& k) {
-        std::string name;
-        if (!encode(path, "key \"" + path + "\"", &name)) {
+    bool key(const std::string& path, const RegistryKey& k, std::string& error) {
+        const std::optional<std::string> name = encode(path, "key \"" + path + "\"", error);
+        if (!name) {
             return false;
         }
-        text_ += "[" + name + "]\r\n";
+        text_ += "[" + *name + "]\r\n";
         for (const RegistryValue& v : k.values) {
-            if (!value(v)) {
+            if (!value(v, error)) {
                 return false;
             }
         }
         text_ += "\r\n";
         for (const RegistryKey* child : sortedChildren(k)) {
-            if (!key(path + "\\" + child->name, *child)) {
+            if (!key(path + "\\" + child->name, *child, error)) {
                 return false;
             }
         }
         return true;
     }
 
-    bool value(const RegistryValue& v) {
-        std::string line;
-        if (v.name.empty()) {
-            line = "@=";
-        } else {
-            std::string name;
-            if (!encode(v.name, v.origin, &name)) {
+    bool value(const RegistryValue& v, std::string& error) {
+        std::string line = "@=";
+        if (!v.name.empty()) {
+            const std::optional<std::string> name = encode(v.name, v.origin, error);
+            if (!name) {
                 return false;
             }
-            line = "\"" + escape(name) + "\"=";
+            line = "\"" + escape(*name) + "\"=";
         }
         const bool plainText =
             v.textual && v.type == kHiveSz && v.data.find_first_of("\r\n") == std::string::npos;
         if (plainText) {
-            std::string text;
-            if (!encode(v.data, v.origin, &text)) {
+            const std::optional<std::string> quoted = encode(v.data, v.origin, error);
+            if (!quoted) {
                 return false;
             }
-            text_ += line + "\"" + escape(text) + "\"\r\n";
+            text_ += line + "\"" + escape(*quoted) + "\"\r\n";
             return true;
         }
         if (!v.textual && v.type == kHiveDword && v.data.size() == 4) {
@@ -87,13 +86,13 @@ private:
         std::string bytes = v.data;
         if (v.textual) {
             // Texts that regedit cannot quote are exported as their data with the terminator.
-            if (format_ == RegExportFormat::Version5) {
-                bytes = utf16le(v.data, true);
-            } else if (!encode(v.data, v.origin, &bytes)) {
+            const std::optional<std::string> data = format_ == RegExportFormat::Version5
+                                                        ? text::utf8ToUtf16le(v.data)
+                                                        : encode(v.data, v.origin, error);
+            if (!data) {
                 return false;
-            } else {
-                bytes += '\0';
             }
+            bytes = *data + std::string(format_ == RegExportFormat::Version5 ? 2 : 1, '\0');
         }
         if (v.type == kHiveBinary) {
             line += "hex:";
@@ -135,42 +134,36 @@ private:
 
     // UTF-8 for version 5 (converted with the whole text at the end), the code page for
     // REGEDIT4.
-    bool encode(const std::string& utf8, const std::string& origin, std::string* out) {
+    std::optional<std::string> encode(const std::string& utf8, const std::string& origin,
+                                      std::string& error) const {
         if (format_ == RegExportFormat::Version5) {
-            *out = utf8;
-            return true;
+            return utf8;
         }
         std::string problem;
-        std::optional<std::string> bytes = fromUtf8(utf8, codepage_, &problem);
+        std::optional<std::string> bytes = text::fromUtf8(utf8, codepage_, problem);
         if (!bytes) {
-            error_ = origin + ": " + problem;
-            return false;
+            error = origin + ": " + problem;
         }
-        *out = std::move(*bytes);
-        return true;
+        return bytes;
     }
 
     RegExportFormat format_;
     const std::string& codepage_;
     std::string text_;
-    std::string error_;
 };
 
 } // namespace
 
-bool regExport(const std::vector<RegExportBranch>& branches, RegExportFormat format,
-               const std::string& codepage, std::string* out, std::string* error) {
+std::optional<std::string> regExport(const std::vector<RegExportBranch>& branches,
+                                     RegExportFormat format, const std::string& codepage,
+                                     std::string& error) {
     Exporter exporter(format, codepage);
     for (const RegExportBranch& b : branches) {
-        if (b.tree != nullptr && !exporter.branch(b)) {
-            if (error != nullptr) {
-                *error = exporter.error();
-            }
-            return false;
+        if (b.tree != nullptr && !exporter.branch(b, error)) {
+            return std::nullopt;
         }
     }
-    *out = exporter.finish();
-    return true;
+    return exporter.finish();
 }
 
 } // namespace mkwin

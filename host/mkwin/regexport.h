@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,10 @@ struct RegExportBranch {
 
 /// The bytes of a .reg file holding the branches in order, written as regedit writes them
 /// (CRLF line ends, keys in regedit's order, long hex data continued with "\"). REGEDIT4
-/// texts are converted to `codepage`; false with one line in `*error` naming the value's
-/// origin when a text cannot be.
-bool regExport(const std::vector<RegExportBranch>& branches, RegExportFormat format,
-               const std::string& codepage, std::string* out, std::string* error);
+/// texts are converted to `codepage`; nothing, with one line in `error` naming the value's
+/// origin, when a text cannot be.
+std::optional<std::string> regExport(const std::vector<RegExportBranch>& branches,
+                                     RegExportFormat format, const std::string& codepage,
+                                     std::string& error);
 
 } // namespace mkwin

@@ -3,37 +3,19 @@
 #include <algorithm>
 
 #include "emptyhive.h"
+#include "text/names.h"
 
 namespace mkwin {
 
-std::string foldName(std::string_view name) {
-    std::string folded(name);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return folded;
-}
-
 RegistryKey& RegistryTree::key(std::string_view path) {
     RegistryKey* current = &root_;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string_view::npos) {
-            end = path.size();
-        }
-        const std::string_view name = path.substr(start, end - start);
-        start = end + 1;
-        if (name.empty()) {
-            continue;
-        }
-        const std::string folded = foldName(name);
-        auto found = std::find_if(current->children.begin(), current->children.end(),
-                                  [&](const RegistryKey& k) { return foldName(k.name) == folded; });
+    for (std::string& name : text::splitKeyPath(path)) {
+        const std::string folded = text::foldName(name);
+        auto found =
+            std::find_if(current->children.begin(), current->children.end(),
+                         [&](const RegistryKey& k) { return text::foldName(k.name) == folded; });
         if (found == current->children.end()) {
-            current->children.push_back(RegistryKey{std::string(name), {}, {}});
+            current->children.push_back(RegistryKey{std::move(name), {}, {}});
             current = &current->children.back();
         } else {
             current = &*found;
@@ -44,9 +26,9 @@ RegistryKey& RegistryTree::key(std::string_view path) {
 
 void RegistryTree::set(std::string_view path, RegistryValue value) {
     RegistryKey& target = key(path);
-    const std::string folded = foldName(value.name);
+    const std::string folded = text::foldName(value.name);
     for (RegistryValue& existing : target.values) {
-        if (foldName(existing.name) == folded) {
+        if (text::foldName(existing.name) == folded) {
             existing = std::move(value);
             return;
         }
@@ -85,7 +67,7 @@ std::vector<const RegistryKey*> sortedChildren(const RegistryKey& key) {
     }
     std::stable_sort(children.begin(), children.end(),
                      [](const RegistryKey* a, const RegistryKey* b) {
-                         return foldName(a->name) < foldName(b->name);
+                         return text::foldName(a->name) < text::foldName(b->name);
                      });
     return children;
 }

@@ -27,24 +27,24 @@ struct RegistryKey {
 };
 
 /// The keys and values of one hive (or of one root of an export), built up in memory. Key and
-/// value names match without regard to ASCII case, as in Windows; the first spelling of a key
-/// stays, and setting a value again replaces it in place.
+/// value names match without regard to case (text::foldName), as in Windows; the first spelling of
+/// a key stays, and setting a value again replaces it in place.
 class RegistryTree {
 public:
     /// The key at the backslash-separated `path` below the root, created with its parents.
     RegistryKey& key(std::string_view path);
-    /// REG_SZ from UTF-8.
+    /// REG_SZ from UTF-8. `origin` names the value's place in the description, for messages.
     void setString(std::string_view path, const std::string& name, const std::string& utf8,
-                   const std::string& origin);
+                   const std::string& origin = {});
     /// REG_EXPAND_SZ from UTF-8.
     void setExpandString(std::string_view path, const std::string& name, const std::string& utf8,
-                         const std::string& origin);
+                         const std::string& origin = {});
     /// REG_DWORD, little-endian.
     void setDword(std::string_view path, const std::string& name, uint32_t value,
-                  const std::string& origin);
+                  const std::string& origin = {});
     /// Any type with exactly the given data bytes.
     void setRaw(std::string_view path, const std::string& name, uint32_t type,
-                const std::string& bytes, const std::string& origin);
+                const std::string& bytes, const std::string& origin = {});
 
     const RegistryKey& root() const { return root_; }
     /// True while no key or value has been added.
@@ -55,9 +55,6 @@ private:
 
     RegistryKey root_;
 };
-
-/// Lower-cases ASCII letters: the form in which the builder compares names.
-std::string foldName(std::string_view name);
 
 /// The subkeys of `key` in the order regedit lists them: by name without regard to case.
 std::vector<const RegistryKey*> sortedChildren(const RegistryKey& key);

@@ -139,12 +139,11 @@ Installation::Installation(Json description) : description_(std::move(descriptio
 
 void Installation::build() {
     std::string error;
-    ASSERT_TRUE(
-        mkwin::buildInstallation(nlohmann::json::parse(description_.dump()), root(), &error))
+    ASSERT_TRUE(mkwin::buildInstallation(nlohmann::json::parse(description_.dump()), root(), error))
         << error;
     std::string parseError;
     const auto parsed =
-        mkwin::parseDescription(nlohmann::json::parse(description_.dump()), {}, &parseError);
+        mkwin::parseDescription(nlohmann::json::parse(description_.dump()), {}, parseError);
     ASSERT_TRUE(parsed.has_value()) << parseError;
     expected_ = mkwin::expectedImport(*parsed);
     testsupport::writeFile(passwordFile(), "secret\n");

@@ -303,10 +303,10 @@ TEST_F(WindowTest, NoPluginSaysWhereItLookedAndWhy) {
     EXPECT_EQ(window->panelMessage().toStdString(),
               "No plug-in found.\n\nLooked for plug-in libraries in:\n  /opt/plugins\n\n"
               "Install the ICQ importer (libtarvex.so.1) into lib/tolvane/plugins beside this "
-              "program, or start tolvane with --plugin PATH.\n\nThese could not be loaded:\n"
-              "cannot load plug-in " +
-                  dir.file("libnothing.so.1") + ": " + dir.file("libnothing.so.1") +
-                  ": cannot open shared object file: No such file or directory");
+              "program, or start tolvane with --plugin PATH.\n\nThese could not be loaded:\n" +
+                  dir.file("libnothing.so.1") +
+                  ": cannot load the plug-in (cannot open shared object file: No such file or "
+                  "directory)");
     // The library that failed is listed, but cannot be chosen.
     auto* list = window->findChild<QListView*>(QStringLiteral("pluginList"));
     ASSERT_EQ(list->model()->rowCount(), 1);

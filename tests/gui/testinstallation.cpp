@@ -38,7 +38,7 @@ nlohmann::json describe(const SampleInstallation& sample) {
 
 bool buildInstallation(const std::string& root, const SampleInstallation& sample,
                        std::string& error) {
-    return mkwin::buildInstallation(describe(sample), root, &error);
+    return mkwin::buildInstallation(describe(sample), root, error);
 }
 
 } // namespace guitest

@@ -25,7 +25,7 @@ class BadDescription : public ::testing::TestWithParam<BadCase> {};
 
 TEST_P(BadDescription, NamesThePathAndWhatWasExpected) {
     std::string error;
-    EXPECT_FALSE(parseDescription(json::parse(GetParam().description), {}, &error));
+    EXPECT_FALSE(parseDescription(json::parse(GetParam().description), {}, error));
     EXPECT_EQ(error, GetParam().message);
 }
 
@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadDescription, ::testing::ValuesIn(kBadCases),
 
 TEST(Description, EmptyDescriptionIsAnXpMachineWithOneUserAndNoIcq) {
     std::string error;
-    const auto inst = parseDescription(json::object(), {}, &error);
+    const auto inst = parseDescription(json::object(), {}, error);
     ASSERT_TRUE(inst) << error;
     EXPECT_EQ(inst->layout, mkwin::Layout::Xp);
     EXPECT_EQ(inst->registry, mkwin::RegistryFormat::Hive);
@@ -150,11 +150,11 @@ TEST(Description, OptionsOverrideTheRegistryFormat) {
     std::string error;
     DescriptionOptions options;
     options.registry = mkwin::RegistryFormat::Hive;
-    const auto hive = parseDescription(d, options, &error);
+    const auto hive = parseDescription(d, options, error);
     ASSERT_TRUE(hive) << error;
     EXPECT_EQ(hive->registry, mkwin::RegistryFormat::Hive);
     options.registry = mkwin::RegistryFormat::Reg5;
-    const auto reg5 = parseDescription(d, options, &error);
+    const auto reg5 = parseDescription(d, options, error);
     ASSERT_TRUE(reg5) << error;
     EXPECT_EQ(reg5->registry, mkwin::RegistryFormat::Reg5);
     EXPECT_EQ(reg5->regFile, (mkwin::RelativePath{"Backup", "x.reg"}));
@@ -164,7 +164,7 @@ TEST(Description, TextOutsideTheCodePageIsFineInVersion5Exports) {
     const json d = json::parse(R"({"registry": "reg5", "extraValues": [{"root": "HKCU",
         "key": "K", "name": "n", "type": "sz", "value": "Дима"}]})");
     std::string error;
-    EXPECT_TRUE(parseDescription(d, {}, &error)) << error;
+    EXPECT_TRUE(parseDescription(d, {}, error)) << error;
 }
 
 } // namespace

@@ -73,33 +73,18 @@ TEST(EmptyHive, HivexOpensItWithItsRootKey) {
     EXPECT_EQ(hivex_node_nr_values(hive.get(), root), 0u);
 }
 
-TEST(EmptyHive, WriteFailureNamesThePath) {
-    std::string error;
-    EXPECT_FALSE(mkwin::writeEmptyHive("/nonexistent/dir/hive", error));
-    EXPECT_EQ(error,
-              "/nonexistent/dir/hive: cannot write the hive file (No such file or directory)");
-}
-
-TEST(Utf16le, EncodesWithTerminator) {
-    EXPECT_EQ(mkwin::utf16le("A\xC3\xA9"), std::string("A\0\xE9\0\0\0", 6));
-    EXPECT_EQ(mkwin::utf16le("\xF0\x9F\x98\x80", false), std::string("\x3D\xD8\x00\xDE", 4));
-    EXPECT_EQ(mkwin::utf16le("\xFF", false), "\xFD\xFF");
-    EXPECT_EQ(mkwin::utf16le(""), std::string(2, '\0'));
-}
-
-TEST(HiveBuilder, WritesKeysAndValuesHivexReadsBack) {
+TEST(WriteHive, WritesKeysAndValuesHivexReadsBack) {
     TempDir dir;
     const std::string path = dir.file("NTUSER.DAT");
-    {
-        mkwin::HiveBuilder builder(path);
-        builder.setString("Software\\Mirabilis\\ICQ\\DefaultPrefs", "Default Server Host",
-                          "login.icq.com");
-        builder.setDword("software\\MIRABILIS\\ICQ\\DefaultPrefs\\", "Default Server Port", 5190);
-        builder.setExpandString("Software\\Sounds", "", "%Windir%\\ding.wav");
-        builder.setRaw("Software\\Raw", "bin", mkwin::kHiveBinary, std::string("\0\x01", 2));
-        builder.addKey("Software\\Empty\\Deep");
-        ASSERT_TRUE(builder.commit()) << builder.error();
-    }
+    mkwin::RegistryTree tree;
+    tree.setString("Software\\Mirabilis\\ICQ\\DefaultPrefs", "Default Server Host",
+                   "login.icq.com");
+    tree.setDword("software\\MIRABILIS\\ICQ\\DefaultPrefs\\", "Default Server Port", 5190);
+    tree.setExpandString("Software\\Sounds", "", "%Windir%\\ding.wav");
+    tree.setRaw("Software\\Raw", "bin", mkwin::kHiveBinary, std::string("\0\x01", 2));
+    tree.key("Software\\Empty\\Deep");
+    std::string error;
+    ASSERT_TRUE(mkwin::writeHive(path, tree, error)) << error;
     Hive hive(hivex_open(path.c_str(), 0));
     ASSERT_TRUE(hive);
     hive_node_h node = hivex_root(hive.get());
@@ -120,13 +105,10 @@ TEST(HiveBuilder, WritesKeysAndValuesHivexReadsBack) {
     EXPECT_EQ(hivex_node_nr_children(hive.get(), software), 4u); // Mirabilis, Sounds, Raw, Empty
 }
 
-TEST(HiveBuilder, ReportsAnUnwritablePathOnce) {
-    mkwin::HiveBuilder builder("/nonexistent/hive");
-    EXPECT_FALSE(builder.ok());
-    EXPECT_FALSE(builder.setDword("A", "b", 1));
-    EXPECT_FALSE(builder.commit());
-    EXPECT_EQ(builder.error(),
-              "/nonexistent/hive: cannot write the hive file (No such file or directory)");
+TEST(WriteHive, NamesAnUnwritablePath) {
+    std::string error;
+    EXPECT_FALSE(mkwin::writeHive("/nonexistent/hive", mkwin::RegistryTree(), error));
+    EXPECT_EQ(error, "/nonexistent/hive: cannot write the hive file (No such file or directory)");
 }
 
 } // namespace

@@ -21,13 +21,13 @@ const std::string kMixed = "ab\xC3\xA9\xE6\x97\xA5"
                            "c";
 
 void buildHives(const TempDir& dir) {
-    writeFile(dir.file("SOFTWARE"), "");
-    mkwin::HiveBuilder software(dir.file("SOFTWARE"));
+    mkwin::RegistryTree software;
     software.setString("Microsoft\\Windows\\CurrentVersion\\App Paths\\ICQ.exe", "",
                        "C:\\Program Files\\ICQ\\ICQ.exe");
-    ASSERT_TRUE(software.commit()) << software.error();
+    std::string error;
+    ASSERT_TRUE(mkwin::writeHive(dir.file("SOFTWARE"), software, error)) << error;
 
-    mkwin::HiveBuilder user(dir.file("NTUSER.DAT"));
+    mkwin::RegistryTree user;
     user.setString(kPrefs, "Default Server Host", "login.icq.com");
     user.setDword(kPrefs, "Default Server Port", 5190);
     user.setDword(kPrefs, "Negative Port", 0xFFFFFFFFu);
@@ -44,7 +44,7 @@ void buildHives(const TempDir& dir) {
     user.setString("Software\\Cut", "Long", std::string(5000, 'x'));
     user.setRaw("Software\\Raw", "Binary", mkwin::kHiveBinary, "abc");
     user.setRaw("Software\\Raw", "Ansi", mkwin::kHiveSz, std::string("C:\\ICQ\0", 7));
-    ASSERT_TRUE(user.commit()) << user.error();
+    ASSERT_TRUE(mkwin::writeHive(dir.file("NTUSER.DAT"), user, error)) << error;
 }
 
 class HiveRegistryTest : public ::testing::Test {
@@ -52,7 +52,7 @@ protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(buildHives(dir));
         registry = std::make_unique<HiveRegistry>(dir.file("SOFTWARE"), dir.file("NTUSER.DAT"));
-        ASSERT_TRUE(registry->problems().empty());
+        ASSERT_TRUE(registry->warnings().empty());
     }
     TempDir dir;
     std::unique_ptr<HiveRegistry> registry;
@@ -189,13 +189,14 @@ TEST(HiveStringToUtf8, DecodesWellFormedAndDamagedData) {
 
 std::string hiveBytes(const TempDir& dir) {
     const std::string path = dir.file("good");
-    mkwin::HiveBuilder builder(path);
-    // "First" comes before the bulk, so its cells lie in the first bin.
-    builder.setString("First", "v", "here");
+    mkwin::RegistryTree tree;
+    // "Alpha" is written before the bulk, so its cells lie in the first bin.
+    tree.setString("Alpha", "v", "here");
     for (int i = 0; i < 40; ++i) {
-        builder.setString("Bulk\\K" + std::to_string(i), "v", std::string(3000, 'v'));
+        tree.setString("Bulk\\K" + std::to_string(i), "v", std::string(3000, 'v'));
     }
-    EXPECT_TRUE(builder.commit()) << builder.error();
+    std::string error;
+    EXPECT_TRUE(mkwin::writeHive(path, tree, error)) << error;
     return readFile(path);
 }
 
@@ -230,9 +231,9 @@ TEST(HiveRegistryDamage, MissingOrBrokenHivesReadAsEmptyWithOneLineEach) {
             writeFile(path, c.bytes);
         }
         HiveRegistry registry("", path);
-        EXPECT_EQ(registry.problems(), std::vector<std::string>{path + c.problem});
+        EXPECT_EQ(registry.warnings(), std::vector<std::string>{path + c.problem});
         char out[32] = "";
-        const int answer = registry.readString("HKCU", "First", "v", out, sizeof out);
+        const int answer = registry.readString("HKCU", "Alpha", "v", out, sizeof out);
         if (c.problem.find("reading what it holds") != std::string::npos) {
             EXPECT_EQ(answer, 0);
             EXPECT_STREQ(out, "here");
@@ -243,7 +244,7 @@ TEST(HiveRegistryDamage, MissingOrBrokenHivesReadAsEmptyWithOneLineEach) {
         EXPECT_NE(registry.readDword("HKCU", "Bulk\\K1", "v", &number), 0);
     }
     HiveRegistry directory(dir.path(), "");
-    EXPECT_EQ(directory.problems(),
+    EXPECT_EQ(directory.warnings(),
               std::vector<std::string>{
                   dir.path() + ": not a registry hive (expected a file, found a directory)"});
 }
@@ -268,7 +269,7 @@ TEST(HiveRegistryDamage, SurvivesRandomlyDamagedCells) {
             registry.readString("HKCU", ("Bulk\\K" + std::to_string(i)).c_str(), "v", out,
                                 sizeof out);
         }
-        registry.readString("HKCU", "First", "v", out, sizeof out);
+        registry.readString("HKCU", "Alpha", "v", out, sizeof out);
     }
 }
 

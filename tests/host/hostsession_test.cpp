@@ -31,10 +31,10 @@ protected:
     void writeUserHive(const std::string& user) {
         const std::string dir = root.file("Documents and Settings/" + user);
         writeFile(dir + "/marker", "");
-        mkwin::HiveBuilder hive(dir + "/NTUSER.DAT");
+        mkwin::RegistryTree hive;
         hive.setString("Software\\Mirabilis\\ICQ\\DefaultPrefs", "Default Server Host",
                        user + ".icq.com");
-        ASSERT_TRUE(hive.commit()) << hive.error();
+        ASSERT_TRUE(mkwin::writeHive(dir + "/NTUSER.DAT", hive, error)) << error;
     }
 
     TempDir root;
@@ -59,7 +59,7 @@ TEST_F(HostSessionTest, RefusesWhatCannotBeUsedWithOneLine) {
          "unknown code page NO-SUCH (expected an iconv name such as CP1252)"},
         {"missing drive",
          hostOptions(root.path(), "", {other.file("a.reg")}, {{'D', other.file("d")}}),
-         "drive D: " + other.file("d") + ": not a directory"},
+         other.file("d") + ": not a directory (expected the folder of drive D:)"},
         {"user without profiles", hostOptions(root.path(), "Alice", {other.file("a.reg")}),
          root.path() + ": no user profiles (expected Users/Alice/NTUSER.DAT or Documents and "
                        "Settings/Alice/NTUSER.DAT)"},

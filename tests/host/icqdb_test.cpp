@@ -208,9 +208,9 @@ TEST(IcqDb, ExpectedContactsFollowTheReaderRules) {
 TEST(IcqDb, DatabaseHasTheDocumentedStructure) {
     const IcqDatabaseContent content = handmadeDatabase();
     std::string error;
-    const std::string db = icqDatabaseBytes(content, &error);
-    ASSERT_FALSE(db.empty()) << error;
-    const std::vector<Record> records = parseRecords(db);
+    const std::optional<std::string> db = icqDatabaseBytes(content, error);
+    ASSERT_TRUE(db) << error;
+    const std::vector<Record> records = parseRecords(*db);
 
     std::vector<const Record*> contacts;
     std::vector<const Record*> owners;
@@ -269,12 +269,12 @@ TEST(IcqDb, FileAndMemoryGiveTheSameBytesForASeed) {
     testsupport::TempDir dir;
     IcqDatabaseContent content = realisticIcqDatabase(123456, 50, 3 * 1024 * 1024, 5);
     std::string error;
-    ASSERT_TRUE(writeIcqDatabase(dir.file("a.dat"), content, &error)) << error;
-    const std::string bytes = icqDatabaseBytes(content);
+    ASSERT_TRUE(writeIcqDatabase(dir.file("a.dat"), content, error)) << error;
+    const std::optional<std::string> bytes = icqDatabaseBytes(content, error);
     EXPECT_EQ(testsupport::readFile(dir.file("a.dat")), bytes);
-    EXPECT_EQ(icqDatabaseBytes(content), bytes);
+    EXPECT_EQ(icqDatabaseBytes(content, error), bytes);
     content.seed = 6;
-    EXPECT_NE(icqDatabaseBytes(content), bytes);
+    EXPECT_NE(icqDatabaseBytes(content, error), bytes);
 }
 
 TEST(IcqDb, ErrorsNameFileAndCause) {
@@ -282,20 +282,20 @@ TEST(IcqDb, ErrorsNameFileAndCause) {
     IcqDatabaseContent content;
     content.contacts = {contact(7, "ok", kIcqAllProperties), contact(8, "n\0l"s, kIcqNickName)};
     std::string error;
-    EXPECT_FALSE(writeIcqDatabase(dir.file("x.dat"), content, &error));
+    EXPECT_FALSE(writeIcqDatabase(dir.file("x.dat"), content, error));
     EXPECT_EQ(error, dir.file("x.dat") + ": contact record 1 (UIN 8): NickName holds a NUL byte");
-    EXPECT_EQ(icqDatabaseBytes(content, &error), "");
+    EXPECT_FALSE(icqDatabaseBytes(content, error));
     EXPECT_EQ(error, "contact record 1 (UIN 8): NickName holds a NUL byte");
 
     content.contacts.clear();
     content.ownerEmail = std::string(70000, 'x');
-    EXPECT_EQ(icqDatabaseBytes(content, &error), "");
+    EXPECT_FALSE(icqDatabaseBytes(content, error));
     EXPECT_EQ(error, "owner record: PrimaryEmail of 70000 bytes is longer than a text property "
                      "holds (65534)");
 
-    EXPECT_FALSE(writeIcqDatabase(dir.file("no/such/dir.dat"), IcqDatabaseContent(), &error));
+    EXPECT_FALSE(writeIcqDatabase(dir.file("no/such/dir.dat"), IcqDatabaseContent(), error));
     EXPECT_EQ(error,
-              dir.file("no/such/dir.dat") + ": cannot create the file: No such file or directory");
+              dir.file("no/such/dir.dat") + ": cannot create the file (No such file or directory)");
 }
 
 TEST(IcqDb, RealisticDatabaseLooksLikeARealOne) {

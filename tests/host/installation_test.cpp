@@ -29,7 +29,7 @@ const char* const kPrefs = "Software\\Mirabilis\\ICQ\\DefaultPrefs";
 
 void build(const json& description, const std::string& root) {
     std::string error;
-    ASSERT_TRUE(mkwin::buildInstallation(description, root, &error)) << error;
+    ASSERT_TRUE(mkwin::buildInstallation(description, root, error)) << error;
 }
 
 std::string readString(vqrt::RegistryLayer& registry, const char* root, const std::string& key,
@@ -84,7 +84,7 @@ TEST(Installation, HivesHoldWhatTheHostReads) {
     EXPECT_EQ(found->softwareHive(), dir.file("WINDOWS/System32/config/SOFTWARE"));
 
     vqrt::HiveRegistry bob(found->softwareHive(), found->users()[1].ntuserDat);
-    EXPECT_TRUE(bob.problems().empty());
+    EXPECT_TRUE(bob.warnings().empty());
     EXPECT_EQ(readString(bob, "HKEY_LOCAL_MACHINE", kAppPaths, ""),
               "C:\\Program Files\\ICQ\\ICQ.exe");
     EXPECT_EQ(readDword(bob, kPrefs, "ICQ Version"), 2000);
@@ -280,7 +280,7 @@ TEST_P(Databases, LieWhereTheImportLooksAndGiveTheContactsDescribed) {
     EXPECT_NE(db.find("Gro\xDF"), std::string::npos);
 
     std::string error;
-    const auto inst = mkwin::parseDescription(d, {}, &error);
+    const auto inst = mkwin::parseDescription(d, {}, error);
     ASSERT_TRUE(inst) << error;
     const auto expected = mkwin::expectedImport(*inst);
     const json& owner = expected["owners"][0];
@@ -360,7 +360,7 @@ TEST(Installation, NeverWritesOutsideItsRoot) {
     json d = icqDescription();
     d["extraFiles"] = json::parse(R"([{"path": "C:\\..\\escaped.txt", "text": "x"}])");
     std::string error;
-    EXPECT_FALSE(mkwin::buildInstallation(d, dir.file("second"), &error));
+    EXPECT_FALSE(mkwin::buildInstallation(d, dir.file("second"), error));
     EXPECT_EQ(
         error,
         R"(extraFiles[0].path: the path leaves the root with "..", found "C:\\..\\escaped.txt")");
@@ -375,7 +375,7 @@ TEST(Installation, RefusesToFollowSymbolicLinksBelowTheRoot) {
     fs::create_directories(dir.file("root"));
     ASSERT_EQ(symlink(outside.c_str(), dir.file("root/Program Files").c_str()), 0);
     std::string error;
-    EXPECT_FALSE(mkwin::buildInstallation(icqDescription(), dir.file("root"), &error));
+    EXPECT_FALSE(mkwin::buildInstallation(icqDescription(), dir.file("root"), error));
     EXPECT_EQ(error, dir.file("root/Program Files") +
                          ": refusing to follow a symbolic link below the root");
     EXPECT_TRUE(fs::is_empty(outside));
@@ -399,7 +399,7 @@ TEST(Installation, ExpectedImportNamesOwnersAndTheirFiles) {
     d["icq"]["owners"].push_back(json::parse(R"({"uin": 5, "nickname": "", "lineEnd": "lf"})"));
     d["registry"] = {{"format", "reg4"}, {"file", "C:\\Temp\\All.reg"}};
     std::string error;
-    const auto inst = mkwin::parseDescription(d, {}, &error);
+    const auto inst = mkwin::parseDescription(d, {}, error);
     ASSERT_TRUE(inst) << error;
     EXPECT_EQ(json::parse(mkwin::expectedImport(*inst).dump()), json::parse(R"({
         "user": "Bob", "registryFiles": ["Temp/All.reg"], "icqInstalled": true,
@@ -424,7 +424,7 @@ TEST(Installation, DemoSampleIsAnXpMachineWithTwoOwners) {
     ASSERT_TRUE(found) << error;
     EXPECT_EQ(found->userList(), "Alice");
 
-    const auto inst = mkwin::parseDescription(d, {}, &error);
+    const auto inst = mkwin::parseDescription(d, {}, error);
     ASSERT_TRUE(inst) << error;
     const auto expected = mkwin::expectedImport(*inst);
     ASSERT_EQ(expected["owners"].size(), 2u);

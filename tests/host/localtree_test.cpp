@@ -33,7 +33,7 @@ class DrivePaths : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(DrivePaths, SplitOrRefuse) {
     std::string problem;
-    const auto parsed = mkwin::parseDrivePath(GetParam().windowsPath, &problem);
+    const auto parsed = mkwin::parseDrivePath(GetParam().windowsPath, problem);
     if (GetParam().problem == nullptr) {
         ASSERT_TRUE(parsed) << problem;
         EXPECT_EQ(*parsed, GetParam().components);
@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DrivePaths, RefuseNulCharacters) {
     std::string problem;
-    EXPECT_FALSE(mkwin::parseDrivePath(std::string("C:\\a\0b", 6), &problem));
+    EXPECT_FALSE(mkwin::parseDrivePath(std::string("C:\\a\0b", 6), problem));
     EXPECT_EQ(problem, "expected a path without NUL characters");
 }
 
@@ -69,18 +69,18 @@ TEST(LocalTree, ReusesFoldersAndFilesOfAnyCase) {
     TempDir dir;
     const LocalTree tree(dir.path() + "/");
     std::string error;
-    ASSERT_TRUE(tree.writeFile({"Program Files", "ICQ", "a.txt"}, "one", &error)) << error;
-    ASSERT_TRUE(tree.writeFile({"PROGRAM FILES", "icq", "A.TXT"}, "two", &error)) << error;
+    ASSERT_TRUE(tree.writeFile({"Program Files", "ICQ", "a.txt"}, "one", error)) << error;
+    ASSERT_TRUE(tree.writeFile({"PROGRAM FILES", "icq", "A.TXT"}, "two", error)) << error;
     EXPECT_EQ(readFile(dir.file("Program Files/ICQ/a.txt")), "two");
     EXPECT_EQ(fs::directory_iterator(dir.path())->path().filename(), "Program Files");
-    EXPECT_EQ(*tree.folder({"program files", "New"}, &error), dir.file("Program Files/New"));
+    EXPECT_EQ(*tree.folder({"program files", "New"}, error), dir.file("Program Files/New"));
 }
 
 TEST(LocalTree, CreatesTheRootWithItsParents) {
     TempDir dir;
     const LocalTree tree(dir.file("a/b/c"));
     std::string error;
-    ASSERT_TRUE(tree.createRoot(&error)) << error;
+    ASSERT_TRUE(tree.createRoot(error)) << error;
     EXPECT_TRUE(fs::is_directory(dir.file("a/b/c")));
 }
 
@@ -95,16 +95,16 @@ TEST(LocalTree, RefusesLinksNamesAndFilesInTheWay) {
     const LocalTree tree(dir.file("root"));
     std::string error;
 
-    EXPECT_FALSE(tree.writeFile({"link.txt"}, "changed", &error));
+    EXPECT_FALSE(tree.writeFile({"link.txt"}, "changed", error));
     EXPECT_EQ(error, dir.file("root/link.txt") +
                          ": refusing to write through a symbolic link below the root");
     EXPECT_EQ(readFile(dir.file("outside/target.txt")), "keep");
 
-    EXPECT_FALSE(tree.writeFile({"file", "x"}, "", &error));
+    EXPECT_FALSE(tree.writeFile({"file", "x"}, "", error));
     EXPECT_EQ(error,
               dir.file("root/file") + ": cannot create the folder (a file of that name exists)");
 
-    EXPECT_FALSE(tree.writeFile({"..", "x"}, "", &error));
+    EXPECT_FALSE(tree.writeFile({"..", "x"}, "", error));
     EXPECT_EQ(error, dir.file("root") + ": refusing the name \"..\" (it is no plain name)");
     EXPECT_FALSE(fs::exists(dir.file("x")));
 }

@@ -6,6 +6,7 @@
 
 #include "emptyhive.h"
 #include "regfile.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -14,12 +15,11 @@ using mkwin::RegistryTree;
 
 std::string exportOf(const RegistryTree& tree, RegExportFormat format,
                      const std::string& codepage = "CP1252") {
-    std::string bytes;
     std::string error;
-    EXPECT_TRUE(mkwin::regExport({{"HKEY_CURRENT_USER\\Software", &tree}}, format, codepage, &bytes,
-                                 &error))
-        << error;
-    return bytes;
+    const auto bytes =
+        mkwin::regExport({{"HKEY_CURRENT_USER\\Software", &tree}}, format, codepage, error);
+    EXPECT_TRUE(bytes) << error;
+    return bytes.value_or("");
 }
 
 std::string read(vqrt::RegFile& reg, const char* key, const char* name) {
@@ -62,7 +62,7 @@ TEST(RegExport, Version5IsUtf16WithByteOrderMark) {
     const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
                              "[HKEY_CURRENT_USER\\Software]\r\n\r\n"
                              "[HKEY_CURRENT_USER\\Software\\K]\r\n\"v\"=\"x\"\r\n\r\n";
-    EXPECT_EQ(bytes, "\xFF\xFE" + mkwin::utf16le(text, false));
+    EXPECT_EQ(bytes, "\xFF\xFE" + text::utf8ToUtf16le(text));
 }
 
 class RoundTrip : public ::testing::TestWithParam<RegExportFormat> {};
@@ -120,14 +120,13 @@ INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip,
 TEST(RegExport, Regedit4RefusesTextsOutsideTheCodePageNamingTheirOrigin) {
     RegistryTree tree;
     tree.setString("K", "v", "\xD0\x94", "icq.owners[0].sounds.ICQChat");
-    std::string bytes;
     std::string error;
     EXPECT_FALSE(mkwin::regExport({{"HKEY_CURRENT_USER", &tree}}, RegExportFormat::Regedit4,
-                                  "CP1252", &bytes, &error));
+                                  "CP1252", error));
     EXPECT_EQ(error,
               "icq.owners[0].sounds.ICQChat: U+0414 \"\xD0\x94\" cannot be written in CP1252");
     EXPECT_TRUE(mkwin::regExport({{"HKEY_CURRENT_USER", &tree}}, RegExportFormat::Regedit4,
-                                 "CP1251", &bytes, &error));
+                                 "CP1251", error));
 }
 
 } // namespace

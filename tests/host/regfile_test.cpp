@@ -7,6 +7,8 @@
 
 #include "emptyhive.h"
 #include "support/tempdir.h"
+#include "text/names.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -20,7 +22,7 @@ constexpr const char* kV5 = "Windows Registry Editor Version 5.00\r\n";
 constexpr const char* kPrefs = "Software\\Mirabilis\\ICQ\\DefaultPrefs";
 
 std::string utf16File(const std::string& utf8) {
-    return "\xFF\xFE" + mkwin::utf16le(utf8, false);
+    return "\xFF\xFE" + text::utf8ToUtf16le(utf8);
 }
 
 std::unique_ptr<RegFile> parse(const std::string& bytes, std::string* error = nullptr) {
@@ -114,9 +116,9 @@ TEST_P(RegFileEncodings, ReadsEveryKindOfLine) {
         EXPECT_EQ(number, n.number) << n.value;
     }
     EXPECT_EQ(file->readString("HKCU", kPrefs, "Qword", out, sizeof out), vqrt::kRegWrongType);
-    EXPECT_EQ(file->lookup(RegRoot::CurrentUser, vqrt::splitKeyPath(kPrefs), "gone").state,
+    EXPECT_EQ(file->lookup(RegRoot::CurrentUser, text::splitKeyPath(kPrefs), "gone").state,
               RegLookup::State::Deleted);
-    EXPECT_EQ(file->lookup(RegRoot::CurrentUser, vqrt::splitKeyPath(kPrefs), "Binary").value.type,
+    EXPECT_EQ(file->lookup(RegRoot::CurrentUser, text::splitKeyPath(kPrefs), "Binary").value.type,
               vqrt::kRegBinary);
 }
 
@@ -295,11 +297,11 @@ TEST(RegFileDeletions, DeletedKeysHideTheirSubkeysUntilSetAgain) {
         {"A2", "x", State::Absent},       {"Other\\A\\B", "x", State::Absent},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(file->lookup(RegRoot::CurrentUser, vqrt::splitKeyPath(c.key), c.value).state,
+        EXPECT_EQ(file->lookup(RegRoot::CurrentUser, text::splitKeyPath(c.key), c.value).state,
                   c.state)
             << c.key << " " << c.value;
     }
-    EXPECT_EQ(file->lookup(RegRoot::LocalMachine, vqrt::splitKeyPath("A\\B"), "x").state,
+    EXPECT_EQ(file->lookup(RegRoot::LocalMachine, text::splitKeyPath("A\\B"), "x").state,
               State::Absent);
 }
 

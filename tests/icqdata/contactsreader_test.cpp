@@ -323,7 +323,7 @@ TEST_F(ReaderTest, ThousandsOfContactsAreAnsweredOnceEach) {
     }
     const std::string path = dir_.file("many.dat");
     std::string error;
-    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, &error)) << error;
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, error)) << error;
     const Scan scan = scanFile(path, "4711");
     ASSERT_EQ(scan.contacts.size(), 2000u);
     for (uint32_t i = 0; i < 2000; ++i) {
@@ -346,7 +346,7 @@ TEST_F(ReaderTest, LongNamesFollowTheirFirstLengthByte) {
     }
     const std::string path = dir_.file("long.dat");
     std::string error;
-    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, &error)) << error;
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, error)) << error;
     const Scan scan = scanFile(path, "4711");
     EXPECT_EQ(scan.contacts, mkwin::expectedContacts(content));
     ASSERT_EQ(scan.contacts.size(), 8u);
@@ -362,7 +362,7 @@ TEST_P(RealisticDatabase, ReadsBackExactlyTheExpectedContacts) {
         mkwin::realisticIcqDatabase(kOwner, 400, 2 * 1024 * 1024, GetParam());
     const std::string path = dir_.file("realistic.dat");
     std::string error;
-    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, &error)) << error;
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, content, error)) << error;
     const std::vector<IcqExpectedContact> expected = mkwin::expectedContacts(content);
     const Scan scan = scanFile(path, "4711\r");
     EXPECT_EQ(scan.contacts, expected);

@@ -14,7 +14,7 @@ using mkwin::IcqDatabaseContent;
 void writeDatabaseAt(const std::string& path, const IcqDatabaseContent& spec) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::string error;
-    ASSERT_TRUE(mkwin::writeIcqDatabase(path, spec, &error)) << error;
+    ASSERT_TRUE(mkwin::writeIcqDatabase(path, spec, error)) << error;
 }
 
 class ContactsExport : public ImportRun {

@@ -1,0 +1,185 @@
+#include "text/codepage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "text/utf8.h"
+
+namespace text {
+
+namespace {
+
+struct IconvCloser {
+    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+};
+using IconvHandle = std::unique_ptr<void, IconvCloser>;
+
+IconvHandle openIconv(const std::string& to, const std::string& from) {
+    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return IconvHandle(nullptr);
+    }
+    return IconvHandle(cd);
+}
+
+constexpr size_t kFailed = static_cast<size_t>(-1);
+
+// Converts `in`, one character, with `cd` from its initial state, flushing what it holds back.
+// Nothing when iconv rejects the input; `incomplete` then tells a sequence cut short.
+std::optional<std::string> convertCharacter(void* handle, std::string_view in, bool* incomplete) {
+    const auto cd = static_cast<iconv_t>(handle);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::string input(in);
+    char* inPtr = input.data();
+    size_t inLeft = input.size();
+    char buffer[64];
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    const bool converted = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != kFailed;
+    *incomplete = !converted && errno == EINVAL;
+    if (!converted || iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == kFailed) {
+        return std::nullopt;
+    }
+    return std::string(buffer, sizeof buffer - outLeft);
+}
+
+// Fills `high` with the UTF-8 of each byte from 0x80 up (U+FFFD where `cd` has none). True
+// when `cd` decodes each byte as one character on its own: the ASCII bytes as themselves,
+// every byte from 0x80 up as one character or as invalid, none as the start of a longer
+// sequence (as a lead byte of a double-byte code page is).
+bool decodesByteByByte(void* cd, std::array<std::string, 128>& high) {
+    for (unsigned c = 1; c <= 0xFF; ++c) {
+        const std::string in(1, static_cast<char>(c));
+        bool incomplete = false;
+        const std::optional<std::string> out = convertCharacter(cd, in, &incomplete);
+        const bool oneCharacter = out && !out->empty() && decodeUtf8(*out, 0).length == out->size();
+        if (c < 0x80 ? out != in : incomplete || (out && !oneCharacter)) {
+            return false;
+        }
+        if (c >= 0x80 && out) {
+            high[c - 0x80] = *out;
+        }
+    }
+    return true;
+}
+
+std::string describe(std::string_view sequence, uint32_t codePoint) {
+    char number[16];
+    std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(codePoint));
+    if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F)) {
+        return number;
+    }
+    return std::string(number) + " \"" + std::string(sequence) + "\"";
+}
+
+} // namespace
+
+struct CodepageDecoder::Converter {
+    IconvHandle cd;
+};
+
+bool isKnownCodepage(const std::string& codepage) {
+    return !codepage.empty() && openIconv(codepage, "UTF-8") && openIconv("UTF-8", codepage);
+}
+
+std::string toUtf8(std::string_view bytes, const std::string& codepage) {
+    if (isValidUtf8(bytes)) {
+        return std::string(bytes);
+    }
+    return CodepageDecoder(codepage).toUtf8(bytes);
+}
+
+CodepageDecoder::CodepageDecoder(const std::string& codepage) {
+    IconvHandle cd = openIconv("UTF-8", codepage);
+    if (!cd) {
+        cd = openIconv("UTF-8", "CP1252");
+    }
+    high_.fill("\xEF\xBF\xBD");
+    if (cd && !decodesByteByByte(cd.get(), high_)) {
+        converter_ = std::make_unique<Converter>(Converter{std::move(cd)});
+    }
+}
+
+CodepageDecoder::~CodepageDecoder() = default;
+
+std::string CodepageDecoder::toUtf8(std::string_view bytes) const {
+    if (isValidUtf8(bytes)) {
+        return std::string(bytes);
+    }
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2);
+    if (!converter_) {
+        // Byte by byte, so that a byte the code page leaves undefined costs only itself.
+        for (const char ch : bytes) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c < 0x80) {
+                out += ch;
+            } else {
+                out += high_[c - 0x80];
+            }
+        }
+        return out;
+    }
+    // The whole text through iconv; a byte that starts no character it knows becomes U+FFFD,
+    // and decoding goes on after it.
+    const auto cd = static_cast<iconv_t>(converter_->cd.get());
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::string input(bytes);
+    char* inPtr = input.data();
+    size_t inLeft = input.size();
+    char buffer[256];
+    while (true) {
+        char* outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        const bool done = inLeft == 0;
+        const size_t rc = done ? iconv(cd, nullptr, nullptr, &outPtr, &outLeft)
+                               : iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const int error = errno;
+        out.append(buffer, sizeof buffer - outLeft);
+        if (done) {
+            return out;
+        }
+        if (rc == kFailed && error != E2BIG) {
+            outPtr = buffer;
+            outLeft = sizeof buffer;
+            iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+            out.append(buffer, sizeof buffer - outLeft);
+            appendUtf8(out, kReplacement);
+            ++inPtr;
+            --inLeft;
+        }
+    }
+}
+
+std::optional<std::string> fromUtf8(std::string_view text, const std::string& codepage,
+                                    std::string& problem) {
+    IconvHandle cd = openIconv(codepage, "UTF-8");
+    if (!cd) {
+        problem = "unknown code page " + codepage;
+        return std::nullopt;
+    }
+    // One character at a time, so that the one the code page lacks can be named.
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const Utf8Char c = decodeUtf8(text, i);
+        if (!c.valid) {
+            problem = "expected UTF-8 text, found a malformed byte sequence";
+            return std::nullopt;
+        }
+        bool incomplete = false;
+        const std::optional<std::string> bytes =
+            convertCharacter(cd.get(), text.substr(i, c.length), &incomplete);
+        if (!bytes) {
+            problem = describe(text.substr(i, c.length), c.codePoint) + " cannot be written in " +
+                      codepage;
+            return std::nullopt;
+        }
+        out += *bytes;
+        i += c.length;
+    }
+    return out;
+}
+
+} // namespace text

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace text {
+
+/// True when iconv converts between UTF-8 and `codepage` (an iconv name such as "CP1252") both
+/// ways.
+bool isKnownCodepage(const std::string& codepage);
+
+/// Texts from a Windows disk arrive in its ANSI code page, or already as UTF-8. Valid UTF-8 is
+/// kept; anything else is decoded from `codepage`. Bytes that do not decode become U+FFFD, so
+/// the answer is always valid UTF-8.
+std::string toUtf8(std::string_view bytes, const std::string& codepage);
+
+/// toUtf8 for many texts of one code page. Where every byte of the code page stands for one
+/// character on its own (Windows-1252, -1251, ...), each byte from 0x80 up is decoded once,
+/// when the decoder is made; texts of other code pages (the double-byte 932, 936, 949, 950)
+/// go through iconv whole. An unknown code page decodes as Windows-1252. One thread at a time.
+class CodepageDecoder {
+public:
+    explicit CodepageDecoder(const std::string& codepage);
+    ~CodepageDecoder();
+
+    /// The same as toUtf8(bytes, codepage).
+    std::string toUtf8(std::string_view bytes) const;
+    /// True when texts are decoded byte by byte from the table.
+    bool byteByByte() const { return !converter_; }
+
+private:
+    struct Converter;
+    /// The UTF-8 of each byte from 0x80 to 0xFF, for byte-by-byte code pages.
+    std::array<std::string, 128> high_;
+    /// The open conversion, for all other code pages.
+    std::unique_ptr<Converter> converter_;
+};
+
+/// The bytes of the UTF-8 `text` in `codepage`. Nothing when the text is not valid UTF-8 or
+/// holds a character the code page lacks; `problem` then says so in a phrase
+/// ("U+00E4 \"ä\" cannot be written in CP1251").
+std::optional<std::string> fromUtf8(std::string_view text, const std::string& codepage,
+                                    std::string& problem);
+
+} // namespace text
