@@ -1,6 +1,7 @@
 #include "archive/names.h"
 
 #include "archive/text.h"
+#include "text/utf8.h"
 
 #include <initializer_list>
 
@@ -35,7 +36,7 @@ std::string safeName(const std::string& name) {
     const std::string clean = cleanText(name);
     std::string out;
     for (size_t i = 0; i < clean.size();) {
-        const size_t n = utf8SequenceAt(clean, i);
+        const size_t n = text::decodeUtf8(clean, i).length;
         const std::string_view piece(clean.data() + i, n);
         const bool bad = n == 1 ? unsafeAscii(clean[i]) : unsafeSequence(piece);
         if (out.size() + n > kMaxNameBytes) {

@@ -7,10 +7,6 @@
 
 namespace archive {
 
-/// The length of the well-formed UTF-8 sequence that starts at `s[i]` (1 to 4); 0 when none
-/// does (a stray byte, an overlong form, a surrogate, a cut sequence). `i` < s.size().
-size_t utf8SequenceAt(std::string_view s, size_t i);
-
 /// Text fit for every export: well-formed UTF-8 (a stray byte becomes U+FFFD), CRLF and a
 /// lone CR become LF, and other control characters than TAB and LF are dropped.
 std::string cleanText(std::string_view s);

@@ -2,6 +2,7 @@
 
 #include "archive/names.h"
 #include "archive/text.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 
@@ -32,7 +33,7 @@ std::string folded(const std::string& line) {
     std::string out;
     size_t width = 0;
     for (size_t i = 0; i < line.size();) {
-        const size_t n = std::max<size_t>(utf8SequenceAt(line, i), 1);
+        const size_t n = text::decodeUtf8(line, i).length;
         if (width + n > kMaxLineOctets) {
             out += "\r\n ";
             width = 1;

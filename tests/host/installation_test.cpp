@@ -414,8 +414,7 @@ TEST(Installation, ExpectedImportNamesOwnersAndTheirFiles) {
 
 // The bundled demo, as `make demo` builds it.
 TEST(Installation, DemoSampleIsAnXpMachineWithTwoOwners) {
-    const std::string samples =
-        fs::path(__FILE__).parent_path().parent_path().parent_path() / "samples";
+    const std::string samples = std::string(TOLVANE_SOURCE_DIR) + "/samples";
     const json d = json::parse(readFile(samples + "/demo.json"));
     TempDir dir;
     build(d, dir.path());
