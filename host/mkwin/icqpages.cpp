@@ -1,6 +1,7 @@
 #include "icqpages.h"
 
 #include <algorithm>
+#include <array>
 
 #include "icqentries.h"
 
@@ -31,24 +32,25 @@ struct TreeNode {
     uint32_t minId;
 };
 
+using InnerNode = std::array<int32_t, 5>;
+
 // Groups one level of the tree into nodes of two or three children, all leaves staying at
-// one depth; appends the new nodes to `nodes` from slot `next` on.
-std::vector<TreeNode> parentLevel(const std::vector<TreeNode>& level, std::string& nodes,
+// one depth; the new nodes take slots from `next` on.
+std::vector<TreeNode> parentLevel(const std::vector<TreeNode>& level, std::vector<InnerNode>& inner,
                                   uint32_t& next) {
     std::vector<TreeNode> parents;
     size_t i = 0;
     while (i < level.size()) {
         const size_t left = level.size() - i;
         const size_t take = left == 2 || left == 4 ? 2 : 3;
-        const TreeNode& c0 = level[i];
-        const TreeNode& c1 = level[i + 1];
+        const auto offset = [&](size_t k) {
+            return static_cast<int32_t>(nodeOffset(level[k].slot));
+        };
         const bool three = take == 3;
-        const TreeNode* c2 = three ? &level[i + 2] : nullptr;
-        appendNode(
-            nodes, static_cast<int32_t>(c1.minId), three ? static_cast<int32_t>(c2->minId) : kNone,
-            static_cast<int32_t>(nodeOffset(c0.slot)), static_cast<int32_t>(nodeOffset(c1.slot)),
-            three ? static_cast<int32_t>(nodeOffset(c2->slot)) : kNone);
-        parents.push_back({next++, c0.minId});
+        inner.push_back({static_cast<int32_t>(level[i + 1].minId),
+                         three ? static_cast<int32_t>(level[i + 2].minId) : kNone, offset(i),
+                         offset(i + 1), three ? offset(i + 2) : kNone});
+        parents.push_back({next++, level[i].minId});
         i += take;
     }
     return parents;
@@ -144,24 +146,17 @@ bool IcqDataWriter::writeIndex(ByteSink& idx, uint32_t version) const {
     std::sort(leaves.begin(), leaves.end(),
               [](const IcqEntryPlace& a, const IcqEntryPlace& b) { return a.id < b.id; });
 
-    // Leaves in ID order take the first slots; next pointers run through deleted leaves,
-    // previous pointers link the live ones only.
-    std::string nodes;
+    // Leaves in ID order take the first slots, the inner nodes the slots after them.
     std::vector<TreeNode> level;
-    int32_t previousLive = kNone;
     for (uint32_t i = 0; i < leaves.size(); ++i) {
-        const int32_t next =
-            i + 1 < leaves.size() ? static_cast<int32_t>(nodeOffset(i + 1)) : kNone;
-        appendNode(nodes, kLeafMark, static_cast<int32_t>(leaves[i].id), next, previousLive,
-                   static_cast<int32_t>(leaves[i].offset));
         if (leaves[i].live) {
-            previousLive = static_cast<int32_t>(nodeOffset(i));
             level.push_back({i, leaves[i].id});
         }
     }
+    std::vector<InnerNode> inner;
     uint32_t next = static_cast<uint32_t>(leaves.size());
     while (level.size() > 1) {
-        level = parentLevel(level, nodes, next);
+        level = parentLevel(level, inner, next);
     }
     const int32_t root = level.empty() ? kNone : static_cast<int32_t>(nodeOffset(level[0].slot));
 
@@ -172,6 +167,8 @@ bool IcqDataWriter::writeIndex(ByteSink& idx, uint32_t version) const {
     if (!idx.write(header)) {
         return false;
     }
+    // Next pointers run through deleted leaves, previous pointers link the live ones only.
+    int32_t previousLive = kNone;
     const uint32_t pages = std::max<uint32_t>(1, (next + kIcqSlotsPerPage - 1) / kIcqSlotsPerPage);
     for (uint32_t p = 0; p < pages; ++p) {
         const uint32_t first = p * kIcqSlotsPerPage;
@@ -180,8 +177,20 @@ bool IcqDataWriter::writeIndex(ByteSink& idx, uint32_t version) const {
             p + 1 < pages ? static_cast<int32_t>(kIdxHeaderSize + (p + 1) * kIcqIdxPageSize)
                           : kNone;
         std::string page = icqPageHeader(following, true, std::vector<bool>(used, true));
-        page.append(nodes, static_cast<size_t>(first) * kIcqIdxNodeSize,
-                    static_cast<size_t>(used) * kIcqIdxNodeSize);
+        for (uint32_t slot = first; slot < first + used; ++slot) {
+            if (slot >= leaves.size()) {
+                const InnerNode& n = inner[slot - leaves.size()];
+                appendNode(page, n[0], n[1], n[2], n[3], n[4]);
+                continue;
+            }
+            const int32_t after =
+                slot + 1 < leaves.size() ? static_cast<int32_t>(nodeOffset(slot + 1)) : kNone;
+            appendNode(page, kLeafMark, static_cast<int32_t>(leaves[slot].id), after, previousLive,
+                       static_cast<int32_t>(leaves[slot].offset));
+            if (leaves[slot].live) {
+                previousLive = static_cast<int32_t>(nodeOffset(slot));
+            }
+        }
         page.resize(kIcqIdxPageSize, '\0');
         if (!idx.write(page)) {
             return false;
