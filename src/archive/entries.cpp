@@ -15,33 +15,31 @@ constexpr size_t k99aWavAt = 0x54;
 constexpr size_t k99aGap = 38;
 constexpr size_t kFooterTail = 19;
 constexpr uint32_t kWithCopiesFrom = 515;
+const char* const kPastTheEnd = "past the end of the entry";
 
 // A step that names what it read when it fails.
 class Steps {
 public:
     Steps(ByteReader& in, std::string& problem) : in_(in), problem_(problem) {}
 
-    bool fail(const std::string& what) {
-        problem_ = what + " at " + hexOffset(in_.pos());
+    // "text at 0x2a: length 900 past the end of the entry (312 bytes left)"
+    bool fail(const std::string& what, const std::string& detail) {
+        problem_ = what + " at " + hexOffset(in_.pos()) + ": " + detail;
         return false;
     }
-    bool skip(size_t n, const char* what) {
-        return in_.skip(n) || fail(std::string(what) + " past the end of the entry");
-    }
-    bool u16(uint16_t& v, const char* what) {
-        return in_.u16(v) || fail(std::string(what) + " past the end of the entry");
-    }
-    bool u32(uint32_t& v, const char* what) {
-        return in_.u32(v) || fail(std::string(what) + " past the end of the entry");
-    }
+    bool skip(size_t n, const char* what) { return in_.skip(n) || fail(what, kPastTheEnd); }
+    bool u16(uint16_t& v, const char* what) { return in_.u16(v) || fail(what, kPastTheEnd); }
+    bool u32(uint32_t& v, const char* what) { return in_.u32(v) || fail(what, kPastTheEnd); }
     bool str16(std::string_view& v, const char* what) {
         if (in_.str16(v)) {
             return true;
         }
-        const uint16_t length = in_.left() >= 2 ? le16(in_.data() + in_.pos()) : 0;
-        return fail(std::string(what) + " of " + std::to_string(length) +
-                    " bytes past the end of the entry (" +
-                    std::to_string(in_.left() >= 2 ? in_.left() - 2 : 0) + " bytes left)");
+        if (in_.left() < 2) {
+            return fail(what, kPastTheEnd);
+        }
+        return fail(what, "length " + std::to_string(le16(in_.data() + in_.pos())) +
+                              " past the end of the entry (" + std::to_string(in_.left() - 2) +
+                              " bytes left)");
     }
     bool blocks(const PropertyVisitor& visit) {
         const size_t at = in_.pos();
@@ -78,11 +76,11 @@ public:
         in_.seek(kUserAt);
         std::string_view mark;
         if (!in_.bytes(4, mark)) {
-            return fail("'USER' mark past the end of the entry");
+            return fail("'USER' mark", kPastTheEnd);
         }
         if (mark != "USER") {
             in_.seek(kUserAt);
-            return fail("no 'USER' mark");
+            return fail("'USER' mark", "not there");
         }
         uint16_t separator = 0;
         return u32(first, "status") && u32(second, "group") && u16(separator, "separator");
@@ -93,7 +91,7 @@ public:
         std::string_view display;
         const auto take = [&](const Property& p) { identity.take(p); };
         if (in_.pos() != k99aWavAt) {
-            return fail("99a layout past the end of the entry");
+            return fail("99a sound list", kPastTheEnd);
         }
         if (!wavList() || !skip(k99aGap, "99a gap") || !block(take) ||
             !str16(display, "display name") || !str16(identity.nickName, "nickname") ||

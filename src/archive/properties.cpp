@@ -12,7 +12,7 @@ constexpr uint8_t kBlob = 0x6F;
 constexpr int kMaxDepth = 8;
 
 std::string pastTheEnd(const std::string& what, uint64_t size, const ByteReader& in) {
-    return what + " of " + std::to_string(size) + " bytes past the end of the entry (" +
+    return what + " length " + std::to_string(size) + " past the end of the entry (" +
            std::to_string(in.left()) + " bytes left)";
 }
 

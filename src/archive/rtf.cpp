@@ -70,6 +70,7 @@ public:
                 text(c);
             }
         }
+        loneSurrogate();
         flush();
         while (out_.size() >= 2 && out_.compare(out_.size() - 2, 2, "\r\n") == 0) {
             out_.resize(out_.size() - 2);
@@ -84,7 +85,17 @@ private:
         if (skip_ > 0) {
             --skip_;
         } else if (!hidden()) {
+            loneSurrogate();
             pending_ += c;
+        }
+    }
+
+    // A high surrogate not followed by its low half.
+    void loneSurrogate() {
+        if (high_ != 0) {
+            high_ = 0;
+            flush();
+            out_ += "\xEF\xBF\xBD";
         }
     }
 
@@ -109,11 +120,16 @@ private:
             ++pos_;
             text(c);
         } else if (c == '\'') {
-            const int high = pos_ + 2 < rtf_.size() ? hexValue(rtf_[pos_ + 1]) : -1;
-            const int low = high >= 0 ? hexValue(rtf_[pos_ + 2]) : -1;
-            pos_ += low >= 0 ? 3 : 1;
-            if (low >= 0) {
-                text(static_cast<char>(high * 16 + low));
+            // \'hh: a byte in the code page; a cut or broken pair is dropped.
+            ++pos_;
+            int value = 0;
+            int digits = 0;
+            while (digits < 2 && pos_ < rtf_.size() && hexValue(rtf_[pos_]) >= 0) {
+                value = value * 16 + hexValue(rtf_[pos_++]);
+                ++digits;
+            }
+            if (digits == 2) {
+                text(static_cast<char>(value));
             }
         } else if (c == '*') {
             ++pos_;

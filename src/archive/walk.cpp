@@ -221,14 +221,31 @@ void walkBitmap(const ReadOnlyFile& dat, WalkSink& sink) {
             }
             const uint64_t size = uint64_t{le32(page.bytes() + at)} + 4;
             const uint64_t room = uint64_t{kSlotsPerPage - slot} * kSlotSize;
-            if (size > room || at + size > page.got()) {
+            if (size > room) {
+                // The slots after it belong to the same entry: those whose "length" does not
+                // fit either are passed over with it.
+                const uint32_t first = slot++;
+                while (slot < kSlotsPerPage && page.allocated(slot) &&
+                       kPageHeaderSize + slot * kSlotSize + 4 <= page.got() &&
+                       uint64_t{le32(page.bytes() + kPageHeaderSize + slot * kSlotSize)} + 4 >
+                           uint64_t{kSlotsPerPage - slot} * kSlotSize) {
+                    ++slot;
+                }
+                const uint32_t more = slot - first - 1;
                 sink.unreadable(start + at,
-                                "length " + std::to_string(size - 4) + " past the end of its " +
-                                    (size > room ? "page" : "file") + " (" +
-                                    std::to_string(std::min<uint64_t>(room, page.got() - at)) +
-                                    " bytes left)");
-                ++slot;
+                                "length " + std::to_string(size - 4) +
+                                    " past the end of its page (" + std::to_string(room) +
+                                    " bytes left)" +
+                                    (more == 0 ? std::string()
+                                               : "; the " + std::to_string(more) +
+                                                     " allocated slots after it hold no entry"));
                 continue;
+            }
+            if (at + size > page.got()) {
+                sink.unreadable(start + at, "length " + std::to_string(size - 4) +
+                                                " past the end of the file (" +
+                                                std::to_string(page.got() - at) + " bytes left)");
+                break;
             }
             sink.entry(start + at, page.bytes() + at, size);
             slot += slotsOf(size);
@@ -327,8 +344,8 @@ bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize, std::vector<Leaf>&
 
 bool walkLeaves(const ReadOnlyFile& dat, std::vector<Leaf>& leaves, WalkSink& sink,
                 std::string& problem) {
-    std::sort(leaves.begin(), leaves.end(),
-              [](const Leaf& a, const Leaf& b) { return a.offset < b.offset; });
+    std::stable_sort(leaves.begin(), leaves.end(),
+                     [](const Leaf& a, const Leaf& b) { return a.offset < b.offset; });
     PageReader page(dat);
     const std::string where = dat.path() + ": ";
     for (size_t i = 0; i < leaves.size(); ++i) {
