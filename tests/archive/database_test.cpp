@@ -1,10 +1,12 @@
 #include "archive/database.h"
 
 #include "icqdb.h"
+#include "installation.h"
 #include "support/tempdir.h"
 
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -457,6 +459,46 @@ TEST(Database, GarbagePagesGiveAnEmptyArchiveWithAReport) {
     EXPECT_FALSE(Database::open(dir.file("5.dat"), unknown, error));
     EXPECT_EQ(error, dir.file("5.dat") +
                          ": cannot decode its texts (iconv knows no code page \"NO-SUCH-PAGE\")");
+}
+
+// The bundled demo holds a history of every kind of message for its first owner.
+TEST(Database, DemoInstallationHoldsAHistory) {
+    const std::filesystem::path samples =
+        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "samples";
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(mkwin::buildInstallation(
+        nlohmann::json::parse(testsupport::readFile((samples / "demo.json").string())), dir.path(),
+        &error))
+        << error;
+    const auto db = open(dir.file("Program Files/ICQ/2000a/23456789.dat"));
+    ASSERT_TRUE(db);
+    EXPECT_EQ(db->owner().nickName, "Rover");
+    EXPECT_EQ(db->groups().at(0).name, "Vänner");
+    EXPECT_GT(db->builds().count(319), 0u);
+    EXPECT_GT(db->messageCount(), 500u);
+    std::set<MessageKind> kinds;
+    std::set<uint32_t> senders;
+    bool sameSecond = false;
+    archive::Message last;
+    db->forEachMessageByContact([&](const archive::Message& m) {
+        kinds.insert(m.kind);
+        senders.insert(m.uin);
+        sameSecond =
+            sameSecond || (m.uin == last.uin && m.time == last.time && m.text != last.text);
+        last = m;
+        return true;
+    });
+    EXPECT_TRUE(sameSecond);
+    for (const MessageKind kind : {MessageKind::Message, MessageKind::Url, MessageKind::Added,
+                                   MessageKind::AuthorisationRequest, MessageKind::Contacts}) {
+        EXPECT_EQ(kinds.count(kind), 1u) << static_cast<int>(kind);
+    }
+    const auto stranger = std::find_if(db->contacts().begin(), db->contacts().end(),
+                                       [](const archive::Contact& c) { return c.uin == 31337000; });
+    ASSERT_NE(stranger, db->contacts().end());
+    EXPECT_FALSE(stranger->hasRecord);
+    EXPECT_EQ(senders.count(31337000), 1u);
 }
 
 } // namespace
