@@ -10,7 +10,6 @@ using format::Era;
 
 constexpr size_t kHeaderSize = 0x1C;
 constexpr size_t kUserAt = 0x1E;
-constexpr size_t kAfterUserHeader = 0x2C;
 constexpr size_t k99aWavAt = 0x54;
 constexpr size_t k99aGap = 38;
 constexpr size_t kFooterTail = 19;
