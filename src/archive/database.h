@@ -3,7 +3,8 @@
 // An ICQ database of ICQ 99a to 2003a (<UIN>.dat, with its <UIN>.idx when it is there), read
 // by its structure. Opening walks the file once: the owner, groups and contacts stay in
 // memory, each message as a 16-byte reference that streaming reads again, so memory does not
-// grow with the history. Files are only ever read.
+// grow with the history. Files are only ever read. One thread at a time: streaming keeps a
+// cache of data pages.
 
 #include <cstdint>
 #include <functional>

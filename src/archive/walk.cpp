@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bitset>
 #include <cerrno>
 #include <cstring>
 
@@ -130,6 +131,28 @@ private:
     std::vector<uint8_t> cache_;
     std::vector<uint32_t> tags_;
 };
+
+// Allocated slots of all data pages with a sound header.
+bool allocatedSlots(const ReadOnlyFile& dat, uint64_t& count) {
+    PageReader page(dat);
+    std::vector<uint8_t> header(kPageHeaderSize);
+    count = 0;
+    for (uint64_t p = 0; p < page.pages(); ++p) {
+        size_t got = 0;
+        if (!dat.read(page.start(p), kPageHeaderSize, header.data(), got)) {
+            return false;
+        }
+        if (got < kPageHeaderSize || le32(header.data()) != kPageSignature ||
+            le32(header.data() + kPageKindAt) != 0 ||
+            le32(header.data() + kPageSlotSizeAt) != kSlotSize) {
+            continue;
+        }
+        for (uint32_t i = 0; i < kSlotsPerPage / 8; ++i) {
+            count += std::bitset<8>(header[kBitmapAt + i]).count();
+        }
+    }
+    return true;
+}
 
 // The data page and slot an entry offset names, when it names the start of a slot.
 bool slotStart(uint64_t offset, uint64_t datSize, uint64_t& page, uint32_t& slot) {
@@ -348,6 +371,8 @@ bool walkLeaves(const ReadOnlyFile& dat, std::vector<Leaf>& leaves, WalkSink& si
                      [](const Leaf& a, const Leaf& b) { return a.offset < b.offset; });
     PageReader page(dat);
     const std::string where = dat.path() + ": ";
+    uint64_t covered = 0;
+    bool allReadable = true;
     for (size_t i = 0; i < leaves.size(); ++i) {
         const Leaf& leaf = leaves[i];
         const auto entry = [&] {
@@ -376,6 +401,7 @@ bool walkLeaves(const ReadOnlyFile& dat, std::vector<Leaf>& leaves, WalkSink& si
                                 (size > room ? "page" : "file") + " (" +
                                 std::to_string(std::min<uint64_t>(room, page.got() - at)) +
                                 " bytes left)");
+            allReadable = false;
             continue;
         }
         if (size >= kEntryIdAt + 4 && le32(page.bytes() + at + kEntryIdAt) != leaf.id) {
@@ -384,6 +410,16 @@ bool walkLeaves(const ReadOnlyFile& dat, std::vector<Leaf>& leaves, WalkSink& si
             return false;
         }
         sink.entry(leaf.offset, page.bytes() + at, size);
+        covered += slotsOf(size);
+    }
+    // Every allocated slot belongs to one live entry: more allocated slots than the leaves'
+    // entries cover mean entries the index does not know.
+    uint64_t allocated = 0;
+    if (allReadable && allocatedSlots(dat, allocated) && allocated > covered) {
+        problem = where + "the index leads to entries in " + std::to_string(covered) +
+                  " slots, but " + std::to_string(allocated) +
+                  " slots are allocated (the index is older than the data file)";
+        return false;
     }
     return true;
 }

@@ -65,8 +65,9 @@ bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize, std::vector<Leaf>&
                    std::string& problem);
 
 /// Hands over the entries of `leaves` in file order (the leaves are sorted by offset). False
-/// with `problem` when a leaf does not lead to an allocated entry of its own ID: the index is
-/// stale or damaged, and what was handed over is not the whole database.
+/// with `problem` when a leaf does not lead to an allocated entry of its own ID, or the data
+/// pages have allocated slots that no leaf's entry covers: the index is stale or damaged, and
+/// what was handed over is not the whole database.
 bool walkLeaves(const ReadOnlyFile& dat, std::vector<Leaf>& leaves, WalkSink& sink,
                 std::string& problem);
 

@@ -3,6 +3,7 @@
 #include "icqdb.h"
 #include "support/tempdir.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -174,6 +175,33 @@ TEST_F(Walks, ALeafOfAnotherEntryMakesTheIndexStale) {
     EXPECT_EQ(problem, dir_.file("1.dat") + ": the index leads to entry 0 at offset " +
                            hex(other.first) + ", which holds entry " +
                            std::to_string(other.second));
+}
+
+TEST_F(Walks, AnIndexThatMissesEntriesIsStale) {
+    // A deleted entry's slots allocated again, as if written after the index.
+    std::string dat = files_.dat;
+    const auto leftover = std::find_if(files_.places.begin(), files_.places.end(),
+                                       [](const mkwin::IcqEntryPlace& p) { return !p.live; });
+    ASSERT_NE(leftover, files_.places.end());
+    const size_t page = 8 + (leftover->offset - 8) / 64205 * 64205;
+    const uint32_t first = (leftover->offset - page - 205) / 64;
+    const uint32_t slots = (leftover->size + 63) / 64;
+    for (uint32_t slot = first; slot < first + slots; ++slot) {
+        dat[page + 0x50 + slot / 8] =
+            static_cast<char>(dat[page + 0x50 + slot / 8] | (0x80 >> (slot % 8)));
+    }
+    uint64_t covered = 0;
+    for (const mkwin::IcqEntryPlace& p : files_.places) {
+        covered += p.live ? (p.size + 63) / 64 : 0;
+    }
+    const auto [r, problem] = tree(files_.idx, dat);
+    EXPECT_EQ(problem, dir_.file("1.dat") + ": the index leads to entries in " +
+                           std::to_string(covered) + " slots, but " +
+                           std::to_string(covered + slots) +
+                           " slots are allocated (the index is older than the data file)");
+    // The bitmap finds the entry the index does not know.
+    const Recorder found = bitmap(dat);
+    EXPECT_EQ(found.entries.size(), live_.size() + 1);
 }
 
 TEST_F(Walks, DamagedEntriesAreReportedAndTheRestIsRead) {
