@@ -73,8 +73,9 @@ bool checkText(const std::string& text, const std::string& where, const char* pr
     return true;
 }
 
-bool checkBuild(uint16_t build, const std::string& where, std::string* error) {
-    if (build != 0 && build < 200) {
+// A build number ICQ 99a or later writes; an entry's 0 stands for the database's build.
+bool checkBuild(uint16_t build, bool entry, const std::string& where, std::string* error) {
+    if (build < 200 && !(entry && build == 0)) {
         return fail(error, where + ": build " + std::to_string(build) +
                                " is ICQ 98, whose entries this writer cannot lay out "
                                "(expected 200 or more)");
@@ -84,7 +85,7 @@ bool checkBuild(uint16_t build, const std::string& where, std::string* error) {
 
 bool validate(const IcqDatabaseContent& content, std::string* error) {
     const std::string owner = "owner record";
-    if (!checkBuild(content.build == 0 ? 1 : content.build, "database", error) ||
+    if (!checkBuild(content.build, false, "database", error) ||
         !checkText(content.ownerNickName, owner, "NickName", error) ||
         !checkText(content.ownerFirstName, owner, "FirstName", error) ||
         !checkText(content.ownerLastName, owner, "LastName", error) ||
@@ -100,7 +101,7 @@ bool validate(const IcqDatabaseContent& content, std::string* error) {
             !checkText(c.lastName, where, "LastName", error) ||
             !checkText(c.myDefinedHandle, where, "MyDefinedHandle", error) ||
             !checkText(c.primaryEmail, where, "PrimaryEmail", error) ||
-            !checkBuild(c.build, where, error)) {
+            !checkBuild(c.build, true, where, error)) {
             return false;
         }
     }
@@ -110,7 +111,7 @@ bool validate(const IcqDatabaseContent& content, std::string* error) {
         if (!checkText(m.fields.text, where, "text", error) ||
             !checkText(m.fields.rtf, where, "RTF text", error) ||
             !checkText(m.fields.utf8, where, "UTF-8 text", error) ||
-            !checkBuild(m.build, where, error)) {
+            !checkBuild(m.build, true, where, error)) {
             return false;
         }
     }
