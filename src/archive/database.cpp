@@ -25,10 +25,11 @@ constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
 constexpr uint64_t kLargestDatabase = uint64_t{1} << 32;
 constexpr uint32_t kAwaitingGroup = 3;
 // Data pages kept while streaming: 64 of them are 4 MiB. In file order a whole page is read
-// at once; in contact order a window from the entry on, since the next message of the same
-// contact mostly lies a little further on in the same conversation.
+// at once; in contact order the span from an entry to the last of the entries that follow it
+// in the stream and lie a little further on in the same page (a conversation), gaps between
+// them at most kNearby bytes.
 constexpr size_t kCachedPages = 64;
-constexpr size_t kContactWindow = 16384;
+constexpr uint64_t kNearby = 4096;
 
 std::string lower(std::string text) {
     for (char& c : text) {
@@ -144,9 +145,10 @@ struct Database::State {
     bool checkHeader(std::string& error) const;
     void load(ReadOnlyFile* idx);
     void finish();
-    const uint8_t* read(const MessageRef& ref, size_t window) const;
-    bool message(const MessageRef& ref, size_t window, Message& out) const;
-    void stream(const std::vector<MessageRef>& refs, size_t window,
+    const uint8_t* read(const std::vector<MessageRef>& refs, size_t i, bool wholePages) const;
+    bool message(const std::vector<MessageRef>& refs, size_t i, bool wholePages,
+                 Message& out) const;
+    void stream(const std::vector<MessageRef>& refs, bool wholePages,
                 const std::function<bool(const Message&)>& visit) const;
 };
 
@@ -235,12 +237,14 @@ void Database::State::finish() {
     report = std::move(r);
 }
 
-const uint8_t* Database::State::read(const MessageRef& ref, size_t window) const {
+const uint8_t* Database::State::read(const std::vector<MessageRef>& refs, size_t i,
+                                     bool wholePages) const {
     if (cache.empty()) {
         cache.resize(kCachedPages * format::kDatPageSize);
         cachedStart.assign(kCachedPages, 0);
         cachedBytes.assign(kCachedPages, 0);
     }
+    const MessageRef& ref = refs[i];
     const uint64_t page = (ref.offset - format::kDatHeaderSize) / format::kDatPageSize;
     const uint64_t pageEnd = format::kDatHeaderSize + (page + 1) * format::kDatPageSize;
     const size_t line = page % kCachedPages;
@@ -249,19 +253,27 @@ const uint8_t* Database::State::read(const MessageRef& ref, size_t window) const
     if (ref.offset >= start && ref.offset + ref.size <= start + cachedBytes[line]) {
         return bytes + (ref.offset - start);
     }
-    // A window from the entry on, within its page.
-    const size_t want = static_cast<size_t>(
-        std::min<uint64_t>(pageEnd - ref.offset, std::max<size_t>(window, ref.size)));
+    uint64_t end = wholePages ? pageEnd : uint64_t{ref.offset} + ref.size;
+    for (size_t k = i + 1; !wholePages && k < refs.size(); ++k) {
+        if (refs[k].offset < end || refs[k].offset > end + kNearby ||
+            uint64_t{refs[k].offset} + refs[k].size > pageEnd) {
+            break;
+        }
+        end = uint64_t{refs[k].offset} + refs[k].size;
+    }
     cachedBytes[line] = 0;
     cachedStart[line] = ref.offset;
-    if (!dat.read(ref.offset, want, bytes, cachedBytes[line]) || cachedBytes[line] < ref.size) {
+    if (!dat.read(ref.offset, static_cast<size_t>(end - ref.offset), bytes, cachedBytes[line]) ||
+        cachedBytes[line] < ref.size) {
         return nullptr;
     }
     return bytes;
 }
 
-bool Database::State::message(const MessageRef& ref, size_t window, Message& out) const {
-    const uint8_t* bytes = read(ref, window);
+bool Database::State::message(const std::vector<MessageRef>& refs, size_t i, bool wholePages,
+                              Message& out) const {
+    const MessageRef& ref = refs[i];
+    const uint8_t* bytes = read(refs, i, wholePages);
     EntryHeader header;
     MessageEntry entry;
     std::string problem = "cannot read it again";
@@ -280,11 +292,11 @@ bool Database::State::message(const MessageRef& ref, size_t window, Message& out
     return true;
 }
 
-void Database::State::stream(const std::vector<MessageRef>& refs, size_t window,
+void Database::State::stream(const std::vector<MessageRef>& refs, bool wholePages,
                              const std::function<bool(const Message&)>& visit) const {
     Message m;
-    for (const MessageRef& ref : refs) {
-        if (message(ref, window, m) && !visit(m)) {
+    for (size_t i = 0; i < refs.size(); ++i) {
+        if (message(refs, i, wholePages, m) && !visit(m)) {
             return;
         }
     }
@@ -366,7 +378,7 @@ const Settings& Database::settings() const {
 }
 
 void Database::forEachMessage(const std::function<bool(const Message&)>& visit) const {
-    state_->stream(state_->gathered.messages, format::kDatPageSize, visit);
+    state_->stream(state_->gathered.messages, true, visit);
 }
 
 void Database::forEachMessageByContact(const std::function<bool(const Message&)>& visit) const {
@@ -374,7 +386,7 @@ void Database::forEachMessageByContact(const std::function<bool(const Message&)>
     std::stable_sort(sorted.begin(), sorted.end(), [](const MessageRef& a, const MessageRef& b) {
         return a.uin != b.uin ? a.uin < b.uin : a.time < b.time;
     });
-    state_->stream(sorted, kContactWindow, visit);
+    state_->stream(sorted, false, visit);
 }
 
 void fillArchive(const Database& db, Archive& out) {
