@@ -72,8 +72,9 @@ public:
         }
         // Contacts grow with the file: a heavy user has tens of thousands of records.
         const size_t contacts = mib <= 1 ? 300 : mib <= 16 ? 3000 : 20000;
-        const mkwin::IcqDatabaseContent content = mkwin::realisticIcqDatabase(
+        mkwin::IcqDatabaseContent content = mkwin::realisticIcqDatabase(
             kOwner, contacts, static_cast<uint64_t>(mib) * kMiB, static_cast<unsigned>(mib));
+        content.index = false; // the scan reads the .dat alone
         Database db;
         db.path = folder_ + "/" + std::to_string(kOwner) + "-" + std::to_string(mib) + ".dat";
         if (!mkwin::writeIcqDatabase(db.path, content, *error)) {

@@ -127,6 +127,61 @@ void contactSeeds(const std::string& dir) {
     writeBytes(dir + "/odd-lengths.dat", records);
 }
 
+mkwin::IcqDatabaseFiles databaseFiles(const mkwin::IcqDatabaseContent& content) {
+    std::string error;
+    std::optional<mkwin::IcqDatabaseFiles> files = mkwin::icqDatabaseFiles(content, error);
+    if (!files) {
+        fuzzsupport::fail(error);
+    }
+    return std::move(*files);
+}
+
+// A 4-byte index length, the index and the data file, as the archive target splits its input.
+std::string archiveInput(const mkwin::IcqDatabaseFiles& files) {
+    std::string out;
+    mkwin::appendLe32(out, static_cast<uint32_t>(files.idx.size()));
+    return out + files.idx + files.dat;
+}
+
+void archiveSeeds(const std::string& dir) {
+    mkwin::IcqDatabaseContent small = mkwin::realisticIcqDatabase(kOwnerUin, 6, 4000, 3);
+    writeBytes(dir + "/realistic.bin", archiveInput(databaseFiles(small)));
+    small.index = false;
+    writeBytes(dir + "/no-index.bin", archiveInput(databaseFiles(small)));
+
+    // Every layout and kind of message, in a database cut short after its entries.
+    mkwin::IcqDatabaseContent kinds;
+    kinds.ownerUin = kOwnerUin;
+    kinds.build = 545;
+    for (const uint16_t build : {250, 319, 450, 505, 520}) {
+        mkwin::IcqContactRecord c;
+        c.uin = 10000u + build;
+        c.nickName = "n\xE4";
+        c.moreEmails = {"a@b.c"};
+        c.build = build;
+        kinds.contacts.push_back(c);
+    }
+    for (const uint16_t subtype : {1, 4, 6, 12, 13, 19, 26}) {
+        mkwin::IcqMessage m;
+        m.fields.uin = 10250;
+        m.fields.subtype = subtype;
+        m.fields.text = "a\xFE"
+                        "b\xFE"
+                        "c\xFE"
+                        "d\xFE"
+                        "1\xFE"
+                        "e";
+        m.fields.longForm = subtype == 1;
+        m.fields.rtf = "{\\rtf1 R\\'e9\\u1055?\\par}";
+        m.fields.utf8 = subtype == 1 ? "" : "\xD0\x9F";
+        kinds.messages.push_back(m);
+    }
+    mkwin::IcqDatabaseFiles files = databaseFiles(kinds);
+    const size_t end = files.places.back().offset + files.places.back().size;
+    files.dat.resize(end);
+    writeBytes(dir + "/kinds-cut.bin", archiveInput(files));
+}
+
 void xpmSeeds(const std::string& dir) {
     struct Image {
         const char* name;
@@ -266,5 +321,6 @@ int main(int argc, char** argv) {
     regSeeds(folder(corpus, "regfile"));
     hiveSeeds(folder(corpus, "hive"));
     pathSeeds(folder(corpus, "path"));
+    archiveSeeds(folder(corpus, "archive"));
     return 0;
 }

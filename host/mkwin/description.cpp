@@ -1,9 +1,11 @@
 #include "description.h"
 
 #include <algorithm>
+#include <ctime>
 #include <initializer_list>
 
 #include "emptyhive.h"
+#include "icqgen.h"
 #include "jsonread.h"
 #include "regexport.h"
 #include "text/codepage.h"
@@ -24,6 +26,7 @@ const std::string kAppPaths = "Microsoft\\Windows\\CurrentVersion\\App Paths\\IC
 // Limits that keep a description from asking for absurd amounts of work.
 constexpr uint64_t kMaxGenerated = 100000;
 constexpr uint64_t kMaxHistoryBytes = uint64_t{16} << 30;
+constexpr uint64_t kMaxMessages = 10000000;
 
 bool startsWithNoCase(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && text::foldName(text.substr(0, prefix.size())) == prefix;
@@ -334,13 +337,16 @@ private:
 
     void database(const json& db, const std::string& path, const std::string& uin,
                   uint32_t uinValue, const IcqDatabaseContent& owner) {
-        checkObject(db, path, {"folder", "contacts", "generated", "historyBytes", "seed"});
+        checkObject(db, path,
+                    {"folder", "contacts", "generated", "historyBytes", "historyMessages", "seed",
+                     "build", "index", "groups", "messages"});
         const int32_t version = static_cast<int32_t>(inst_.icqVersion.value_or(319));
         const std::string folder = find(db, "folder") != nullptr
                                        ? plainName(db["folder"], member(path, "folder"))
                                        : (version > 319 ? "2000a" : "Db99b");
         const uint64_t generated = numberOr(db, "generated", path, kMaxGenerated, 0);
         const uint64_t history = numberOr(db, "historyBytes", path, kMaxHistoryBytes, 0);
+        const uint64_t messages = numberOr(db, "historyMessages", path, kMaxMessages, 0);
         const auto seed = static_cast<unsigned>(numberOr(db, "seed", path, UINT32_MAX, 1));
 
         IcqDatabaseContent content =
@@ -351,24 +357,90 @@ private:
         content.ownerLastName = owner.ownerLastName;
         content.ownerEmail = owner.ownerEmail;
         content.historyBytes = history;
+        content.historyMessages = messages;
         content.seed = seed;
+        content.build = build(db, path, "build", folderBuild(folder));
+        if (const json* index = find(db, "index")) {
+            content.index = flag(*index, member(path, "index"));
+        }
         checkDatabaseText(content.ownerNickName, path, "the owner's nickname");
         checkDatabaseText(content.ownerFirstName, path, "the owner's firstName");
         checkDatabaseText(content.ownerLastName, path, "the owner's lastName");
         checkDatabaseText(content.ownerEmail, path, "the owner's email");
-        if (const json* contacts = find(db, "contacts")) {
-            const std::string cp = member(path, "contacts");
-            if (!contacts->is_array()) {
-                expected(cp, "a list of contacts", *contacts);
-            }
-            for (size_t i = 0; i < contacts->size(); ++i) {
-                content.contacts.push_back(contact((*contacts)[i], element(cp, i)));
-            }
+        if (const json* groups = find(db, "groups")) {
+            content.groups = this->groups(*groups, member(path, "groups"));
         }
+        forEach(db, "contacts", path, "a list of contacts",
+                [&](const json& c, const std::string& p) {
+                    content.contacts.push_back(contact(c, p));
+                });
+        forEach(db, "messages", path, "a list of messages",
+                [&](const json& m, const std::string& p) {
+                    content.messages.push_back(message(m, p));
+                });
         RelativePath file = withName(withName(inst_.icqFolder, folder), uin + ".dat");
         addFile(
             PlannedFile{std::move(file), PlannedFile::Kind::Database, {}, 0, std::move(content)},
             true);
+    }
+
+    template <typename Visit>
+    static void forEach(const json& object, const char* key, const std::string& path,
+                        const char* what, Visit visit) {
+        if (const json* list = find(object, key)) {
+            const std::string lp = member(path, key);
+            if (!list->is_array()) {
+                expected(lp, what, *list);
+            }
+            for (size_t i = 0; i < list->size(); ++i) {
+                visit((*list)[i], element(lp, i));
+            }
+        }
+    }
+
+    // The build ICQ writes into a database folder of that name.
+    static uint16_t folderBuild(const std::string& folder) {
+        const std::pair<const char*, uint16_t> builds[] = {
+            {"newdb", 250}, {"db99b", 319}, {"2000a", 450}, {"2000b", 465},
+            {"2001a", 505}, {"2001b", 520}, {"2002a", 533}, {"2003a", 545}};
+        for (const auto& [name, build] : builds) {
+            if (text::foldName(folder) == name) {
+                return build;
+            }
+        }
+        return 465;
+    }
+
+    static uint16_t build(const json& object, const std::string& path, const char* key,
+                          uint16_t fallback) {
+        const json* value = find(object, key);
+        if (value == nullptr) {
+            return fallback;
+        }
+        const std::optional<uint64_t> n = natural(*value);
+        if (!n || *n < 200 || *n > 65535) {
+            expected(member(path, key), "a build number from 200 (ICQ 99a) to 65535", *value);
+        }
+        return static_cast<uint16_t>(*n);
+    }
+
+    std::vector<IcqGroup> groups(const json& list, const std::string& path) const {
+        if (!list.is_array()) {
+            expected(path, "a list of groups", list);
+        }
+        std::vector<IcqGroup> out;
+        for (size_t i = 0; i < list.size(); ++i) {
+            const std::string gp = element(path, i);
+            checkObject(list[i], gp, {"id", "name"});
+            if (!list[i].contains("id") || !list[i].contains("name")) {
+                fail(gp, "expected an \"id\" and a \"name\"");
+            }
+            const auto id =
+                static_cast<uint32_t>(number(list[i]["id"], member(gp, "id"), INT32_MAX));
+            const std::string np = member(gp, "name");
+            out.push_back({id, databaseText(list[i]["name"], np)});
+        }
+        return out;
     }
 
     static void checkDatabaseText(const std::string& bytes, const std::string& path,
@@ -378,10 +450,19 @@ private:
         }
     }
 
-    IcqContactRecord contact(const json& c, const std::string& path) {
-        checkObject(
-            c, path,
-            {"uin", "nickname", "firstName", "lastName", "handle", "email", "status", "group"});
+    // A text in the code page, without NUL.
+    std::string databaseText(const json& value, const std::string& path) const {
+        std::string bytes = codepage(text(value, path), path);
+        if (bytes.find('\0') != std::string::npos) {
+            expected(path, "a text without NUL characters", value);
+        }
+        return bytes;
+    }
+
+    IcqContactRecord contact(const json& c, const std::string& path) const {
+        checkObject(c, path,
+                    {"uin", "nickname", "firstName", "lastName", "handle", "email", "moreEmails",
+                     "status", "group", "build"});
         IcqContactRecord record;
         record.present = 0;
         if (const json* uin = find(c, "uin")) {
@@ -396,28 +477,146 @@ private:
             {"email", kIcqPrimaryEmail, &record.primaryEmail}};
         for (const auto& [key, property, target] : texts) {
             if (const json* value = find(c, key)) {
-                const std::string vp = member(path, key);
-                *target = codepage(text(*value, vp), vp);
-                if (target->find('\0') != std::string::npos) {
-                    expected(vp, "a text without NUL characters", *value);
-                }
+                *target = databaseText(*value, member(path, key));
                 record.present |= property;
             }
         }
+        forEach(c, "moreEmails", path, "a list of e-mail addresses",
+                [&](const json& e, const std::string& p) {
+                    record.moreEmails.push_back(databaseText(e, p));
+                });
         if (const json* status = find(c, "status")) {
             const std::string sp = member(path, "status");
             if (status->is_string()) {
-                record.status = word(*status, sp, {"list", "removed"}) == "list"
-                                    ? IcqContactStatus::OnList
-                                    : IcqContactStatus::Removed;
+                const std::string w = word(*status, sp, {"list", "awaiting", "removed", "ignored"});
+                record.status = w == "list"       ? IcqContactStatus::OnList
+                                : w == "awaiting" ? IcqContactStatus::Awaiting
+                                : w == "removed"  ? IcqContactStatus::Removed
+                                                  : IcqContactStatus::Ignored;
             } else if (const std::optional<uint64_t> n = natural(*status); n && *n <= UINT32_MAX) {
                 record.status = static_cast<IcqContactStatus>(*n);
             } else {
-                expected(sp, "\"list\", \"removed\" or a status number", *status);
+                expected(sp, "\"list\", \"awaiting\", \"removed\", \"ignored\" or a status number",
+                         *status);
             }
         }
-        record.group = static_cast<uint32_t>(numberOr(c, "group", path, UINT32_MAX, 1));
+        record.group = static_cast<uint32_t>(numberOr(c, "group", path, UINT32_MAX, 1000));
+        record.build = build(c, path, "build", 0);
         return record;
+    }
+
+    IcqMessage message(const json& m, const std::string& path) const {
+        checkObject(m, path,
+                    {"uin", "direction", "time", "kind", "text", "url", "long", "utf8Only",
+                     "deleted", "build", "nickname", "firstName", "lastName", "email", "contacts"});
+        for (const char* required : {"uin", "time"}) {
+            if (!m.contains(required)) {
+                fail(member(path, required), "missing");
+            }
+        }
+        IcqMessage message;
+        IcqMessageFields& f = message.fields;
+        f.uin = static_cast<uint32_t>(number(m["uin"], member(path, "uin"), UINT32_MAX));
+        f.time = time(m["time"], member(path, "time"));
+        if (const json* d = find(m, "direction")) {
+            f.sent = word(*d, member(path, "direction"), {"in", "out"}) == "out";
+        }
+        f.subtype = kind(m, path);
+        message.build = build(m, path, "build", 0);
+        const std::string textUtf8 = textOr(m, "text", path, "");
+        f.longForm = find(m, "long") != nullptr && flag(m["long"], member(path, "long"));
+        const bool utf8Only =
+            find(m, "utf8Only") != nullptr && flag(m["utf8Only"], member(path, "utf8Only"));
+        if (utf8Only && !f.longForm) {
+            fail(member(path, "utf8Only"),
+                 "only a long message keeps a UTF-8 copy (add \"long\": true)");
+        }
+        if (f.longForm) {
+            f.utf8 = textUtf8;
+        }
+        const std::string text =
+            utf8Only ? std::string() : codepage(textUtf8, member(path, "text"));
+        if (f.longForm) {
+            f.rtf = icqRtf(text);
+        }
+        if (f.subtype == kIcqSubtypeUrl) {
+            f.text = text + "\xFE" + databaseText(m.value("url", json("")), member(path, "url"));
+        } else if (f.subtype == kIcqSubtypeContacts) {
+            f.text = contactsText(m, path);
+        } else if (icqIdentityEvent(f.subtype)) {
+            // System events keep who sent them in fields apart, 0xFE between two.
+            std::string fields;
+            for (const char* key : {"nickname", "firstName", "lastName", "email"}) {
+                fields += codepage(textOr(m, key, path, ""), member(path, key)) + "\xFE";
+            }
+            f.text = fields + "1\xFE" + text;
+        } else {
+            f.text = text;
+        }
+        f.deleted = find(m, "deleted") != nullptr && flag(m["deleted"], member(path, "deleted"));
+        return message;
+    }
+
+    std::string contactsText(const json& m, const std::string& path) const {
+        std::string out;
+        size_t count = 0;
+        forEach(
+            m, "contacts", path, "a list of contacts", [&](const json& c, const std::string& p) {
+                checkObject(c, p, {"uin", "nickname"});
+                out +=
+                    std::to_string(number(c.value("uin", json(0)), member(p, "uin"), UINT32_MAX)) +
+                    "\xFE" + codepage(textOr(c, "nickname", p, ""), member(p, "nickname")) + "\xFE";
+                ++count;
+            });
+        return std::to_string(count) + "\xFE" + out;
+    }
+
+    static uint16_t kind(const json& m, const std::string& path) {
+        const json* k = find(m, "kind");
+        if (k == nullptr) {
+            return kIcqSubtypeMessage;
+        }
+        if (const std::optional<uint64_t> n = natural(*k); n && *n <= 65535) {
+            return static_cast<uint16_t>(*n);
+        }
+        const std::string w =
+            word(*k, member(path, "kind"),
+                 {"message", "url", "authRequest", "authDenied", "authGranted", "systemRequest",
+                  "added", "webPager", "emailExpress", "contacts", "sms"});
+        const std::pair<const char*, uint16_t> kinds[] = {
+            {"message", kIcqSubtypeMessage},
+            {"url", kIcqSubtypeUrl},
+            {"authRequest", kIcqSubtypeAuthRequest},
+            {"authDenied", kIcqSubtypeAuthDenied},
+            {"authGranted", kIcqSubtypeAuthGranted},
+            {"systemRequest", kIcqSubtypeSystemRequest},
+            {"added", kIcqSubtypeAdded},
+            {"webPager", kIcqSubtypeWebPager},
+            {"emailExpress", kIcqSubtypeEmailExpress},
+            {"contacts", kIcqSubtypeContacts},
+            {"sms", kIcqSubtypeSms}};
+        for (const auto& [name, subtype] : kinds) {
+            if (w == name) {
+                return subtype;
+            }
+        }
+        return kIcqSubtypeMessage;
+    }
+
+    // Seconds since 1970 as stored: a number, or "YYYY-MM-DD hh:mm:ss" read as UTC.
+    static uint32_t time(const json& value, const std::string& path) {
+        if (const std::optional<uint64_t> n = natural(value); n && *n <= UINT32_MAX) {
+            return static_cast<uint32_t>(*n);
+        }
+        std::tm tm{};
+        const std::string t = value.is_string() ? value.get<std::string>() : std::string();
+        const char* end = strptime(t.c_str(), "%Y-%m-%d %H:%M:%S", &tm);
+        const long long seconds = end != nullptr && *end == '\0' ? timegm(&tm) : -1;
+        if (seconds < 0 || seconds > UINT32_MAX) {
+            expected(path, "seconds since 1970 or a UTC time such as \"2002-03-04 18:30:00\"",
+                     value);
+        }
+        return static_cast<uint32_t>(seconds);
     }
 
     // Registry values of sound events below `key`, and their WAV files. True when an

@@ -1,37 +1,37 @@
 #pragma once
 
-// Writes ICQ 2000 contact databases (<UIN>.dat) that look like the ones on real disks:
+// Writes ICQ databases (<UIN>.dat and its <UIN>.idx) that look like the ones on real disks:
+// the page structure of icqpages.h, the entries of icqentries.h, and what real files hold:
 //
-// - The file is a sequence of framed records: a 4-byte little-endian length of the rest of
-//   the record, a 4-byte filing number (the kind of record), a 4-byte entry number and a
-//   16-byte signature, then the body.
-// - Property records (owner details, contacts, groups) hold a property list: per property a
-//   2-byte little-endian name length counting the NUL, the name, a NUL, a type byte and the
-//   value. Types: 'k' text (2-byte little-endian length counting the NUL, text, NUL), 'i'
-//   4-byte little-endian integer, 'd'/'e' one byte, 'f'/'g' two bytes, 'h' four bytes, 'm' a
-//   sublist (4-byte byte count, then properties), 'o' a 4-byte length and raw bytes.
-//   Properties are in byte order of their names, so the names come before "UIN".
-// - Contact records carry a status (2 on the list, 5 removed) and a group; removed and
-//   repeated records of the same UIN are common. The owner's own details record holds the
-//   owner's UIN and long texts (over 127 and over 255 bytes). Message history records hold
-//   raw headers and Windows-1252 texts with no NUL inside.
+// - Filing-index entries (IDs 0-3), event folders, a sound scheme and a server list; the
+//   owner's My Details (ID 1005) with its groups and long texts (over 127 and 255 bytes), and a
+//   password that no reader may export.
+// - Contact records of every status (2 on the list, 3 awaiting authorisation, 5 removed, 12
+//   ignored, others), repeated records of one UIN, some written by an older client (99b).
+// - The message history: conversations of messages with Windows-1252 texts and CRLF line
+//   ends, URLs, long messages, system events, messages in the same second, messages in the
+//   Deleted Items folder, deleted leftovers, entry IDs that sometimes fall between neighbours.
 //
-// What a contact reader answers for such a file (see expectedContacts, which computes it):
-// the contact records in file order, whatever their status, each giving one contact when it
-// carries a NickName or MyDefinedHandle and a UIN that is neither the owner's nor one already
-// answered; a later record of an answered UIN, the owner's record and nameless records give
-// none. First name, last name and e-mail come from the answered record; when it lacks one,
-// the value of the last record read since the previous answered contact that had it (the
-// owner's record included) shows instead, or the placeholder ("FirstName", "LastName",
-// "PrimaryEmail"; "MyDefinedHandle" and "NickName" for missing names). A record without UIN
-// leaves its names to the next UIN read. A text of 127 bytes or more holds as much as the low
-// byte of its length, read as a signed count with the NUL, gives (empty from 0x80 to 0xFF).
+// What the plug-in's byte scan answers for such a file (see expectedContacts, which computes
+// it): the contact records in file order, whatever their status, each giving one contact when
+// it carries a NickName or MyDefinedHandle and a UIN that is neither the owner's nor one
+// already answered; a later record of an answered UIN, the owner's record and nameless
+// records give none. First name, last name and e-mail come from the answered record; when it
+// lacks one, the value of the last record read since the previous answered contact that had
+// it (the owner's record included) shows instead, or the placeholder ("FirstName",
+// "LastName", "PrimaryEmail"; "MyDefinedHandle" and "NickName" for missing names). A record
+// without UIN leaves its names to the next UIN read. A text of 127 bytes or more holds as much
+// as the low byte of its length, read as a signed count with the NUL, gives (empty from 0x80
+// to 0xFF). Entries written by 99a keep their names outside properties: the scan sees nothing
+// of them.
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "icqentries.h"
+#include "icqpages.h"
 
 namespace mkwin {
 
@@ -46,8 +46,8 @@ enum IcqProperty : unsigned {
     kIcqAllProperties = (1u << 6) - 1,
 };
 
-/// Status word of a contact record.
-enum class IcqContactStatus : uint32_t { OnList = 2, Removed = 5 };
+/// Status word of a contact record (other numbers occur too).
+enum class IcqContactStatus : uint32_t { OnList = 2, Awaiting = 3, Removed = 5, Ignored = 12 };
 
 /// One contact record. Texts are raw 8-bit bytes (Windows-1252 on real disks).
 struct IcqContactRecord {
@@ -57,10 +57,23 @@ struct IcqContactRecord {
     std::string lastName;
     std::string myDefinedHandle;
     std::string primaryEmail;
+    /// Further addresses (the MoreEmails list).
+    std::vector<std::string> moreEmails;
     /// Which of the six properties the record carries (IcqProperty bits).
     unsigned present = kIcqAllProperties;
     IcqContactStatus status = IcqContactStatus::OnList;
-    uint32_t group = 1;
+    uint32_t group = 1000;
+    /// The build of the client that wrote the record; 0: the database's.
+    uint16_t build = 0;
+};
+
+/// One message entry, in file order after the contacts and the generated history.
+struct IcqMessage {
+    IcqMessageFields fields;
+    /// The second URL signature (A0...) instead of E0.
+    bool urlSecondForm = false;
+    /// The build of the client that wrote it; 0: the database's.
+    uint16_t build = 0;
 };
 
 /// A whole database. Texts of the six reader properties hold no NUL byte.
@@ -70,13 +83,26 @@ struct IcqDatabaseContent {
     std::string ownerFirstName;
     std::string ownerLastName;
     std::string ownerEmail;
-    /// The owner's details record comes before contacts[ownerRecordIndex] (after all
-    /// contacts when past the end).
+    /// Written as the owner's Password property; never to be read back by a reader.
+    std::string ownerPassword = "pass";
+    /// The owner's details come before contacts[ownerRecordIndex] (after all contacts when
+    /// past the end).
     size_t ownerRecordIndex = 0;
+    std::vector<IcqGroup> groups = {
+        {1000, "General"}, {1001, "Friends"}, {1002, "Co-Workers"}, {1003, "Fam\xEDlia"}};
     /// Contact records in file order; the same UIN may come several times.
     std::vector<IcqContactRecord> contacts;
-    /// About this many bytes of message history, spread between the contact records.
+    /// Generated messages: about this many bytes of entries, and at least this many
+    /// messages, in conversations spread between the contact records.
     uint64_t historyBytes = 0;
+    uint64_t historyMessages = 0;
+    /// Messages written after all the rest.
+    std::vector<IcqMessage> messages;
+    /// The build of the client that wrote the database (465: ICQ 2000b); entries may say
+    /// otherwise.
+    uint16_t build = 465;
+    /// Write the <UIN>.idx beside the .dat.
+    bool index = true;
     /// Seeds everything not given above (other properties, messages, framing numbers).
     unsigned seed = 1;
 };
@@ -93,52 +119,41 @@ struct IcqExpectedContact {
     bool operator==(const IcqExpectedContact& other) const;
 };
 
-/// Writes the database to `path`, streaming (hundreds of MiB need little memory). On failure
-/// answers false with one line in `error` naming the file and the cause.
-bool writeIcqDatabase(const std::string& path, const IcqDatabaseContent& content,
-                      std::string& error);
+/// The bytes of both files, and where each entry went.
+struct IcqDatabaseFiles {
+    std::string dat;
+    /// Empty when the content has no index.
+    std::string idx;
+    std::vector<IcqEntryPlace> places;
+};
 
-/// The bytes of the database, for small cases. Nothing, with one line in `error`, when
-/// `content` cannot be written.
+/// The index version ICQ writes for a build (10 99a, 14 99b, 17 2000a, 18 2000b, 19 later).
+uint32_t icqIndexVersion(uint16_t build);
+
+/// Writes the database to `path` and, unless the content says otherwise, its index beside it
+/// (the same name with ".idx"), streaming: hundreds of MiB need little memory. On failure
+/// answers false with one line in `error` naming the file and the cause. `places`, when
+/// given, receives where each entry went.
+bool writeIcqDatabase(const std::string& path, const IcqDatabaseContent& content,
+                      std::string& error, std::vector<IcqEntryPlace>* places = nullptr);
+
+/// Both files in memory, for small cases. Nothing, with one line in `error`, when `content`
+/// cannot be written.
+std::optional<IcqDatabaseFiles> icqDatabaseFiles(const IcqDatabaseContent& content,
+                                                 std::string& error);
+
+/// The bytes of the .dat alone.
 std::optional<std::string> icqDatabaseBytes(const IcqDatabaseContent& content, std::string& error);
 
 /// The contacts a reader answers for the database, in order (see the top of this file).
 std::vector<IcqExpectedContact> expectedContacts(const IcqDatabaseContent& content);
 
 /// A realistic database: `distinctUins` contacts with Windows-1252 names, about a third on
-/// the list and the rest removed, a third with a repeated record, a few without any name, one
-/// record of the owner's own UIN, the owner's record among the first contacts, and about
-/// `historyBytes` of messages.
+/// the list, most of the rest removed and a few awaiting authorisation or ignored, a third
+/// with a repeated record, some written by ICQ 99b, a few without any name, one record of the
+/// owner's own UIN, the owner's record among the first contacts, and about `historyBytes` of
+/// messages.
 IcqDatabaseContent realisticIcqDatabase(uint32_t ownerUin, size_t distinctUins,
                                         uint64_t historyBytes, unsigned seed);
-
-// Building blocks, for tests that need malformed or unusual bytes. Each appends to `out`.
-
-/// 2-byte name length counting the NUL, the name, a NUL and the type byte.
-void appendPropertyName(std::string& out, std::string_view name, char type);
-/// A 'k' property with the correct length.
-void appendTextProperty(std::string& out, std::string_view name, std::string_view text);
-/// A 'k' property whose length field is `declaredLength` whatever the text's size; the text
-/// and a NUL follow.
-void appendTextPropertyWithLength(std::string& out, std::string_view name, uint16_t declaredLength,
-                                  std::string_view text);
-/// An 'i' property.
-void appendIntProperty(std::string& out, std::string_view name, uint32_t value);
-/// A 'd' or 'e' property (one byte).
-void appendByteProperty(std::string& out, std::string_view name, char type, uint8_t value);
-/// An 'f' or 'g' property (two bytes).
-void appendWordProperty(std::string& out, std::string_view name, char type, uint16_t value);
-/// An 'h' property (four bytes).
-void appendDwordProperty(std::string& out, std::string_view name, uint32_t value);
-/// An 'o' property: 4-byte length and the raw bytes.
-void appendBlobProperty(std::string& out, std::string_view name, std::string_view bytes);
-/// An 'm' property: 4-byte byte count and the given, already encoded, properties.
-void appendListProperty(std::string& out, std::string_view name, std::string_view properties);
-/// One framed record around `body`; `signature` is cut or NUL-padded to 16 bytes.
-void appendRecord(std::string& out, uint32_t filing, uint32_t entry, std::string_view signature,
-                  std::string_view body);
-/// Little-endian integers.
-void appendLe16(std::string& out, uint16_t value);
-void appendLe32(std::string& out, uint32_t value);
 
 } // namespace mkwin

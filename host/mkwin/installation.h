@@ -39,12 +39,23 @@
 //       "database":  {                                absent: no database file
 //         "folder": "2000a",                          default "2000a" when version > 319,
 //                                                     else "Db99b"; <folder>\<f>\<UIN>.dat
+//         "build": 465,                               the writing client's build; default by
+//                                                     folder (Db99b 319, 2000a 450, ...)
+//         "index": true,                              false: no <UIN>.idx beside the .dat
+//         "groups": [{"id": 1000, "name": "Friends"}],
 //         "generated": 40,                            realistic contacts (realisticIcqDatabase)
-//         "historyBytes": 300000, "seed": 1,          message history; generation seed
+//         "historyBytes": 300000, "historyMessages": 500, "seed": 1,
+//                                                     generated history; generation seed
 //         "contacts": [{"uin": 1, "nickname": "", "firstName": "", "lastName": "",
-//                       "handle": "", "email": "", "status": "list" | "removed" | 7,
-//                       "group": 1}]                  after the generated ones; a property is
+//                       "handle": "", "email": "", "moreEmails": [""],
+//                       "status": "list" | "awaiting" | "removed" | "ignored" | 7,
+//                       "group": 1000, "build": 319}] after the generated ones; a property is
 //                                                     written only when given
+//         "messages": [{"uin": 1, "time": "2002-11-23 19:02:11" | 1038078131,
+//                       "direction": "in" | "out", "kind": "message" | "url" | "added" | ...,
+//                       "text": "", "url": "", "nickname": "", "firstName": "",
+//                       "lastName": "", "email": "", "contacts": [{"uin", "nickname"}],
+//                       "long": false, "utf8Only": false, "deleted": false, "build": 0}]
 //       }
 //     }]
 //   },

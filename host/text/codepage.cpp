@@ -94,6 +94,7 @@ std::string toUtf8(std::string_view bytes, const std::string& codepage) {
 CodepageDecoder::CodepageDecoder(const std::string& codepage) {
     IconvHandle cd = openIconv("UTF-8", codepage);
     if (!cd) {
+        known_ = false;
         cd = openIconv("UTF-8", "CP1252");
     }
     high_.fill("\xEF\xBF\xBD");
@@ -108,6 +109,10 @@ std::string CodepageDecoder::toUtf8(std::string_view bytes) const {
     if (isValidUtf8(bytes)) {
         return std::string(bytes);
     }
+    return decode(bytes);
+}
+
+std::string CodepageDecoder::decode(std::string_view bytes) const {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);
     if (!converter_) {

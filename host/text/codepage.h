@@ -28,6 +28,11 @@ public:
 
     /// The same as toUtf8(bytes, codepage).
     std::string toUtf8(std::string_view bytes) const;
+    /// `bytes` decoded from the code page even where they would read as UTF-8 (texts known to
+    /// be in the code page, such as an ICQ database's); always valid UTF-8.
+    std::string decode(std::string_view bytes) const;
+    /// False when iconv does not know the code page (texts then decode as Windows-1252).
+    bool known() const { return known_; }
     /// True when texts are decoded byte by byte from the table.
     bool byteByByte() const { return !converter_; }
 
@@ -37,6 +42,7 @@ private:
     std::array<std::string, 128> high_;
     /// The open conversion, for all other code pages.
     std::unique_ptr<Converter> converter_;
+    bool known_ = true;
 };
 
 /// The bytes of the UTF-8 `text` in `codepage`. Nothing when the text is not valid UTF-8 or

@@ -90,7 +90,28 @@ const BadCase kBadCases[] = {
      "icq.owners[1].database.generated: expected a whole number from 0 to 100000, found 1000000"},
     {"contact status",
      OWNER(R"("uin": 2, "nickname": "B", "database": {"contacts": [{"status": "blocked"}]})"),
-     R"(icq.owners[1].database.contacts[0].status: expected one of "list", "removed", found "blocked")"},
+     R"(icq.owners[1].database.contacts[0].status: expected one of "list", "awaiting", "removed", "ignored", found "blocked")"},
+    {"ICQ 98 build", OWNER(R"("uin": 2, "nickname": "B", "database": {"build": 150})"),
+     "icq.owners[1].database.build: expected a build number from 200 (ICQ 99a) to 65535, found "
+     "150"},
+    {"group without name",
+     OWNER(R"("uin": 2, "nickname": "B", "database": {"groups": [{"id": 1000}]})"),
+     R"(icq.owners[1].database.groups[0]: expected an "id" and a "name")"},
+    {"message without time",
+     OWNER(R"("uin": 2, "nickname": "B", "database": {"messages": [{"uin": 5}]})"),
+     "icq.owners[1].database.messages[0].time: missing"},
+    {"message time",
+     OWNER(
+         R"("uin": 2, "nickname": "B", "database": {"messages": [{"uin": 5, "time": "2002-13-01 00:00:00"}]})"),
+     R"(icq.owners[1].database.messages[0].time: expected seconds since 1970 or a UTC time such as "2002-03-04 18:30:00", found "2002-13-01 00:00:00")"},
+    {"message kind",
+     OWNER(
+         R"("uin": 2, "nickname": "B", "database": {"messages": [{"uin": 5, "time": 1, "kind": "chat"}]})"),
+     R"(icq.owners[1].database.messages[0].kind: expected one of "message", "url", "authRequest", "authDenied", "authGranted", "systemRequest", "added", "webPager", "emailExpress", "contacts", "sms", found "chat")"},
+    {"UTF-8 copy of a short message",
+     OWNER(
+         R"("uin": 2, "nickname": "B", "database": {"messages": [{"uin": 5, "time": 1, "utf8Only": true}]})"),
+     R"(icq.owners[1].database.messages[0].utf8Only: only a long message keeps a UTF-8 copy (add "long": true))"},
     {"contact text with NUL",
      OWNER(R"("uin": 2, "nickname": "B", "database": {"contacts": [{"email": "a\u0000b"}]})"),
      R"(icq.owners[1].database.contacts[0].email: expected a text without NUL characters, found "a\u0000b")"},
@@ -158,6 +179,44 @@ TEST(Description, OptionsOverrideTheRegistryFormat) {
     ASSERT_TRUE(reg5) << error;
     EXPECT_EQ(reg5->registry, mkwin::RegistryFormat::Reg5);
     EXPECT_EQ(reg5->regFile, (mkwin::RelativePath{"Backup", "x.reg"}));
+}
+
+TEST(Description, DatabaseHoldsGroupsMessagesAndBuilds) {
+    const json d = json::parse(R"({"icq": {"version": 2003, "owners": [{"uin": 7, "nickname": "A",
+        "database": {"folder": "2002a", "index": false, "groups": [{"id": 1000, "name": "Família"}],
+          "contacts": [{"uin": 12345, "status": "ignored", "build": 319, "moreEmails": ["a@b.c"]}],
+          "messages": [
+            {"uin": 12345, "direction": "out", "time": "2002-03-04 18:30:00", "text": "Grüß\r\ndich"},
+            {"uin": 12345, "time": 5, "kind": "url", "text": "look", "url": "http://x.se"},
+            {"uin": 12345, "time": 6, "kind": "added", "nickname": "Bo", "firstName": "Bö"},
+            {"uin": 12345, "time": 7, "kind": "contacts", "contacts": [{"uin": 1, "nickname": "x"}]},
+            {"uin": 12345, "time": 8, "long": true, "utf8Only": true, "text": "Дима", "deleted": true}
+          ]}}]}})");
+    std::string error;
+    const auto inst = parseDescription(d, {}, error);
+    ASSERT_TRUE(inst) << error;
+    const mkwin::IcqDatabaseContent& db = inst->files.back().database;
+    EXPECT_EQ(db.build, 533);
+    EXPECT_FALSE(db.index);
+    ASSERT_EQ(db.groups.size(), 1u);
+    EXPECT_EQ(db.groups[0].name, "Fam\xEDlia");
+    EXPECT_EQ(db.contacts.at(0).status, mkwin::IcqContactStatus::Ignored);
+    EXPECT_EQ(db.contacts.at(0).build, 319);
+    EXPECT_EQ(db.contacts.at(0).moreEmails, std::vector<std::string>{"a@b.c"});
+    ASSERT_EQ(db.messages.size(), 5u);
+    EXPECT_TRUE(db.messages[0].fields.sent);
+    EXPECT_EQ(db.messages[0].fields.time, 1015266600u);
+    EXPECT_EQ(db.messages[0].fields.text, "Gr\xFC\xDF\r\ndich");
+    EXPECT_EQ(db.messages[1].fields.text, "look\xFEhttp://x.se");
+    EXPECT_EQ(db.messages[2].fields.subtype, 12);
+    EXPECT_EQ(db.messages[2].fields.text, "Bo\xFE"
+                                          "B\xF6\xFE\xFE\xFE"
+                                          "1\xFE");
+    EXPECT_EQ(db.messages[3].fields.text, "1\xFE"
+                                          "1\xFEx\xFE");
+    EXPECT_EQ(db.messages[4].fields.text, "");
+    EXPECT_EQ(db.messages[4].fields.utf8, "Дима");
+    EXPECT_TRUE(db.messages[4].fields.deleted);
 }
 
 TEST(Description, TextOutsideTheCodePageIsFineInVersion5Exports) {

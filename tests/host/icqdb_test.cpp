@@ -3,6 +3,7 @@
 #include "support/tempdir.h"
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -24,12 +25,7 @@ namespace {
 using namespace std::string_literals;
 using namespace mkwin;
 
-constexpr uint32_t kFilingOwner = 1000;
-constexpr uint32_t kFilingGroup = 1004;
-constexpr uint32_t kFilingContact = 1006;
-constexpr uint32_t kFilingMessage = 2000;
-
-uint32_t le(const std::string& bytes, size_t at, int width) {
+uint32_t le(const std::string& bytes, size_t at, int width = 4) {
     uint32_t v = 0;
     for (int i = 0; i < width; ++i) {
         v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes.at(at + i))) << (8 * i);
@@ -37,83 +33,9 @@ uint32_t le(const std::string& bytes, size_t at, int width) {
     return v;
 }
 
-struct Record {
-    uint32_t filing;
-    uint32_t entry;
-    std::string body;
-};
-
-struct Property {
-    std::string name;
-    char type;
-    std::string value; // for 'k' without the NUL
-};
-
-// Splits a database into its framed records, failing on any inconsistent length.
-std::vector<Record> parseRecords(const std::string& db) {
-    std::vector<Record> records;
-    size_t at = 0;
-    while (at < db.size()) {
-        EXPECT_LE(at + 28, db.size());
-        const uint32_t length = le(db, at, 4);
-        EXPECT_GE(length, 24u);
-        EXPECT_LE(at + 4 + length, db.size());
-        records.push_back({le(db, at + 4, 4), le(db, at + 8, 4), db.substr(at + 28, length - 24)});
-        at += 4 + length;
-    }
-    return records;
-}
-
-// Decodes a counted property list, checking every type's layout.
-std::vector<Property> parseProperties(const std::string& body, size_t at) {
-    const uint32_t count = le(body, at, 4);
-    at += 4;
-    std::vector<Property> props;
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t nameLength = le(body, at, 2);
-        Property p{body.substr(at + 2, nameLength - 1), body.at(at + 2 + nameLength), {}};
-        EXPECT_EQ(body.at(at + 1 + nameLength), '\0');
-        at += 3 + nameLength;
-        size_t size = 0;
-        switch (p.type) {
-        case 'k':
-            size = 2 + le(body, at, 2);
-            EXPECT_EQ(body.at(at + size - 1), '\0') << p.name;
-            p.value = body.substr(at + 2, size - 3);
-            break;
-        case 'i':
-        case 'h':
-            size = 4;
-            p.value = body.substr(at, 4);
-            break;
-        case 'd':
-        case 'e':
-            size = 1;
-            break;
-        case 'f':
-        case 'g':
-            size = 2;
-            break;
-        case 'm':
-        case 'o':
-            size = 4 + le(body, at, 4);
-            break;
-        default:
-            ADD_FAILURE() << "type " << p.type << " of " << p.name;
-        }
-        at += size;
-        props.push_back(p);
-    }
-    EXPECT_EQ(at, body.size());
-    return props;
-}
-
-std::map<std::string, Property> byName(const std::vector<Property>& props) {
-    std::map<std::string, Property> out;
-    for (const auto& p : props) {
-        out[p.name] = p;
-    }
-    return out;
+bool allocated(const std::string& file, size_t page, uint32_t slot) {
+    return (static_cast<unsigned char>(file.at(page + 0x50 + slot / 8)) & (0x80 >> (slot % 8))) !=
+           0;
 }
 
 TEST(IcqDb, PropertyEncodings) {
@@ -205,64 +127,123 @@ TEST(IcqDb, ExpectedContactsFollowTheReaderRules) {
     EXPECT_EQ(expectedContacts(handmadeDatabase()), want);
 }
 
-TEST(IcqDb, DatabaseHasTheDocumentedStructure) {
-    const IcqDatabaseContent content = handmadeDatabase();
+// Pages, bitmaps and the index tree as ICQ lays them out, checked apart from any reader.
+TEST(IcqDb, FilesHaveTheDocumentedStructure) {
+    IcqDatabaseContent content = realisticIcqDatabase(4711, 40, 150000, 2);
     std::string error;
-    const std::optional<std::string> db = icqDatabaseBytes(content, error);
-    ASSERT_TRUE(db) << error;
-    const std::vector<Record> records = parseRecords(*db);
+    const auto made = icqDatabaseFiles(content, error);
+    ASSERT_TRUE(made) << error;
+    const IcqDatabaseFiles& files = *made;
+    const std::string& dat = files.dat;
+    const std::string& idx = files.idx;
+    ASSERT_EQ((dat.size() - 8) % 64205, 0u);
+    ASSERT_EQ((idx.size() - 20) % 20205, 0u);
+    EXPECT_EQ(dat.substr(0, 8), std::string("\x04\0\0\0\x08\0\0\0", 8));
 
-    std::vector<const Record*> contacts;
-    std::vector<const Record*> owners;
-    size_t groups = 0;
-    size_t history = 0;
-    uint32_t lastEntry = 0;
-    for (const Record& r : records) {
-        EXPECT_GT(r.entry, lastEntry);
-        lastEntry = r.entry;
-        if (r.filing == kFilingContact) {
-            contacts.push_back(&r);
-        } else if (r.filing == kFilingOwner) {
-            EXPECT_EQ(contacts.size(), content.ownerRecordIndex);
-            owners.push_back(&r);
-        } else if (r.filing == kFilingGroup) {
-            ++groups;
-        } else if (r.filing == kFilingMessage) {
-            history += 28 + r.body.size();
+    // Every allocated slot belongs to exactly one live entry; leftovers lie in free slots.
+    std::set<std::pair<size_t, uint32_t>> used;
+    size_t leftovers = 0;
+    for (const IcqEntryPlace& p : files.places) {
+        const size_t page = 8 + (p.offset - 8) / 64205 * 64205;
+        const uint32_t slot = (p.offset - page - 205) / 64;
+        EXPECT_EQ((p.offset - page - 205) % 64, 0u);
+        EXPECT_EQ(le(dat, p.offset) + 4, p.size);
+        EXPECT_EQ(le(dat, p.offset + 8), p.id);
+        EXPECT_LE(slot + (p.size + 63) / 64, 1000u) << "crosses its page";
+        leftovers += !p.live;
+        for (uint32_t s = slot; s < slot + (p.size + 63) / 64; ++s) {
+            EXPECT_EQ(allocated(dat, page, s), p.live);
+            if (p.live) {
+                used.insert({page, s});
+            }
         }
     }
-    EXPECT_EQ(groups, 4u);
-    EXPECT_GE(history, content.historyBytes);
-    EXPECT_LT(history, content.historyBytes + 1024);
-    ASSERT_EQ(owners.size(), 1u);
-    ASSERT_EQ(contacts.size(), content.contacts.size());
-
-    const auto owner = byName(parseProperties(owners[0]->body, 0));
-    EXPECT_EQ(le(owner.at("UIN").value, 0, 4), content.ownerUin);
-    EXPECT_EQ(owner.at("NickName").value, "Me");
-    EXPECT_GT(owner.at("About").value.size(), 255u);
-    EXPECT_GT(owner.at("AwayMessage").value.size(), 127u);
-
-    for (size_t i = 0; i < contacts.size(); ++i) {
-        SCOPED_TRACE(i);
-        const IcqContactRecord& c = content.contacts[i];
-        const std::string& body = contacts[i]->body;
-        EXPECT_EQ(le(body, 0, 4), static_cast<uint32_t>(c.status));
-        EXPECT_EQ(le(body, 4, 4), c.group);
-        const std::vector<Property> props = parseProperties(body, 8);
-        EXPECT_TRUE(std::is_sorted(props.begin(), props.end(),
-                                   [](const auto& a, const auto& b) { return a.name < b.name; }));
-        const auto named = byName(props);
-        EXPECT_EQ(named.count("NickName") == 1, (c.present & kIcqNickName) != 0);
-        EXPECT_EQ(named.count("FirstName") == 1, (c.present & kIcqFirstName) != 0);
-        if (c.present & kIcqNickName) {
-            EXPECT_EQ(named.at("NickName").value, c.nickName);
-        }
-        if (c.present & kIcqUin) {
-            EXPECT_EQ(named.at("UIN").type, 'i');
-            EXPECT_EQ(le(named.at("UIN").value, 0, 4), c.uin);
+    EXPECT_GT(leftovers, 0u);
+    size_t bits = 0;
+    for (size_t page = 8; page < dat.size(); page += 64205) {
+        EXPECT_EQ(le(dat, page), 201u);
+        EXPECT_EQ(le(dat, page + 0x14), page + 64205 == dat.size() ? 0xFFFFFFFFu : page + 64205);
+        EXPECT_EQ(le(dat, page + 0x1C), 64u);
+        for (uint32_t s = 0; s < 1000; ++s) {
+            bits += allocated(dat, page, s);
         }
     }
+    EXPECT_EQ(bits, used.size());
+
+    // A balanced 2-3 tree over the live IDs; leaves linked by next (all) and previous (live).
+    EXPECT_EQ(le(idx, 0), 4u);
+    EXPECT_EQ(le(idx, 4), 20u);
+    EXPECT_EQ(le(idx, 8), 8u);
+    EXPECT_EQ(le(idx, 16), 18u); // ICQ 2000b
+    std::map<uint32_t, uint32_t> live;
+    for (const IcqEntryPlace& p : files.places) {
+        if (p.live) {
+            live[p.id] = p.offset;
+        }
+    }
+    std::map<uint32_t, uint32_t> reached;
+    std::set<int> depths;
+    std::function<void(uint32_t, int, int64_t, int64_t)> walk = [&](uint32_t node, int depth,
+                                                                    int64_t low, int64_t high) {
+        ASSERT_EQ((node - 20) % 20205 >= 205 && ((node - 20) % 20205 - 205) % 20 == 0, true);
+        if (le(idx, node) == 0xFFFFFFFEu) {
+            const uint32_t id = le(idx, node + 4);
+            EXPECT_GE(id, low);
+            EXPECT_LT(id, high);
+            reached[id] = le(idx, node + 16);
+            depths.insert(depth);
+            return;
+        }
+        const int64_t key0 = le(idx, node);
+        const bool three = le(idx, node + 16) != 0xFFFFFFFFu;
+        const int64_t key1 = three ? le(idx, node + 4) : high;
+        walk(le(idx, node + 8), depth + 1, low, key0);
+        walk(le(idx, node + 12), depth + 1, key0, key1);
+        if (three) {
+            walk(le(idx, node + 16), depth + 1, key1, high);
+        }
+    };
+    walk(le(idx, 12), 0, 0, int64_t{1} << 32);
+    EXPECT_EQ(reached, live);
+    EXPECT_EQ(depths.size(), 1u);
+    // From the first leaf, next pointers pass every leaf once; previous ones skip the dead.
+    std::vector<uint32_t> forward;
+    uint32_t lastLive = 0xFFFFFFFFu;
+    for (uint32_t leaf = 225; leaf != 0xFFFFFFFFu; leaf = le(idx, leaf + 8)) {
+        const bool isLive = live.count(le(idx, leaf + 4)) != 0;
+        EXPECT_EQ(le(idx, leaf + 12), lastLive);
+        lastLive = isLive ? leaf : lastLive;
+        forward.push_back(le(idx, leaf + 4));
+    }
+    EXPECT_EQ(forward.size(), files.places.size());
+    EXPECT_TRUE(std::is_sorted(forward.begin(), forward.end()));
+}
+
+TEST(IcqDb, OwnerAndContactsKeepTheirBuildAndStatus) {
+    IcqDatabaseContent content = handmadeDatabase();
+    content.contacts[0].status = IcqContactStatus::Ignored;
+    content.contacts[2].build = 319;
+    content.contacts[3].status = IcqContactStatus::Awaiting;
+    std::string error;
+    const auto made = icqDatabaseFiles(content, error);
+    ASSERT_TRUE(made) << error;
+    const IcqDatabaseFiles& files = *made;
+    std::vector<std::string> contacts;
+    for (const IcqEntryPlace& p : files.places) {
+        const std::string e = files.dat.substr(p.offset, p.size);
+        if (e.substr(12, 16) == kIcqOwnerSignature) {
+            EXPECT_EQ(p.id, 1005u);
+            EXPECT_EQ(le(e, 0x1C, 2), 465u);
+            EXPECT_EQ(e.substr(0x1E, 4), "USER");
+            EXPECT_NE(e.find("\x09\0Password\0k"), std::string::npos);
+        } else if (e.substr(12, 16) == kIcqContactSignature) {
+            contacts.push_back(std::to_string(le(e, 4)) + " " + std::to_string(le(e, 0x1C, 2)) +
+                               " " + std::to_string(le(e, 0x22)));
+        }
+    }
+    EXPECT_EQ(contacts,
+              (std::vector<std::string>{"2 465 12", "1 465 5", "1 319 2", "1 465 3", "1 465 2",
+                                        "1 465 2", "1 465 2", "1 465 2", "1 465 2", "1 465 2"}));
 }
 
 TEST(IcqDb, FileAndMemoryGiveTheSameBytesForASeed) {
@@ -270,9 +251,14 @@ TEST(IcqDb, FileAndMemoryGiveTheSameBytesForASeed) {
     IcqDatabaseContent content = realisticIcqDatabase(123456, 50, 3 * 1024 * 1024, 5);
     std::string error;
     ASSERT_TRUE(writeIcqDatabase(dir.file("a.dat"), content, error)) << error;
-    const std::optional<std::string> bytes = icqDatabaseBytes(content, error);
+    const IcqDatabaseFiles files = *icqDatabaseFiles(content, error);
+    const std::string bytes = files.dat;
     EXPECT_EQ(testsupport::readFile(dir.file("a.dat")), bytes);
+    EXPECT_EQ(testsupport::readFile(dir.file("a.idx")), files.idx);
     EXPECT_EQ(icqDatabaseBytes(content, error), bytes);
+    content.index = false;
+    ASSERT_TRUE(writeIcqDatabase(dir.file("b.dat"), content, error)) << error;
+    EXPECT_FALSE(std::ifstream(dir.file("b.idx")).good());
     content.seed = 6;
     EXPECT_NE(icqDatabaseBytes(content, error), bytes);
 }
@@ -296,18 +282,32 @@ TEST(IcqDb, ErrorsNameFileAndCause) {
     EXPECT_FALSE(writeIcqDatabase(dir.file("no/such/dir.dat"), IcqDatabaseContent(), error));
     EXPECT_EQ(error,
               dir.file("no/such/dir.dat") + ": cannot create the file (No such file or directory)");
+
+    content.ownerEmail.clear();
+    content.messages.push_back(IcqMessage());
+    content.messages[0].fields.text = std::string(65000, 'x');
+    EXPECT_FALSE(icqDatabaseBytes(content, error));
+    EXPECT_EQ(error, "entry 2004 of 65076 bytes does not fit a data page (64000)");
+    content.messages[0].build = 150;
+    EXPECT_FALSE(icqDatabaseBytes(content, error));
+    EXPECT_EQ(error, "message 0: build 150 is ICQ 98, whose entries this writer cannot lay out "
+                     "(expected 200 or more)");
 }
 
 TEST(IcqDb, RealisticDatabaseLooksLikeARealOne) {
     const IcqDatabaseContent content = realisticIcqDatabase(4711, 300, 0, 3);
     std::set<uint32_t> distinct;
     size_t onList = 0;
+    size_t older = 0;
+    std::set<uint32_t> statuses;
     size_t nameless = 0;
     size_t self = 0;
     std::set<uint32_t> named;
     for (const auto& c : content.contacts) {
         distinct.insert(c.uin);
         onList += c.status == IcqContactStatus::OnList;
+        older += c.build == 319 || c.build == 301;
+        statuses.insert(static_cast<uint32_t>(c.status));
         const bool hasName = (c.present & (kIcqNickName | kIcqMyDefinedHandle)) != 0;
         nameless += !hasName;
         if (hasName && c.uin != content.ownerUin) {
@@ -321,6 +321,8 @@ TEST(IcqDb, RealisticDatabaseLooksLikeARealOne) {
     EXPECT_GT(onList, 60u);
     EXPECT_LT(onList, content.contacts.size() / 2);
     EXPECT_GT(nameless, 0u);
+    EXPECT_GT(older, 20u);
+    EXPECT_EQ(statuses, (std::set<uint32_t>{2, 3, 5, 12, 13}));
     EXPECT_LE(content.ownerRecordIndex, content.contacts.size() / 10);
 
     const auto answered = expectedContacts(content);

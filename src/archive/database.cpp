@@ -1,0 +1,420 @@
+#include "database.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "archive/bytes.h"
+#include "archive/entries.h"
+#include "archive/format.h"
+#include "archive/loader.h"
+#include "archive/messagetext.h"
+#include "archive/walk.h"
+#include "text/codepage.h"
+
+namespace archive {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint8_t kDatHeader[8] = {4, 0, 0, 0, 8, 0, 0, 0};
+constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
+constexpr uint64_t kLargestDatabase = uint64_t{1} << 32;
+constexpr uint32_t kAwaitingGroup = 3;
+// Data pages kept while streaming: 64 of them are 4 MiB. In file order a whole page is read
+// at once; in contact order the span from an entry to the last of the entries that follow it
+// in the stream and lie a little further on in the same page (a conversation), gaps between
+// them at most kNearby bytes.
+constexpr size_t kCachedPages = 64;
+constexpr uint64_t kNearby = 4096;
+
+std::string lower(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The tables of ICQ 2003b and later (Messages<UIN>.dbf, Users<UIN>.dbf, O<UIN>.dbf) and ICQ 7's
+// Messages.qdb.
+bool isLaterTable(const std::string& name) {
+    const std::string n = lower(name);
+    return n == "messages.qdb" ||
+           (endsWith(n, ".dbf") &&
+            (n.rfind("messages", 0) == 0 || n.rfind("users", 0) == 0 ||
+             (n[0] == 'o' && n.size() > 5 && std::isdigit(static_cast<unsigned char>(n[1])))));
+}
+
+std::string refusal(const std::string& path, std::vector<std::string> found) {
+    std::sort(found.begin(), found.end());
+    const bool qdb = std::any_of(found.begin(), found.end(),
+                                 [](const std::string& n) { return endsWith(lower(n), ".qdb"); });
+    std::string names;
+    for (size_t i = 0; i < found.size() && i < 3; ++i) {
+        names += (i == 0 ? "" : ", ") + found[i];
+    }
+    names += found.size() > 3 ? ", ..." : "";
+    return path + ": a database of " + (qdb ? "ICQ 7 or later" : "ICQ 2003b or later") + " (" +
+           names + "), which this reader cannot read (it reads the <UIN>.dat of ICQ 99a to 2003a)";
+}
+
+std::vector<std::string> laterTablesIn(const fs::path& folder) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (isLaterTable(name)) {
+            found.push_back(name);
+        }
+    }
+    return found;
+}
+
+// The file beside `dat` with its name and the extension ".idx" in any case.
+std::string findIndex(const std::string& datPath) {
+    const fs::path dat(datPath);
+    const std::string stem = dat.stem().string();
+    const fs::path folder = dat.has_parent_path() ? dat.parent_path() : fs::path(".");
+    std::error_code ec;
+    std::string found;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() == stem.size() + 4 && name.compare(0, stem.size(), stem) == 0 &&
+            lower(name.substr(stem.size())) == ".idx" &&
+            (found.empty() || endsWith(name, ".idx"))) {
+            found = (folder / name).string();
+        }
+    }
+    return found;
+}
+
+std::string hexBytes(const uint8_t* bytes, size_t n) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < n; ++i) {
+        out += (i == 0 ? "" : " ");
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 15];
+    }
+    return out;
+}
+
+// The highest build that wrote at least one in a hundred entries, so that a few damaged
+// entries do not name the version.
+uint16_t latestBuild(const std::map<uint16_t, uint64_t>& builds) {
+    uint64_t total = 0;
+    for (const auto& [build, count] : builds) {
+        total += count;
+    }
+    for (auto it = builds.rbegin(); it != builds.rend(); ++it) {
+        if (it->second * 100 >= total) {
+            return it->first;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+struct Database::State {
+    Settings settings;
+    std::string path;
+    std::string indexPath;
+    Walk walk = Walk::AllocationBitmap;
+    std::string version = "unknown";
+    uint32_t indexVersion = 0;
+    ReadOnlyFile dat;
+    std::unique_ptr<text::CodepageDecoder> decoder;
+    Gathered gathered;
+    std::vector<Contact> contacts;
+    /// Streaming adds the problems it meets.
+    mutable Report report;
+    /// Data pages read while streaming, a few kept: a contact's messages cluster in the file.
+    mutable std::vector<uint8_t> cache;
+    mutable std::vector<uint64_t> cachedStart;
+    mutable std::vector<size_t> cachedBytes;
+
+    bool checkHeader(std::string& error) const;
+    void load(ReadOnlyFile* idx);
+    void finish();
+    const uint8_t* read(const std::vector<MessageRef>& refs, size_t i, bool wholePages) const;
+    bool message(const std::vector<MessageRef>& refs, size_t i, bool wholePages,
+                 Message& out) const;
+    void stream(const std::vector<MessageRef>& refs, bool wholePages,
+                const std::function<bool(const Message&)>& visit) const;
+};
+
+bool Database::State::checkHeader(std::string& error) const {
+    uint8_t header[16] = {};
+    size_t got = 0;
+    if (!dat.read(0, sizeof header, header, got)) {
+        error = path + ": cannot read the file (" + std::strerror(errno) + ")";
+        return false;
+    }
+    if (got >= kSqliteHeader.size() &&
+        std::equal(kSqliteHeader.begin(), kSqliteHeader.end(), header)) {
+        error = refusal(path, {"an SQLite file like Messages.qdb"});
+        return false;
+    }
+    if (got < sizeof kDatHeader) {
+        error = path + ": not an ICQ database (the file has " + std::to_string(got) +
+                " bytes, fewer than its 8-byte header)";
+        return false;
+    }
+    if (!std::equal(kDatHeader, kDatHeader + sizeof kDatHeader, header)) {
+        error = path +
+                ": not an ICQ database (expected the header 04 00 00 00 08 00 00 00, found " +
+                hexBytes(header, sizeof kDatHeader) + ")";
+        return false;
+    }
+    if (dat.size() >= kLargestDatabase) {
+        error = path + ": not an ICQ database (" + std::to_string(dat.size()) +
+                " bytes, more than its 32-bit offsets reach)";
+        return false;
+    }
+    return true;
+}
+
+void Database::State::load(ReadOnlyFile* idx) {
+    std::vector<std::string> notes;
+    if (idx != nullptr && settings.useIndex) {
+        std::vector<Leaf> leaves;
+        std::string problem;
+        if (readIndexTree(*idx, dat.size(), leaves, problem)) {
+            Loader loader(*decoder, gathered);
+            if (walkLeaves(dat, leaves, loader, problem)) {
+                walk = Walk::IndexTree;
+                return;
+            }
+        }
+        notes.push_back(problem + "; reading the data file's allocation bitmap instead");
+        gathered = Gathered();
+    }
+    gathered.report.warnings = std::move(notes);
+    Loader loader(*decoder, gathered);
+    walkBitmap(dat, loader);
+    walk = Walk::AllocationBitmap;
+}
+
+void Database::State::finish() {
+    Report& r = gathered.report;
+    for (const Tally& tally : gathered.tallies) {
+        r.entries[{tally.kind, tally.outcome}] += tally.count;
+    }
+    contacts = mergeContacts(gathered.records, gathered.messages, r);
+    gathered.records.clear();
+    gathered.records.shrink_to_fit();
+    gathered.messages.shrink_to_fit();
+    if (!gathered.hasOwner) {
+        r.warnings.push_back(path + ": no owner entry (My Details, entry 1005)");
+    }
+    std::vector<Group>& groups = gathered.groups;
+    const bool awaiting = std::any_of(contacts.begin(), contacts.end(),
+                                      [](const Contact& c) { return c.groupId == kAwaitingGroup; });
+    if (awaiting && std::none_of(groups.begin(), groups.end(),
+                                 [](const Group& g) { return g.id == kAwaitingGroup; })) {
+        // ICQ's own group of contacts that have not authorised yet is in no owner entry.
+        groups.push_back({kAwaitingGroup, "Awaiting authorization"});
+    }
+    // Index version 19 stands for 2001a to 2003a: the entries tell them apart.
+    const std::string named = format::versionOfIndex(indexVersion);
+    const uint16_t latest = latestBuild(gathered.builds);
+    if (!named.empty() && indexVersion != 19) {
+        version = named;
+    } else if (latest >= 200) {
+        version = format::versionOfBuild(latest);
+    } else if (!named.empty()) {
+        version = named;
+    }
+    report = std::move(r);
+}
+
+const uint8_t* Database::State::read(const std::vector<MessageRef>& refs, size_t i,
+                                     bool wholePages) const {
+    if (cache.empty()) {
+        cache.resize(kCachedPages * format::kDatPageSize);
+        cachedStart.assign(kCachedPages, 0);
+        cachedBytes.assign(kCachedPages, 0);
+    }
+    const MessageRef& ref = refs[i];
+    const uint64_t page = (ref.offset - format::kDatHeaderSize) / format::kDatPageSize;
+    const uint64_t pageEnd = format::kDatHeaderSize + (page + 1) * format::kDatPageSize;
+    const size_t line = page % kCachedPages;
+    uint8_t* bytes = cache.data() + line * format::kDatPageSize;
+    const uint64_t start = cachedStart[line];
+    if (ref.offset >= start && ref.offset + ref.size <= start + cachedBytes[line]) {
+        return bytes + (ref.offset - start);
+    }
+    uint64_t end = wholePages ? pageEnd : uint64_t{ref.offset} + ref.size;
+    for (size_t k = i + 1; !wholePages && k < refs.size(); ++k) {
+        if (refs[k].offset < end || refs[k].offset > end + kNearby ||
+            uint64_t{refs[k].offset} + refs[k].size > pageEnd) {
+            break;
+        }
+        end = uint64_t{refs[k].offset} + refs[k].size;
+    }
+    cachedBytes[line] = 0;
+    cachedStart[line] = ref.offset;
+    if (!dat.read(ref.offset, static_cast<size_t>(end - ref.offset), bytes, cachedBytes[line]) ||
+        cachedBytes[line] < ref.size) {
+        return nullptr;
+    }
+    return bytes;
+}
+
+bool Database::State::message(const std::vector<MessageRef>& refs, size_t i, bool wholePages,
+                              Message& out) const {
+    const MessageRef& ref = refs[i];
+    const uint8_t* bytes = read(refs, i, wholePages);
+    EntryHeader header;
+    MessageEntry entry;
+    std::string problem = "cannot read it again";
+    if (bytes == nullptr || !readEntryHeader(bytes, ref.size, header, problem) ||
+        header.kind != format::Kind::Message ||
+        !parseMessage(bytes, ref.size, header.form, header.build, entry, problem) ||
+        entry.uin != ref.uin || entry.time != ref.time) {
+        report.warnings.push_back(path + ": entry at offset " + hexOffset(ref.offset) +
+                                  ": changed since the database was opened (" + problem + ")");
+        return false;
+    }
+    composeMessage(entry, header.form, *decoder, out);
+    out.time = static_cast<int64_t>(entry.time) + settings.timeOffset;
+    out.entryId = header.id;
+    out.offset = ref.offset;
+    return true;
+}
+
+void Database::State::stream(const std::vector<MessageRef>& refs, bool wholePages,
+                             const std::function<bool(const Message&)>& visit) const {
+    Message m;
+    for (size_t i = 0; i < refs.size(); ++i) {
+        if (message(refs, i, wholePages, m) && !visit(m)) {
+            return;
+        }
+    }
+}
+
+Database::Database(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+Database::~Database() = default;
+
+std::unique_ptr<Database> Database::open(const std::string& datPath, const Settings& settings,
+                                         std::string& error) {
+    const std::string refused = laterFormatRefusal(datPath);
+    if (!refused.empty()) {
+        error = refused;
+        return nullptr;
+    }
+    auto state = std::make_unique<State>();
+    state->settings = settings;
+    state->path = datPath;
+    if (!state->dat.open(datPath, error) || !state->checkHeader(error)) {
+        return nullptr;
+    }
+    state->decoder = std::make_unique<text::CodepageDecoder>(settings.codepage);
+    if (!state->decoder->known()) {
+        error = datPath + ": cannot decode its texts (iconv knows no code page \"" +
+                settings.codepage + "\")";
+        return nullptr;
+    }
+    state->indexPath = findIndex(datPath);
+    ReadOnlyFile idx;
+    std::string idxError;
+    const bool hasIndex = !state->indexPath.empty() && idx.open(state->indexPath, idxError);
+    if (hasIndex) {
+        state->indexVersion = archive::indexVersion(idx);
+    }
+    state->load(hasIndex ? &idx : nullptr);
+    if (!state->indexPath.empty() && !hasIndex) {
+        state->gathered.report.warnings.insert(state->gathered.report.warnings.begin(), idxError);
+    }
+    state->finish();
+    return std::unique_ptr<Database>(new Database(std::move(state)));
+}
+
+const std::string& Database::path() const {
+    return state_->path;
+}
+const std::string& Database::indexPath() const {
+    return state_->indexPath;
+}
+Walk Database::walk() const {
+    return state_->walk;
+}
+const std::string& Database::version() const {
+    return state_->version;
+}
+uint32_t Database::indexVersion() const {
+    return state_->indexVersion;
+}
+const std::map<uint16_t, uint64_t>& Database::builds() const {
+    return state_->gathered.builds;
+}
+const Owner& Database::owner() const {
+    return state_->gathered.owner;
+}
+const std::vector<Group>& Database::groups() const {
+    return state_->gathered.groups;
+}
+const std::vector<Contact>& Database::contacts() const {
+    return state_->contacts;
+}
+uint64_t Database::messageCount() const {
+    return state_->gathered.messages.size();
+}
+const Report& Database::report() const {
+    return state_->report;
+}
+const Settings& Database::settings() const {
+    return state_->settings;
+}
+
+void Database::forEachMessage(const std::function<bool(const Message&)>& visit) const {
+    state_->stream(state_->gathered.messages, true, visit);
+}
+
+void Database::forEachMessageByContact(const std::function<bool(const Message&)>& visit) const {
+    std::vector<MessageRef> sorted = state_->gathered.messages;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const MessageRef& a, const MessageRef& b) {
+        return a.uin != b.uin ? a.uin < b.uin : a.time < b.time;
+    });
+    state_->stream(sorted, false, visit);
+}
+
+void fillArchive(const Database& db, Archive& out) {
+    out.owner = db.owner();
+    out.groups = db.groups();
+    out.contacts = db.contacts();
+    out.messages = &db;
+    out.report = db.report();
+    out.settings = db.settings();
+}
+
+std::string laterFormatRefusal(const std::string& path) {
+    std::error_code ec;
+    const fs::path p(path);
+    const fs::file_status status = fs::status(p, ec);
+    if (fs::is_directory(status)) {
+        const std::vector<std::string> found = laterTablesIn(p);
+        return found.empty() ? std::string() : refusal(path, found);
+    }
+    if (fs::exists(status)) {
+        const std::string name = p.filename().string();
+        return isLaterTable(name) || endsWith(lower(name), ".dbf") || endsWith(lower(name), ".qdb")
+                   ? refusal(path, {name})
+                   : std::string();
+    }
+    const std::vector<std::string> found =
+        laterTablesIn(p.has_parent_path() ? p.parent_path() : fs::path("."));
+    return found.empty() ? std::string() : refusal(path, found);
+}
+
+} // namespace archive

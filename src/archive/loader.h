@@ -1,0 +1,89 @@
+#pragma once
+
+// What one walk over a database gathers: the owner, groups and contact records in full, and
+// for each message a small reference to read it again by; every entry counted in the report.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "archive/walk.h"
+#include "text/codepage.h"
+
+namespace archive {
+
+/// Where a message lies and what it is sorted by; 16 bytes, so that memory stays small.
+struct MessageRef {
+    uint32_t offset = 0;
+    uint32_t size = 0;
+    uint32_t uin = 0;
+    uint32_t time = 0;
+};
+
+/// One contact entry, decoded.
+struct ContactRecord {
+    uint32_t uin = 0;
+    uint32_t status = 0;
+    uint32_t group = 0;
+    uint32_t filed = 0;
+    std::string nickName;
+    std::string handle;
+    std::string firstName;
+    std::string lastName;
+    std::vector<std::string> emails;
+};
+
+/// Entries of one kind and outcome, counted while walking (folded into the report after).
+struct Tally {
+    const char* kind;
+    const char* outcome;
+    uint64_t count;
+};
+
+/// What a walk gathered.
+struct Gathered {
+    bool hasOwner = false;
+    Owner owner;
+    std::vector<Group> groups;
+    std::vector<ContactRecord> records;
+    std::vector<MessageRef> messages;
+    Report report;
+    std::vector<Tally> tallies;
+    std::map<uint16_t, uint64_t> builds;
+};
+
+/// Parses every entry a walk hands over.
+class Loader : public WalkSink {
+public:
+    Loader(const text::CodepageDecoder& decoder, Gathered& out) : decoder_(decoder), out_(out) {}
+
+    void entry(uint64_t offset, const uint8_t* data, size_t size) override;
+    void unreadable(uint64_t offset, const std::string& problem) override;
+    void warning(const std::string& problem) override;
+
+private:
+    void count(const char* kind, const char* outcome);
+    void fail(const char* kind, uint32_t id, uint64_t offset, const std::string& problem);
+    void owner(uint32_t id, uint64_t offset, const uint8_t* data, size_t size, uint16_t build);
+    void contact(uint32_t id, uint32_t filed, uint64_t offset, const uint8_t* data, size_t size,
+                 uint16_t build);
+    void message(uint32_t id, int form, uint64_t offset, const uint8_t* data, size_t size,
+                 uint16_t build);
+
+    const text::CodepageDecoder& decoder_;
+    Gathered& out_;
+};
+
+/// Contacts merged by UIN, sorted by UIN: the record on the list (status 2 or 3) first, then
+/// ignored, other and removed ones; empty fields are filled from the other records of the
+/// UIN, e-mails gathered without repeats. UINs of messages without a record get a contact
+/// with hasRecord false. Counts each record in `report`.
+std::vector<Contact> mergeContacts(const std::vector<ContactRecord>& records,
+                                   const std::vector<MessageRef>& messages, Report& report);
+
+/// Where an entry lies, as warnings name it: "entry 2417 at offset 0x1a2b3c".
+std::string entryPlace(uint32_t id, uint64_t offset);
+
+} // namespace archive

@@ -1,0 +1,427 @@
+#include "walk.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bitset>
+#include <cerrno>
+#include <cstring>
+
+#include "archive/bytes.h"
+#include "archive/format.h"
+
+namespace archive {
+
+namespace {
+
+using namespace format;
+
+// Leaves of real trees lie 12 to 13 levels deep; a 2-3 tree of 2^31 entries has at most 31.
+constexpr int kMaxDepth = 64;
+// Index pages kept in memory while the tree is walked.
+constexpr size_t kCachedIndexPages = 64;
+
+std::string describeRead(const ReadOnlyFile& file, uint64_t offset) {
+    return file.path() + ": cannot read at offset " + hexOffset(offset) + " (" +
+           std::strerror(errno) + ")";
+}
+
+/// One data page at a time.
+class PageReader {
+public:
+    explicit PageReader(const ReadOnlyFile& dat) : dat_(dat), bytes_(kDatPageSize) {}
+
+    uint64_t pages() const {
+        return dat_.size() > kDatHeaderSize
+                   ? (dat_.size() - kDatHeaderSize + kDatPageSize - 1) / kDatPageSize
+                   : 0;
+    }
+    /// Reads page `index` unless it is the current one; false on a read error.
+    bool load(uint64_t index) {
+        if (loaded_ && index == index_) {
+            return true;
+        }
+        loaded_ = false;
+        if (!dat_.read(start(index), kDatPageSize, bytes_.data(), got_)) {
+            return false;
+        }
+        index_ = index;
+        loaded_ = true;
+        return true;
+    }
+    uint64_t start(uint64_t index) const { return kDatHeaderSize + index * kDatPageSize; }
+    const uint8_t* bytes() const { return bytes_.data(); }
+    /// The bytes of the page the file holds (short for a cut last page).
+    size_t got() const { return got_; }
+    bool allocated(uint32_t slot) const {
+        return (bytes_[kBitmapAt + (slot >> 3)] & (0x80 >> (slot & 7))) != 0;
+    }
+
+private:
+    const ReadOnlyFile& dat_;
+    std::vector<uint8_t> bytes_;
+    uint64_t index_ = 0;
+    size_t got_ = 0;
+    bool loaded_ = false;
+};
+
+// What a page header says when it is not a data page's, or empty.
+std::string pageHeaderProblem(const PageReader& page) {
+    const uint8_t* p = page.bytes();
+    if (le32(p) == kPageSignature && le32(p + kPageKindAt) == 0 &&
+        le32(p + kPageSlotSizeAt) == kSlotSize) {
+        return std::string();
+    }
+    return "not a data page header (expected 201, kind 0, slot size 64; found " +
+           std::to_string(static_cast<int32_t>(le32(p))) + ", " +
+           std::to_string(static_cast<int32_t>(le32(p + kPageKindAt))) + ", " +
+           std::to_string(static_cast<int32_t>(le32(p + kPageSlotSizeAt))) +
+           "); its entries are skipped";
+}
+
+uint32_t slotsOf(uint64_t bytes) {
+    return static_cast<uint32_t>((bytes + kSlotSize - 1) / kSlotSize);
+}
+
+/// Index pages read on demand, a few kept.
+class IndexReader {
+public:
+    explicit IndexReader(const ReadOnlyFile& idx)
+        : idx_(idx), cache_(kCachedIndexPages * kIdxPageSize), tags_(kCachedIndexPages, kNone) {}
+
+    uint64_t pages() const {
+        return (idx_.size() - kIdxHeaderSize + kIdxPageSize - 1) / kIdxPageSize;
+    }
+
+    /// The node slot a pointer names, or false when it names none.
+    bool slotOf(uint32_t pointer, uint64_t& slot) const {
+        if (pointer < kIdxHeaderSize || uint64_t{pointer} + kNodeSize > idx_.size()) {
+            return false;
+        }
+        const uint64_t inPage = (pointer - kIdxHeaderSize) % kIdxPageSize;
+        if (inPage < kPageHeaderSize || (inPage - kPageHeaderSize) % kNodeSize != 0) {
+            return false;
+        }
+        slot = (pointer - kIdxHeaderSize) / kIdxPageSize * kSlotsPerPage +
+               (inPage - kPageHeaderSize) / kNodeSize;
+        return true;
+    }
+
+    /// The 20 bytes of the node at `pointer` (a valid slot), or null on a read error.
+    const uint8_t* node(uint32_t pointer) {
+        const uint32_t page = (pointer - kIdxHeaderSize) / kIdxPageSize;
+        const size_t line = page % kCachedIndexPages;
+        uint8_t* bytes = cache_.data() + line * kIdxPageSize;
+        if (tags_[line] != page) {
+            size_t got = 0;
+            const uint64_t start = kIdxHeaderSize + uint64_t{page} * kIdxPageSize;
+            if (!idx_.read(start, kIdxPageSize, bytes, got)) {
+                tags_[line] = kNone;
+                return nullptr;
+            }
+            tags_[line] = page;
+        }
+        return bytes + (pointer - kIdxHeaderSize) % kIdxPageSize;
+    }
+
+private:
+    const ReadOnlyFile& idx_;
+    std::vector<uint8_t> cache_;
+    std::vector<uint32_t> tags_;
+};
+
+// Allocated slots of all data pages with a sound header.
+bool allocatedSlots(const ReadOnlyFile& dat, uint64_t& count) {
+    PageReader page(dat);
+    std::vector<uint8_t> header(kPageHeaderSize);
+    count = 0;
+    for (uint64_t p = 0; p < page.pages(); ++p) {
+        size_t got = 0;
+        if (!dat.read(page.start(p), kPageHeaderSize, header.data(), got)) {
+            return false;
+        }
+        if (got < kPageHeaderSize || le32(header.data()) != kPageSignature ||
+            le32(header.data() + kPageKindAt) != 0 ||
+            le32(header.data() + kPageSlotSizeAt) != kSlotSize) {
+            continue;
+        }
+        for (uint32_t i = 0; i < kSlotsPerPage / 8; ++i) {
+            count += std::bitset<8>(header[kBitmapAt + i]).count();
+        }
+    }
+    return true;
+}
+
+// The data page and slot an entry offset names, when it names the start of a slot.
+bool slotStart(uint64_t offset, uint64_t datSize, uint64_t& page, uint32_t& slot) {
+    if (offset < kDatHeaderSize + kPageHeaderSize || offset + 4 > datSize) {
+        return false;
+    }
+    const uint64_t inPage = (offset - kDatHeaderSize) % kDatPageSize;
+    if (inPage < kPageHeaderSize || (inPage - kPageHeaderSize) % kSlotSize != 0) {
+        return false;
+    }
+    page = (offset - kDatHeaderSize) / kDatPageSize;
+    slot = static_cast<uint32_t>((inPage - kPageHeaderSize) / kSlotSize);
+    return true;
+}
+
+} // namespace
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool ReadOnlyFile::open(const std::string& path, std::string& error) {
+    path_ = path;
+    // O_NONBLOCK: a FIFO must not make the open wait for a writer.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) {
+        error = path + ": cannot open the file (" + std::strerror(errno) + ")";
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = path + ": cannot open the file (" +
+                (S_ISDIR(st.st_mode) ? "a folder" : "not a regular file") + ")";
+        return false;
+    }
+    size_ = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool ReadOnlyFile::read(uint64_t offset, size_t n, uint8_t* out, size_t& got) const {
+    got = 0;
+    while (got < n && offset + got < size_) {
+        const ssize_t r = ::pread(fd_, out + got, n - got, static_cast<off_t>(offset + got));
+        if (r < 0 && errno == EINTR) {
+            continue;
+        }
+        if (r < 0) {
+            return false;
+        }
+        if (r == 0) {
+            break;
+        }
+        got += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+void walkBitmap(const ReadOnlyFile& dat, WalkSink& sink) {
+    PageReader page(dat);
+    for (uint64_t p = 0; p < page.pages(); ++p) {
+        const uint64_t start = page.start(p);
+        if (!page.load(p)) {
+            sink.warning(describeRead(dat, start));
+            return;
+        }
+        if (page.got() < kPageHeaderSize) {
+            sink.warning(dat.path() + ": data page at offset " + hexOffset(start) +
+                         ": the file ends inside its header (" + std::to_string(page.got()) +
+                         " of 205 bytes)");
+            return;
+        }
+        const std::string problem = pageHeaderProblem(page);
+        if (!problem.empty()) {
+            sink.warning(dat.path() + ": data page at offset " + hexOffset(start) + ": " + problem);
+            continue;
+        }
+        uint32_t slot = 0;
+        while (slot < kSlotsPerPage) {
+            if (!page.allocated(slot)) {
+                ++slot;
+                continue;
+            }
+            const size_t at = kPageHeaderSize + slot * kSlotSize;
+            if (at + 4 > page.got()) {
+                sink.unreadable(start + at, "the file ends inside the entry");
+                break;
+            }
+            const uint64_t size = uint64_t{le32(page.bytes() + at)} + 4;
+            const uint64_t room = uint64_t{kSlotsPerPage - slot} * kSlotSize;
+            if (size > room) {
+                // The slots after it belong to the same entry: those whose "length" does not
+                // fit either are passed over with it.
+                const uint32_t first = slot++;
+                while (slot < kSlotsPerPage && page.allocated(slot) &&
+                       kPageHeaderSize + slot * kSlotSize + 4 <= page.got() &&
+                       uint64_t{le32(page.bytes() + kPageHeaderSize + slot * kSlotSize)} + 4 >
+                           uint64_t{kSlotsPerPage - slot} * kSlotSize) {
+                    ++slot;
+                }
+                const uint32_t more = slot - first - 1;
+                sink.unreadable(start + at,
+                                "length " + std::to_string(size - 4) +
+                                    " past the end of its page (" + std::to_string(room) +
+                                    " bytes left)" +
+                                    (more == 0 ? std::string()
+                                               : "; the " + std::to_string(more) +
+                                                     " allocated slots after it hold no entry"));
+                continue;
+            }
+            if (at + size > page.got()) {
+                sink.unreadable(start + at, "length " + std::to_string(size - 4) +
+                                                " past the end of the file (" +
+                                                std::to_string(page.got() - at) + " bytes left)");
+                break;
+            }
+            sink.entry(start + at, page.bytes() + at, size);
+            slot += slotsOf(size);
+        }
+    }
+}
+
+uint32_t indexVersion(const ReadOnlyFile& idx) {
+    uint8_t header[kIdxHeaderSize];
+    size_t got = 0;
+    if (!idx.read(0, kIdxHeaderSize, header, got) || got < kIdxHeaderSize || le32(header) != 4 ||
+        le32(header + 4) != kIdxHeaderSize || le32(header + 8) != 8) {
+        return 0;
+    }
+    return le32(header + 16);
+}
+
+bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize, std::vector<Leaf>& leaves,
+                   std::string& problem) {
+    const std::string where = idx.path() + ": ";
+    uint8_t header[kIdxHeaderSize];
+    size_t got = 0;
+    if (!idx.read(0, kIdxHeaderSize, header, got)) {
+        problem = describeRead(idx, 0);
+        return false;
+    }
+    if (got < kIdxHeaderSize || le32(header) != 4 || le32(header + 4) != kIdxHeaderSize ||
+        le32(header + 8) != 8) {
+        problem = where + "not an ICQ index (expected the header 4, 20, 8)";
+        return false;
+    }
+    IndexReader reader(idx);
+    std::vector<bool> visited(reader.pages() * kSlotsPerPage);
+    struct Step {
+        uint32_t pointer;
+        uint32_t from; // the node holding the pointer; 0 for the header's root
+        int depth;
+    };
+    std::vector<Step> stack;
+    if (le32(header + 12) != kNone) {
+        stack.push_back({le32(header + 12), 0, 0});
+    }
+    const auto holder = [](const Step& step) {
+        return step.from == 0 ? std::string("the root pointer")
+                              : "the node at " + hexOffset(step.from);
+    };
+    while (!stack.empty()) {
+        const Step step = stack.back();
+        stack.pop_back();
+        uint64_t slot = 0;
+        if (!reader.slotOf(step.pointer, slot)) {
+            problem = where + holder(step) + " points at " + hexOffset(step.pointer) +
+                      ", which is not a node of the index (" + std::to_string(idx.size()) +
+                      " bytes)";
+            return false;
+        }
+        if (visited[slot]) {
+            problem = where + holder(step) + " points at the node at " + hexOffset(step.pointer) +
+                      " a second time (a loop in the tree)";
+            return false;
+        }
+        visited[slot] = true;
+        const uint8_t* node = reader.node(step.pointer);
+        if (node == nullptr) {
+            problem = describeRead(idx, step.pointer);
+            return false;
+        }
+        if (le32(node) == kLeafMark) {
+            const Leaf leaf{le32(node + 16), le32(node + 4)};
+            uint64_t page = 0;
+            uint32_t dataSlot = 0;
+            if (!slotStart(leaf.offset, datSize, page, dataSlot)) {
+                problem = where + "the leaf at " + hexOffset(step.pointer) + " for entry " +
+                          std::to_string(leaf.id) + " points at " + hexOffset(leaf.offset) +
+                          ", which is no entry of the data file (" + std::to_string(datSize) +
+                          " bytes)";
+                return false;
+            }
+            leaves.push_back(leaf);
+            continue;
+        }
+        if (step.depth >= kMaxDepth) {
+            problem = where + "the tree is deeper than " + std::to_string(kMaxDepth) +
+                      " levels at the node at " + hexOffset(step.pointer);
+            return false;
+        }
+        for (int child = 4; child >= 2; --child) {
+            const uint32_t pointer = le32(node + 4 * child);
+            if (pointer != kNone) {
+                stack.push_back({pointer, step.pointer, step.depth + 1});
+            }
+        }
+    }
+    return true;
+}
+
+bool walkLeaves(const ReadOnlyFile& dat, std::vector<Leaf>& leaves, WalkSink& sink,
+                std::string& problem) {
+    std::stable_sort(leaves.begin(), leaves.end(),
+                     [](const Leaf& a, const Leaf& b) { return a.offset < b.offset; });
+    PageReader page(dat);
+    const std::string where = dat.path() + ": ";
+    uint64_t covered = 0;
+    bool allReadable = true;
+    for (size_t i = 0; i < leaves.size(); ++i) {
+        const Leaf& leaf = leaves[i];
+        const auto entry = [&] {
+            return "entry " + std::to_string(leaf.id) + " at offset " + hexOffset(leaf.offset);
+        };
+        if (i > 0 && leaves[i - 1].offset == leaf.offset) {
+            problem = where + "two leaves of the index lead to " + entry();
+            return false;
+        }
+        uint64_t p = 0;
+        uint32_t slot = 0;
+        if (!slotStart(leaf.offset, dat.size(), p, slot) || !page.load(p)) {
+            problem = describeRead(dat, leaf.offset);
+            return false;
+        }
+        const size_t at = kPageHeaderSize + slot * kSlotSize;
+        if (page.got() < kPageHeaderSize || !page.allocated(slot)) {
+            problem = where + "the index leads to " + entry() + ", a free slot";
+            return false;
+        }
+        const uint64_t size = uint64_t{le32(page.bytes() + at)} + 4;
+        const uint64_t room = uint64_t{kSlotsPerPage - slot} * kSlotSize;
+        if (size > room || at + size > page.got()) {
+            sink.unreadable(leaf.offset,
+                            "length " + std::to_string(size - 4) + " past the end of its " +
+                                (size > room ? "page" : "file") + " (" +
+                                std::to_string(std::min<uint64_t>(room, page.got() - at)) +
+                                " bytes left)");
+            allReadable = false;
+            continue;
+        }
+        if (size >= kEntryIdAt + 4 && le32(page.bytes() + at + kEntryIdAt) != leaf.id) {
+            problem = where + "the index leads to " + entry() + ", which holds entry " +
+                      std::to_string(le32(page.bytes() + at + kEntryIdAt));
+            return false;
+        }
+        sink.entry(leaf.offset, page.bytes() + at, size);
+        covered += slotsOf(size);
+    }
+    // Every allocated slot belongs to one live entry: more allocated slots than the leaves'
+    // entries cover mean entries the index does not know.
+    uint64_t allocated = 0;
+    if (allReadable && allocatedSlots(dat, allocated) && allocated > covered) {
+        problem = where + "the index leads to entries in " + std::to_string(covered) +
+                  " slots, but " + std::to_string(allocated) +
+                  " slots are allocated (the index is older than the data file)";
+        return false;
+    }
+    return true;
+}
+
+} // namespace archive
