@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QWidget>
 
+#include "archiverun.h"
 #include "fdio.h"
 #include "info.h"
 #include "optionspage.h"
@@ -264,8 +265,13 @@ int runImport(const Options& o) {
         return fail(kRefused,
                     "the import did not complete; the record keeps what it holds: " + recordPath);
     }
+    // The archive is written only beside a record that is kept.
+    const std::string archiveLines =
+        o.out.empty()
+            ? std::string()
+            : writeArchive(*session, page.chosenOwner(), o.host.codepage, o.archive, outDir);
     if (!o.quiet && !o.json) {
-        std::cout << importSummary(record.outline(), recordPath);
+        std::cout << importSummary(record.outline(), recordPath, archiveLines);
     }
     return kComplete;
 }

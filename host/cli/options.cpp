@@ -5,6 +5,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "archive/exporterror.h"
+#include "archive/timefmt.h"
+
 namespace cli {
 
 namespace {
@@ -41,6 +44,19 @@ std::string addDrive(vqrt::HostOptions& host, const std::string& text) {
         return "--drive " + text + ": drive C: is the Windows root (--windows-root)";
     }
     host.drives[drive] = text.substr(eq + 1);
+    return {};
+}
+
+// The archive's time settings checked; empty, or the line that says what is wrong.
+std::string setTimes(ArchiveOptions& archive, const std::string& offset) {
+    if (!archive::parseOffset(offset, archive.timeOffset)) {
+        return "--time-offset " + offset + ": expected +HH:MM or -HH:MM, such as +01:00";
+    }
+    try {
+        archive::TimeZone zone(archive.timeZone);
+    } catch (const archive::ExportError& e) {
+        return "--time-zone " + std::string(e.what());
+    }
     return {};
 }
 
@@ -93,6 +109,26 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
         ->needs(infoOption);
     app.add_option("--plugin", o.plugin,
                    "the plug-in library (default: the one installed beside this program)");
+    std::string timeOffset = "0";
+    auto* noArchive = app.add_flag(
+        "--no-archive", [&o](int64_t) { o.archive.enabled = false; },
+        "write no ICQ archive (contacts.vcf, contacts.csv, history/, "
+        "icq-archive.sqlite) beside the record");
+    app.add_flag("--all-contacts", o.archive.allContacts,
+                 "the archive's contacts.vcf and contacts.csv also hold contacts not on the list")
+        ->excludes(noArchive);
+    app.add_option("--time-zone", o.archive.timeZone,
+                   "the zone the archive shows times in, an IANA name such as Europe/Stockholm "
+                   "(default UTC)")
+        ->excludes(noArchive);
+    app.add_option("--time-offset", timeOffset,
+                   "added to the database's stored stamps to get UTC, +HH:MM or -HH:MM "
+                   "(default 0)")
+        ->excludes(noArchive);
+    app.add_flag(
+           "--no-index", [&o](int64_t) { o.archive.useIndex = false; },
+           "read the archive through the database's pages, not its .idx")
+        ->excludes(noArchive);
 
     try {
         app.parse(argc, argv);
@@ -116,7 +152,12 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
             return std::nullopt;
         }
     }
-    std::string missing;
+    std::string missing = setTimes(o.archive, timeOffset);
+    if (!missing.empty()) {
+        std::cerr << "tolvane-import: " << missing << "\n";
+        status = 2;
+        return std::nullopt;
+    }
     if (o.host.windowsRoot.empty()) {
         missing = "--windows-root DIR is required";
     } else if (o.out.empty() && !o.list && !o.json) {

@@ -7,7 +7,7 @@
 #include "archive/merge.h"
 #include "archive/summary.h"
 #include "commands.h"
-#include "printable.h"
+#include "text/printable.h"
 
 namespace icq {
 
@@ -21,7 +21,7 @@ struct Copy {
 };
 
 std::string fileName(const std::string& path) {
-    return printable(std::filesystem::path(path).filename().string());
+    return text::printable(std::filesystem::path(path).filename().string());
 }
 
 } // namespace
@@ -81,7 +81,7 @@ int runExport(const Options& o) {
     }
     if (!o.quiet) {
         std::cout << archive::exportSummary(exported, result, "")
-                  << "Written:   " << printable(o.out)
+                  << "Written:   " << text::printable(o.out)
                   << ": contacts.vcf, contacts.csv, history/, icq-archive.sqlite, report.txt\n";
     }
     return kDone;

@@ -7,7 +7,7 @@
 #include "archive/text.h"
 #include "archive/timefmt.h"
 #include "commands.h"
-#include "printable.h"
+#include "text/printable.h"
 
 namespace icq {
 
@@ -19,18 +19,18 @@ std::string row(uint64_t n, const std::string& what) {
     return count + ("  " + what + "\n");
 }
 
-std::string labelled(const std::string& label, const std::string& text) {
-    return padded(label, 11) + text + "\n";
+std::string labelled(const std::string& label, const std::string& value) {
+    return text::padded(label, 11) + value + "\n";
 }
 
 std::string ownerLine(const archive::Owner& owner) {
     std::string line =
-        printable(archive::ownerName(owner)) + " (UIN " + std::to_string(owner.uin) + ")";
+        text::printable(archive::ownerName(owner)) + " (UIN " + std::to_string(owner.uin) + ")";
     const std::string name = owner.firstName +
                              (owner.firstName.empty() || owner.lastName.empty() ? "" : " ") +
                              owner.lastName;
     for (const std::string& part : {name, owner.email}) {
-        line += part.empty() ? "" : ", " + printable(part);
+        line += part.empty() ? "" : ", " + text::printable(part);
     }
     return line;
 }
@@ -42,7 +42,7 @@ std::string groupRows(const archive::Database& db) {
     }
     std::string rows;
     for (const archive::Group& group : db.groups()) {
-        rows += row(group.id, padded(printable(group.name), 24) +
+        rows += row(group.id, text::padded(text::printable(group.name), 24) +
                                   archive::counted(members[group.id], "contact"));
     }
     return rows;
@@ -84,10 +84,10 @@ int runInfo(const Options& o) {
     }
     const MessageCounts messages = countMessages(*db, line);
 
-    std::string out = labelled("Database:", printable(path));
+    std::string out = labelled("Database:", text::printable(path));
     out += labelled("Index:", db->indexPath().empty()
                                   ? std::string("none")
-                                  : printable(db->indexPath()) + " (index version " +
+                                  : text::printable(db->indexPath()) + " (index version " +
                                         std::to_string(db->indexVersion()) + ")");
     out += labelled("Version:", db->version() == "unknown" ? "unknown" : "ICQ " + db->version());
     out += labelled("Walk:", db->walk() == archive::Walk::IndexTree
@@ -110,7 +110,7 @@ int runInfo(const Options& o) {
     out += labelled("Warnings:", std::to_string(warnings.size()) +
                                      (warnings.empty() || o.verbose ? "" : " (-v lists them)"));
     for (const std::string& warning : o.verbose ? warnings : std::vector<std::string>()) {
-        out += "  " + printable(warning) + "\n";
+        out += "  " + text::printable(warning) + "\n";
     }
     std::cout << out;
     return kDone;

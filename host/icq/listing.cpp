@@ -7,7 +7,7 @@
 #include "archive/summary.h"
 #include "archive/timefmt.h"
 #include "commands.h"
-#include "printable.h"
+#include "text/printable.h"
 
 namespace icq {
 
@@ -32,7 +32,7 @@ Row contactRow(const archive::Contact& c, const std::map<uint32_t, std::string>&
                group == groups.end() ? "" : group->second,
                archive::standing(c)};
     for (std::string& cell : row) {
-        cell = printable(cell);
+        cell = text::printable(cell);
     }
     return row;
 }
@@ -42,14 +42,14 @@ std::string table(const std::vector<Row>& rows) {
     std::array<size_t, kColumns> width{};
     for (const Row& row : rows) {
         for (size_t i = 0; i < kColumns; ++i) {
-            width[i] = std::max(width[i], columns(row[i]));
+            width[i] = std::max(width[i], text::columns(row[i]));
         }
     }
     std::string out;
     for (const Row& row : rows) {
         std::string line;
         for (size_t i = 0; i < kColumns; ++i) {
-            line += i + 1 < kColumns ? padded(row[i], width[i] + 2) : row[i];
+            line += i + 1 < kColumns ? text::padded(row[i], width[i] + 2) : row[i];
         }
         out += line + "\n";
     }
@@ -71,10 +71,10 @@ std::string indented(const std::string& text) {
 class HistoryPrinter {
 public:
     HistoryPrinter(const archive::Database& db, std::ostream& out)
-        : zone_(db.settings().timeZone), owner_(printable(archive::ownerName(db.owner()))),
+        : zone_(db.settings().timeZone), owner_(text::printable(archive::ownerName(db.owner()))),
           out_(out) {
         for (const archive::Contact& contact : db.contacts()) {
-            names_[contact.uin] = printable(archive::displayName(contact));
+            names_[contact.uin] = text::printable(archive::displayName(contact));
         }
     }
 
@@ -92,9 +92,9 @@ public:
              << zone_.isoTime(m.time) << "  "
              << (m.direction == archive::Direction::Sent ? owner_ : names_[m.uin])
              << (label.empty() ? "" : " (" + label + ")") << "\n";
-        std::string body = printable(m.text, true);
+        std::string body = text::printable(m.text, true);
         if (!m.url.empty()) {
-            body += (body.empty() ? "" : "\n") + printable(m.url);
+            body += (body.empty() ? "" : "\n") + text::printable(m.url);
         }
         out_ << (body.empty() ? "" : indented(body));
     }
@@ -153,8 +153,8 @@ int runHistory(const Options& o) {
     });
     std::cout.flush();
     if (o.uin && !printer.printed() && !o.quiet) {
-        std::cerr << "tolvane-icq: " << printable(o.databases.front()) << ": no messages with UIN "
-                  << *o.uin << "\n";
+        std::cerr << "tolvane-icq: " << text::printable(o.databases.front())
+                  << ": no messages with UIN " << *o.uin << "\n";
     }
     return kDone;
 }

@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "commands.h"
-#include "printable.h"
+#include "text/printable.h"
 
 namespace icq {
 
@@ -17,7 +17,7 @@ constexpr off_t kLargeFile = off_t{16} << 20;
 
 int fail(int status, const std::string& line) {
     std::cout.flush();
-    std::cerr << "tolvane-icq: " << printable(line) << "\n";
+    std::cerr << "tolvane-icq: " << text::printable(line) << "\n";
     return status;
 }
 
@@ -38,7 +38,7 @@ std::unique_ptr<archive::Database> openDatabase(const std::string& path, const O
         return nullptr;
     }
     const std::string label =
-        "Reading " + printable(std::filesystem::path(path).filename().string());
+        "Reading " + text::printable(std::filesystem::path(path).filename().string());
     archive::OpenProgress told;
     if (line.active()) {
         told = [&](uint64_t done, uint64_t total) { line.show(label, done, total); };
