@@ -4,10 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #include "casepath.h"
 #include "codepage.h"
+#include "fdio.h"
 
 namespace vqrt {
 
@@ -423,10 +423,8 @@ std::unique_ptr<RegFile> RegFile::load(const std::string& path, const std::strin
                 std::to_string(kMaxFileBytes) + " bytes, found " + std::to_string(st.st_size) + ")";
         return nullptr;
     }
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(static_cast<size_t>(st.st_size), '\0');
-    if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-        error = path + ": cannot read (" + std::strerror(errno) + ")";
+    std::string bytes;
+    if (!readWholeFile(path, bytes, error)) {
         return nullptr;
     }
     return parse(bytes, path, codepage, error);
