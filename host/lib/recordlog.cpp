@@ -1,8 +1,12 @@
 #include "recordlog.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "fdio.h"
 
@@ -20,6 +24,9 @@ constexpr char kFile = 'F';  // key number, file, 0 or 1, the carried name when 
 
 constexpr size_t kBlock = size_t{1} << 20;
 constexpr size_t kMaxNumber = 10; // bytes of a 64-bit number in 7-bit groups
+// A line end and the spaces of the deepest indent a record usually has.
+constexpr std::string_view kNewline =
+    "\n                                                                ";
 
 uint64_t takeNumber(std::string_view& in) {
     uint64_t n = 0;
@@ -51,11 +58,11 @@ constexpr std::array<bool, 256> kMustEscape = [] {
     return table;
 }();
 
-// Writes the record as nlohmann::json::dump(2) does, into a string that is handed to a file
-// descriptor (when there is one) each 64 KiB.
+// Writes the record as nlohmann::json::dump(2) prints it, through a buffer of 64 KiB.
 class JsonText {
 public:
-    JsonText(std::string& text, int fd) : text_(text), fd_(fd) {}
+    /// Appends to `*target`, or writes to `fd` when there is no target.
+    JsonText(std::string* target, int fd) : target_(target), fd_(fd) {}
 
     void header(const Json& fields) {
         put("{");
@@ -97,27 +104,25 @@ public:
         }
     }
     void value(std::string_view key, std::string_view value) {
-        const size_t indent = startEntry(key);
-        put("\"value\": ");
-        putString(value);
-        newline(indent);
-        put("}");
+        const Glue& glue = startEntry(key);
+        put(glue.value);
+        putEscaped(value);
+        put(glue.valueEnd);
     }
     void file(std::string_view key, std::string_view file,
               std::optional<std::string_view> carried) {
-        const size_t indent = startEntry(key);
-        put("\"file\": ");
-        putString(file);
-        put(",");
-        newline(indent + 2);
-        put("\"carried\": ");
+        const Glue& glue = startEntry(key);
+        put(glue.file);
+        putEscaped(file);
+        put(glue.carried);
         if (carried) {
-            putString(*carried);
+            put("\"");
+            putEscaped(*carried);
+            put(glue.valueEnd);
         } else {
             put("null");
+            put(glue.end);
         }
-        newline(indent);
-        put("}");
     }
     /// 0, or the errno of the first write that failed.
     int finish() {
@@ -132,58 +137,88 @@ private:
         size_t indent; ///< of its elements
         size_t size;
     };
+    // What an entry at one indent writes around its key, value, file and carried name: the
+    // same for every entry of a record, which holds hundreds of thousands.
+    struct Glue {
+        std::string key;      ///< up to the key's opening quote
+        std::string value;    ///< from the key's closing quote to the value's opening one
+        std::string file;     ///< the same for a file
+        std::string carried;  ///< from the file's closing quote to the carried name
+        std::string valueEnd; ///< from the value's closing quote to the end
+        std::string end;      ///< the end after a carried name of null
+    };
 
     void put(std::string_view text) {
-        text_.append(text);
-        if (fd_ >= 0 && text_.size() >= kBuffer) {
-            drain();
+        if (text.size() > kBuffer - used_) {
+            putLarge(text);
+        } else if (!text.empty()) { // an empty view may hold a null pointer; memcpy must not get it
+            std::memcpy(buffer_.get() + used_, text.data(), text.size());
+            used_ += text.size();
         }
     }
+    void putLarge(std::string_view text) {
+        drain();
+        if (text.size() > kBuffer) {
+            send(text);
+            return;
+        }
+        std::memcpy(buffer_.get(), text.data(), text.size());
+        used_ = text.size();
+    }
+    // A line end and `depth` spaces.
     void newline(size_t depth) {
-        text_ += '\n';
-        text_.append(depth, ' ');
+        constexpr size_t room = kNewline.size() - 1;
+        put(kNewline.substr(0, 1 + std::min(depth, room)));
+        for (; depth > room; depth -= room) {
+            put(kNewline.substr(1, std::min(depth - room, room)));
+        }
     }
     void putString(std::string_view text) {
-        text_ += '"';
+        put("\"");
+        putEscaped(text);
+        put("\"");
+    }
+    // `text` with what a JSON string cannot hold escaped as nlohmann::json escapes it; other
+    // bytes are copied (the text is UTF-8).
+    void putEscaped(std::string_view text) {
         size_t start = 0;
         for (size_t i = 0; i < text.size(); ++i) {
             const auto c = static_cast<unsigned char>(text[i]);
             if (kMustEscape[c]) {
-                text_.append(text, start, i - start);
+                put(text.substr(start, i - start));
                 start = i + 1;
-                putEscaped(c);
+                putEscapedByte(c);
             }
         }
-        text_.append(text, start);
-        put("\"");
+        put(text.substr(start));
     }
-    void putEscaped(unsigned char c) {
+    void putEscapedByte(unsigned char c) {
         switch (c) {
         case '"':
-            text_ += "\\\"";
+            put("\\\"");
             break;
         case '\\':
-            text_ += "\\\\";
+            put("\\\\");
             break;
         case '\b':
-            text_ += "\\b";
+            put("\\b");
             break;
         case '\f':
-            text_ += "\\f";
+            put("\\f");
             break;
         case '\n':
-            text_ += "\\n";
+            put("\\n");
             break;
         case '\r':
-            text_ += "\\r";
+            put("\\r");
             break;
         case '\t':
-            text_ += "\\t";
+            put("\\t");
             break;
         default: {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            text_ += escaped;
+            put(escaped);
         }
         }
     }
@@ -195,15 +230,32 @@ private:
         put("{");
         return array.indent;
     }
-    // Opens an entry up to its value; answers its indent.
-    size_t startEntry(std::string_view key) {
-        const size_t indent = startElement();
-        newline(indent + 2);
-        put("\"key\": ");
-        putString(key);
-        put(",");
-        newline(indent + 2);
-        return indent;
+    // Opens an entry and writes its key; answers the rest of its text.
+    const Glue& startEntry(std::string_view key) {
+        Array& array = arrays_.back();
+        put(array.size++ == 0 ? "[" : ",");
+        const Glue& glue = glueAt(array.indent);
+        put(glue.key);
+        putEscaped(key);
+        return glue;
+    }
+    // The text around the parts of an entry at `indent`, made once per indent.
+    const Glue& glueAt(size_t indent) {
+        if (glue_.size() <= indent) {
+            glue_.resize(indent + 1);
+        }
+        Glue& glue = glue_[indent];
+        if (glue.key.empty()) {
+            const std::string inner = "\n" + std::string(indent + 2, ' ');
+            const std::string outer = "\n" + std::string(indent, ' ');
+            glue = {outer + "{" + inner + "\"key\": \"",
+                    "\"," + inner + "\"value\": \"",
+                    "\"," + inner + "\"file\": \"",
+                    "\"," + inner + "\"carried\": ",
+                    "\"" + outer + "}",
+                    outer + "}"};
+        }
+        return glue;
     }
     // Closes the innermost array; answers the indent of its elements.
     size_t closeArray() {
@@ -218,20 +270,38 @@ private:
         return array.indent;
     }
     void drain() {
-        if (fd_ < 0) {
+        send(std::string_view(buffer_.get(), used_));
+        used_ = 0;
+    }
+    void send(std::string_view bytes) {
+        if (target_ != nullptr) {
+            target_->append(bytes);
             return;
         }
         if (error_ == 0) {
-            error_ = writeAll(fd_, text_.data(), text_.size());
+            error_ = writeAll(fd_, bytes.data(), bytes.size());
         }
-        text_.clear();
+        written_ += bytes.size();
+        // The fsync that ends a save waits for the disk: each few MiB start on their way there
+        // now. Only a hint, which a pipe or a terminal ignores.
+        if (written_ - handedOver_ >= kWriteBehind) {
+            ::sync_file_range(fd_, static_cast<off64_t>(handedOver_),
+                              static_cast<off64_t>(written_ - handedOver_), SYNC_FILE_RANGE_WRITE);
+            handedOver_ = written_;
+        }
     }
 
     static constexpr size_t kBuffer = 64 * 1024;
-    std::string& text_;
+    static constexpr uint64_t kWriteBehind = uint64_t{4} << 20;
+    std::string* target_;
     int fd_;
     int error_ = 0;
+    std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(kBuffer);
+    size_t used_ = 0;
+    uint64_t written_ = 0;      ///< bytes written to fd_
+    uint64_t handedOver_ = 0;   ///< of those, bytes whose writing to the disk was started
     std::vector<Array> arrays_; ///< "sections", then the entries of each open section
+    std::vector<Glue> glue_;    ///< by indent
 };
 
 // Builds the record as a tree, with or without the sections inside sections.
@@ -324,7 +394,7 @@ Json RecordLog::json(Json header, bool nested) const {
     return header;
 }
 
-int RecordLog::write(std::string& text, int fd, const Json& header) const {
+int RecordLog::write(std::string* text, int fd, const Json& header) const {
     JsonText out(text, fd);
     out.header(header);
     walk(out);
@@ -332,13 +402,12 @@ int RecordLog::write(std::string& text, int fd, const Json& header) const {
 }
 
 int RecordLog::writeText(int fd, const Json& header) const {
-    std::string buffer;
-    return write(buffer, fd, header);
+    return write(nullptr, fd, header);
 }
 
 std::string RecordLog::text(const Json& header) const {
     std::string text;
-    write(text, -1, header);
+    write(&text, -1, header);
     return text;
 }
 
@@ -348,16 +417,18 @@ void RecordLog::reserve(size_t bytes) {
     }
 }
 
-void RecordLog::appendNumber(uint64_t n) {
-    do {
-        blocks_.back() += static_cast<char>((n & 0x7F) | (n > 0x7F ? 0x80 : 0));
-        n >>= 7;
-    } while (n != 0);
-}
-
-void RecordLog::appendText(std::string_view text) {
-    appendNumber(text.size());
-    blocks_.back().append(text);
+void RecordLog::appendEntry(char op, std::initializer_list<uint64_t> numbers,
+                            std::string_view text) {
+    char head[1 + 2 * kMaxNumber];
+    size_t size = 0;
+    head[size++] = op;
+    for (uint64_t n : numbers) {
+        do {
+            head[size++] = static_cast<char>((n & 0x7F) | (n > 0x7F ? 0x80 : 0));
+            n >>= 7;
+        } while (n != 0);
+    }
+    blocks_.back().append(head, size).append(text);
 }
 
 uint64_t RecordLog::keyId(std::string_view key) {
@@ -371,8 +442,7 @@ uint64_t RecordLog::keyId(std::string_view key) {
 void RecordLog::openLooseSectionIfNeeded() {
     if (open_.empty() && !looseOpen_) {
         reserve(2);
-        blocks_.back() += kBegin;
-        appendText("");
+        appendEntry(kBegin, {0}, {});
         closed_.push_back(true);
         looseOpen_ = true;
     }
@@ -381,11 +451,10 @@ void RecordLog::openLooseSectionIfNeeded() {
 void RecordLog::beginSection(std::string_view name) {
     reserve(2 + kMaxNumber + name.size());
     if (open_.empty() && looseOpen_) {
-        blocks_.back() += kEnd;
+        appendEntry(kEnd, {}, {});
         looseOpen_ = false;
     }
-    blocks_.back() += kBegin;
-    appendText(name);
+    appendEntry(kBegin, {name.size()}, name);
     closed_.push_back(false);
     open_.push_back(closed_.size() - 1);
 }
@@ -397,7 +466,7 @@ bool RecordLog::endSection() {
     closed_[open_.back()] = true;
     open_.pop_back();
     reserve(1);
-    blocks_.back() += kEnd;
+    appendEntry(kEnd, {}, {});
     return true;
 }
 
@@ -405,22 +474,20 @@ void RecordLog::addValue(std::string_view key, std::string_view value) {
     openLooseSectionIfNeeded();
     const uint64_t id = keyId(key);
     reserve(1 + 2 * kMaxNumber + value.size());
-    blocks_.back() += kValue;
-    appendNumber(id);
-    appendText(value);
+    appendEntry(kValue, {id, value.size()}, value);
 }
 
 void RecordLog::addFile(std::string_view key, std::string_view file,
                         const std::optional<std::string>& carried) {
     openLooseSectionIfNeeded();
     const uint64_t id = keyId(key);
-    reserve(2 + 3 * kMaxNumber + file.size() + (carried ? carried->size() : 0));
-    blocks_.back() += kFile;
-    appendNumber(id);
-    appendText(file);
-    blocks_.back() += carried ? '\1' : '\0';
+    const std::string_view name = carried ? std::string_view(*carried) : std::string_view();
+    reserve(2 + 3 * kMaxNumber + file.size() + name.size());
+    appendEntry(kFile, {id, file.size()}, file);
     if (carried) {
-        appendText(*carried);
+        appendEntry('\1', {name.size()}, name);
+    } else {
+        appendEntry('\0', {}, {});
     }
 }
 

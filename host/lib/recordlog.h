@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,10 +43,10 @@ private:
     /// Calls `visitor` for each section and entry in call order; each section gets its
     /// endSection(), an open one at the end of the log.
     template <class Visitor> void walk(Visitor& visitor) const;
-    int write(std::string& text, int fd, const nlohmann::ordered_json& header) const;
+    int write(std::string* text, int fd, const nlohmann::ordered_json& header) const;
     void reserve(size_t bytes);
-    void appendNumber(uint64_t n);
-    void appendText(std::string_view text);
+    /// One byte, the numbers in 7-bit groups (low first) and `text`, into the last block.
+    void appendEntry(char op, std::initializer_list<uint64_t> numbers, std::string_view text);
     uint64_t keyId(std::string_view key);
     void openLooseSectionIfNeeded();
 
