@@ -432,11 +432,13 @@ void RecordLog::appendEntry(char op, std::initializer_list<uint64_t> numbers,
 }
 
 uint64_t RecordLog::keyId(std::string_view key) {
-    const auto [it, added] = keyIds_.try_emplace(std::string(key), keys_.size());
-    if (added) {
-        keys_.emplace_back(key);
+    const auto found = keyIds_.find(key);
+    if (found != keyIds_.end()) {
+        return found->second;
     }
-    return it->second;
+    const uint64_t id = keys_.size();
+    keyIds_.emplace(keys_.emplace_back(key), id);
+    return id;
 }
 
 void RecordLog::openLooseSectionIfNeeded() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -51,8 +52,8 @@ private:
     void openLooseSectionIfNeeded();
 
     std::vector<std::string> blocks_; ///< an entry never spans two blocks
-    std::vector<std::string> keys_;
-    std::unordered_map<std::string, uint64_t> keyIds_;
+    std::deque<std::string> keys_;    ///< a deque: keyIds_ holds views of them
+    std::unordered_map<std::string_view, uint64_t> keyIds_;
     /// Per section, in the order they were begun: closed yet.
     std::vector<bool> closed_;
     /// Indexes of the open sections, innermost last.
