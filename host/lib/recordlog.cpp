@@ -150,20 +150,16 @@ private:
 
     void put(std::string_view text) {
         if (text.size() > kBuffer - used_) {
-            putLarge(text);
-        } else if (!text.empty()) { // an empty view may hold a null pointer; memcpy must not get it
+            drain();
+            if (text.size() > kBuffer) {
+                send(text);
+                return;
+            }
+        }
+        if (!text.empty()) { // an empty view may hold a null pointer, which memcpy must not get
             std::memcpy(buffer_.get() + used_, text.data(), text.size());
             used_ += text.size();
         }
-    }
-    void putLarge(std::string_view text) {
-        drain();
-        if (text.size() > kBuffer) {
-            send(text);
-            return;
-        }
-        std::memcpy(buffer_.get(), text.data(), text.size());
-        used_ = text.size();
     }
     // A line end and `depth` spaces.
     void newline(size_t depth) {
@@ -192,35 +188,17 @@ private:
         }
         put(text.substr(start));
     }
+    // A byte that a JSON string cannot hold (no letter), as nlohmann::json writes it.
     void putEscapedByte(unsigned char c) {
-        switch (c) {
-        case '"':
-            put("\\\"");
-            break;
-        case '\\':
-            put("\\\\");
-            break;
-        case '\b':
-            put("\\b");
-            break;
-        case '\f':
-            put("\\f");
-            break;
-        case '\n':
-            put("\\n");
-            break;
-        case '\r':
-            put("\\r");
-            break;
-        case '\t':
-            put("\\t");
-            break;
-        default: {
-            char escaped[8];
+        constexpr std::string_view kShort = "\"\"\\\\\bb\ff\nn\rr\tt"; // each byte, then its letter
+        const size_t at = kShort.find(static_cast<char>(c));
+        char escaped[8];
+        if (at != std::string_view::npos) {
+            std::snprintf(escaped, sizeof escaped, "\\%c", kShort[at + 1]);
+        } else {
             std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            put(escaped);
         }
-        }
+        put(escaped);
     }
     // Opens the next element of the innermost array; answers its indent.
     size_t startElement() {

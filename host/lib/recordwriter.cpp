@@ -236,7 +236,7 @@ void RecordWriter::setResult(int result) {
 }
 
 void RecordWriter::finish() {
-    if (!saved_ || dirty_) {
+    if (dirty_) {
         save();
     }
 }
@@ -306,7 +306,6 @@ bool RecordWriter::save() {
         warn(error);
         return false;
     }
-    saved_ = true;
     dirty_ = false;
     lastSaveError_.clear();
     return true;

@@ -106,8 +106,7 @@ private:
     RecordLog log_;
     int result_ = 0;
     bool complete_ = false;
-    bool saved_ = false;
-    bool dirty_ = false;
+    bool dirty_ = true; ///< the record changed since the last good save, or was never saved
     std::string lastSaveError_;
     UniqueFd filesFd_; ///< the opened `files/` folder, once a file is carried
 };

@@ -2,11 +2,9 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -14,76 +12,54 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
-std::vector<std::string> listDir(const std::string& path) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
+// Writes `bytes`, then fails with `err` when it is not 0.
 vqrt::FileWriter writing(const std::string& bytes, int err = 0) {
     return [bytes, err](int fd) {
-        const int written = vqrt::writeAll(fd, bytes.data(), bytes.size());
-        return written != 0 ? written : err;
+        const int failed = vqrt::writeAll(fd, bytes.data(), bytes.size());
+        return failed != 0 ? failed : err;
     };
 }
 
-TEST(WriteFileAtomically, ReplacesTheFileWholeWithItsMode) {
-    TempDir dir;
-    writeFile(dir.file("record.json"), "earlier, and longer than what replaces it");
-    std::string error;
-    ASSERT_TRUE(vqrt::writeFileAtomically(dir.path(), "record.json", 0640, writing("new"), error))
-        << error;
-    EXPECT_EQ(readFile(dir.file("record.json")), "new");
-    struct stat st;
-    ASSERT_EQ(stat(dir.file("record.json").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(listDir(dir.path()), std::vector<std::string>{"record.json"});
-}
-
-struct Failure {
-    const char* name;
-    std::string folder; ///< below the test folder
+struct Save {
+    const char* folder; ///< below the test folder; "out" holds record.json, "full" a folder of it
     vqrt::FileWriter write;
-    std::string error; ///< after the path of the test folder
+    std::string error; ///< after the test folder; empty for a good save
 };
 
-void PrintTo(const Failure& failure, std::ostream* out) {
-    *out << failure.name;
+// Whatever fails, the earlier record.json stays as it was and no temporary file is left.
+TEST(WriteFileAtomically, ReplacesWholeOrNotAtAll) {
+    const Save saves[] = {
+        {"out", writing("new"), ""},
+        {"out", writing(std::string(100000, 'x'), ENOSPC),
+         "/out/record.json: cannot write (No space left on device)"},
+        {"missing", writing("x"), "/missing/record.json: cannot write (No such file or directory)"},
+        {"full", writing("x"), "/full/record.json: cannot replace (Is a directory)"},
+    };
+    for (const Save& save : saves) {
+        SCOPED_TRACE(save.error);
+        TempDir dir;
+        writeFile(dir.file("out/record.json"), "earlier");
+        writeFile(dir.file("full/record.json/inside"), "a folder in the way");
+        std::string error;
+        EXPECT_EQ(vqrt::writeFileAtomically(dir.file(save.folder), "record.json", 0640, save.write,
+                                            error),
+                  save.error.empty());
+        EXPECT_EQ(error, save.error.empty() ? "" : dir.path() + save.error);
+        EXPECT_EQ(readFile(dir.file("out/record.json")), save.error.empty() ? "new" : "earlier");
+        for (const char* folder : {"out", "full"}) {
+            const auto files = std::filesystem::directory_iterator(dir.file(folder));
+            EXPECT_EQ(std::distance(begin(files), end(files)), 1);
+        }
+        struct stat st;
+        if (save.error.empty() && stat(dir.file("out/record.json").c_str(), &st) == 0) {
+            EXPECT_EQ(st.st_mode & 0777, 0640u);
+        }
+    }
 }
-
-class WriteFileAtomicallyFailure : public ::testing::TestWithParam<Failure> {};
-
-// Whatever fails, the earlier file stays as it was and no temporary file is left.
-TEST_P(WriteFileAtomicallyFailure, KeepsTheEarlierFile) {
-    TempDir dir;
-    writeFile(dir.file("out/record.json/inside"), "a folder in the way");
-    writeFile(dir.file("kept/record.json"), "earlier");
-    const std::string folder = dir.file(GetParam().folder);
-    std::string error;
-    EXPECT_FALSE(vqrt::writeFileAtomically(folder, "record.json", 0600, GetParam().write, error));
-    EXPECT_EQ(error, dir.path() + GetParam().error);
-    EXPECT_EQ(readFile(dir.file("kept/record.json")), "earlier");
-    EXPECT_EQ(listDir(dir.file("kept")), std::vector<std::string>{"record.json"});
-    EXPECT_EQ(listDir(dir.file("out")), std::vector<std::string>{"record.json"});
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, WriteFileAtomicallyFailure,
-    ::testing::Values(Failure{"WriteFails", "kept", writing(std::string(100000, 'x'), ENOSPC),
-                              "/kept/record.json: cannot write (No space left on device)"},
-                      Failure{"FolderMissing", "missing", writing("x"),
-                              "/missing/record.json: cannot write (No such file or directory)"},
-                      Failure{"FolderInTheWay", "out", writing("x"),
-                              "/out/record.json: cannot replace (Is a directory)"}),
-    [](const ::testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
 
 TEST(ReadWholeFile, ReadsWhateverTheSizeSays) {
     TempDir dir;
@@ -100,7 +76,6 @@ TEST(ReadWholeFile, ReadsWhateverTheSizeSays) {
     EXPECT_TRUE(vqrt::readWholeFile("/proc/self/status", bytes, error));
     EXPECT_NE(bytes.find("Name:"), std::string::npos);
     EXPECT_EQ(error, "");
-
     EXPECT_FALSE(vqrt::readWholeFile(dir.file("missing"), bytes, error));
     EXPECT_EQ(error, dir.file("missing") + ": cannot read (No such file or directory)");
     EXPECT_FALSE(vqrt::readWholeFile(dir.path(), bytes, error));
