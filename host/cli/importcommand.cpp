@@ -90,7 +90,7 @@ std::string ownerList(const std::vector<QString>& owners) {
     return text.empty() ? std::string("none") : text;
 }
 
-// What one run carries from step to step. Members go in reverse order: the options page before
+// What one run carries from step to step. Members go from the last up: the options page before
 // the plug-in that made it, the agent before the record.
 struct Run {
     explicit Run(const Options& options) : o(options) {}
