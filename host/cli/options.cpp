@@ -44,12 +44,9 @@ std::string addDrive(vqrt::HostOptions& host, const std::string& text) {
     return {};
 }
 
-} // namespace
-
-std::optional<Options> parseOptions(int argc, char** argv, int& status) {
-    Options o;
-    CLI::App app{"tolvane-import: imports an ICQ owner's account, contacts and sounds from a "
-                 "mounted Windows installation"};
+// Declares every option, bound to `o`, `drives` and `info`; answers the --info option.
+const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::string>& drives,
+                                  std::string& info) {
     app.name("tolvane-import");
     app.footer(kExamples);
     app.get_formatter()->column_width(34);
@@ -59,7 +56,6 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
     app.add_option("--user", o.host.user, "the Windows user whose ICQ is imported");
     app.add_option("--reg", o.host.regFiles,
                    "a .reg export layered over the hives (repeatable; later ones win)");
-    std::vector<std::string> drives;
     app.add_option("--drive", drives, "another drive: LETTER=DIR (repeatable)");
     app.add_option("--codepage", o.host.codepage,
                    "the installation's ANSI code page (default CP1252)");
@@ -84,7 +80,6 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
     app.add_flag("--json", o.json, "print the record to standard output");
     app.add_flag("-q,--quiet", o.quiet, "print no summary");
     app.add_flag("-v,--verbose", o.verbose, "show the plug-in's own diagnostic lines");
-    std::string info;
     auto* infoOption = app.add_option("--info", info,
                                       "print the identity of a plug-in (PLUGIN.so, or the one "
                                       "of --plugin) and exit")
@@ -93,7 +88,36 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
         ->needs(infoOption);
     app.add_option("--plugin", o.plugin,
                    "the plug-in library (default: the one installed beside this program)");
+    return infoOption;
+}
 
+// What the parser cannot check: the drives, and the options every run needs. Answers the line
+// to print, empty when all is well.
+std::string checkOptions(Options& o, const std::vector<std::string>& drives) {
+    for (const std::string& d : drives) {
+        const std::string error = addDrive(o.host, d);
+        if (!error.empty()) {
+            return error;
+        }
+    }
+    if (o.host.windowsRoot.empty()) {
+        return "--windows-root DIR is required (see --help)";
+    }
+    if (o.out.empty() && !o.list && !o.json) {
+        return "--out DIR is required (or --list, or --json) (see --help)";
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<Options> parseOptions(int argc, char** argv, int& status) {
+    Options o;
+    CLI::App app{"tolvane-import: imports an ICQ owner's account, contacts and sounds from a "
+                 "mounted Windows installation"};
+    std::vector<std::string> drives;
+    std::string info;
+    const CLI::Option* infoOption = declareOptions(app, o, drives, info);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -108,22 +132,8 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
         o.info = info;
         return o;
     }
-    for (const std::string& d : drives) {
-        const std::string error = addDrive(o.host, d);
-        if (!error.empty()) {
-            std::cerr << "tolvane-import: " << error << "\n";
-            status = 2;
-            return std::nullopt;
-        }
-    }
-    std::string missing;
-    if (o.host.windowsRoot.empty()) {
-        missing = "--windows-root DIR is required";
-    } else if (o.out.empty() && !o.list && !o.json) {
-        missing = "--out DIR is required (or --list, or --json)";
-    }
-    if (!missing.empty()) {
-        std::cerr << "tolvane-import: " << missing << " (see --help)\n";
+    if (const std::string error = checkOptions(o, drives); !error.empty()) {
+        std::cerr << "tolvane-import: " << error << "\n";
         status = 2;
         return std::nullopt;
     }

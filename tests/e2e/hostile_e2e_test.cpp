@@ -586,9 +586,10 @@ TEST_F(HostileE2e, SoundPathsNeverLeaveTheWindowsRoot) {
         const std::string local = c.linkedOut ? "" : icq->root() + "/secret.wav";
         entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at++),
                        soundEntry(c.event, "\"" + local + "\"", nullptr));
-        warnings += "tolvane-import: warning: cannot carry " +
-                    (c.linkedOut ? std::string("the file of ") + c.event + ": it has no local path"
-                                 : local + ": No such file or directory") +
+        warnings += "tolvane-import: warning: " +
+                    (c.linkedOut ? c.event + std::string(": cannot carry the file (it has no "
+                                                         "local path)")
+                                 : local + ": cannot carry (No such file or directory)") +
                     "\n";
     }
     EXPECT_EQ(r.err, progressLines(0, 50) + warnings + progressLines(50, 60));
@@ -644,8 +645,8 @@ TEST_F(HostileE2e, RegistryValuesLongerThanEveryBuffer) {
     const std::string local = icq->local(cut);
     Json& sounds = (*findSection(expected, "ICQ_SOUNDS_SETTINGS"))["entries"];
     sounds.insert(sounds.begin() + 2, soundEntry("ICQBell", "\"" + local + "\"", nullptr));
-    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: cannot carry " + local +
-                         ": File name too long\n" + progressLines(50, 60));
+    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: " + local +
+                         ": cannot carry (File name too long)\n" + progressLines(50, 60));
     expectRecord(icq->record(out), expected);
 
     // An application path that long names no owner folder: ICQ is there, without owners.
@@ -728,11 +729,11 @@ TEST_F(HostileE2e, SoundFilesThatAreNoFilesAreNotCarried) {
         const std::string local = c.cause.empty() ? "" : icq->local(kSounds) + c.name;
         entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at++),
                        soundEntry(c.event, "\"" + local + "\"", nullptr));
-        warnings +=
-            "tolvane-import: warning: cannot carry " +
-            (c.cause.empty() ? std::string("the file of ") + c.event + ": it has no local path"
-                             : local + ": " + c.cause) +
-            "\n";
+        warnings += "tolvane-import: warning: " +
+                    (c.cause.empty()
+                         ? c.event + std::string(": cannot carry the file (it has no local path)")
+                         : local + ": cannot carry (" + c.cause + ")") +
+                    "\n";
     }
     EXPECT_EQ(r.err, progressLines(0, 50) + warnings + progressLines(50, 60));
     expectRecord(icq->record(out), expected);
@@ -878,8 +879,8 @@ TEST_F(HostileE2e, UnreadableFiles) {
     const ProcessResult r = run(roverArgs(out), out, *user);
     EXPECT_EQ(r.status, 0) << describe(r);
     const std::string sound = icq->local("C:\\Program Files\\ICQ\\Sounds\\New Message.wav");
-    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: cannot carry " + sound +
-                         ": Permission denied\n" + progressLines(50, 60));
+    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: " + sound +
+                         ": cannot carry (Permission denied)\n" + progressLines(50, 60));
     Json expected = roverRecord({});
     (*findSection(expected, "ICQ_SOUNDS_SETTINGS"))["entries"][2]["carried"] = nullptr;
     expectRecord(icq->record(out), expected);
@@ -916,8 +917,8 @@ TEST_F(HostileE2e, OutputFolderThatCannotBeMade) {
         SCOPED_TRACE(out);
         const ProcessResult r = run(roverArgs(out), out);
         EXPECT_EQ(r.status, 2) << describe(r);
-        EXPECT_EQ(r.err, "tolvane-import: warning: cannot create directory " + out +
-                             ": Not a directory\n"
+        EXPECT_EQ(r.err, "tolvane-import: warning: " + out +
+                             ": cannot create the folder (Not a directory)\n"
                              "tolvane-import: cannot use " +
                              out + " as the output folder\n");
     }
@@ -937,8 +938,8 @@ TEST_F(HostileE2e, OutputFolderThatIsNotWritable) {
     const std::string inLocked = locked + "/out";
     const ProcessResult r = run(roverArgs(inLocked), inLocked, *user);
     EXPECT_EQ(r.status, 2) << describe(r);
-    EXPECT_EQ(r.err, "tolvane-import: warning: cannot create directory " + inLocked +
-                         ": Permission denied\n"
+    EXPECT_EQ(r.err, "tolvane-import: warning: " + inLocked +
+                         ": cannot create the folder (Permission denied)\n"
                          "tolvane-import: cannot use " +
                          inLocked + " as the output folder\n");
     EXPECT_FALSE(exists(inLocked));
@@ -950,10 +951,10 @@ TEST_F(HostileE2e, OutputFolderThatIsNotWritable) {
     for (const char* sound : {"C:\\Program Files\\ICQ\\Sounds\\Admin.wav",
                               "C:\\Program Files\\ICQ\\Sounds\\New Message.wav",
                               "C:\\Documents and Settings\\Alice\\My Music\\search me.wav"}) {
-        warnings += "tolvane-import: warning: cannot carry " + icq->local(sound) +
-                    ": cannot create directory " + locked + "/files: Permission denied\n";
+        warnings += "tolvane-import: warning: " + icq->local(sound) + ": cannot carry (" + locked +
+                    "/files: cannot create the folder (Permission denied))\n";
     }
-    const std::string unsaved = "cannot write " + locked + "/record.json: Permission denied\n";
+    const std::string unsaved = locked + "/record.json: cannot write (Permission denied)\n";
     EXPECT_EQ(there.err, progressLines(0, 50) + warnings + progressLines(50, 60) +
                              "tolvane-import: warning: " + unsaved + "tolvane-import: " + unsaved);
     EXPECT_TRUE(fs::is_empty(locked));
@@ -980,9 +981,9 @@ TEST_F(HostileE2e, OutputFolderThatRunsOutOfSpace) {
     // The sound file does not fit: it is not carried, the rest is.
     const ProcessResult r = run(roverArgs(out, {"--no-contacts"}), out, small, {mountPoint, kept});
     EXPECT_EQ(r.status, 0) << describe(r);
-    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: cannot carry " +
-                         icq->local("C:\\Sounds\\Big.wav") + ": cannot write " + out +
-                         "/files/Big.wav: " + cause + "\n" + progressLines(50, 60));
+    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: " +
+                         icq->local("C:\\Sounds\\Big.wav") + ": cannot carry (" + out +
+                         "/files/Big.wav: cannot write (" + cause + "))\n" + progressLines(50, 60));
     const Json record = icq->record(keptOut);
     EXPECT_EQ(record["complete"], true);
     EXPECT_EQ(record["sections"][3]["entries"][2]["carried"], nullptr);
@@ -994,7 +995,7 @@ TEST_F(HostileE2e, OutputFolderThatRunsOutOfSpace) {
     // The record does not fit: nothing of it is written.
     const ProcessResult full = run(roverArgs(out, {"--no-sounds"}), out, small, {mountPoint, kept});
     EXPECT_EQ(full.status, 1) << describe(full);
-    const std::string unsaved = "cannot write " + out + "/record.json: " + cause + "\n";
+    const std::string unsaved = out + "/record.json: cannot write (" + cause + ")\n";
     EXPECT_EQ(full.err, progressLines(0, 60) + "tolvane-import: warning: " + unsaved +
                             "tolvane-import: " + unsaved);
     EXPECT_TRUE(exists(keptOut));
