@@ -91,189 +91,276 @@ std::string ownerList(const std::vector<QString>& owners) {
     return text.empty() ? std::string("none") : text;
 }
 
-} // namespace
+// What one run carries from step to step. Members go from the last up: the options page before
+// the plug-in that made it, the agent before the record.
+struct Run {
+    explicit Run(const Options& options) : o(options) {}
 
-int runImport(const Options& o) {
-    // The command line shows no window: Qt draws offscreen unless told otherwise.
+    const Options& o;
+    std::unique_ptr<vqrt::HostSession> session;
+    std::string pluginPath;
+    std::unique_ptr<vqrt::LoadedPlugin> loaded;
+    plugin* icq = nullptr;
+    std::optional<std::string> password;
+    vqrt::UniqueFd diagnostics; ///< where the plug-in's own lines go
+    bool found = false;         ///< ICQ is installed
+    QWidget host;               ///< holds the options page
+    std::optional<OptionsPage> page;
+    std::vector<QString> owners;
+    std::optional<ScratchFolder> scratch;
+    std::string outDir;
+    std::optional<vqrt::RecordWriter> record;
+    std::optional<vqrt::TerminalAgent> agent;
+    std::optional<PasswordAnswer> answer;
+    int result = 0; ///< what activatePlugin answered
+    std::string recordPath;
+    std::string archiveLines; ///< the archive's lines of the summary
+};
+
+// A step either lets the run go on or ends it with an exit status.
+using Step = std::optional<int> (*)(Run&);
+
+// Calls the plug-in with its lines on standard output sent to run.diagnostics, and dropped
+// before they reach it unless --verbose.
+template <class Call> auto quietly(const Run& run, Call call) {
+    StdoutRedirect quiet(run.diagnostics.get());
+    std::optional<CoutDiscard> discard;
+    if (!run.o.verbose) {
+        discard.emplace();
+    }
+    return call();
+}
+
+// The command line shows no window: Qt draws offscreen unless told otherwise.
+void prepareQt(bool verbose) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    if (!o.verbose) {
+    if (!verbose) {
         qInstallMessageHandler(quietQt);
     }
-    int argc = 1;
-    char name[] = "tolvane-import";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+}
 
+std::optional<int> openSession(Run& run) {
     std::string error;
-    const auto session = vqrt::HostSession::open(o.host, error);
-    if (!session) {
+    run.session = vqrt::HostSession::open(run.o.host, error);
+    if (!run.session) {
         return fail(kUsage, error);
     }
-    for (const std::string& warning : session->warnings()) {
+    for (const std::string& warning : run.session->warnings()) {
         std::cerr << "tolvane-import: warning: " << warning << "\n";
     }
-    const std::string pluginPath = o.plugin.empty() ? defaultPluginPath() : o.plugin;
-    const auto loaded = vqrt::LoadedPlugin::load(pluginPath, error);
-    if (!loaded) {
+    return std::nullopt;
+}
+
+std::optional<int> loadPlugin(Run& run) {
+    std::string error;
+    run.pluginPath = run.o.plugin.empty() ? defaultPluginPath() : run.o.plugin;
+    run.loaded = vqrt::LoadedPlugin::load(run.pluginPath, error);
+    if (!run.loaded) {
         return fail(kUsage, error);
     }
-    std::optional<std::string> password;
-    if (!o.passwordFile.empty()) {
-        password = readFirstLine(o.passwordFile, error);
-    } else if (o.passwordStdin) {
-        password = readFirstLineOfStdin(error);
+    run.icq = run.loaded->object();
+    run.icq->setArbiter(run.session.get());
+    return std::nullopt;
+}
+
+std::optional<int> readPassword(Run& run) {
+    std::string error;
+    if (!run.o.passwordFile.empty()) {
+        run.password = readFirstLine(run.o.passwordFile, error);
+    } else if (run.o.passwordStdin) {
+        run.password = readFirstLineOfStdin(error);
     }
     if (!error.empty()) {
         return fail(kUsage, error);
     }
-    const bool interactive = haveTerminal();
-    if (!password && !o.list && !interactive) {
+    if (!run.password && !run.o.list && !haveTerminal()) {
         return fail(kUsage, "no owner password given and no terminal to ask on "
                             "(use --password-file FILE or --password-stdin)");
     }
+    return std::nullopt;
+}
 
-    plugin* icq = loaded->object();
-    icq->setArbiter(session.get());
-
-    const vqrt::UniqueFd diagnostics = pluginOutput(o.verbose);
-    std::optional<CoutDiscard> discard;
-    bool found;
-    {
-        StdoutRedirect quiet(diagnostics.get());
-        if (!o.verbose) {
-            discard.emplace();
-        }
-        found = icq->checkDependency();
-        discard.reset();
+// Asks the plug-in whether ICQ is installed and, when it is, for its options page, which
+// lists the owners.
+std::optional<int> discoverOwners(Run& run) {
+    run.diagnostics = pluginOutput(run.o.verbose);
+    run.found = quietly(run, [&] { return run.icq->checkDependency(); });
+    if (run.found) {
+        run.icq->showDlg(0, &run.host);
     }
-
-    QWidget host;
-    if (found) {
-        icq->showDlg(0, &host);
+    run.page.emplace(&run.host);
+    if (run.page->valid()) {
+        run.owners = run.page->owners();
     }
-    OptionsPage page(&host);
-    const std::vector<QString> owners = page.valid() ? page.owners() : std::vector<QString>{};
-    if (o.list) {
-        if (!found) {
-            return fail(kRefused, "no ICQ installation found in " + o.host.windowsRoot);
-        }
-        for (const QString& owner : owners) {
-            std::cout << owner.toStdString() << "\n";
-        }
-        return owners.empty() ? fail(kRefused, "ICQ is installed but has no owners") : kComplete;
-    }
+    return std::nullopt;
+}
 
-    // Only a record that is not kept needs a scratch folder.
-    std::optional<ScratchFolder> scratch;
-    if (o.out.empty()) {
-        scratch.emplace(error);
-        if (scratch->path().empty()) {
+// With --list: prints the owners, and the run ends.
+std::optional<int> listOwners(Run& run) {
+    if (!run.o.list) {
+        return std::nullopt;
+    }
+    if (!run.found) {
+        return fail(kRefused, "no ICQ installation found in " + run.o.host.windowsRoot);
+    }
+    for (const QString& owner : run.owners) {
+        std::cout << owner.toStdString() << "\n";
+    }
+    return run.owners.empty() ? fail(kRefused, "ICQ is installed but has no owners") : kComplete;
+}
+
+// The record goes to --out, or to a scratch folder when it is only printed. Without ICQ it
+// still says so.
+std::optional<int> openRecord(Run& run) {
+    if (run.o.out.empty()) {
+        std::string error;
+        run.scratch.emplace(error);
+        if (run.scratch->path().empty()) {
             return fail(kUsage, error);
         }
     }
-    const std::string outDir = scratch ? scratch->path() : o.out;
-    vqrt::RecordWriter record(outDir, "ICQ", o.host.codepage, [](const std::string& line) {
-        std::cerr << "tolvane-import: warning: " << line << "\n";
-    });
-    if (!found) {
-        record.setResult(-1);
-        record.finish();
-        return fail(kRefused, "no ICQ installation found in " + o.host.windowsRoot +
+    run.outDir = run.scratch ? run.scratch->path() : run.o.out;
+    run.record.emplace(run.outDir, "ICQ",
+                       vqrt::RecordWriterOptions{run.o.host.codepage, [](const std::string& line) {
+                                                     std::cerr
+                                                         << "tolvane-import: warning: " << line
+                                                         << "\n";
+                                                 }});
+    if (!run.found) {
+        run.record->setResult(-1);
+        run.record->finish();
+        return fail(kRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
                                   " (the registry has no ICQ.exe application path)");
     }
-    if (!page.valid()) {
-        return fail(kUsage, pluginPath + ": the plug-in showed no options page");
-    }
-    if (!o.owner.empty() && !page.chooseOwner(o.owner)) {
-        return fail(kUsage,
-                    "no ICQ owner named \"" + o.owner + "\" (owners: " + ownerList(owners) + ")");
-    }
-    if (!record.prepareOutputDirectory()) {
-        return fail(kUsage, "cannot use " + outDir + " as the output folder");
-    }
+    return std::nullopt;
+}
 
-    if (o.noServer) {
-        page.click(QStringLiteral("Import Host S&erver Settings"));
+std::optional<int> chooseOwner(Run& run) {
+    if (!run.page->valid()) {
+        return fail(kUsage, run.pluginPath + ": the plug-in showed no options page");
     }
-    if (o.noUserSettings) {
-        page.click(QStringLiteral("Import &User Settings"));
+    if (!run.o.owner.empty() && !run.page->chooseOwner(run.o.owner)) {
+        return fail(kUsage, "no ICQ owner named \"" + run.o.owner +
+                                "\" (owners: " + ownerList(run.owners) + ")");
     }
-    if (o.noContacts) {
-        page.click(QStringLiteral("Import Con&tacts"));
+    if (!run.record->prepareOutputDirectory()) {
+        return fail(kUsage, "cannot use " + run.outDir + " as the output folder");
     }
-    if (o.overwriteContacts) {
-        page.click(QStringLiteral("Over&write Current Contact List"));
-    }
-    if (o.noSounds) {
-        page.click(QStringLiteral("Import Soun&d Settings"));
-    }
-    // The page keeps "Default" chosen when an owner without sounds of their own was current
-    // before; a person who wants the owner's own sounds chooses "Customized" (possible only
-    // for an owner who has them).
-    page.click(o.defaultSounds ? QStringLiteral("De&fault") : QStringLiteral("Customi&zed"));
-    if (password) {
-        page.typePassword(*password);
-    }
+    return std::nullopt;
+}
 
-    vqrt::TerminalAgent agent(icq->getBlockCount(), stderr);
-    agent.setWidget(&host);
-    agent.catchInterrupt();
-    session->setAgent(&agent);
-    PasswordAnswer answer([&]() -> std::optional<std::string> {
-        if (password) {
-            return password;
+// Sets the options page as the command line says, the way a person would.
+std::optional<int> applyOptions(Run& run) {
+    const Options& o = run.o;
+    const std::pair<bool, QString> clicks[] = {
+        {o.noServer, QStringLiteral("Import Host S&erver Settings")},
+        {o.noUserSettings, QStringLiteral("Import &User Settings")},
+        {o.noContacts, QStringLiteral("Import Con&tacts")},
+        {o.overwriteContacts, QStringLiteral("Over&write Current Contact List")},
+        {o.noSounds, QStringLiteral("Import Soun&d Settings")},
+        // The page keeps "Default" chosen when an owner without sounds of their own was
+        // current before; a person who wants the owner's own sounds chooses "Customized"
+        // (possible only for an owner who has them).
+        {o.defaultSounds, QStringLiteral("De&fault")},
+        {!o.defaultSounds, QStringLiteral("Customi&zed")},
+    };
+    for (const auto& [wanted, text] : clicks) {
+        if (wanted) {
+            run.page->click(text);
         }
-        agent.finishLine();
+    }
+    if (run.password) {
+        run.page->typePassword(*run.password);
+    }
+    return std::nullopt;
+}
+
+// Runs the import with a progress bar and Ctrl-C, answering the password dialog, and saves
+// the record.
+std::optional<int> runPlugin(Run& run) {
+    vqrt::TerminalAgent& agent = run.agent.emplace(run.icq->getBlockCount(), stderr);
+    agent.setWidget(&run.host);
+    agent.catchInterrupt();
+    run.session->setAgent(&agent);
+    run.answer.emplace([&run]() -> std::optional<std::string> {
+        if (run.password) {
+            return run.password;
+        }
+        run.agent->finishLine();
         return promptPassword("Password of the ICQ owner: ",
                               [] { return vqrt::TerminalAgent::cancelRequested().load(); });
     });
-    app.installEventFilter(&answer);
-
-    int result;
-    {
-        StdoutRedirect quiet(diagnostics.get());
-        if (!o.verbose) {
-            discard.emplace();
-        }
-        result = icq->activatePlugin(&record, 0);
-        discard.reset();
-    }
+    QCoreApplication::instance()->installEventFilter(&*run.answer);
+    run.result = quietly(run, [&] { return run.icq->activatePlugin(&*run.record, 0); });
     agent.finishLine();
-    record.setResult(result);
+    run.record->setResult(run.result);
     // Saving again right after a save that failed only fails again, with the same line.
-    if (!record.lastSaveFailed()) {
-        record.finish();
+    if (!run.record->lastSaveFailed()) {
+        run.record->finish();
     }
-    session->setAgent(nullptr);
+    run.session->setAgent(nullptr);
+    return std::nullopt;
+}
 
-    if (o.json) {
+// Prints the record with --json; ends a run that did not complete.
+std::optional<int> checkOutcome(Run& run) {
+    const vqrt::RecordWriter& record = *run.record;
+    if (run.o.json) {
         std::cout.flush();
         record.writeText(STDOUT_FILENO);
     }
-    const std::string recordPath =
-        o.out.empty() ? std::string("(not kept)") : outDir + "/record.json";
+    run.recordPath = run.o.out.empty() ? std::string("(not kept)") : run.outDir + "/record.json";
+    const std::string& recordPath = run.recordPath;
     if (record.lastSaveFailed()) {
         return fail(kRefused, record.lastSaveError());
     }
-    if (agent.cancelled() || vqrt::TerminalAgent::cancelRequested().load()) {
+    if (run.agent->cancelled() || vqrt::TerminalAgent::cancelRequested().load()) {
         return fail(kInterrupted,
                     "interrupted; the record keeps what was imported so far: " + recordPath);
     }
-    if (result != 0 || !record.complete()) {
+    if (run.result != 0 || !record.complete()) {
         return fail(kRefused,
                     "the import did not complete; the record keeps what it holds: " + recordPath);
     }
-    // The archive is written only beside a record that is kept.
-    const std::string archiveLines =
-        o.out.empty()
-            ? std::string()
-            : writeArchive(*session, page.chosenOwner(), o.host.codepage, o.archive, outDir);
-    if (!o.quiet && !o.json) {
-        std::cout << importSummary(record.outline(), recordPath, archiveLines);
+    return std::nullopt;
+}
+
+// The ICQ archive beside a record that is kept.
+std::optional<int> exportArchive(Run& run) {
+    if (!run.o.out.empty()) {
+        run.archiveLines = writeArchive(*run.session, run.page->chosenOwner(), run.o.host.codepage,
+                                        run.o.archive, run.outDir);
+    }
+    return std::nullopt;
+}
+
+// The summary of a complete run; answers the exit status.
+int report(const Run& run) {
+    if (!run.o.quiet && !run.o.json) {
+        std::cout << importSummary(run.record->outline(), run.recordPath, run.archiveLines);
     }
     return kComplete;
+}
+
+} // namespace
+
+int runImport(const Options& o) {
+    prepareQt(o.verbose);
+    int argc = 1;
+    char name[] = "tolvane-import";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    Run run(o);
+    for (const Step step :
+         {openSession, loadPlugin, readPassword, discoverOwners, listOwners, openRecord,
+          chooseOwner, applyOptions, runPlugin, checkOutcome, exportArchive}) {
+        if (const std::optional<int> status = step(run)) {
+            return *status;
+        }
+    }
+    return report(run);
 }
 
 } // namespace cli

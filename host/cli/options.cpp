@@ -47,25 +47,9 @@ std::string addDrive(vqrt::HostOptions& host, const std::string& text) {
     return {};
 }
 
-// The archive's time settings checked; empty, or the line that says what is wrong.
-std::string setTimes(ArchiveOptions& archive, const std::string& offset) {
-    if (!archive::parseOffset(offset, archive.timeOffset)) {
-        return "--time-offset " + offset + ": expected +HH:MM or -HH:MM, such as +01:00";
-    }
-    try {
-        archive::TimeZone zone(archive.timeZone);
-    } catch (const archive::ExportError& e) {
-        return "--time-zone " + std::string(e.what());
-    }
-    return {};
-}
-
-} // namespace
-
-std::optional<Options> parseOptions(int argc, char** argv, int& status) {
-    Options o;
-    CLI::App app{"tolvane-import: imports an ICQ owner's account, contacts and sounds from a "
-                 "mounted Windows installation"};
+// Declares every option, bound to `o`, `drives` and `info`; answers the --info option.
+const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::string>& drives,
+                                  std::string& info) {
     app.name("tolvane-import");
     app.footer(kExamples);
     app.get_formatter()->column_width(34);
@@ -75,7 +59,6 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
     app.add_option("--user", o.host.user, "the Windows user whose ICQ is imported");
     app.add_option("--reg", o.host.regFiles,
                    "a .reg export layered over the hives (repeatable; later ones win)");
-    std::vector<std::string> drives;
     app.add_option("--drive", drives, "another drive: LETTER=DIR (repeatable)");
     app.add_option("--codepage", o.host.codepage,
                    "the installation's ANSI code page (default CP1252)");
@@ -100,7 +83,6 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
     app.add_flag("--json", o.json, "print the record to standard output");
     app.add_flag("-q,--quiet", o.quiet, "print no summary");
     app.add_flag("-v,--verbose", o.verbose, "show the plug-in's own diagnostic lines");
-    std::string info;
     auto* infoOption = app.add_option("--info", info,
                                       "print the identity of a plug-in (PLUGIN.so, or the one "
                                       "of --plugin) and exit")
@@ -109,27 +91,76 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
         ->needs(infoOption);
     app.add_option("--plugin", o.plugin,
                    "the plug-in library (default: the one installed beside this program)");
-    std::string timeOffset = "0";
+    return infoOption;
+}
+
+// Declares the options of the archive written beside the record; --time-offset goes to
+// `offset` as given.
+void declareArchiveOptions(CLI::App& app, ArchiveOptions& archive, std::string& offset) {
     auto* noArchive = app.add_flag(
-        "--no-archive", [&o](int64_t) { o.archive.enabled = false; },
-        "write no ICQ archive (contacts.vcf, contacts.csv, history/, "
-        "icq-archive.sqlite) beside the record");
-    app.add_flag("--all-contacts", o.archive.allContacts,
+        "--no-archive", [&archive](int64_t) { archive.enabled = false; },
+        "write no ICQ archive (contacts.vcf, contacts.csv, history/, icq-archive.sqlite) "
+        "beside the record");
+    app.add_flag("--all-contacts", archive.allContacts,
                  "the archive's contacts.vcf and contacts.csv also hold contacts not on the list")
         ->excludes(noArchive);
-    app.add_option("--time-zone", o.archive.timeZone,
+    app.add_option("--time-zone", archive.timeZone,
                    "the zone the archive shows times in, an IANA name such as Europe/Stockholm "
                    "(default UTC)")
         ->excludes(noArchive);
-    app.add_option("--time-offset", timeOffset,
+    app.add_option("--time-offset", offset,
                    "added to the database's stored stamps to get UTC, +HH:MM or -HH:MM "
                    "(default 0)")
         ->excludes(noArchive);
     app.add_flag(
-           "--no-index", [&o](int64_t) { o.archive.useIndex = false; },
+           "--no-index", [&archive](int64_t) { archive.useIndex = false; },
            "read the archive through the database's pages, not its .idx")
         ->excludes(noArchive);
+}
 
+// The archive's time settings checked; empty, or the line that says what is wrong.
+std::string setTimes(ArchiveOptions& archive, const std::string& offset) {
+    if (!archive::parseOffset(offset, archive.timeOffset)) {
+        return "--time-offset " + offset + ": expected +HH:MM or -HH:MM, such as +01:00";
+    }
+    try {
+        archive::TimeZone zone(archive.timeZone);
+    } catch (const archive::ExportError& e) {
+        return "--time-zone " + std::string(e.what());
+    }
+    return {};
+}
+
+// What the parser cannot check: the drives, and the options every run needs. Answers the line
+// to print, empty when all is well.
+std::string checkOptions(Options& o, const std::vector<std::string>& drives,
+                         const std::string& offset) {
+    for (const std::string& d : drives) {
+        const std::string error = addDrive(o.host, d);
+        if (!error.empty()) {
+            return error;
+        }
+    }
+    if (o.host.windowsRoot.empty()) {
+        return "--windows-root DIR is required (see --help)";
+    }
+    if (o.out.empty() && !o.list && !o.json) {
+        return "--out DIR is required (or --list, or --json) (see --help)";
+    }
+    return setTimes(o.archive, offset);
+}
+
+} // namespace
+
+std::optional<Options> parseOptions(int argc, char** argv, int& status) {
+    Options o;
+    CLI::App app{"tolvane-import: imports an ICQ owner's account, contacts and sounds from a "
+                 "mounted Windows installation"};
+    std::vector<std::string> drives;
+    std::string info;
+    const CLI::Option* infoOption = declareOptions(app, o, drives, info);
+    std::string offset = "0";
+    declareArchiveOptions(app, o.archive, offset);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -144,27 +175,8 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
         o.info = info;
         return o;
     }
-    for (const std::string& d : drives) {
-        const std::string error = addDrive(o.host, d);
-        if (!error.empty()) {
-            std::cerr << "tolvane-import: " << error << "\n";
-            status = 2;
-            return std::nullopt;
-        }
-    }
-    std::string missing = setTimes(o.archive, timeOffset);
-    if (!missing.empty()) {
-        std::cerr << "tolvane-import: " << missing << "\n";
-        status = 2;
-        return std::nullopt;
-    }
-    if (o.host.windowsRoot.empty()) {
-        missing = "--windows-root DIR is required";
-    } else if (o.out.empty() && !o.list && !o.json) {
-        missing = "--out DIR is required (or --list, or --json)";
-    }
-    if (!missing.empty()) {
-        std::cerr << "tolvane-import: " << missing << " (see --help)\n";
+    if (const std::string error = checkOptions(o, drives, offset); !error.empty()) {
+        std::cerr << "tolvane-import: " << error << "\n";
         status = 2;
         return std::nullopt;
     }

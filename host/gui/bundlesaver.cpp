@@ -1,12 +1,8 @@
 #include "bundlesaver.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -21,85 +17,14 @@ namespace {
 constexpr mode_t kRecordMode = 0600;
 constexpr mode_t kFileMode = 0644;
 
-std::string cause(int error) {
-    return std::strerror(error);
-}
-
-// Removes a temporary file unless it was renamed into place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!path_.empty()) {
-            ::unlink(path_.c_str());
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::string& path() const { return path_; }
-    void release() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
-// Copies `from` to `folder/name` through a temporary file in `folder`, synced and renamed.
+// Copies `from` to `folder/name`, replacing an earlier file only with a complete copy.
 bool copyAtomically(const std::string& from, const std::string& folder, const std::string& name,
                     mode_t mode, std::string& error) {
-    vqrt::UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in) {
-        error = from + ": cannot read (" + cause(errno) + ")";
-        return false;
-    }
-    const std::string target = folder + "/" + name;
-    std::string pattern = folder + "/." + name + ".XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    vqrt::UniqueFd out(::mkostemp(buffer.data(), O_CLOEXEC));
-    if (!out) {
-        error = target + ": cannot write (" + cause(errno) + ")";
-        return false;
-    }
-    TemporaryFile temporary(buffer.data());
-    std::vector<char> chunk(1 << 16);
-    for (;;) {
-        const ssize_t got = ::read(in.get(), chunk.data(), chunk.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            error = from + ": cannot read (" + cause(errno) + ")";
-            return false;
-        }
-        if (got == 0) {
-            break;
-        }
-        if (const int writeError =
-                vqrt::writeAll(out.get(), chunk.data(), static_cast<size_t>(got));
-            writeError != 0) {
-            error = target + ": cannot write (" + cause(writeError) + ")";
-            return false;
-        }
-    }
-    if (::fchmod(out.get(), mode) != 0 || ::fsync(out.get()) != 0) {
-        error = target + ": cannot write (" + cause(errno) + ")";
-        return false;
-    }
-    if (const int closeError = out.close(); closeError != 0) {
-        error = target + ": cannot write (" + cause(closeError) + ")";
-        return false;
-    }
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
-        error = target + ": cannot replace (" + cause(errno) + ")";
-        return false;
-    }
-    temporary.release();
-    // The rename itself reaches the disk with the folder.
-    vqrt::UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) {
-        ::fsync(dir.get());
-    }
-    return true;
+    std::string bytes;
+    return vqrt::readWholeFile(from, bytes, error) &&
+           vqrt::writeFileAtomically(
+               folder, name, mode,
+               [&bytes](int fd) { return vqrt::writeAll(fd, bytes.data(), bytes.size()); }, error);
 }
 
 bool makeFolder(const std::string& path, std::string& error) {

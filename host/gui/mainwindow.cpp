@@ -271,18 +271,7 @@ void MainWindow::showPlugin(int row) {
     hideCurrentPage();
     current_ = row;
     if (plugins_.loadedCount() == 0) {
-        QString text = tr("No plug-in found.\n\nLooked for plug-in libraries in:\n%1\n"
-                          "Install the ICQ importer (libtarvex.so.1) into lib/tolvane/plugins "
-                          "beside this program, or start tolvane with --plugin PATH.")
-                           .arg(lines(searched_, QStringLiteral("  ")));
-        std::vector<std::string> errors;
-        for (int i = 0; i < plugins_.rowCount(); ++i) {
-            errors.push_back(plugins_.error(i));
-        }
-        if (!errors.empty()) {
-            text += tr("\n\nThese could not be loaded:\n%1").arg(lines(errors, QString()));
-        }
-        showMessage(PanelState::NoPlugins, text.trimmed());
+        showNoPlugins();
         return;
     }
     if (row < 0 || static_cast<size_t>(row) >= views_.size()) {
@@ -303,13 +292,34 @@ void MainWindow::showPlugin(int row) {
         showMessage(PanelState::NoInstallation, sessionError_);
         return;
     }
+    if (isInstalled(row, view, object)) {
+        openPage(row, view, object);
+    }
+}
+
+void MainWindow::showNoPlugins() {
+    QString text = tr("No plug-in found.\n\nLooked for plug-in libraries in:\n%1\n"
+                      "Install the ICQ importer (libtarvex.so.1) into lib/tolvane/plugins "
+                      "beside this program, or start tolvane with --plugin PATH.")
+                       .arg(lines(searched_, QStringLiteral("  ")));
+    std::vector<std::string> errors;
+    for (int i = 0; i < plugins_.rowCount(); ++i) {
+        errors.push_back(plugins_.error(i));
+    }
+    if (!errors.empty()) {
+        text += tr("\n\nThese could not be loaded:\n%1").arg(lines(errors, QString()));
+    }
+    showMessage(PanelState::NoPlugins, text.trimmed());
+}
+
+bool MainWindow::isInstalled(int row, PluginView& view, plugin* object) {
     if (!view.checked) {
         object->setArbiter(session_.get());
         view.installed = object->checkDependency();
         view.checked = true;
     }
-    const QString name = pluginName(row);
     if (!view.installed) {
+        const QString name = pluginName(row);
         const QString user = installation_->user();
         showMessage(PanelState::NothingToImport,
                     tr("%1 is not installed on this Windows installation (%2%3): its registry "
@@ -317,8 +327,11 @@ void MainWindow::showPlugin(int row) {
                        "Windows installation or the user where %1 was used, above.")
                         .arg(name, installation_->root(),
                              user.isEmpty() ? QString() : tr(", user %1").arg(user)));
-        return;
     }
+    return view.installed;
+}
+
+void MainWindow::openPage(int row, PluginView& view, plugin* object) {
     if (view.pageHost == nullptr) {
         view.pageHost = new QWidget(panelStack_);
         view.pageHost->setObjectName(QStringLiteral("pageHost"));
@@ -338,7 +351,7 @@ void MainWindow::showPlugin(int row) {
                        "account to import: no owner file of %1 could be read.\n\nChoose "
                        "another Windows installation or user above, or start %1 on that "
                        "system once so that it writes its account files.")
-                        .arg(name));
+                        .arg(pluginName(row)));
         return;
     }
     showPage(view);

@@ -108,6 +108,11 @@ private:
 
     void resetPluginViews();
     void showPlugin(int row);
+    void showNoPlugins();
+    /// Asks the plug-in once; when it is not installed, says so.
+    bool isInstalled(int row, PluginView& view, plugin* object);
+    /// Shows the plug-in's options page, or why there is nothing to choose on it.
+    void openPage(int row, PluginView& view, plugin* object);
     void hideCurrentPage();
     QDialog* embedPage(PluginView& view);
     void showMessage(PanelState state, const QString& text);

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <functional>
+#include <string>
 
 namespace vqrt {
 
@@ -26,8 +30,28 @@ private:
     int fd_;
 };
 
+/// One line for a failed call: `PATH: what (the text of err)`.
+std::string ioError(const std::string& path, const std::string& what, int err);
+
 /// Writes all of `data`, going on after interruptions and short writes; 0, or the errno of the
 /// write that failed.
 int writeAll(int fd, const char* data, size_t size);
+
+/// Reads until `size` bytes or the end, going on after interruptions and short reads; the
+/// count, or -1 with errno set.
+ssize_t readFull(int fd, char* data, size_t size);
+
+/// The whole file at `path` into `out`; false with `PATH: cannot read (cause)` in `error`.
+bool readWholeFile(const std::string& path, std::string& out, std::string& error);
+
+/// Writes the content of a file into `fd`; 0, or the errno of the write that failed.
+using FileWriter = std::function<int(int fd)>;
+
+/// Replaces `dir/name` whole or not at all: `write` fills a temporary file in `dir`, which gets
+/// `mode`, is synced and renamed over `name`; then `dir` is synced so that the rename lasts.
+/// Whatever fails, an earlier `dir/name` stays as it was and the temporary file is removed;
+/// false with `PATH: what happened (cause)` in `error`.
+bool writeFileAtomically(const std::string& dir, const std::string& name, mode_t mode,
+                         const FileWriter& write, std::string& error);
 
 } // namespace vqrt

@@ -205,14 +205,12 @@ HiveFile::HiveFile(std::string path) : path_(std::move(path)) {
     // Machines that crashed leave hives with a stale checksum or cut short; a repaired copy
     // still holds most keys.
     std::string fixed;
-    if (st.st_size <= kMaxRepairBytes) {
-        std::string bytes(static_cast<size_t>(st.st_size), '\0');
-        in.seekg(0);
-        if (in.read(bytes.data(), st.st_size)) {
-            fixed = repairHive(bytes);
-            if (!fixed.empty()) {
-                hive_ = openInMemory(bytes);
-            }
+    std::string bytes;
+    std::string unread;
+    if (st.st_size <= kMaxRepairBytes && readWholeFile(path_, bytes, unread)) {
+        fixed = repairHive(bytes);
+        if (!fixed.empty()) {
+            hive_ = openInMemory(bytes);
         }
     }
     if (hive_) {

@@ -15,6 +15,76 @@ bool isDirectory(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Local paths handed to plug-ins and written into records are absolute.
+HostOptions withAbsolutePaths(HostOptions options) {
+    std::error_code ec;
+    if (!options.windowsRoot.empty()) {
+        options.windowsRoot =
+            std::filesystem::absolute(options.windowsRoot, ec).lexically_normal().string();
+    }
+    for (auto& drive : options.drives) {
+        drive.second = std::filesystem::absolute(drive.second, ec).lexically_normal().string();
+    }
+    return options;
+}
+
+bool checkOptions(const HostOptions& options, std::string& error) {
+    if (options.windowsRoot.empty()) {
+        error = "no Windows installation given (expected --windows-root DIR)";
+        return false;
+    }
+    if (!isDirectory(options.windowsRoot)) {
+        error = options.windowsRoot + ": not a directory (expected the root of a mounted "
+                                      "Windows system volume)";
+        return false;
+    }
+    if (!text::isKnownCodepage(options.codepage)) {
+        error =
+            "unknown code page " + options.codepage + " (expected an iconv name such as CP1252)";
+        return false;
+    }
+    for (const auto& [letter, folder] : options.drives) {
+        if (!isDirectory(folder)) {
+            error = folder + ": not a directory (expected the folder of drive " + letter + ":)";
+            return false;
+        }
+    }
+    return true;
+}
+
+// The hives of the installation and of the user chosen in it.
+struct Hives {
+    std::string software;
+    std::string user;
+    std::optional<UserProfile> chosen;
+};
+
+bool findHives(const HostOptions& options, Hives& hives, std::string& error) {
+    std::string locateError;
+    const auto installation = WindowsInstallation::locate(options.windowsRoot, locateError);
+    if (installation) {
+        hives.software = installation->softwareHive();
+        if (!installation->chooseUser(options.user, hives.chosen, error)) {
+            return false;
+        }
+        if (hives.chosen) {
+            hives.user = hives.chosen->ntuserDat;
+        }
+        return true;
+    }
+    // A folder tree with no hives can still be imported when .reg exports describe it.
+    if (options.regFiles.empty()) {
+        error = locateError;
+        return false;
+    }
+    if (!options.user.empty()) {
+        error = options.windowsRoot + ": no user profiles (expected Users/" + options.user +
+                "/NTUSER.DAT or Documents and Settings/" + options.user + "/NTUSER.DAT)";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 HostSession::HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> registry,
@@ -29,67 +99,18 @@ HostSession::HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> r
 }
 
 std::unique_ptr<HostSession> HostSession::open(const HostOptions& given, std::string& error) {
-    // Local paths handed to plug-ins and written into records are absolute.
-    HostOptions options = given;
-    std::error_code ec;
-    if (!options.windowsRoot.empty()) {
-        options.windowsRoot =
-            std::filesystem::absolute(options.windowsRoot, ec).lexically_normal().string();
-    }
-    for (auto& drive : options.drives) {
-        drive.second = std::filesystem::absolute(drive.second, ec).lexically_normal().string();
-    }
-    if (options.windowsRoot.empty()) {
-        error = "no Windows installation given (expected --windows-root DIR)";
+    const HostOptions options = withAbsolutePaths(given);
+    Hives hives;
+    if (!checkOptions(options, error) || !findHives(options, hives, error)) {
         return nullptr;
     }
-    if (!isDirectory(options.windowsRoot)) {
-        error = options.windowsRoot + ": not a directory (expected the root of a mounted "
-                                      "Windows system volume)";
-        return nullptr;
-    }
-    if (!text::isKnownCodepage(options.codepage)) {
-        error =
-            "unknown code page " + options.codepage + " (expected an iconv name such as CP1252)";
-        return nullptr;
-    }
-    for (const auto& [letter, folder] : options.drives) {
-        if (!isDirectory(folder)) {
-            error = folder + ": not a directory (expected the folder of drive " + letter + ":)";
-            return nullptr;
-        }
-    }
-
-    std::string softwareHive;
-    std::string userHive;
-    std::optional<UserProfile> chosen;
-    std::string locateError;
-    const auto installation = WindowsInstallation::locate(options.windowsRoot, locateError);
-    if (installation) {
-        softwareHive = installation->softwareHive();
-        if (!installation->chooseUser(options.user, chosen, error)) {
-            return nullptr;
-        }
-        if (chosen) {
-            userHive = chosen->ntuserDat;
-        }
-    } else if (options.regFiles.empty()) {
-        // A folder tree with no hives can still be imported when .reg exports describe it.
-        error = locateError;
-        return nullptr;
-    } else if (!options.user.empty()) {
-        error = options.windowsRoot + ": no user profiles (expected Users/" + options.user +
-                "/NTUSER.DAT or Documents and Settings/" + options.user + "/NTUSER.DAT)";
-        return nullptr;
-    }
-
     auto registry =
-        openHostRegistry(softwareHive, userHive, options.regFiles, options.codepage, error);
+        openHostRegistry(hives.software, hives.user, options.regFiles, options.codepage, error);
     if (!registry) {
         return nullptr;
     }
     return std::unique_ptr<HostSession>(
-        new HostSession(options, std::move(registry), std::move(chosen)));
+        new HostSession(options, std::move(registry), std::move(hives.chosen)));
 }
 
 } // namespace vqrt

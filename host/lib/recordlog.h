@@ -1,9 +1,8 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <cstring>
-#include <memory>
+#include <deque>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,67 +13,9 @@
 
 namespace vqrt {
 
-/// Text written in pieces to a string or to a file descriptor, through a buffer of 64 KiB.
-class TextOut {
-public:
-    /// Appends to `*target` (on finish() at the latest).
-    explicit TextOut(std::string* target);
-    /// Writes to `fd`, which stays open. With `writeBehind`, the system is asked to start
-    /// writing each few MiB to the disk at once (sync_file_range), so that a later fsync of a
-    /// large file has little left to wait for.
-    explicit TextOut(int fd, bool writeBehind = false);
-    TextOut(const TextOut&) = delete;
-    TextOut& operator=(const TextOut&) = delete;
-
-    void put(std::string_view text) {
-        if (text.size() > kSize - used_) {
-            putLarge(text);
-            return;
-        }
-        if (!text.empty()) { // an empty view may hold a null pointer, which memcpy must not get
-            std::memcpy(buffer_.get() + used_, text.data(), text.size());
-            used_ += text.size();
-        }
-    }
-    void put(char c) {
-        if (used_ == kSize) {
-            drain();
-        }
-        buffer_[used_++] = c;
-    }
-    /// `text` as a JSON string: quoted, with quotes, backslashes and control characters
-    /// escaped as nlohmann::json escapes them; other bytes are copied (the text is UTF-8).
-    void putJsonString(std::string_view text) {
-        put('"');
-        putEscaped(text);
-        put('"');
-    }
-    /// The same without the quotes.
-    void putEscaped(std::string_view text);
-    /// A line end and `depth` spaces.
-    void newline(size_t depth);
-    /// Writes what is buffered; 0, or the errno of the first write that failed.
-    int finish();
-
-private:
-    static constexpr size_t kSize = 64 * 1024;
-    void putLarge(std::string_view text);
-    void send(const char* data, size_t size);
-    void drain();
-
-    std::string* target_ = nullptr;
-    int fd_ = -1;
-    bool writeBehind_ = false;
-    uint64_t written_ = 0;    ///< bytes written to fd_
-    uint64_t handedOver_ = 0; ///< of those, bytes whose writing to the disk was started
-    std::unique_ptr<char[]> buffer_;
-    size_t used_ = 0;
-    int error_ = 0;
-};
-
 /// The sections and entries of an import record in call order, kept compact so that a
-/// record of a hundred thousand contacts takes a few MiB: one byte string per entry kind,
-/// keys stored once, in blocks of 1 MiB that never move. Texts are UTF-8.
+/// record of a hundred thousand contacts takes a few MiB: one byte string per entry, keys
+/// stored once, in blocks of 1 MiB. Texts are UTF-8.
 ///
 /// Values written while no section is open go to a nameless, closed top-level section that
 /// ends where the next top-level section begins.
@@ -90,27 +31,29 @@ public:
     void addFile(std::string_view key, std::string_view file,
                  const std::optional<std::string>& carried);
 
-    /// The "sections" array of the record. With `nested` false, entries that are sections
+    /// `header` with the "sections" array added. Without `nested`, entries that are sections
     /// are left out, which keeps it small whatever the record holds.
-    nlohmann::ordered_json sectionsJson(bool nested = true) const;
-    /// Writes the "sections" array as record.json shows it, one level deep (2 spaces).
-    void writeSections(TextOut& out) const;
+    nlohmann::ordered_json json(nlohmann::ordered_json header, bool nested = true) const;
+    /// Writes json(header) to `fd` as nlohmann::json::dump(2) prints it, and a line end, without
+    /// building it; 0, or the errno of the first write that failed.
+    int writeText(int fd, const nlohmann::ordered_json& header) const;
+    /// The same text as a string.
+    std::string text(const nlohmann::ordered_json& header) const;
 
 private:
-    class Reader;
-    void append(std::string_view bytes);
-    void appendNumber(uint64_t n);
-    void appendText(std::string_view text);
-    /// The kind of entry, the key's number and a text.
-    void appendEntry(char op, uint64_t key, std::string_view text);
+    /// Calls `visitor` for each section and entry in call order; each section gets its
+    /// endSection(), an open one at the end of the log.
+    template <class Visitor> void walk(Visitor& visitor) const;
+    int write(std::string* text, int fd, const nlohmann::ordered_json& header) const;
+    void reserve(size_t bytes);
+    /// One byte, the numbers in 7-bit groups (low first) and `text`, into the last block.
+    void appendEntry(char op, std::initializer_list<uint64_t> numbers, std::string_view text);
     uint64_t keyId(std::string_view key);
     void openLooseSectionIfNeeded();
 
-    std::vector<std::string> blocks_;
-    std::vector<std::string> keys_;
-    std::unordered_map<std::string, uint64_t> keyIds_;
-    /// Numbers of recently used keys plus one (0: none), by a hash of the key.
-    std::array<uint64_t, 64> recent_{};
+    std::vector<std::string> blocks_; ///< an entry never spans two blocks
+    std::deque<std::string> keys_;    ///< a deque: keyIds_ holds views of them
+    std::unordered_map<std::string_view, uint64_t> keyIds_;
     /// Per section, in the order they were begun: closed yet.
     std::vector<bool> closed_;
     /// Indexes of the open sections, innermost last.

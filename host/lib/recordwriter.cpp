@@ -1,7 +1,6 @@
 #include "recordwriter.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,29 +26,6 @@ constexpr size_t kMaxStemBytes = 96;      // a carried name stays far below NAME
 constexpr size_t kMaxExtensionBytes = 16; // a longer "extension" is part of the stem
 constexpr int kMaxNameAttempts = 100000;
 constexpr size_t kCopyChunk = 64 * 1024;
-
-std::string errorText(int err) {
-    return std::strerror(err);
-}
-
-// Reads up to `size` bytes, retrying short reads; the count, or -1 with errno set.
-ssize_t readFull(int fd, char* data, size_t size) {
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, data + got, size - got);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(got);
-}
 
 // One line for a warning: control bytes are shown escaped, so a hostile name cannot break it.
 std::string printable(const std::string& text) {
@@ -83,23 +59,6 @@ bool isUnsafeCodePoint(uint32_t cp) {
            (cp >= 0xE0000 && cp <= 0xE0FFF);
 }
 
-// Removes the temporary file unless the save got as far as renaming it.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!path_.empty()) {
-            ::unlink(path_.c_str());
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    void keep() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
 // True when the regular file `name` in `dir` holds exactly the bytes of `source`.
 bool sameContent(int dir, const std::string& name, int source, off_t sourceSize) {
     const UniqueFd existing(
@@ -126,12 +85,60 @@ bool sameContent(int dir, const std::string& name, int source, off_t sourceSize)
     }
 }
 
-} // namespace
+// The regular file at the absolute path `source`, opened, with `st` describing it; nothing,
+// with the reason in `cause`, for anything else.
+UniqueFd openSource(const std::string& source, struct stat& st, std::string& cause) {
+    // Local paths of the installation are absolute; a relative one would be read from
+    // wherever the host happens to run.
+    if (source[0] != '/') {
+        cause = "it is not an absolute path";
+        return UniqueFd();
+    }
+    if (::stat(source.c_str(), &st) != 0) {
+        cause = std::strerror(errno);
+        return UniqueFd();
+    }
+    if (!S_ISREG(st.st_mode)) {
+        cause = S_ISDIR(st.st_mode) ? "it is a directory" : "it is not a regular file";
+        return UniqueFd();
+    }
+    // O_NONBLOCK: should the file have become a FIFO since the check, the open cannot hang.
+    UniqueFd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!in) {
+        cause = std::strerror(errno);
+    } else if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        cause = "it is not a regular file";
+        in = UniqueFd();
+    }
+    return in;
+}
 
-RecordWriter::RecordWriter(std::string outputDirectory, std::string pluginName,
-                           std::string codepage, WarningSink warn)
-    : RecordWriter(std::move(outputDirectory), std::move(pluginName),
-                   RecordWriterOptions{std::move(codepage), std::move(warn), {}}) {}
+// Copies all of `in` into `out` (`shown`) and closes it; false with the reason in `cause`.
+bool copyFile(int in, UniqueFd& out, const std::string& shown, std::string& cause) {
+    if (::lseek(in, 0, SEEK_SET) != 0) {
+        cause = std::strerror(errno);
+        return false;
+    }
+    std::vector<char> buffer(kCopyChunk);
+    for (ssize_t n = 1; n > 0;) {
+        n = readFull(in, buffer.data(), buffer.size());
+        if (n < 0) {
+            cause = std::strerror(errno);
+            return false;
+        }
+        if (const int err = writeAll(out.get(), buffer.data(), static_cast<size_t>(n))) {
+            cause = ioError(shown, "cannot write", err);
+            return false;
+        }
+    }
+    if (const int err = out.close()) {
+        cause = ioError(shown, "cannot write", err);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 RecordWriter::RecordWriter(std::string outputDirectory, std::string pluginName,
                            RecordWriterOptions options)
@@ -197,7 +204,7 @@ void RecordWriter::setResult(int result) {
 }
 
 void RecordWriter::finish() {
-    if (!saved_ || dirty_) {
+    if (dirty_) {
         save();
     }
 }
@@ -210,7 +217,7 @@ void RecordWriter::writeFileValue(const char* quotedLocalPath, const char* key) 
         path = path.substr(1, path.size() - 2);
     }
     if (path.empty()) {
-        warn("cannot carry the file of " + printable(shownKey) + ": it has no local path");
+        warn(printable(shownKey) + ": cannot carry the file (it has no local path)");
     } else {
         carried = carry(path);
     }
@@ -218,62 +225,23 @@ void RecordWriter::writeFileValue(const char* quotedLocalPath, const char* key) 
     dirty_ = true;
 }
 
+nlohmann::ordered_json RecordWriter::header() const {
+    return {{"format", kFormat},
+            {"plugin", decoder_.toUtf8(pluginName_)},
+            {"result", result_},
+            {"complete", complete_}};
+}
+
 nlohmann::ordered_json RecordWriter::json() const {
-    nlohmann::ordered_json out;
-    out["format"] = kFormat;
-    out["plugin"] = decoder_.toUtf8(pluginName_);
-    out["result"] = result_;
-    out["complete"] = complete_;
-    out["sections"] = log_.sectionsJson();
-    return out;
+    return log_.json(header());
 }
 
 nlohmann::ordered_json RecordWriter::outline() const {
-    nlohmann::ordered_json out;
-    out["format"] = kFormat;
-    out["plugin"] = decoder_.toUtf8(pluginName_);
-    out["result"] = result_;
-    out["complete"] = complete_;
-    out["sections"] = log_.sectionsJson(false);
-    return out;
-}
-
-void RecordWriter::writeText(TextOut& out) const {
-    out.put("{");
-    out.newline(2);
-    out.put("\"format\": ");
-    out.putJsonString(kFormat);
-    out.put(",");
-    out.newline(2);
-    out.put("\"plugin\": ");
-    out.putJsonString(decoder_.toUtf8(pluginName_));
-    out.put(",");
-    out.newline(2);
-    out.put("\"result\": " + std::to_string(result_) + ",");
-    out.newline(2);
-    out.put(complete_ ? "\"complete\": true," : "\"complete\": false,");
-    out.newline(2);
-    out.put("\"sections\": ");
-    log_.writeSections(out);
-    out.put("\n}\n");
-}
-
-std::string RecordWriter::text() const {
-    std::string text;
-    TextOut out(&text);
-    writeText(out);
-    out.finish();
-    return text;
+    return log_.json(header(), false);
 }
 
 int RecordWriter::writeText(int fd) const {
-    return writeText(fd, false);
-}
-
-int RecordWriter::writeText(int fd, bool writeBehind) const {
-    TextOut out(fd, writeBehind);
-    writeText(out);
-    return out.finish();
+    return log_.writeText(fd, header());
 }
 
 bool RecordWriter::makeOutputDirectory(std::string& cause) const {
@@ -283,8 +251,8 @@ bool RecordWriter::makeOutputDirectory(std::string& cause) const {
     if (!ec && ::stat(outputDirectory_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         return true;
     }
-    cause = "cannot create directory " + outputDirectory_ + ": " +
-            (ec ? ec.message() : errorText(ENOTDIR));
+    cause = outputDirectory_ + ": cannot create the folder (" +
+            (ec ? ec.message() : std::strerror(ENOTDIR)) + ")";
     return false;
 }
 
@@ -298,61 +266,15 @@ bool RecordWriter::prepareOutputDirectory() {
 }
 
 bool RecordWriter::save() {
-    const std::string target = outputDirectory_ + "/" + kRecordName;
-    const auto fail = [&](const std::string& line) {
-        lastSaveFailed_ = true;
-        lastSaveError_ = line;
-        warn(line);
+    std::string error;
+    if (!makeOutputDirectory(error) ||
+        !writeFileAtomically(
+            outputDirectory_, kRecordName, 0600, [this](int fd) { return writeText(fd); }, error)) {
+        lastSaveError_ = error;
+        warn(error);
         return false;
-    };
-    const auto failWith = [&](int err) {
-        return fail("cannot write " + target + ": " + errorText(err));
-    };
-
-    std::string cause;
-    if (!makeOutputDirectory(cause)) {
-        return fail(cause);
     }
-    if (!options_.saveProbePath.empty()) {
-        const UniqueFd probe(::open(options_.saveProbePath.c_str(), O_WRONLY | O_CLOEXEC));
-        if (!probe) {
-            return failWith(errno);
-        }
-        if (const int err = writeText(probe.get())) {
-            return failWith(err);
-        }
-    }
-
-    std::string name = target + ".tmp-XXXXXX";
-    UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (!fd) {
-        return failWith(errno);
-    }
-    TemporaryFile temporary(name);
-    // The fsync below must wait for the disk; a large record starts on its way there while
-    // the rest is written.
-    if (const int err = writeText(fd.get(), true)) {
-        return failWith(err);
-    }
-    if (::fsync(fd.get()) != 0) {
-        return failWith(errno);
-    }
-    if (const int err = fd.close()) {
-        return failWith(err);
-    }
-    if (::rename(name.c_str(), target.c_str()) != 0) {
-        return failWith(errno);
-    }
-    temporary.keep();
-    // The rename is durable only once the folder itself is on disk; some file systems
-    // cannot sync a folder (EINVAL) and need nothing more.
-    const UniqueFd dir(::open(outputDirectory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir && ::fsync(dir.get()) != 0 && errno != EINVAL) {
-        return failWith(errno);
-    }
-    saved_ = true;
     dirty_ = false;
-    lastSaveFailed_ = false;
     lastSaveError_.clear();
     return true;
 }
@@ -367,31 +289,28 @@ int RecordWriter::filesDirectory(std::string& cause) {
     const std::string shown = outputDirectory_ + "/" + kFilesName;
     const UniqueFd out(::open(outputDirectory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!out) {
-        cause = "cannot open " + outputDirectory_ + ": " + errorText(errno);
+        cause = ioError(outputDirectory_, "cannot open", errno);
         return -1;
     }
     if (::mkdirat(out.get(), kFilesName, 0755) != 0 && errno != EEXIST) {
-        cause = "cannot create directory " + shown + ": " + errorText(errno);
+        cause = ioError(shown, "cannot create the folder", errno);
         return -1;
     }
     struct stat st;
     if (::fstatat(out.get(), kFilesName, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        cause = "cannot open " + shown + ": " + errorText(errno);
-        return -1;
-    }
-    if (S_ISLNK(st.st_mode)) {
-        cause = shown + " is a symbolic link";
+        cause = ioError(shown, "cannot open", errno);
         return -1;
     }
     if (!S_ISDIR(st.st_mode)) {
-        cause = shown + " is not a directory";
+        cause = shown + ": cannot create the folder (" +
+                (S_ISLNK(st.st_mode) ? "a symbolic link" : "a file") + " is in its place)";
         return -1;
     }
     // O_NOFOLLOW holds even if the folder was swapped for a link after the check above.
     UniqueFd files(
         ::openat(out.get(), kFilesName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!files) {
-        cause = "cannot open " + shown + ": " + errorText(errno);
+        cause = ioError(shown, "cannot open", errno);
         return -1;
     }
     filesFd_ = std::move(files);
@@ -428,92 +347,56 @@ std::string RecordWriter::safeFileName(const std::string& rawName) const {
 }
 
 std::optional<std::string> RecordWriter::carry(const std::string& source) {
-    const std::string shown = printable(decoder_.toUtf8(source));
-    const auto refuse = [&](const std::string& cause) -> std::optional<std::string> {
-        warn("cannot carry " + shown + ": " + cause);
-        return std::nullopt;
-    };
-
-    // Local paths of the installation are absolute; a relative one would be read from
-    // wherever the host happens to run.
-    if (source[0] != '/') {
-        return refuse("it is not an absolute path");
-    }
-    struct stat st;
-    if (::stat(source.c_str(), &st) != 0) {
-        return refuse(errorText(errno));
-    }
-    if (S_ISDIR(st.st_mode)) {
-        return refuse("it is a directory");
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return refuse("it is not a regular file");
-    }
-    // O_NONBLOCK: should the file have become a FIFO since the check, the open cannot hang.
-    const UniqueFd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!in) {
-        return refuse(errorText(errno));
-    }
-    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return refuse("it is not a regular file");
-    }
     std::string cause;
+    struct stat st;
+    const UniqueFd in = openSource(source, st, cause);
+    const size_t slash = source.rfind('/');
+    std::optional<std::string> carried;
+    if (in) {
+        carried =
+            copyUnderFreeName(in.get(), st.st_size, safeFileName(source.substr(slash + 1)), cause);
+    }
+    if (!carried) {
+        warn(printable(decoder_.toUtf8(source)) + ": cannot carry (" + cause + ")");
+    }
+    return carried;
+}
+
+std::optional<std::string>
+RecordWriter::copyUnderFreeName(int in, off_t size, const std::string& name, std::string& cause) {
     const int dir = filesDirectory(cause);
     if (dir < 0) {
-        return refuse(cause);
+        return std::nullopt;
     }
-
-    const size_t slash = source.rfind('/');
-    const std::string name =
-        safeFileName(slash == std::string::npos ? source : source.substr(slash + 1));
     const size_t dot = name.rfind('.');
     const bool hasExtension =
         dot != std::string::npos && dot > 0 && name.size() - dot <= kMaxExtensionBytes;
     const std::string extension = hasExtension ? name.substr(dot) : std::string();
     const std::string stem(text::cutUtf8(hasExtension ? name.substr(0, dot) : name, kMaxStemBytes));
-
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string candidate =
             attempt == 1 ? stem + extension : stem + "-" + std::to_string(attempt) + extension;
-        const std::string shownTarget = outputDirectory_ + "/" + kFilesName + "/" + candidate;
         UniqueFd out(::openat(dir, candidate.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-        if (!out) {
-            if (errno != EEXIST) {
-                return refuse("cannot create " + shownTarget + ": " + errorText(errno));
-            }
-            if (sameContent(dir, candidate, in.get(), st.st_size)) {
+        if (!out && errno == EEXIST) {
+            if (sameContent(dir, candidate, in, size)) {
                 return std::string(kFilesName) + "/" + candidate;
             }
             continue;
         }
-        if (::lseek(in.get(), 0, SEEK_SET) != 0) {
-            ::unlinkat(dir, candidate.c_str(), 0);
-            return refuse(errorText(errno));
+        const std::string shown = outputDirectory_ + "/" + kFilesName + "/" + candidate;
+        if (!out) {
+            cause = ioError(shown, "cannot create", errno);
+            return std::nullopt;
         }
-        std::vector<char> buffer(kCopyChunk);
-        for (;;) {
-            const ssize_t n = readFull(in.get(), buffer.data(), buffer.size());
-            if (n < 0) {
-                const int err = errno;
-                ::unlinkat(dir, candidate.c_str(), 0);
-                return refuse(errorText(err));
-            }
-            if (n == 0) {
-                break;
-            }
-            if (const int err = writeAll(out.get(), buffer.data(), static_cast<size_t>(n))) {
-                ::unlinkat(dir, candidate.c_str(), 0);
-                return refuse("cannot write " + shownTarget + ": " + errorText(err));
-            }
-        }
-        if (const int err = out.close()) {
+        if (!copyFile(in, out, shown, cause)) {
             ::unlinkat(dir, candidate.c_str(), 0);
-            return refuse("cannot write " + shownTarget + ": " + errorText(err));
+            return std::nullopt;
         }
         return std::string(kFilesName) + "/" + candidate;
     }
-    return refuse("no free name for it in " + outputDirectory_ + "/" + kFilesName);
+    cause = "no free name for it in " + outputDirectory_ + "/" + kFilesName;
+    return std::nullopt;
 }
 
 } // namespace vqrt

@@ -23,9 +23,6 @@ struct RecordWriterOptions {
     std::string codepage = "CP1252";
     /// Where warnings go; empty means standard error.
     WarningSink warn;
-    /// Test seam: each save first writes the record to this file (such as /dev/full) and
-    /// fails as that write fails, before the temporary file is written. Empty in real hosts.
-    std::string saveProbePath;
 };
 
 /// The import record bundle: `record.json` and the carried files in `files/` of one folder.
@@ -46,9 +43,7 @@ class RecordWriter : public CBaseVantryIO {
 public:
     /// A record of `pluginName` that will be saved into `outputDirectory`.
     RecordWriter(std::string outputDirectory, std::string pluginName,
-                 std::string codepage = "CP1252", WarningSink warn = {});
-    /// The same with all options.
-    RecordWriter(std::string outputDirectory, std::string pluginName, RecordWriterOptions options);
+                 RecordWriterOptions options = {});
     ~RecordWriter() override;
     RecordWriter(const RecordWriter&) = delete;
     RecordWriter& operator=(const RecordWriter&) = delete;
@@ -72,7 +67,7 @@ public:
     /// every run, so a cancelled or failed run keeps what the record held).
     void finish();
     /// True when the last save did not reach `record.json`.
-    bool lastSaveFailed() const { return lastSaveFailed_; }
+    bool lastSaveFailed() const { return !lastSaveError_.empty(); }
     /// The one-line cause of the last failed save; empty after a good one.
     const std::string& lastSaveError() const { return lastSaveError_; }
     /// True once flush() was called.
@@ -82,9 +77,8 @@ public:
     /// The record without the entries that are sections (such as each contact): what a
     /// summary needs, small whatever the record holds.
     nlohmann::ordered_json outline() const;
-    /// The text that a save writes to `record.json`.
-    std::string text() const;
-    /// Writes that text to the file descriptor `fd`; 0, or the errno of the write that failed.
+    /// Writes the text of `record.json` to the file descriptor `fd`; 0, or the errno of the
+    /// write that failed.
     int writeText(int fd) const;
     /// Creates the output folder (with parents) if missing; false, with a warning, when that
     /// fails. Saves and carried files call it themselves.
@@ -95,10 +89,12 @@ private:
     /// `text` as UTF-8: the text itself when it is, else decoded into `scratch`.
     std::string_view utf8(const char* text, std::string& scratch) const;
     void warn(const std::string& line) const;
-    void writeText(TextOut& out) const;
-    int writeText(int fd, bool writeBehind) const;
+    /// The fields of the record before its sections.
+    nlohmann::ordered_json header() const;
     bool save();
     std::optional<std::string> carry(const std::string& source);
+    std::optional<std::string> copyUnderFreeName(int in, off_t size, const std::string& name,
+                                                 std::string& cause);
     int filesDirectory(std::string& cause);
     bool makeOutputDirectory(std::string& cause) const;
     std::string safeFileName(const std::string& rawName) const;
@@ -110,9 +106,7 @@ private:
     RecordLog log_;
     int result_ = 0;
     bool complete_ = false;
-    bool saved_ = false;
-    bool dirty_ = false;
-    bool lastSaveFailed_ = false;
+    bool dirty_ = true; ///< the record changed since the last good save, or was never saved
     std::string lastSaveError_;
     UniqueFd filesFd_; ///< the opened `files/` folder, once a file is carried
 };

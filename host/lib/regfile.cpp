@@ -4,8 +4,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
+#include "casepath.h"
+#include "fdio.h"
 #include "text/codepage.h"
 #include "text/names.h"
 #include "text/utf8.h"
@@ -412,10 +413,8 @@ std::unique_ptr<RegFile> RegFile::load(const std::string& path, const std::strin
                 std::to_string(kMaxFileBytes) + " bytes, found " + std::to_string(st.st_size) + ")";
         return nullptr;
     }
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(static_cast<size_t>(st.st_size), '\0');
-    if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-        error = path + ": cannot read (" + std::strerror(errno) + ")";
+    std::string bytes;
+    if (!readWholeFile(path, bytes, error)) {
         return nullptr;
     }
     return parse(bytes, path, codepage, error);

@@ -202,12 +202,15 @@ protected:
         return args;
     }
 
-    /// Imports Rover into `out` and checks a clean run: status 0, nothing but progress on
-    /// standard error, and `expected` as the record.
-    void expectCleanImport(const std::string& out, const Json& expected) {
-        const ProcessResult r = run(roverArgs(out), out);
+    /// Imports Rover into `out` with `extra` and checks a clean run: status 0, nothing but
+    /// progress and the archive's `archiveWarning` on standard error, and `expected` as the
+    /// record.
+    void expectCleanImport(const std::string& out, const Json& expected,
+                           const std::vector<std::string>& extra = {},
+                           const std::string& archiveWarning = "") {
+        const ProcessResult r = run(roverArgs(out, extra), out);
         EXPECT_EQ(r.status, 0) << describe(r);
-        EXPECT_EQ(r.err, progressLines(0, 60));
+        EXPECT_EQ(r.err, progressLines(0, 60) + archiveWarning);
         expectRecord(icq->record(out), expected);
     }
 
@@ -429,7 +432,8 @@ TEST_F(HostileE2e, DamagedContactDatabaseEndsTheContactListThere) {
         SCOPED_TRACE(c.label);
         writeFile(path, c.bytes);
         const std::string out = icq->out("db" + std::to_string(++n));
-        expectCleanImport(out, roverRecord(c.contacts));
+        // The archive refuses these hand-made files; here the plug-in's scan is tested.
+        expectCleanImport(out, roverRecord(c.contacts), {"--no-archive"});
     }
 }
 
@@ -449,7 +453,7 @@ TEST_F(HostileE2e, GarbageFullOfPropertyNamesGivesWholeContacts) {
     }
     writeFile(icq->local(kRoverDatabase), bytes);
     const std::string out = icq->out();
-    const ProcessResult r = run(roverArgs(out), out);
+    const ProcessResult r = run(roverArgs(out, {"--no-archive"}), out);
     ASSERT_EQ(r.status, 0) << describe(r);
     EXPECT_EQ(r.err, progressLines(0, 60));
     const Json record = icq->record(out);
@@ -586,9 +590,10 @@ TEST_F(HostileE2e, SoundPathsNeverLeaveTheWindowsRoot) {
         const std::string local = c.linkedOut ? "" : icq->root() + "/secret.wav";
         entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at++),
                        soundEntry(c.event, "\"" + local + "\"", nullptr));
-        warnings += "tolvane-import: warning: cannot carry " +
-                    (c.linkedOut ? std::string("the file of ") + c.event + ": it has no local path"
-                                 : local + ": No such file or directory") +
+        warnings += "tolvane-import: warning: " +
+                    (c.linkedOut ? c.event + std::string(": cannot carry the file (it has no "
+                                                         "local path)")
+                                 : local + ": cannot carry (No such file or directory)") +
                     "\n";
     }
     EXPECT_EQ(r.err, progressLines(0, 50) + warnings + progressLines(50, 60));
@@ -644,8 +649,8 @@ TEST_F(HostileE2e, RegistryValuesLongerThanEveryBuffer) {
     const std::string local = icq->local(cut);
     Json& sounds = (*findSection(expected, "ICQ_SOUNDS_SETTINGS"))["entries"];
     sounds.insert(sounds.begin() + 2, soundEntry("ICQBell", "\"" + local + "\"", nullptr));
-    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: cannot carry " + local +
-                         ": File name too long\n" + progressLines(50, 60));
+    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: " + local +
+                         ": cannot carry (File name too long)\n" + progressLines(50, 60));
     expectRecord(icq->record(out), expected);
 
     // An application path that long names no owner folder: ICQ is there, without owners.
@@ -688,7 +693,9 @@ TEST_F(HostileE2e, DatabaseThatIsNoFileGivesNoContacts) {
         fs::remove(path);
         c.make(path);
         const std::string out = icq->out();
-        expectCleanImport(out, roverRecord({}));
+        expectCleanImport(out, roverRecord({}), {},
+                          "tolvane-import: warning: no contact database of UIN 23456789 found, "
+                          "so no archive is written\n");
     }
 }
 
@@ -728,11 +735,11 @@ TEST_F(HostileE2e, SoundFilesThatAreNoFilesAreNotCarried) {
         const std::string local = c.cause.empty() ? "" : icq->local(kSounds) + c.name;
         entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at++),
                        soundEntry(c.event, "\"" + local + "\"", nullptr));
-        warnings +=
-            "tolvane-import: warning: cannot carry " +
-            (c.cause.empty() ? std::string("the file of ") + c.event + ": it has no local path"
-                             : local + ": " + c.cause) +
-            "\n";
+        warnings += "tolvane-import: warning: " +
+                    (c.cause.empty()
+                         ? c.event + std::string(": cannot carry the file (it has no local path)")
+                         : local + ": cannot carry (" + c.cause + ")") +
+                    "\n";
     }
     EXPECT_EQ(r.err, progressLines(0, 50) + warnings + progressLines(50, 60));
     expectRecord(icq->record(out), expected);
@@ -780,7 +787,8 @@ TEST_F(HostileE2e, OwnerUinNamingAnotherFolderReadsNoDatabaseThere) {
     const std::string out = icq->out();
     const ProcessResult r = run(roverArgs(out, {"--no-sounds"}), out);
     EXPECT_EQ(r.status, 0) << describe(r);
-    EXPECT_EQ(r.err, progressLines(0, 60));
+    EXPECT_EQ(r.err, progressLines(0, 60) + "tolvane-import: warning: no contact database of UIN "
+                                            "../../../../secret found, so no archive is written\n");
     const Json record = icq->record(out);
     EXPECT_EQ(record["sections"][2]["entries"][0], value("UIN", "../../../../secret\r"));
     EXPECT_EQ(record["sections"][3]["entries"], Json::array({value("No_contacts", "0")}));
@@ -878,8 +886,11 @@ TEST_F(HostileE2e, UnreadableFiles) {
     const ProcessResult r = run(roverArgs(out), out, *user);
     EXPECT_EQ(r.status, 0) << describe(r);
     const std::string sound = icq->local("C:\\Program Files\\ICQ\\Sounds\\New Message.wav");
-    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: cannot carry " + sound +
-                         ": Permission denied\n" + progressLines(50, 60));
+    const std::string noArchive = "tolvane-import: warning: " + icq->local(kRoverDatabase) +
+                                  ": cannot open the file (Permission denied)\n";
+    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: " + sound +
+                         ": cannot carry (Permission denied)\n" + progressLines(50, 60) +
+                         noArchive);
     Json expected = roverRecord({});
     (*findSection(expected, "ICQ_SOUNDS_SETTINGS"))["entries"][2]["carried"] = nullptr;
     expectRecord(icq->record(out), expected);
@@ -889,10 +900,10 @@ TEST_F(HostileE2e, UnreadableFiles) {
     const std::string noUser = out + "/no-user";
     const ProcessResult hive = run(roverArgs(noUser, {"--no-contacts"}), noUser, *user, {out});
     EXPECT_EQ(hive.status, 0) << describe(hive);
-    EXPECT_EQ(
-        hive.err,
-        "tolvane-import: warning: " + icq->local("C:\\Documents and Settings\\Alice\\NTUSER.DAT") +
-            ": cannot read the registry hive (Permission denied)\n" + progressLines(0, 60));
+    EXPECT_EQ(hive.err, "tolvane-import: warning: " +
+                            icq->local("C:\\Documents and Settings\\Alice\\NTUSER.DAT") +
+                            ": cannot read the registry hive (Permission denied)\n" +
+                            progressLines(0, 60) + noArchive);
     const Json record = icq->record(noUser);
     EXPECT_EQ(record["sections"][1]["entries"][0], value("ICQ_HOST_SERVER_NAME", "ICQ_VQX_NO"));
     EXPECT_EQ(record["sections"][3]["entries"], Json::array());
@@ -916,8 +927,8 @@ TEST_F(HostileE2e, OutputFolderThatCannotBeMade) {
         SCOPED_TRACE(out);
         const ProcessResult r = run(roverArgs(out), out);
         EXPECT_EQ(r.status, 2) << describe(r);
-        EXPECT_EQ(r.err, "tolvane-import: warning: cannot create directory " + out +
-                             ": Not a directory\n"
+        EXPECT_EQ(r.err, "tolvane-import: warning: " + out +
+                             ": cannot create the folder (Not a directory)\n"
                              "tolvane-import: cannot use " +
                              out + " as the output folder\n");
     }
@@ -937,8 +948,8 @@ TEST_F(HostileE2e, OutputFolderThatIsNotWritable) {
     const std::string inLocked = locked + "/out";
     const ProcessResult r = run(roverArgs(inLocked), inLocked, *user);
     EXPECT_EQ(r.status, 2) << describe(r);
-    EXPECT_EQ(r.err, "tolvane-import: warning: cannot create directory " + inLocked +
-                         ": Permission denied\n"
+    EXPECT_EQ(r.err, "tolvane-import: warning: " + inLocked +
+                         ": cannot create the folder (Permission denied)\n"
                          "tolvane-import: cannot use " +
                          inLocked + " as the output folder\n");
     EXPECT_FALSE(exists(inLocked));
@@ -950,10 +961,10 @@ TEST_F(HostileE2e, OutputFolderThatIsNotWritable) {
     for (const char* sound : {"C:\\Program Files\\ICQ\\Sounds\\Admin.wav",
                               "C:\\Program Files\\ICQ\\Sounds\\New Message.wav",
                               "C:\\Documents and Settings\\Alice\\My Music\\search me.wav"}) {
-        warnings += "tolvane-import: warning: cannot carry " + icq->local(sound) +
-                    ": cannot create directory " + locked + "/files: Permission denied\n";
+        warnings += "tolvane-import: warning: " + icq->local(sound) + ": cannot carry (" + locked +
+                    "/files: cannot create the folder (Permission denied))\n";
     }
-    const std::string unsaved = "cannot write " + locked + "/record.json: Permission denied\n";
+    const std::string unsaved = locked + "/record.json: cannot write (Permission denied)\n";
     EXPECT_EQ(there.err, progressLines(0, 50) + warnings + progressLines(50, 60) +
                              "tolvane-import: warning: " + unsaved + "tolvane-import: " + unsaved);
     EXPECT_TRUE(fs::is_empty(locked));
@@ -980,9 +991,12 @@ TEST_F(HostileE2e, OutputFolderThatRunsOutOfSpace) {
     // The sound file does not fit: it is not carried, the rest is.
     const ProcessResult r = run(roverArgs(out, {"--no-contacts"}), out, small, {mountPoint, kept});
     EXPECT_EQ(r.status, 0) << describe(r);
-    EXPECT_EQ(r.err, progressLines(0, 50) + "tolvane-import: warning: cannot carry " +
-                         icq->local("C:\\Sounds\\Big.wav") + ": cannot write " + out +
-                         "/files/Big.wav: " + cause + "\n" + progressLines(50, 60));
+    // Nor does the archive; the record is kept all the same.
+    EXPECT_EQ(r.err, progressLines(0, 50) +
+                         "tolvane-import: warning: " + icq->local("C:\\Sounds\\Big.wav") +
+                         ": cannot carry (" + out + "/files/Big.wav: cannot write (" + cause +
+                         "))\n" + progressLines(50, 60) + "tolvane-import: warning: " + out +
+                         "/contacts.csv: could not write (" + cause + ")\n");
     const Json record = icq->record(keptOut);
     EXPECT_EQ(record["complete"], true);
     EXPECT_EQ(record["sections"][3]["entries"][2]["carried"], nullptr);
@@ -994,7 +1008,7 @@ TEST_F(HostileE2e, OutputFolderThatRunsOutOfSpace) {
     // The record does not fit: nothing of it is written.
     const ProcessResult full = run(roverArgs(out, {"--no-sounds"}), out, small, {mountPoint, kept});
     EXPECT_EQ(full.status, 1) << describe(full);
-    const std::string unsaved = "cannot write " + out + "/record.json: " + cause + "\n";
+    const std::string unsaved = out + "/record.json: cannot write (" + cause + ")\n";
     EXPECT_EQ(full.err, progressLines(0, 60) + "tolvane-import: warning: " + unsaved +
                             "tolvane-import: " + unsaved);
     EXPECT_TRUE(exists(keptOut));

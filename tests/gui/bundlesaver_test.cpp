@@ -117,16 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "/files/msg.wav: cannot replace (Is a directory)"}),
     [](const ::testing::TestParamInfo<FailedSave>& info) { return std::string(info.param.name); });
 
-TEST_F(BundleSaver, ARecordJsonFolderIsNotReplaced) {
-    const std::string target = dir.file("out");
-    writeFile(target + "/record.json/inside", "x");
-    EXPECT_FALSE(save(target));
-    EXPECT_EQ(error, target + "/record.json: cannot replace (Is a directory)");
-    EXPECT_EQ(listTree(target),
-              (std::vector<std::string>{"files", "files/msg-2.wav", "files/msg.wav", "record.json",
-                                        "record.json/inside"}));
-}
-
 TEST_F(BundleSaver, NothingToSaveWithoutARecord) {
     fs::remove(staging("record.json"));
     EXPECT_FALSE(save(dir.file("out")));
