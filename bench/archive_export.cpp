@@ -7,7 +7,9 @@
 // - BM_SqliteInsert: SQLite alone: the rows an export inserts (texts cleaned, times formatted
 //   beforehand) into the messages table with its indexes, one transaction, no journal.
 // - BM_Export: open and exportAll (vCard, CSV, history, SQLite, report) into a fresh folder;
-//   budget_ratio = (export - SQLite alone) / plain read.
+//   budget_ratio = (export - SQLite alone) / plain read. other_MiB is what the export writes
+//   besides the SQLite file (history/ above all), write_floor_ms the time write(2) alone
+//   takes to put that many bytes into one file, 1 MiB at a time.
 //
 // peak_rss_MiB is the peak resident size (ru_maxrss) of `tolvane-icq info` and
 // `tolvane-icq export` run as programs on the same database.
@@ -26,6 +28,8 @@
 
 #include "icqdb.h"
 #include "icqgen.h"
+
+#include <algorithm>
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -221,6 +225,34 @@ double programPeakMiB(const std::vector<std::string>& args) {
     return std::atof(answer.c_str()) / 1024.0;
 }
 
+/// Writes `bytes` zero bytes to a new file at `path` in blocks of 1 MiB, then removes it.
+void writeBytes(const std::string& path, uint64_t bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::vector<char> block(kMiB);
+    for (uint64_t done = 0; fd >= 0 && done < bytes;) {
+        const ssize_t n = ::write(fd, block.data(), std::min<uint64_t>(kMiB, bytes - done));
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<uint64_t>(n);
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    std::remove(path.c_str());
+}
+
+/// The bytes of the files below `folder` other than the SQLite database.
+uint64_t otherBytes(const std::string& folder) {
+    uint64_t bytes = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file() && entry.path().filename() != "icq-archive.sqlite") {
+            bytes += entry.file_size();
+        }
+    }
+    return bytes;
+}
+
 // One messages row as an export binds it.
 struct Row {
     uint32_t uin;
@@ -397,8 +429,12 @@ void BM_Export(benchmark::State& state) {
         exportSeconds += seconds;
         plainSeconds += secondsOf([&] { benchmark::DoNotOptimize(plainRead(db->path)); });
     }
+    const uint64_t other = otherBytes(out);
     fs::remove_all(out);
     const double iterations = static_cast<double>(state.iterations());
+    state.counters["other_MiB"] = static_cast<double>(other) / kMiB;
+    state.counters["write_floor_ms"] =
+        secondsOf([&] { writeBytes(cache().scratch("floor"), other); }) * 1000;
     const double sqlite = sqliteSeconds()[state.range(0)];
     state.counters["plain_ms"] = plainSeconds * 1000 / iterations;
     state.counters["sqlite_ms"] = sqlite * 1000;

@@ -27,6 +27,9 @@ bool wantsProgress(const std::vector<std::string>& paths, const Options& o);
 std::unique_ptr<archive::Database> openDatabase(const std::string& path, const Options& o,
                                                 ProgressLine& line, int& status);
 
+/// With -v, every warning of the reading on standard error.
+void printWarnings(const archive::Report& report, const Options& o);
+
 int runInfo(const Options& o);
 int runContacts(const Options& o);
 int runHistory(const Options& o);

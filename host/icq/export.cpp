@@ -79,6 +79,7 @@ int runExport(const Options& o) {
     if (!result.error.empty()) {
         return fail(kUnusable, result.error);
     }
+    printWarnings(exported.report, o);
     if (!o.quiet) {
         std::cout << archive::exportSummary(exported, result, "")
                   << "Written:   " << text::printable(o.out)

@@ -129,6 +129,7 @@ int runContacts(const Options& o) {
         }
     }
     std::cout << table(rows);
+    printWarnings(db->report(), o);
     const size_t left = db->contacts().size() - (rows.size() - 1);
     if (left != 0 && !o.quiet) {
         std::cout << "(" << left << " more not on the list: --all shows them)\n";
@@ -152,6 +153,7 @@ int runHistory(const Options& o) {
         return !o.uin || m.uin <= *o.uin;
     });
     std::cout.flush();
+    printWarnings(db->report(), o);
     if (o.uin && !printer.printed() && !o.quiet) {
         std::cerr << "tolvane-icq: " << text::printable(o.databases.front())
                   << ": no messages with UIN " << *o.uin << "\n";

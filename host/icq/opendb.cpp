@@ -21,6 +21,12 @@ int fail(int status, const std::string& line) {
     return status;
 }
 
+void printWarnings(const archive::Report& report, const Options& o) {
+    for (const std::string& warning : o.verbose ? report.warnings : std::vector<std::string>()) {
+        std::cerr << "tolvane-icq: warning: " << text::printable(warning) << "\n";
+    }
+}
+
 bool wantsProgress(const std::vector<std::string>& paths, const Options& o) {
     off_t total = 0;
     for (const std::string& path : paths) {

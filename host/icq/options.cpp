@@ -48,7 +48,8 @@ void addCommon(CLI::App& command, Common& common) {
     command.add_flag("--no-index", common.noIndex,
                      "find the entries through the data file's pages, not its .idx");
     command.add_flag("-q,--quiet", common.quiet, "no progress line and no summary");
-    command.add_flag("-v,--verbose", common.verbose, "list every warning of the reading");
+    command.add_flag("-v,--verbose", common.verbose,
+                     "list every warning of the reading (export: also in report.txt)");
 }
 
 // The common settings checked; empty, or the line that says what is wrong.
