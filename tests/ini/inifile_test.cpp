@@ -81,17 +81,6 @@ TEST(IniFile, SavesCommentKeysAndHeadersFromTheModel) {
               "\n[A]\n  ; note\nk;=v\nd=1\n\n[tolvane dummy section]\n");
 }
 
-// Loading adds to what the document holds; keys land in the first section of their name.
-TEST(IniFile, LoadingAddsToTheDocument) {
-    TempDir dir;
-    writeFile(dir.file("in.ini"), "a=1\n[S]\nb=2\n");
-    CIniReader doc;
-    ASSERT_TRUE(doc.LoadFromFile(dir.file("in.ini").c_str()));
-    ASSERT_TRUE(doc.LoadFromFile(dir.file("in.ini").c_str()));
-    ASSERT_TRUE(doc.SaveToFile(dir.file("out.ini").c_str()));
-    EXPECT_EQ(readFile(dir.file("out.ini")), "a=1\na=1\n\n[S]\nb=2\nb=2\n\n[S]\n");
-}
-
 /// Logs the virtual operations that loading and SetKeyValAlways reach; answers its own count.
 class RecordingReader : public CIniReader {
 public:

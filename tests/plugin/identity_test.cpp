@@ -31,20 +31,4 @@ TEST(Identity, TextsFillExactlyLengthBytes) {
     }
 }
 
-TEST(Identity, VersionsPropertiesAndBlocks) {
-    tarvex plugin(nullptr);
-    version_t version{7, 7};
-    version_t engine{7, 7};
-    long properties = 0;
-    EXPECT_EQ(plugin.getVersion(&version), &version);
-    EXPECT_EQ(plugin.getMinEngineVersion(&engine), &engine);
-    EXPECT_EQ(plugin.getProperties(&properties), &properties);
-    EXPECT_EQ(version.major, 0);
-    EXPECT_EQ(version.minor, 1);
-    EXPECT_EQ(engine.major, 0);
-    EXPECT_EQ(engine.minor, 1);
-    EXPECT_EQ(properties, 2);
-    EXPECT_EQ(plugin.getBlockCount(), 60);
-}
-
 } // namespace
