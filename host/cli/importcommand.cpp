@@ -71,7 +71,8 @@ public:
         if (!path_.empty()) {
             std::error_code ec;
             std::filesystem::remove_all(path_, ec);
-            // A confined run may only remove the emptied folder itself, not unlink it.
+            // remove_all tries unlink on the folder itself first, which confinement refuses
+            // (it allows rmdir only); its content is gone by now.
             rmdir(path_.c_str());
         }
     }

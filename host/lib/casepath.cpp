@@ -41,6 +41,12 @@ std::string findEntry(const std::string& dir, const std::string& name) {
     return best;
 }
 
+// True when the real path `real` is `realRoot` or lies below it.
+bool isBelow(const std::string& realRoot, const std::string& real) {
+    return realRoot == "/" || real == realRoot ||
+           real.compare(0, realRoot.size() + 1, realRoot + "/") == 0;
+}
+
 struct FreeDeleter {
     void operator()(char* p) const { free(p); }
 };
@@ -54,16 +60,6 @@ std::optional<std::string> realPath(const std::string& path) {
     }
     return std::string(real.get());
 }
-
-namespace {
-
-// True when the real path `real` is `realRoot` or lies below it.
-bool isBelow(const std::string& realRoot, const std::string& real) {
-    return realRoot == "/" || real == realRoot ||
-           real.compare(0, realRoot.size() + 1, realRoot + "/") == 0;
-}
-
-} // namespace
 
 bool staysInside(const std::string& root, const std::string& path) {
     if (path == root) {

@@ -9,6 +9,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -70,6 +71,17 @@ bool exists(const std::string& path) {
 std::string environmentOr(const char* name, const std::string& fallback) {
     const char* value = std::getenv(name);
     return value != nullptr && value[0] != '\0' ? std::string(value) : fallback;
+}
+
+// Appends the folders of a list such as LOCPATH or GCONV_PATH ("a:b").
+void appendFolders(std::vector<std::string>& folders, const std::string& list) {
+    for (size_t at = 0; at <= list.size();) {
+        const size_t end = std::min(list.find(':', at), list.size());
+        if (end > at) {
+            folders.push_back(list.substr(at, end - at));
+        }
+        at = end + 1;
+    }
 }
 
 // The folder of the C library; iconv's modules lie in its gconv folder.
@@ -144,7 +156,7 @@ ConfinementPlan runtimePlan() {
     const std::string libDir = libraryFolder();
     plan.readFiles = {"/etc/ld.so.cache", "/etc/nsswitch.conf", "/etc/passwd", "/etc/group",
                       "/etc/localtime"};
-    plan.readTrees = {environmentOr("LOCPATH", "/usr/lib/locale"),
+    plan.readTrees = {"/usr/lib/locale",
                       "/usr/share/locale",
                       environmentOr("TZDIR", "/usr/share/zoneinfo"),
                       "/etc/fonts",
@@ -156,9 +168,8 @@ ConfinementPlan runtimePlan() {
     if (!libDir.empty()) {
         plan.readTrees.push_back(libDir + "/gconv");
     }
-    if (const char* gconvPath = std::getenv("GCONV_PATH")) {
-        plan.readTrees.push_back(gconvPath);
-    }
+    appendFolders(plan.readTrees, environmentOr("LOCPATH", ""));
+    appendFolders(plan.readTrees, environmentOr("GCONV_PATH", ""));
     if (!home.empty()) {
         plan.readTrees.push_back(environmentOr("XDG_CACHE_HOME", home + "/.cache") + "/fontconfig");
     }

@@ -33,9 +33,10 @@ struct Confinement {
     std::string reason;
 };
 
-/// What an import reads beside the installation: the dynamic linker's cache, the locales,
-/// iconv's modules, the user and group files, the zone database, fontconfig's files and
-/// fonts, this process's /proc entries, /dev/null and the terminal.
+/// What an import reads beside the installation: the dynamic linker's cache, the locales and
+/// message catalogues, iconv's modules, the user and group files (name services other than
+/// files stay out of reach: a user they alone know resolves to nothing), the zone database,
+/// fontconfig's files and fonts, this process's /proc entries, /dev/null and the terminal.
 ConfinementPlan runtimePlan();
 
 /// The plan of one import: runtimePlan(), the Windows root, the extra drives and the .reg

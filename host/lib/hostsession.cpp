@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "text/codepage.h"
+#include "text/printable.h"
 
 namespace vqrt {
 
@@ -104,7 +105,7 @@ HostSession::HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> r
         if (warn_) {
             warn_(line);
         } else {
-            std::cerr << "warning: " << line << "\n";
+            std::cerr << "warning: " << text::printable(line) << "\n";
         }
     });
 }

@@ -71,14 +71,15 @@ struct Expected {
     std::optional<Json> contacts;
 };
 
-/// Who runs tolvane-import: root, for whom only the host's checks and the kernel stand
-/// between a link and any file, or a user for whom permission bits count; and whether only the
-/// kernel's confinement can keep the row's file out of reach (the plug-in opens it itself).
-enum class Who { Root, Unprivileged, RootConfined, UnprivilegedConfined };
+/// Who runs tolvane-import: whoever runs the tests; root, for whom only the host's checks and
+/// the kernel stand between a link and any file; or a user for whom permission bits count.
+enum class Who { Tester, Root, Unprivileged };
 
 struct Row {
     const char* label;
     Who who;
+    /// Only the kernel's confinement keeps the row's file out of reach: the plug-in opens it.
+    bool kernelOnly;
     std::function<void(Json& description)> describe;
     std::function<void(Scene&)> prepare;
     std::function<std::vector<std::string>(const Scene&)> args;
@@ -157,14 +158,14 @@ void renameOwner(Json& description) {
 }
 
 const Row kRows[] = {
-    {"a contact database linked to /etc/shadow", Who::RootConfined, nullptr,
+    {"a contact database linked to /etc/shadow", Who::Root, true, nullptr,
      [](Scene& s) {
          fs::remove(s.icq.local(kRoverDatabase));
          fs::create_symlink("/etc/shadow", s.icq.local(kRoverDatabase));
          s.untouched = "/etc/shadow";
      },
      [](const Scene& s) { return rover(s); }, roverWithoutContacts},
-    {"a contact database linked to a file outside", Who::UnprivilegedConfined, nullptr,
+    {"a contact database linked to a file outside", Who::Unprivileged, true, nullptr,
      [](Scene& s) {
          writeFile(s.outside + "/contacts.dat", markerDatabase());
          fs::remove(s.icq.local(kRoverDatabase));
@@ -172,18 +173,19 @@ const Row kRows[] = {
          s.untouched = s.outside + "/contacts.dat";
      },
      [](const Scene& s) { return rover(s); }, roverWithoutContacts},
-    {"System32 linked to a folder outside that holds the machine's hive", Who::Root, nullptr,
+    {"System32 linked to a folder outside that holds the machine's hive", Who::Tester, false,
+     nullptr,
      [](Scene& s) { s.untouched = moveOut(s, kSystem32, "System32") + "/config/SOFTWARE"; }, list,
      noIcq},
-    {"the registry folder linked to a folder outside", Who::Root, nullptr,
+    {"the registry folder linked to a folder outside", Who::Tester, false, nullptr,
      [](Scene& s) {
          s.untouched = moveOut(s, std::string(kSystem32) + "\\config", "config") + "/SOFTWARE";
      },
      list, noIcq},
-    {"a user's profile linked to a folder outside", Who::Root, nullptr,
+    {"a user's profile linked to a folder outside", Who::Tester, false, nullptr,
      [](Scene& s) { s.untouched = moveOut(s, kProfile, "Alice") + "/NTUSER.DAT"; }, list,
      [](const Scene&) { return listed("M\u00e4rta\nRover\n"); }},
-    {"a sound file linked to a file outside", Who::Unprivileged, nullptr,
+    {"a sound file linked to a file outside", Who::Tester, false, nullptr,
      [](Scene& s) { s.untouched = moveOut(s, kSound, "sound.wav"); },
      [](const Scene& s) {
          return std::vector<std::string>{
@@ -202,20 +204,20 @@ const Row kRows[] = {
                              progressLines(50, 60),
                          {}};
      }},
-    {"an owner file of 1 MiB", Who::Root, nullptr,
+    {"an owner file of 1 MiB", Who::Tester, false, nullptr,
      [](Scene& s) { writeFile(s.icq.local(kUinFolder) + "/big.uin", ownerFileOf(kMiB)); }, list,
      [](const Scene&) { return listed("Big\nM\u00e4rta\nRover\n"); }},
-    {"an owner file over 1 MiB", Who::Root, nullptr,
+    {"an owner file over 1 MiB", Who::Tester, false, nullptr,
      [](Scene& s) { writeFile(s.icq.local(kUinFolder) + "/big.uin", ownerFileOf(kMiB + 1)); }, list,
      [](const Scene& s) {
          return listed("M\u00e4rta\nRover\n",
                        "tolvane-import: warning: " + s.icq.local(kUinFolder) +
                            "/big.uin: left out (larger than 1 MiB)\n");
      }},
-    {"control characters in an owner's nickname, listed", Who::Root, renameOwner, nullptr, list,
-     [](const Scene&) { return listed(std::string("M\u00e4rta\nRo") + kShown + "ver\n"); }},
-    {"control characters in the summary, the owner chosen as listed", Who::Root, renameOwner,
-     nullptr,
+    {"control characters in an owner's nickname, listed", Who::Tester, false, renameOwner, nullptr,
+     list, [](const Scene&) { return listed(std::string("M\u00e4rta\nRo") + kShown + "ver\n"); }},
+    {"control characters in the summary, the owner chosen as listed", Who::Tester, false,
+     renameOwner, nullptr,
      [](const Scene& s) {
          std::vector<std::string> args = rover(s, {"--no-contacts"});
          args[5] = std::string("Ro") + kShown + "ver";
@@ -227,7 +229,7 @@ const Row kRows[] = {
          shown.replace(shown.find("0 imported"), 10, "not imported");
          return Expected{0, shown, progressLines(0, 60), {}};
      }},
-    {"control characters in an error naming the owners", Who::Root, renameOwner, nullptr,
+    {"control characters in an error naming the owners", Who::Tester, false, renameOwner, nullptr,
      [](const Scene& s) {
          std::vector<std::string> args = rover(s);
          args[5] = "Nobody";
@@ -241,7 +243,17 @@ const Row kRows[] = {
                              kShown + "ver)\n",
                          {}};
      }},
-    {"control characters in an error naming the users", Who::Root,
+    {"control characters in the plug-in's own lines", Who::Tester, false,
+     [](Json& d) { d["icq"]["folder"] = std::string("C:\\Program Files\\IC") + kControls + "Q"; },
+     nullptr,
+     [](const Scene&) {
+         return std::vector<std::string>{"--list", "-v"};
+     },
+     [](const Scene&) {
+         return listed("M\u00e4rta\nRover\n",
+                       std::string("\n --> C:\\Program Files\\IC") + kShown + "Q\n");
+     }},
+    {"control characters in an error naming the users", Who::Tester, false,
      [](Json& d) {
          d["users"] = Json::array({"Alice", "Eve"});
      },
@@ -257,7 +269,7 @@ const Row kRows[] = {
                              "ve); choose one with --user NAME\n",
                          {}};
      }},
-    {"control characters in a warning naming a file", Who::Root,
+    {"control characters in a warning naming a file", Who::Tester, false,
      [](Json& d) {
          d["users"] = Json::array({"Alice", "Eve"});
      },
@@ -296,20 +308,16 @@ void expectNothingFromOutside(const std::string& out) {
 }
 
 // The user the row asks for; nothing, with the reason, when the tests cannot run as it.
-std::optional<RunOptions> runAs(Who who, const Installation& icq, std::string& why) {
-    if ((who == Who::RootConfined || who == Who::UnprivilegedConfined) &&
-        vqrt::landlockAbi() == 0) {
+std::optional<RunOptions> runAs(const Row& row, const Installation& icq, std::string& why) {
+    if (row.kernelOnly && vqrt::landlockAbi() == 0) {
         why = "the kernel offers no Landlock";
         return std::nullopt;
     }
-    if (who == Who::Root || who == Who::RootConfined) {
-        if (geteuid() != 0) {
-            why = "needs root";
-            return std::nullopt;
-        }
-        return RunOptions{};
+    if (row.who == Who::Root && geteuid() != 0) {
+        why = "needs root";
+        return std::nullopt;
     }
-    return unprivilegedRun(icq.area(), why);
+    return row.who == Who::Unprivileged ? unprivilegedRun(icq.area(), why) : RunOptions{};
 }
 
 TEST(HostileReachE2e, NothingBeyondTheRootIsReadOrPrintedRaw) {
@@ -322,7 +330,7 @@ TEST(HostileReachE2e, NothingBeyondTheRootIsReadOrPrintedRaw) {
         Installation icq(description);
         icq.build();
         std::string why;
-        std::optional<RunOptions> options = runAs(row.who, icq, why);
+        std::optional<RunOptions> options = runAs(row, icq, why);
         if (!options) {
             std::cout << "[ SKIPPED  ] " << row.label << ": " << why << "\n";
             continue;
