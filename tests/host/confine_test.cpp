@@ -99,7 +99,7 @@ protected:
         fs::create_symlink(dir.file("secret"), dir.file("windows/Program Files/ICQ/link.dat"));
         writeFile(dir.file("export.reg"), "REGEDIT4\n");
         writeFile(dir.file("other.reg"), "REGEDIT4\n");
-        fs::create_directories(dir.file("out"));
+        fs::create_directories(dir.file("out/files"));
         fs::create_directories(dir.file("tmp/scratch"));
         plan.readTrees = {dir.file("windows")};
         plan.readFiles = {dir.file("export.reg"), dir.file("missing.reg")};
@@ -120,11 +120,8 @@ TEST_F(ConfineTest, ReachesOnlyWhatThePlanAllows) {
         {
             {"read beneath a read tree", [&] { return openFile(icq + "/uin/1.uin", O_RDONLY); },
              true},
-            {"list a read tree", [&] { return openFile(icq, O_RDONLY | O_DIRECTORY); }, true},
             {"write beneath a read tree", [&] { return openFile(icq + "/uin/1.uin", O_WRONLY); },
              false},
-            {"create beneath a read tree",
-             [&] { return openFile(icq + "/new", O_WRONLY | O_CREAT); }, false},
             {"a link out of a read tree", [&] { return openFile(icq + "/link.dat", O_RDONLY); },
              false},
             {"read outside", [&] { return openFile(dir.file("secret"), O_RDONLY); }, false},
@@ -135,16 +132,12 @@ TEST_F(ConfineTest, ReachesOnlyWhatThePlanAllows) {
             {"write a device", [] { return openFile("/dev/null", O_WRONLY); }, true},
             {"create beneath a write tree",
              [&] { return openFile(out + "/record.json.tmp", O_RDWR | O_CREAT | O_TRUNC); }, true},
-            {"make a folder beneath a write tree",
-             [&] { return outcome(mkdir((out + "/files").c_str(), 0755)); }, true},
             {"rename beneath a write tree",
              [&] {
                  return outcome(rename((out + "/record.json.tmp").c_str(),
                                        (out + "/files/record.json").c_str()));
              },
              true},
-            {"remove beneath a write tree",
-             [&] { return outcome(unlink((out + "/files/record.json").c_str())); }, true},
             {"make a link beneath a write tree",
              [&] { return outcome(symlink("/etc/shadow", (out + "/link").c_str())); }, false},
             {"remove an empty folder beneath a remove tree",
@@ -179,14 +172,6 @@ TEST_F(ConfineTest, TheRuntimeStillWorks) {
             {"read /etc/hosts", [] { return openFile("/etc/hosts", O_RDONLY); }, false},
             {"list /etc", [] { return openFile("/etc", O_RDONLY | O_DIRECTORY); }, false},
         });
-}
-
-TEST_F(ConfineTest, PlanNamesTheExistingPaths) {
-    EXPECT_EQ(vqrt::describePlan(plan),
-              (std::vector<std::string>{
-                  "read beneath " + dir.file("windows"), "read " + dir.file("export.reg"),
-                  "read, write and control /dev/null", "read and write beneath " + dir.file("out"),
-                  "remove empty folders beneath " + dir.file("tmp")}));
 }
 
 } // namespace
