@@ -17,6 +17,8 @@
 #include <QWidget>
 
 #include "archiverun.h"
+#include "confinement.h"
+#include "diagnostics.h"
 #include "fdio.h"
 #include "info.h"
 #include "optionspage.h"
@@ -26,6 +28,7 @@
 #include "summary.h"
 #include "terminal.h"
 #include "terminalagent.h"
+#include "text/printable.h"
 
 namespace cli {
 
@@ -43,14 +46,10 @@ void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) 
     }
 }
 
+// Lines name owners, users and files of the installation: they are printed escaped.
 int fail(int status, const std::string& line) {
-    std::cerr << "tolvane-import: " << line << "\n";
+    std::cerr << "tolvane-import: " << text::printable(line) << "\n";
     return status;
-}
-
-// Where the plug-in's own diagnostic lines go: standard error with --verbose, else nowhere.
-vqrt::UniqueFd pluginOutput(bool verbose) {
-    return vqrt::UniqueFd(verbose ? dup(STDERR_FILENO) : open("/dev/null", O_WRONLY | O_CLOEXEC));
 }
 
 // A folder of its own for a run whose record is only printed (--json without --out), in
@@ -73,6 +72,9 @@ public:
         if (!path_.empty()) {
             std::error_code ec;
             std::filesystem::remove_all(path_, ec);
+            // remove_all tries unlink on the folder itself first, which confinement refuses
+            // (it allows rmdir only); its content is gone by now.
+            rmdir(path_.c_str());
         }
     }
     ScratchFolder(const ScratchFolder&) = delete;
@@ -120,9 +122,10 @@ struct Run {
 // A step either lets the run go on or ends it with an exit status.
 using Step = std::optional<int> (*)(Run&);
 
-// Calls the plug-in with its lines on standard output sent to run.diagnostics, and dropped
-// before they reach it unless --verbose.
+// Calls the plug-in with its lines on standard output sent to run.diagnostics (and shown
+// escaped after the call) with --verbose, and dropped before they reach it otherwise.
 template <class Call> auto quietly(const Run& run, Call call) {
+    const DiagnosticsEcho echo(run.o.verbose ? run.diagnostics.get() : -1);
     StdoutRedirect quiet(run.diagnostics.get());
     std::optional<CoutDiscard> discard;
     if (!run.o.verbose) {
@@ -147,9 +150,13 @@ std::optional<int> openSession(Run& run) {
     if (!run.session) {
         return fail(kUsage, error);
     }
+    const auto warn = [](const std::string& warning) {
+        std::cerr << "tolvane-import: warning: " << text::printable(warning) << "\n";
+    };
     for (const std::string& warning : run.session->warnings()) {
-        std::cerr << "tolvane-import: warning: " << warning << "\n";
+        warn(warning);
     }
+    run.session->setWarningSink(warn);
     return std::nullopt;
 }
 
@@ -206,7 +213,7 @@ std::optional<int> listOwners(Run& run) {
         return fail(kRefused, "no ICQ installation found in " + run.o.host.windowsRoot);
     }
     for (const QString& owner : run.owners) {
-        std::cout << owner.toStdString() << "\n";
+        std::cout << text::printable(owner.toStdString()) << "\n";
     }
     return run.owners.empty() ? fail(kRefused, "ICQ is installed but has no owners") : kComplete;
 }
@@ -274,6 +281,14 @@ std::optional<int> applyOptions(Run& run) {
     if (run.password) {
         run.page->typePassword(*run.password);
     }
+    return std::nullopt;
+}
+
+// From here on the run reads only the installation and writes only the output folder.
+std::optional<int> confineRun(Run& run) {
+    const std::string scratchParent =
+        run.scratch ? run.outDir.substr(0, run.outDir.rfind('/')) : std::string();
+    confineImport(run.o, run.outDir, scratchParent);
     return std::nullopt;
 }
 
@@ -355,7 +370,7 @@ int runImport(const Options& o) {
     Run run(o);
     for (const Step step :
          {openSession, loadPlugin, readPassword, discoverOwners, listOwners, openRecord,
-          chooseOwner, applyOptions, runPlugin, checkOutcome, exportArchive}) {
+          chooseOwner, applyOptions, confineRun, runPlugin, checkOutcome, exportArchive}) {
         if (const std::optional<int> status = step(run)) {
             return *status;
         }

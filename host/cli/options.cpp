@@ -8,6 +8,8 @@
 #include "archive/exporterror.h"
 #include "archive/timefmt.h"
 
+#include "tolvane_config.h"
+
 namespace cli {
 
 namespace {
@@ -53,6 +55,8 @@ const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::st
     app.name("tolvane-import");
     app.footer(kExamples);
     app.get_formatter()->column_width(34);
+    app.set_version_flag("--version", "tolvane-import " TOLVANE_VERSION,
+                         "print the program's name and version and exit");
 
     app.add_option("--windows-root", o.host.windowsRoot,
                    "the root of the mounted Windows system volume (drive C:)");
@@ -163,7 +167,7 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
     declareArchiveOptions(app, o.archive, offset);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) {
         status = app.exit(e);
         return std::nullopt;
     } catch (const CLI::ParseError& e) {

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include "text/printable.h"
+
 namespace cli {
 
 namespace {
@@ -51,7 +53,9 @@ std::string OptionsPage::chosenOwner() const {
 bool OptionsPage::chooseOwner(const std::string& nickname) {
     const QString wanted = withoutCarriageReturn(QString::fromStdString(nickname));
     for (int i = 0; owners_ != nullptr && i < owners_->count(); ++i) {
-        if (withoutCarriageReturn(owners_->item(i)->text()) == wanted) {
+        const QString name = withoutCarriageReturn(owners_->item(i)->text());
+        // --list prints control characters escaped; that form names the owner too.
+        if (name == wanted || text::printable(name.toStdString()) == nickname) {
             owners_->setCurrentRow(i);
             return true;
         }

@@ -26,7 +26,8 @@ public:
     /// The nickname's bytes of the owner chosen on the page; empty when none is.
     std::string chosenOwner() const;
     /// Chooses the owner listed as `nickname` (a trailing carriage return is ignored on both
-    /// sides). False when no owner is listed so.
+    /// sides), or as --list prints it, control characters escaped. False when no owner is
+    /// listed so.
     bool chooseOwner(const std::string& nickname);
     /// Clicks a check box or radio button by its text as shown ("Import Con&tacts").
     void click(const QString& text);

@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "text/printable.h"
+
 namespace cli {
 
 namespace {
@@ -31,7 +33,7 @@ std::string value(const Json* section, const std::string& key, const std::string
             while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
                 text.pop_back();
             }
-            return text;
+            return text::printable(text);
         }
     }
     return fallback;

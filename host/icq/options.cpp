@@ -6,6 +6,7 @@
 
 #include "archive/exporterror.h"
 #include "archive/timefmt.h"
+#include "tolvane_config.h"
 
 namespace icq {
 
@@ -79,6 +80,8 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
                  "its .idx when it is there) and exports contacts and message history"};
     app.name("tolvane-icq");
     app.footer(kExamples);
+    app.set_version_flag("--version", "tolvane-icq " TOLVANE_VERSION,
+                         "print the program's name and version and exit");
     app.require_subcommand(1);
     app.get_formatter()->column_width(30);
 
@@ -112,7 +115,7 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) {
         status = app.exit(e);
         return std::nullopt;
     } catch (const CLI::ParseError& e) {

@@ -6,9 +6,10 @@
 
 namespace text {
 
-/// `s` fit for a terminal: control characters (C0, DEL, C1) are shown escaped ("\t", "\n",
-/// "\x1B", "\u009B"), as are bytes that are no UTF-8 ("\xE9"). With `lines`, a line end (LF,
-/// CRLF or a lone CR) stays a line break and a TAB stays.
+/// `s` safe to print on a terminal in one line: control characters are escaped (\n, \r, \t,
+/// \x1B for the other C0 bytes and DEL, \u009B for C1 characters) and so are bytes that are
+/// no UTF-8 (\xE4); everything else is kept. With `lines`, a line end (LF, CRLF or a lone CR)
+/// stays a line break and a TAB stays.
 std::string printable(std::string_view s, bool lines = false);
 
 /// How many columns `s` (UTF-8) takes: one per character.

@@ -1,6 +1,7 @@
 #include "e2einstall.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -61,6 +62,33 @@ std::string localPath(const std::string& root, const std::string& windowsPath) {
 }
 
 } // namespace
+
+std::optional<RunOptions> unprivilegedRun(const std::string& area, std::string& why) {
+    namespace fs = std::filesystem;
+    RunOptions options;
+    if (geteuid() != 0) {
+        return options;
+    }
+    const char* const setpriv = "/usr/bin/setpriv";
+    if (access(setpriv, X_OK) != 0) {
+        why = "running as root without /usr/bin/setpriv to drop privileges";
+        return std::nullopt;
+    }
+    const uid_t nobody = 65534;
+    options.wrapper = {setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
+    fs::permissions(area, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    // Qt wants a runtime folder of the user's own.
+    const std::string runtime = area + "/runtime-unprivileged";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    if (chown(runtime.c_str(), nobody, nobody) != 0) {
+        why = runtime + ": cannot give it to the unprivileged user";
+        return std::nullopt;
+    }
+    options.environment["XDG_RUNTIME_DIR"] = runtime;
+    return options;
+}
 
 std::string progressLines(int from, int to) {
     // The blocks after each progress step of a complete run.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,12 @@ struct RunOptions {
     /// Extra environment variables.
     std::map<std::string, std::string> environment;
 };
+
+/// How to run tolvane-import as a user for whom permission bits count: as it is when the tests
+/// run as one; when they run as root, as user nobody through setpriv, with `area` opened to
+/// everyone and a runtime folder of that user's own in it. Nothing, with the reason in `why`,
+/// when there is no setpriv.
+std::optional<RunOptions> unprivilegedRun(const std::string& area, std::string& why);
 
 /// The progress lines of a run on standard error for the steps after `from` blocks up to
 /// `to` blocks ("ICQ: progress 5/60 (8%)" ...); a complete run goes from 0 to 60.
