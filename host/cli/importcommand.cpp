@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QWidget>
 
+#include "archiverun.h"
 #include "confinement.h"
 #include "diagnostics.h"
 #include "fdio.h"
@@ -114,6 +115,8 @@ struct Run {
     std::optional<vqrt::TerminalAgent> agent;
     std::optional<PasswordAnswer> answer;
     int result = 0; ///< what activatePlugin answered
+    std::string recordPath;
+    std::string archiveLines; ///< the archive's lines of the summary
 };
 
 // A step either lets the run go on or ends it with an exit status.
@@ -316,15 +319,15 @@ std::optional<int> runPlugin(Run& run) {
     return std::nullopt;
 }
 
-// Prints the record with --json, and the summary of a complete run; answers the exit status.
-int report(const Run& run) {
+// Prints the record with --json; ends a run that did not complete.
+std::optional<int> checkOutcome(Run& run) {
     const vqrt::RecordWriter& record = *run.record;
     if (run.o.json) {
         std::cout.flush();
         record.writeText(STDOUT_FILENO);
     }
-    const std::string recordPath =
-        run.o.out.empty() ? std::string("(not kept)") : run.outDir + "/record.json";
+    run.recordPath = run.o.out.empty() ? std::string("(not kept)") : run.outDir + "/record.json";
+    const std::string& recordPath = run.recordPath;
     if (record.lastSaveFailed()) {
         return fail(kRefused, record.lastSaveError());
     }
@@ -336,8 +339,22 @@ int report(const Run& run) {
         return fail(kRefused,
                     "the import did not complete; the record keeps what it holds: " + recordPath);
     }
+    return std::nullopt;
+}
+
+// The ICQ archive beside a record that is kept.
+std::optional<int> exportArchive(Run& run) {
+    if (!run.o.out.empty()) {
+        run.archiveLines = writeArchive(*run.session, run.page->chosenOwner(), run.o.host.codepage,
+                                        run.o.archive, run.outDir);
+    }
+    return std::nullopt;
+}
+
+// The summary of a complete run; answers the exit status.
+int report(const Run& run) {
     if (!run.o.quiet && !run.o.json) {
-        std::cout << importSummary(record.outline(), recordPath);
+        std::cout << importSummary(run.record->outline(), run.recordPath, run.archiveLines);
     }
     return kComplete;
 }
@@ -351,8 +368,9 @@ int runImport(const Options& o) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     Run run(o);
-    for (const Step step : {openSession, loadPlugin, readPassword, discoverOwners, listOwners,
-                            openRecord, chooseOwner, applyOptions, confineRun, runPlugin}) {
+    for (const Step step :
+         {openSession, loadPlugin, readPassword, discoverOwners, listOwners, openRecord,
+          chooseOwner, applyOptions, confineRun, runPlugin, checkOutcome, exportArchive}) {
         if (const std::optional<int> status = step(run)) {
             return *status;
         }

@@ -44,6 +44,12 @@ std::vector<QString> OptionsPage::owners() const {
     return names;
 }
 
+std::string OptionsPage::chosenOwner() const {
+    // The page's list keeps each nickname's exact bytes beside the text it shows.
+    const QListWidgetItem* item = owners_ != nullptr ? owners_->currentItem() : nullptr;
+    return item == nullptr ? std::string() : item->data(Qt::UserRole).toByteArray().toStdString();
+}
+
 bool OptionsPage::chooseOwner(const std::string& nickname) {
     const QString wanted = withoutCarriageReturn(QString::fromStdString(nickname));
     for (int i = 0; owners_ != nullptr && i < owners_->count(); ++i) {

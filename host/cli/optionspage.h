@@ -23,6 +23,8 @@ public:
 
     /// The owners as the page lists them.
     std::vector<QString> owners() const;
+    /// The nickname's bytes of the owner chosen on the page; empty when none is.
+    std::string chosenOwner() const;
     /// Chooses the owner listed as `nickname` (a trailing carriage return is ignored on both
     /// sides), or as --list prints it, control characters escaped. False when no owner is
     /// listed so.

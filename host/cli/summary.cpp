@@ -41,7 +41,8 @@ std::string value(const Json* section, const std::string& key, const std::string
 
 } // namespace
 
-std::string importSummary(const Json& record, const std::string& recordPath) {
+std::string importSummary(const Json& record, const std::string& recordPath,
+                          const std::string& archiveLines) {
     std::ostringstream out;
     const Json* owner = findSection(record, "ICQ_OWNER");
     const Json* settings = findSection(record, "ICQ_IMPORTED_SETTINGS");
@@ -86,7 +87,7 @@ std::string importSummary(const Json& record, const std::string& recordPath) {
         }
         out << "\n";
     }
-    out << "Record:    " << recordPath << "\n";
+    out << archiveLines << "Record:    " << recordPath << "\n";
     return out.str();
 }
 

@@ -6,30 +6,54 @@
 
 namespace text {
 
-std::string printable(std::string_view text) {
+namespace {
+
+std::string escaped(const char* format, unsigned value) {
+    char out[12];
+    std::snprintf(out, sizeof out, format, value);
+    return out;
+}
+
+} // namespace
+
+std::string printable(std::string_view s, bool lines) {
     std::string out;
-    out.reserve(text.size());
-    for (size_t at = 0; at < text.size();) {
-        const Utf8Char c = decodeUtf8(text, at);
-        char escaped[8] = {};
-        if (!c.valid) {
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text[at]));
-        } else if (c.codePoint == '\n' || c.codePoint == '\r' || c.codePoint == '\t') {
-            const char letter = c.codePoint == '\n' ? 'n' : c.codePoint == '\r' ? 'r' : 't';
-            std::snprintf(escaped, sizeof escaped, "\\%c", letter);
-        } else if (c.codePoint < 0x20 || c.codePoint == 0x7F) {
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c.codePoint));
-        } else if (c.codePoint >= 0x80 && c.codePoint < 0xA0) {
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c.codePoint));
-        }
-        if (escaped[0] != '\0') {
-            out += escaped;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        const Utf8Char ch = decodeUtf8(s, i);
+        const auto byte = static_cast<unsigned char>(s[i]);
+        if (!ch.valid) {
+            out += escaped("\\x%02X", byte);
+        } else if (lines && (byte == '\n' || byte == '\r')) {
+            out += '\n';
+            i += byte == '\r' && i + 1 < s.size() && s[i + 1] == '\n' ? 1 : 0;
+        } else if (lines && byte == '\t') {
+            out += '\t';
+        } else if (byte == '\n' || byte == '\r' || byte == '\t') {
+            out += byte == '\n' ? "\\n" : byte == '\r' ? "\\r" : "\\t";
+        } else if (ch.codePoint < 0x20 || ch.codePoint == 0x7F) {
+            out += escaped("\\x%02X", ch.codePoint);
+        } else if (ch.codePoint >= 0x80 && ch.codePoint < 0xA0) {
+            out += escaped("\\u%04X", ch.codePoint);
         } else {
-            out.append(text, at, c.length);
+            out.append(s, i, ch.length);
         }
-        at += c.length;
+        i += ch.length;
     }
     return out;
+}
+
+size_t columns(std::string_view s) {
+    size_t n = 0;
+    for (size_t i = 0; i < s.size(); i += decodeUtf8(s, i).length) {
+        ++n;
+    }
+    return n;
+}
+
+std::string padded(const std::string& s, size_t width) {
+    const size_t used = columns(s);
+    return s + std::string(width > used ? width - used : 0, ' ');
 }
 
 } // namespace text

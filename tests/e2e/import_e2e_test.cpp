@@ -49,7 +49,13 @@ TEST_F(ImportE2e, DefaultRunImportsTheFirstOwnerCompletely) {
                          "Server:    login.icq.com, port 5190\n"
                          "Contacts:  4 imported\n"
                          "Sounds:    3 sound events, 3 sound files carried\n"
-                         "Record:    " +
+                         "Archive:   " +
+                             icq.local("C:\\Program Files\\ICQ\\2000a\\23456789.dat") +
+                             " (ICQ 2000a)\n"
+                             "  Contacts:  3 on the list, 1 removed, 1 known only from messages\n"
+                             "  Messages:  77 in 3 conversations exported to history/\n"
+                             "  Warnings:  none\n"
+                             "Record:    " +
                              icq.out("quiet") + "/record.json\n");
 }
 

@@ -33,4 +33,14 @@ TEST(Printable, EscapesWhatATerminalWouldObey) {
     }
 }
 
+TEST(Printable, KeepsLinesWhenAskedTo) {
+    EXPECT_EQ(text::printable("a\r\nb\rc\nd\te\x1B", true), "a\nb\nc\nd\te\\x1B");
+}
+
+TEST(Printable, ColumnsCountCharactersNotBytes) {
+    EXPECT_EQ(text::columns("\xC3\x85sa"), 3u);
+    EXPECT_EQ(text::padded("\xC3\x85sa", 5), "\xC3\x85sa  ");
+    EXPECT_EQ(text::padded("Lindstr\xC3\xB6m", 3), "Lindstr\xC3\xB6m");
+}
+
 } // namespace
