@@ -88,15 +88,6 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, MkwinCliFailures,
     ::testing::Values(
         FailureCase{"no arguments", {}, 2, "DESCRIPTION is required (see --help)"},
-        FailureCase{"no outdir", {"@/good.json"}, 2, "OUTDIR is required (see --help)"},
-        FailureCase{"unknown registry",
-                    {"@/good.json", "@/out", "--registry", "reg9"},
-                    2,
-                    "--registry: reg9 not in {hive,reg4,reg5} (see --help)"},
-        FailureCase{"missing description",
-                    {"@/none.json", "@/out"},
-                    2,
-                    "@/none.json: cannot read the description (No such file or directory)"},
         FailureCase{"broken JSON",
                     {"@/broken.json", "@/out"},
                     2,
@@ -147,13 +138,6 @@ TEST_F(MkwinCli, PrintExpectedWithoutOutdirWritesNothing) {
     EXPECT_EQ(expected["owners"][0]["uin"], "4711");
     EXPECT_EQ(expected["owners"][0]["contacts"][0]["Nickname"], "Jörg");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
-}
-
-TEST_F(MkwinCli, PrintExpectedWithOutdirNamesTheRoot) {
-    const Outcome r = run({dir.file("good.json"), dir.file("out"), "--print-expected"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(nlohmann::json::parse(r.out)["root"], dir.file("out"));
-    EXPECT_TRUE(fs::exists(dir.file("out/Program Files/ICQ/uin/4711.uin")));
 }
 
 } // namespace
