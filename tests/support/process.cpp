@@ -1,9 +1,7 @@
 #include "support/process.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,23 +15,31 @@ namespace testsupport {
 
 namespace {
 
-struct Pipe {
-    int fd[2] = {-1, -1};
-    Pipe() {
-        if (pipe2(fd, O_CLOEXEC) != 0) {
-            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+// A file in memory for one of the program's standard streams: no pipe to drain while it runs.
+class MemoryFile {
+public:
+    explicit MemoryFile(const std::string& bytes = {})
+        : fd_(memfd_create("testsupport", MFD_CLOEXEC)) {
+        if (fd_ < 0 || write(fd_, bytes.data(), bytes.size()) != ssize_t(bytes.size()) ||
+            lseek(fd_, 0, SEEK_SET) != 0) {
+            throw std::runtime_error(std::string("memory file: ") + std::strerror(errno));
         }
     }
-    ~Pipe() {
-        closeEnd(0);
-        closeEnd(1);
-    }
-    void closeEnd(int end) {
-        if (fd[end] >= 0) {
-            close(fd[end]);
-            fd[end] = -1;
+    ~MemoryFile() { close(fd_); }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    int fd() const { return fd_; }
+    std::string read() const {
+        std::string bytes;
+        char buffer[65536];
+        for (ssize_t n; (n = pread(fd_, buffer, sizeof buffer, off_t(bytes.size()))) > 0;) {
+            bytes.append(buffer, size_t(n));
         }
+        return bytes;
     }
+
+private:
+    int fd_;
 };
 
 } // namespace
@@ -43,8 +49,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        if (environment.count(name) == 0) {
+        if (environment.count(entry.substr(0, entry.find('='))) == 0) {
             env.push_back(entry);
         }
     }
@@ -52,22 +57,22 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
         env.push_back(name + "=" + value);
     }
     std::vector<char*> args;
+    std::vector<char*> envp;
     for (const std::string& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
-    args.push_back(nullptr);
-    std::vector<char*> envp;
     for (const std::string& e : env) {
         envp.push_back(const_cast<char*>(e.c_str()));
     }
+    args.push_back(nullptr);
     envp.push_back(nullptr);
 
-    Pipe in, out, err;
+    const MemoryFile in(input), out, err;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in.fd[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out.fd[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err.fd[1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, in.fd(), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err.fd(), STDERR_FILENO);
     // A new session: the program has no controlling terminal, as in a script.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -79,58 +84,11 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     if (rc != 0) {
         throw std::runtime_error("cannot run " + argv[0] + ": " + std::strerror(rc));
     }
-    in.closeEnd(0);
-    out.closeEnd(1);
-    err.closeEnd(1);
-
-    ProcessResult result;
-    size_t written = 0;
-    if (input.empty()) {
-        in.closeEnd(1);
-    }
-    signal(SIGPIPE, SIG_IGN);
-    while (out.fd[0] >= 0 || err.fd[0] >= 0) {
-        pollfd fds[3];
-        nfds_t n = 0;
-        if (out.fd[0] >= 0) {
-            fds[n++] = {out.fd[0], POLLIN, 0};
-        }
-        if (err.fd[0] >= 0) {
-            fds[n++] = {err.fd[0], POLLIN, 0};
-        }
-        if (in.fd[1] >= 0) {
-            fds[n++] = {in.fd[1], POLLOUT, 0};
-        }
-        if (poll(fds, n, -1) < 0 && errno != EINTR) {
-            break;
-        }
-        for (nfds_t i = 0; i < n; ++i) {
-            if (fds[i].revents == 0) {
-                continue;
-            }
-            if (fds[i].fd == in.fd[1]) {
-                const ssize_t w = write(in.fd[1], input.data() + written, input.size() - written);
-                written += w > 0 ? static_cast<size_t>(w) : 0;
-                if (w < 0 || written == input.size()) {
-                    in.closeEnd(1);
-                }
-                continue;
-            }
-            char buffer[65536];
-            const ssize_t r = read(fds[i].fd, buffer, sizeof buffer);
-            const bool isOut = fds[i].fd == out.fd[0];
-            if (r <= 0) {
-                (isOut ? out : err).closeEnd(0);
-            } else {
-                (isOut ? result.out : result.err).append(buffer, static_cast<size_t>(r));
-            }
-        }
-    }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out.read(),
+            err.read()};
 }
 
 } // namespace testsupport
