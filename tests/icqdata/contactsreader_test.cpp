@@ -92,22 +92,20 @@ TEST_F(ContactsReader, ScansTheBytes) {
         Lines expected;
     };
     const Case cases[] = {
-        {"handle alone", text("MyDefinedHandle", "Boss") + uin(5), {"5|-|-|Boss|-|-"}},
-        {"UIN a multiple of 256", kJohn + uin(12345600), {"12345600|-|-|-|John|-"}},
-        {"UIN with the high bit", kJohn + uin(0xFFFFFFFE), {"-2|-|-|-|John|-"}},
-        {"all fields",
+        {"handle alone, UIN with the high bit",
+         text("MyDefinedHandle", "Boss") + uin(0xFFFFFFFE),
+         {"-2|-|-|Boss|-|-"}},
+        {"all fields, UIN a multiple of 256",
          text("FirstName", "J\xFCrgen") + text("LastName", "Lee") +
-             text("MyDefinedHandle", "Uncle") + kJohn + text("PrimaryEmail", "j@web.de") + uin(77),
-         {"77|J\xFCrgen|Lee|Uncle|John|j@web.de"}},
+             text("MyDefinedHandle", "Uncle") + kJohn + text("PrimaryEmail", "j@web.de") +
+             uin(12345600),
+         {"12345600|J\xFCrgen|Lee|Uncle|John|j@web.de"}},
         {"NUL inside a text", text("NickName", "A\0BCD"sv) + uin(9), {"9|-|-|-|ABCD|-"}},
         // A length byte from 0x80 up is negative: no text, the bytes after it are scanned.
         {"length byte 0x80",
          prop(mkwin::appendTextPropertyWithLength, "NickName", uint16_t{0x80}, "") +
              text("LastName", "Xy") + uin(7),
          {"7|-|Xy|-||-"}},
-        {"length byte 0x00",
-         prop(mkwin::appendTextPropertyWithLength, "NickName", uint16_t{0}, "") + uin(8),
-         {"8|-|-|-||-"}},
         {"text UIN does not close", kJohn + text("UIN", "12") + uin(3), {"3|-|-|-|John|-"}},
         {"a text value is no name", text("NickName", "UIN") + "i1234"s + uin(4), {"4|-|-|-|UIN|-"}},
         {"other types ignored",
@@ -125,25 +123,12 @@ TEST_F(ContactsReader, ScansTheBytes) {
          {"5|-|-|-|John|-", "6|Zoe|-|-|Carl|-"}},
         // A long run that ends in "UIN" is no UIN; the contact closes at the real one.
         {"a long run",
-         kJohn + std::string(16, 'x') + "UIN\0i\5\0\0\0"s + uin(6),
-         {"6|-|-|-|John|-"}},
-        {"a longer run",
-         kJohn + std::string(100000, 'x') + "UIN\0i\5\0\0\0"s + uin(6),
+         kJohn + std::string(100, 'x') + "UIN\0i\5\0\0\0"s + uin(6),
          {"6|-|-|-|John|-"}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(scan(c.bytes), c.expected) << c.label;
     }
-}
-
-TEST_F(ContactsReader, EndOfFileAnywhereGivesNoContact) {
-    const std::string full =
-        text("NickName", "Al") + prop(mkwin::appendByteProperty, "LastName", 'd', uint8_t{1}) +
-        text("UIN", "9") + prop(mkwin::appendIntProperty, "FirstName", 6u) + uin(0x01020304);
-    for (size_t cut = 0; cut < full.size(); ++cut) {
-        EXPECT_TRUE(scan(full.substr(0, cut)).empty()) << "cut at " << cut;
-    }
-    EXPECT_EQ(scan(full).size(), 1u);
 }
 
 // The owner's UIN is the leading number of its text (0 without one).

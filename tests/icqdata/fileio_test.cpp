@@ -68,18 +68,6 @@ TEST(FileIO, StringReadStopsAt1023CharactersOrTheTerminator) {
     EXPECT_EQ(readText(file), "<null>");
 }
 
-TEST(FileIO, ReadsLargeFilesAcrossBufferRefills) {
-    TempDir dir;
-    std::string bytes(3 * 64 * 1024 + 17, '\0');
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<char>((i * 7919) % 251);
-    }
-    writeFile(dir.file("big"), bytes);
-    CFileIO file;
-    ASSERT_EQ(file.openFile(dir.file("big").c_str(), 1), 0);
-    EXPECT_EQ(readAll(file), bytes);
-}
-
 // /proc/self/mem is a regular file whose first page is never mapped: every read of it fails
 // with EIO, as reads of a damaged disk do. They read as the end of the file.
 TEST(FileIO, ReadErrorsReadAsTheEndOfTheFile) {
