@@ -146,9 +146,15 @@ TEST_P(CancelAt, StopsAtOnce) {
 
 INSTANTIATE_TEST_SUITE_P(EveryProgressStep, CancelAt, ::testing::Range(1, 9));
 
-TEST_F(ImportRun, RefusedPasswordOrNoOwnerWritesTheFailureRecord) {
-    std::remove(icq.icqFile("uin/111.uin").c_str());
+// An owner file gone after discovery gives empty values; once no owner is found, or the
+// password is refused, only the failure record is written.
+TEST_F(ImportRun, MissingOwnerFileOrRefusedPassword) {
     discover();
+    std::remove(icq.icqFile("uin/111.uin").c_str());
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(section("ICQ_OWNER"), (Lines{"UIN=", "Nickname=", "Password=pw"}));
+    discover();
+    icq.host.agent.steps.clear();
     // The password is asked before the owner is looked at.
     EXPECT_EQ(run("", false), -1);
     EXPECT_EQ(io.lines, kFailure);
@@ -159,17 +165,9 @@ TEST_F(ImportRun, RefusedPasswordOrNoOwnerWritesTheFailureRecord) {
     EXPECT_EQ(run(), -1);
     EXPECT_EQ(io.lines, kFailure);
     EXPECT_EQ(icq.host.agent.messages,
-              (Lines{"User password has not been set!", "No user profile has been set.",
-                     "No user profile has been set."}));
-    EXPECT_EQ(icq.host.agent.messageKinds, std::vector<int>(3, 0x6000 + 50));
-}
-
-TEST_F(ImportRun, UnreadableOwnerFileGoesOnWithEmptyValues) {
-    discover();
-    std::remove(icq.icqFile("uin/111.uin").c_str());
-    EXPECT_EQ(run(), 0);
-    EXPECT_EQ(icq.host.agent.messages, Lines{"Error loading UIN file!"});
-    EXPECT_EQ(section("ICQ_OWNER"), (Lines{"UIN=", "Nickname=", "Password=pw"}));
+              (Lines{"Error loading UIN file!", "User password has not been set!",
+                     "No user profile has been set.", "No user profile has been set."}));
+    EXPECT_EQ(icq.host.agent.messageKinds, std::vector<int>(4, 0x6000 + 50));
 }
 
 // A typed password is used without asking. Contacts are appended unless they overwrite, or
@@ -200,7 +198,7 @@ TEST_F(ImportRun, MissingHostObjectsWriteNothing) {
     for (int missing = 0; missing < 3; ++missing) {
         testsupport::FakeArbiter arbiter = icq.host.arbiter;
         arbiter.agent = missing == 0 ? nullptr : arbiter.agent;
-        arbiter.tools = missing == 0 ? arbiter.tools : nullptr;
+        arbiter.tools = missing == 1 ? nullptr : arbiter.tools;
         tarvex other(missing == 2 ? nullptr : &arbiter);
         EXPECT_EQ(other.activatePlugin(&io, 0), -1);
         EXPECT_TRUE(io.lines.empty());
@@ -248,10 +246,14 @@ TEST_F(ImportRun, NoContactDatabaseOutsideTheIcqFolder) {
     EXPECT_EQ(section("CONTACTS"), Lines{"No_contacts=0"});
 }
 
-// PlaySound is "Yes" only for exactly Yes; events without a path are left out.
+// PlaySound is "Yes" only for exactly Yes; events without a path are left out. Without a page
+// the owner's own sounds are taken, personal or not; on the page, an owner without personal
+// sounds gets the default ones.
 TEST_F(ImportRun, SoundsExport) {
-    icq.host.registry.setString("HKEY_CURRENT_USER", std::string(kOwnerPrefs) + "Sounds\\",
-                                "ICQALAdmin", "");
+    const std::string ownerSounds = std::string(kOwnerPrefs) + "Sounds\\";
+    icq.host.registry.setString("HKEY_CURRENT_USER", ownerSounds, "ICQALAdmin", "");
+    icq.host.registry.setString("HKEY_CURRENT_USER", std::string(kPrefs) + "Sounds\\", "ICQBell",
+                                "C:\\Program Files\\ICQ\\Sounds\\ICQBell.wav");
     discover();
     for (const auto& [value, expected] :
          {std::pair<const char*, Lines>{"yes", {"PlaySound=ICQ_VQX_NO", sound("ICQMessage")}},
@@ -260,23 +262,15 @@ TEST_F(ImportRun, SoundsExport) {
         ASSERT_EQ(run(), 0);
         EXPECT_EQ(section("ICQ_SOUNDS_SETTINGS"), expected) << value;
     }
-}
-
-// Without a page the owner's own sounds are taken, personal or not; on the page, an owner
-// without personal sounds gets the default ones.
-TEST_F(ImportRun, PersonalOrDefaultSounds) {
     icq.addOwner("111.uin", "Rover", "111");
     icq.host.registry.remove("HKEY_CURRENT_USER", std::string(kOwnerPrefs) + "Sounds",
                              "ICQALAdmin");
-    icq.host.registry.setString("HKEY_CURRENT_USER", std::string(kPrefs) + "Sounds\\", "ICQBell",
-                                "C:\\Program Files\\ICQ\\Sounds\\ICQBell.wav");
     discover();
-    ASSERT_EQ(run(), 0);
-    EXPECT_EQ(section("ICQ_SOUNDS_SETTINGS"),
-              (Lines{"PlaySound=ICQ_VQX_YES", sound("ICQMessage")}));
-    showPage();
-    ASSERT_EQ(run(), 0);
-    EXPECT_EQ(section("ICQ_SOUNDS_SETTINGS"), (Lines{"PlaySound=ICQ_VQX_YES", sound("ICQBell")}));
+    for (const char* event : {"ICQMessage", "ICQBell"}) {
+        ASSERT_EQ(run(), 0);
+        EXPECT_EQ(section("ICQ_SOUNDS_SETTINGS"), Lines{sound(event)});
+        showPage();
+    }
 }
 
 } // namespace
