@@ -30,7 +30,6 @@ int main(int argc, char** argv) {
          {std::pair<QWidget*, const char*>{&options, "options-page.png"},
           {&password, "password-dialog.png"}}) {
         widget->show();
-        QApplication::processEvents();
         const QString path = dir.filePath(QString::fromLatin1(file));
         if (!dir.mkpath(QStringLiteral(".")) || !widget->grab().save(path, "PNG")) {
             std::fprintf(stderr, "dialog_screenshots: cannot write %s\n", qPrintable(path));

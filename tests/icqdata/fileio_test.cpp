@@ -51,13 +51,9 @@ TEST(FileIO, ReadsBytesAndPositions) {
     file.closeFile();
     EXPECT_EQ(file.readChar(), nullptr);
     EXPECT_EQ(readText(file), "<null>");
-}
-
-TEST(FileIO, StringReadStopsAt1023CharactersOrTheTerminator) {
-    TempDir dir;
+    // A text stops at 1023 characters or the terminator.
     const std::string exact(1023, 'e');
     writeFile(dir.file("t"), exact + "\n" + exact + "Xrest\n\nlast");
-    CFileIO file;
     ASSERT_EQ(file.openFile(dir.file("t").c_str(), 1), 0);
     EXPECT_EQ(readText(file), exact);
     EXPECT_EQ(readText(file), exact); // 'X' is consumed and lost
@@ -79,7 +75,6 @@ TEST(FileIO, OpensOnlyRegularFilesForReading) {
          {std::tuple<std::string, int, std::string>{"link", 1, "0 dat"},
           {"fifo", 1, "-1 "},
           {"zero", 1, "-1 "},
-          {"missing", 1, "-1 "},
           {"missing", 0, "-1 "}}) {
         const std::string path = dir.file(name);
         CFileIO file;

@@ -18,21 +18,18 @@ namespace {
 TEST(Identity, TextsFillExactlyLengthBytes) {
     tarvex object(nullptr);
     plugin& host = object;
-    using Getter = char* (plugin::*)(char*, int);
-    const std::pair<Getter, std::string> texts[] = {
-        {&plugin::getName, "ICQ"},
-        {&plugin::getDescription, "ICQ Importer Plugin"},
-        {&plugin::getToolTip, "ICQ Instant Messanger"},
-        {&plugin::getMajorCategory, "Communication"},
-        {&plugin::getMinorCategory, "Instant Messanger"},
-        {&plugin::getInternalCategory, "ICQ"}};
-    for (const auto& [getter, text] : texts) {
+    for (const auto& [getter, text] :
+         {std::pair<char* (plugin::*)(char*, int), std::string>{&plugin::getName, "ICQ"},
+          {&plugin::getDescription, "ICQ Importer Plugin"},
+          {&plugin::getToolTip, "ICQ Instant Messanger"},
+          {&plugin::getMajorCategory, "Communication"},
+          {&plugin::getMinorCategory, "Instant Messanger"},
+          {&plugin::getInternalCategory, "ICQ"}}) {
         for (const size_t length : {size_t{2}, text.size() + 3}) {
             std::string buffer(30, 'x');
             EXPECT_EQ((host.*getter)(buffer.data(), static_cast<int>(length)), buffer.data());
-            std::string expected = text.substr(0, length);
-            expected.resize(length, '\0');
-            EXPECT_EQ(buffer, expected + std::string(30 - length, 'x')) << text;
+            EXPECT_EQ(buffer, (text + std::string(3, '\0')).substr(0, length) +
+                                  std::string(30 - length, 'x'));
         }
     }
 }
