@@ -139,7 +139,7 @@ void MainWindow::buildUi() {
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(status_);
     setCentralWidget(central);
-    resize(1180, 680);
+    resize(1280, 760);
     updateActions();
 }
 

@@ -44,6 +44,7 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent) {
     splitter->addWidget(conversations_);
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 3);
+    splitter->setSizes({170, 530});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(search_);
     layout->addWidget(splitter, 1);
@@ -98,9 +99,11 @@ void MessagesPage::fillMessages() {
         if (!row.url.isEmpty()) {
             text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + row.url;
         }
+        // "2001-01-02T01:50:43+01:00": the date and time read, the offset in the tool tip.
         auto* entry = new QTreeWidgetItem(
-            {QString(row.time).replace(QLatin1Char('T'), QLatin1Char(' ')),
+            {row.time.left(19).replace(QLatin1Char('T'), QLatin1Char(' ')),
              row.sent ? tr("sent") : tr("received"), text});
+        entry->setToolTip(kTime, row.time);
         entry->setToolTip(kText, text);
         items << entry;
     }
