@@ -379,9 +379,9 @@ int runImport(const Options& o) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     Run run(o);
-    for (const Step step :
-         {openSession, loadPlugin, readPassword, discoverOwners, listOwners, openRecord,
-          chooseOwner, applyOptions, applyPageState, confineRun, runPlugin, checkOutcome, exportArchive}) {
+    for (const Step step : {openSession, loadPlugin, readPassword, discoverOwners, listOwners,
+                            openRecord, chooseOwner, applyOptions, applyPageState, confineRun,
+                            runPlugin, checkOutcome, exportArchive}) {
         if (const std::optional<int> status = step(run)) {
             return *status;
         }

@@ -103,8 +103,9 @@ bool setButtons(QWidget* host, const QJsonArray& buttons, std::string& error) {
     std::vector<std::pair<QAbstractButton*, QJsonObject>> found;
     for (const QJsonValue& value : buttons) {
         const QJsonObject entry = value.toObject();
-        QAbstractButton* button = widgets.take(entry.value(QStringLiteral("name")).toString(),
-                                               entry.value(QStringLiteral("text")).toString(), true);
+        QAbstractButton* button =
+            widgets.take(entry.value(QStringLiteral("name")).toString(),
+                         entry.value(QStringLiteral("text")).toString(), true);
         if (button == nullptr) {
             error = missing("button", entry);
             return false;

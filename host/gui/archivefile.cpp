@@ -1,6 +1,5 @@
 #include "archivefile.h"
 
-
 #include <sqlite3.h>
 
 #include "archive/names.h"
@@ -67,13 +66,13 @@ ArchiveFile::~ArchiveFile() = default;
 
 std::unique_ptr<ArchiveFile> ArchiveFile::open(const QString& path, QString& error) {
     sqlite3* db = nullptr;
-    const int opened = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY,
-                                       nullptr);
+    const int opened =
+        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     std::unique_ptr<ArchiveFile> file(new ArchiveFile(db));
     if (opened != SQLITE_OK || !file->readContacts()) {
-        error = QStringLiteral("%1: cannot read the archive (%2)")
-                    .arg(path, QString::fromUtf8(db != nullptr ? sqlite3_errmsg(db)
-                                                               : "out of memory"));
+        error =
+            QStringLiteral("%1: cannot read the archive (%2)")
+                .arg(path, QString::fromUtf8(db != nullptr ? sqlite3_errmsg(db) : "out of memory"));
         return nullptr;
     }
     return file;

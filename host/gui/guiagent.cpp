@@ -18,10 +18,10 @@ int GuiAgent::stepProgress(int) {
 }
 
 void GuiAgent::postMessage(int kind, const char* text) {
-    QMessageBox box(
-        (kind & 0xff) >= kWarningLevel ? QMessageBox::Warning : QMessageBox::Information,
-        QStringLiteral("Tolvane"), QString::fromUtf8(text == nullptr ? "" : text),
-        QMessageBox::Ok, window_);
+    QMessageBox box((kind & 0xff) >= kWarningLevel ? QMessageBox::Warning
+                                                   : QMessageBox::Information,
+                    QStringLiteral("Tolvane"), QString::fromUtf8(text == nullptr ? "" : text),
+                    QMessageBox::Ok, window_);
     box.setObjectName(QStringLiteral("pluginMessage"));
     box.exec();
 }

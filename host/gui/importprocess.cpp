@@ -49,7 +49,8 @@ QStringList runArguments(const RunRequest& request) {
         args << QStringLiteral("--reg") << fromStd(reg);
     }
     for (const auto& [letter, folder] : host.drives) {
-        args << QStringLiteral("--drive") << QStringLiteral("%1=%2").arg(QChar(letter), fromStd(folder));
+        args << QStringLiteral("--drive")
+             << QStringLiteral("%1=%2").arg(QChar(letter), fromStd(folder));
     }
     args << QStringLiteral("--codepage") << fromStd(host.codepage) << QStringLiteral("--plugin")
          << fromStd(request.plugin) << QStringLiteral("--out") << request.outDir

@@ -12,13 +12,13 @@ namespace gui {
 
 /// How an import run by tolvane-import ended, by its exit status.
 enum class RunEnd {
-    Complete,    ///< 0
-    NotCarried,  ///< 3: complete, but something chosen could not be carried
-    Refused,     ///< 1: the plug-in refused or failed
-    BadOptions,  ///< 2: the options or the folders could not be used
-    Cancelled,   ///< 130, or ended by SIGINT before it could answer
-    Crashed,     ///< ended by another signal or an unknown status
-    NotStarted   ///< the program could not be started
+    Complete,   ///< 0
+    NotCarried, ///< 3: complete, but something chosen could not be carried
+    Refused,    ///< 1: the plug-in refused or failed
+    BadOptions, ///< 2: the options or the folders could not be used
+    Cancelled,  ///< 130, or ended by SIGINT before it could answer
+    Crashed,    ///< ended by another signal or an unknown status
+    NotStarted  ///< the program could not be started
 };
 
 /// What the run reported on its way and at its end.
@@ -32,11 +32,11 @@ struct RunOutcome {
 
 /// What tolvane-import gets from the window: the installation, the plug-in and the folder.
 struct RunRequest {
-    std::string program;   ///< tolvane-import
+    std::string program;    ///< tolvane-import
     vqrt::HostOptions host; ///< root, user, .reg exports, drives, code page
-    std::string plugin;    ///< the chosen plug-in's library
-    QString outDir;        ///< the run's staging folder
-    QByteArray pageState;  ///< the options page (capturePage), handed over on stdin
+    std::string plugin;     ///< the chosen plug-in's library
+    QString outDir;         ///< the run's staging folder
+    QByteArray pageState;   ///< the options page (capturePage), handed over on stdin
 };
 
 /// The arguments of `request` for tolvane-import.

@@ -85,8 +85,7 @@ CommandLine withRememberedRoot(CommandLine options) {
 
 MainWindow::MainWindow(const CommandLine& options, const std::vector<std::string>& pluginPaths,
                        const std::vector<std::string>& searched, QWidget* parent)
-    : QMainWindow(parent), options_(withRememberedRoot(options)), searched_(searched),
-      agent_(this),
+    : QMainWindow(parent), options_(withRememberedRoot(options)), searched_(searched), agent_(this),
       importer_(options.importer.empty() ? findImporter(programDir()) : options.importer),
       process_(new ImportProcess(this)),
       staging_(QDir::tempPath() + QStringLiteral("/tolvane-XXXXXX")) {
@@ -496,7 +495,7 @@ void MainWindow::updateActions() {
     const bool canImport =
         !running_ && state_ == PanelState::Page && session_ != nullptr && staging_.isValid();
     importButton_->setEnabled(canImport);
-    cancelButton_->setEnabled(running_ && !closeAfterRun_);
+    cancelButton_->setEnabled(running_ && !cancelling_);
     saveButton_->setEnabled(!running_ && !lastRun_.isEmpty());
     exportButton_->setEnabled(!running_ && archive_ != nullptr);
     pluginList_->setEnabled(!running_);
@@ -570,6 +569,7 @@ void MainWindow::runImport() {
     request.plugin = plugins_.path(row);
     request.outDir = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
     runName_ = pluginName(row);
+    cancelling_ = false;
     progress_->setRange(0, 1);
     progress_->setValue(0);
     setRunning(true);
@@ -587,8 +587,7 @@ void MainWindow::runFinished(const RunOutcome& outcome) {
     if (!outcome_.messages.isEmpty() && !closeAfterRun_) {
         QMessageBox box(outcome_.end == RunEnd::Refused ? QMessageBox::Warning
                                                         : QMessageBox::Information,
-                        runName_, outcome_.messages.join(QLatin1Char('\n')), QMessageBox::Ok,
-                        this);
+                        runName_, outcome_.messages.join(QLatin1Char('\n')), QMessageBox::Ok, this);
         box.setObjectName(QStringLiteral("pluginMessage"));
         box.exec();
     }
@@ -627,10 +626,9 @@ void MainWindow::showPages(const QString& runFolder) {
 
 void MainWindow::showSummary(const QString& folder) {
     const nlohmann::ordered_json record = readRecord(lastRun_);
-    summary_->setRows(isIcqRecord(record)
-                          ? icqSummary(outcomeText(), readIcqRecord(record), archive_.get(),
-                                       outcome_.warnings, folder)
-                          : plainSummary(outcomeText(), outcome_.warnings, folder));
+    summary_->setRows(isIcqRecord(record) ? icqSummary(outcomeText(), readIcqRecord(record),
+                                                       archive_.get(), outcome_.warnings, folder)
+                                          : plainSummary(outcomeText(), outcome_.warnings, folder));
 }
 
 QString MainWindow::summaryText() const {
@@ -673,8 +671,7 @@ void MainWindow::reportRun(const QString& runFolder) {
     QString text;
     if (outcome_.end == RunEnd::Complete || outcome_.end == RunEnd::NotCarried) {
         text = tr("Import %1: the record holds %2 and %3. Save it to keep it.")
-                   .arg(outcomeText(),
-                        counted(sections, tr("section"), tr("sections")),
+                   .arg(outcomeText(), counted(sections, tr("section"), tr("sections")),
                         counted(files, tr("carried file"), tr("carried files")));
     } else {
         const QString outcome = outcomeText();
@@ -697,15 +694,15 @@ void MainWindow::cancelImport() {
         return;
     }
     process_->cancel();
+    cancelling_ = true;
     setStatus(tr("Cancelling: the import stops at its next step\u2026"));
     updateActions();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (running_) {
-        cancelImport();
         closeAfterRun_ = true;
-        updateActions();
+        cancelImport();
         event->ignore();
         return;
     }
@@ -789,8 +786,8 @@ void MainWindow::chooseExport(ExportKind kind) {
 bool MainWindow::exportTo(ExportKind kind, const QString& target) {
     std::string error;
     int files = 0;
-    if (lastRun_.isEmpty() || !exportFiles(lastRun_.toStdString(), kind, target.toStdString(),
-                                           error, &files)) {
+    if (lastRun_.isEmpty() ||
+        !exportFiles(lastRun_.toStdString(), kind, target.toStdString(), error, &files)) {
         const QString text = tr("Nothing was exported: %1.")
                                  .arg(error.empty() ? tr("run an import first") : fromStd(error));
         setStatus(text);

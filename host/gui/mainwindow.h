@@ -177,6 +177,7 @@ private:
     PanelState state_ = PanelState::ChoosePlugin;
     bool running_ = false;
     bool closeAfterRun_ = false;
+    bool cancelling_ = false; ///< SIGINT was sent to the running import
     QTemporaryDir staging_;
     int runCount_ = 0;
     QString lastRun_;

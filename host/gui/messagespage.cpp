@@ -56,17 +56,16 @@ void MessagesPage::setArchive(const ArchiveFile* archive) {
 }
 
 void MessagesPage::fillConversations() {
-    const uint32_t current =
-        conversations_->currentItem() != nullptr
-            ? conversations_->currentItem()->data(Qt::UserRole).toUInt()
-            : 0;
+    const uint32_t current = conversations_->currentItem() != nullptr
+                                 ? conversations_->currentItem()->data(Qt::UserRole).toUInt()
+                                 : 0;
     const QSignalBlocker blocker(conversations_);
     conversations_->clear();
     int keep = 0;
     if (archive_ != nullptr) {
         for (const Conversation& c : archive_->conversations(search_->text())) {
-            auto* item = new QListWidgetItem(
-                tr("%1 (%2)").arg(c.name).arg(c.messages), conversations_);
+            auto* item =
+                new QListWidgetItem(tr("%1 (%2)").arg(c.name).arg(c.messages), conversations_);
             item->setData(Qt::UserRole, c.uin);
             item->setData(Qt::UserRole + 1, c.name);
             if (c.uin == current) {
@@ -82,17 +81,18 @@ void MessagesPage::fillMessages() {
     messages_->clear();
     const QListWidgetItem* item = conversations_->currentItem();
     if (archive_ == nullptr || item == nullptr) {
-        heading_->setText(search_->text().isEmpty() ? tr("No messages.")
-                                                    : tr("No message holds \"%1\".")
-                                                          .arg(search_->text()));
+        heading_->setText(search_->text().isEmpty()
+                              ? tr("No messages.")
+                              : tr("No message holds \"%1\".").arg(search_->text()));
         return;
     }
     const uint32_t uin = item->data(Qt::UserRole).toUInt();
     const auto rows = archive_->messages(uin, search_->text());
-    heading_->setText(tr("%1 with %2 (UIN %3)")
-                          .arg(rows.size() == 1 ? tr("1 message") : tr("%1 messages").arg(rows.size()),
-                               item->data(Qt::UserRole + 1).toString())
-                          .arg(uin));
+    heading_->setText(
+        tr("%1 with %2 (UIN %3)")
+            .arg(rows.size() == 1 ? tr("1 message") : tr("%1 messages").arg(rows.size()),
+                 item->data(Qt::UserRole + 1).toString())
+            .arg(uin));
     QList<QTreeWidgetItem*> items;
     for (const MessageRow& row : rows) {
         QString text = row.text;
@@ -100,9 +100,9 @@ void MessagesPage::fillMessages() {
             text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + row.url;
         }
         // "2001-01-02T01:50:43+01:00": the date and time read, the offset in the tool tip.
-        auto* entry = new QTreeWidgetItem(
-            {row.time.left(19).replace(QLatin1Char('T'), QLatin1Char(' ')),
-             row.sent ? tr("sent") : tr("received"), text});
+        auto* entry =
+            new QTreeWidgetItem({row.time.left(19).replace(QLatin1Char('T'), QLatin1Char(' ')),
+                                 row.sent ? tr("sent") : tr("received"), text});
         entry->setToolTip(kTime, row.time);
         entry->setToolTip(kText, text);
         items << entry;

@@ -77,9 +77,10 @@ QTreeWidgetItem* RecordTree::addSection(QTreeWidgetItem* parent,
         }
         const int values = item->childCount() - nested;
         item->setText(kValue, nested == 0 ? tr("%1 values").arg(values)
-                                          : tr("%1 sections, %2").arg(nested).arg(
-                                                values == 1 ? tr("1 value")
-                                                            : tr("%1 values").arg(values)));
+                                          : tr("%1 sections, %2")
+                                                .arg(nested)
+                                                .arg(values == 1 ? tr("1 value")
+                                                                 : tr("%1 values").arg(values)));
     }
     return item;
 }

@@ -57,8 +57,8 @@ void SoundsPage::setRecord(const IcqRecord& record, const QString& runFolder) {
                                     : tr("ICQ had its sounds turned off; these were chosen:"));
     for (const SoundRow& sound : record.sounds) {
         auto* item = new QTreeWidgetItem(
-            list_, {sound.event, sound.file,
-                    sound.carried.isEmpty() ? tr("not carried") : sound.carried});
+            list_,
+            {sound.event, sound.file, sound.carried.isEmpty() ? tr("not carried") : sound.carried});
         item->setToolTip(kEvent, sound.key);
         item->setToolTip(kFile, sound.file);
         if (canPlay() && !sound.carried.isEmpty()) {

@@ -29,17 +29,18 @@ QString server(const IcqRecord& r) {
     if (!r.serverChosen) {
         return SummaryPage::tr("not imported");
     }
-    return SummaryPage::tr("%1, %2")
-        .arg(r.host.isEmpty() ? SummaryPage::tr("host unknown") : r.host,
-             r.port.isEmpty() ? SummaryPage::tr("port unknown")
-                              : SummaryPage::tr("port %1").arg(r.port));
+    return SummaryPage::tr("%1, %2").arg(r.host.isEmpty() ? SummaryPage::tr("host unknown")
+                                                          : r.host,
+                                         r.port.isEmpty() ? SummaryPage::tr("port unknown")
+                                                          : SummaryPage::tr("port %1").arg(r.port));
 }
 
 QString contacts(const IcqRecord& r) {
     if (!r.hasContacts) {
         return SummaryPage::tr("not imported");
     }
-    const QString list = counted(r.contacts, SummaryPage::tr("contact"), SummaryPage::tr("contacts"));
+    const QString list =
+        counted(r.contacts, SummaryPage::tr("contact"), SummaryPage::tr("contacts"));
     return r.appendContacts ? SummaryPage::tr("%1, added to the current contact list").arg(list)
                             : SummaryPage::tr("%1, replacing the current contact list").arg(list);
 }

@@ -114,10 +114,11 @@ int main(int argc, char** argv) {
     // A conversation with some back and forth, and the contacts by name.
     auto* conversations = window.findChild<QListWidget*>(QStringLiteral("conversationList"));
     conversations->setCurrentRow(std::min(2, conversations->count() - 1));
-    const std::pair<const char*, const char*> shots[] = {
-        {"summaryPage", "import-summary.png"},   {"contactsPage", "import-contacts.png"},
-        {"messagesPage", "import-messages.png"}, {"soundsPage", "import-sounds.png"},
-        {"recordTree", "import-record.png"}};
+    const std::pair<const char*, const char*> shots[] = {{"summaryPage", "import-summary.png"},
+                                                         {"contactsPage", "import-contacts.png"},
+                                                         {"messagesPage", "import-messages.png"},
+                                                         {"soundsPage", "import-sounds.png"},
+                                                         {"recordTree", "import-record.png"}};
     // The contact list open, with a contact whose database fields are partly empty.
     auto* record = window.findChild<QTreeWidget*>(QStringLiteral("recordTree"));
     for (int i = 0; i < record->topLevelItemCount(); ++i) {
