@@ -98,8 +98,8 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent) {
 void ContactsPage::setArchive(const ArchiveFile* archive) {
     model_->removeRows(0, model_->rowCount());
     std::vector<archive::Contact> contacts;
-    for (const ContactRow& row :
-         archive != nullptr ? archive->contacts() : std::vector<ContactRow>()) {
+    static const std::vector<ContactRow> none;
+    for (const ContactRow& row : archive != nullptr ? archive->contacts() : none) {
         const archive::Contact& c = row.contact;
         contacts.push_back(c);
         QList<QStandardItem*> items;

@@ -586,6 +586,9 @@ TEST_F(WindowTest, RemembersRootAndOutputFolderAcrossWindows) {
     {
         auto first = openRover("secret");
         ASSERT_TRUE(runImport(*first));
+        EXPECT_TRUE(first->summaryText().contains(QString::fromStdString(
+            "\nWarnings: " + root() +
+            "/Program Files/ICQ/Sounds/admin.wav: cannot carry (No such file or directory)\n")));
         ASSERT_TRUE(first->saveTo(out));
     }
     auto second = open("");
