@@ -1,6 +1,7 @@
 #include "importcommand.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -19,6 +21,8 @@
 #include "fdio.h"
 #include "info.h"
 #include "optionspage.h"
+#include "outputfolder.h"
+#include "ownerdatabase.h"
 #include "passwordanswer.h"
 #include "pluginloader.h"
 #include "recordwriter.h"
@@ -30,10 +34,12 @@ namespace cli {
 
 namespace {
 
+using Json = nlohmann::ordered_json;
+
 const int kComplete = 0;
 const int kRefused = 1;
 const int kUsage = 2;
-const int kInterrupted = 130;
+const int kNotAllCarried = 3;
 
 // Qt's own warnings (a missing XDG_RUNTIME_DIR, fonts) say nothing about the import.
 void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) {
@@ -82,6 +88,36 @@ private:
     std::string path_;
 };
 
+// The record as the plug-in writes it. A stop signal ends the run before the next section or
+// value is taken: the contact scan hands control back for every contact, but asks the agent
+// for progress only after the last one.
+class RecordOfRun : public vqrt::RecordWriter {
+public:
+    RecordOfRun(const std::string& folder, vqrt::RecordWriterOptions options,
+                std::function<void()> stop)
+        : RecordWriter(folder, "ICQ", std::move(options)), stop_(std::move(stop)) {}
+    void beginSection(const char* name) override {
+        stopIfAsked();
+        RecordWriter::beginSection(name);
+    }
+    void writeValue(const char* key, const char* value) override {
+        stopIfAsked();
+        RecordWriter::writeValue(key, value);
+    }
+    void writeFileValue(const char* quotedLocalPath, const char* key) override {
+        stopIfAsked();
+        RecordWriter::writeFileValue(quotedLocalPath, key);
+    }
+
+private:
+    void stopIfAsked() const {
+        if (vqrt::TerminalAgent::stopSignal().load() != 0) {
+            stop_();
+        }
+    }
+    std::function<void()> stop_;
+};
+
 std::string ownerList(const std::vector<QString>& owners) {
     std::string text;
     for (const QString& owner : owners) {
@@ -91,7 +127,7 @@ std::string ownerList(const std::vector<QString>& owners) {
 }
 
 // What one run carries from step to step. Members go from the last up: the options page before
-// the plug-in that made it, the agent before the record.
+// the plug-in that made it, the output folder before the agent that catches stop signals.
 struct Run {
     explicit Run(const Options& options) : o(options) {}
 
@@ -106,26 +142,37 @@ struct Run {
     QWidget host;               ///< holds the options page
     std::optional<OptionsPage> page;
     std::vector<QString> owners;
-    std::optional<ScratchFolder> scratch;
-    std::string outDir;
-    std::optional<vqrt::RecordWriter> record;
+    OwnerDatabase database; ///< of the chosen owner
     std::optional<vqrt::TerminalAgent> agent;
+    std::optional<ScratchFolder> scratch;
+    std::unique_ptr<vqrt::OutputFolder> output;
+    std::optional<RecordOfRun> record;
     std::optional<PasswordAnswer> answer;
-    int result = 0; ///< what activatePlugin answered
+    std::optional<StdoutRedirect> quietOutput; ///< while the plug-in runs
+    std::optional<CoutDiscard> quietCout;
+    int result = 0;             ///< what activatePlugin answered
+    bool stoppedInside = false; ///< the run was ended inside activatePlugin
 };
 
 // A step either lets the run go on or ends it with an exit status.
 using Step = std::optional<int> (*)(Run&);
 
+// Standard output as it was before quietly().
+void loud(Run& run) {
+    run.quietCout.reset();
+    run.quietOutput.reset();
+}
+
 // Calls the plug-in with its lines on standard output sent to run.diagnostics, and dropped
 // before they reach it unless --verbose.
-template <class Call> auto quietly(const Run& run, Call call) {
-    StdoutRedirect quiet(run.diagnostics.get());
-    std::optional<CoutDiscard> discard;
+template <class Call> auto quietly(Run& run, Call call) {
+    run.quietOutput.emplace(run.diagnostics.get());
     if (!run.o.verbose) {
-        discard.emplace();
+        run.quietCout.emplace();
     }
-    return call();
+    const auto result = call();
+    loud(run);
+    return result;
 }
 
 // The command line shows no window: Qt draws offscreen unless told otherwise.
@@ -136,6 +183,133 @@ void prepareQt(bool verbose) {
     if (!verbose) {
         qInstallMessageHandler(quietQt);
     }
+}
+
+std::string signalName(int signal) {
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "signal " + std::to_string(signal);
+    }
+}
+
+vqrt::BundleIdentity identity(const Run& run) {
+    return {run.session->options().windowsRoot, run.database.uin};
+}
+
+// Whose record --out holds: what the bundle says of itself, or, for a bundle of an older
+// version, the UIN of its record's owner section.
+std::optional<vqrt::BundleIdentity> earlierIdentity(const vqrt::OutputFolder& out) {
+    if (out.earlierIdentity() || !out.holdsBundle()) {
+        return out.earlierIdentity();
+    }
+    std::string text;
+    std::string error;
+    if (!vqrt::readWholeFile(out.path() + "/record.json", text, error)) {
+        return std::nullopt;
+    }
+    // Sections inside sections (the contacts) are dropped as they are read.
+    const Json record = Json::parse(
+        text,
+        [](int depth, Json::parse_event_t event, Json&) {
+            return event != Json::parse_event_t::object_end || depth < 5;
+        },
+        false);
+    if (!record.is_object()) {
+        return std::nullopt;
+    }
+    for (const Json& section : record.value("sections", Json::array())) {
+        for (const Json& entry : section.value("entries", Json::array())) {
+            if (section.value("name", "") == "ICQ_OWNER" && entry.value("key", "") == "UIN") {
+                std::string uin = entry.value("value", "");
+                uin.erase(uin.find_last_not_of("\r\n") + 1);
+                return vqrt::BundleIdentity{"", uin};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// The contact database as the summary names it when contacts were chosen and it cannot be
+// read; empty when it can.
+std::string databaseGap(const OwnerDatabase& database) {
+    if (database.problem.empty()) {
+        return {};
+    }
+    return database.path.empty()
+               ? "the contact database (the owner's UIN \"" + database.uin + "\" names none)"
+               : "the contact database " + database.path + " (" + database.problem + ")";
+}
+
+// Saves what the record holds where it belongs: a complete import replaces the bundle in
+// --out, a run that did not complete leaves an earlier one as it was. Prints the record with
+// --json, the summary and the last line; answers the exit status. Stop signals that come now
+// change nothing: the import is as complete as it is.
+int finishRun(Run& run) {
+    RecordOfRun& record = *run.record;
+    record.setResult(run.result);
+    // Saving again right after a save that failed only fails again, with the same line.
+    if (!record.lastSaveFailed()) {
+        record.finish();
+    }
+    const bool complete = run.result == 0 && record.complete() && !run.stoppedInside;
+    const int signal = complete ? 0 : vqrt::TerminalAgent::stopSignal().load();
+    if (run.o.json) {
+        std::cout.flush();
+        record.writeText(STDOUT_FILENO);
+    }
+    const std::string recordPath =
+        run.o.out.empty() ? std::string("(not kept)") : run.output->path() + "/record.json";
+    const bool kept = run.output && !complete && run.output->holdsBundle();
+    std::string error;
+    const bool saved = !record.lastSaveFailed() &&
+                       (!run.output || kept || run.output->commit(identity(run), error));
+    if (run.output) {
+        run.output->discard();
+    }
+    run.scratch.reset();
+    if (!saved) {
+        return fail(kRefused, record.lastSaveFailed() ? record.lastSaveError() : error);
+    }
+    const std::string what = kept ? "the earlier record is kept as it was: " + recordPath
+                                  : "the record keeps what was imported so far: " + recordPath;
+    if (signal != 0) {
+        return fail(128 + signal, "interrupted by " + signalName(signal) + "; " + what);
+    }
+    if (!run.found) {
+        return fail(kRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
+                                  " (the registry has no ICQ.exe application path)" +
+                                  (kept ? "; " + what : ""));
+    }
+    if (!complete) {
+        return fail(kRefused, "the import did not complete; " + what);
+    }
+    const Json outline = record.outline();
+    const std::string gap = databaseGap(run.database);
+    if (!run.o.quiet && !run.o.json) {
+        std::cout << importSummary(outline, recordPath, gap);
+    }
+    const std::string missing = notCarried(outline, gap);
+    return missing.empty() ? kComplete
+                           : fail(kNotAllCarried, "not everything chosen was carried: " + missing);
+}
+
+// Ends the run from inside the plug-in after a stop signal, as the agent would at its next
+// progress step.
+[[noreturn]] void stopNow(Run& run) {
+    loud(run);
+    run.agent->stepProgress(0);
+    run.stoppedInside = true;
+    run.result = -1;
+    const int status = finishRun(run);
+    std::cout.flush();
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 std::optional<int> openSession(Run& run) {
@@ -208,33 +382,11 @@ std::optional<int> listOwners(Run& run) {
     return run.owners.empty() ? fail(kRefused, "ICQ is installed but has no owners") : kComplete;
 }
 
-// The record goes to --out, or to a scratch folder when it is only printed. Without ICQ it
-// still says so.
-std::optional<int> openRecord(Run& run) {
-    if (run.o.out.empty()) {
-        std::string error;
-        run.scratch.emplace(error);
-        if (run.scratch->path().empty()) {
-            return fail(kUsage, error);
-        }
-    }
-    run.outDir = run.scratch ? run.scratch->path() : run.o.out;
-    run.record.emplace(run.outDir, "ICQ",
-                       vqrt::RecordWriterOptions{run.o.host.codepage, [](const std::string& line) {
-                                                     std::cerr
-                                                         << "tolvane-import: warning: " << line
-                                                         << "\n";
-                                                 }});
-    if (!run.found) {
-        run.record->setResult(-1);
-        run.record->finish();
-        return fail(kRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
-                                  " (the registry has no ICQ.exe application path)");
-    }
-    return std::nullopt;
-}
-
+// Chooses the owner on the options page and finds their contact database.
 std::optional<int> chooseOwner(Run& run) {
+    if (!run.found) {
+        return std::nullopt;
+    }
     if (!run.page->valid()) {
         return fail(kUsage, run.pluginPath + ": the plug-in showed no options page");
     }
@@ -242,8 +394,70 @@ std::optional<int> chooseOwner(Run& run) {
         return fail(kUsage, "no ICQ owner named \"" + run.o.owner +
                                 "\" (owners: " + ownerList(run.owners) + ")");
     }
-    if (!run.record->prepareOutputDirectory()) {
-        return fail(kUsage, "cannot use " + run.outDir + " as the output folder");
+    run.database = findOwnerDatabase(*run.session, run.page->chosenOwner());
+    return std::nullopt;
+}
+
+// The record goes to a staging folder inside --out, or to a scratch folder when it is only
+// printed. From here on a stop signal ends the run the way Ctrl-C does, and cleans up.
+std::optional<int> openOutput(Run& run) {
+    run.agent.emplace(run.icq->getBlockCount(), stderr);
+    run.agent->catchStopSignals();
+    std::string error;
+    if (run.o.out.empty()) {
+        run.scratch.emplace(error);
+        if (run.scratch->path().empty()) {
+            return fail(kUsage, error);
+        }
+    } else {
+        bool busy = false;
+        run.output = vqrt::OutputFolder::open(run.o.out, error, busy);
+        if (!run.output) {
+            return fail(kUsage, error);
+        }
+    }
+    run.record.emplace(run.output ? run.output->staging() : run.scratch->path(),
+                       vqrt::RecordWriterOptions{run.o.host.codepage,
+                                                 [](const std::string& line) {
+                                                     std::cerr
+                                                         << "tolvane-import: warning: " << line
+                                                         << "\n";
+                                                 }},
+                       [&run] { stopNow(run); });
+    if (run.output) {
+        run.record->showAs(run.output->path());
+    }
+    return std::nullopt;
+}
+
+// Without ICQ the record says so, in a folder that holds no other.
+std::optional<int> refuseWithoutIcq(Run& run) {
+    if (run.found) {
+        return std::nullopt;
+    }
+    run.result = -1;
+    return finishRun(run);
+}
+
+// The record in --out is replaced only by one of the same owner and installation, unless
+// --replace says otherwise.
+std::optional<int> checkEarlierRecord(Run& run) {
+    if (!run.output || run.o.replace) {
+        return std::nullopt;
+    }
+    const std::optional<vqrt::BundleIdentity> earlier = earlierIdentity(*run.output);
+    const vqrt::BundleIdentity now = identity(run);
+    if (!earlier) {
+        return std::nullopt;
+    }
+    const std::string holds = run.output->path() + " holds the record of ";
+    if (!earlier->installation.empty() && earlier->installation != now.installation) {
+        return fail(kUsage, holds + "another installation (" + earlier->installation +
+                                "); --replace replaces it");
+    }
+    if (!earlier->owner.empty() && !now.owner.empty() && earlier->owner != now.owner) {
+        return fail(kUsage,
+                    holds + "another owner (UIN " + earlier->owner + "); --replace replaces it");
     }
     return std::nullopt;
 }
@@ -274,12 +488,10 @@ std::optional<int> applyOptions(Run& run) {
     return std::nullopt;
 }
 
-// Runs the import with a progress bar and Ctrl-C, answering the password dialog, and saves
-// the record.
+// Runs the import with a progress bar, answering the password dialog.
 std::optional<int> runPlugin(Run& run) {
-    vqrt::TerminalAgent& agent = run.agent.emplace(run.icq->getBlockCount(), stderr);
+    vqrt::TerminalAgent& agent = *run.agent;
     agent.setWidget(&run.host);
-    agent.catchInterrupt();
     run.session->setAgent(&agent);
     run.answer.emplace([&run]() -> std::optional<std::string> {
         if (run.password) {
@@ -287,44 +499,13 @@ std::optional<int> runPlugin(Run& run) {
         }
         run.agent->finishLine();
         return promptPassword("Password of the ICQ owner: ",
-                              [] { return vqrt::TerminalAgent::cancelRequested().load(); });
+                              [] { return vqrt::TerminalAgent::stopSignal().load() != 0; });
     });
     QCoreApplication::instance()->installEventFilter(&*run.answer);
     run.result = quietly(run, [&] { return run.icq->activatePlugin(&*run.record, 0); });
     agent.finishLine();
-    run.record->setResult(run.result);
-    // Saving again right after a save that failed only fails again, with the same line.
-    if (!run.record->lastSaveFailed()) {
-        run.record->finish();
-    }
     run.session->setAgent(nullptr);
     return std::nullopt;
-}
-
-// Prints the record with --json, and the summary of a complete run; answers the exit status.
-int report(const Run& run) {
-    const vqrt::RecordWriter& record = *run.record;
-    if (run.o.json) {
-        std::cout.flush();
-        record.writeText(STDOUT_FILENO);
-    }
-    const std::string recordPath =
-        run.o.out.empty() ? std::string("(not kept)") : run.outDir + "/record.json";
-    if (record.lastSaveFailed()) {
-        return fail(kRefused, record.lastSaveError());
-    }
-    if (run.agent->cancelled() || vqrt::TerminalAgent::cancelRequested().load()) {
-        return fail(kInterrupted,
-                    "interrupted; the record keeps what was imported so far: " + recordPath);
-    }
-    if (run.result != 0 || !record.complete()) {
-        return fail(kRefused,
-                    "the import did not complete; the record keeps what it holds: " + recordPath);
-    }
-    if (!run.o.quiet && !run.o.json) {
-        std::cout << importSummary(record.outline(), recordPath);
-    }
-    return kComplete;
 }
 
 } // namespace
@@ -336,13 +517,14 @@ int runImport(const Options& o) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     Run run(o);
-    for (const Step step : {openSession, loadPlugin, readPassword, discoverOwners, listOwners,
-                            openRecord, chooseOwner, applyOptions, runPlugin}) {
+    for (const Step step :
+         {openSession, loadPlugin, readPassword, discoverOwners, listOwners, chooseOwner,
+          openOutput, refuseWithoutIcq, checkEarlierRecord, applyOptions, runPlugin}) {
         if (const std::optional<int> status = step(run)) {
             return *status;
         }
     }
-    return report(run);
+    return finishRun(run);
 }
 
 } // namespace cli

@@ -24,6 +24,7 @@ struct Options {
     bool list = false;
     bool json = false;
     bool quiet = false;
+    bool replace = false;
     bool verbose = false;
     std::optional<std::string> info; ///< set with --info; empty text: the --plugin one
     std::string icon;

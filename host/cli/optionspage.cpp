@@ -42,6 +42,11 @@ std::vector<QString> OptionsPage::owners() const {
     return names;
 }
 
+std::string OptionsPage::chosenOwner() const {
+    const QListWidgetItem* item = owners_ != nullptr ? owners_->currentItem() : nullptr;
+    return item != nullptr ? item->data(Qt::UserRole).toByteArray().toStdString() : std::string();
+}
+
 bool OptionsPage::chooseOwner(const std::string& nickname) {
     const QString wanted = withoutCarriageReturn(QString::fromStdString(nickname));
     for (int i = 0; owners_ != nullptr && i < owners_->count(); ++i) {

@@ -23,6 +23,9 @@ public:
 
     /// The owners as the page lists them.
     std::vector<QString> owners() const;
+    /// The exact bytes of the chosen owner's nickname, as the plug-in gets them; empty when
+    /// none is chosen.
+    std::string chosenOwner() const;
     /// Chooses the owner listed as `nickname` (a trailing carriage return is ignored on both
     /// sides). False when no owner is listed so.
     bool chooseOwner(const std::string& nickname);

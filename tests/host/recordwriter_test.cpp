@@ -401,12 +401,11 @@ TEST_F(RecordWriterTest, FailedSaveIsReportedAndTriedAgain) {
 TEST_F(RecordWriterTest, OutputThatIsAFileIsReported) {
     writeFile(out(), "not a folder");
     vqrt::RecordWriter w(out() + "/", "ICQ", {"CP1252", sink()});
-    EXPECT_FALSE(w.prepareOutputDirectory());
     w.finish();
     EXPECT_TRUE(w.lastSaveFailed());
     const std::string line = out() + ": cannot create the folder (Not a directory)";
     EXPECT_EQ(w.lastSaveError(), line);
-    EXPECT_EQ(warnings, (std::vector<std::string>{line, line}));
+    EXPECT_EQ(warnings, (std::vector<std::string>{line}));
     EXPECT_EQ(readFile(out()), "not a folder");
 }
 

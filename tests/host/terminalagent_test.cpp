@@ -42,7 +42,7 @@ TEST(TerminalAgent, PlainLinesAndMessagesWhenNotATerminal) {
 TEST(TerminalAgent, InterruptIsAnsweredWith32AtTheNextStep) {
     std::unique_ptr<std::FILE, FileCloser> out(std::tmpfile());
     vqrt::TerminalAgent agent(60, out.get());
-    agent.catchInterrupt();
+    agent.catchStopSignals();
     EXPECT_EQ(agent.stepProgress(5), 0);
     raise(SIGINT);
     EXPECT_EQ(agent.stepProgress(5), 32);
@@ -52,7 +52,7 @@ TEST(TerminalAgent, InterruptIsAnsweredWith32AtTheNextStep) {
 }
 
 TEST(TerminalAgent, AFreshAgentForgetsAnEarlierInterrupt) {
-    vqrt::TerminalAgent::cancelRequested().store(true);
+    vqrt::TerminalAgent::stopSignal().store(SIGTERM);
     std::unique_ptr<std::FILE, FileCloser> out(std::tmpfile());
     vqrt::TerminalAgent agent(10, out.get());
     EXPECT_EQ(agent.stepProgress(10), 0);

@@ -39,7 +39,8 @@ struct Pipe {
 } // namespace
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
-                         const std::map<std::string, std::string>& environment) {
+                         const std::map<std::string, std::string>& environment,
+                         const SignalAt& signalAt) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
@@ -89,6 +90,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
         in.closeEnd(1);
     }
     signal(SIGPIPE, SIG_IGN);
+    bool signalDue = signalAt.signal != 0;
     while (out.fd[0] >= 0 || err.fd[0] >= 0) {
         pollfd fds[3];
         nfds_t n = 0;
@@ -117,12 +119,16 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
                 continue;
             }
             char buffer[65536];
-            const ssize_t r = read(fds[i].fd, buffer, sizeof buffer);
             const bool isOut = fds[i].fd == out.fd[0];
+            const ssize_t r = read(fds[i].fd, buffer, isOut || !signalDue ? sizeof buffer : 256);
             if (r <= 0) {
                 (isOut ? out : err).closeEnd(0);
             } else {
                 (isOut ? result.out : result.err).append(buffer, static_cast<size_t>(r));
+            }
+            if (signalDue && result.err.find(signalAt.after) != std::string::npos) {
+                kill(-pid, signalAt.signal);
+                signalDue = false;
             }
         }
     }
