@@ -13,6 +13,18 @@
 
 namespace e2e {
 
+std::string describe(const testsupport::ProcessResult& r) {
+    return "status " + std::to_string(r.status) + "\nstderr:\n" + r.err + "\nstdout:\n" + r.out;
+}
+
+std::string filled(std::string text, const std::string& mark, const std::string& by) {
+    for (size_t at = text.find(mark); at != std::string::npos;
+         at = text.find(mark, at + by.size())) {
+        text.replace(at, mark.size(), by);
+    }
+    return text;
+}
+
 std::string progressLines(int from, int to) {
     // The blocks after each progress step of a complete run.
     static const int kSteps[] = {5, 10, 15, 25, 35, 40, 50, 60};
@@ -128,14 +140,6 @@ Json Installation::record(const std::string& out) const {
     return Json::parse(text.empty() ? "null" : text);
 }
 
-std::string Installation::withRoot(std::string text) const {
-    const std::string mark = "{root}";
-    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
-        text.replace(at, mark.size(), root());
-    }
-    return text;
-}
-
 Json Installation::roverRecord() const {
     std::string text =
         R"({"format": "tolvane-record/1", "plugin": "ICQ", "result": 0, "complete": true,
@@ -177,7 +181,7 @@ Json Installation::roverRecord() const {
            "carried": "files/New_Message.wav"},
           {"key": "ICQWebSearch", "file": "\"{root}/Documents and Settings/Alice/My Music/search me.wav\"",
            "carried": "files/search_me.wav"}]}]})";
-    return Json::parse(withRoot(text));
+    return Json::parse(filled(text, "{root}", root()));
 }
 
 Json smallDescription() {

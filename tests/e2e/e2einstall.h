@@ -25,6 +25,12 @@ struct RunOptions {
     testsupport::SignalAt signal;
 };
 
+/// The status and both outputs of a run, for a failure message.
+std::string describe(const testsupport::ProcessResult& r);
+
+/// `text` with every `mark` replaced by `by`.
+std::string filled(std::string text, const std::string& mark, const std::string& by);
+
 /// The progress lines of a run on standard error for the steps after `from` blocks up to
 /// `to` blocks ("ICQ: progress 5/60 (8%)" ...); a complete run goes from 0 to 60.
 std::string progressLines(int from, int to);
@@ -65,8 +71,6 @@ public:
     /// The record of a complete import of Rover with every option: a literal, with the root's
     /// local path filled in.
     Json roverRecord() const;
-    /// `text` with the root's local path in place of every "{root}".
-    std::string withRoot(std::string text) const;
 
     std::string root() const { return dir_.file("windows"); }
     /// The temporary folder that holds the root, the output folders and the password file.

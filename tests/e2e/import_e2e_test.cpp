@@ -12,10 +12,6 @@ namespace {
 
 using testsupport::ProcessResult;
 
-std::string describe(const ProcessResult& r) {
-    return "status " + std::to_string(r.status) + "\nstderr:\n" + r.err + "\nstdout:\n" + r.out;
-}
-
 TEST(ImportE2e, EveryChoiceGivesItsRecord) {
     struct Case {
         const char* label;
@@ -85,8 +81,9 @@ TEST(ImportE2e, EveryChoiceGivesItsRecord) {
         args.insert(args.end(), c.switches.begin(), c.switches.end());
         const ProcessResult r = icq.import(args, c.input);
         ASSERT_EQ(r.status, 0) << describe(r);
-        EXPECT_EQ(icq.record(out).dump(1),
-                  icq.roverRecord().patch(Json::parse(icq.withRoot(c.patch))).dump(1));
+        EXPECT_EQ(
+            icq.record(out).dump(1),
+            icq.roverRecord().patch(Json::parse(filled(c.patch, "{root}", icq.root()))).dump(1));
     }
 }
 
