@@ -25,7 +25,7 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:hal
 CTEST = ctest --output-on-failure -j $(JOBS) --timeout 300
 
 .PHONY: all deps configure build test test-normal asan-build test-asan fuzz-build fuzz \
-        test-fuzz demo screenshots clean
+        test-fuzz demo screenshots package clean
 
 all: build
 
@@ -77,6 +77,10 @@ screenshots: build
 	$(BUILD)/host/mkwin/tolvane-mkwin samples/demo.json $(BUILD)/demo/windows --force
 	$(BUILD)/tests/gui/gui_screenshots $(BUILD)/screenshots $(BUILD)/demo/windows \
 	    $(BUILD)/src/plugin/libtarvex.so.1 "$$(head -n 1 samples/demo.password)"
+
+# The Debian package, $(BUILD)/tolvane_<version>_<arch>.deb, made by CPack.
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD)

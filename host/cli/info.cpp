@@ -8,6 +8,7 @@
 
 #include "bitmap/vantrybitmap.h"
 #include "pluginloader.h"
+#include "tolvane_config.h"
 
 namespace fs = std::filesystem;
 
@@ -18,7 +19,7 @@ std::string defaultPluginPath() {
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     const fs::path dir = ec ? fs::current_path(ec) : exe.parent_path();
     const fs::path candidates[] = {
-        dir / ".." / "lib" / "tolvane" / "plugins" / "libtarvex.so.1",
+        dir / TOLVANE_PLUGIN_DIR_FROM_BIN / "libtarvex.so.1",
         dir / ".." / "lib64" / "tolvane" / "plugins" / "libtarvex.so.1",
         dir / ".." / ".." / "src" / "plugin" / "libtarvex.so.1",
     };

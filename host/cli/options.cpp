@@ -5,6 +5,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tolvane_config.h"
+
 namespace cli {
 
 namespace {
@@ -24,8 +26,9 @@ Examples:
 Exit status: 0 complete import; 3 complete, but something chosen was not carried (a sound
 file, or the owner's contact database: the summary names it); 1 the plug-in refused, found
 no ICQ, or the import did not complete; 2 bad arguments, an unusable Windows installation or
-output folder, or another import writing to it; 130, 143, 129 stopped by SIGINT (Ctrl-C),
-SIGTERM, SIGHUP. A run that does not complete leaves an earlier record in --out as it was.
+output folder, another import writing to it, or a record of another owner or installation
+in it (see --replace); 130, 143, 129 stopped by SIGINT (Ctrl-C), SIGTERM, SIGHUP. A run
+that does not complete leaves an earlier record in --out as it was.
 )";
 
 // "D=/mnt/d" (or "D:=/mnt/d") into the drive map.
@@ -53,6 +56,8 @@ const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::st
     app.name("tolvane-import");
     app.footer(kExamples);
     app.get_formatter()->column_width(34);
+    app.set_version_flag("--version", "tolvane-import " TOLVANE_VERSION,
+                         "print the program's name and version and exit");
 
     app.add_option("--windows-root", o.host.windowsRoot,
                    "the root of the mounted Windows system volume (drive C:)");
@@ -125,7 +130,7 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
     const CLI::Option* infoOption = declareOptions(app, o, drives, info);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) {
         status = app.exit(e);
         return std::nullopt;
     } catch (const CLI::ParseError& e) {

@@ -7,6 +7,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tolvane_config.h"
+
 namespace fs = std::filesystem;
 
 namespace gui {
@@ -75,6 +77,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& op
                               std::string& message) {
     CLI::App app{"tolvane: imports settings from a mounted Windows installation, in a window"};
     app.name("tolvane");
+    app.set_version_flag("--version", "tolvane " TOLVANE_VERSION,
+                         "print the program's name and version and exit");
     std::vector<std::string> drives;
     app.add_option("--windows-root", options.host.windowsRoot,
                    "the folder where the Windows system drive (C:) is mounted");
@@ -93,6 +97,9 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& op
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         message = app.help();
+        return ParseOutcome::Help;
+    } catch (const CLI::CallForVersion& e) {
+        message = std::string(e.what()) + "\n";
         return ParseOutcome::Help;
     } catch (const CLI::ParseError& e) {
         message = std::string("tolvane: ") + e.what() + " (see --help)";
@@ -113,7 +120,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& op
 
 std::vector<std::string> defaultPluginFolders(const std::string& programDir) {
     const fs::path dir(programDir);
-    return {(dir / ".." / "lib" / "tolvane" / "plugins").lexically_normal().string(),
+    return {(dir / TOLVANE_PLUGIN_DIR_FROM_BIN).lexically_normal().string(),
             (dir / ".." / "lib64" / "tolvane" / "plugins").lexically_normal().string(),
             (dir / ".." / ".." / "src" / "plugin").lexically_normal().string()};
 }

@@ -18,7 +18,7 @@ struct CommandLine {
 /// How parsing ended.
 enum class ParseOutcome {
     Run,  ///< start the window
-    Help, ///< `message` holds the help text; exit 0
+    Help, ///< `message` holds the help or version text; exit 0
     Error ///< `message` holds one line; exit 2
 };
 
@@ -32,7 +32,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& op
 bool parseDrive(const std::string& text, char& letter, std::string& folder, std::string& error);
 
 /// The folders searched when no --plugin is given, relative to the folder of the program:
-/// the installed plug-ins (../lib/tolvane/plugins, ../lib64/...) and the build tree's.
+/// the installed plug-ins' folder (../lib/tolvane/plugins in the usual layout),
+/// ../lib64/tolvane/plugins, and the build tree's.
 std::vector<std::string> defaultPluginFolders(const std::string& programDir);
 
 /// The plug-in libraries to load: each entry of `given` that is a file, and the shared

@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("tolvane"));
+    // Wayland desktops match the window to its menu entry, tolvane.desktop, by this name.
+    QApplication::setDesktopFileName(QStringLiteral("tolvane"));
     const std::vector<std::string> searched =
         options.plugins.empty() ? gui::defaultPluginFolders(gui::programDir()) : options.plugins;
     gui::MainWindow window(options, gui::findPlugins(options.plugins, searched), searched);

@@ -13,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include "installation.h"
+#include "tolvane_config.h"
 
 namespace mkwin {
 
@@ -65,6 +66,8 @@ int runMkwin(int argc, const char* const* argv, std::ostream& out, std::ostream&
     CLI::App app{"tolvane-mkwin: builds a sample Windows installation with ICQ from a JSON "
                  "description"};
     app.name("tolvane-mkwin");
+    app.set_version_flag("--version", "tolvane-mkwin " TOLVANE_VERSION,
+                         "print the program's name and version and exit");
     std::string descriptionPath;
     std::string outDir;
     std::string registry;
