@@ -146,6 +146,10 @@ struct Run {
     std::optional<vqrt::TerminalAgent> agent;
     std::optional<ScratchFolder> scratch;
     std::unique_ptr<vqrt::OutputFolder> output;
+    /// Where the run writes its bundle (record.json, files/ and whatever else belongs to it):
+    /// the staging folder inside --out, whose entries go into --out together when the run is
+    /// saved, or the scratch folder of a record that is only printed.
+    std::string bundleFolder;
     std::optional<RecordOfRun> record;
     std::optional<PasswordAnswer> answer;
     std::optional<StdoutRedirect> quietOutput; ///< while the plug-in runs
@@ -410,13 +414,13 @@ std::optional<int> openOutput(Run& run) {
             return fail(kUsage, error);
         }
     } else {
-        bool busy = false;
-        run.output = vqrt::OutputFolder::open(run.o.out, error, busy);
+        run.output = vqrt::OutputFolder::open(run.o.out, error);
         if (!run.output) {
             return fail(kUsage, error);
         }
     }
-    run.record.emplace(run.output ? run.output->staging() : run.scratch->path(),
+    run.bundleFolder = run.output ? run.output->staging() : run.scratch->path();
+    run.record.emplace(run.bundleFolder,
                        vqrt::RecordWriterOptions{run.o.host.codepage,
                                                  [](const std::string& line) {
                                                      std::cerr

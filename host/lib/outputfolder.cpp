@@ -71,9 +71,7 @@ OutputFolder::~OutputFolder() {
     discard();
 }
 
-std::unique_ptr<OutputFolder> OutputFolder::open(const std::string& given, std::string& error,
-                                                 bool& busy) {
-    busy = false;
+std::unique_ptr<OutputFolder> OutputFolder::open(const std::string& given, std::string& error) {
     std::string path = given;
     while (path.size() > 1 && path.back() == '/') {
         path.pop_back();
@@ -91,9 +89,8 @@ std::unique_ptr<OutputFolder> OutputFolder::open(const std::string& given, std::
         return nullptr;
     }
     if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
-        busy = errno == EWOULDBLOCK;
-        error = busy ? path + ": another import is writing there"
-                     : ioError(path, "cannot lock the folder", errno);
+        error = errno == EWOULDBLOCK ? path + ": another import is writing there"
+                                     : ioError(path, "cannot lock the folder", errno);
         return nullptr;
     }
     std::unique_ptr<OutputFolder> out(new OutputFolder(path, std::move(folder), std::move(lock)));

@@ -23,10 +23,9 @@ struct BundleIdentity {
 class OutputFolder {
 public:
     /// Creates the folder (with parents) when missing, locks it, removes what killed runs left
-    /// and makes the staging folder. Null with one line in `error` when that cannot be done;
-    /// `busy` is set when another import holds the folder.
-    static std::unique_ptr<OutputFolder> open(const std::string& path, std::string& error,
-                                              bool& busy);
+    /// and makes the staging folder. Null with one line in `error` when that cannot be done,
+    /// as when another import holds the folder.
+    static std::unique_ptr<OutputFolder> open(const std::string& path, std::string& error);
     /// Drops the staging folder unless it was committed.
     ~OutputFolder();
     OutputFolder(const OutputFolder&) = delete;

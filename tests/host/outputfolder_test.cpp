@@ -30,8 +30,7 @@ std::vector<std::string> tree(const std::string& dir) {
 
 std::unique_ptr<vqrt::OutputFolder> openFolder(const std::string& path) {
     std::string error;
-    bool busy = false;
-    auto folder = vqrt::OutputFolder::open(path, error, busy);
+    auto folder = vqrt::OutputFolder::open(path, error);
     EXPECT_TRUE(folder) << error;
     return folder;
 }
@@ -100,12 +99,9 @@ TEST_F(OutputFolderTest, OneRunAtATimeAndFoldersThatCannotBeUsed) {
     auto first = openFolder(out);
     ASSERT_TRUE(first);
     std::string error;
-    bool busy = false;
-    EXPECT_FALSE(vqrt::OutputFolder::open(out + "/", error, busy));
-    EXPECT_TRUE(busy);
+    EXPECT_FALSE(vqrt::OutputFolder::open(out + "/", error));
     EXPECT_EQ(error, out + ": another import is writing there");
-    EXPECT_FALSE(vqrt::OutputFolder::open(out + "/notes.txt/in", error, busy));
-    EXPECT_FALSE(busy);
+    EXPECT_FALSE(vqrt::OutputFolder::open(out + "/notes.txt/in", error));
     EXPECT_EQ(error, out + "/notes.txt/in: cannot create the folder (Not a directory)");
     first.reset();
     EXPECT_TRUE(openFolder(out));
