@@ -14,8 +14,8 @@ struct ProcessResult {
 };
 
 /// A signal for a program's process group, sent as soon as its standard error holds `after`.
-/// Until then standard error is read in small steps and then not at all until the signal is
-/// sent, so a program that goes on writing there waits for the pipe (64 KiB) meanwhile.
+/// Until then standard error is read in small pieces, so a program that goes on writing there
+/// is at most a pipe's size (64 KiB) past the text when the signal comes.
 struct SignalAt {
     std::string after;
     int signal = 0; ///< none when 0
