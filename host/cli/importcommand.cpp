@@ -245,9 +245,8 @@ std::string databaseGap(const OwnerDatabase& database) {
     if (database.problem.empty()) {
         return {};
     }
-    return database.path.empty()
-               ? "the contact database (the owner's UIN \"" + database.uin + "\" names none)"
-               : "the contact database " + database.path + " (" + database.problem + ")";
+    return "the contact database " + database.path + (database.path.empty() ? "(" : " (") +
+           database.problem + ")";
 }
 
 // Saves what the record holds where it belongs: a complete import replaces the bundle in
@@ -451,7 +450,8 @@ std::optional<int> checkEarlierRecord(Run& run) {
     }
     const std::optional<vqrt::BundleIdentity> earlier = earlierIdentity(*run.output);
     const vqrt::BundleIdentity now = identity(run);
-    if (!earlier) {
+    // A record of no owner (of a run that found no ICQ) holds nothing to lose.
+    if (!earlier || earlier->owner.empty()) {
         return std::nullopt;
     }
     const std::string holds = run.output->path() + " holds the record of ";
@@ -459,7 +459,7 @@ std::optional<int> checkEarlierRecord(Run& run) {
         return fail(kUsage, holds + "another installation (" + earlier->installation +
                                 "); --replace replaces it");
     }
-    if (!earlier->owner.empty() && !now.owner.empty() && earlier->owner != now.owner) {
+    if (!now.owner.empty() && earlier->owner != now.owner) {
         return fail(kUsage,
                     holds + "another owner (UIN " + earlier->owner + "); --replace replaces it");
     }

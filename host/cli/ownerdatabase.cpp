@@ -119,8 +119,12 @@ OwnerDatabase findOwnerDatabase(CArbiter& host, const std::string& nickname) {
         found.uin.erase(cr);
     }
     const size_t slash = folder.rfind('/');
-    if (slash == std::string::npos || found.uin.find('/') != std::string::npos) {
-        found.problem = "no path names it";
+    if (slash == std::string::npos) {
+        found.problem = "the ICQ folder is not known";
+        return found;
+    }
+    if (found.uin.find('/') != std::string::npos) {
+        found.problem = "the owner's UIN \"" + found.uin + "\" would name another folder";
         return found;
     }
     const std::string parent = folder.substr(0, slash);
@@ -135,7 +139,8 @@ OwnerDatabase findOwnerDatabase(CArbiter& host, const std::string& nickname) {
             }
         }
     }
-    found.problem = found.path.empty() ? "no path names it" : readProblem(found.path);
+    found.problem =
+        found.path.empty() ? "its path would be longer than 255 bytes" : readProblem(found.path);
     return found;
 }
 

@@ -15,7 +15,8 @@ struct OwnerDatabase {
     /// The database the plug-in reads, or the one it looked for first; empty when no path can
     /// be built (no ICQ folder, a UIN that would name another folder, a path too long).
     std::string path;
-    /// Empty when `path` is a regular file that can be read; else why not.
+    /// Empty when `path` is a regular file that can be read; else why not, or why there is no
+    /// path.
     std::string problem;
 };
 

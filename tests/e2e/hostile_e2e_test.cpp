@@ -442,7 +442,8 @@ TEST_F(HostileE2e, ContactDatabaseThatCannotBeReadIsNamed) {
         const bool uin = cause == "UIN";
         const std::string gap =
             cause.empty() ? ""
-            : uin ? "the contact database (the owner's UIN \"../../../../secret\" names none)"
+            : uin ? "the contact database (the owner's UIN \"../../../../secret\" would name "
+                    "another folder)"
                   : "the contact database " + path + " (" + cause + ")";
         EXPECT_EQ(r.status, gap.empty() ? 0 : 3) << describe(r);
         EXPECT_EQ(r.err, progressLines(0, 60) + (gap.empty() ? "" : kNotCarried + gap + "\n"));

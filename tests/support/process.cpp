@@ -1,12 +1,14 @@
 #include "support/process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -137,6 +139,37 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+}
+
+std::string asUnprivilegedUser(const std::function<std::string()>& check) {
+    Pipe answer;
+    const pid_t pid = fork();
+    if (pid < 0) {
+        return std::string("not run: fork: ") + std::strerror(errno);
+    }
+    if (pid == 0) {
+        const uid_t nobody = 65534;
+        const bool dropped = geteuid() != 0 || (setgroups(0, nullptr) == 0 &&
+                                                setresgid(nobody, nobody, nobody) == 0 &&
+                                                setresuid(nobody, nobody, nobody) == 0);
+        const std::string text =
+            dropped ? check() : std::string("not run: cannot drop privileges: ") + strerror(errno);
+        const ssize_t written = write(answer.fd[1], text.data(), text.size());
+        _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    answer.closeEnd(1);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(answer.fd[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno != EINTR) {
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return text;
 }
 
 } // namespace testsupport

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,5 +27,10 @@ struct SignalAt {
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = "",
                          const std::map<std::string, std::string>& environment = {},
                          const SignalAt& signalAt = {});
+
+/// Runs `check` in a child process whose user has no privileges, so that permission bits
+/// count: user and group 65534 when the tests run as root, the tests' own user otherwise.
+/// Answers what `check` answered, or "not run: " and why it could not run.
+std::string asUnprivilegedUser(const std::function<std::string()>& check);
 
 } // namespace testsupport
