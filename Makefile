@@ -62,7 +62,8 @@ fuzz: fuzz-build
 test-fuzz: fuzz-build
 	$(SANITIZER_ENV) fuzz/run-fuzzers $(FUZZ_BUILD) $(TEST_FUZZ_SECONDS)
 
-# Builds the bundled sample installation and imports its owner Rover into build/demo/record.
+# Builds the bundled sample installation, imports its owner Rover into build/demo/record (the
+# record and the ICQ archive beside it) and shows what Rover's database holds.
 demo: build
 	@rm -rf $(BUILD)/demo
 	$(BUILD)/host/mkwin/tolvane-mkwin samples/demo.json $(BUILD)/demo/windows
@@ -70,7 +71,11 @@ demo: build
 	$(BUILD)/host/cli/tolvane-import --windows-root $(BUILD)/demo/windows --list
 	@echo
 	$(BUILD)/host/cli/tolvane-import --windows-root $(BUILD)/demo/windows \
-	    --owner Rover --password-file samples/demo.password --out $(BUILD)/demo/record
+	    --owner Rover --password-file samples/demo.password --out $(BUILD)/demo/record \
+	    --time-zone Europe/Stockholm
+	@echo
+	$(BUILD)/host/icq/tolvane-icq info --time-zone Europe/Stockholm \
+	    "$(BUILD)/demo/windows/Program Files/ICQ/2000a/23456789.dat"
 
 screenshots: build
 	$(BUILD)/tests/dialogs/dialog_screenshots $(BUILD)/screenshots

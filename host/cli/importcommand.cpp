@@ -18,6 +18,9 @@
 #include <QApplication>
 #include <QWidget>
 
+#include "archiverun.h"
+#include "confinement.h"
+#include "diagnostics.h"
 #include "fdio.h"
 #include "info.h"
 #include "optionspage.h"
@@ -29,6 +32,7 @@
 #include "summary.h"
 #include "terminal.h"
 #include "terminalagent.h"
+#include "text/printable.h"
 
 namespace cli {
 
@@ -48,14 +52,12 @@ void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) 
     }
 }
 
+// Lines name owners, users and files of the installation: they are printed escaped.
+// The last line of a run is written whole even when a second stop signal interrupts it.
 int fail(int status, const std::string& line) {
-    std::cerr << "tolvane-import: " << line << "\n";
+    const std::string shown = "tolvane-import: " + text::printable(line) + "\n";
+    vqrt::writeAll(STDERR_FILENO, shown.data(), shown.size());
     return status;
-}
-
-// Where the plug-in's own diagnostic lines go: standard error with --verbose, else nowhere.
-vqrt::UniqueFd pluginOutput(bool verbose) {
-    return vqrt::UniqueFd(verbose ? dup(STDERR_FILENO) : open("/dev/null", O_WRONLY | O_CLOEXEC));
 }
 
 // A folder of its own for a run whose record is only printed (--json without --out), in
@@ -78,6 +80,9 @@ public:
         if (!path_.empty()) {
             std::error_code ec;
             std::filesystem::remove_all(path_, ec);
+            // remove_all tries unlink on the folder itself first, which confinement refuses
+            // (it allows rmdir only); its content is gone by now.
+            rmdir(path_.c_str());
         }
     }
     ScratchFolder(const ScratchFolder&) = delete;
@@ -152,24 +157,28 @@ struct Run {
     std::string bundleFolder;
     std::optional<RecordOfRun> record;
     std::optional<PasswordAnswer> answer;
+    std::optional<DiagnosticsEcho> echo;       ///< shows the plug-in's lines with --verbose
     std::optional<StdoutRedirect> quietOutput; ///< while the plug-in runs
     std::optional<CoutDiscard> quietCout;
     int result = 0;             ///< what activatePlugin answered
     bool stoppedInside = false; ///< the run was ended inside activatePlugin
+    std::string archiveLines;   ///< the archive's lines of the summary
 };
 
 // A step either lets the run go on or ends it with an exit status.
 using Step = std::optional<int> (*)(Run&);
 
-// Standard output as it was before quietly().
+// Standard output as it was before quietly(); the plug-in's lines are shown with --verbose.
 void loud(Run& run) {
     run.quietCout.reset();
     run.quietOutput.reset();
+    run.echo.reset();
 }
 
-// Calls the plug-in with its lines on standard output sent to run.diagnostics, and dropped
-// before they reach it unless --verbose.
+// Calls the plug-in with its lines on standard output sent to run.diagnostics (and shown
+// escaped after the call) with --verbose, and dropped before they reach it otherwise.
 template <class Call> auto quietly(Run& run, Call call) {
+    run.echo.emplace(run.o.verbose ? run.diagnostics.get() : -1);
     run.quietOutput.emplace(run.diagnostics.get());
     if (!run.o.verbose) {
         run.quietCout.emplace();
@@ -295,7 +304,7 @@ int finishRun(Run& run) {
     const Json outline = record.outline();
     const std::string gap = databaseGap(run.database);
     if (!run.o.quiet && !run.o.json) {
-        std::cout << importSummary(outline, recordPath, gap);
+        std::cout << importSummary(outline, recordPath, gap, run.archiveLines);
     }
     const std::string missing = notCarried(outline, gap);
     return missing.empty() ? kComplete
@@ -321,9 +330,13 @@ std::optional<int> openSession(Run& run) {
     if (!run.session) {
         return fail(kUsage, error);
     }
+    const auto warn = [](const std::string& warning) {
+        std::cerr << "tolvane-import: warning: " << text::printable(warning) << "\n";
+    };
     for (const std::string& warning : run.session->warnings()) {
-        std::cerr << "tolvane-import: warning: " << warning << "\n";
+        warn(warning);
     }
+    run.session->setWarningSink(warn);
     return std::nullopt;
 }
 
@@ -380,7 +393,7 @@ std::optional<int> listOwners(Run& run) {
         return fail(kRefused, "no ICQ installation found in " + run.o.host.windowsRoot);
     }
     for (const QString& owner : run.owners) {
-        std::cout << owner.toStdString() << "\n";
+        std::cout << text::printable(owner.toStdString()) << "\n";
     }
     return run.owners.empty() ? fail(kRefused, "ICQ is installed but has no owners") : kComplete;
 }
@@ -492,6 +505,15 @@ std::optional<int> applyOptions(Run& run) {
     return std::nullopt;
 }
 
+// From here on the run reads only the installation and writes only the output folder.
+std::optional<int> confineRun(Run& run) {
+    const std::string folder = run.output ? run.output->path() : run.scratch->path();
+    const std::string scratchParent =
+        run.scratch ? folder.substr(0, folder.rfind('/')) : std::string();
+    confineImport(run.o, folder, scratchParent);
+    return std::nullopt;
+}
+
 // Runs the import with a progress bar, answering the password dialog.
 std::optional<int> runPlugin(Run& run) {
     vqrt::TerminalAgent& agent = *run.agent;
@@ -512,6 +534,22 @@ std::optional<int> runPlugin(Run& run) {
     return std::nullopt;
 }
 
+// Whether the plug-in could read the contact database, asked as the plug-in asked: confined.
+std::optional<int> checkDatabase(Run& run) {
+    checkOwnerDatabase(run.database);
+    return std::nullopt;
+}
+
+// The ICQ archive of a complete import into --out, written into the run's bundle so that it
+// is saved together with the record.
+std::optional<int> exportArchive(Run& run) {
+    if (run.output && run.result == 0 && run.record->complete() && !run.record->lastSaveFailed()) {
+        run.archiveLines = writeArchive(run.database, run.o.host.codepage, run.o.archive,
+                                        run.bundleFolder, run.output->path());
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int runImport(const Options& o) {
@@ -521,9 +559,9 @@ int runImport(const Options& o) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     Run run(o);
-    for (const Step step :
-         {openSession, loadPlugin, readPassword, discoverOwners, listOwners, chooseOwner,
-          openOutput, refuseWithoutIcq, checkEarlierRecord, applyOptions, runPlugin}) {
+    for (const Step step : {openSession, loadPlugin, readPassword, discoverOwners, listOwners,
+                            chooseOwner, openOutput, refuseWithoutIcq, checkEarlierRecord,
+                            applyOptions, confineRun, runPlugin, checkDatabase, exportArchive}) {
         if (const std::optional<int> status = step(run)) {
             return *status;
         }

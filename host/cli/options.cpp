@@ -5,6 +5,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "archive/exporterror.h"
+#include "archive/timefmt.h"
+
 #include "tolvane_config.h"
 
 namespace cli {
@@ -101,9 +104,47 @@ const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::st
     return infoOption;
 }
 
+// Declares the options of the archive written beside the record; --time-offset goes to
+// `offset` as given.
+void declareArchiveOptions(CLI::App& app, ArchiveOptions& archive, std::string& offset) {
+    auto* noArchive = app.add_flag(
+        "--no-archive", [&archive](int64_t) { archive.enabled = false; },
+        "write no ICQ archive (contacts.vcf, contacts.csv, history/, icq-archive.sqlite) "
+        "beside the record");
+    app.add_flag("--all-contacts", archive.allContacts,
+                 "the archive's contacts.vcf and contacts.csv also hold contacts not on the list")
+        ->excludes(noArchive);
+    app.add_option("--time-zone", archive.timeZone,
+                   "the zone the archive shows times in, an IANA name such as Europe/Stockholm "
+                   "(default UTC)")
+        ->excludes(noArchive);
+    app.add_option("--time-offset", offset,
+                   "added to the database's stored stamps to get UTC, +HH:MM or -HH:MM "
+                   "(default 0)")
+        ->excludes(noArchive);
+    app.add_flag(
+           "--no-index", [&archive](int64_t) { archive.useIndex = false; },
+           "read the archive through the database's pages, not its .idx")
+        ->excludes(noArchive);
+}
+
+// The archive's time settings checked; empty, or the line that says what is wrong.
+std::string setTimes(ArchiveOptions& archive, const std::string& offset) {
+    if (!archive::parseOffset(offset, archive.timeOffset)) {
+        return "--time-offset " + offset + ": expected +HH:MM or -HH:MM, such as +01:00";
+    }
+    try {
+        archive::TimeZone zone(archive.timeZone);
+    } catch (const archive::ExportError& e) {
+        return "--time-zone " + std::string(e.what());
+    }
+    return {};
+}
+
 // What the parser cannot check: the drives, and the options every run needs. Answers the line
 // to print, empty when all is well.
-std::string checkOptions(Options& o, const std::vector<std::string>& drives) {
+std::string checkOptions(Options& o, const std::vector<std::string>& drives,
+                         const std::string& offset) {
     for (const std::string& d : drives) {
         const std::string error = addDrive(o.host, d);
         if (!error.empty()) {
@@ -116,7 +157,7 @@ std::string checkOptions(Options& o, const std::vector<std::string>& drives) {
     if (o.out.empty() && !o.list && !o.json) {
         return "--out DIR is required (or --list, or --json) (see --help)";
     }
-    return {};
+    return setTimes(o.archive, offset);
 }
 
 } // namespace
@@ -128,6 +169,8 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
     std::vector<std::string> drives;
     std::string info;
     const CLI::Option* infoOption = declareOptions(app, o, drives, info);
+    std::string offset = "0";
+    declareArchiveOptions(app, o.archive, offset);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -142,7 +185,7 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
         o.info = info;
         return o;
     }
-    if (const std::string error = checkOptions(o, drives); !error.empty()) {
+    if (const std::string error = checkOptions(o, drives, offset); !error.empty()) {
         std::cerr << "tolvane-import: " << error << "\n";
         status = 2;
         return std::nullopt;

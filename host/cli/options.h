@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "archiverun.h"
 #include "hostsession.h"
 
 namespace cli {
@@ -29,6 +30,7 @@ struct Options {
     std::optional<std::string> info; ///< set with --info; empty text: the --plugin one
     std::string icon;
     std::string plugin;
+    ArchiveOptions archive;
 };
 
 /// Parses the arguments. Answers nothing when the program is to end at once (help, or a bad

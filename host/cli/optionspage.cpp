@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include "text/printable.h"
+
 namespace cli {
 
 namespace {
@@ -43,14 +45,17 @@ std::vector<QString> OptionsPage::owners() const {
 }
 
 std::string OptionsPage::chosenOwner() const {
+    // The page's list keeps each nickname's exact bytes beside the text it shows.
     const QListWidgetItem* item = owners_ != nullptr ? owners_->currentItem() : nullptr;
-    return item != nullptr ? item->data(Qt::UserRole).toByteArray().toStdString() : std::string();
+    return item == nullptr ? std::string() : item->data(Qt::UserRole).toByteArray().toStdString();
 }
 
 bool OptionsPage::chooseOwner(const std::string& nickname) {
     const QString wanted = withoutCarriageReturn(QString::fromStdString(nickname));
     for (int i = 0; owners_ != nullptr && i < owners_->count(); ++i) {
-        if (withoutCarriageReturn(owners_->item(i)->text()) == wanted) {
+        const QString name = withoutCarriageReturn(owners_->item(i)->text());
+        // --list prints control characters escaped; that form names the owner too.
+        if (name == wanted || text::printable(name.toStdString()) == nickname) {
             owners_->setCurrentRow(i);
             return true;
         }

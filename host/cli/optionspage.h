@@ -23,11 +23,11 @@ public:
 
     /// The owners as the page lists them.
     std::vector<QString> owners() const;
-    /// The exact bytes of the chosen owner's nickname, as the plug-in gets them; empty when
-    /// none is chosen.
+    /// The nickname's bytes of the owner chosen on the page; empty when none is.
     std::string chosenOwner() const;
     /// Chooses the owner listed as `nickname` (a trailing carriage return is ignored on both
-    /// sides). False when no owner is listed so.
+    /// sides), or as --list prints it, control characters escaped. False when no owner is
+    /// listed so.
     bool chooseOwner(const std::string& nickname);
     /// Clicks a check box or radio button by its text as shown ("Import Con&tacts").
     void click(const QString& text);

@@ -139,9 +139,17 @@ OwnerDatabase findOwnerDatabase(CArbiter& host, const std::string& nickname) {
             }
         }
     }
-    found.problem =
-        found.path.empty() ? "its path would be longer than 255 bytes" : readProblem(found.path);
+    found.found = isRegularFile(found.path);
+    if (found.path.empty()) {
+        found.problem = "its path would be longer than 255 bytes";
+    }
     return found;
+}
+
+void checkOwnerDatabase(OwnerDatabase& database) {
+    if (!database.path.empty()) {
+        database.problem = readProblem(database.path);
+    }
 }
 
 } // namespace cli

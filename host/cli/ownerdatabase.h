@@ -15,13 +15,19 @@ struct OwnerDatabase {
     /// The database the plug-in reads, or the one it looked for first; empty when no path can
     /// be built (no ICQ folder, a UIN that would name another folder, a path too long).
     std::string path;
-    /// Empty when `path` is a regular file that can be read; else why not, or why there is no
-    /// path.
+    /// True when `path` is a regular file: the plug-in opens it.
+    bool found = false;
+    /// Why there is no path, or, once checked, why `path` cannot be read; empty otherwise.
     std::string problem;
 };
 
 /// The database of the owner listed as `nickname` (its exact bytes), looked for through the
-/// services the host hands to the plug-in.
+/// services the host hands to the plug-in. The file itself is not opened: it may lead outside
+/// the installation, which the process may read only once it is confined.
 OwnerDatabase findOwnerDatabase(CArbiter& host, const std::string& nickname);
+
+/// Checks whether the database can be read as the process can read it now: once confined, as
+/// the plug-in was when it read the contacts.
+void checkOwnerDatabase(OwnerDatabase& database);
 
 } // namespace cli

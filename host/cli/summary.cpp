@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "text/printable.h"
+
 namespace cli {
 
 namespace {
@@ -31,7 +33,7 @@ std::string value(const Json* section, const std::string& key, const std::string
             while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
                 text.pop_back();
             }
-            return text;
+            return text::printable(text);
         }
     }
     return fallback;
@@ -67,7 +69,7 @@ std::string notCarried(const Json& record, const std::string& databaseGap) {
 }
 
 std::string importSummary(const Json& record, const std::string& recordPath,
-                          const std::string& databaseGap) {
+                          const std::string& databaseGap, const std::string& archiveLines) {
     std::ostringstream out;
     const Json* owner = findSection(record, "ICQ_OWNER");
     const Json* settings = findSection(record, "ICQ_IMPORTED_SETTINGS");
@@ -95,7 +97,8 @@ std::string importSummary(const Json& record, const std::string& recordPath,
         out << "not imported\n";
     } else {
         out << value(contacts, "No_contacts", "0") << " imported"
-            << (databaseGap.empty() ? "" : "; not carried: " + databaseGap) << "\n";
+            << (databaseGap.empty() ? "" : "; not carried: " + text::printable(databaseGap))
+            << "\n";
     }
     out << "Sounds:    ";
     if (sounds == nullptr) {
@@ -108,7 +111,7 @@ std::string importSummary(const Json& record, const std::string& recordPath,
         }
         out << "\n";
     }
-    out << "Record:    " << recordPath << "\n";
+    out << archiveLines << "Record:    " << recordPath << "\n";
     return out.str();
 }
 

@@ -41,6 +41,12 @@ std::string findEntry(const std::string& dir, const std::string& name) {
     return best;
 }
 
+// True when the real path `real` is `realRoot` or lies below it.
+bool isBelow(const std::string& realRoot, const std::string& real) {
+    return realRoot == "/" || real == realRoot ||
+           real.compare(0, realRoot.size() + 1, realRoot + "/") == 0;
+}
+
 struct FreeDeleter {
     void operator()(char* p) const { free(p); }
 };
@@ -61,13 +67,28 @@ bool staysInside(const std::string& root, const std::string& path) {
     }
     const std::optional<std::string> realRoot = realPath(root);
     const std::optional<std::string> real = realPath(path);
-    if (!realRoot || !real) {
-        return false; // a dangling link or a loop cannot be checked
+    // A dangling link or a loop cannot be checked.
+    return realRoot && real && isBelow(*realRoot, *real);
+}
+
+std::optional<std::string> resolveInside(const std::string& root, const std::string& base,
+                                         const std::string& relative) {
+    const std::optional<std::string> realRoot = realPath(root);
+    std::string path = base;
+    std::optional<std::string> real = realPath(path.empty() ? "/" : path);
+    for (const std::string& component : text::splitFilePath(relative)) {
+        if (!realRoot || !real || !isBelow(*realRoot, *real)) {
+            return std::nullopt;
+        }
+        const std::string found = findEntry(path, component);
+        if (found.empty()) {
+            return std::nullopt;
+        }
+        path += "/" + found;
+        real = realPath(path);
     }
-    if (*realRoot == "/") {
-        return true;
-    }
-    return *real == *realRoot || real->compare(0, realRoot->size() + 1, *realRoot + "/") == 0;
+    return realRoot && real && isBelow(*realRoot, *real) ? std::optional<std::string>(path)
+                                                         : std::nullopt;
 }
 
 std::optional<std::string> resolveNoCase(const std::string& base, const std::string& relative) {

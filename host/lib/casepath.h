@@ -11,6 +11,12 @@ namespace vqrt {
 /// full local path, or nothing when some component does not exist.
 std::optional<std::string> resolveNoCase(const std::string& base, const std::string& relative);
 
+/// Like resolveNoCase below `base`, which lies inside `root`, but every component found must
+/// lie inside `root` after symbolic links are followed: a component that leads outside, or a
+/// link that cannot be followed, answers nothing, so no folder outside `root` is ever listed.
+std::optional<std::string> resolveInside(const std::string& root, const std::string& base,
+                                         const std::string& relative);
+
 /// The absolute path with every symbolic link followed; nothing when it does not exist.
 std::optional<std::string> realPath(const std::string& path);
 

@@ -22,6 +22,7 @@ struct Match {
     std::string relative; ///< path below the searched directory; the sort key
     std::string path;
     bool regularFile;
+    off_t size; ///< of the regular file
 };
 
 using DirId = std::pair<dev_t, ino_t>;
@@ -52,7 +53,7 @@ public:
             if (endsWithExtension(name)) {
                 struct stat target;
                 const bool regular = stat(path.c_str(), &target) == 0 && S_ISREG(target.st_mode);
-                out.push_back({relative, path, regular});
+                out.push_back({relative, path, regular, regular ? target.st_size : 0});
             }
             struct stat own;
             if (recursive_ && lstat(path.c_str(), &own) == 0 && S_ISDIR(own.st_mode)) {
@@ -120,11 +121,25 @@ std::vector<VQ::CVantryNode*>& DirectoryFinder::search(std::vector<VQ::CVantryNo
             roots_.empty() ||
             std::any_of(roots_.begin(), roots_.end(),
                         [&](const std::string& root) { return staysInside(root, match.path); });
-        found_.push_back(
-            std::make_unique<DirectoryNode>(std::move(match.path), match.regularFile && confined));
+        const bool file = match.regularFile && confined && withinLimit(match.path, match.size);
+        found_.push_back(std::make_unique<DirectoryNode>(std::move(match.path), file));
         nodes.push_back(found_.back().get());
     }
     return nodes;
+}
+
+bool DirectoryFinder::withinLimit(const std::string& path, off_t size) {
+    if (maxFileSize_ < 0 || size <= maxFileSize_) {
+        return true;
+    }
+    if (warn_ && reported_.insert(path).second) {
+        const off_t mib = 1024 * 1024;
+        const std::string limit = maxFileSize_ % mib == 0
+                                      ? std::to_string(maxFileSize_ / mib) + " MiB"
+                                      : std::to_string(maxFileSize_) + " bytes";
+        warn_(path + ": left out (larger than " + limit + ")");
+    }
+    return false;
 }
 
 } // namespace vqrt

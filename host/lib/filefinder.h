@@ -1,6 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +42,12 @@ public:
     /// file: a link on an untrusted disk must not lead the plug-in to files of this machine.
     /// No roots, the default, confines nothing.
     void confineTo(std::vector<std::string> roots) { roots_ = std::move(roots); }
+    /// A file larger than `bytes` does not count as a file either (an owner file of 40 MB
+    /// would be read whole); each is reported once to `warn` as `PATH: left out (...)`.
+    void limitFileSize(off_t bytes, std::function<void(const std::string&)> warn) {
+        maxFileSize_ = bytes;
+        warn_ = std::move(warn);
+    }
     /// Clears `nodes`, fills it and answers it. The nodes belong to the finder and stay valid
     /// until its next search or its destruction. `recursive` descends into subdirectories,
     /// never through symbolic links. A missing or unreadable directory gives no entries.
@@ -45,10 +55,15 @@ public:
                                           bool recursive) override;
 
 private:
+    bool withinLimit(const std::string& path, off_t size);
+
     std::string directory_;
     std::string extension_;
     std::vector<std::string> roots_;
     std::vector<std::unique_ptr<DirectoryNode>> found_;
+    off_t maxFileSize_ = -1; ///< -1: no limit
+    std::function<void(const std::string&)> warn_;
+    std::set<std::string> reported_; ///< files already reported as too large
 };
 
 } // namespace vqrt

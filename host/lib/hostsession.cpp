@@ -3,12 +3,17 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <iostream>
 
 #include "text/codepage.h"
+#include "text/printable.h"
 
 namespace vqrt {
 
 namespace {
+
+// Owner files are a few lines; a larger file is no owner file and is not read whole.
+constexpr off_t kMaxListedFileSize = 1024 * 1024;
 
 bool isDirectory(const std::string& path) {
     struct stat st;
@@ -96,6 +101,13 @@ HostSession::HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> r
         roots.push_back(drive.second);
     }
     finder_.confineTo(std::move(roots));
+    finder_.limitFileSize(kMaxListedFileSize, [this](const std::string& line) {
+        if (warn_) {
+            warn_(line);
+        } else {
+            std::cerr << "warning: " << text::printable(line) << "\n";
+        }
+    });
 }
 
 std::unique_ptr<HostSession> HostSession::open(const HostOptions& given, std::string& error) {

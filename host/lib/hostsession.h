@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -45,6 +46,9 @@ public:
 
     /// The agent handed to plug-ins.
     void setAgent(CHostAgent* agent) { agent_ = agent; }
+    /// Where problems found during the run go (an owner file left out), one line each;
+    /// standard error until set.
+    void setWarningSink(std::function<void(const std::string&)> sink) { warn_ = std::move(sink); }
     /// Damaged hives, skipped .reg lines: worth telling the user, not fatal.
     std::vector<std::string> warnings() const { return registry_->warnings(); }
     /// The Windows user whose hive is read, if any.
@@ -61,6 +65,7 @@ private:
     PathConverter converter_;
     DirectoryFinder finder_;
     CHostAgent* agent_ = nullptr;
+    std::function<void(const std::string&)> warn_;
 };
 
 } // namespace vqrt

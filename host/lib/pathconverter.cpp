@@ -73,11 +73,11 @@ std::string PathConverter::windowsFolder() const {
     for (const char* suffix : {"/System32/config", ""}) {
         for (const char* name : kNames) {
             const std::optional<std::string> found =
-                resolveNoCase(root, std::string(name) + suffix);
+                resolveInside(root, root, std::string(name) + suffix);
             if (!found) {
                 continue;
             }
-            const std::optional<std::string> folder = resolveNoCase(root, name);
+            const std::optional<std::string> folder = resolveInside(root, root, name);
             struct stat st;
             if (folder && stat(folder->c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
                 return "C:\\" + folder->substr(folder->rfind('/') + 1);

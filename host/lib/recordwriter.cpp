@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "text/printable.h"
 #include "text/utf8.h"
 
 namespace vqrt {
@@ -30,26 +31,7 @@ constexpr size_t kCopyChunk = 64 * 1024;
 constexpr off_t kMaxCarriedBytes = off_t{64} << 20;
 
 // One line for a warning: control bytes are shown escaped, so a hostile name cannot break it.
-std::string printable(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b == '\n') {
-            out += "\\n";
-        } else if (b == '\r') {
-            out += "\\r";
-        } else if (b == '\t') {
-            out += "\\t";
-        } else if (b < 0x20 || b == 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", b);
-            out += hex;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
+using text::printable;
 
 // Code points that would make a carried name invisible, misleading or not one word:
 // C1 controls, spaces (the no-break space too), format and bidirectional marks, variation

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "text/printable.h"
+
 namespace vqrt {
 
 namespace {
@@ -90,7 +92,8 @@ void TerminalAgent::finishLine() {
 
 void TerminalAgent::postMessage(int, const char* text) {
     finishLine();
-    std::fprintf(out_, "%s: %s\n", pluginName_.c_str(), text == nullptr ? "" : text);
+    const std::string shown = text::printable(text == nullptr ? "" : text);
+    std::fprintf(out_, "%s: %s\n", pluginName_.c_str(), shown.c_str());
     std::fflush(out_);
 }
 

@@ -35,13 +35,17 @@ bool isFile(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::optional<std::string> findDir(const std::string& base, const std::string& relative) {
-    std::optional<std::string> path = resolveNoCase(base, relative);
+// A hive or profile is looked up inside the root only: a folder on the way that is a link out
+// of it (System32 to a folder of this machine) leads nowhere.
+std::optional<std::string> findDir(const std::string& root, const std::string& base,
+                                   const std::string& relative) {
+    std::optional<std::string> path = resolveInside(root, base, relative);
     return path && isDir(*path) ? path : std::nullopt;
 }
 
-std::optional<std::string> findFile(const std::string& base, const std::string& relative) {
-    std::optional<std::string> path = resolveNoCase(base, relative);
+std::optional<std::string> findFile(const std::string& root, const std::string& base,
+                                    const std::string& relative) {
+    std::optional<std::string> path = resolveInside(root, base, relative);
     return path && isFile(*path) ? path : std::nullopt;
 }
 
@@ -82,14 +86,14 @@ std::optional<WindowsInstallation> WindowsInstallation::locate(const std::string
 
     // XP and later use "Windows", 2000 and NT "WINNT"; the first that holds the hive wins.
     for (const char* name : {"Windows", "WINNT"}) {
-        const std::optional<std::string> dir = findDir(base, name);
+        const std::optional<std::string> dir = findDir(root, base, name);
         if (!dir) {
             continue;
         }
         if (found.windowsDir_.empty()) {
             found.windowsDir_ = *dir;
         }
-        if (std::optional<std::string> hive = findFile(*dir, "System32/config/SOFTWARE")) {
+        if (std::optional<std::string> hive = findFile(root, *dir, "System32/config/SOFTWARE")) {
             found.windowsDir_ = *dir;
             found.softwareHive_ = *hive;
             break;
@@ -109,7 +113,7 @@ std::optional<WindowsInstallation> WindowsInstallation::locate(const std::string
 void WindowsInstallation::findUsers(const std::string& base) {
     // Vista and later keep profiles in Users, XP in Documents and Settings.
     for (const char* folder : {"Users", "Documents and Settings"}) {
-        const std::optional<std::string> dir = findDir(base, folder);
+        const std::optional<std::string> dir = findDir(root_, base, folder);
         if (!dir) {
             continue;
         }
@@ -130,7 +134,7 @@ void WindowsInstallation::findUsers(const std::string& base) {
             if (!isDir(profileDir)) {
                 continue;
             }
-            const std::optional<std::string> hive = findFile(profileDir, "NTUSER.DAT");
+            const std::optional<std::string> hive = findFile(root_, profileDir, "NTUSER.DAT");
             if (!hive) {
                 continue;
             }

@@ -2,8 +2,10 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "text/utf8.h"
 
@@ -97,9 +99,17 @@ CodepageDecoder::CodepageDecoder(const std::string& codepage) {
         known_ = false;
         cd = openIconv("UTF-8", "CP1252");
     }
-    high_.fill("\xEF\xBF\xBD");
-    if (cd && !decodesByteByByte(cd.get(), high_)) {
+    std::array<std::string, 128> high;
+    high.fill("\xEF\xBF\xBD");
+    if (cd && !decodesByteByByte(cd.get(), high)) {
         converter_ = std::make_unique<Converter>(Converter{std::move(cd)});
+    }
+    for (size_t c = 0; c < utf8_.size(); ++c) {
+        // One character of UTF-8 takes at most 4 bytes.
+        const std::string one = c < 0x80 ? std::string(1, static_cast<char>(c)) : high[c - 0x80];
+        length_[c] = static_cast<uint8_t>(one.size());
+        maxLength_ = std::max<size_t>(maxLength_, one.size());
+        std::copy(one.begin(), one.end(), utf8_[c].begin());
     }
 }
 
@@ -113,20 +123,11 @@ std::string CodepageDecoder::toUtf8(std::string_view bytes) const {
 }
 
 std::string CodepageDecoder::decode(std::string_view bytes) const {
+    if (!converter_) {
+        return decodeByTable(bytes);
+    }
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);
-    if (!converter_) {
-        // Byte by byte, so that a byte the code page leaves undefined costs only itself.
-        for (const char ch : bytes) {
-            const auto c = static_cast<unsigned char>(ch);
-            if (c < 0x80) {
-                out += ch;
-            } else {
-                out += high_[c - 0x80];
-            }
-        }
-        return out;
-    }
     // The whole text through iconv; a byte that starts no character it knows becomes U+FFFD,
     // and decoding goes on after it.
     const auto cd = static_cast<iconv_t>(converter_->cd.get());
@@ -156,6 +157,45 @@ std::string CodepageDecoder::decode(std::string_view bytes) const {
             --inLeft;
         }
     }
+}
+
+std::string CodepageDecoder::decodeByTable(std::string_view bytes) const {
+    // Byte by byte, so that a byte the code page leaves undefined costs only itself. ASCII is
+    // copied eight bytes at a time up to the next byte from 0x80 up, which stores the 4 bytes
+    // of its table entry and moves on by its length; the text is made long enough for the
+    // longest result and the last stores.
+    std::string out(bytes.size() * maxLength_ + 8, '\0');
+    const char* in = bytes.data();
+    const char* const end = in + bytes.size();
+    char* to = out.data();
+    while (end - in >= 8) {
+        uint64_t eight = 0;
+        std::memcpy(&eight, in, 8);
+        std::memcpy(to, in, 8);
+        const uint64_t high = eight & 0x8080808080808080u;
+        if (high == 0) {
+            in += 8;
+            to += 8;
+            continue;
+        }
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        const int ascii = __builtin_ctzll(high) / 8;
+#else
+        const int ascii = __builtin_clzll(high) / 8;
+#endif
+        in += ascii;
+        to += ascii;
+        const auto c = static_cast<unsigned char>(*in++);
+        std::memcpy(to, utf8_[c].data(), 4);
+        to += length_[c];
+    }
+    for (; in != end; ++in) {
+        const auto c = static_cast<unsigned char>(*in);
+        std::memcpy(to, utf8_[c].data(), 4);
+        to += length_[c];
+    }
+    out.resize(static_cast<size_t>(to - out.data()));
+    return out;
 }
 
 std::optional<std::string> fromUtf8(std::string_view text, const std::string& codepage,

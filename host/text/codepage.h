@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,8 +39,11 @@ public:
 
 private:
     struct Converter;
-    /// The UTF-8 of each byte from 0x80 to 0xFF, for byte-by-byte code pages.
-    std::array<std::string, 128> high_;
+    std::string decodeByTable(std::string_view bytes) const;
+    /// The UTF-8 of each byte (its first length_ bytes), for byte-by-byte code pages.
+    std::array<std::array<char, 4>, 256> utf8_{};
+    std::array<uint8_t, 256> length_{};
+    size_t maxLength_ = 1;
     /// The open conversion, for all other code pages.
     std::unique_ptr<Converter> converter_;
     bool known_ = true;

@@ -115,8 +115,14 @@ public:
     forEachMessageByContact(const std::function<bool(const Message&)>& visit) const = 0;
 };
 
+/// The outcome a reading gives the messages and contacts it delivers; an export replaces it
+/// with what it did with them.
+inline constexpr const char* kReadOutcome = "read";
+
 /// What became of every entry a walk found, and the problems met on the way.
 struct Report {
+    /// The databases read, one line each: the path, the version and how it was walked.
+    std::vector<std::string> sources;
     /// Entries counted by kind ("message", "contact", "owner", "note", ...) and outcome
     /// ("exported", "unreadable", "unknown kind", "in the Deleted folder", ...).
     std::map<std::pair<std::string, std::string>, uint64_t> entries;

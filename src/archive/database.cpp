@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "archive/bytes.h"
 #include "archive/entries.h"
@@ -78,6 +79,39 @@ std::vector<std::string> laterTablesIn(const fs::path& folder) {
     return found;
 }
 
+bool isSqliteFile(const fs::path& path) {
+    char header[kSqliteHeader.size()] = {};
+    std::ifstream file(path, std::ios::binary);
+    return file.read(header, sizeof header) &&
+           std::equal(kSqliteHeader.begin(), kSqliteHeader.end(), header);
+}
+
+// Tells how far a walk has come, once per kProgressStep bytes of the file.
+class ProgressSink : public WalkSink {
+public:
+    ProgressSink(WalkSink& inner, const OpenProgress& progress, uint64_t total)
+        : inner_(inner), progress_(progress), total_(total) {}
+
+    void entry(uint64_t offset, const uint8_t* data, size_t size) override {
+        if (offset >= next_) {
+            progress_(offset, total_);
+            next_ = offset + kProgressStep;
+        }
+        inner_.entry(offset, data, size);
+    }
+    void unreadable(uint64_t offset, const std::string& problem) override {
+        inner_.unreadable(offset, problem);
+    }
+    void warning(const std::string& problem) override { inner_.warning(problem); }
+
+private:
+    static constexpr uint64_t kProgressStep = uint64_t{1} << 20;
+    WalkSink& inner_;
+    const OpenProgress& progress_;
+    const uint64_t total_;
+    uint64_t next_ = 0;
+};
+
 // The file beside `dat` with its name and the extension ".idx" in any case.
 std::string findIndex(const std::string& datPath) {
     const fs::path dat(datPath);
@@ -143,7 +177,7 @@ struct Database::State {
     mutable std::vector<size_t> cachedBytes;
 
     bool checkHeader(std::string& error) const;
-    void load(ReadOnlyFile* idx);
+    void load(ReadOnlyFile* idx, const OpenProgress& progress);
     void finish();
     const uint8_t* read(const std::vector<MessageRef>& refs, size_t i, bool wholePages) const;
     bool message(const std::vector<MessageRef>& refs, size_t i, bool wholePages,
@@ -157,11 +191,6 @@ bool Database::State::checkHeader(std::string& error) const {
     size_t got = 0;
     if (!dat.read(0, sizeof header, header, got)) {
         error = path + ": cannot read the file (" + std::strerror(errno) + ")";
-        return false;
-    }
-    if (got >= kSqliteHeader.size() &&
-        std::equal(kSqliteHeader.begin(), kSqliteHeader.end(), header)) {
-        error = refusal(path, {"an SQLite file like Messages.qdb"});
         return false;
     }
     if (got < sizeof kDatHeader) {
@@ -183,14 +212,16 @@ bool Database::State::checkHeader(std::string& error) const {
     return true;
 }
 
-void Database::State::load(ReadOnlyFile* idx) {
+void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress) {
     std::vector<std::string> notes;
     if (idx != nullptr && settings.useIndex) {
         std::vector<Leaf> leaves;
         std::string problem;
         if (readIndexTree(*idx, dat.size(), leaves, problem)) {
             Loader loader(*decoder, gathered);
-            if (walkLeaves(dat, leaves, loader, problem)) {
+            ProgressSink told(loader, progress, dat.size());
+            if (walkLeaves(dat, leaves, progress ? static_cast<WalkSink&>(told) : loader,
+                           problem)) {
                 walk = Walk::IndexTree;
                 return;
             }
@@ -200,7 +231,8 @@ void Database::State::load(ReadOnlyFile* idx) {
     }
     gathered.report.warnings = std::move(notes);
     Loader loader(*decoder, gathered);
-    walkBitmap(dat, loader);
+    ProgressSink told(loader, progress, dat.size());
+    walkBitmap(dat, progress ? static_cast<WalkSink&>(told) : loader);
     walk = Walk::AllocationBitmap;
 }
 
@@ -307,7 +339,7 @@ Database::Database(std::unique_ptr<State> state) : state_(std::move(state)) {}
 Database::~Database() = default;
 
 std::unique_ptr<Database> Database::open(const std::string& datPath, const Settings& settings,
-                                         std::string& error) {
+                                         std::string& error, const OpenProgress& progress) {
     const std::string refused = laterFormatRefusal(datPath);
     if (!refused.empty()) {
         error = refused;
@@ -332,7 +364,10 @@ std::unique_ptr<Database> Database::open(const std::string& datPath, const Setti
     if (hasIndex) {
         state->indexVersion = archive::indexVersion(idx);
     }
-    state->load(hasIndex ? &idx : nullptr);
+    state->load(hasIndex ? &idx : nullptr, progress);
+    if (progress) {
+        progress(state->dat.size(), state->dat.size());
+    }
     if (!state->indexPath.empty() && !hasIndex) {
         state->gathered.report.warnings.insert(state->gathered.report.warnings.begin(), idxError);
     }
@@ -395,6 +430,9 @@ void fillArchive(const Database& db, Archive& out) {
     out.contacts = db.contacts();
     out.messages = &db;
     out.report = db.report();
+    out.report.sources.push_back(
+        db.path() + " (ICQ " + db.version() + ", read through " +
+        (db.walk() == Walk::IndexTree ? "its index" : "its pages' allocation bitmaps") + ")");
     out.settings = db.settings();
 }
 
@@ -408,8 +446,11 @@ std::string laterFormatRefusal(const std::string& path) {
     }
     if (fs::exists(status)) {
         const std::string name = p.filename().string();
-        return isLaterTable(name) || endsWith(lower(name), ".dbf") || endsWith(lower(name), ".qdb")
-                   ? refusal(path, {name})
+        if (isLaterTable(name) || endsWith(lower(name), ".dbf") || endsWith(lower(name), ".qdb")) {
+            return refusal(path, {name});
+        }
+        return fs::is_regular_file(status) && isSqliteFile(p)
+                   ? refusal(path, {"an SQLite file like Messages.qdb"})
                    : std::string();
     }
     const std::vector<std::string> found =

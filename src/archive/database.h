@@ -23,13 +23,17 @@ enum class Walk {
     AllocationBitmap ///< through the allocation bitmap of every .dat page
 };
 
+/// Told how far the walk of Database::open has come: bytes of the data file behind it, of
+/// `total`.
+using OpenProgress = std::function<void(uint64_t done, uint64_t total)>;
+
 class Database : public MessageSource {
 public:
     /// Opens `datPath` (its .idx is the file beside it with the extension ".idx" in any case).
     /// Null with `error` ("PATH: what happened (cause)") when the file cannot be read as an
     /// ICQ database; a database of ICQ 2003b or later is refused by name.
     static std::unique_ptr<Database> open(const std::string& datPath, const Settings& settings,
-                                          std::string& error);
+                                          std::string& error, const OpenProgress& progress = {});
     ~Database() override;
 
     const std::string& path() const;
@@ -65,12 +69,13 @@ private:
     std::unique_ptr<State> state_;
 };
 
-/// Everything `db` holds, for the exports; `out.messages` points at `db`, which must outlive
-/// `out`.
+/// Everything `db` holds, for the exports, with the database named among the report's sources;
+/// `out.messages` points at `db`, which must outlive `out`.
 void fillArchive(const Database& db, Archive& out);
 
 /// The refusal of a database of ICQ 2003b or later that `path` names (a folder or file of
-/// Messages<UIN>.dbf, Users<UIN>.dbf, O<UIN>.dbf tables, or ICQ 7's Messages.qdb), or empty.
+/// Messages<UIN>.dbf, Users<UIN>.dbf, O<UIN>.dbf tables, ICQ 7's Messages.qdb or any SQLite
+/// file), or empty.
 std::string laterFormatRefusal(const std::string& path);
 
 } // namespace archive

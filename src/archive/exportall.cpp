@@ -43,6 +43,9 @@ public:
     Exporter(const Archive& archive, std::string folder, const ExportOptions& options)
         : archive_(archive), folder_(std::move(folder)), options_(options),
           zone_(archive.settings.timeZone), report_(archive.report) {
+        // What the reading delivered is counted again below by what became of it.
+        report_.entries.erase({"message", kReadOutcome});
+        report_.entries.erase({"contact", kReadOutcome});
         for (const Group& group : archive.groups) {
             groups_[group.id] = group.name;
         }

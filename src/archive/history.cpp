@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace archive {
 
@@ -45,14 +46,6 @@ std::string href(const std::string& name) {
     return out;
 }
 
-std::string htmlText(const std::string& text) {
-    std::string out;
-    for (const char c : htmlEscape(cleanText(text))) {
-        out += c == '\n' ? std::string("<br>") : std::string(1, c);
-    }
-    return out;
-}
-
 // Only links a browser follows harmlessly become links.
 bool linkable(const std::string& url) {
     std::string scheme;
@@ -72,15 +65,15 @@ std::string htmlUrl(const std::string& url) {
 }
 
 // The lines of `text`, each indented by two spaces.
-std::string indented(const std::string& text) {
-    std::string out;
+void writeIndented(OutFile& file, std::string_view text) {
     size_t start = 0;
     while (start <= text.size()) {
         const size_t end = std::min(text.find('\n', start), text.size());
-        out += "  " + text.substr(start, end - start) + "\n";
+        file.write("  ");
+        file.write(text.substr(start, end - start));
+        file.write("\n");
         start = end + 1;
     }
-    return out;
 }
 
 } // namespace
@@ -123,14 +116,19 @@ void HistoryWriter::add(const Message& message) {
         html += " <span class=\"kind\">" + htmlEscape(label) + "</span>";
         text += " (" + label + ")";
     }
+    // Written piece by piece: a message's text can be long.
     std::string body = cleanText(message.text);
-    html += "<div class=\"text\">" + htmlText(message.text);
+    html_->write(html + "<div class=\"text\">");
+    html_->write(htmlEscape(body, true));
     if (!message.url.empty()) {
-        html += std::string(body.empty() ? "" : "<br>") + htmlUrl(message.url);
+        html_->write(std::string(body.empty() ? "" : "<br>") + htmlUrl(message.url));
         body += (body.empty() ? "" : "\n") + cleanText(message.url);
     }
-    html_->write(html + "</div></div>\n");
-    text_->write(text + "\n" + (body.empty() ? "" : indented(body)));
+    html_->write("</div></div>\n");
+    text_->write(text + "\n");
+    if (!body.empty()) {
+        writeIndented(*text_, body);
+    }
 }
 
 void HistoryWriter::open(uint32_t uin) {

@@ -224,7 +224,7 @@ void Loader::message(uint32_t id, int form, uint64_t offset, const uint8_t* data
         out_.report.warnings.push_back(entryPlace(id, offset) + ": " + entry.copyProblem +
                                        "; its text is used");
     }
-    count("message", "exported");
+    count("message", kReadOutcome);
     out_.messages.push_back(
         {static_cast<uint32_t>(offset), static_cast<uint32_t>(size), entry.uin, entry.time});
 }
@@ -249,7 +249,7 @@ std::vector<Contact> mergeContacts(const std::vector<ContactRecord>& records,
         }
         contacts.push_back(merged({order.begin() + static_cast<std::ptrdiff_t>(i),
                                    order.begin() + static_cast<std::ptrdiff_t>(end)}));
-        ++report.entries[{"contact", "exported"}];
+        ++report.entries[{"contact", kReadOutcome}];
         if (end - i > 1) {
             report.entries[{"contact", "merged with another record of its UIN"}] += end - i - 1;
         }

@@ -213,6 +213,9 @@ MergedArchive::MergedArchive(const std::vector<MergeInput>& inputs)
         for (const auto& [key, n] : input.archive->report.entries) {
             archive_.report.entries[key] += n;
         }
+        const std::vector<std::string>& sources = input.archive->report.sources;
+        archive_.report.sources.insert(archive_.report.sources.end(), sources.begin(),
+                                       sources.end());
         for (const std::string& warning : input.archive->report.warnings) {
             archive_.report.warnings.push_back(input.name + ": " + warning);
         }

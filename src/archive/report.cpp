@@ -37,6 +37,15 @@ std::string reportText(const Archive& archive, const Report& report,
                 std::to_string(settings.timeOffset) + " s taken as UTC; times shown in " +
                 settings.timeZone);
 
+    if (!report.sources.empty()) {
+        out += report.sources.size() == 1 ? "\nRead from\n"
+                                          : "\nRead from " + std::to_string(report.sources.size()) +
+                                                " copies of the database, merged\n";
+        for (const std::string& source : report.sources) {
+            out += line("  " + source);
+        }
+    }
+
     out += "\nWritten\n";
     size_t width = 0;
     for (const WrittenFile& file : files) {

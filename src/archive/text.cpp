@@ -2,30 +2,81 @@
 
 #include "text/utf8.h"
 
+#include <array>
+#include <cstdint>
+#include <cstring>
+
 namespace archive {
+
+namespace {
+
+// The length of the run from `at` of bytes that stay as they are: printable ASCII, TAB, LF and
+// well-formed characters from U+0080 up. Eight bytes at a time: a byte below 0x20, or one that
+// adding 1 takes to 0x80 or more (0x7F and up), marks its top bit; the lowest mark is exact
+// (carries only move up).
+size_t plainRun(std::string_view s, size_t at) {
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    constexpr uint64_t kHigh = 0x8080808080808080u;
+    size_t i = at;
+    while (i < s.size()) {
+        if (i + 8 <= s.size()) {
+            uint64_t w = 0;
+            std::memcpy(&w, s.data() + i, 8);
+            const uint64_t marks = (((w - kOnes * 0x20) & ~w) | (w + kOnes) | w) & kHigh;
+            if (marks == 0) {
+                i += 8;
+                continue;
+            }
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            i += static_cast<size_t>(__builtin_ctzll(marks)) / 8;
+#endif
+        }
+        const auto c = static_cast<unsigned char>(s[i]);
+        // Two-byte characters (Latin letters) are the common ones; the rest is checked whole.
+        if (c >= 0xC2 && c <= 0xDF && i + 1 < s.size() &&
+            (static_cast<unsigned char>(s[i + 1]) & 0xC0) == 0x80) {
+            i += 2;
+            continue;
+        }
+        if (c >= 0x80) {
+            const text::Utf8Char ch = text::decodeUtf8(s, i);
+            if (!ch.valid) {
+                break;
+            }
+            i += ch.length;
+            continue;
+        }
+        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) {
+            break;
+        }
+        ++i;
+    }
+    return i - at;
+}
+
+} // namespace
 
 std::string cleanText(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
-        const text::Utf8Char ch = text::decodeUtf8(s, i);
-        const size_t n = ch.length;
-        const char c = s[i];
-        if (!ch.valid) {
+        const size_t run = plainRun(s, i);
+        out.append(s, i, run);
+        i += run;
+        if (i == s.size()) {
+            break;
+        }
+        // What ends a run: a byte that is no UTF-8, a CR, or a control character or DEL,
+        // which is dropped.
+        if (static_cast<unsigned char>(s[i]) >= 0x80) {
             out += "\xEF\xBF\xBD";
             ++i;
-            continue;
-        }
-        if (c == '\r') {
+        } else if (s[i] == '\r') {
             out += '\n';
             i += i + 1 < s.size() && s[i + 1] == '\n' ? 2 : 1;
-            continue;
+        } else {
+            ++i;
         }
-        const bool control = n == 1 && (static_cast<unsigned char>(c) < 0x20 || c == 0x7F);
-        if (!control || c == '\n' || c == '\t') {
-            out.append(s, i, n);
-        }
-        i += n;
     }
     return out;
 }
@@ -41,11 +92,28 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
-std::string htmlEscape(std::string_view s) {
+std::string htmlEscape(std::string_view s, bool lineBreaks) {
+    static const std::array<bool, 256> kSpecial = [] {
+        std::array<bool, 256> special{};
+        for (const char c : std::string_view("&<>\"'")) {
+            special[static_cast<unsigned char>(c)] = true;
+        }
+        return special;
+    }();
     std::string out;
-    out.reserve(s.size());
-    for (const char c : s) {
+    out.reserve(s.size() + s.size() / 16);
+    size_t from = 0;
+    for (size_t at = 0; at < s.size(); ++at) {
+        const char c = s[at];
+        if (!kSpecial[static_cast<unsigned char>(c)] && (c != '\n' || !lineBreaks)) {
+            continue;
+        }
+        out.append(s, from, at - from);
+        from = at + 1;
         switch (c) {
+        case '\n':
+            out += "<br>";
+            break;
         case '&':
             out += "&amp;";
             break;
@@ -58,13 +126,11 @@ std::string htmlEscape(std::string_view s) {
         case '"':
             out += "&quot;";
             break;
-        case '\'':
-            out += "&#39;";
-            break;
         default:
-            out += c;
+            out += "&#39;";
         }
     }
+    out.append(s, from, std::string_view::npos);
     return out;
 }
 

@@ -14,8 +14,9 @@ std::string cleanText(std::string_view s);
 /// `s` without leading and trailing spaces, TABs and line ends.
 std::string_view trimmed(std::string_view s);
 
-/// `s` with & < > " ' as character references, for HTML text and attribute values.
-std::string htmlEscape(std::string_view s);
+/// `s` with & < > " ' as character references, for HTML text and attribute values; with
+/// `lineBreaks`, each LF as <br>.
+std::string htmlEscape(std::string_view s, bool lineBreaks = false);
 
 /// `n` and the noun, plural unless `n` is 1: "1 contact", "2 contacts".
 std::string counted(uint64_t n, const std::string& noun);

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <date/tz.h>
 
 namespace archive {
@@ -32,7 +31,47 @@ std::string clockOf(int64_t localSeconds) {
     return buf;
 }
 
+bool digitsAt(std::string_view text, size_t at, size_t n, int& value) {
+    value = 0;
+    for (size_t i = at; i < at + n; ++i) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
 } // namespace
+
+bool parseOffset(std::string_view text, int64_t& seconds) {
+    if (text == "0") {
+        seconds = 0;
+        return true;
+    }
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        text.remove_prefix(1);
+    }
+    const size_t colon = text.find(':');
+    int hours = 0;
+    int minutes = 0;
+    if ((colon != 1 && colon != 2) || text.size() != colon + 3 ||
+        !digitsAt(text, 0, colon, hours) || !digitsAt(text, colon + 1, 2, minutes) ||
+        minutes > 59 || hours * 60 + minutes > 24 * 60) {
+        return false;
+    }
+    seconds = (negative ? -1 : 1) * (int64_t{hours} * 3600 + minutes * 60);
+    return true;
+}
+
+std::string offsetText(int64_t seconds) {
+    const int64_t m = (seconds < 0 ? -seconds : seconds) / 60;
+    char text[24];
+    std::snprintf(text, sizeof text, "%c%02lld:%02lld", seconds < 0 ? '-' : '+',
+                  static_cast<long long>(m / 60), static_cast<long long>(m % 60));
+    return text;
+}
 
 TimeZone::TimeZone(const std::string& name) : name_(name) {
     if (name == "UTC") {
@@ -58,11 +97,7 @@ TimeZone::Local TimeZone::local(int64_t utc) const {
 
 std::string TimeZone::isoTime(int64_t utc) const {
     const Local l = local(utc);
-    const int m = std::abs(l.offsetMinutes);
-    char zone[16];
-    std::snprintf(zone, sizeof zone, "%c%02d:%02d", l.offsetMinutes < 0 ? '-' : '+', m / 60,
-                  m % 60);
-    return dateOf(l.seconds) + "T" + clockOf(l.seconds) + zone;
+    return dateOf(l.seconds) + "T" + clockOf(l.seconds) + offsetText(l.offsetMinutes * 60);
 }
 
 std::string TimeZone::localDate(int64_t utc) const {

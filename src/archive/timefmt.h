@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace date {
 class time_zone;
@@ -38,5 +39,11 @@ private:
     std::string name_ = "UTC";
     const date::time_zone* zone_ = nullptr;
 };
+
+/// Reads an offset "+HH:MM", "-HH:MM" or "HH:MM" (hours 0 to 24, minutes 0 to 59) or "0" as
+/// seconds; false for anything else.
+bool parseOffset(std::string_view text, int64_t& seconds);
+/// "+01:00", "-05:30": `seconds` in whole minutes, as parseOffset reads it.
+std::string offsetText(int64_t seconds);
 
 } // namespace archive

@@ -55,6 +55,10 @@ TEST(ExportAll, SameBytesWhateverTheMachinesTimeZone) {
 TEST(ExportAll, ReportCountsEveryEntryAndListsTheWarnings) {
     testsupport::SampleArchive sample;
     sample.archive.report.entries[{"message", "in the Deleted folder"}] = 2;
+    // What the reading delivered: the export says what became of it instead.
+    sample.archive.report.entries[{"message", archive::kReadOutcome}] = 6;
+    sample.archive.report.entries[{"contact", archive::kReadOutcome}] = 2;
+    sample.archive.report.sources = {"/old/1111.dat (ICQ 2000b, read through its index)"};
     sample.archive.report.warnings = {"entry 9 at offset 0x40: text length 900 past the end"};
     const testsupport::TempDir dir;
     ASSERT_EQ(archive::exportAll(sample.archive, dir.path()).error, "");
@@ -62,6 +66,8 @@ TEST(ExportAll, ReportCountsEveryEntryAndListsTheWarnings) {
               "ICQ archive of Bob (1111)\n"
               "Texts read as CP1252; stored times plus 0 s taken as UTC; times shown in "
               "Europe/Stockholm\n"
+              "\nRead from\n"
+              "  /old/1111.dat (ICQ 2000b, read through its index)\n"
               "\nWritten\n"
               "  contacts.vcf        1 contact; left out: 2 not on the list (--all-contacts)\n"
               "  contacts.csv        1 contact; left out: 2 not on the list (--all-contacts)\n"

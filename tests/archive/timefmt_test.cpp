@@ -60,4 +60,25 @@ TEST(TimeZone, UnknownNameIsAClearError) {
     }
 }
 
+TEST(TimeOffset, ReadAsHoursAndMinutes) {
+    struct Valid {
+        const char* text;
+        int64_t seconds;
+        const char* shown;
+    };
+    for (const Valid& v : {Valid{"+01:00", 3600, "+01:00"}, Valid{"-05:30", -19800, "-05:30"},
+                           Valid{"0", 0, "+00:00"}, Valid{"1:00", 3600, "+01:00"},
+                           Valid{"+24:00", 86400, "+24:00"}}) {
+        int64_t read = -1;
+        EXPECT_TRUE(archive::parseOffset(v.text, read)) << v.text;
+        EXPECT_EQ(read, v.seconds) << v.text;
+        EXPECT_EQ(archive::offsetText(v.seconds), v.shown);
+    }
+    for (const char* text :
+         {"", "+", "+1", "01:60", "+24:01", "1h", "+01:00x", "+001:00", "--1:00"}) {
+        int64_t read = 0;
+        EXPECT_FALSE(archive::parseOffset(text, read)) << text;
+    }
+}
+
 } // namespace

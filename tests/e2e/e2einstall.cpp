@@ -25,6 +25,33 @@ std::string filled(std::string text, const std::string& mark, const std::string&
     return text;
 }
 
+std::optional<RunOptions> unprivilegedRun(const std::string& area, std::string& why) {
+    namespace fs = std::filesystem;
+    RunOptions options;
+    if (geteuid() != 0) {
+        return options;
+    }
+    const char* const setpriv = "/usr/bin/setpriv";
+    if (access(setpriv, X_OK) != 0) {
+        why = "running as root without /usr/bin/setpriv to drop privileges";
+        return std::nullopt;
+    }
+    const uid_t nobody = 65534;
+    options.wrapper = {setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
+    fs::permissions(area, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    // Qt wants a runtime folder of the user's own.
+    const std::string runtime = area + "/runtime-unprivileged";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    if (chown(runtime.c_str(), nobody, nobody) != 0) {
+        why = runtime + ": cannot give it to the unprivileged user";
+        return std::nullopt;
+    }
+    options.environment["XDG_RUNTIME_DIR"] = runtime;
+    return options;
+}
+
 std::string progressLines(int from, int to) {
     // The blocks after each progress step of a complete run.
     static const int kSteps[] = {5, 10, 15, 25, 35, 40, 50, 60};
@@ -86,18 +113,6 @@ std::string treeChanges(const TreeSnapshot& before, const TreeSnapshot& after) {
         }
     }
     return changes;
-}
-
-std::optional<std::vector<std::string>> unprivileged(std::string& why) {
-    if (geteuid() != 0) {
-        return std::vector<std::string>{};
-    }
-    const char* const setpriv = "/usr/bin/setpriv";
-    if (access(setpriv, X_OK) != 0) {
-        why = "running as root without /usr/bin/setpriv to drop privileges";
-        return std::nullopt;
-    }
-    return std::vector<std::string>{setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
 }
 
 Installation::Installation(Json description) : description_(std::move(description)) {}

@@ -21,7 +21,7 @@ struct RunOptions {
     std::vector<std::string> wrapper;
     /// Extra environment variables.
     std::map<std::string, std::string> environment;
-    /// A signal for the run once its standard error holds a text.
+    /// A signal for the run while it writes to its standard error.
     testsupport::SignalAt signal;
 };
 
@@ -30,6 +30,12 @@ std::string describe(const testsupport::ProcessResult& r);
 
 /// `text` with every `mark` replaced by `by`.
 std::string filled(std::string text, const std::string& mark, const std::string& by);
+
+/// How to run tolvane-import as a user for whom permission bits count: as it is when the tests
+/// run as one; when they run as root, as user nobody through setpriv, with `area` opened to
+/// everyone and a runtime folder of that user's own in it. Nothing, with the reason in `why`,
+/// when there is no setpriv.
+std::optional<RunOptions> unprivilegedRun(const std::string& area, std::string& why);
 
 /// The progress lines of a run on standard error for the steps after `from` blocks up to
 /// `to` blocks ("ICQ: progress 5/60 (8%)" ...); a complete run goes from 0 to 60.
@@ -43,11 +49,6 @@ TreeSnapshot snapshotTree(const std::string& dir, const std::vector<std::string>
 /// What changed from `before` to `after`, one line per entry ("+", "-" or "~" and the path);
 /// empty when nothing did.
 std::string treeChanges(const TreeSnapshot& before, const TreeSnapshot& after);
-
-/// How to run a program as a user without privileges, for whom permission bits count: nothing
-/// when the tests run as one already, setpriv (util-linux) as user 65534 when they run as
-/// root. Nothing, with the reason in `why`, when there is no way.
-std::optional<std::vector<std::string>> unprivileged(std::string& why);
 
 /// A small installation: ICQ 2000 with two owners, "Rover" (CRLF owner file, personal sounds,
 /// PlaySound Yes, four contacts) and "Märta" (LF, no personal sounds, two contacts), default

@@ -87,7 +87,7 @@ TEST(ImportE2e, EveryChoiceGivesItsRecord) {
     }
 }
 
-TEST(ImportE2e, FirstOwnerBySummaryListAndPrintedRecord) {
+TEST(ImportE2e, FirstOwnerSummaryListAndPrintedRecord) {
     Installation icq;
     icq.build();
     const ProcessResult list = icq.import({"--list"});
@@ -95,13 +95,23 @@ TEST(ImportE2e, FirstOwnerBySummaryListAndPrintedRecord) {
     EXPECT_EQ(list.out, "Märta\nRover\n");
 
     const ProcessResult first =
-        icq.import({"--out", icq.out(), "--password-file", icq.passwordFile()});
+        icq.import({"--out", icq.out("first"), "--password-file", icq.passwordFile()});
     EXPECT_EQ(first.status, 0) << describe(first);
-    EXPECT_EQ(first.out, "Owner:     Märta (UIN 31415926)\n"
+    EXPECT_EQ(first.out.substr(0, first.out.find('\n')), "Owner:     Märta (UIN 31415926)");
+
+    const ProcessResult rover =
+        icq.import({"--out", icq.out(), "--password-file", icq.passwordFile(), "--owner", "Rover"});
+    EXPECT_EQ(rover.out, "Owner:     Rover (UIN 23456789)\n"
                          "Server:    login.icq.com, port 5190\n"
-                         "Contacts:  2 imported\n"
-                         "Sounds:    2 sound events, 2 sound files carried\n"
-                         "Record:    " +
+                         "Contacts:  4 imported\n"
+                         "Sounds:    3 sound events, 3 sound files carried\n"
+                         "Archive:   " +
+                             icq.local("C:\\Program Files\\ICQ\\2000a\\23456789.dat") +
+                             " (ICQ 2000a)\n"
+                             "  Contacts:  3 on the list, 1 removed, 1 known only from messages\n"
+                             "  Messages:  77 in 3 conversations exported to history/\n"
+                             "  Warnings:  none\n"
+                             "Record:    " +
                              icq.out() + "/record.json\n");
 
     const ProcessResult printed =

@@ -137,4 +137,20 @@ TEST_F(FileFinderTest, ConfinedFinderCountsNoFileBehindALinkLeavingTheRoots) {
     EXPECT_EQ(search(dir.file("uin"), ".uin", false), expected);
 }
 
+TEST_F(FileFinderTest, FileOverTheSizeLimitIsNoFileAndReportedOnce) {
+    writeFile(dir.file("big/at.uin"), std::string(1000, 'a'));
+    writeFile(dir.file("big/over.uin"), std::string(1001, 'o'));
+    fs::create_symlink("over.uin", dir.file("big/link.uin"));
+    std::vector<std::string> warnings;
+    finder.limitFileSize(1000, [&](const std::string& line) { warnings.push_back(line); });
+    const Listing expected = {{dir.file("big/at.uin"), true},
+                              {dir.file("big/link.uin"), false},
+                              {dir.file("big/over.uin"), false}};
+    EXPECT_EQ(search(dir.file("big"), ".uin", false), expected);
+    EXPECT_EQ(search(dir.file("big"), ".uin", false), expected);
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            dir.file("big/link.uin") + ": left out (larger than 1000 bytes)",
+                            dir.file("big/over.uin") + ": left out (larger than 1000 bytes)"}));
+}
+
 } // namespace

@@ -5,12 +5,16 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -37,6 +41,38 @@ struct Pipe {
         }
     }
 };
+
+// The process of the group `group` that waits in a write to standard error; 0 when none does
+// while others run, -1 when all have ended.
+pid_t writerWaiting(pid_t group) {
+    pid_t state = -1;
+    const std::string writing = std::to_string(SYS_write) + " 0x2 ";
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream statFile(entry.path() / "stat");
+        std::string stat((std::istreambuf_iterator<char>(statFile)), {});
+        // The fields after the command's name: state, parent, process group.
+        std::istringstream fields(stat.substr(std::min(stat.rfind(')') + 1, stat.size())));
+        char processState = 0;
+        long parent = 0;
+        long processGroup = 0;
+        if (!(fields >> processState >> parent >> processGroup) || processGroup != group ||
+            processState == 'Z') {
+            continue;
+        }
+        std::ifstream syscallFile(entry.path() / "syscall");
+        std::string syscall((std::istreambuf_iterator<char>(syscallFile)), {});
+        if (syscall.rfind(writing, 0) == 0) {
+            return static_cast<pid_t>(std::stol(pid));
+        }
+        state = 0;
+    }
+    return state;
+}
 
 } // namespace
 
@@ -66,6 +102,17 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     envp.push_back(nullptr);
 
     Pipe in, out, err;
+    // A pipe of one page, already so full that the program's writes beyond errBytes wait.
+    std::string filler;
+    if (signalAt.signal != 0) {
+        const int page = fcntl(err.fd[1], F_SETPIPE_SZ, 4096);
+        filler.assign(static_cast<size_t>(std::max(page, 0)) - signalAt.errBytes, '\0');
+        if (page <= 0 || signalAt.errBytes >= static_cast<size_t>(page) ||
+            write(err.fd[1], filler.data(), filler.size()) != static_cast<ssize_t>(filler.size())) {
+            throw std::runtime_error("cannot make a pipe that holds " +
+                                     std::to_string(signalAt.errBytes) + " bytes");
+        }
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in.fd[0], STDIN_FILENO);
@@ -99,14 +146,22 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
         if (out.fd[0] >= 0) {
             fds[n++] = {out.fd[0], POLLIN, 0};
         }
-        if (err.fd[0] >= 0) {
+        if (err.fd[0] >= 0 && !signalDue) {
             fds[n++] = {err.fd[0], POLLIN, 0};
         }
         if (in.fd[1] >= 0) {
             fds[n++] = {in.fd[1], POLLOUT, 0};
         }
-        if (poll(fds, n, -1) < 0 && errno != EINTR) {
+        if (poll(fds, n, signalDue ? 2 : -1) < 0 && errno != EINTR) {
             break;
+        }
+        // To the waiting process alone: a wrapper that passes signals on would send a second.
+        if (signalDue) {
+            const pid_t writer = writerWaiting(pid);
+            if (writer > 0) {
+                kill(writer, signalAt.signal);
+            }
+            signalDue = writer == 0;
         }
         for (nfds_t i = 0; i < n; ++i) {
             if (fds[i].revents == 0) {
@@ -122,15 +177,11 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
             }
             char buffer[65536];
             const bool isOut = fds[i].fd == out.fd[0];
-            const ssize_t r = read(fds[i].fd, buffer, isOut || !signalDue ? sizeof buffer : 256);
+            const ssize_t r = read(fds[i].fd, buffer, sizeof buffer);
             if (r <= 0) {
                 (isOut ? out : err).closeEnd(0);
             } else {
                 (isOut ? result.out : result.err).append(buffer, static_cast<size_t>(r));
-            }
-            if (signalDue && result.err.find(signalAt.after) != std::string::npos) {
-                kill(-pid, signalAt.signal);
-                signalDue = false;
             }
         }
     }
@@ -138,6 +189,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.err.erase(0, filler.size());
     return result;
 }
 

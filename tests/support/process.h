@@ -14,11 +14,11 @@ struct ProcessResult {
     std::string err; ///< standard error
 };
 
-/// A signal for a program's process group, sent as soon as its standard error holds `after`.
-/// Until then standard error is read in small pieces, so a program that goes on writing there
-/// is at most a pipe's size (64 KiB) past the text when the signal comes.
+/// A signal for a program, sent while it waits to write to its standard error: that pipe is
+/// made to hold only `errBytes` more bytes (fewer than a page), so the signal comes inside the
+/// first write there that goes beyond them, to whichever process of the program's group writes.
 struct SignalAt {
-    std::string after;
+    size_t errBytes = 0;
     int signal = 0; ///< none when 0
 };
 

@@ -33,6 +33,22 @@ TEST(Codepage, DecodesEachFamilyOfCodePages) {
     }
 }
 
+// Long texts go eight bytes at a time up to each byte from 0x80 up: wherever such a byte
+// falls, the text is the bytes decoded one by one.
+TEST(Codepage, LongTextsDecodeAsTheirBytesOneByOne) {
+    const text::CodepageDecoder decoder("CP1252");
+    for (size_t gap = 1; gap <= 19; ++gap) {
+        std::string bytes;
+        std::string expected;
+        for (size_t i = 0; i < 200; ++i) {
+            const char c = i % gap == 0 ? static_cast<char>(0x80 + i % 128) : 'a';
+            bytes += c;
+            expected += decoder.decode(std::string(1, c));
+        }
+        EXPECT_EQ(decoder.decode(bytes), expected) << gap;
+    }
+}
+
 TEST(Codepage, EncodesOrNamesTheCharacterItLacks) {
     const struct {
         const char* codepage;

@@ -1,0 +1,37 @@
+#include "confinement.h"
+
+#include <stdlib.h>
+
+#include <iostream>
+
+#include <QLibraryInfo>
+
+#include "confine.h"
+
+namespace cli {
+
+void confineImport(const Options& options, const std::string& outDir,
+                   const std::string& scratchParent) {
+    vqrt::ConfinementPlan plan = vqrt::importPlan(
+        options.host, outDir, QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString());
+    if (!scratchParent.empty()) {
+        plan.removeDirTrees.push_back(scratchParent);
+    }
+    // SQLite's temporary files (large sorts of the archive) go where the run may write.
+    setenv("SQLITE_TMPDIR", outDir.c_str(), 1);
+    const vqrt::Confinement confinement = vqrt::confineProcess(plan);
+    if (!options.verbose) {
+        return;
+    }
+    if (!confinement.enforced) {
+        std::cerr << "tolvane-import: not confined: " << confinement.reason
+                  << "; going on with the path checks alone\n";
+        return;
+    }
+    std::cerr << "tolvane-import: confined with Landlock (ABI " << confinement.abi << ") to:\n";
+    for (const std::string& line : vqrt::describePlan(plan)) {
+        std::cerr << "  " << line << "\n";
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/database.h"
+#include "options.h"
+#include "progress.h"
+
+namespace icq {
+
+/// Exit statuses.
+constexpr int kDone = 0;
+constexpr int kLaterFormat = 1;
+constexpr int kUnusable = 2;
+
+/// Prints "tolvane-icq: <line>" on standard error and answers `status`.
+int fail(int status, const std::string& line);
+
+/// True when a progress line is worth showing for these files (large ones, and not --quiet).
+bool wantsProgress(const std::vector<std::string>& paths, const Options& o);
+
+/// Opens `path` as `o` says, telling `line` how the reading goes. Null when it cannot, with
+/// the reason printed and `status` set: kLaterFormat for a database of ICQ 2003b or later,
+/// kUnusable for anything else.
+std::unique_ptr<archive::Database> openDatabase(const std::string& path, const Options& o,
+                                                ProgressLine& line, int& status);
+
+/// With -v, every warning of the reading on standard error.
+void printWarnings(const archive::Report& report, const Options& o);
+
+int runInfo(const Options& o);
+int runContacts(const Options& o);
+int runHistory(const Options& o);
+int runExport(const Options& o);
+
+} // namespace icq

@@ -1,0 +1,119 @@
+#include <cstdio>
+#include <iostream>
+#include <map>
+
+#include "archive/names.h"
+#include "archive/summary.h"
+#include "archive/text.h"
+#include "archive/timefmt.h"
+#include "commands.h"
+#include "text/printable.h"
+
+namespace icq {
+
+namespace {
+
+std::string row(uint64_t n, const std::string& what) {
+    char count[24];
+    std::snprintf(count, sizeof count, "%9llu", static_cast<unsigned long long>(n));
+    return count + ("  " + what + "\n");
+}
+
+std::string labelled(const std::string& label, const std::string& value) {
+    return text::padded(label, 11) + value + "\n";
+}
+
+std::string ownerLine(const archive::Owner& owner) {
+    std::string line =
+        text::printable(archive::ownerName(owner)) + " (UIN " + std::to_string(owner.uin) + ")";
+    const std::string name = owner.firstName +
+                             (owner.firstName.empty() || owner.lastName.empty() ? "" : " ") +
+                             owner.lastName;
+    for (const std::string& part : {name, owner.email}) {
+        line += part.empty() ? "" : ", " + text::printable(part);
+    }
+    return line;
+}
+
+std::string groupRows(const archive::Database& db) {
+    std::map<uint32_t, uint64_t> members;
+    for (const archive::Contact& contact : db.contacts()) {
+        ++members[contact.groupId];
+    }
+    std::string rows;
+    for (const archive::Group& group : db.groups()) {
+        rows += row(group.id, text::padded(text::printable(group.name), 24) +
+                                  archive::counted(members[group.id], "contact"));
+    }
+    return rows;
+}
+
+struct MessageCounts {
+    uint64_t received = 0;
+    uint64_t sent = 0;
+    std::map<archive::MessageKind, uint64_t> byKind;
+};
+
+MessageCounts countMessages(const archive::Database& db, ProgressLine& line) {
+    MessageCounts counts;
+    const ProgressSource source(db, db.messageCount(), line, "Counting messages");
+    source.forEachMessage([&](const archive::Message& m) {
+        ++(m.direction == archive::Direction::Sent ? counts.sent : counts.received);
+        ++counts.byKind[m.kind];
+        return true;
+    });
+    line.clear();
+    return counts;
+}
+
+std::string timesLine(const archive::Settings& settings) {
+    const std::string offset =
+        settings.timeOffset == 0 ? std::string() : " " + archive::offsetText(settings.timeOffset);
+    return "stored stamps" + offset + " taken as UTC, shown in " + settings.timeZone;
+}
+
+} // namespace
+
+int runInfo(const Options& o) {
+    const std::string& path = o.databases.front();
+    ProgressLine line(wantsProgress(o.databases, o));
+    int status = kDone;
+    const auto db = openDatabase(path, o, line, status);
+    if (!db) {
+        return status;
+    }
+    const MessageCounts messages = countMessages(*db, line);
+
+    std::string out = labelled("Database:", text::printable(path));
+    out += labelled("Index:", db->indexPath().empty()
+                                  ? std::string("none")
+                                  : text::printable(db->indexPath()) + " (index version " +
+                                        std::to_string(db->indexVersion()) + ")");
+    out += labelled("Version:", db->version() == "unknown" ? "unknown" : "ICQ " + db->version());
+    out += labelled("Walk:", db->walk() == archive::Walk::IndexTree
+                                 ? "the index tree"
+                                 : "the allocation bitmaps of the data pages");
+    out += labelled("Owner:", ownerLine(db->owner()));
+    out += labelled("Groups:", std::to_string(db->groups().size())) + groupRows(*db);
+    out += labelled("Contacts:", std::to_string(db->contacts().size()));
+    for (const archive::Count& count : archive::contactsByStanding(db->contacts())) {
+        out += row(count.n, count.label);
+    }
+    out += labelled("Messages:", std::to_string(db->messageCount()) + " (" +
+                                     std::to_string(messages.received) + " received, " +
+                                     std::to_string(messages.sent) + " sent)");
+    for (const auto& [kind, n] : messages.byKind) {
+        out += row(n, archive::kindName(kind));
+    }
+    out += labelled("Times:", timesLine(db->settings()));
+    const std::vector<std::string>& warnings = db->report().warnings;
+    out += labelled("Warnings:", std::to_string(warnings.size()) +
+                                     (warnings.empty() || o.verbose ? "" : " (-v lists them)"));
+    for (const std::string& warning : o.verbose ? warnings : std::vector<std::string>()) {
+        out += "  " + text::printable(warning) + "\n";
+    }
+    std::cout << out;
+    return kDone;
+}
+
+} // namespace icq

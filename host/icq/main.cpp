@@ -1,0 +1,24 @@
+#include <iostream>
+
+#include "commands.h"
+#include "options.h"
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    int status = 0;
+    const auto options = icq::parseOptions(argc, argv, status);
+    if (!options) {
+        return status;
+    }
+    switch (options->command) {
+    case icq::Command::Info:
+        return icq::runInfo(*options);
+    case icq::Command::Contacts:
+        return icq::runContacts(*options);
+    case icq::Command::History:
+        return icq::runHistory(*options);
+    case icq::Command::Export:
+        return icq::runExport(*options);
+    }
+    return icq::kUnusable;
+}

@@ -1,0 +1,61 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <iostream>
+
+#include "commands.h"
+#include "text/printable.h"
+
+namespace icq {
+
+namespace {
+
+// Smaller files are read before a person would wonder what is happening.
+constexpr off_t kLargeFile = off_t{16} << 20;
+
+} // namespace
+
+int fail(int status, const std::string& line) {
+    std::cout.flush();
+    std::cerr << "tolvane-icq: " << text::printable(line) << "\n";
+    return status;
+}
+
+void printWarnings(const archive::Report& report, const Options& o) {
+    for (const std::string& warning : o.verbose ? report.warnings : std::vector<std::string>()) {
+        std::cerr << "tolvane-icq: warning: " << text::printable(warning) << "\n";
+    }
+}
+
+bool wantsProgress(const std::vector<std::string>& paths, const Options& o) {
+    off_t total = 0;
+    for (const std::string& path : paths) {
+        struct stat st;
+        total += stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+    }
+    return !o.quiet && total >= kLargeFile;
+}
+
+std::unique_ptr<archive::Database> openDatabase(const std::string& path, const Options& o,
+                                                ProgressLine& line, int& status) {
+    const std::string refused = archive::laterFormatRefusal(path);
+    if (!refused.empty()) {
+        status = fail(kLaterFormat, refused);
+        return nullptr;
+    }
+    const std::string label =
+        "Reading " + text::printable(std::filesystem::path(path).filename().string());
+    archive::OpenProgress told;
+    if (line.active()) {
+        told = [&](uint64_t done, uint64_t total) { line.show(label, done, total); };
+    }
+    std::string error;
+    std::unique_ptr<archive::Database> db = archive::Database::open(path, o.settings, error, told);
+    line.clear();
+    if (!db) {
+        status = fail(kUnusable, error);
+    }
+    return db;
+}
+
+} // namespace icq

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "archive/archive.h"
+
+namespace icq {
+
+/// One line on standard error that updates in place ("Reading 12345678.dat: 45%"), shown only
+/// when standard error is a terminal; cleared when done.
+class ProgressLine {
+public:
+    /// Shows nothing unless `wanted` and standard error is a terminal.
+    explicit ProgressLine(bool wanted);
+    ~ProgressLine();
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    bool active() const { return active_; }
+    /// Redraws the line when the label or the whole percentage changed.
+    void show(const std::string& label, uint64_t done, uint64_t total);
+    /// Removes the line, so that what follows starts on a clean one.
+    void clear();
+
+private:
+    bool active_;
+    bool drawn_ = false;
+    std::string label_;
+    int percent_ = -1;
+};
+
+/// A message source that tells a progress line how many of its messages went by.
+class ProgressSource : public archive::MessageSource {
+public:
+    ProgressSource(const archive::MessageSource& inner, uint64_t total, ProgressLine& line,
+                   std::string label)
+        : inner_(inner), total_(total), line_(line), label_(std::move(label)) {}
+
+    void forEachMessage(const std::function<bool(const archive::Message&)>& visit) const override;
+    void forEachMessageByContact(
+        const std::function<bool(const archive::Message&)>& visit) const override;
+
+private:
+    std::function<bool(const archive::Message&)>
+    counting(const std::function<bool(const archive::Message&)>& visit, uint64_t& n) const;
+
+    const archive::MessageSource& inner_;
+    const uint64_t total_;
+    ProgressLine& line_;
+    const std::string label_;
+};
+
+} // namespace icq

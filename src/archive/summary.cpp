@@ -1,0 +1,72 @@
+#include "archive/summary.h"
+
+#include "archive/text.h"
+
+namespace archive {
+
+namespace {
+
+// In the order of ContactStatus, then the UINs known only from messages.
+constexpr const char* kStandings[] = {"on the list", "awaiting authorisation",
+                                      "removed",     "ignored",
+                                      "other",       "known only from messages"};
+static_assert(static_cast<int>(ContactStatus::Other) == 4);
+
+size_t standingIndex(const Contact& contact) {
+    return contact.hasRecord ? static_cast<size_t>(contact.status) : 5;
+}
+
+std::string labelled(const std::string& indent, const std::string& label, const std::string& text) {
+    return indent + label + std::string(label.size() < 11 ? 11 - label.size() : 1, ' ') + text +
+           "\n";
+}
+
+} // namespace
+
+const char* standing(const Contact& contact) {
+    return kStandings[standingIndex(contact)];
+}
+
+std::vector<Count> contactsByStanding(const std::vector<Contact>& contacts) {
+    uint64_t n[6] = {};
+    for (const Contact& contact : contacts) {
+        ++n[standingIndex(contact)];
+    }
+    std::vector<Count> found;
+    for (size_t i = 0; i < 6; ++i) {
+        if (n[i] != 0) {
+            found.push_back({kStandings[i], n[i]});
+        }
+    }
+    return found;
+}
+
+std::string countsLine(const std::vector<Count>& counts) {
+    std::string line;
+    for (const Count& count : counts) {
+        line += (line.empty() ? "" : ", ") + std::to_string(count.n) + " " + count.label;
+    }
+    return line.empty() ? "none" : line;
+}
+
+std::string exportSummary(const Archive& archive, const ExportResult& result,
+                          const std::string& indent) {
+    const Report& report = archive.report;
+    std::string out =
+        labelled(indent, "Contacts:", countsLine(contactsByStanding(archive.contacts)));
+    out += labelled(indent, "Messages:",
+                    std::to_string(result.messages) + " in " +
+                        counted(result.conversations, "conversation") + " exported to history/");
+    if (report.sources.size() > 1) {
+        out += labelled(indent, "Merged:",
+                        std::to_string(report.sources.size()) + " copies of the database; " +
+                            counted(report.mergedMessages, "message") +
+                            " found in more than one and kept once");
+    }
+    const size_t warnings = report.warnings.size();
+    return out + labelled(indent, "Warnings:",
+                          warnings == 0 ? std::string("none")
+                                        : std::to_string(warnings) + ", listed in report.txt");
+}
+
+} // namespace archive

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "archive/archive.h"
+#include "archive/exportall.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace archive {
+
+/// A number of things and what they are ("on the list", "url").
+struct Count {
+    std::string label;
+    uint64_t n = 0;
+};
+
+/// Where a contact stands, for a person: "on the list", "awaiting authorisation", "removed",
+/// "ignored", "other", or "known only from messages" without a record.
+const char* standing(const Contact& contact);
+
+/// The contacts counted by standing, in the order above, only those that occur.
+std::vector<Count> contactsByStanding(const std::vector<Contact>& contacts);
+
+/// "5 on the list, 30 removed"; "none" when there is nothing.
+std::string countsLine(const std::vector<Count>& counts);
+
+/// What a person is shown after exportAll wrote `archive` with all four exports: contacts by
+/// standing, messages and conversations, copies merged and warnings, one "Label:  text" line
+/// each, every line starting with `indent`.
+std::string exportSummary(const Archive& archive, const ExportResult& result,
+                          const std::string& indent);
+
+} // namespace archive
