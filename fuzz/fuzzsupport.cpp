@@ -1,45 +1,34 @@
 #include "fuzzsupport.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
-#include <vector>
+#include <memory>
+
+#include "text/utf8.h"
+#include "vqrt/vqrt.h"
 
 namespace fuzzsupport {
 
-namespace {
-
-// In memory where possible: ext4 writes a file that was emptied and rewritten out to disk when
-// it is closed, which would make every run wait for the disk.
-std::string scratchParent() {
-    if (access("/dev/shm", W_OK | X_OK) == 0) {
-        return "/dev/shm";
-    }
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-}
-
-} // namespace
-
 ScratchDir::ScratchDir() {
-    const std::string pattern = scratchParent() + "/tolvane-fuzz-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) == nullptr) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm"
+                          : tmp != nullptr && *tmp != '\0'     ? tmp
+                                                               : "/tmp";
+    pattern += "/tolvane-fuzz-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
         fail("cannot create a scratch folder from " + pattern);
     }
-    path_ = name.data();
+    path_ = pattern;
 }
 
 ScratchDir::~ScratchDir() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ScratchDir::file(const std::string& name) const {
-    return path_ + "/" + name;
 }
 
 void writeBytes(const std::string& path, std::string_view bytes) {
@@ -52,6 +41,49 @@ void writeBytes(const std::string& path, std::string_view bytes) {
 void fail(const std::string& what) {
     std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
     std::abort();
+}
+
+void checkMessages(const std::vector<std::string>& messages) {
+    for (const std::string& message : messages) {
+        for (const char c : message) {
+            if (static_cast<unsigned char>(c) < 0x20) {
+                fail("a message holds a control character: " + message);
+            }
+        }
+        if (!text::isValidUtf8(message)) {
+            fail("a message is not UTF-8: " + message);
+        }
+    }
+}
+
+void readPluginValues(CRegistryReader& registry) {
+    static const char* const kLookups[][3] = {
+        {"HKEY_LOCAL_MACHINE", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ICQ.exe",
+         ""},
+        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "ICQ Version"},
+        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "Default Server Host"},
+        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "Default Server Port"},
+        // Values of the other types, which the seeds keep beside the plug-in's.
+        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "Expand"},
+        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "Big"},
+        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "Binary"},
+        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\Owners\\12345678\\Prefs\\Sounds",
+         "ICQALAdmin"},
+        {"HKCU", "", ""},
+    };
+    for (const auto& lookup : kLookups) {
+        for (const size_t size : {1, 2, 3, 128, 1024, 65536}) {
+            // Exactly `size` bytes on the heap, so that a byte written past them is caught.
+            const std::unique_ptr<char[]> out(new char[size]);
+            std::memset(out.get(), 'x', size);
+            if (registry.readString(lookup[0], lookup[1], lookup[2], out.get(), size) == 0 &&
+                (strnlen(out.get(), size) == size || !text::isValidUtf8(out.get()))) {
+                fail("readString answered an unterminated text or one that is not UTF-8");
+            }
+        }
+        long number = 0;
+        registry.readDword(lookup[0], lookup[1], lookup[2], &number);
+    }
 }
 
 } // namespace fuzzsupport

@@ -1,34 +1,28 @@
-// The XPM loader over a picture file from disk: load, save, load what was saved; and the
-// same lines handed over as a line array, the way built-in pictures are copied.
-
-#include "bitmap/vantrybitmap.h"
-#include "fuzzsupport.h"
+// The XPM loader over a picture file from disk: load, save, load what was saved; and the same
+// lines handed over as a line array, the way built-in pictures are copied.
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bitmap/vantrybitmap.h"
+#include "fuzzsupport.h"
+
 namespace {
 
-/// The input's lines from the first one that holds a double quote (the header of an XPM
-/// source), each kept between its quotes; all lines when none has a quote.
+/// The input's lines from the first one with a double quote (an XPM source's header), each
+/// without its quotes; all lines when none has one.
 std::vector<std::string> xpmLines(std::string_view text) {
     std::vector<std::string> lines;
     bool started = text.find('"') == std::string_view::npos;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
+    for (size_t start = 0, end = 0; start <= text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
         std::string line(text.substr(start, end - start));
-        start = end + 1;
         if (line.find('"') != std::string::npos) {
             started = true;
-            std::vector<char> stripped(line.begin(), line.end());
-            stripped.push_back('\0');
-            CVantryBitmap::StripQuotes(stripped.data());
-            line = stripped.data();
+            line.push_back('\0');
+            CVantryBitmap::StripQuotes(line.data());
+            line.resize(std::strlen(line.c_str()));
         }
         if (started) {
             lines.push_back(std::move(line));
@@ -43,31 +37,21 @@ void checkSavedReadsBack(CVantryBitmap& bitmap, const std::string& path) {
     const char* const* lines = bitmap.GetBitmap();
     unsigned int count = 0;
     unsigned int bytes = 0;
-    CVantryBitmap counter;
-    counter.CollectXpmInfo(lines, &count, &bytes);
+    CVantryBitmap().CollectXpmInfo(lines, &count, &bytes);
     for (unsigned int i = 0; i < count; ++i) {
         if (std::strlen(lines[i]) > 75 || std::strchr(lines[i], '\n') != nullptr) {
             return;
         }
     }
-    if (count == 0 || !bitmap.SaveBitmap(path.c_str())) {
-        fuzzsupport::fail("a picture of " + std::to_string(count) + " lines was not saved");
-    }
     CVantryBitmap reloaded;
-    if (!reloaded.LoadBitmap(path.c_str())) {
-        fuzzsupport::fail("a saved picture did not load");
+    if (count == 0 || !bitmap.SaveBitmap(path.c_str()) || !reloaded.LoadBitmap(path.c_str())) {
+        fuzzsupport::fail("a picture of " + std::to_string(count) + " lines was not read back");
     }
     for (unsigned int i = 0; i < count; ++i) {
         if (std::strcmp(reloaded.GetBitmap()[i], lines[i]) != 0) {
             fuzzsupport::fail("line " + std::to_string(i) + " \"" + lines[i] +
                               "\" was read back as \"" + reloaded.GetBitmap()[i] + "\"");
         }
-    }
-}
-
-void checkMask(const CVantryBitmap& bitmap) {
-    if ((bitmap.GetMask() == nullptr) != (bitmap.GetMaskSize() == 0)) {
-        fuzzsupport::fail("mask and mask size disagree");
     }
 }
 
@@ -82,14 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CVantryBitmap loaded;
     if (loaded.LoadBitmap(input.c_str())) {
-        if (loaded.GetBitmap() == nullptr || loaded.GetMask() != nullptr) {
-            fuzzsupport::fail("a loaded picture has no lines or has a mask");
+        if (loaded.GetBitmap() == nullptr || loaded.GetMask() != nullptr ||
+            !loaded.SaveBitmap(saved.c_str())) {
+            fuzzsupport::fail("a loaded picture has no lines, has a mask or cannot be saved");
         }
-        if (!loaded.SaveBitmap(saved.c_str())) {
-            fuzzsupport::fail("a loaded picture could not be saved");
-        }
-        CVantryBitmap reloaded;
-        reloaded.LoadBitmap(saved.c_str());
         checkSavedReadsBack(loaded, saved);
     } else if (loaded.GetBitmap() != nullptr) {
         fuzzsupport::fail("a failed load left lines behind");
@@ -104,13 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     array.push_back(nullptr);
     CVantryBitmap copied;
     if (copied.Copy(array.data())) {
-        checkMask(copied);
         unsigned int lineCount = 0;
         unsigned int byteCount = 0;
         copied.CollectXpmInfo(copied.GetBitmap(), &lineCount, &byteCount);
-        if (lineCount == 0 || lineCount > lines.size()) {
-            fuzzsupport::fail("a copied picture counts " + std::to_string(lineCount) +
-                              " lines of " + std::to_string(lines.size()));
+        if ((copied.GetMask() == nullptr) != (copied.GetMaskSize() == 0) || lineCount == 0 ||
+            lineCount > lines.size()) {
+            fuzzsupport::fail("a copy of " + std::to_string(lines.size()) + " lines counts " +
+                              std::to_string(lineCount) + ", or its mask and mask size disagree");
         }
         checkSavedReadsBack(copied, saved);
     } else if (copied.GetBitmap() != nullptr) {

@@ -100,7 +100,6 @@ class LayeredRegistry : public RegistryLayer {
 public:
     /// Puts `layer` on top of the layers added before; a null layer is ignored.
     void addLayer(std::unique_ptr<RegistryLayer> layer);
-    size_t layerCount() const { return layers_.size(); }
 
     RegLookup lookup(RegRoot root, const std::vector<std::string>& key,
                      std::string_view valueName) const override;

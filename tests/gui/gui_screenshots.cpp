@@ -8,16 +8,16 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QListView>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include "commandline.h"
 #include "mainwindow.h"
+#include "support/dialoganswer.h"
 
 namespace {
 
@@ -30,28 +30,6 @@ bool save(QWidget& window, const QDir& dir, const char* file) {
     }
     std::printf("%s\n", qPrintable(path));
     return true;
-}
-
-// Answers what may open during the run (a message box, the password dialog) so nothing waits.
-void answerModals(QTimer& timer, const QString& password) {
-    timer.setInterval(10);
-    QObject::connect(&timer, &QTimer::timeout, [password] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr) {
-            return;
-        }
-        std::fprintf(stderr, "gui_screenshots: answered \"%s\"\n",
-                     qPrintable(modal->windowTitle()));
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            box->accept();
-        } else if (auto* field = modal->findChild<QLineEdit*>()) {
-            QTest::keyClicks(field, password);
-            QTest::keyClick(field, Qt::Key_Return);
-        } else {
-            modal->close();
-        }
-    });
-    timer.start();
 }
 
 } // namespace
@@ -101,8 +79,15 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    QTimer answers;
-    answerModals(answers, password);
+    // What may open during the run (a message box, the password dialog) is answered.
+    const testsupport::ModalAnswer answers([&password](QWidget* modal) {
+        std::fprintf(stderr, "gui_screenshots: answered \"%s\"\n",
+                     qPrintable(modal->windowTitle()));
+        if (!testsupport::clickButton(modal, QStringLiteral("OK"))) {
+            QTest::keyClicks(modal->findChild<QLineEdit*>(), password);
+            QTest::keyClick(modal->findChild<QLineEdit*>(), Qt::Key_Return);
+        }
+    });
     if (auto* field = window.findChild<QDialog*>()->findChild<QLineEdit*>()) {
         QTest::keyClicks(field, password);
     }

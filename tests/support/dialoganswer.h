@@ -1,27 +1,50 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include <QString>
+#include <QStringList>
+
 class QTimer;
+class QWidget;
 
 namespace testsupport {
 
-/// While it lives, answers every "ICQ Plugin Request" password dialog once its modal loop
-/// runs: types `text` into the field and presses Return (accept) or Abort.
-class PasswordDialogAnswer {
+/// While it lives, hands each modal window that opens (password dialog, message box, file
+/// dialog) once to `answer`, from a timer, so that no test waits on one. With a `title`, only
+/// windows of that title are answered.
+class ModalAnswer {
 public:
-    PasswordDialogAnswer(std::string text, bool accept);
-    ~PasswordDialogAnswer();
-    PasswordDialogAnswer(const PasswordDialogAnswer&) = delete;
-    PasswordDialogAnswer& operator=(const PasswordDialogAnswer&) = delete;
+    using Answer = std::function<void(QWidget* modal)>;
 
-    /// How many dialogs were answered.
-    int answered() const { return answered_; }
+    explicit ModalAnswer(Answer answer, QString title = {});
+    ~ModalAnswer();
+    ModalAnswer(const ModalAnswer&) = delete;
+    ModalAnswer& operator=(const ModalAnswer&) = delete;
+
+    /// The titles of the windows answered, in order.
+    const QStringList& titles() const { return titles_; }
+    /// How many windows were answered.
+    int answered() const { return static_cast<int>(titles_.size()); }
 
 private:
     std::unique_ptr<QTimer> timer_;
-    int answered_ = 0;
+    QStringList titles_;
 };
+
+/// Answers every "ICQ Plugin Request" password dialog: types `text` and presses Return
+/// (accept), or clicks Abort.
+class PasswordDialogAnswer : public ModalAnswer {
+public:
+    PasswordDialogAnswer(std::string text, bool accept);
+};
+
+/// Clicks the button of `modal` whose text, without '&', is `text`; false when none has it.
+bool clickButton(QWidget* modal, const QString& text);
+
+/// The text a QMessageBox shows; empty for other windows.
+QString messageText(QWidget* modal);
 
 } // namespace testsupport

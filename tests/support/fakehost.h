@@ -15,15 +15,29 @@ namespace testsupport {
 /// Every host call of a run in order, as short texts ("readString HKEY_CURRENT_USER|key|name").
 using CallLog = std::vector<std::string>;
 
+/// Appends `text` to `log` when there is one.
+inline void note(CallLog* log, std::string text) {
+    if (log != nullptr) {
+        log->push_back(std::move(text));
+    }
+}
+
 /// Registry values in maps; names match exactly, so a test sees the very key paths asked for.
 class FakeRegistry : public CRegistryReader {
 public:
     explicit FakeRegistry(CallLog* log = nullptr) : log_(log) {}
     void setString(const std::string& root, const std::string& key, const std::string& name,
-                   const std::string& value);
+                   const std::string& value) {
+        strings_[{root, key, name}] = value;
+    }
     void setDword(const std::string& root, const std::string& key, const std::string& name,
-                  long value);
-    void remove(const std::string& root, const std::string& key, const std::string& name);
+                  long value) {
+        dwords_[{root, key, name}] = value;
+    }
+    void remove(const std::string& root, const std::string& key, const std::string& name) {
+        strings_.erase({root, key, name});
+        dwords_.erase({root, key, name});
+    }
 
     int readString(const char* root, const char* keyPath, const char* valueName, char* out,
                    size_t outSize) override;
@@ -72,10 +86,15 @@ private:
 /// Lists one directory's entries whose names end in the extension, sorted by name.
 class FakeFinder : public CFileFinder {
 public:
-    explicit FakeFinder(CallLog* log = nullptr);
-    ~FakeFinder() override;
-    void setDirectory(const std::string& directory) override;
-    void setExtension(const std::string& extension) override;
+    explicit FakeFinder(CallLog* log = nullptr) : log_(log) {}
+    void setDirectory(const std::string& directory) override {
+        note(log_, "setDirectory " + directory);
+        directory_ = directory;
+    }
+    void setExtension(const std::string& extension) override {
+        note(log_, "setExtension " + extension);
+        extension_ = extension;
+    }
     std::vector<VQ::CVantryNode*>& search(std::vector<VQ::CVantryNode*>& nodes,
                                           bool recursive) override;
 
@@ -83,7 +102,13 @@ public:
     std::vector<std::pair<std::string, bool>> extra;
 
 private:
-    class Node;
+    struct Node : VQ::CVantryNode {
+        Node(std::string p, bool f) : path(std::move(p)), file(f) {}
+        std::string getPath() const override { return path; }
+        bool isFile() const override { return file; }
+        std::string path;
+        bool file;
+    };
     CallLog* log_;
     std::string directory_;
     std::string extension_;
@@ -94,10 +119,12 @@ private:
 class FakeArbiter : public CArbiter {
 public:
     explicit FakeArbiter(CallLog* log = nullptr) : log_(log) {}
-    CHostAgent* getAgent() override;
-    CRegistryReader* getRegistry() override;
-    CVantryTools* getTools() override;
-    CFileFinder* getFinder(int kind) override;
+    CHostAgent* getAgent() override { return logged("getAgent", agent); }
+    CRegistryReader* getRegistry() override { return logged("getRegistry", registry); }
+    CVantryTools* getTools() override { return logged("getTools", tools); }
+    CFileFinder* getFinder(int kind) override {
+        return logged("getFinder " + std::to_string(kind), finder);
+    }
 
     CHostAgent* agent = nullptr;
     CRegistryReader* registry = nullptr;
@@ -105,6 +132,10 @@ public:
     CFileFinder* finder = nullptr;
 
 private:
+    template <typename T> T* logged(std::string call, T* answer) {
+        note(log_, std::move(call));
+        return answer;
+    }
     CallLog* log_;
 };
 
@@ -112,20 +143,35 @@ private:
 /// "flush".
 class RecordingIO : public CBaseVantryIO {
 public:
-    void beginSection(const char* name) override;
-    void writeValue(const char* key, const char* value) override;
-    void endSection() override;
-    void flush() override;
-    void writeFileValue(const char* quotedLocalPath, const char* key) override;
+    void beginSection(const char* name) override { lines.push_back("begin " + text(name)); }
+    void writeValue(const char* key, const char* value) override {
+        lines.push_back(text(key) + "=" + text(value));
+    }
+    void endSection() override { lines.push_back("end"); }
+    void flush() override {
+        lines.push_back("flush");
+        ++flushes;
+    }
+    void writeFileValue(const char* quotedLocalPath, const char* key) override {
+        lines.push_back("file " + text(key) + "=" + text(quotedLocalPath));
+    }
 
     std::vector<std::string> lines;
     int flushes = 0;
+
+private:
+    static std::string text(const char* s) { return s == nullptr ? "(null)" : s; }
 };
 
 /// A complete fake host over a Windows tree in `root`: registry, agent, tools, finder, arbiter,
 /// all writing into one call log.
 struct FakeHost {
-    explicit FakeHost(const std::string& root);
+    explicit FakeHost(const std::string& root) : tools(root, &log) {
+        arbiter.agent = &agent;
+        arbiter.registry = &registry;
+        arbiter.tools = &tools;
+        arbiter.finder = &finder;
+    }
 
     CallLog log;
     FakeRegistry registry{&log};

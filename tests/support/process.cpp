@@ -2,9 +2,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -23,23 +24,31 @@ namespace testsupport {
 
 namespace {
 
-struct Pipe {
-    int fd[2] = {-1, -1};
-    Pipe() {
-        if (pipe2(fd, O_CLOEXEC) != 0) {
-            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+// A file in memory for one of the program's standard streams: no pipe to drain while it runs.
+class MemoryFile {
+public:
+    explicit MemoryFile(const std::string& bytes = {})
+        : fd_(memfd_create("testsupport", MFD_CLOEXEC)) {
+        if (fd_ < 0 || write(fd_, bytes.data(), bytes.size()) != ssize_t(bytes.size()) ||
+            lseek(fd_, 0, SEEK_SET) != 0) {
+            throw std::runtime_error(std::string("memory file: ") + std::strerror(errno));
         }
     }
-    ~Pipe() {
-        closeEnd(0);
-        closeEnd(1);
-    }
-    void closeEnd(int end) {
-        if (fd[end] >= 0) {
-            close(fd[end]);
-            fd[end] = -1;
+    ~MemoryFile() { close(fd_); }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    int fd() const { return fd_; }
+    std::string read() const {
+        std::string bytes;
+        char buffer[65536];
+        for (ssize_t n; (n = pread(fd_, buffer, sizeof buffer, off_t(bytes.size()))) > 0;) {
+            bytes.append(buffer, size_t(n));
         }
+        return bytes;
     }
+
+private:
+    int fd_;
 };
 
 // The process of the group `group` that waits in a write to standard error; 0 when none does
@@ -54,7 +63,7 @@ pid_t writerWaiting(pid_t group) {
             continue;
         }
         std::ifstream statFile(entry.path() / "stat");
-        std::string stat((std::istreambuf_iterator<char>(statFile)), {});
+        const std::string stat((std::istreambuf_iterator<char>(statFile)), {});
         // The fields after the command's name: state, parent, process group.
         std::istringstream fields(stat.substr(std::min(stat.rfind(')') + 1, stat.size())));
         char processState = 0;
@@ -65,13 +74,76 @@ pid_t writerWaiting(pid_t group) {
             continue;
         }
         std::ifstream syscallFile(entry.path() / "syscall");
-        std::string syscall((std::istreambuf_iterator<char>(syscallFile)), {});
+        const std::string syscall((std::istreambuf_iterator<char>(syscallFile)), {});
         if (syscall.rfind(writing, 0) == 0) {
             return static_cast<pid_t>(std::stol(pid));
         }
         state = 0;
     }
     return state;
+}
+
+// Standard error as a pipe of one page, already so full that the program's writes beyond
+// `room` bytes wait until it is read.
+class NarrowPipe {
+public:
+    explicit NarrowPipe(size_t room) {
+        if (pipe2(fd_, O_CLOEXEC) != 0) {
+            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+        }
+        const int page = fcntl(fd_[1], F_SETPIPE_SZ, 4096);
+        if (page <= 0 || room >= static_cast<size_t>(page)) {
+            throw std::runtime_error("cannot make a pipe that takes " + std::to_string(room) +
+                                     " bytes");
+        }
+        filler_ = static_cast<size_t>(page) - room;
+        const std::string zeros(filler_, '\0');
+        if (write(fd_[1], zeros.data(), zeros.size()) != static_cast<ssize_t>(zeros.size())) {
+            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+        }
+    }
+    ~NarrowPipe() {
+        closeWriteEnd();
+        close(fd_[0]);
+    }
+    NarrowPipe(const NarrowPipe&) = delete;
+    NarrowPipe& operator=(const NarrowPipe&) = delete;
+    int writeEnd() const { return fd_[1]; }
+    void closeWriteEnd() {
+        if (fd_[1] >= 0) {
+            close(fd_[1]);
+            fd_[1] = -1;
+        }
+    }
+    /// What the program wrote, to its end.
+    std::string readAll() {
+        std::string bytes;
+        char buffer[65536];
+        for (ssize_t n; (n = read(fd_[0], buffer, sizeof buffer)) != 0;) {
+            if (n > 0) {
+                bytes.append(buffer, static_cast<size_t>(n));
+            } else if (errno != EINTR) {
+                break;
+            }
+        }
+        return bytes.substr(std::min(filler_, bytes.size()));
+    }
+
+private:
+    int fd_[2] = {-1, -1};
+    size_t filler_ = 0;
+};
+
+// Sends `signal` once a process of the group `group` waits to write to standard error, to
+// that process alone: a wrapper that passes signals on would send a second. Nothing when the
+// group ends first.
+void signalWaitingWriter(pid_t group, int signal) {
+    for (pid_t writer; (writer = writerWaiting(group)) >= 0; usleep(2000)) {
+        if (writer > 0) {
+            kill(writer, signal);
+            return;
+        }
+    }
 }
 
 } // namespace
@@ -82,8 +154,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        if (environment.count(name) == 0) {
+        if (environment.count(entry.substr(0, entry.find('='))) == 0) {
             env.push_back(entry);
         }
     }
@@ -91,33 +162,27 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
         env.push_back(name + "=" + value);
     }
     std::vector<char*> args;
+    std::vector<char*> envp;
     for (const std::string& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
-    args.push_back(nullptr);
-    std::vector<char*> envp;
     for (const std::string& e : env) {
         envp.push_back(const_cast<char*>(e.c_str()));
     }
+    args.push_back(nullptr);
     envp.push_back(nullptr);
 
-    Pipe in, out, err;
-    // A pipe of one page, already so full that the program's writes beyond errBytes wait.
-    std::string filler;
+    const MemoryFile in(input), out, err;
+    std::optional<NarrowPipe> narrow;
     if (signalAt.signal != 0) {
-        const int page = fcntl(err.fd[1], F_SETPIPE_SZ, 4096);
-        filler.assign(static_cast<size_t>(std::max(page, 0)) - signalAt.errBytes, '\0');
-        if (page <= 0 || signalAt.errBytes >= static_cast<size_t>(page) ||
-            write(err.fd[1], filler.data(), filler.size()) != static_cast<ssize_t>(filler.size())) {
-            throw std::runtime_error("cannot make a pipe that holds " +
-                                     std::to_string(signalAt.errBytes) + " bytes");
-        }
+        narrow.emplace(signalAt.errBytes);
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in.fd[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out.fd[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err.fd[1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, in.fd(), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, narrow ? narrow->writeEnd() : err.fd(),
+                                     STDERR_FILENO);
     // A new session: the program has no controlling terminal, as in a script.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -129,72 +194,24 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     if (rc != 0) {
         throw std::runtime_error("cannot run " + argv[0] + ": " + std::strerror(rc));
     }
-    in.closeEnd(0);
-    out.closeEnd(1);
-    err.closeEnd(1);
-
-    ProcessResult result;
-    size_t written = 0;
-    if (input.empty()) {
-        in.closeEnd(1);
-    }
-    signal(SIGPIPE, SIG_IGN);
-    bool signalDue = signalAt.signal != 0;
-    while (out.fd[0] >= 0 || err.fd[0] >= 0) {
-        pollfd fds[3];
-        nfds_t n = 0;
-        if (out.fd[0] >= 0) {
-            fds[n++] = {out.fd[0], POLLIN, 0};
-        }
-        if (err.fd[0] >= 0 && !signalDue) {
-            fds[n++] = {err.fd[0], POLLIN, 0};
-        }
-        if (in.fd[1] >= 0) {
-            fds[n++] = {in.fd[1], POLLOUT, 0};
-        }
-        if (poll(fds, n, signalDue ? 2 : -1) < 0 && errno != EINTR) {
-            break;
-        }
-        // To the waiting process alone: a wrapper that passes signals on would send a second.
-        if (signalDue) {
-            const pid_t writer = writerWaiting(pid);
-            if (writer > 0) {
-                kill(writer, signalAt.signal);
-            }
-            signalDue = writer == 0;
-        }
-        for (nfds_t i = 0; i < n; ++i) {
-            if (fds[i].revents == 0) {
-                continue;
-            }
-            if (fds[i].fd == in.fd[1]) {
-                const ssize_t w = write(in.fd[1], input.data() + written, input.size() - written);
-                written += w > 0 ? static_cast<size_t>(w) : 0;
-                if (w < 0 || written == input.size()) {
-                    in.closeEnd(1);
-                }
-                continue;
-            }
-            char buffer[65536];
-            const bool isOut = fds[i].fd == out.fd[0];
-            const ssize_t r = read(fds[i].fd, buffer, sizeof buffer);
-            if (r <= 0) {
-                (isOut ? out : err).closeEnd(0);
-            } else {
-                (isOut ? result.out : result.err).append(buffer, static_cast<size_t>(r));
-            }
-        }
+    std::string errText;
+    if (narrow) {
+        narrow->closeWriteEnd();
+        signalWaitingWriter(pid, signalAt.signal);
+        errText = narrow->readAll();
     }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.err.erase(0, filler.size());
-    return result;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out.read(),
+            narrow ? errText : err.read()};
 }
 
 std::string asUnprivilegedUser(const std::function<std::string()>& check) {
-    Pipe answer;
+    int answer[2];
+    if (pipe2(answer, O_CLOEXEC) != 0) {
+        return std::string("not run: pipe: ") + std::strerror(errno);
+    }
     const pid_t pid = fork();
     if (pid < 0) {
         return std::string("not run: fork: ") + std::strerror(errno);
@@ -205,19 +222,22 @@ std::string asUnprivilegedUser(const std::function<std::string()>& check) {
                                                 setresgid(nobody, nobody, nobody) == 0 &&
                                                 setresuid(nobody, nobody, nobody) == 0);
         const std::string text =
-            dropped ? check() : std::string("not run: cannot drop privileges: ") + strerror(errno);
-        const ssize_t written = write(answer.fd[1], text.data(), text.size());
+            dropped ? check()
+                    : std::string("not run: cannot drop privileges: ") + std::strerror(errno);
+        const ssize_t written = write(answer[1], text.data(), text.size());
         _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
     }
-    answer.closeEnd(1);
+    close(answer[1]);
     std::string text;
     char buffer[4096];
-    for (ssize_t n; (n = read(answer.fd[0], buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno != EINTR) {
+    for (ssize_t n; (n = read(answer[0], buffer, sizeof buffer)) != 0;) {
+        if (n > 0) {
+            text.append(buffer, static_cast<size_t>(n));
+        } else if (errno != EINTR) {
             break;
         }
-        text.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
     }
+    close(answer[0]);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

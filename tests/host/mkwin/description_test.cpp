@@ -7,7 +7,6 @@
 
 namespace {
 
-using mkwin::DescriptionOptions;
 using mkwin::parseDescription;
 using nlohmann::json;
 
@@ -39,10 +38,6 @@ const BadCase kBadCases[] = {
      "extraValues, extraFiles)"},
     {"unknown layout", R"({"layout": "win95"})",
      R"(layout: expected one of "xp", "vista", "7", "nt", found "win95")"},
-    {"layout as number", R"({"layout": 7})",
-     R"(layout: expected one of "xp", "vista", "7", "nt", found 7)"},
-    {"users not a list", R"({"users": "Alice"})",
-     R"(users: expected a list of user names, found "Alice")"},
     {"user leaving the root", R"({"users": ["../evil"]})",
      R"(users[0]: expected a file or folder name (not empty, no "/" or "\", not ".."), found "../evil")"},
     {"user twice", R"({"users": ["Alice", "alice"]})", R"(users[1]: "alice" is listed twice)"},
@@ -56,22 +51,12 @@ const BadCase kBadCases[] = {
      R"(registry: expected one of "hive", "reg4", "reg5", found "reg6")"},
     {"reg file leaving the root", R"({"registry": {"format": "reg4", "file": "C:\\..\\x.reg"}})",
      R"(registry.file: the path leaves the root with "..", found "C:\\..\\x.reg")"},
-    {"reg file as local path", R"({"registry": {"format": "reg5", "file": "/etc/x.reg"}})",
-     R"(registry.file: expected an absolute Windows path such as "C:\\Folder\\File", found "/etc/x.reg")"},
     {"icq folder on D:", R"({"icq": {"folder": "D:\\ICQ"}})",
      R"(icq.folder: expected a path on drive C:, found "D:\\ICQ")"},
-    {"misspelt icq key", R"({"icq": {"owner": []}})",
-     "icq.owner: unknown key (expected one of installed, folder, appPath, version, server, "
-     "defaultSounds, owners)"},
     {"version as text", R"({"icq": {"version": "2000"}})",
      R"(icq.version: expected a whole number from -2147483648 to 4294967295, found "2000")"},
-    {"fractional port", R"({"icq": {"server": {"port": 1.5}}})",
-     "icq.server.port: expected a whole number from -2147483648 to 4294967295, found 1.5"},
     {"uin not decimal", OWNER(R"("uin": "12x", "nickname": "B")"),
      R"(icq.owners[1].uin: expected a number or a decimal text from 0 to 4294967295, found "12x")"},
-    {"uin too large", OWNER(R"("uin": 4294967296, "nickname": "B")"),
-     "icq.owners[1].uin: expected a number or a decimal text from 0 to 4294967295, found "
-     "4294967296"},
     {"uin missing", OWNER(R"("nickname": "B")"),
      "icq.owners[1].uin: missing (expected a number or a decimal text)"},
     {"nickname missing", OWNER(R"("uin": 2)"),
@@ -118,19 +103,12 @@ const BadCase kBadCases[] = {
     {"sound leaving the root",
      OWNER(R"("uin": 2, "nickname": "B", "sounds": {"ICQChat": "C:\\a\\..\\..\\b.wav"})"),
      R"(icq.owners[1].sounds.ICQChat: the path leaves the root with "..", found "C:\\a\\..\\..\\b.wav")"},
-    {"sound of a wrong type", OWNER(R"("uin": 2, "nickname": "B", "sounds": {"ICQChat": 3})"),
-     R"(icq.owners[1].sounds.ICQChat: expected a Windows path or an object with "path" and "missing", found 3)"},
     {"extra value type",
      R"({"extraValues": [{"root": "HKCU", "key": "K", "type": "qword", "value": 1}]})",
      R"(extraValues[0].type: expected "sz", "expand_sz", "dword", "binary" or a type number, found "qword")"},
     {"extra value outside SOFTWARE",
      R"({"extraValues": [{"root": "HKLM", "key": "SYSTEM\\X", "type": "sz", "value": ""}]})",
      R"(extraValues[0].key: expected a key below SOFTWARE, found "SYSTEM\\X")"},
-    {"extra value bad hex",
-     R"({"extraValues": [{"root": "HKCU", "key": "K", "type": "binary", "value": "zz"}]})",
-     R"(extraValues[0].value: expected hex bytes such as "01,ff,7e", found "zz")"},
-    {"extra value without key", R"({"extraValues": [{"root": "HKCU", "type": "sz", "value": ""}]})",
-     "extraValues[0].key: missing"},
     {"extra file with text and hex",
      R"({"extraFiles": [{"path": "C:\\a.txt", "text": "x", "hex": "00"}]})",
      R"(extraFiles[0]: expected either "text" or "hex")"},
@@ -152,34 +130,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadDescription, ::testing::ValuesIn(kBadCases),
                              }
                              return name;
                          });
-
-TEST(Description, EmptyDescriptionIsAnXpMachineWithOneUserAndNoIcq) {
-    std::string error;
-    const auto inst = parseDescription(json::object(), {}, error);
-    ASSERT_TRUE(inst) << error;
-    EXPECT_EQ(inst->layout, mkwin::Layout::Xp);
-    EXPECT_EQ(inst->registry, mkwin::RegistryFormat::Hive);
-    EXPECT_EQ(inst->codepage, "CP1252");
-    ASSERT_EQ(inst->users.size(), 1u);
-    EXPECT_EQ(inst->users[0].name, "User");
-    EXPECT_EQ(inst->icqUser, 0u);
-    EXPECT_FALSE(inst->icq);
-}
-
-TEST(Description, OptionsOverrideTheRegistryFormat) {
-    const json d = json::parse(R"({"registry": {"format": "reg4", "file": "C:\\Backup\\x.reg"}})");
-    std::string error;
-    DescriptionOptions options;
-    options.registry = mkwin::RegistryFormat::Hive;
-    const auto hive = parseDescription(d, options, error);
-    ASSERT_TRUE(hive) << error;
-    EXPECT_EQ(hive->registry, mkwin::RegistryFormat::Hive);
-    options.registry = mkwin::RegistryFormat::Reg5;
-    const auto reg5 = parseDescription(d, options, error);
-    ASSERT_TRUE(reg5) << error;
-    EXPECT_EQ(reg5->registry, mkwin::RegistryFormat::Reg5);
-    EXPECT_EQ(reg5->regFile, (mkwin::RelativePath{"Backup", "x.reg"}));
-}
 
 TEST(Description, DatabaseHoldsGroupsMessagesAndBuilds) {
     const json d = json::parse(R"({"icq": {"version": 2003, "owners": [{"uin": 7, "nickname": "A",

@@ -6,23 +6,12 @@
 
 namespace {
 
-TEST(PluginLoader, LoadsTheIcqPluginAndAsksItsIdentity) {
+TEST(PluginLoader, EachLoadGivesAPluginObjectOfItsOwn) {
     std::string error;
     const auto loaded = vqrt::LoadedPlugin::load(TARVEX_PLUGIN_PATH, error);
     ASSERT_NE(loaded, nullptr) << error;
-    const vqrt::PluginIdentity id = loaded->identity();
-    EXPECT_EQ(id.name, "ICQ");
-    EXPECT_EQ(id.description, "ICQ Importer Plugin");
-    EXPECT_EQ(id.toolTip, "ICQ Instant Messanger");
-    EXPECT_EQ(id.majorCategory, "Communication");
-    EXPECT_EQ(id.minorCategory, "Instant Messanger");
-    EXPECT_EQ(id.internalCategory, "ICQ");
-    EXPECT_EQ(vqrt::versionText(id.version), "0.1");
-    EXPECT_EQ(vqrt::versionText(id.minEngineVersion), "0.1");
-    EXPECT_EQ(id.blockCount, 60);
-    EXPECT_EQ(id.properties, 2);
-
-    // A second load gives a second, independent object.
+    EXPECT_EQ(loaded->identity().name, "ICQ");
+    EXPECT_EQ(vqrt::versionText(loaded->identity().version), "0.1");
     const auto again = vqrt::LoadedPlugin::load(TARVEX_PLUGIN_PATH, error);
     ASSERT_NE(again, nullptr);
     EXPECT_NE(again->object(), loaded->object());
@@ -32,11 +21,10 @@ TEST(PluginLoader, ErrorsNameTheFileAndTheCause) {
     testsupport::TempDir dir;
     const std::string text = dir.file("notes.txt");
     testsupport::writeFile(text, "not a library");
-    struct Case {
+    const struct {
         std::string path;
         std::string expectedStart;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {dir.file("missing.so"), dir.file("missing.so") + ": cannot load the plug-in (cannot open "
                                                           "shared object file: No such file or "
                                                           "directory)"},
@@ -44,7 +32,7 @@ TEST(PluginLoader, ErrorsNameTheFileAndTheCause) {
         {VQRT_LIBRARY_PATH, std::string(VQRT_LIBRARY_PATH) +
                                 ": not a plug-in (expected the symbol getObject, found none)"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::string error;
         EXPECT_EQ(vqrt::LoadedPlugin::load(c.path, error), nullptr);
         EXPECT_EQ(error.substr(0, c.expectedStart.size()), c.expectedStart) << error;
