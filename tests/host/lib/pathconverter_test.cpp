@@ -69,8 +69,9 @@ TEST_F(PathConverterTest, MapsBelowTheDriveRootWithoutRegardToCase) {
         {"E:\\Music\\a.wav", nullptr},
         {"1:\\x", nullptr},
         {"ICQ\\uin\\123.uin", nullptr},
-        {"\\Program Files\\ICQ", nullptr},
-        {"/etc/passwd", nullptr},
+        {"\\Program Files\\ICQ", "/Program Files/ICQ"},
+        {"\\uin", "/uin"},
+        {"/etc/passwd", "/etc/passwd"},
         {"%APPDATA%\\ICQ", nullptr},
         {"%ProgramFiles\\ICQ", nullptr},
     };
