@@ -109,14 +109,6 @@ TEST_F(RecordWriterTest, FlushCompletesAndFinishSavesOnlyWhatChanged) {
     EXPECT_EQ(saved["result"], -1);
 }
 
-TEST_F(RecordWriterTest, UnflushedEmptyRecordIsStillSaved) {
-    vqrt::RecordWriter w(dir.file("a/b/c"), "ICQ", {"CP1252", sink()});
-    w.finish();
-    const auto saved = nlohmann::ordered_json::parse(readFile(dir.file("a/b/c/record.json")));
-    EXPECT_EQ(saved.dump(), R"({"format":"tolvane-record/1","plugin":"ICQ","result":0,)"
-                            R"("complete":false,"sections":[]})");
-}
-
 struct CodepageCase {
     const char* name;
     const char* codepage;
@@ -193,26 +185,6 @@ TEST_F(RecordWriterTest, CarriesFilesUnderUniqueNames) {
               (std::vector<std::string>{"Message", "Message-2", "Message-2.wav", "Message.wav",
                                         "Notify-2.wav", "Notify.wav"}));
     EXPECT_TRUE(warnings.empty());
-}
-
-TEST_F(RecordWriterTest, RunningTheImportTwiceGivesTheSameBundle) {
-    writeFile(src("Message.wav"), "ding");
-    std::string first;
-    for (int run = 0; run < 2; ++run) {
-        vqrt::RecordWriter w = writer();
-        w.beginSection("ICQ_SOUNDS_SETTINGS");
-        w.writeFileValue(("\"" + src("Message.wav") + "\"").c_str(), "ICQMessage");
-        w.endSection();
-        w.flush();
-        const std::string text = readFile(out() + "/record.json");
-        if (run == 0) {
-            first = text;
-        } else {
-            EXPECT_EQ(text, first);
-        }
-    }
-    EXPECT_EQ(listDir(out()), (std::vector<std::string>{"files", "record.json"}));
-    EXPECT_EQ(listDir(out() + "/files"), (std::vector<std::string>{"Message.wav"}));
 }
 
 struct NameCase {
@@ -329,19 +301,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "@/a\\nb\\x01.wav: cannot carry (No such file or directory)"}),
     [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
 
-TEST_F(RecordWriterTest, UnreadableSourceIsNotCarried) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root reads every file";
-    }
-    writeFile(src("secret.wav"), "x");
-    chmod(src("secret.wav").c_str(), 0);
-    vqrt::RecordWriter w = writer();
-    w.writeFileValue(src("secret.wav").c_str(), "k");
-    EXPECT_TRUE(carried(w).is_null());
-    EXPECT_EQ(warnings,
-              std::vector<std::string>{src("secret.wav") + ": cannot carry (Permission denied)"});
-}
-
 TEST_F(RecordWriterTest, FilesFolderMustBeARealFolder) {
     writeFile(src("Message.wav"), "ding");
     fs::create_directories(dir.file("elsewhere"));
@@ -396,18 +355,6 @@ TEST_F(RecordWriterTest, FailedSaveIsReportedAndTriedAgain) {
     EXPECT_FALSE(w.lastSaveFailed());
     EXPECT_EQ(w.lastSaveError(), "");
     EXPECT_EQ(nlohmann::ordered_json::parse(readFile(out() + "/record.json")), w.json());
-}
-
-TEST_F(RecordWriterTest, OutputThatIsAFileIsReported) {
-    writeFile(out(), "not a folder");
-    vqrt::RecordWriter w(out() + "/", "ICQ", {"CP1252", sink()});
-    EXPECT_FALSE(w.prepareOutputDirectory());
-    w.finish();
-    EXPECT_TRUE(w.lastSaveFailed());
-    const std::string line = out() + ": cannot create the folder (Not a directory)";
-    EXPECT_EQ(w.lastSaveError(), line);
-    EXPECT_EQ(warnings, (std::vector<std::string>{line, line}));
-    EXPECT_EQ(readFile(out()), "not a folder");
 }
 
 } // namespace

@@ -15,14 +15,6 @@ using testsupport::writeFile;
 using vqrt::UserProfile;
 using vqrt::WindowsInstallation;
 
-std::vector<std::string> names(const std::vector<UserProfile>& users) {
-    std::vector<std::string> out;
-    for (const UserProfile& u : users) {
-        out.push_back(u.name);
-    }
-    return out;
-}
-
 // Each Windows version as the sample builder lays it out, with the template profile Windows
 // keeps for itself: the host finds the system folder, the machine hive and the two users.
 TEST(WindowsInstallation, FindsEveryLayoutTheBuilderWrites) {
@@ -31,7 +23,6 @@ TEST(WindowsInstallation, FindsEveryLayoutTheBuilderWrites) {
         const char* windows;
         const char* profiles;
     } layouts[] = {{"xp", "WINDOWS", "Documents and Settings"},
-                   {"vista", "Windows", "Users"},
                    {"7", "Windows", "Users"},
                    {"nt", "WINNT", "Documents and Settings"}};
     for (const auto& l : layouts) {
@@ -42,7 +33,6 @@ TEST(WindowsInstallation, FindsEveryLayoutTheBuilderWrites) {
         std::string error;
         const auto found = WindowsInstallation::locate(dir.path(), error);
         ASSERT_TRUE(found) << error;
-        EXPECT_EQ(found->windowsDir(), dir.file(l.windows));
         EXPECT_EQ(found->softwareHive(), dir.file(l.windows) + "/System32/config/SOFTWARE");
         EXPECT_EQ(found->userList(), "bob, Märta");
         EXPECT_EQ(found->users()[1].ntuserDat,
@@ -51,39 +41,51 @@ TEST(WindowsInstallation, FindsEveryLayoutTheBuilderWrites) {
     }
 }
 
-// Copies of parts of a disk.
-TEST(WindowsInstallation, FindsWhatAPartialCopyHolds) {
+// Copies of parts of a disk, and links that lead elsewhere: Vista's "Documents and Settings"
+// junction, a profile and a System32 outside the volume.
+TEST(WindowsInstallation, FindsWhatAPartialCopyHoldsWithoutFollowingLinks) {
     const struct {
         std::vector<std::string> files;
-        const char* windowsDir; // empty: none
-        const char* hive;       // empty: none
+        std::vector<std::pair<const char*, const char*>> links; // "@": the folder outside
+        const char* hive;
         const char* users;
         const char* windowsFolder;
     } cases[] = {
         {{"Windows/notepad.exe", "WINNT/System32/config/SOFTWARE"},
-         "WINNT",
+         {},
          "WINNT/System32/config/SOFTWARE",
          "",
          "C:\\WINNT"},
-        {{"Users/Dana/NTUSER.DAT", "Documents and Settings/dana/NTUSER.DAT",
-          "Documents and Settings/Eve/ntuser.dat", "Users/NoHive/readme.txt"},
-         "",
+        {{"Users/Dana/NTUSER.DAT", "Documents and Settings/Eve/ntuser.dat", "Users/No/readme.txt"},
+         {},
          "",
          "Dana, Eve",
          "C:\\Windows"},
-        {{"windows/x", "Users/Ann/NTUSER.DAT"}, "windows", "", "Ann", "C:\\windows"},
+        {{"Users/Frank/NTUSER.DAT", "@Mallory/NTUSER.DAT", "@System32/config/SOFTWARE",
+          "windows/x"},
+         {{"Documents and Settings", "Users"},
+          {"Users/Mallory", "@Mallory"},
+          {"windows/System32", "@System32"}},
+         "",
+         "Frank",
+         "C:\\windows"},
     };
     for (const auto& c : cases) {
         TempDir dir;
+        TempDir outside;
+        const auto place = [&](const std::string& p) {
+            return p[0] == '@' ? outside.file(p.substr(1)) : dir.file(p);
+        };
         for (const std::string& file : c.files) {
-            writeFile(dir.file(file), "x");
+            writeFile(place(file), "x");
+        }
+        for (const auto& [link, target] : c.links) {
+            ASSERT_EQ(symlink(place(target).c_str(), dir.file(link).c_str()), 0);
         }
         std::string error;
         const auto found = WindowsInstallation::locate(dir.path() + "/", error);
         ASSERT_TRUE(found) << error;
-        const auto local = [&](std::string p) { return p.empty() ? p : dir.file(p); };
-        EXPECT_EQ(found->windowsDir(), local(c.windowsDir));
-        EXPECT_EQ(found->softwareHive(), local(c.hive));
+        EXPECT_EQ(found->softwareHive(), *c.hive ? dir.file(c.hive) : "");
         EXPECT_EQ(found->userList(), c.users);
         EXPECT_EQ(vqrt::PathConverter(dir.path()).windowsFolder(), c.windowsFolder);
     }
@@ -92,40 +94,22 @@ TEST(WindowsInstallation, FindsWhatAPartialCopyHolds) {
 TEST(WindowsInstallation, ErrorsNameThePathAndWhatWasExpected) {
     TempDir dir;
     writeFile(dir.file("file"), "x");
-    writeFile(dir.file("data/Program Files/ICQ/ICQ.exe"), "x");
     writeFile(dir.file("defaultonly/Users/Default/NTUSER.DAT"), "x");
-    writeFile(dir.file("dirhive/Windows/System32/config/SOFTWARE/x"), "x");
-    const std::string none = ": no Windows installation found (expected "
-                             "Windows/System32/config/SOFTWARE or a user profile under Users or "
-                             "Documents and Settings)";
     const struct {
         std::string root;
         std::string error;
     } cases[] = {
-        {dir.file("missing"), dir.file("missing") + ": no such directory"},
-        {dir.file("file"), dir.file("file") + ": not a directory"},
-        {dir.file("data"), dir.file("data") + none},
-        {dir.file("defaultonly"), dir.file("defaultonly") + none},
-        {dir.file("dirhive"), dir.file("dirhive") + none},
+        {dir.file("missing"), ": no such directory"},
+        {dir.file("file"), ": not a directory"},
+        {dir.file("defaultonly"),
+         ": no Windows installation found (expected Windows/System32/config/SOFTWARE or a user "
+         "profile under Users or Documents and Settings)"},
     };
     for (const auto& c : cases) {
         std::string error;
         EXPECT_FALSE(WindowsInstallation::locate(c.root, error));
-        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(error, c.root + c.error);
     }
-}
-
-TEST(WindowsInstallation, LinkedProfileFoldersAreNotFollowed) {
-    TempDir dir;
-    writeFile(dir.file("Users/Frank/NTUSER.DAT"), "x");
-    writeFile(dir.file("elsewhere/Mallory/NTUSER.DAT"), "x");
-    // Vista's "Documents and Settings" junction, and a profile link leading off the volume.
-    ASSERT_EQ(symlink(dir.file("Users").c_str(), dir.file("Documents and Settings").c_str()), 0);
-    ASSERT_EQ(symlink(dir.file("elsewhere/Mallory").c_str(), dir.file("Users/Mallory").c_str()), 0);
-    std::string error;
-    const auto found = WindowsInstallation::locate(dir.path(), error);
-    ASSERT_TRUE(found) << error;
-    EXPECT_EQ(names(found->users()), std::vector<std::string>{"Frank"});
 }
 
 TEST(WindowsInstallation, ChoosesTheOnlyUserOrTheOneNamed) {
@@ -139,10 +123,7 @@ TEST(WindowsInstallation, ChoosesTheOnlyUserOrTheOneNamed) {
     std::optional<UserProfile> chosen;
     EXPECT_FALSE(several->chooseUser("", chosen, error));
     EXPECT_EQ(error, dir.path() + ": several users (Alice, Bob); choose one with --user NAME");
-    for (const std::string wanted : {"ALICE", "default"}) {
-        ASSERT_TRUE(several->chooseUser(wanted, chosen, error)) << error;
-        EXPECT_EQ(chosen->name, wanted == "ALICE" ? "Alice" : "Default");
-    }
+    ASSERT_TRUE(several->chooseUser("default", chosen, error)) << error;
     EXPECT_EQ(chosen->ntuserDat, dir.file("Users/Default/NTUSER.DAT"));
     EXPECT_FALSE(several->chooseUser("carol", chosen, error));
     EXPECT_FALSE(chosen);
@@ -155,16 +136,6 @@ TEST(WindowsInstallation, ChoosesTheOnlyUserOrTheOneNamed) {
     const auto one = WindowsInstallation::locate(single.path(), error);
     ASSERT_TRUE(one && one->chooseUser("", chosen, error));
     EXPECT_EQ(chosen->name, "Zoe");
-
-    TempDir machineOnly;
-    writeFile(machineOnly.file("Windows/System32/config/SOFTWARE"), "x");
-    const auto nobody = WindowsInstallation::locate(machineOnly.path(), error);
-    ASSERT_TRUE(nobody && nobody->chooseUser("", chosen, error));
-    EXPECT_FALSE(chosen);
-    EXPECT_FALSE(nobody->chooseUser("zoe", chosen, error));
-    EXPECT_EQ(error, machineOnly.path() +
-                         ": no user \"zoe\" (expected a profile with NTUSER.DAT under Users or "
-                         "Documents and Settings, found: none)");
 }
 
 } // namespace
