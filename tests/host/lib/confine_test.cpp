@@ -19,12 +19,10 @@
 
 namespace {
 
-using testsupport::writeFile;
-
-// One thing a confined process tries, and whether the plan allows it.
+// One thing a confined process tries (0, or -1 with errno), and whether the plan allows it.
 struct Probe {
     const char* label;
-    std::function<int()> attempt; // -1 with errno set on failure
+    std::function<int()> attempt;
     bool allowed;
 };
 
@@ -33,8 +31,17 @@ int openFile(const std::string& path, int flags) {
     return fd < 0 ? -1 : close(fd);
 }
 
-// Runs the probes in a child confined to `plan` and expects each to be allowed or refused.
+// Runs the probes in a child confined to `plan`: each allowed one succeeds, the kernel refuses
+// the others.
 void expectProbes(const vqrt::ConfinementPlan& plan, const std::vector<Probe>& probes) {
+    if (vqrt::landlockAbi() == 0) {
+        GTEST_SKIP() << "the kernel offers no Landlock";
+    }
+    std::string expected = "enforced\n";
+    for (const Probe& probe : probes) {
+        expected +=
+            probe.label + std::string(": ") + (probe.allowed ? "ok" : std::strerror(EACCES)) + "\n";
+    }
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
     const pid_t child = fork();
@@ -56,51 +63,33 @@ void expectProbes(const vqrt::ConfinementPlan& plan, const std::vector<Probe>& p
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    std::string expected = "enforced\n";
-    for (const Probe& probe : probes) {
-        expected +=
-            probe.label + std::string(": ") + (probe.allowed ? "ok" : std::strerror(EACCES)) + "\n";
-    }
     EXPECT_EQ(report, expected);
 }
 
-class ConfineTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (vqrt::landlockAbi() == 0) {
-            GTEST_SKIP() << "the kernel offers no Landlock";
-        }
-        writeFile(icq + "/uin/1.uin", "[ICQ User]\n");
-        writeFile(dir.file("secret"), "secret\n");
-        std::filesystem::create_symlink(dir.file("secret"), icq + "/link.dat");
-        writeFile(dir.file("export.reg"), "REGEDIT4\n");
-        writeFile(dir.file("other.reg"), "REGEDIT4\n");
-        std::filesystem::create_directories(out + "/files");
-        std::filesystem::create_directories(dir.file("tmp/scratch"));
-        plan.readTrees = {dir.file("windows")};
-        plan.readFiles = {dir.file("export.reg"), dir.file("missing.reg")};
-        plan.devices = {"/dev/null"};
-        plan.writeTrees = {out};
-        plan.removeDirTrees = {dir.file("tmp")};
-    }
-
+TEST(Confine, ReachesOnlyWhatThePlanAllows) {
     testsupport::TempDir dir;
-    const std::string icq = dir.file("windows/ICQ");
+    const std::string uin = dir.file("windows/1.uin");
     const std::string out = dir.file("out");
+    testsupport::writeFile(uin, "[ICQ User]\n");
+    testsupport::writeFile(dir.file("export.reg"), "REGEDIT4\n");
+    testsupport::writeFile(dir.file("other.reg"), "REGEDIT4\n");
+    std::filesystem::create_symlink(dir.file("other.reg"), dir.file("windows/link.dat"));
+    std::filesystem::create_directories(out + "/files");
+    std::filesystem::create_directories(dir.file("tmp/scratch"));
     vqrt::ConfinementPlan plan;
-};
-
-TEST_F(ConfineTest, ReachesOnlyWhatThePlanAllows) {
+    plan.readTrees = {dir.file("windows")};
+    plan.readFiles = {dir.file("export.reg"), dir.file("missing.reg")};
+    plan.devices = {"/dev/null"};
+    plan.writeTrees = {out};
+    plan.removeDirTrees = {dir.file("tmp")};
     const std::string tmp = out + "/record.json.tmp";
     expectProbes(
         plan,
         {
-            {"read beneath a read tree", [&] { return openFile(icq + "/uin/1.uin", O_RDONLY); },
-             true},
-            {"write beneath a read tree", [&] { return openFile(icq + "/uin/1.uin", O_WRONLY); },
-             false},
-            {"a link out of a read tree", [&] { return openFile(icq + "/link.dat", O_RDONLY); },
-             false},
+            {"read beneath a read tree", [&] { return openFile(uin, O_RDONLY); }, true},
+            {"write beneath a read tree", [&] { return openFile(uin, O_WRONLY); }, false},
+            {"a link out of a read tree",
+             [&] { return openFile(dir.file("windows/link.dat"), O_RDONLY); }, false},
             {"read a file allowed alone",
              [&] { return openFile(dir.file("export.reg"), O_RDONLY); }, true},
             {"read the file beside it", [&] { return openFile(dir.file("other.reg"), O_RDONLY); },
@@ -118,15 +107,14 @@ TEST_F(ConfineTest, ReachesOnlyWhatThePlanAllows) {
         });
 }
 
-TEST_F(ConfineTest, TheRuntimeStillWorks) {
-    const vqrt::ConfinementPlan runtime = vqrt::runtimePlan();
+TEST(Confine, TheRuntimeStillWorks) {
     const auto converts = [] {
         // The code page's module is loaded now, from iconv's folder.
         const iconv_t cd = iconv_open("UTF-8", "CP1252");
         return cd == reinterpret_cast<iconv_t>(-1) ? -1 : iconv_close(cd);
     };
     expectProbes(
-        runtime,
+        vqrt::runtimePlan(),
         {
             {"look up a user", [] { return getpwnam("root") ? 0 : -1; }, true},
             {"convert from a code page", converts, true},

@@ -87,28 +87,6 @@ TEST_F(RecordWriterTest, KeepsCallOrderDuplicatesAndOpenSections) {
     EXPECT_TRUE(warnings.empty());
 }
 
-TEST_F(RecordWriterTest, FlushCompletesAndFinishSavesOnlyWhatChanged) {
-    vqrt::RecordWriter w = writer();
-    w.beginSection("ICQ_SOUNDS_SETTINGS");
-    w.endSection();
-    w.flush();
-    auto saved = nlohmann::ordered_json::parse(readFile(out() + "/record.json"));
-    EXPECT_EQ(saved["complete"], true);
-    EXPECT_EQ(saved["result"], 0);
-    EXPECT_EQ(saved, w.json());
-
-    fs::remove(out() + "/record.json");
-    w.setResult(0);
-    w.finish(); // nothing changed since the flush
-    EXPECT_FALSE(fs::exists(out() + "/record.json"));
-
-    w.setResult(-1);
-    w.finish();
-    saved = nlohmann::ordered_json::parse(readFile(out() + "/record.json"));
-    EXPECT_EQ(saved["complete"], true);
-    EXPECT_EQ(saved["result"], -1);
-}
-
 struct CodepageCase {
     const char* name;
     const char* codepage;
@@ -243,63 +221,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "a" + replaceAll(std::string(60, '*'), "*", "\xC3\xB6") + ".wav",
                  "a" + replaceAll(std::string(47, '*'), "*", "\xC3\xB6") + ".wav"}),
     [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.name); });
-
-struct RefusedCase {
-    const char* name;
-    std::string value;   // as the plug-in passes it; "@" stands for the source folder
-    std::string warning; // "@" likewise
-};
-
-void PrintTo(const RefusedCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class RecordWriterRefused : public RecordWriterTest,
-                            public ::testing::WithParamInterface<RefusedCase> {};
-
-TEST_P(RecordWriterRefused, IsRecordedAsNotCarried) {
-    writeFile(src("dir.wav/inside"), "");
-    mkfifo(src("pipe.wav").c_str(), 0600);
-    fs::create_symlink("nowhere", src("dangling.wav"));
-    fs::create_symlink("loop.wav", src("loop.wav"));
-    const std::string value = replaceAll(GetParam().value, "@", dir.file("src"));
-    vqrt::RecordWriter w = writer();
-    w.beginSection("S");
-    w.writeFileValue(value.c_str(), "ICQMessage");
-    w.endSection();
-    w.flush();
-    const auto saved = nlohmann::ordered_json::parse(readFile(out() + "/record.json"));
-    EXPECT_EQ(saved["sections"][0]["entries"][0].dump(),
-              nlohmann::ordered_json({{"key", "ICQMessage"}, {"file", value}, {"carried", nullptr}})
-                  .dump());
-    EXPECT_EQ(warnings,
-              std::vector<std::string>{replaceAll(GetParam().warning, "@", dir.file("src"))});
-    EXPECT_TRUE(listDir(out() + "/files").empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sources, RecordWriterRefused,
-    ::testing::Values(
-        RefusedCase{"Missing", "\"@/missing.wav\"",
-                    "@/missing.wav: cannot carry (No such file or directory)"},
-        RefusedCase{"Directory", "\"@/dir.wav\"", "@/dir.wav: cannot carry (it is a directory)"},
-        RefusedCase{"DotDot", "\"@/..\"", "@/..: cannot carry (it is a directory)"},
-        RefusedCase{"Fifo", "\"@/pipe.wav\"",
-                    "@/pipe.wav: cannot carry (it is not a regular file)"},
-        RefusedCase{"DanglingLink", "\"@/dangling.wav\"",
-                    "@/dangling.wav: cannot carry (No such file or directory)"},
-        RefusedCase{"LinkLoop", "\"@/loop.wav\"",
-                    "@/loop.wav: cannot carry (Too many levels of symbolic links)"},
-        RefusedCase{"NoLocalPath", "\"\"",
-                    "ICQMessage: cannot carry the file (it has no local path)"},
-        RefusedCase{"NothingAtAll", "", "ICQMessage: cannot carry the file (it has no local path)"},
-        RefusedCase{"Relative", "\"../../etc/passwd\"",
-                    "../../etc/passwd: cannot carry (it is not an absolute path)"},
-        RefusedCase{"OnlyOnePairOfQuotesRemoved", "\"\"@/missing.wav\"\"",
-                    "\"@/missing.wav\": cannot carry (it is not an absolute path)"},
-        RefusedCase{"ControlCharactersShownEscaped", "\"@/a\nb\x01.wav\"",
-                    "@/a\\nb\\x01.wav: cannot carry (No such file or directory)"}),
-    [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
 
 TEST_F(RecordWriterTest, FilesFolderMustBeARealFolder) {
     writeFile(src("Message.wav"), "ding");

@@ -110,23 +110,14 @@ TEST(RegFile, SkipsHugeValuesAndLines) {
 
 TEST(RegFile, RefusesWhatIsNoExport) {
     const std::string expected =
-        "not a registry export (expected \"REGEDIT4\" or \"Windows Registry Editor Version "
+        ": not a registry export (expected \"REGEDIT4\" or \"Windows Registry Editor Version "
         "5.00\", found ";
-    const struct {
-        std::string bytes;
-        std::string error;
-    } cases[] = {
-        {"", "t.reg: " + expected + "an empty file)"},
-        {"\xFF\xFE" + text::utf8ToUtf16le("REGEDIT5\r\n"), "t.reg:1: " + expected + "REGEDIT5)"},
-        {"\x01\x02\x03", "t.reg:1: " + expected + "?" + "?" + "?)"},
-    };
-    for (const auto& c : cases) {
-        std::string error;
-        EXPECT_FALSE(parse(c.bytes, &error));
-        EXPECT_EQ(error, c.error);
-    }
-    testsupport::TempDir dir;
     std::string error;
+    EXPECT_FALSE(parse("", &error));
+    EXPECT_EQ(error, "t.reg" + expected + "an empty file)");
+    EXPECT_FALSE(parse("\xFF\xFE" + text::utf8ToUtf16le("REGEDIT5\x01\r\n"), &error));
+    EXPECT_EQ(error, "t.reg:1" + expected + "REGEDIT5?)");
+    testsupport::TempDir dir;
     EXPECT_FALSE(RegFile::load(dir.file("none.reg"), "CP1252", error));
     EXPECT_EQ(error, dir.file("none.reg") + ": cannot open (No such file or directory)");
     // A sparse file: refused by its size before anything is read.
@@ -139,16 +130,11 @@ TEST(RegFile, RefusesWhatIsNoExport) {
 }
 
 TEST(RegFile, DeletedKeysHideTheirSubkeysUntilSetAgain) {
-    std::unique_ptr<RegFile> file = parse(std::string(kV5) + "[HKEY_CURRENT_USER\\A\\B]\n"
-                                                             "\"x\"=\"1\"\n"
-                                                             "[HKEY_CURRENT_USER\\A b]\n"
-                                                             "\"k\"=\"kept\"\n"
-                                                             "[-HKEY_CURRENT_USER\\a]\n"
-                                                             "\"ignored\"=\"after a deletion\"\n"
-                                                             "[HKEY_CURRENT_USER\\A\\B\\C]\n"
-                                                             "\"y\"=\"2\"\n"
-                                                             "[HKEY_CURRENT_USER\\A]\n"
-                                                             "\"z\"=-\n");
+    std::unique_ptr<RegFile> file =
+        parse(std::string(kV5) +
+              "[HKEY_CURRENT_USER\\A\\B]\n\"x\"=\"1\"\n[HKEY_CURRENT_USER\\A b]\n"
+              "\"k\"=\"kept\"\n[-HKEY_CURRENT_USER\\a]\n\"ignored\"=\"after a deletion\"\n"
+              "[HKEY_CURRENT_USER\\A\\B\\C]\n\"y\"=\"2\"\n[HKEY_CURRENT_USER\\A]\n\"z\"=-\n");
     ASSERT_TRUE(file);
     using State = RegLookup::State;
     const struct {
