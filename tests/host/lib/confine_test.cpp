@@ -31,8 +31,7 @@ int openFile(const std::string& path, int flags) {
     return fd < 0 ? -1 : close(fd);
 }
 
-// Runs the probes in a child confined to `plan`: each allowed one succeeds, the kernel refuses
-// the others.
+// Runs the probes in a child confined to `plan`; the kernel refuses those not allowed.
 void expectProbes(const vqrt::ConfinementPlan& plan, const std::vector<Probe>& probes) {
     if (vqrt::landlockAbi() == 0) {
         GTEST_SKIP() << "the kernel offers no Landlock";

@@ -49,7 +49,6 @@ TEST_F(PathConverterTest, MapsBelowTheDriveRootWithoutRegardToCase) {
         {"C:\\program files\\icq\\New\\sub\\..\\X.wav", "C:/Program Files/ICQ/New/X.wav"},
         // ".." never leaves the drive's root.
         {"C:\\..\\..\\..\\etc\\passwd", "C:/etc/passwd"},
-        {"D:\\..\\c\\Program Files", "D:/c/Program Files"},
         // The exact name wins; among other spellings, the first in byte order.
         {"C:\\Temp", "C:/Temp"},
         {"C:\\tEMP", "C:/TEMP"},
@@ -63,7 +62,6 @@ TEST_F(PathConverterTest, MapsBelowTheDriveRootWithoutRegardToCase) {
         {"\\\\server\\share\\ICQ\\uin", ""},
         {"E:\\Music\\a.wav", ""},
         {"ICQ\\uin\\123.uin", ""},
-        {"/etc/passwd", ""},
         {"%APPDATA%\\ICQ", ""},
     };
     for (const auto& k : cases) {
@@ -79,7 +77,6 @@ TEST_F(PathConverterTest, NeverLeavesTheDriveThroughALink) {
         const char* local;
     } cases[] = {
         {"escape", "@/outside", "C:\\escape\\secret", ""},
-        {"escape2", "@/outside", "C:\\escape2\\new\\x", ""},
         {"up", "../outside", "C:\\up\\secret", ""},
         {"gone", "@/nowhere", "C:\\gone\\x", ""},
         {"loop", "loop", "C:\\loop\\x", ""},

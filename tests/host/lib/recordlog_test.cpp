@@ -42,15 +42,4 @@ TEST(RecordLog, WritesWhatNlohmannJsonPrints) {
     EXPECT_EQ(log.text(kHeader), record.dump(2) + "\n");
 }
 
-TEST(RecordLog, OutlineLeavesOutNestedSections) {
-    vqrt::RecordLog log;
-    log.beginSection("CONTACTS");
-    log.beginSection("contact_1");
-    log.endSection();
-    log.addValue("No_contacts", "1");
-    EXPECT_EQ(log.json(kHeader, false)["sections"].dump(),
-              R"([{"name":"CONTACTS","closed":false,"entries":[{"key":"No_contacts",)"
-              R"("value":"1"}]}])");
-}
-
 } // namespace

@@ -59,34 +59,6 @@ protected:
     std::vector<std::string> warnings;
 };
 
-TEST_F(RecordWriterTest, KeepsCallOrderDuplicatesAndOpenSections) {
-    vqrt::RecordWriter w = writer();
-    w.endSection(); // nothing open: ignored
-    w.writeValue(nullptr, nullptr);
-    w.beginSection("ICQ_FAILURE");
-    w.writeValue("ICQ_VQX_STATUS", "ICQ_VQX_NO");
-    w.writeValue("ICQ_VQX_STATUS", "ICQ_VQX_NO");
-    w.endSection();
-    w.beginSection("CONTACTS");
-    w.beginSection("contact_1");
-    w.writeValue("UIN", "12345");
-    w.endSection();
-    w.beginSection("contact_2"); // the user cancelled here
-    w.setResult(-1);
-    w.finish();
-    EXPECT_EQ(w.json().dump(),
-              R"({"format":"tolvane-record/1","plugin":"ICQ","result":-1,"complete":false,)"
-              R"("sections":[{"name":"","closed":true,"entries":[{"key":"","value":""}]},)"
-              R"({"name":"ICQ_FAILURE","closed":true,"entries":[{"key":"ICQ_VQX_STATUS",)"
-              R"("value":"ICQ_VQX_NO"},{"key":"ICQ_VQX_STATUS","value":"ICQ_VQX_NO"}]},)"
-              R"({"name":"CONTACTS","closed":false,"entries":[{"section":{"name":"contact_1",)"
-              R"("closed":true,"entries":[{"key":"UIN","value":"12345"}]}},{"section":)"
-              R"({"name":"contact_2","closed":false,"entries":[]}}]}]})");
-    EXPECT_EQ(readFile(out() + "/record.json"), w.json().dump(2) + "\n");
-    EXPECT_FALSE(w.lastSaveFailed());
-    EXPECT_TRUE(warnings.empty());
-}
-
 struct CodepageCase {
     const char* name;
     const char* codepage;

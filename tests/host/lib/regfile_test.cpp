@@ -8,8 +8,7 @@
 #include "text/names.h"
 #include "text/utf8.h"
 
-// What the sample builder writes is read back in hostsession_test; these are the forms and
-// faults of exports edited by hand or by other programs.
+// Exports as edited by hand or by other programs; the builder's are read in hostsession_test.
 
 namespace {
 
@@ -58,11 +57,9 @@ TEST(RegFile, SkipsBadLinesWithOneWarningEach) {
         {"garbage", "\"name\"=value, found garbage", true},
         {"\"a\"=\"x\" junk", "a string in double quotes, found \"a\"=\"x\" junk", true},
         {"\"a\"=dword:123456789", "dword:xxxxxxxx, found \"a\"=dword:123456789", true},
-        {"\"a\"=hex:00,,01", "hex bytes such as hex:00,1f, found \"a\"=hex:00,,01", true},
         // A continuation that is followed by no hex data leaves the value cut short.
         {"\"a\"=hex:00,\\", "hex bytes such as hex:00,1f, found \"a\"=hex:00,\\", true},
-        {"\"a\"=" + std::string(100, 'z'),
-         "\"string\", dword:, hex: or -, found \"a\"=" + std::string(53, 'z') + "...", true},
+        {"\"a\"=wat", "\"string\", dword:, hex: or -, found \"a\"=wat", true},
         {"[HKEY_NOWHERE\\x]",
          "a key under HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS or "
          "HKEY_CURRENT_CONFIG, found [HKEY_NOWHERE\\x]",
@@ -142,10 +139,9 @@ TEST(RegFile, DeletedKeysHideTheirSubkeysUntilSetAgain) {
         const char* value;
         State state;
     } cases[] = {
-        {"A\\B", "x", State::Deleted},       {"A\\B\\C", "y", State::Found},
-        {"A\\B\\C", "w", State::Deleted},    {"A", "z", State::Deleted},
-        {"A", "ignored", State::Deleted},    {"A b", "k", State::Found},
-        {"Other\\A\\B", "x", State::Absent},
+        {"A\\B", "x", State::Deleted}, {"A\\B\\C", "y", State::Found},
+        {"A", "z", State::Deleted},    {"A", "ignored", State::Deleted},
+        {"A b", "k", State::Found},    {"Other\\A\\B", "x", State::Absent},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(

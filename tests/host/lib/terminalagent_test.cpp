@@ -10,8 +10,7 @@
 
 namespace {
 
-// Standard error, which is no terminal here, is a temporary file: plain lines, and an
-// interrupt answered with 32 at the next step of this agent only.
+// Plain lines on a standard error that is no terminal; an interrupt answered with 32.
 TEST(TerminalAgent, PrintsPlainLinesAndAnswersAnInterruptAtTheNextStep) {
     vqrt::TerminalAgent::cancelRequested().store(true); // from an earlier run
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), std::fclose);

@@ -30,8 +30,6 @@ TEST(IcqDb, PropertyEncodings) {
          "\x09\0NickName\0k\x05\0John\0"s},
         {[](std::string& o) { appendIntProperty(o, "UIN", 12345600); },
          "\x04\0UIN\0i\x00\x61\xBC\x00"s},
-        {[](std::string& o) { appendBlobProperty(o, "Pic", "\xFF\0"s); },
-         "\x04\0Pic\0o\x02\0\0\0\xFF\0"s},
         {[](std::string& o) { appendRecord(o, 7, 9, "sig", "BODY"); },
          "\x1C\0\0\0\x07\0\0\0\x09\0\0\0sig"s + std::string(13, '\0') + "BODY"},
     };
@@ -91,7 +89,6 @@ TEST(IcqDb, FilesHaveTheDocumentedStructure) {
     }
     EXPECT_EQ(forward.size(), files->places.size());
     EXPECT_TRUE(std::is_sorted(forward.begin(), forward.end()));
-    EXPECT_EQ(le(idx, 12) > 225, live.size() > 1); // the root
 }
 
 TEST(IcqDb, ContactsKeepTheirBuildStatusAndFiling) {
@@ -123,13 +120,6 @@ TEST(IcqDb, ErrorsNameFileAndCause) {
     EXPECT_FALSE(writeIcqDatabase("/nonexistent/x.dat", content, error));
     EXPECT_EQ(error, "/nonexistent/x.dat: contact record 1 (UIN 8): NickName holds a NUL byte");
     content.contacts.clear();
-    content.ownerEmail = std::string(70000, 'x');
-    EXPECT_FALSE(icqDatabaseBytes(content, error));
-    EXPECT_EQ(error, "owner record: PrimaryEmail of 70000 bytes is longer than a text property "
-                     "holds (65534)");
-    EXPECT_FALSE(writeIcqDatabase("/nonexistent/x.dat", IcqDatabaseContent(), error));
-    EXPECT_EQ(error, "/nonexistent/x.dat: cannot create the file (No such file or directory)");
-    content.ownerEmail.clear();
     content.messages.emplace_back().fields.text = std::string(65000, 'x');
     EXPECT_FALSE(icqDatabaseBytes(content, error));
     EXPECT_EQ(error, "entry 2004 of 65076 bytes does not fit a data page (64000)");

@@ -9,10 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "support/tempdir.h"
-#include "text/utf8.h"
 
-// What the builder writes is read back by the host's and the end-to-end tests; here are the
-// builder's own promises.
+// What the builder writes is read back by the host's and the end-to-end tests.
 
 namespace {
 
@@ -59,52 +57,6 @@ TEST(Installation, WritesTheSameFilesInsideItsRoot) {
     EXPECT_EQ(files.at("Program Files/ICQ/Sounds/Tür zu.wav").substr(0, 4), "RIFF");
     EXPECT_EQ(files.count("program files") + files.count("Gone") + files.count("Sounds"), 0u);
     EXPECT_GT(files.at("Program Files/ICQ/2000a/0012345.dat").size(), 50000u);
-}
-
-TEST(Installation, UserFileTakesHkcuOutOfTheMachineExport) {
-    TempDir dir;
-    json d = kIcq;
-    d["registry"] = {{"format", "reg5"},
-                     {"file", "C:\\Backup\\machine.reg"},
-                     {"userFile", "C:\\Backup\\user.reg"}};
-    build(d, dir.path());
-    const std::string machine = text::utf16leToUtf8(readFile(dir.file("Backup/machine.reg")));
-    const std::string user = text::utf16leToUtf8(readFile(dir.file("Backup/user.reg")));
-    EXPECT_NE(machine.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft"), std::string::npos);
-    EXPECT_EQ(machine.find("HKEY_CURRENT_USER"), std::string::npos);
-    EXPECT_NE(user.find("\"Default Server Host\"=\"login.icq.com\""), std::string::npos);
-    EXPECT_EQ(user.find("HKEY_LOCAL_MACHINE"), std::string::npos);
-    EXPECT_FALSE(fs::exists(dir.file("WINDOWS/System32/config/SOFTWARE")));
-}
-
-// Owner files are INI text in the installation's code page, with the line ends asked for.
-TEST(Installation, OwnerFilesAreIniTextInTheCodePage) {
-    const struct {
-        const char* codepage;
-        json owner;
-        const char* file;
-        std::string bytes;
-    } cases[] = {
-        {"CP1252",
-         {{"uin", 12345}, {"nickname", "Märta"}},
-         "12345.uin",
-         "[ICQ User]\r\nNickName=M\xE4rta\r\nUIN=12345\r\nFirstName=\r\nLastName=\r\nEmail=\r\n"
-         "AutoConnect=1\r\n"},
-        {"CP1251",
-         {{"uin", "007"}, {"nickname", "Дима"}, {"lineEnd", "lf"}, {"file", "Zoe.UIN"}},
-         "Zoe.UIN",
-         "[ICQ User]\nNickName=\xC4\xE8\xEC\xE0\nUIN=007\nFirstName=\nLastName=\nEmail=\n"
-         "AutoConnect=1\n"},
-        {"CP1252",
-         {{"uin", 9}, {"nickname", nullptr}, {"lineEnd", "lf"}},
-         "9.uin",
-         "[ICQ User]\nUIN=9\nFirstName=\nLastName=\nEmail=\nAutoConnect=1\n"},
-    };
-    for (const auto& c : cases) {
-        TempDir dir;
-        build(json{{"codepage", c.codepage}, {"icq", {{"owners", {c.owner}}}}}, dir.path());
-        EXPECT_EQ(readFile(dir.file(std::string("Program Files/ICQ/uin/") + c.file)), c.bytes);
-    }
 }
 
 TEST(Installation, RefusesToLeaveItsRoot) {
