@@ -22,6 +22,7 @@
 #include "fdio.h"
 #include "info.h"
 #include "optionspage.h"
+#include "pagestate.h"
 #include "passwordanswer.h"
 #include "pluginloader.h"
 #include "recordwriter.h"
@@ -182,7 +183,7 @@ std::optional<int> readPassword(Run& run) {
     if (!error.empty()) {
         return fail(kUsage, error);
     }
-    if (!run.password && !run.o.list && !haveTerminal()) {
+    if (!run.password && !run.o.list && !run.o.pageStateStdin && !haveTerminal()) {
         return fail(kUsage, "no owner password given and no terminal to ask on "
                             "(use --password-file FILE or --password-stdin)");
     }
@@ -284,6 +285,15 @@ std::optional<int> applyOptions(Run& run) {
     return std::nullopt;
 }
 
+// With --page-state-stdin: the options page as the desktop window's page was.
+std::optional<int> applyPageState(Run& run) {
+    std::string error;
+    if (run.o.pageStateStdin && !applyPageStateFromStdin(&run.host, error)) {
+        return fail(kUsage, error);
+    }
+    return std::nullopt;
+}
+
 // From here on the run reads only the installation and writes only the output folder.
 std::optional<int> confineRun(Run& run) {
     const std::string scratchParent =
@@ -297,6 +307,7 @@ std::optional<int> confineRun(Run& run) {
 std::optional<int> runPlugin(Run& run) {
     vqrt::TerminalAgent& agent = run.agent.emplace(run.icq->getBlockCount(), stderr);
     agent.setWidget(&run.host);
+    agent.setLineForm(run.o.progressLines);
     agent.catchInterrupt();
     run.session->setAgent(&agent);
     run.answer.emplace([&run]() -> std::optional<std::string> {
@@ -368,9 +379,9 @@ int runImport(const Options& o) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     Run run(o);
-    for (const Step step :
-         {openSession, loadPlugin, readPassword, discoverOwners, listOwners, openRecord,
-          chooseOwner, applyOptions, confineRun, runPlugin, checkOutcome, exportArchive}) {
+    for (const Step step : {openSession, loadPlugin, readPassword, discoverOwners, listOwners,
+                            openRecord, chooseOwner, applyOptions, applyPageState, confineRun,
+                            runPlugin, checkOutcome, exportArchive}) {
         if (const std::optional<int> status = step(run)) {
             return *status;
         }

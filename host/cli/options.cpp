@@ -73,6 +73,12 @@ const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::st
     auto* stdinFlag =
         app.add_flag("--password-stdin", o.passwordStdin, "read the owner password from stdin");
     file->excludes(stdinFlag);
+    app.add_flag("--page-state-stdin", o.pageStateStdin,
+                 "set the options page from a JSON page state on stdin (the desktop window's)")
+        ->excludes(stdinFlag);
+    app.add_flag("--progress-lines", o.progressLines,
+                 "report progress as \"progress DONE TOTAL\" and messages as \"message TEXT\" "
+                 "lines on stderr");
     app.add_flag("--no-server", o.noServer, "do not import the ICQ server settings");
     app.add_flag("--no-user-settings", o.noUserSettings, "do not import the owner's account");
     auto* noContacts = app.add_flag("--no-contacts", o.noContacts, "do not import contacts");

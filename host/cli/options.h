@@ -26,6 +26,8 @@ struct Options {
     bool json = false;
     bool quiet = false;
     bool verbose = false;
+    bool pageStateStdin = false;     ///< the options page is set from a state on stdin
+    bool progressLines = false;      ///< progress and messages as `progress D T`, `message TEXT`
     std::optional<std::string> info; ///< set with --info; empty text: the --plugin one
     std::string icon;
     std::string plugin;

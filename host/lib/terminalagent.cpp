@@ -63,6 +63,10 @@ int TerminalAgent::stepProgress(int blocks) {
 void TerminalAgent::draw() {
     const int shown = std::min(done_, total_);
     const int percent = shown * 100 / total_;
+    if (machine_) {
+        std::fprintf(out_, "progress %d %d\n", shown, total_);
+        return;
+    }
     if (!terminal_) {
         std::fprintf(out_, "%s: progress %d/%d (%d%%)\n", pluginName_.c_str(), shown, total_,
                      percent);
@@ -88,7 +92,11 @@ void TerminalAgent::finishLine() {
 void TerminalAgent::postMessage(int, const char* text) {
     finishLine();
     const std::string shown = text::printable(text == nullptr ? "" : text);
-    std::fprintf(out_, "%s: %s\n", pluginName_.c_str(), shown.c_str());
+    if (machine_) {
+        std::fprintf(out_, "message %s\n", shown.c_str());
+    } else {
+        std::fprintf(out_, "%s: %s\n", pluginName_.c_str(), shown.c_str());
+    }
     std::fflush(out_);
 }
 

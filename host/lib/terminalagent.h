@@ -25,6 +25,9 @@ public:
 
     /// The parent the plug-in gets for its dialogs.
     void setWidget(QWidget* widget) { widget_ = widget; }
+    /// With `machine`, progress is "progress DONE TOTAL" and messages "message TEXT", one line
+    /// each, so that a program reading them cannot take a message for progress.
+    void setLineForm(bool machine) { machine_ = machine; }
     /// Catches SIGINT until destruction; the next step answers 32.
     void catchInterrupt();
     /// As if Ctrl-C had been pressed.
@@ -46,6 +49,7 @@ private:
     std::string pluginName_;
     bool terminal_;
     bool lineOpen_ = false;
+    bool machine_ = false;
     bool cancelled_ = false;
     bool handlerInstalled_ = false;
     QWidget* widget_ = nullptr;
