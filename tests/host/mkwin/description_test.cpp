@@ -45,8 +45,8 @@ TEST(Description, RefusalNamesThePathAndWhatWasExpected) {
 }
 
 TEST(Description, DatabaseHoldsMessagesInTheCodePage) {
-    const json d = json::parse(R"({"icq": {"version": 2003, "owners": [{"uin": 7, "nickname": "A",
-        "database": {"contacts": [{"uin": 12345, "status": "ignored"}], "messages": [
+    const json d = json::parse(R"({"icq": {"owners": [{"uin": 7, "nickname": "A", "database": {
+        "folder": "2002a", "contacts": [{"uin": 12345, "status": "ignored"}], "messages": [
             {"uin": 12345, "direction": "out", "time": "2002-03-04 18:30:00", "text": "Grüß"},
             {"uin": 12345, "time": 5, "kind": "url", "text": "look", "url": "http://x.se"},
             {"uin": 12345, "time": 8, "long": true, "utf8Only": true, "text": "Дима"}

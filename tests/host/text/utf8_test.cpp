@@ -32,7 +32,7 @@ TEST(Utf8, ValidatesAndDecodesTheFirstCharacter) {
     }
     EXPECT_EQ(text::cutUtf8("a\xE6\x97\xA5z", 3), "a");
     EXPECT_EQ(text::cutUtf8("a\xE6\x97\xA5z", 4), "a\xE6\x97\xA5");
-    EXPECT_EQ(text::cutUtf8("a\x80\x80\x80\x80", 3), "a\x80\x80"); // no UTF-8: cut where asked
+    EXPECT_EQ(text::cutUtf8("\x80\x80\x80\x80\x80", 4), "\x80\x80\x80\x80");
 }
 
 TEST(Utf16le, ConvertsBothWays) {
