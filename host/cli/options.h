@@ -25,6 +25,7 @@ struct Options {
     bool list = false;
     bool json = false;
     bool quiet = false;
+    bool replace = false;
     bool verbose = false;
     bool pageStateStdin = false;     ///< the options page is set from a state on stdin
     bool progressLines = false;      ///< progress and messages as `progress D T`, `message TEXT`

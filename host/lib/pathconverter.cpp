@@ -117,6 +117,11 @@ std::string PathConverter::convert(const std::string& windowsPath) const {
         (path[2] == '?' || path[2] == '.') && isSeparator(path[3])) {
         path.erase(0, 4);
     }
+    // A rooted path without a drive (the owner folder of an empty ICQ folder) is on the
+    // current drive, which for a program started from the system volume is C:.
+    if (!path.empty() && isSeparator(path[0]) && (path.size() == 1 || !isSeparator(path[1]))) {
+        path.insert(0, "C:");
+    }
     if (path.size() < 2 || path[1] != ':' || !isAsciiLetter(path[0])) {
         return {};
     }

@@ -63,6 +63,8 @@ TEST_F(PathConverterTest, MapsBelowTheDriveRootWithoutRegardToCase) {
         {"E:\\Music\\a.wav", ""},
         {"ICQ\\uin\\123.uin", ""},
         {"%APPDATA%\\ICQ", ""},
+        {"\\Program Files\\ICQ", "C:/Program Files/ICQ"}, // a rooted path is on C:
+        {"/etc/passwd", "C:/etc/passwd"},
     };
     for (const auto& k : cases) {
         EXPECT_EQ(convert(k.windows), k.local) << k.windows;

@@ -165,12 +165,10 @@ TEST_P(RecordWriterNames, CarriedNamesAreSafe) {
 INSTANTIATE_TEST_SUITE_P(
     Names, RecordWriterNames,
     ::testing::Values(
-        NameCase{"Plain", "Message.wav", "Message.wav"},
-        NameCase{"Hidden", ".hidden.wav", "_hidden.wav"}, NameCase{"DotsOnly", "...", "_."},
+        NameCase{"Hidden", ".hidden.wav", "_hidden.wav"},
         NameCase{"DotDotPrefix", "..wav", "_.wav"}, NameCase{"DotRuns", "a..b...wav", "a.b.wav"},
         NameCase{"ShellCharacters", "it's \"q\" $(rm -rf ~); `x`|&.wav",
                  "it_s__q____rm_-rf______x___.wav"},
-        NameCase{"Newline", "line\nbreak\r.wav", "line_break_.wav"},
         NameCase{"Backslash", "C:\\evil.wav", "C__evil.wav"},
         NameCase{"Utf8Letters",
                  "Gl\xC3\xB6"
@@ -183,10 +181,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "Gl\xC3\xB6"
                  "ckchen.wav"},
         NameCase{"BidiOverride", "\xE2\x80\xAEvaw.exe", "_vaw.exe"},
-        NameCase{"NoBreakSpace",
-                 "a\xC2\xA0"
-                 "b.wav",
-                 "a_b.wav"},
         NameCase{"LongName", std::string(200, 'a') + ".wav", std::string(96, 'a') + ".wav"},
         NameCase{"LongExtensionIsStem", "a." + std::string(20, 'b'), "a." + std::string(20, 'b')},
         NameCase{"LongUtf8CutAtCharacter",
