@@ -3,55 +3,53 @@
 // Both walks run (index tree and allocation bitmap), and each opened database is streamed in
 // both orders.
 
+#include <cstdio>
+#include <cstring>
+
 #include "archive/database.h"
 #include "fuzzsupport.h"
 #include "text/utf8.h"
-
-#include <cstdio>
-#include <cstring>
-#include <string>
 
 namespace {
 
 using fuzzsupport::fail;
 
-void checkLine(const std::string& text, const char* what) {
-    if (text.empty() || text.find('\n') != std::string::npos) {
-        fail(std::string(what) + " is not one line: " + text);
+void checkLines(const std::vector<std::string>& messages) {
+    for (const std::string& message : messages) {
+        if (message.empty() || message.find('\n') != std::string::npos) {
+            fail("a message is not one line: " + message);
+        }
     }
 }
 
-void checkUtf8(const std::string& text, const char* what) {
+// Texts go in joined by line ends, which keep a character cut at the end of one from passing.
+void checkUtf8(const std::string& text) {
     if (!text::isValidUtf8(text)) {
-        fail(std::string(what) + " is not UTF-8");
+        fail("a text is not UTF-8: " + text);
     }
 }
 
 void check(const archive::Database& db) {
-    for (const std::string& w : db.report().warnings) {
-        checkLine(w, "a warning");
-    }
+    checkLines(db.report().warnings);
     const std::vector<archive::Contact>& contacts = db.contacts();
     for (size_t i = 0; i < contacts.size(); ++i) {
         if (i > 0 && contacts[i - 1].uin >= contacts[i].uin) {
             fail("contacts not sorted by UIN without repeats");
         }
-        checkUtf8(contacts[i].nickName + contacts[i].handle + contacts[i].firstName +
-                      contacts[i].lastName,
-                  "a contact's names");
+        checkUtf8(contacts[i].nickName + "\n" + contacts[i].handle + "\n" + contacts[i].firstName +
+                  "\n" + contacts[i].lastName);
     }
-    checkUtf8(db.owner().nickName + db.owner().firstName + db.owner().lastName, "the owner");
+    checkUtf8(db.owner().nickName + "\n" + db.owner().firstName + "\n" + db.owner().lastName);
     uint64_t inFileOrder = 0;
     db.forEachMessage([&](const archive::Message& m) {
-        checkUtf8(m.text, "a message text");
-        checkUtf8(m.url, "a URL");
+        checkUtf8(m.text + "\n" + m.url);
         ++inFileOrder;
         return true;
     });
     uint64_t byContact = 0;
     std::pair<uint32_t, int64_t> last{0, INT64_MIN};
     db.forEachMessageByContact([&](const archive::Message& m) {
-        if (m.uin < last.first || (m.uin == last.first && m.time < last.second)) {
+        if (std::pair{m.uin, m.time} < last) {
             fail("messages by contact out of order");
         }
         last = {m.uin, m.time};
@@ -67,21 +65,19 @@ void check(const archive::Database& db) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const fuzzsupport::ScratchDir scratch;
-    const std::string dat = scratch.file("12345678.dat");
-    const std::string idx = scratch.file("12345678.idx");
+    const std::string dat = fuzzsupport::scratchFile("12345678.dat");
+    const std::string idx = fuzzsupport::scratchFile("12345678.idx");
     uint32_t length = 0;
     if (size >= 4) {
         std::memcpy(&length, data, 4);
     }
-    const size_t rest = size >= 4 ? size - 4 : 0;
-    const size_t idxSize = std::min<size_t>(length, rest);
     const std::string_view input = fuzzsupport::asText(data, size);
+    const std::string_view index = input.substr(std::min<size_t>(size, 4), length);
     std::remove(idx.c_str());
-    if (idxSize > 0) {
-        fuzzsupport::writeBytes(idx, input.substr(4, idxSize));
+    if (!index.empty()) {
+        fuzzsupport::writeBytes(idx, index);
     }
-    fuzzsupport::writeBytes(dat, size >= 4 ? input.substr(4 + idxSize) : input);
+    fuzzsupport::writeBytes(dat, size >= 4 ? input.substr(4 + index.size()) : input);
 
     for (const bool useIndex : {true, false}) {
         archive::Settings settings;
@@ -91,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (db) {
             check(*db);
         } else {
-            checkLine(error, "the error");
+            checkLines({error});
         }
     }
     return 0;

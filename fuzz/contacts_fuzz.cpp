@@ -10,8 +10,7 @@
 #include "icqdata/fileio.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const fuzzsupport::ScratchDir dir;
-    static const std::string path = dir.file("12345678.dat");
+    static const std::string path = fuzzsupport::scratchFile("12345678.dat");
     fuzzsupport::writeBytes(path, fuzzsupport::asText(data, size));
 
     CFileIO file;

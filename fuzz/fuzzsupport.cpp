@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,21 +15,32 @@
 
 namespace fuzzsupport {
 
-ScratchDir::ScratchDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm"
-                          : tmp != nullptr && *tmp != '\0'     ? tmp
-                                                               : "/tmp";
-    pattern += "/tolvane-fuzz-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        fail("cannot create a scratch folder from " + pattern);
-    }
-    path_ = pattern;
-}
+namespace {
 
-ScratchDir::~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+struct ScratchDir {
+    ScratchDir()
+        : path(access("/dev/shm", W_OK | X_OK) == 0
+                   ? "/dev/shm"
+                   : std::filesystem::temp_directory_path().string()) {
+        path += "/tolvane-fuzz-XXXXXX";
+        if (mkdtemp(path.data()) == nullptr) {
+            fail("cannot create a scratch folder from " + path);
+        }
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    std::string path;
+};
+
+} // namespace
+
+std::string scratchFile(const std::string& name) {
+    static const ScratchDir dir;
+    return dir.path + "/" + name;
 }
 
 void writeBytes(const std::string& path, std::string_view bytes) {
@@ -45,45 +57,38 @@ void fail(const std::string& what) {
 
 void checkMessages(const std::vector<std::string>& messages) {
     for (const std::string& message : messages) {
-        for (const char c : message) {
-            if (static_cast<unsigned char>(c) < 0x20) {
-                fail("a message holds a control character: " + message);
-            }
-        }
-        if (!text::isValidUtf8(message)) {
-            fail("a message is not UTF-8: " + message);
+        if (message.empty() || !text::isValidUtf8(message) ||
+            std::any_of(message.begin(), message.end(),
+                        [](const char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+            fail("a message is empty, not UTF-8 or holds a control character: " + message);
         }
     }
 }
 
 void readPluginValues(CRegistryReader& registry) {
-    static const char* const kLookups[][3] = {
-        {"HKEY_LOCAL_MACHINE", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ICQ.exe",
-         ""},
-        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "ICQ Version"},
-        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "Default Server Host"},
-        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "Default Server Port"},
-        // Values of the other types, which the seeds keep beside the plug-in's.
-        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "Expand"},
-        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "Big"},
-        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", "Binary"},
-        {"HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\Owners\\12345678\\Prefs\\Sounds",
-         "ICQALAdmin"},
-        {"HKCU", "", ""},
-    };
-    for (const auto& lookup : kLookups) {
+    const auto read = [&registry](const char* root, const char* key, const char* name) {
         for (const size_t size : {1, 2, 3, 128, 1024, 65536}) {
             // Exactly `size` bytes on the heap, so that a byte written past them is caught.
-            const std::unique_ptr<char[]> out(new char[size]);
+            const std::unique_ptr<char[]> out = std::make_unique<char[]>(size);
             std::memset(out.get(), 'x', size);
-            if (registry.readString(lookup[0], lookup[1], lookup[2], out.get(), size) == 0 &&
+            if (registry.readString(root, key, name, out.get(), size) == 0 &&
                 (strnlen(out.get(), size) == size || !text::isValidUtf8(out.get()))) {
                 fail("readString answered an unterminated text or one that is not UTF-8");
             }
         }
         long number = 0;
-        registry.readDword(lookup[0], lookup[1], lookup[2], &number);
+        registry.readDword(root, key, name, &number);
+    };
+    // The plug-in's values and, beside them in the seeds, values of the other types.
+    for (const char* name : {"ICQ Version", "Default Server Host", "Default Server Port", "Expand",
+                             "Big", "Binary", "Multi"}) {
+        read("HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\DefaultPrefs", name);
     }
+    read("HKEY_LOCAL_MACHINE", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ICQ.exe",
+         "");
+    read("HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\Owners\\12345678\\Prefs\\Sounds",
+         "ICQALAdmin");
+    read("HKCU", "", "");
 }
 
 } // namespace fuzzsupport

@@ -5,8 +5,7 @@
 #include "hiveregistry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const fuzzsupport::ScratchDir dir;
-    static const std::string path = dir.file("NTUSER.DAT");
+    static const std::string path = fuzzsupport::scratchFile("NTUSER.DAT");
     fuzzsupport::writeBytes(path, fuzzsupport::asText(data, size));
     vqrt::HiveRegistry registry(path, path);
     fuzzsupport::readPluginValues(registry);

@@ -8,16 +8,18 @@
 
 namespace {
 
-// Texts handed out fill the caller's buffer; the short buffer cuts every text. The walk stops
-// where a fuzz input would only make each run slower.
+using fuzzsupport::fail;
+
+// The walk stops where a fuzz input would only make each run slower.
 constexpr unsigned kWalkLimit = 64;
 
-void check(const char* text, const char* what) {
+void check(const char* text, const std::string& what) {
     if (strnlen(text, 128) > 79 || std::strchr(text, '\n') != nullptr) {
-        fuzzsupport::fail(std::string(what) + " longer than 79 characters or with a line feed");
+        fail(what + " longer than 79 characters or with a line feed");
     }
 }
 
+// Every text is read into a 128-byte buffer and cut in a 5-byte one.
 void walk(CIniReader& reader) {
     char name[128];
     char value[128];
@@ -26,24 +28,21 @@ void walk(CIniReader& reader) {
     reader.GetKeyVal("icq user", "uin", cut, sizeof cut);
     const int sections = reader.GetSectionsCount();
     for (unsigned s = 0; s < unsigned(sections) && s < kWalkLimit; ++s) {
-        if (!reader.GetSectionName(s, name, sizeof name)) {
-            fuzzsupport::fail("section " + std::to_string(s) + " has no name");
+        const int keys = reader.GetKeysCount(s);
+        if (!reader.GetSectionName(s, name, sizeof name) || keys < 0 ||
+            reader.GetKeysCount(name) < 0) {
+            fail("section " + std::to_string(s) + " has no name or no key count");
         }
         check(name, "a section name");
-        const int keys = reader.GetKeysCount(s);
-        if (keys < 0 || reader.GetKeysCount(name) < 0) {
-            fuzzsupport::fail("section " + std::to_string(s) + " has no key count");
-        }
         for (unsigned k = 0; k < unsigned(keys) && k < kWalkLimit; ++k) {
             if (!reader.GetKeyVal(s, k, value, sizeof value)) {
-                fuzzsupport::fail("key " + std::to_string(k) + " has no value");
+                fail("key " + std::to_string(k) + " has no value");
             }
             check(value, "a value");
             reader.GetKeyVal(s, k, cut, sizeof cut);
             // A value taken as a key name, looked up in the first section of this name.
-            char key[128];
-            std::memcpy(key, value, sizeof key);
-            reader.GetKeyVal(name, key, value, sizeof value);
+            const std::string key = value;
+            reader.GetKeyVal(name, key.c_str(), value, sizeof value);
         }
     }
     reader.SetKeyValAlways("ICQ User", "NickName", "Rover");
@@ -52,18 +51,17 @@ void walk(CIniReader& reader) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const fuzzsupport::ScratchDir dir;
-    static const std::string input = dir.file("owner.uin");
-    static const std::string saved = dir.file("saved.uin");
+    static const std::string input = fuzzsupport::scratchFile("owner.uin");
+    static const std::string saved = fuzzsupport::scratchFile("saved.uin");
     fuzzsupport::writeBytes(input, fuzzsupport::asText(data, size));
     CIniReader reader;
+    CIniReader again;
     if (!reader.LoadFromFile(input.c_str())) {
-        fuzzsupport::fail("an existing file did not load");
+        fail("an existing file did not load");
     }
     walk(reader);
-    CIniReader again;
     if (!reader.SaveToFile(saved.c_str()) || !again.LoadFromFile(saved.c_str())) {
-        fuzzsupport::fail("the document could not be saved and loaded again");
+        fail("the document could not be saved and loaded again");
     }
     walk(again);
     return 0;

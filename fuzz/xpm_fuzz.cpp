@@ -58,9 +58,8 @@ void checkSavedReadsBack(CVantryBitmap& bitmap, const std::string& path) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const fuzzsupport::ScratchDir dir;
-    static const std::string input = dir.file("picture.xpm");
-    static const std::string saved = dir.file("saved.xpm");
+    static const std::string input = fuzzsupport::scratchFile("picture.xpm");
+    static const std::string saved = fuzzsupport::scratchFile("saved.xpm");
     const std::string_view text = fuzzsupport::asText(data, size);
     fuzzsupport::writeBytes(input, text);
 

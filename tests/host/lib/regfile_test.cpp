@@ -8,22 +8,14 @@
 #include "text/names.h"
 #include "text/utf8.h"
 
-// What the sample builder writes is read back in hostsession_test; these are the forms and
-// faults of exports edited by hand or by other programs.
+// Exports as edited by hand or by other programs; the builder's are read in hostsession_test.
 
 namespace {
 
-using testsupport::TempDir;
-using testsupport::writeFile;
 using vqrt::RegFile;
 using vqrt::RegLookup;
-using vqrt::RegRoot;
 
 constexpr const char* kV5 = "Windows Registry Editor Version 5.00\r\n";
-
-std::string utf16File(const std::string& utf8) {
-    return "\xFF\xFE" + text::utf8ToUtf16le(utf8);
-}
 
 std::unique_ptr<RegFile> parse(const std::string& bytes, std::string* error = nullptr) {
     std::string ignored;
@@ -36,59 +28,38 @@ std::string readString(RegFile& file, const char* name) {
 }
 
 TEST(RegFile, ReadsHandEditedExportsInUtf8) {
-    const std::string text = "\r\n; a comment\r\n[HKEY_CURRENT_USER\\K\\]\r\n"
+    const std::string text = "\xEF\xBB\xBF" + std::string(kV5) +
+                             "\r\n; a comment\r\n[HKEY_CURRENT_USER\\K\\]\r\n"
                              "\"Spaced\" = dword:00001446\r\n"
                              "\"Little\"=hex(4):46,14,00,00\r\n"
                              "\"Multi\"=hex(7):61,00,00,00,00,00\r\n"
-                             "\"Qword\"=hex(b):01,00,00,00,00,00,00,00\r\n"
                              "\"Text\"=hex(2):25,00,49,00,\\\r\n\t43,00,51,00,25,00,00,00\r\n"
-                             "\"Gone\"=-\r\n"
                              "\"\xC3\x9C\"=\"\xE6\x97\xA5\"\r\n";
-    for (const std::string& bytes :
-         {std::string(kV5) + text, "\xEF\xBB\xBF" + std::string(kV5) + text}) {
-        const std::unique_ptr<RegFile> file = parse(bytes);
-        ASSERT_TRUE(file);
-        EXPECT_EQ(file->version(), 5);
-        EXPECT_TRUE(file->warnings().empty());
-        long number = 0;
-        EXPECT_EQ(file->readDword("HKCU", "K", "spaced", &number), 0);
-        EXPECT_EQ(number, 5190);
-        EXPECT_EQ(file->readDword("HKCU", "K", "Little", &number), 0);
-        EXPECT_EQ(number, 5190);
-        EXPECT_EQ(file->readDword("HKCU", "K", "Multi", &number), vqrt::kRegWrongType);
-        EXPECT_EQ(file->readDword("HKCU", "K", "Qword", &number), vqrt::kRegWrongType);
-        EXPECT_EQ(readString(*file, "Text"), "%ICQ%");
-        EXPECT_EQ(readString(*file, "\xC3\xBC"), "\xE6\x97\xA5");
-        EXPECT_EQ(file->lookup(RegRoot::CurrentUser, {"K"}, "gone").state,
-                  RegLookup::State::Deleted);
-    }
+    const std::unique_ptr<RegFile> file = parse(text);
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(file->warnings().empty());
+    long number = 0;
+    EXPECT_EQ(file->readDword("HKCU", "K", "spaced", &number), 0);
+    EXPECT_EQ(number, 5190);
+    EXPECT_EQ(file->readDword("HKCU", "K", "Little", &number), 0);
+    EXPECT_EQ(number, 5190);
+    EXPECT_EQ(file->readDword("HKCU", "K", "Multi", &number), vqrt::kRegWrongType);
+    EXPECT_EQ(readString(*file, "Text"), "%ICQ%");
+    EXPECT_EQ(readString(*file, "\xC3\xBC"), "\xE6\x97\xA5");
 }
 
 TEST(RegFile, SkipsBadLinesWithOneWarningEach) {
-    const std::string longLine = "\"a\"=" + std::string(100, 'z');
     const struct {
         std::string line;
         std::string expected; // after "t.reg:3: expected "
         bool nextValueKept;
     } cases[] = {
         {"garbage", "\"name\"=value, found garbage", true},
-        {"\"unterminated=1", "\"name\"=value, found \"unterminated=1", true},
-        {"\"a\" \"b\"", "\"name\"=value, found \"a\" \"b\"", true},
-        {"\"a\"=\"open", "a string in double quotes, found \"a\"=\"open", true},
         {"\"a\"=\"x\" junk", "a string in double quotes, found \"a\"=\"x\" junk", true},
-        {"\"a\"=dword:xyz", "dword:xxxxxxxx, found \"a\"=dword:xyz", true},
         {"\"a\"=dword:123456789", "dword:xxxxxxxx, found \"a\"=dword:123456789", true},
-        {"\"a\"=dword:", "dword:xxxxxxxx, found \"a\"=dword:", true},
-        {"\"a\"=hex:0g", "hex bytes such as hex:00,1f, found \"a\"=hex:0g", true},
-        {"\"a\"=hex:001", "hex bytes such as hex:00,1f, found \"a\"=hex:001", true},
-        {"\"a\"=hex:00,,01", "hex bytes such as hex:00,1f, found \"a\"=hex:00,,01", true},
-        {"\"a\"=hex(zz):00", "hex bytes such as hex:00,1f, found \"a\"=hex(zz):00", true},
-        {"\"a\"=hex(2)00", "hex bytes such as hex:00,1f, found \"a\"=hex(2)00", true},
         // A continuation that is followed by no hex data leaves the value cut short.
         {"\"a\"=hex:00,\\", "hex bytes such as hex:00,1f, found \"a\"=hex:00,\\", true},
         {"\"a\"=wat", "\"string\", dword:, hex: or -, found \"a\"=wat", true},
-        {longLine, "\"string\", dword:, hex: or -, found \"a\"=" + std::string(53, 'z') + "...",
-         true},
         {"[HKEY_NOWHERE\\x]",
          "a key under HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS or "
          "HKEY_CURRENT_CONFIG, found [HKEY_NOWHERE\\x]",
@@ -101,7 +72,7 @@ TEST(RegFile, SkipsBadLinesWithOneWarningEach) {
         SCOPED_TRACE(c.line);
         const std::string text =
             std::string(kV5) + "[HKEY_CURRENT_USER\\K]\r\n" + c.line + "\r\n\"after\"=\"ok\"\r\n";
-        for (const std::string& bytes : {text, utf16File(text)}) {
+        for (const std::string& bytes : {text, "\xFF\xFE" + text::utf8ToUtf16le(text)}) {
             std::unique_ptr<RegFile> file = parse(bytes);
             ASSERT_TRUE(file);
             EXPECT_EQ(file->warnings(),
@@ -117,9 +88,10 @@ TEST(RegFile, SkipsBadLinesWithOneWarningEach) {
 TEST(RegFile, SkipsHugeValuesAndLines) {
     // 17 MiB of hex bytes over continuation lines, then a line of 20 MB of garbage.
     std::string text = std::string(kV5) + "[HKEY_CURRENT_USER\\K]\n\"big\"=hex:00,\\\n";
-    size_t lines = 3;
-    for (; text.size() < (size_t{17} << 20); ++lines) {
-        text += "  00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,\\\n";
+    const std::string line = "  " + std::string(75, '0') + ",\\\n";
+    const size_t lines = ((size_t{17} << 20) - text.size() + line.size() - 1) / line.size();
+    for (size_t i = 0; i < lines; ++i) {
+        text += line;
     }
     text += "  00\n" + std::string(20000000, 'z') + "\n\"after\"=\"ok\"\n";
     std::unique_ptr<RegFile> file = parse(text);
@@ -127,7 +99,7 @@ TEST(RegFile, SkipsHugeValuesAndLines) {
     EXPECT_EQ(file->warnings(),
               (std::vector<std::string>{
                   "t.reg:3: expected at most 16 MiB of value text, found \"big\"=hex:00,\\",
-                  "t.reg:" + std::to_string(lines + 2) + ": expected \"name\"=value, found " +
+                  "t.reg:" + std::to_string(lines + 5) + ": expected \"name\"=value, found " +
                       std::string(57, 'z') + "..."}));
     EXPECT_EQ(readString(*file, "after"), "ok");
     EXPECT_EQ(readString(*file, "big"), "<none>");
@@ -135,35 +107,19 @@ TEST(RegFile, SkipsHugeValuesAndLines) {
 
 TEST(RegFile, RefusesWhatIsNoExport) {
     const std::string expected =
-        "not a registry export (expected \"REGEDIT4\" or \"Windows Registry Editor Version "
+        ": not a registry export (expected \"REGEDIT4\" or \"Windows Registry Editor Version "
         "5.00\", found ";
-    const struct {
-        std::string bytes;
-        std::string error;
-    } cases[] = {
-        {"", "t.reg: " + expected + "an empty file)"},
-        {"hello\r\nworld\r\n", "t.reg:1: " + expected + "hello)"},
-        {utf16File("REGEDIT5\r\n"), "t.reg:1: " + expected + "REGEDIT5)"},
-        {"\x01\x02\x03", "t.reg:1: " + expected +
-                             "?"
-                             "?"
-                             "?)"}, // no trigraph
-        {"[HKEY_CURRENT_USER\\x]\n", "t.reg:1: " + expected + "[HKEY_CURRENT_USER\\x])"},
-    };
-    for (const auto& c : cases) {
-        std::string error;
-        EXPECT_FALSE(parse(c.bytes, &error));
-        EXPECT_EQ(error, c.error);
-    }
-    TempDir dir;
     std::string error;
+    EXPECT_FALSE(parse("", &error));
+    EXPECT_EQ(error, "t.reg" + expected + "an empty file)");
+    EXPECT_FALSE(parse("\xFF\xFE" + text::utf8ToUtf16le("REGEDIT5\x01\r\n"), &error));
+    EXPECT_EQ(error, "t.reg:1" + expected + "REGEDIT5?)");
+    testsupport::TempDir dir;
     EXPECT_FALSE(RegFile::load(dir.file("none.reg"), "CP1252", error));
     EXPECT_EQ(error, dir.file("none.reg") + ": cannot open (No such file or directory)");
-    EXPECT_FALSE(RegFile::load(dir.path(), "CP1252", error));
-    EXPECT_EQ(error, dir.path() + ": not a registry export (expected a file, found a directory)");
     // A sparse file: refused by its size before anything is read.
     const std::string huge = dir.file("huge.reg");
-    writeFile(huge, kV5);
+    testsupport::writeFile(huge, kV5);
     ASSERT_EQ(truncate(huge.c_str(), off_t{1} << 30), 0);
     EXPECT_FALSE(RegFile::load(huge, "CP1252", error));
     EXPECT_EQ(error, huge + ": too large for a registry export (expected at most 134217728 bytes, "
@@ -171,36 +127,28 @@ TEST(RegFile, RefusesWhatIsNoExport) {
 }
 
 TEST(RegFile, DeletedKeysHideTheirSubkeysUntilSetAgain) {
-    std::unique_ptr<RegFile> file = parse(std::string(kV5) + "[HKEY_CURRENT_USER\\A\\B]\n"
-                                                             "\"x\"=\"1\"\n"
-                                                             "[HKEY_CURRENT_USER\\A b]\n"
-                                                             "\"k\"=\"kept\"\n"
-                                                             "[-HKEY_CURRENT_USER\\a]\n"
-                                                             "\"ignored\"=\"after a deletion\"\n"
-                                                             "[HKEY_CURRENT_USER\\A\\B\\C]\n"
-                                                             "\"y\"=\"2\"\n"
-                                                             "[HKEY_CURRENT_USER\\A]\n"
-                                                             "\"z\"=-\n");
+    std::unique_ptr<RegFile> file =
+        parse(std::string(kV5) +
+              "[HKEY_CURRENT_USER\\A\\B]\n\"x\"=\"1\"\n[HKEY_CURRENT_USER\\A b]\n"
+              "\"k\"=\"kept\"\n[-HKEY_CURRENT_USER\\a]\n\"ignored\"=\"after a deletion\"\n"
+              "[HKEY_CURRENT_USER\\A\\B\\C]\n\"y\"=\"2\"\n[HKEY_CURRENT_USER\\A]\n\"z\"=-\n");
     ASSERT_TRUE(file);
-    EXPECT_TRUE(file->warnings().empty());
     using State = RegLookup::State;
     const struct {
         const char* key;
         const char* value;
         State state;
     } cases[] = {
-        {"A\\B", "x", State::Deleted},    {"A\\B\\C", "y", State::Found},
-        {"A\\B\\C", "w", State::Deleted}, {"A", "z", State::Deleted},
-        {"A", "ignored", State::Deleted}, {"A b", "k", State::Found},
-        {"A2", "x", State::Absent},       {"Other\\A\\B", "x", State::Absent},
+        {"A\\B", "x", State::Deleted}, {"A\\B\\C", "y", State::Found},
+        {"A", "z", State::Deleted},    {"A", "ignored", State::Deleted},
+        {"A b", "k", State::Found},    {"Other\\A\\B", "x", State::Absent},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(file->lookup(RegRoot::CurrentUser, text::splitKeyPath(c.key), c.value).state,
-                  c.state)
+        EXPECT_EQ(
+            file->lookup(vqrt::RegRoot::CurrentUser, text::splitKeyPath(c.key), c.value).state,
+            c.state)
             << c.key << " " << c.value;
     }
-    EXPECT_EQ(file->lookup(RegRoot::LocalMachine, text::splitKeyPath("A\\B"), "x").state,
-              State::Absent);
 }
 
 } // namespace

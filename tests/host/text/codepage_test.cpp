@@ -13,37 +13,27 @@ TEST(Codepage, DecodesEachFamilyOfCodePages) {
         const char* codepage;
         std::string bytes;
         std::string utf8;
-        bool byteByByte;
     } cases[] = {
-        {"CP1252", "J\xFCrgen \x80", "J\xC3\xBCrgen \xE2\x82\xAC", true},
-        {"CP1252", "a\x81z", "a" + kReplacement + "z", true}, // 0x81 is undefined
-        {"CP1251", "\xC4\xE5", "\xD0\x94\xD0\xB5", true},
-        {"CP932", "\x83\x41\xB1", "\xE3\x82\xA2\xEF\xBD\xB1", false}, // katakana A, half-width A
-        {"CP936", "\xC4\xE3 ok", "\xE4\xBD\xA0 ok", false},
-        {"CP932", "\x83 \xFF\x83", kReplacement + " " + kReplacement + kReplacement, false},
-        {"CP936", "J\xC3\xBCrgen", "J\xC3\xBCrgen", false}, // valid UTF-8 is kept
-        {"NO-SUCH-CODEPAGE", "\x80", "\xE2\x82\xAC", true}, // decodes as Windows-1252
+        {"CP1252", "J\xFCrgen \x80", "J\xC3\xBCrgen \xE2\x82\xAC"},
+        {"CP1252", "a\x81z", "a" + kReplacement + "z"},        // 0x81 is undefined
+        {"CP932", "\x83\x41\xB1", "\xE3\x82\xA2\xEF\xBD\xB1"}, // katakana A, half-width A
+        {"CP932", "\x83 \xFF\x83", kReplacement + " " + kReplacement + kReplacement},
+        {"CP936", "J\xC3\xBCrgen", "J\xC3\xBCrgen"},  // valid UTF-8 is kept
+        {"NO-SUCH-CODEPAGE", "\x80", "\xE2\x82\xAC"}, // decodes as Windows-1252
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.codepage);
-        const text::CodepageDecoder decoder(c.codepage);
-        EXPECT_EQ(decoder.byteByByte(), c.byteByByte);
-        EXPECT_EQ(decoder.toUtf8(c.bytes), c.utf8);
-        EXPECT_EQ(text::toUtf8(c.bytes, c.codepage), c.utf8);
+        EXPECT_EQ(text::CodepageDecoder(c.codepage).toUtf8(c.bytes), c.utf8) << c.codepage;
+        EXPECT_EQ(text::toUtf8(c.bytes, c.codepage), c.utf8) << c.codepage;
     }
-}
-
-// Long texts go eight bytes at a time up to each byte from 0x80 up: wherever such a byte
-// falls, the text is the bytes decoded one by one.
-TEST(Codepage, LongTextsDecodeAsTheirBytesOneByOne) {
+    // Long texts go eight bytes at a time up to each byte from 0x80 up: wherever such a byte
+    // falls, the text is the bytes decoded one by one.
     const text::CodepageDecoder decoder("CP1252");
     for (size_t gap = 1; gap <= 19; ++gap) {
         std::string bytes;
         std::string expected;
         for (size_t i = 0; i < 200; ++i) {
-            const char c = i % gap == 0 ? static_cast<char>(0x80 + i % 128) : 'a';
-            bytes += c;
-            expected += decoder.decode(std::string(1, c));
+            bytes += i % gap == 0 ? static_cast<char>(0x80 + i % 128) : 'a';
+            expected += decoder.decode(bytes.substr(i));
         }
         EXPECT_EQ(decoder.decode(bytes), expected) << gap;
     }
@@ -56,12 +46,8 @@ TEST(Codepage, EncodesOrNamesTheCharacterItLacks) {
         std::string bytes;   // when it converts
         std::string problem; // otherwise
     } cases[] = {
-        {"CP1252", "J\xC3\xBCrgen \xE2\x82\xAC", "J\xFCrgen \x80", ""},
-        {"CP1251", "\xD0\x94\xD0\xB8", "\xC4\xE8", ""},
-        {"CP932", "\xE3\x82\xA2", "\x83\x41", ""},
+        {"CP932", "a\xE3\x82\xA2", "a\x83\x41", ""},
         {"CP1251", "M\xC3\xA4rta", "", "U+00E4 \"\xC3\xA4\" cannot be written in CP1251"},
-        {"CP1252", "\xF0\x9F\x98\x80", "",
-         "U+1F600 \"\xF0\x9F\x98\x80\" cannot be written in CP1252"},
         {"CP1252", "\xC2\x81", "", "U+0081 cannot be written in CP1252"},
         {"CP1252", "J\xFCrgen", "", "expected UTF-8 text, found a malformed byte sequence"},
         {"KLINGON", "a", "", "unknown code page KLINGON"},
@@ -72,13 +58,6 @@ TEST(Codepage, EncodesOrNamesTheCharacterItLacks) {
         EXPECT_EQ(bytes.value_or(""), c.bytes) << c.utf8;
         EXPECT_EQ(problem, c.problem) << c.utf8;
     }
-}
-
-TEST(Codepage, KnowsIconvNames) {
-    EXPECT_TRUE(text::isKnownCodepage("CP1252"));
-    EXPECT_TRUE(text::isKnownCodepage("cp932"));
-    EXPECT_FALSE(text::isKnownCodepage("KLINGON"));
-    EXPECT_FALSE(text::isKnownCodepage(""));
 }
 
 } // namespace

@@ -14,15 +14,11 @@ TEST(Names, FoldAsWindowsComparesNames) {
         bool equal;
     } names[] = {
         {"Default Server Host", "DEFAULT server HOST", true},
-        {"\303\234ber", "\303\274BER", true},                           // Über / üBER
+        {"\303\234ber \xC5\xB8", "\303\274BER \xC3\xBF", true},         // Über Ÿ / üBER ÿ
         {"\xC5\x81\xC3\xB3\xC5\xBA", "\xC5\x82\xC3\x93\xC5\xB9", true}, // Łóź / łÓŹ
-        {"\xCE\xA3", "\xCF\x83", true},                                 // Greek sigma
-        {"\xD0\x96", "\xD0\xB6", true},                                 // Cyrillic zhe
-        {"\xD0\x81", "\xD1\x91", true},                                 // Cyrillic yo
-        {"\xC5\xB8", "\xC3\xBF", true},                                 // Y with diaeresis
+        {"\xCE\xA3\xD0\x96\xD0\x81", "\xCF\x83\xD0\xB6\xD1\x91", true}, // ΣЖЁ / σжё
         {"\xC3\x97", "\xC3\xB7", false}, // multiplication and division signs
-        {"ICQ", "ICQ2", false},
-        {"a\xFF", "A\xFF", true}, // bytes that are no UTF-8 are kept
+        {"a\xFF", "A\xFF", true},        // bytes that are no UTF-8 are kept
     };
     for (const auto& n : names) {
         EXPECT_EQ(text::foldName(n.a) == text::foldName(n.b), n.equal) << n.a << " / " << n.b;
@@ -32,13 +28,9 @@ TEST(Names, FoldAsWindowsComparesNames) {
 
 TEST(Names, SplitKeyAndFilePaths) {
     using Parts = std::vector<std::string>;
-    EXPECT_EQ(text::splitKeyPath("\\Software\\\\Mirabilis\\ICQ\\"),
-              (Parts{"Software", "Mirabilis", "ICQ"}));
-    EXPECT_EQ(text::splitKeyPath("a/b\\."), (Parts{"a/b", "."}));
-    EXPECT_EQ(text::splitKeyPath(""), Parts{});
+    EXPECT_EQ(text::splitKeyPath("\\Software\\\\a/b\\.\\"), (Parts{"Software", "a/b", "."}));
     EXPECT_EQ(text::splitFilePath("Program Files\\ICQ/./Sounds//..\\a.wav"),
               (Parts{"Program Files", "ICQ", "Sounds", "..", "a.wav"}));
-    EXPECT_EQ(text::splitFilePath("/./"), Parts{});
 }
 
 } // namespace
