@@ -1,14 +1,8 @@
 #!/usr/bin/env python3
-"""Checks an ICQ archive export folder with readers that owe nothing to the exporter.
-
-Usage: check_exports.py DIR CONTACTS MESSAGES
-
-contacts.csv is read with the csv module, every page of history/ with html.parser,
-contacts.vcf by hand (CRLF lines of at most 75 octets, folding, one BEGIN/END per card,
-VERSION, FN and IMPP in each), icq-archive.sqlite with sqlite3. CONTACTS is the number of
-contacts each contact list holds, MESSAGES the number of messages of the history and the
-database. Prints each problem; exit status 1 if any.
-"""
+"""check_exports.py DIR CONTACTS MESSAGES: reads an ICQ archive export folder with readers
+that owe nothing to the exporter (csv, html.parser, sqlite3, contacts.vcf by hand: CRLF lines
+of at most 75 octets, folding, cards with VERSION, FN and IMPP) and checks the counts of
+contacts and messages. Prints each problem; exit status 1 if any."""
 
 import csv
 import html.parser
@@ -85,13 +79,9 @@ def check_history(folder, messages):
         page.close()
         if page.open or not page.charset:
             problems.append(f"{page.path}: unclosed {page.open} or no UTF-8 charset")
-        for link in (l for l in page.links if "://" not in l):
-            if not os.path.isfile(os.path.join(folder, urllib.parse.unquote(link))):
-                problems.append(f"{page.path}: link to a missing {link}")
-        if name != "index.html":
-            counted += page.messages
-            if not os.path.isfile(os.path.join(folder, name[:-5] + ".txt")):
-                problems.append(f"{page.path}: no text file beside it")
+        problems.extend(f"{page.path}: link to a missing {l}" for l in page.links
+                        if "://" not in l and not os.path.isfile(os.path.join(folder, urllib.parse.unquote(l))))
+        counted += page.messages
     if counted != messages:
         problems.append(f"{folder}: {counted} messages in the pages, expected {messages}")
 
@@ -100,10 +90,8 @@ def check_sqlite(path, messages):
     db = sqlite3.connect(f"file:{path}?mode=ro", uri=True)
     if db.execute("PRAGMA integrity_check").fetchone()[0] != "ok":
         problems.append(f"{path}: integrity check failed")
-    count = db.execute("SELECT count(*) FROM history").fetchone()[0]
-    if count != messages:
-        problems.append(f"{path}: {count} messages in the history view, expected {messages}")
-    db.close()
+    if db.execute("SELECT count(*) FROM history").fetchone()[0] != messages:
+        problems.append(f"{path}: not {messages} messages in the history view")
 
 
 def main():
