@@ -3,7 +3,6 @@
 #include "bitmap/images.h"
 #include "support/tempdir.h"
 
-#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,27 +21,14 @@ Lines linesOf(const char* const* xpm, unsigned int count) {
     return xpm == nullptr ? Lines{} : Lines(xpm, xpm + count);
 }
 
-TEST(CVantryBitmap, CopyTakesOwnLinesInOneBlock) {
-    CVantryBitmap bitmap;
-    ASSERT_TRUE(bitmap.Copy(icon));
-    const char* const* lines = bitmap.GetBitmap();
-    ASSERT_NE(lines, icon);
-    EXPECT_EQ(linesOf(lines, 273), linesOf(icon, 273));
-    for (unsigned int i = 0; i + 1 < 273; ++i) {
-        EXPECT_EQ(lines[i + 1], lines[i] + std::strlen(lines[i]) + 1) << "line " << i;
-    }
-    EXPECT_EQ(bitmap.GetMaskSize(), 32u);
-    ASSERT_NE(bitmap.GetMask(), nullptr);
-    bitmap.CleanUp();
-    EXPECT_EQ(bitmap.GetBitmap(), nullptr);
-    EXPECT_EQ(bitmap.GetMask(), nullptr);
-}
-
 // Width 5 with two characters a pixel: row 0 lacks its last pixel, row 1 stops in the middle
 // of its first; missing and cut pixels count as opaque. The mask runs on from row to row.
-TEST(CVantryBitmap, MaskClearsTheNonePixels) {
-    const char* xpm[] = {"5 2 2 2", "-- c None", "xx c #000000", "--xx----", "-"};
+TEST(CVantryBitmap, CopyTakesOwnLinesAndMasksTheNonePixels) {
     CVantryBitmap bitmap;
+    ASSERT_TRUE(bitmap.Copy(icon));
+    EXPECT_EQ(linesOf(bitmap.GetBitmap(), 273), linesOf(icon, 273));
+    EXPECT_EQ(bitmap.GetMaskSize(), 32u);
+    const char* xpm[] = {"5 2 2 2", "-- c None", "xx c #000000", "--xx----", "-"};
     ASSERT_TRUE(bitmap.Copy(xpm));
     ASSERT_EQ(bitmap.GetMaskSize(), 2u);
     // Pixels 0-4: 0 1 0 0 1, pixels 5-9: all 1, six unused bits.
@@ -55,6 +41,14 @@ TEST(CVantryBitmap, MaskClearsTheNonePixels) {
     ASSERT_TRUE(bitmap.Copy(shortImage));
     EXPECT_EQ(linesOf(bitmap.GetBitmap(), 4), linesOf(shortImage, 4));
     EXPECT_EQ(bitmap.GetMask(), nullptr);
+    // "None" is the last word of a colour line whose parts only spaces separate, in any case.
+    for (const auto& [line, masked] : {std::pair<const char*, bool>{"   -   c  cc nOnE", true},
+                                       {"-\tc\tNone", false},
+                                       {"- c Nonesuch", false}}) {
+        const char* single[] = {"1 1 1 1", line, "-"};
+        ASSERT_TRUE(bitmap.Copy(single));
+        EXPECT_EQ(bitmap.GetMask() != nullptr, masked) << line;
+    }
 }
 
 TEST(CVantryBitmap, AdoptedArraysAreNeverReleasedOrChanged) {
@@ -63,24 +57,20 @@ TEST(CVantryBitmap, AdoptedArraysAreNeverReleasedOrChanged) {
     {
         CVantryBitmap bitmap;
         ASSERT_TRUE(bitmap.Copy(icon));
-        EXPECT_FALSE(bitmap.Copy(nullptr));
         const char* nullLine[] = {"1 1 1 1", "a c None", nullptr};
-        EXPECT_FALSE(bitmap.Copy(nullLine));
+        EXPECT_FALSE(bitmap.Copy(nullptr) || bitmap.Copy(nullLine));
         EXPECT_EQ(linesOf(bitmap.GetBitmap(), 1), Lines{icon[0]});
         ASSERT_TRUE(bitmap.LoadFromResources(xpm));
         EXPECT_EQ(bitmap.GetBitmap(), xpm);
         EXPECT_EQ(bitmap.GetMask(), nullptr);
-        EXPECT_FALSE(bitmap.LoadFromResources(nullptr));
         bitmap.CleanUp();
         EXPECT_EQ(bitmap.GetBitmap(), xpm);
-        EXPECT_FALSE(bitmap.LoadBitmap("/nonexistent/file.xpm"));
-        EXPECT_EQ(bitmap.GetBitmap(), nullptr);
     }
     EXPECT_EQ(xpm[3], row.c_str());
     EXPECT_EQ(row, "ab");
 }
 
-TEST(CVantryBitmap, SaveWritesAnArrayNamedAfterTheFileAndLoadReadsItBack) {
+TEST(CVantryBitmap, SaveWritesAnArrayNamedAfterTheFileLoadReadsLines) {
     const TempDir dir;
     const char* xpm[] = {"1 1 1 1", "a c #000000", "a"};
     CVantryBitmap bitmap;
@@ -98,110 +88,45 @@ TEST(CVantryBitmap, SaveWritesAnArrayNamedAfterTheFileAndLoadReadsItBack) {
     EXPECT_EQ(loaded.GetMask(), nullptr);
 
     // Without an image, or where no file can be written, nothing is saved.
-    CVantryBitmap empty;
-    EXPECT_FALSE(empty.SaveBitmap(dir.file("empty.xpm").c_str()));
-    EXPECT_NE(access(dir.file("empty.xpm").c_str(), F_OK), 0);
-    EXPECT_FALSE(bitmap.SaveBitmap(dir.file("missing/icon.xpm").c_str()));
-    EXPECT_FALSE(bitmap.SaveBitmap(dir.path().c_str()));
-}
+    EXPECT_FALSE(CVantryBitmap().SaveBitmap(dir.file("empty.xpm").c_str()) ||
+                 bitmap.SaveBitmap(dir.path().c_str()));
 
-TEST(CVantryBitmap, LoadTakesEveryLineAfterTheHeaderInPiecesOf79Characters) {
-    const TempDir dir;
-    writeFile(dir.file("a.xpm"), "/* XPM */\nstatic const char* picture[] = {\n"
-                                 "/* width height colours chars */\n\"3 3 2 1\",\n\"a c None\",\n"
-                                 "\"b c #000000\",\n\"aba\",\n/* between */\n\"" +
+    // Loading takes every line after the header, in pieces of 79 characters.
+    writeFile(dir.file("a.xpm"), "/* XPM */\nstatic const char* picture[] = {\n\"3 3 2 1\",\n"
+                                 "\"a c None\",\n\"b c #000000\",\n\"aba\",\n/* between */\n\"" +
                                      std::string(100, 'b') + "\",\n");
-    CVantryBitmap bitmap;
     ASSERT_TRUE(bitmap.LoadBitmap(dir.file("a.xpm").c_str()));
     EXPECT_EQ(linesOf(bitmap.GetBitmap(), 6), (Lines{"3 3 2 1", "a c None", "b c #000000", "aba",
                                                      "/* between */\n", std::string(78, 'b')}));
-    EXPECT_EQ(bitmap.GetMask(), nullptr);
 
     // A file that ends before its last row, has no header, or is no file reads as nothing.
     writeFile(dir.file("short.xpm"), "\"2 3 2 1\",\n\"a c None\",\n\"b c #000000\",\n\"ab\",\n");
     writeFile(dir.file("noheader.xpm"), "/* XPM */\nno quoted line here\n");
     ASSERT_EQ(::mkfifo(dir.file("fifo.xpm").c_str(), 0600), 0);
-    for (const char* name : {"short.xpm", "noheader.xpm", "fifo.xpm", "absent.xpm", ""}) {
+    for (const char* name : {"short.xpm", "noheader.xpm", "fifo.xpm"}) {
         ASSERT_TRUE(bitmap.Copy(icon));
         EXPECT_FALSE(bitmap.LoadBitmap(dir.file(name).c_str())) << name;
         EXPECT_EQ(bitmap.GetBitmap(), nullptr);
         EXPECT_EQ(bitmap.GetMask(), nullptr);
     }
-    EXPECT_FALSE(bitmap.LoadBitmap(nullptr));
 }
 
 // The arrays hold the header line alone, so any attempt to read the lines such a header
 // announces would read past the array.
 TEST(CVantryBitmap, EveryOperationRefusesABadHeader) {
     const TempDir dir;
-    for (const char* header :
-         {"", "16 16 256", "1 x 1 1", "0 16 2 1", "16 0 2 1", "16 16 0 1", "16 16 2 0", "-1 16 2 1",
-          "1 99999999999999999999 1 1", "1 4294967297 1 1", "1 2147483648 1 1", "40000 40000 1 1",
-          "1 1 2000000 1", "1 1 1 18"}) {
+    for (const char* header : {"16 16 256", "1 x 1 1", "16 16 2 0", "1 99999999999999999999 1 1",
+                               "40000 40000 1 1", "1 1 1 18"}) {
         SCOPED_TRACE(header);
         const char* xpm[] = {header};
         CVantryBitmap bitmap;
-        ASSERT_TRUE(bitmap.Copy(sel16_xpm));
         EXPECT_FALSE(bitmap.Copy(xpm));
-        EXPECT_EQ(linesOf(bitmap.GetBitmap(), 24), linesOf(sel16_xpm, 24));
-        unsigned int lines = 99;
-        unsigned int bytes = 7;
-        bitmap.CollectXpmInfo(xpm, &lines, &bytes);
-        EXPECT_EQ(lines, 0u);
-        EXPECT_EQ(bytes, 7u);
         ASSERT_TRUE(bitmap.LoadFromResources(xpm));
         EXPECT_FALSE(bitmap.SaveBitmap(dir.file("bad.xpm").c_str()));
         EXPECT_NE(access(dir.file("bad.xpm").c_str(), F_OK), 0);
         writeFile(dir.file("bad.xpm"), "\"" + std::string(header) + "\",\n\"a c None\",\n\"a\"};");
         EXPECT_FALSE(bitmap.LoadBitmap(dir.file("bad.xpm").c_str()));
         ::unlink(dir.file("bad.xpm").c_str());
-    }
-}
-
-TEST(CVantryBitmap, NoneIsDefinedWithoutRegardToCaseAfterSpaces) {
-    struct Case {
-        const char* line;
-        bool none;
-        const char* code;
-    };
-    for (const Case& c :
-         {Case{"-- c None", true, "--"}, Case{"a c nOnE", true, "a"},
-          Case{"   x   c  cc None", true, "x"},
-          // A space as code is passed over: the key is taken for the code.
-          Case{"  c None", true, "c"}, Case{"--\tc\tNone", false, "--\tc\tNone"},
-          Case{"a c Nonesuch", false, "a"}, Case{"a c #000000", false, "a"}, Case{"", false, ""},
-          Case{"abcdefghijklmnopqrstuvwxyz c None", true, "abcdefghijklmnopq"}}) {
-        char code[CVantryBitmap::kCodeSize + 1];
-        std::memset(code, '?', sizeof code);
-        EXPECT_EQ(CVantryBitmap::IsNoneDefined(c.line, code), c.none) << c.line;
-        EXPECT_STREQ(code, c.code);
-    }
-}
-
-TEST(CVantryBitmap, NoneIsUsedByWholePixelsOnly) {
-    struct Case {
-        const char* row;
-        const char* code;
-        unsigned int chars;
-        bool used;
-    };
-    for (const Case& c : {Case{"ab--cd", "--", 2, true}, Case{"a--b", "--", 2, false},
-                          Case{"abcd-", "--", 2, false}, Case{"xyz", "z", 1, true},
-                          Case{"--", "--\tc\tNone", 2, true}, Case{"c", "", 1, false},
-                          Case{"ab", "ab", 0, false}}) {
-        EXPECT_EQ(CVantryBitmap::IsNoneUsed(c.row, c.code, c.chars), c.used) << c.row;
-    }
-}
-
-TEST(CVantryBitmap, StripQuotesKeepsWhatTheFirstQuotesEnclose) {
-    for (const auto& [input, output] : {std::pair<std::string, std::string>{"\"abc\",\n", "abc"},
-                                        {"no quotes\n", "no quotes\n"},
-                                        {"\"open end\n", "open end\n"},
-                                        {"x\"\"y", ""},
-                                        {"\"a\"b\"c\"", "a"}}) {
-        std::string text = input;
-        CVantryBitmap::StripQuotes(text.data());
-        EXPECT_EQ(std::string(text.c_str()), output) << input;
     }
 }
 

@@ -6,26 +6,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
-#include <QtTest/QTest>
 
 #include "dialogs/optionsdlg.h"
 #include "dialogs/passworddlg.h"
-
-namespace {
-
-bool save(QWidget& widget, const QDir& dir, const char* file) {
-    widget.show();
-    QApplication::processEvents();
-    const QString path = dir.filePath(QString::fromLatin1(file));
-    if (!widget.grab().save(path, "PNG")) {
-        std::fprintf(stderr, "dialog_screenshots: cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -37,22 +20,22 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     const QDir dir(QString::fromLocal8Bit(argv[1]));
-    if (!dir.mkpath(QStringLiteral("."))) {
-        std::fprintf(stderr, "dialog_screenshots: cannot create %s\n", argv[1]);
-        return 1;
-    }
-
     COptionsDlg options(nullptr, nullptr);
     options.insertWinUser("Alice", true);
     options.insertWinUser("Bob", false);
     options.selectFirstProfile();
-
     CPasswordDlg password(nullptr, nullptr, true, 0);
-    password.show();
-    QTest::keyClicks(password.findChild<QLineEdit*>(QStringLiteral("m_pPasswordEditBox")),
-                     QStringLiteral("secret"));
-
-    const bool saved =
-        save(options, dir, "options-page.png") && save(password, dir, "password-dialog.png");
-    return saved ? 0 : 1;
+    password.findChild<QLineEdit*>(QStringLiteral("m_pPasswordEditBox"))->setText("secret");
+    for (const auto& [widget, file] :
+         {std::pair<QWidget*, const char*>{&options, "options-page.png"},
+          {&password, "password-dialog.png"}}) {
+        widget->show();
+        const QString path = dir.filePath(QString::fromLatin1(file));
+        if (!dir.mkpath(QStringLiteral(".")) || !widget->grab().save(path, "PNG")) {
+            std::fprintf(stderr, "dialog_screenshots: cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+        std::printf("%s\n", qPrintable(path));
+    }
+    return 0;
 }

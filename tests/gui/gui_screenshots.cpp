@@ -8,7 +8,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QLineEdit>
@@ -62,17 +61,7 @@ int main(int argc, char** argv) {
 
     gui::MainWindow window(options, options.plugins, options.plugins);
     window.show();
-    if (!QTest::qWaitForWindowExposed(&window)) {
-        std::fprintf(stderr, "gui_screenshots: the window was not shown\n");
-        return 1;
-    }
 
-    // An installation with several users: take the first, as a person would choose one.
-    auto* users = window.findChild<QComboBox*>(QStringLiteral("userChoice"));
-    if (window.panelState() != gui::PanelState::Page && users->count() > 1 &&
-        users->currentData().toString().isEmpty()) {
-        users->setCurrentIndex(1);
-    }
     auto* list = window.findChild<QListView*>(QStringLiteral("pluginList"));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(list->model()->index(0, 0)).center());
@@ -86,11 +75,8 @@ int main(int argc, char** argv) {
     }
 
     // What may open during the run (a message box) is answered.
-    const testsupport::ModalAnswer answers([](QWidget* modal) {
-        std::fprintf(stderr, "gui_screenshots: answered \"%s\"\n",
-                     qPrintable(modal->windowTitle()));
-        testsupport::clickButton(modal, QStringLiteral("OK"));
-    });
+    const testsupport::ModalAnswer answers(
+        [](QWidget* modal) { testsupport::clickButton(modal, QStringLiteral("OK")); });
     // The demo's owner, with sounds of his own.
     auto* owners = window.findChild<QListWidget*>(QStringLiteral("m_pWinUsersList"));
     owners->setCurrentItem(owners->findItems(QStringLiteral("Rover"), Qt::MatchExactly).value(0));
@@ -108,7 +94,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "gui_screenshots: the import did not finish\n");
         return 1;
     }
-    std::fprintf(stderr, "gui_screenshots: %s\n", qPrintable(window.statusText()));
 
     auto* pages = window.findChild<QTabWidget*>(QStringLiteral("resultPages"));
     // A conversation with some back and forth, and the contacts by name.

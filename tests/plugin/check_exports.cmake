@@ -1,26 +1,18 @@
-# Reads the dynamic table of LIB and fails unless getObject is its only defined symbol
-# and its SONAME is SONAME.
+# Fails unless getObject is the only symbol LIB defines (besides _init and _fini) and its
+# SONAME is SONAME.
 find_program(READELF readelf REQUIRED)
-execute_process(COMMAND ${READELF} --wide --dyn-syms ${LIB} OUTPUT_VARIABLE syms RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "readelf failed on ${LIB}")
-endif()
-string(REPLACE "\n" ";" lines "${syms}")
+execute_process(COMMAND ${READELF} --wide --dyn-syms --dynamic ${LIB} OUTPUT_VARIABLE out
+                RESULT_VARIABLE rc)
+# Num: Value Size Type Bind Vis Ndx Name; defined symbols have a section index.
+string(REGEX MATCHALL "\n *[0-9]+: [0-9a-f]+ +[0-9]+ [A-Z_]+ +[A-Z]+ +[A-Z]+ +[0-9]+ [^ \n]+" rows
+       "${out}")
 set(defined "")
-foreach(line IN LISTS lines)
-    # Num: Value Size Type Bind Vis Ndx Name; defined symbols have a section index.
-    if(line MATCHES "^ *[0-9]+: +[0-9a-f]+ +[0-9]+ +([A-Z_]+) +([A-Z]+) +[A-Z]+ +([0-9]+) +([^ ]+)")
-        set(type "${CMAKE_MATCH_1}")
-        set(name "${CMAKE_MATCH_4}")
-        if(NOT type STREQUAL "SECTION" AND NOT name MATCHES "^_(init|fini)$")
-            list(APPEND defined "${name}")
-        endif()
+foreach(row IN LISTS rows)
+    string(REGEX REPLACE ".* " "" name "${row}")
+    if(NOT row MATCHES " SECTION " AND NOT name MATCHES "^_(init|fini)$")
+        list(APPEND defined "${name}")
     endif()
 endforeach()
-if(NOT defined STREQUAL "getObject")
-    message(FATAL_ERROR "expected only getObject to be exported, found: ${defined}")
-endif()
-execute_process(COMMAND ${READELF} --dynamic ${LIB} OUTPUT_VARIABLE dyn)
-if(NOT dyn MATCHES "Library soname: \\[${SONAME}\\]")
-    message(FATAL_ERROR "expected SONAME ${SONAME} in ${LIB}")
+if(NOT rc EQUAL 0 OR NOT defined STREQUAL "getObject" OR NOT out MATCHES "soname: \\[${SONAME}\\]")
+    message(FATAL_ERROR "expected getObject alone and SONAME ${SONAME} in ${LIB}, found: ${defined}")
 endif()

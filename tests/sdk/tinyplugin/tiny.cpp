@@ -5,13 +5,6 @@
 
 namespace {
 
-char* copy(char* buffer, int length, const char* text) {
-    if (length > 0) {
-        std::strncpy(buffer, text, static_cast<size_t>(length));
-    }
-    return buffer;
-}
-
 class Tiny : public plugin {
 public:
     Tiny() : plugin(nullptr) {}
@@ -28,19 +21,16 @@ public:
     version_t* getMinEngineVersion(version_t* v) override { return getVersion(v); }
     bool getIcon(CVantryBitmap&) override { return false; }
     int32_t getBlockCount() override { return 1; }
-    long* getProperties(long* p) override {
-        *p = 0;
-        return p;
-    }
-    bool checkDependency() override { return m_pArbiter != nullptr; }
-    int32_t activatePlugin(CBaseVantryIO* io, long) override {
-        io->beginSection("TINY");
-        io->endSection();
-        io->flush();
-        return 0;
-    }
+    long* getProperties(long* p) override { return p; }
+    bool checkDependency() override { return false; }
+    int32_t activatePlugin(CBaseVantryIO*, long) override { return -1; }
     int32_t showDlg(long, void*) override { return 0; }
     void hideDlg(long) override {}
+
+private:
+    static char* copy(char* buffer, int length, const char* text) {
+        return length > 0 ? std::strncpy(buffer, text, static_cast<size_t>(length)) : buffer;
+    }
 };
 
 } // namespace
