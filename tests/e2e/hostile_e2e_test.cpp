@@ -320,5 +320,23 @@ TEST_F(HostileE2e, SoundFilesThatCannotBeCarriedAndSparseOnes) {
     EXPECT_LT(st.st_blocks * 512, 1 << 20) << "holes written out";
 }
 
+TEST_F(HostileE2e, SoundFileThatDoesNotFitOnTheDiskIsNotCarried) {
+    icq->description()["extraValues"] = Json::array({roverSound("ICQBell", "C:\\Big.wav")});
+    build();
+    writeFile(icq->local("C:\\Big.wav"), std::string(100 * 1024, 'b'));
+    // A file size limit of 64 KiB stands for a full disk: writes fail with EFBIG.
+    RunOptions small;
+    small.wrapper = {"/bin/sh", "-c", "trap '' XFSZ; exec /usr/bin/prlimit --fsize=65536 -- \"$@\"",
+                     "sh"};
+    const std::string out = icq->out();
+    const ProcessResult r = run(roverArgs(out, {"--no-contacts", "--no-archive"}), out, small);
+    EXPECT_EQ(r.status, 3) << describe(r);
+    EXPECT_EQ(r.err,
+              progressLines(0, 50) + "tolvane-import: warning: " + icq->local("C:\\Big.wav") +
+                  ": cannot carry (" + out + "/files/Big.wav: cannot write (File too large))\n" +
+                  progressLines(50, 60) + kNotCarried + "1 sound file\n");
+    EXPECT_EQ(icq->record(out)["sections"][3]["entries"][2]["carried"], nullptr);
+}
+
 } // namespace
 } // namespace e2e
