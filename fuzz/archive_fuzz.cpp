@@ -3,9 +3,9 @@
 // Both walks run (index tree and allocation bitmap), and each opened database is streamed in
 // both orders.
 
-#include "archive/codepage.h"
 #include "archive/database.h"
 #include "fuzzsupport.h"
+#include "text/utf8.h"
 
 #include <cstdio>
 #include <cstring>
@@ -22,7 +22,7 @@ void checkLine(const std::string& text, const char* what) {
 }
 
 void checkUtf8(const std::string& text, const char* what) {
-    if (!archive::isUtf8(text)) {
+    if (!text::isValidUtf8(text)) {
         fail(std::string(what) + " is not UTF-8");
     }
 }

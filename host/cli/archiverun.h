@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-class CArbiter;
+#include "ownerdatabase.h"
 
 namespace cli {
 
@@ -21,14 +21,14 @@ struct ArchiveOptions {
     bool useIndex = true;
 };
 
-/// Writes the ICQ archive of the owner the plug-in imported (`nickname`: the bytes the options
-/// page chose) into `outDir`, beside record.json. The database is the one the plug-in's
-/// contacts export reads: the owner's <UIN>.dat in the ICQ version's folder beside the owner
-/// folder, else in the first of 2003a, 2002a, 2001a, 2000b, 2000a, Db99b and NewDB that has
-/// one. Texts are read in `codepage`. Answers the summary's lines; a database that is missing
-/// or cannot be read, or an export that fails, gives a warning on standard error and a line
-/// that says so, and the import goes on.
-std::string writeArchive(CArbiter& host, const std::string& nickname, const std::string& codepage,
-                         const ArchiveOptions& options, const std::string& outDir);
+/// Writes the ICQ archive of the owner the plug-in imported into `outDir`, the folder of the
+/// run's bundle, which is saved together with record.json. The database is the one the
+/// plug-in's contacts export read (`database`); texts are read in `codepage`; messages name
+/// the files as they will lie in `shownDir`. Answers the summary's lines; a database that is
+/// missing or cannot be read, or an export that fails, gives a warning on standard error and a
+/// line that says so, and the import goes on.
+std::string writeArchive(const OwnerDatabase& database, const std::string& codepage,
+                         const ArchiveOptions& options, const std::string& outDir,
+                         const std::string& shownDir);
 
 } // namespace cli

@@ -1,6 +1,7 @@
 #include "importcommand.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -22,6 +24,9 @@
 #include "fdio.h"
 #include "info.h"
 #include "optionspage.h"
+#include "outputfolder.h"
+#include "ownerdatabase.h"
+#include "pagestate.h"
 #include "passwordanswer.h"
 #include "pluginloader.h"
 #include "recordwriter.h"
@@ -34,10 +39,12 @@ namespace cli {
 
 namespace {
 
+using Json = nlohmann::ordered_json;
+
 const int kComplete = 0;
 const int kRefused = 1;
 const int kUsage = 2;
-const int kInterrupted = 130;
+const int kNotAllCarried = 3;
 
 // Qt's own warnings (a missing XDG_RUNTIME_DIR, fonts) say nothing about the import.
 void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) {
@@ -47,8 +54,10 @@ void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) 
 }
 
 // Lines name owners, users and files of the installation: they are printed escaped.
+// The last line of a run is written whole even when a second stop signal interrupts it.
 int fail(int status, const std::string& line) {
-    std::cerr << "tolvane-import: " << text::printable(line) << "\n";
+    const std::string shown = "tolvane-import: " + text::printable(line) + "\n";
+    vqrt::writeAll(STDERR_FILENO, shown.data(), shown.size());
     return status;
 }
 
@@ -85,6 +94,36 @@ private:
     std::string path_;
 };
 
+// The record as the plug-in writes it. A stop signal ends the run before the next section or
+// value is taken: the contact scan hands control back for every contact, but asks the agent
+// for progress only after the last one.
+class RecordOfRun : public vqrt::RecordWriter {
+public:
+    RecordOfRun(const std::string& folder, vqrt::RecordWriterOptions options,
+                std::function<void()> stop)
+        : RecordWriter(folder, "ICQ", std::move(options)), stop_(std::move(stop)) {}
+    void beginSection(const char* name) override {
+        stopIfAsked();
+        RecordWriter::beginSection(name);
+    }
+    void writeValue(const char* key, const char* value) override {
+        stopIfAsked();
+        RecordWriter::writeValue(key, value);
+    }
+    void writeFileValue(const char* quotedLocalPath, const char* key) override {
+        stopIfAsked();
+        RecordWriter::writeFileValue(quotedLocalPath, key);
+    }
+
+private:
+    void stopIfAsked() const {
+        if (vqrt::TerminalAgent::stopSignal().load() != 0) {
+            stop_();
+        }
+    }
+    std::function<void()> stop_;
+};
+
 std::string ownerList(const std::vector<QString>& owners) {
     std::string text;
     for (const QString& owner : owners) {
@@ -94,7 +133,7 @@ std::string ownerList(const std::vector<QString>& owners) {
 }
 
 // What one run carries from step to step. Members go from the last up: the options page before
-// the plug-in that made it, the agent before the record.
+// the plug-in that made it, the output folder before the agent that catches stop signals.
 struct Run {
     explicit Run(const Options& options) : o(options) {}
 
@@ -109,29 +148,45 @@ struct Run {
     QWidget host;               ///< holds the options page
     std::optional<OptionsPage> page;
     std::vector<QString> owners;
-    std::optional<ScratchFolder> scratch;
-    std::string outDir;
-    std::optional<vqrt::RecordWriter> record;
+    OwnerDatabase database; ///< of the chosen owner
     std::optional<vqrt::TerminalAgent> agent;
+    std::optional<ScratchFolder> scratch;
+    std::unique_ptr<vqrt::OutputFolder> output;
+    /// Where the run writes its bundle (record.json, files/ and whatever else belongs to it):
+    /// the staging folder inside --out, whose entries go into --out together when the run is
+    /// saved, or the scratch folder of a record that is only printed.
+    std::string bundleFolder;
+    std::optional<RecordOfRun> record;
     std::optional<PasswordAnswer> answer;
-    int result = 0; ///< what activatePlugin answered
-    std::string recordPath;
-    std::string archiveLines; ///< the archive's lines of the summary
+    std::optional<DiagnosticsEcho> echo;       ///< shows the plug-in's lines with --verbose
+    std::optional<StdoutRedirect> quietOutput; ///< while the plug-in runs
+    std::optional<CoutDiscard> quietCout;
+    int result = 0;             ///< what activatePlugin answered
+    bool stoppedInside = false; ///< the run was ended inside activatePlugin
+    std::string archiveLines;   ///< the archive's lines of the summary
 };
 
 // A step either lets the run go on or ends it with an exit status.
 using Step = std::optional<int> (*)(Run&);
 
+// Standard output as it was before quietly(); the plug-in's lines are shown with --verbose.
+void loud(Run& run) {
+    run.quietCout.reset();
+    run.quietOutput.reset();
+    run.echo.reset();
+}
+
 // Calls the plug-in with its lines on standard output sent to run.diagnostics (and shown
 // escaped after the call) with --verbose, and dropped before they reach it otherwise.
-template <class Call> auto quietly(const Run& run, Call call) {
-    const DiagnosticsEcho echo(run.o.verbose ? run.diagnostics.get() : -1);
-    StdoutRedirect quiet(run.diagnostics.get());
-    std::optional<CoutDiscard> discard;
+template <class Call> auto quietly(Run& run, Call call) {
+    run.echo.emplace(run.o.verbose ? run.diagnostics.get() : -1);
+    run.quietOutput.emplace(run.diagnostics.get());
     if (!run.o.verbose) {
-        discard.emplace();
+        run.quietCout.emplace();
     }
-    return call();
+    const auto result = call();
+    loud(run);
+    return result;
 }
 
 // The command line shows no window: Qt draws offscreen unless told otherwise.
@@ -142,6 +197,132 @@ void prepareQt(bool verbose) {
     if (!verbose) {
         qInstallMessageHandler(quietQt);
     }
+}
+
+std::string signalName(int signal) {
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "signal " + std::to_string(signal);
+    }
+}
+
+vqrt::BundleIdentity identity(const Run& run) {
+    return {run.session->options().windowsRoot, run.database.uin};
+}
+
+// Whose record --out holds: what the bundle says of itself, or, for a bundle of an older
+// version, the UIN of its record's owner section.
+std::optional<vqrt::BundleIdentity> earlierIdentity(const vqrt::OutputFolder& out) {
+    if (out.earlierIdentity() || !out.holdsBundle()) {
+        return out.earlierIdentity();
+    }
+    std::string text;
+    std::string error;
+    if (!vqrt::readWholeFile(out.path() + "/record.json", text, error)) {
+        return std::nullopt;
+    }
+    // Sections inside sections (the contacts) are dropped as they are read.
+    const Json record = Json::parse(
+        text,
+        [](int depth, Json::parse_event_t event, Json&) {
+            return event != Json::parse_event_t::object_end || depth < 5;
+        },
+        false);
+    if (!record.is_object()) {
+        return std::nullopt;
+    }
+    for (const Json& section : record.value("sections", Json::array())) {
+        for (const Json& entry : section.value("entries", Json::array())) {
+            if (section.value("name", "") == "ICQ_OWNER" && entry.value("key", "") == "UIN") {
+                std::string uin = entry.value("value", "");
+                uin.erase(uin.find_last_not_of("\r\n") + 1);
+                return vqrt::BundleIdentity{"", uin};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// The contact database as the summary names it when contacts were chosen and it cannot be
+// read; empty when it can.
+std::string databaseGap(const OwnerDatabase& database) {
+    if (database.problem.empty()) {
+        return {};
+    }
+    return "the contact database " + database.path + (database.path.empty() ? "(" : " (") +
+           database.problem + ")";
+}
+
+// Saves what the record holds where it belongs: a complete import replaces the bundle in
+// --out, a run that did not complete leaves an earlier one as it was. Prints the record with
+// --json, the summary and the last line; answers the exit status. Stop signals that come now
+// change nothing: the import is as complete as it is.
+int finishRun(Run& run) {
+    RecordOfRun& record = *run.record;
+    record.setResult(run.result);
+    // Saving again right after a save that failed only fails again, with the same line.
+    if (!record.lastSaveFailed()) {
+        record.finish();
+    }
+    const bool complete = run.result == 0 && record.complete() && !run.stoppedInside;
+    const int signal = complete ? 0 : vqrt::TerminalAgent::stopSignal().load();
+    if (run.o.json) {
+        std::cout.flush();
+        record.writeText(STDOUT_FILENO);
+    }
+    const std::string recordPath =
+        run.o.out.empty() ? std::string("(not kept)") : run.output->path() + "/record.json";
+    const bool kept = run.output && !complete && run.output->holdsBundle();
+    std::string error;
+    const bool saved = !record.lastSaveFailed() &&
+                       (!run.output || kept || run.output->commit(identity(run), error));
+    if (run.output) {
+        run.output->discard();
+    }
+    run.scratch.reset();
+    if (!saved) {
+        return fail(kRefused, record.lastSaveFailed() ? record.lastSaveError() : error);
+    }
+    const std::string what = kept ? "the earlier record is kept as it was: " + recordPath
+                                  : "the record keeps what was imported so far: " + recordPath;
+    if (signal != 0) {
+        return fail(128 + signal, "interrupted by " + signalName(signal) + "; " + what);
+    }
+    if (!run.found) {
+        return fail(kRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
+                                  " (the registry has no ICQ.exe application path)" +
+                                  (kept ? "; " + what : ""));
+    }
+    if (!complete) {
+        return fail(kRefused, "the import did not complete; " + what);
+    }
+    const Json outline = record.outline();
+    const std::string gap = databaseGap(run.database);
+    if (!run.o.quiet && !run.o.json) {
+        std::cout << importSummary(outline, recordPath, gap, run.archiveLines);
+    }
+    const std::string missing = notCarried(outline, gap);
+    return missing.empty() ? kComplete
+                           : fail(kNotAllCarried, "not everything chosen was carried: " + missing);
+}
+
+// Ends the run from inside the plug-in after a stop signal, as the agent would at its next
+// progress step.
+[[noreturn]] void stopNow(Run& run) {
+    loud(run);
+    run.agent->stepProgress(0);
+    run.stoppedInside = true;
+    run.result = -1;
+    const int status = finishRun(run);
+    std::cout.flush();
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 std::optional<int> openSession(Run& run) {
@@ -182,7 +363,7 @@ std::optional<int> readPassword(Run& run) {
     if (!error.empty()) {
         return fail(kUsage, error);
     }
-    if (!run.password && !run.o.list && !haveTerminal()) {
+    if (!run.password && !run.o.list && !run.o.pageStateStdin && !haveTerminal()) {
         return fail(kUsage, "no owner password given and no terminal to ask on "
                             "(use --password-file FILE or --password-stdin)");
     }
@@ -218,33 +399,11 @@ std::optional<int> listOwners(Run& run) {
     return run.owners.empty() ? fail(kRefused, "ICQ is installed but has no owners") : kComplete;
 }
 
-// The record goes to --out, or to a scratch folder when it is only printed. Without ICQ it
-// still says so.
-std::optional<int> openRecord(Run& run) {
-    if (run.o.out.empty()) {
-        std::string error;
-        run.scratch.emplace(error);
-        if (run.scratch->path().empty()) {
-            return fail(kUsage, error);
-        }
-    }
-    run.outDir = run.scratch ? run.scratch->path() : run.o.out;
-    run.record.emplace(run.outDir, "ICQ",
-                       vqrt::RecordWriterOptions{run.o.host.codepage, [](const std::string& line) {
-                                                     std::cerr
-                                                         << "tolvane-import: warning: " << line
-                                                         << "\n";
-                                                 }});
-    if (!run.found) {
-        run.record->setResult(-1);
-        run.record->finish();
-        return fail(kRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
-                                  " (the registry has no ICQ.exe application path)");
-    }
-    return std::nullopt;
-}
-
+// Chooses the owner that --owner names on the options page.
 std::optional<int> chooseOwner(Run& run) {
+    if (!run.found) {
+        return std::nullopt;
+    }
     if (!run.page->valid()) {
         return fail(kUsage, run.pluginPath + ": the plug-in showed no options page");
     }
@@ -252,8 +411,87 @@ std::optional<int> chooseOwner(Run& run) {
         return fail(kUsage, "no ICQ owner named \"" + run.o.owner +
                                 "\" (owners: " + ownerList(run.owners) + ")");
     }
-    if (!run.record->prepareOutputDirectory()) {
-        return fail(kUsage, "cannot use " + run.outDir + " as the output folder");
+    return std::nullopt;
+}
+
+// With --page-state-stdin: the options page as the desktop window's page was, the owner too.
+std::optional<int> applyPageState(Run& run) {
+    std::string error;
+    if (run.found && run.o.pageStateStdin && !applyPageStateFromStdin(&run.host, error)) {
+        return fail(kUsage, error);
+    }
+    return std::nullopt;
+}
+
+// The contact database of the owner the page now shows.
+std::optional<int> findDatabase(Run& run) {
+    if (run.found) {
+        run.database = findOwnerDatabase(*run.session, run.page->chosenOwner());
+    }
+    return std::nullopt;
+}
+
+// The record goes to a staging folder inside --out, or to a scratch folder when it is only
+// printed. From here on a stop signal ends the run the way Ctrl-C does, and cleans up.
+std::optional<int> openOutput(Run& run) {
+    run.agent.emplace(run.icq->getBlockCount(), stderr);
+    run.agent->catchStopSignals();
+    std::string error;
+    if (run.o.out.empty()) {
+        run.scratch.emplace(error);
+        if (run.scratch->path().empty()) {
+            return fail(kUsage, error);
+        }
+    } else {
+        run.output = vqrt::OutputFolder::open(run.o.out, error);
+        if (!run.output) {
+            return fail(kUsage, error);
+        }
+    }
+    run.bundleFolder = run.output ? run.output->staging() : run.scratch->path();
+    run.record.emplace(run.bundleFolder,
+                       vqrt::RecordWriterOptions{run.o.host.codepage,
+                                                 [](const std::string& line) {
+                                                     std::cerr
+                                                         << "tolvane-import: warning: " << line
+                                                         << "\n";
+                                                 }},
+                       [&run] { stopNow(run); });
+    if (run.output) {
+        run.record->showAs(run.output->path());
+    }
+    return std::nullopt;
+}
+
+// Without ICQ the record says so, in a folder that holds no other.
+std::optional<int> refuseWithoutIcq(Run& run) {
+    if (run.found) {
+        return std::nullopt;
+    }
+    run.result = -1;
+    return finishRun(run);
+}
+
+// The record in --out is replaced only by one of the same owner and installation, unless
+// --replace says otherwise.
+std::optional<int> checkEarlierRecord(Run& run) {
+    if (!run.output || run.o.replace) {
+        return std::nullopt;
+    }
+    const std::optional<vqrt::BundleIdentity> earlier = earlierIdentity(*run.output);
+    const vqrt::BundleIdentity now = identity(run);
+    // A record of no owner (of a run that found no ICQ) holds nothing to lose.
+    if (!earlier || earlier->owner.empty()) {
+        return std::nullopt;
+    }
+    const std::string holds = run.output->path() + " holds the record of ";
+    if (!earlier->installation.empty() && earlier->installation != now.installation) {
+        return fail(kUsage, holds + "another installation (" + earlier->installation +
+                                "); --replace replaces it");
+    }
+    if (!now.owner.empty() && earlier->owner != now.owner) {
+        return fail(kUsage,
+                    holds + "another owner (UIN " + earlier->owner + "); --replace replaces it");
     }
     return std::nullopt;
 }
@@ -286,18 +524,18 @@ std::optional<int> applyOptions(Run& run) {
 
 // From here on the run reads only the installation and writes only the output folder.
 std::optional<int> confineRun(Run& run) {
+    const std::string folder = run.output ? run.output->path() : run.scratch->path();
     const std::string scratchParent =
-        run.scratch ? run.outDir.substr(0, run.outDir.rfind('/')) : std::string();
-    confineImport(run.o, run.outDir, scratchParent);
+        run.scratch ? folder.substr(0, folder.rfind('/')) : std::string();
+    confineImport(run.o, folder, scratchParent);
     return std::nullopt;
 }
 
-// Runs the import with a progress bar and Ctrl-C, answering the password dialog, and saves
-// the record.
+// Runs the import with a progress bar, answering the password dialog.
 std::optional<int> runPlugin(Run& run) {
-    vqrt::TerminalAgent& agent = run.agent.emplace(run.icq->getBlockCount(), stderr);
+    vqrt::TerminalAgent& agent = *run.agent;
     agent.setWidget(&run.host);
-    agent.catchInterrupt();
+    agent.setLineForm(run.o.progressLines);
     run.session->setAgent(&agent);
     run.answer.emplace([&run]() -> std::optional<std::string> {
         if (run.password) {
@@ -305,58 +543,29 @@ std::optional<int> runPlugin(Run& run) {
         }
         run.agent->finishLine();
         return promptPassword("Password of the ICQ owner: ",
-                              [] { return vqrt::TerminalAgent::cancelRequested().load(); });
+                              [] { return vqrt::TerminalAgent::stopSignal().load() != 0; });
     });
     QCoreApplication::instance()->installEventFilter(&*run.answer);
     run.result = quietly(run, [&] { return run.icq->activatePlugin(&*run.record, 0); });
     agent.finishLine();
-    run.record->setResult(run.result);
-    // Saving again right after a save that failed only fails again, with the same line.
-    if (!run.record->lastSaveFailed()) {
-        run.record->finish();
-    }
     run.session->setAgent(nullptr);
     return std::nullopt;
 }
 
-// Prints the record with --json; ends a run that did not complete.
-std::optional<int> checkOutcome(Run& run) {
-    const vqrt::RecordWriter& record = *run.record;
-    if (run.o.json) {
-        std::cout.flush();
-        record.writeText(STDOUT_FILENO);
-    }
-    run.recordPath = run.o.out.empty() ? std::string("(not kept)") : run.outDir + "/record.json";
-    const std::string& recordPath = run.recordPath;
-    if (record.lastSaveFailed()) {
-        return fail(kRefused, record.lastSaveError());
-    }
-    if (run.agent->cancelled() || vqrt::TerminalAgent::cancelRequested().load()) {
-        return fail(kInterrupted,
-                    "interrupted; the record keeps what was imported so far: " + recordPath);
-    }
-    if (run.result != 0 || !record.complete()) {
-        return fail(kRefused,
-                    "the import did not complete; the record keeps what it holds: " + recordPath);
-    }
+// Whether the plug-in could read the contact database, asked as the plug-in asked: confined.
+std::optional<int> checkDatabase(Run& run) {
+    checkOwnerDatabase(run.database);
     return std::nullopt;
 }
 
-// The ICQ archive beside a record that is kept.
+// The ICQ archive of a complete import into --out, written into the run's bundle so that it
+// is saved together with the record.
 std::optional<int> exportArchive(Run& run) {
-    if (!run.o.out.empty()) {
-        run.archiveLines = writeArchive(*run.session, run.page->chosenOwner(), run.o.host.codepage,
-                                        run.o.archive, run.outDir);
+    if (run.output && run.result == 0 && run.record->complete() && !run.record->lastSaveFailed()) {
+        run.archiveLines = writeArchive(run.database, run.o.host.codepage, run.o.archive,
+                                        run.bundleFolder, run.output->path());
     }
     return std::nullopt;
-}
-
-// The summary of a complete run; answers the exit status.
-int report(const Run& run) {
-    if (!run.o.quiet && !run.o.json) {
-        std::cout << importSummary(run.record->outline(), run.recordPath, run.archiveLines);
-    }
-    return kComplete;
 }
 
 } // namespace
@@ -369,13 +578,14 @@ int runImport(const Options& o) {
     QApplication app(argc, argv);
     Run run(o);
     for (const Step step :
-         {openSession, loadPlugin, readPassword, discoverOwners, listOwners, openRecord,
-          chooseOwner, applyOptions, confineRun, runPlugin, checkOutcome, exportArchive}) {
+         {openSession, loadPlugin, readPassword, discoverOwners, listOwners, chooseOwner,
+          applyPageState, findDatabase, openOutput, refuseWithoutIcq, checkEarlierRecord,
+          applyOptions, confineRun, runPlugin, checkDatabase, exportArchive}) {
         if (const std::optional<int> status = step(run)) {
             return *status;
         }
     }
-    return report(run);
+    return finishRun(run);
 }
 
 } // namespace cli

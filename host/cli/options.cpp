@@ -26,8 +26,12 @@ Examples:
     tolvane-import --windows-root /mnt/old --user Alice --owner Rover \
         --password-file ~/.icq-pass --no-sounds --out ~/icq-import
 
-Exit status: 0 complete import; 1 the plug-in refused or found no ICQ; 2 bad arguments
-or an unusable Windows installation; 130 interrupted with Ctrl-C.
+Exit status: 0 complete import; 3 complete, but something chosen was not carried (a sound
+file, or the owner's contact database: the summary names it); 1 the plug-in refused, found
+no ICQ, or the import did not complete; 2 bad arguments, an unusable Windows installation or
+output folder, another import writing to it, or a record of another owner or installation
+in it (see --replace); 130, 143, 129 stopped by SIGINT (Ctrl-C), SIGTERM, SIGHUP. A run
+that does not complete leaves an earlier record in --out as it was.
 )";
 
 // "D=/mnt/d" (or "D:=/mnt/d") into the drive map.
@@ -67,12 +71,20 @@ const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::st
     app.add_option("--codepage", o.host.codepage,
                    "the installation's ANSI code page (default CP1252)");
     app.add_option("--out", o.out, "the folder that receives record.json and files/");
+    app.add_flag("--replace", o.replace,
+                 "replace a record of another owner or installation in --out");
     app.add_option("--owner", o.owner, "the ICQ owner's nickname, as --list prints it");
     auto* file = app.add_option("--password-file", o.passwordFile,
                                 "read the owner password from the first line of a file");
     auto* stdinFlag =
         app.add_flag("--password-stdin", o.passwordStdin, "read the owner password from stdin");
     file->excludes(stdinFlag);
+    app.add_flag("--page-state-stdin", o.pageStateStdin,
+                 "set the options page from a JSON page state on stdin (the desktop window's)")
+        ->excludes(stdinFlag);
+    app.add_flag("--progress-lines", o.progressLines,
+                 "report progress as \"progress DONE TOTAL\" and messages as \"message TEXT\" "
+                 "lines on stderr");
     app.add_flag("--no-server", o.noServer, "do not import the ICQ server settings");
     app.add_flag("--no-user-settings", o.noUserSettings, "do not import the owner's account");
     auto* noContacts = app.add_flag("--no-contacts", o.noContacts, "do not import contacts");

@@ -25,7 +25,10 @@ struct Options {
     bool list = false;
     bool json = false;
     bool quiet = false;
+    bool replace = false;
     bool verbose = false;
+    bool pageStateStdin = false;     ///< the options page is set from a state on stdin
+    bool progressLines = false;      ///< progress and messages as `progress D T`, `message TEXT`
     std::optional<std::string> info; ///< set with --info; empty text: the --plugin one
     std::string icon;
     std::string plugin;

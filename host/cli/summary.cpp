@@ -39,10 +39,37 @@ std::string value(const Json* section, const std::string& key, const std::string
     return fallback;
 }
 
+// The sound events of a record and how many of their files were carried.
+std::pair<int, int> soundFiles(const Json* sounds) {
+    int events = 0;
+    int carried = 0;
+    for (const Json& entry :
+         sounds != nullptr ? sounds->value("entries", Json::array()) : Json::array()) {
+        if (entry.contains("file")) {
+            ++events;
+            carried += entry["carried"].is_string() ? 1 : 0;
+        }
+    }
+    return {events, carried};
+}
+
 } // namespace
 
+std::string notCarried(const Json& record, const std::string& databaseGap) {
+    const auto [events, carried] = soundFiles(findSection(record, "ICQ_SOUNDS_SETTINGS"));
+    const int missing = events - carried;
+    std::string text;
+    if (missing > 0) {
+        text = std::to_string(missing) + (missing == 1 ? " sound file" : " sound files");
+    }
+    if (findSection(record, "CONTACTS") != nullptr && !databaseGap.empty()) {
+        text += (text.empty() ? "" : "; ") + databaseGap;
+    }
+    return text;
+}
+
 std::string importSummary(const Json& record, const std::string& recordPath,
-                          const std::string& archiveLines) {
+                          const std::string& databaseGap, const std::string& archiveLines) {
     std::ostringstream out;
     const Json* owner = findSection(record, "ICQ_OWNER");
     const Json* settings = findSection(record, "ICQ_IMPORTED_SETTINGS");
@@ -65,22 +92,19 @@ std::string importSummary(const Json& record, const std::string& recordPath,
         out << (host == "ICQ_VQX_NO" ? "unknown host" : host) << ", "
             << (port == "ICQ_VQX_NO" ? "unknown port" : "port " + port) << "\n";
     }
-    out << "Contacts:  "
-        << (contacts != nullptr ? value(contacts, "No_contacts", "0") + " imported"
-                                : std::string("not imported"))
-        << "\n";
+    out << "Contacts:  ";
+    if (contacts == nullptr) {
+        out << "not imported\n";
+    } else {
+        out << value(contacts, "No_contacts", "0") << " imported"
+            << (databaseGap.empty() ? "" : "; not carried: " + text::printable(databaseGap))
+            << "\n";
+    }
     out << "Sounds:    ";
     if (sounds == nullptr) {
         out << "not imported\n";
     } else {
-        int events = 0;
-        int carried = 0;
-        for (const Json& entry : sounds->value("entries", Json::array())) {
-            if (entry.contains("file")) {
-                ++events;
-                carried += entry["carried"].is_string() ? 1 : 0;
-            }
-        }
+        const auto [events, carried] = soundFiles(sounds);
         out << events << " sound events, " << carried << " sound files carried";
         if (carried < events) {
             out << " (" << events - carried << " missing)";

@@ -15,7 +15,7 @@ namespace gui {
 namespace {
 
 constexpr mode_t kRecordMode = 0600;
-constexpr mode_t kFileMode = 0644;
+const char* const kRecord = "record.json";
 
 // Copies `from` to `folder/name`, replacing an earlier file only with a complete copy.
 bool copyAtomically(const std::string& from, const std::string& folder, const std::string& name,
@@ -25,6 +25,11 @@ bool copyAtomically(const std::string& from, const std::string& folder, const st
            vqrt::writeFileAtomically(
                folder, name, mode,
                [&bytes](int fd) { return vqrt::writeAll(fd, bytes.data(), bytes.size()); }, error);
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0600;
 }
 
 bool makeFolder(const std::string& path, std::string& error) {
@@ -38,13 +43,15 @@ bool makeFolder(const std::string& path, std::string& error) {
     return true;
 }
 
-// The regular files directly in `folder`, by name; none when it does not exist.
-std::vector<std::string> regularFiles(const std::string& folder) {
+// The regular files (or, with `folders`, the folders) directly in `folder`, by name; links
+// are left out.
+std::vector<std::string> entries(const std::string& folder, bool folders) {
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
-        if (it->is_regular_file(typeError) && !it->is_symlink(typeError)) {
+        const bool wanted = folders ? it->is_directory(typeError) : it->is_regular_file(typeError);
+        if (wanted && !it->is_symlink(typeError)) {
             names.push_back(it->path().filename().string());
         }
     }
@@ -52,14 +59,44 @@ std::vector<std::string> regularFiles(const std::string& folder) {
     return names;
 }
 
+bool hasSuffix(const std::string& name, const std::string& suffix) {
+    return name.size() >= suffix.size() &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Copies the files of `from` whose names end in `suffix` (all for an empty one) into `to`.
+bool copyFolder(const std::string& from, const std::string& to, const std::string& suffix,
+                std::string& error, int* copied) {
+    const std::vector<std::string> names = entries(from, false);
+    if (names.empty()) {
+        return true;
+    }
+    if (!makeFolder(to, error)) {
+        return false;
+    }
+    for (const std::string& name : names) {
+        if (!hasSuffix(name, suffix)) {
+            continue;
+        }
+        const std::string source = from + "/" + name;
+        if (!copyAtomically(source, to, name, modeOf(source), error)) {
+            return false;
+        }
+        if (copied != nullptr) {
+            ++*copied;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool saveBundle(const std::string& staging, const std::string& target, std::string& error,
-                int* filesCopied) {
-    if (filesCopied != nullptr) {
-        *filesCopied = 0;
+                int* carried) {
+    if (carried != nullptr) {
+        *carried = 0;
     }
-    const std::string record = staging + "/record.json";
+    const std::string record = staging + "/" + kRecord;
     struct stat st;
     if (::stat(record.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         error = record + ": no record to save (expected the record of an import run)";
@@ -68,22 +105,48 @@ bool saveBundle(const std::string& staging, const std::string& target, std::stri
     if (!makeFolder(target, error)) {
         return false;
     }
-    const std::vector<std::string> files = regularFiles(staging + "/files");
-    if (!files.empty()) {
-        const std::string targetFiles = target + "/files";
-        if (!makeFolder(targetFiles, error)) {
+    for (const std::string& folder : entries(staging, true)) {
+        if (!copyFolder(staging + "/" + folder, target + "/" + folder, {}, error,
+                        folder == "files" ? carried : nullptr)) {
             return false;
         }
-        for (const std::string& name : files) {
-            if (!copyAtomically(staging + "/files/" + name, targetFiles, name, kFileMode, error)) {
-                return false;
-            }
-            if (filesCopied != nullptr) {
-                ++*filesCopied;
-            }
+    }
+    for (const std::string& name : entries(staging, false)) {
+        const std::string source = staging + "/" + name;
+        if (name != kRecord && !copyAtomically(source, target, name, modeOf(source), error)) {
+            return false;
         }
     }
-    return copyAtomically(record, target, "record.json", kRecordMode, error);
+    return copyAtomically(record, target, kRecord, kRecordMode, error);
+}
+
+bool exportFiles(const std::string& staging, ExportKind kind, const std::string& target,
+                 std::string& error, int* copied) {
+    if (copied != nullptr) {
+        *copied = 0;
+    }
+    if (kind == ExportKind::HistoryHtml || kind == ExportKind::HistoryText) {
+        const std::string history = staging + "/history";
+        if (entries(history, false).empty()) {
+            error = history + ": no history to export (the import wrote no ICQ archive)";
+            return false;
+        }
+        return makeFolder(target, error) &&
+               copyFolder(history, target, kind == ExportKind::HistoryHtml ? ".html" : ".txt",
+                          error, copied);
+    }
+    const std::string source =
+        staging + (kind == ExportKind::ContactsVcard ? "/contacts.vcf" : "/contacts.csv");
+    const fs::path to(target);
+    const std::string folder = to.has_parent_path() ? to.parent_path().string() : ".";
+    if (!makeFolder(folder, error) ||
+        !copyAtomically(source, folder, to.filename().string(), modeOf(source), error)) {
+        return false;
+    }
+    if (copied != nullptr) {
+        *copied = 1;
+    }
+    return true;
 }
 
 } // namespace gui

@@ -13,6 +13,8 @@ struct CommandLine {
     vqrt::HostOptions host;
     /// --plugin: plug-in libraries or folders holding them; empty for the default folders.
     std::vector<std::string> plugins;
+    /// The tolvane-import that runs the imports; empty for the one beside this program.
+    std::string importer;
 };
 
 /// How parsing ended.

@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
     // Qt gets none of the arguments: it would take --plugin as its own.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    // The last Windows root and output folder are kept in ~/.config/tolvane/tolvane.conf.
+    QApplication::setOrganizationName(QStringLiteral("tolvane"));
     QApplication::setApplicationName(QStringLiteral("tolvane"));
     // Wayland desktops match the window to its menu entry, tolvane.desktop, by this name.
     QApplication::setDesktopFileName(QStringLiteral("tolvane"));

@@ -3,22 +3,33 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QStackedWidget>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "bundlesaver.h"
+#include "archivefile.h"
+#include "contactspage.h"
 #include "installationbox.h"
+#include "messagespage.h"
+#include "pagecapture.h"
 #include "recordtree.h"
-#include "recordwriter.h"
+#include "runrecord.h"
+#include "soundspage.h"
+#include "summarypage.h"
 #include "wording.h"
 
 namespace gui {
@@ -35,6 +46,9 @@ QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+const QString kRootSetting = QStringLiteral("windowsRoot");
+const QString kOutputSetting = QStringLiteral("outputFolder");
+
 // The carried files among `entries`, nested sections included.
 int carriedFiles(const nlohmann::ordered_json& entries) {
     int files = 0;
@@ -49,17 +63,42 @@ int carriedFiles(const nlohmann::ordered_json& entries) {
     return files;
 }
 
+// The bundle's record; null when there is none or it cannot be read.
+nlohmann::ordered_json readRecord(const QString& folder) {
+    QFile file(QDir(folder).filePath(QStringLiteral("record.json")));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return nullptr;
+    }
+    return nlohmann::ordered_json::parse(file.readAll().toStdString(), nullptr, false);
+}
+
+// The options of the window, with the Windows root remembered from the last time when none
+// is given.
+CommandLine withRememberedRoot(CommandLine options) {
+    if (options.host.windowsRoot.empty()) {
+        options.host.windowsRoot = QSettings().value(kRootSetting).toString().toStdString();
+    }
+    return options;
+}
+
 } // namespace
 
 MainWindow::MainWindow(const CommandLine& options, const std::vector<std::string>& pluginPaths,
                        const std::vector<std::string>& searched, QWidget* parent)
-    : QMainWindow(parent), options_(options), searched_(searched), agent_(this),
+    : QMainWindow(parent), options_(withRememberedRoot(options)), searched_(searched), agent_(this),
+      importer_(options.importer.empty() ? findImporter(programDir()) : options.importer),
+      process_(new ImportProcess(this)),
       staging_(QDir::tempPath() + QStringLiteral("/tolvane-XXXXXX")) {
     setWindowTitle(tr("Tolvane \u2013 settings from Windows"));
+    setAcceptDrops(true);
     plugins_.load(pluginPaths);
     views_.resize(static_cast<size_t>(plugins_.rowCount()));
     buildUi();
-    agent_.setProgressBar(progress_);
+    connect(process_, &ImportProcess::progress, this, [this](int done, int total) {
+        progress_->setRange(0, std::max(total, 1));
+        progress_->setValue(std::min(done, progress_->maximum()));
+    });
+    connect(process_, &ImportProcess::finished, this, &MainWindow::runFinished);
     applyInstallation();
     if (!staging_.isValid()) {
         setStatus(tr("No temporary folder for the import: %1. Imports cannot run.")
@@ -99,7 +138,7 @@ void MainWindow::buildUi() {
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(status_);
     setCentralWidget(central);
-    resize(1180, 680);
+    resize(1280, 760);
     updateActions();
 }
 
@@ -140,37 +179,73 @@ QWidget* MainWindow::buildOptionsBox() {
 }
 
 QWidget* MainWindow::buildRecordBox() {
-    auto* box = new QGroupBox(tr("Import record"), this);
+    auto* box = new QGroupBox(tr("What was imported"), this);
     auto* layout = new QVBoxLayout(box);
     recordStack_ = new QStackedWidget(box);
     recordHint_ = new QLabel(tr("No import yet.\n\nChoose what to import on the options page "
-                                "and press Import; the record of the import appears here."),
+                                "and press Import; what it brought appears here."),
                              recordStack_);
     recordHint_->setWordWrap(true);
     recordHint_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     recordHint_->setMargin(8);
-    recordTree_ = new RecordTree(recordStack_);
+    tabs_ = new QTabWidget(recordStack_);
+    tabs_->setObjectName(QStringLiteral("resultPages"));
+    summary_ = new SummaryPage(tabs_);
+    summary_->setObjectName(QStringLiteral("summaryPage"));
+    contacts_ = new ContactsPage(tabs_);
+    contacts_->setObjectName(QStringLiteral("contactsPage"));
+    messages_ = new MessagesPage(tabs_);
+    messages_->setObjectName(QStringLiteral("messagesPage"));
+    sounds_ = new SoundsPage(tabs_);
+    sounds_->setObjectName(QStringLiteral("soundsPage"));
+    recordTree_ = new RecordTree(tabs_);
     recordTree_->setObjectName(QStringLiteral("recordTree"));
+    tabs_->addTab(summary_, tr("S&ummary"));
+    tabs_->addTab(contacts_, tr("Con&tacts"));
+    tabs_->addTab(messages_, tr("&Messages"));
+    tabs_->addTab(sounds_, tr("Soun&ds"));
+    tabs_->addTab(recordTree_, tr("&Record"));
     recordStack_->addWidget(recordHint_);
-    recordStack_->addWidget(recordTree_);
+    recordStack_->addWidget(tabs_);
     layout->addWidget(recordStack_, 1);
+    layout->addWidget(buildSaveRow(box));
+    return box;
+}
 
-    auto* saveRow = new QHBoxLayout;
+QWidget* MainWindow::buildSaveRow(QWidget* parent) {
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
     auto* note = new QLabel(
         tr("Each import goes to a temporary folder that is removed when this window closes. "
-           "Save copies record.json and the carried files (files/) into a folder you choose; "
-           "record.json is written last, through a temporary file, so a failed save never "
-           "leaves a half-written record.json."),
-        box);
+           "Save copies all of it (record.json, the carried files and the ICQ archive) into a "
+           "folder you choose; record.json is written last, so a failed save never leaves a "
+           "half-written record.json."),
+        row);
     note->setObjectName(QStringLiteral("saveNote"));
     note->setWordWrap(true);
-    saveButton_ = new QPushButton(tr("&Save record\u2026"), box);
+    exportButton_ = new QPushButton(tr("&Export"), row);
+    exportButton_->setObjectName(QStringLiteral("exportButton"));
+    auto* menu = new QMenu(exportButton_);
+    const std::pair<const char*, std::pair<QString, ExportKind>> exports[] = {
+        {"exportVcard", {tr("Contacts as &vCard\u2026"), ExportKind::ContactsVcard}},
+        {"exportCsv", {tr("Contacts as &CSV\u2026"), ExportKind::ContactsCsv}},
+        {"exportHtml", {tr("History as &HTML\u2026"), ExportKind::HistoryHtml}},
+        {"exportText", {tr("History as plain &text\u2026"), ExportKind::HistoryText}}};
+    for (const auto& [name, action] : exports) {
+        QAction* item = menu->addAction(action.first);
+        item->setObjectName(QString::fromLatin1(name));
+        const ExportKind kind = action.second;
+        connect(item, &QAction::triggered, this, [this, kind] { chooseExport(kind); });
+    }
+    exportButton_->setMenu(menu);
+    saveButton_ = new QPushButton(tr("&Save\u2026"), row);
     saveButton_->setObjectName(QStringLiteral("saveButton"));
     connect(saveButton_, &QPushButton::clicked, this, &MainWindow::chooseSaveFolder);
-    saveRow->addWidget(note, 1);
-    saveRow->addWidget(saveButton_, 0, Qt::AlignTop);
-    layout->addLayout(saveRow);
-    return box;
+    layout->addWidget(note, 1);
+    layout->addWidget(exportButton_, 0, Qt::AlignTop);
+    layout->addWidget(saveButton_, 0, Qt::AlignTop);
+    return row;
 }
 
 QWidget* MainWindow::buildImportRow() {
@@ -218,6 +293,22 @@ void MainWindow::setWindowsRoot(const QString& root) {
     installation_->setRoot(root);
 }
 
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!running_ && urls.size() == 1 && urls.constFirst().isLocalFile() &&
+        QFileInfo(urls.constFirst().toLocalFile()).isDir()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!running_ && urls.size() == 1 && urls.constFirst().isLocalFile()) {
+        event->acceptProposedAction();
+        setWindowsRoot(urls.constFirst().toLocalFile());
+    }
+}
+
 void MainWindow::applyInstallation() {
     if (running_) {
         return;
@@ -229,6 +320,9 @@ void MainWindow::applyInstallation() {
     session_ = installation_->openSession(sessionError_);
     if (session_ != nullptr) {
         session_->setAgent(&agent_);
+    }
+    if (QFileInfo(installation_->root()).isDir()) {
+        QSettings().setValue(kRootSetting, installation_->root());
     }
     showPlugin(current_);
 }
@@ -401,16 +495,16 @@ void MainWindow::updateActions() {
     const bool canImport =
         !running_ && state_ == PanelState::Page && session_ != nullptr && staging_.isValid();
     importButton_->setEnabled(canImport);
-    cancelButton_->setEnabled(running_ && !agent_.cancelRequested());
+    cancelButton_->setEnabled(running_ && !cancelling_);
     saveButton_->setEnabled(!running_ && !lastRun_.isEmpty());
+    exportButton_->setEnabled(!running_ && archive_ != nullptr);
     pluginList_->setEnabled(!running_);
     installation_->setLocked(running_);
 }
 
 void MainWindow::setRunning(bool on) {
     running_ = on;
-    // The page stays enabled (the plug-in reads its enabled states); a cover keeps the
-    // mouse off it while the run reads it.
+    // A cover keeps the mouse off the page while its state is handed to the run.
     if (current_ >= 0 && static_cast<size_t>(current_) < views_.size()) {
         PluginView& view = views_[static_cast<size_t>(current_)];
         if (on && view.pageHost != nullptr) {
@@ -431,6 +525,26 @@ void MainWindow::setRunning(bool on) {
     }
 }
 
+bool MainWindow::passwordFor(QDialog* page, QByteArray& state) {
+    const QLineEdit* field = passwordField(page);
+    if (field == nullptr || !field->text().isEmpty()) {
+        state = capturePage(page);
+        return true;
+    }
+    QInputDialog ask(this);
+    ask.setObjectName(QStringLiteral("passwordPrompt"));
+    ask.setWindowTitle(tr("Password"));
+    ask.setLabelText(tr("The options page gives no password.\nPassword of the account to "
+                        "import:"));
+    ask.setTextEchoMode(QLineEdit::Password);
+    if (ask.exec() != QDialog::Accepted) {
+        return false;
+    }
+    const QString password = ask.textValue();
+    state = capturePage(page, field, &password);
+    return true;
+}
+
 void MainWindow::runImport() {
     if (running_ || state_ != PanelState::Page || session_ == nullptr || !staging_.isValid()) {
         return;
@@ -441,87 +555,146 @@ void MainWindow::runImport() {
         return;
     }
     const int row = current_;
-    plugin* object = plugins_.object(row);
-    const vqrt::PluginIdentity* identity = plugins_.identity(row);
-    if (object == nullptr || identity == nullptr) {
+    QDialog* page = views_[static_cast<size_t>(row)].page;
+    if (plugins_.object(row) == nullptr || page == nullptr) {
         return;
     }
-    const QString runFolder = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
-    std::vector<std::string> warnings;
-    vqrt::RecordWriterOptions writerOptions;
-    writerOptions.codepage = session_->options().codepage;
-    writerOptions.warn = [&warnings](const std::string& line) { warnings.push_back(line); };
-    vqrt::RecordWriter writer(runFolder.toStdString(), identity->name, writerOptions);
-
-    object->setArbiter(session_.get());
-    agent_.start(pluginName(row), identity->blockCount);
-    setRunning(true);
-    setStatus(tr("Importing with %1\u2026").arg(pluginName(row)));
-    const int result = object->activatePlugin(&writer, 0);
-    writer.setResult(result);
-    writer.finish();
-    setRunning(false);
-
-    const nlohmann::ordered_json record = writer.json();
-    const auto topSections = record.value("sections", nlohmann::ordered_json::array());
-    const int sections = static_cast<int>(topSections.size());
-    int files = 0;
-    for (const auto& section : topSections) {
-        files += carriedFiles(section.value("entries", nlohmann::ordered_json::array()));
+    RunRequest request;
+    if (!passwordFor(page, request.pageState)) {
+        setStatus(tr("Import not started: no password was given."));
+        return;
     }
-    lastRun_ = writer.lastSaveFailed() ? QString() : runFolder;
-    recordTree_->showRecord(record);
-    recordStack_->setCurrentWidget(recordTree_);
-    reportRun(result, agent_.cancelled(), agent_.messages(), warnings, writer.lastSaveFailed(),
-              writer.lastSaveError(), sections, files);
+    request.program = importer_;
+    request.host = session_->options();
+    request.plugin = plugins_.path(row);
+    request.outDir = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
+    runName_ = pluginName(row);
+    cancelling_ = false;
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    setRunning(true);
+    setStatus(tr("Importing with %1\u2026").arg(runName_));
+    process_->start(request);
+    shownFolder_ = request.outDir;
+}
+
+void MainWindow::runFinished(const RunOutcome& outcome) {
+    outcome_ = outcome;
+    setRunning(false);
+    showPages(shownFolder_);
+    reportRun(shownFolder_);
     updateActions();
+    if (!outcome_.messages.isEmpty() && !closeAfterRun_) {
+        QMessageBox box(outcome_.end == RunEnd::Refused ? QMessageBox::Warning
+                                                        : QMessageBox::Information,
+                        runName_, outcome_.messages.join(QLatin1Char('\n')), QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("pluginMessage"));
+        box.exec();
+    }
+    emit importFinished();
     if (closeAfterRun_) {
         close();
     }
 }
 
-void MainWindow::reportRun(int result, bool cancelled, const QStringList& messages,
-                           const std::vector<std::string>& warnings, bool saveFailed,
-                           const std::string& saveError, int sections, int files) {
-    const QString name = pluginName(current_);
-    QString text;
-    if (cancelled) {
-        text = tr("Import cancelled: the record holds only what was written before Cancel.");
-    } else if (result != 0) {
-        text = messages.isEmpty()
-                   ? tr("Import failed: %1 stopped the run. The record holds what was written "
-                        "until then.")
-                         .arg(name)
-                   : tr("Import failed: %1 stopped the run (%2). The record holds what was "
-                        "written until then.")
-                         .arg(name, messages.join(QStringLiteral(" ")));
-    } else {
-        text = tr("Import complete: the record holds %1 and %2. Save it to keep it.")
-                   .arg(counted(sections, tr("section"), tr("sections")),
-                        counted(files, tr("carried file"), tr("carried files")));
+void MainWindow::showPages(const QString& runFolder) {
+    const nlohmann::ordered_json record = readRecord(runFolder);
+    const bool hasRecord = record.is_object();
+    lastRun_ = hasRecord ? runFolder : QString();
+    const bool icq = isIcqRecord(record);
+    QString error;
+    archive_.reset();
+    const QString archivePath = QDir(runFolder).filePath(QStringLiteral("icq-archive.sqlite"));
+    if (icq && QFileInfo::exists(archivePath)) {
+        archive_ = ArchiveFile::open(archivePath, error);
+        if (archive_ == nullptr) {
+            outcome_.warnings << error;
+        }
     }
-    if (saveFailed) {
-        text += tr(" The record could not be written to the temporary folder, so it cannot be "
-                   "saved: %1")
-                    .arg(fromStd(saveError));
+    contacts_->setArchive(archive_.get());
+    messages_->setArchive(archive_.get());
+    sounds_->setRecord(icq ? readIcqRecord(record) : IcqRecord(), runFolder);
+    recordTree_->showRecord(hasRecord ? record : nlohmann::ordered_json::object(), icq);
+    tabs_->setTabVisible(tabs_->indexOf(contacts_), archive_ != nullptr);
+    tabs_->setTabVisible(tabs_->indexOf(messages_), archive_ != nullptr);
+    tabs_->setTabVisible(tabs_->indexOf(sounds_), icq);
+    tabs_->setTabVisible(tabs_->indexOf(recordTree_), hasRecord);
+    tabs_->setCurrentWidget(summary_);
+    recordStack_->setCurrentWidget(tabs_);
+    showSummary(hasRecord ? runFolder : tr("nothing was written"));
+}
+
+void MainWindow::showSummary(const QString& folder) {
+    const nlohmann::ordered_json record = readRecord(lastRun_);
+    summary_->setRows(isIcqRecord(record) ? icqSummary(outcomeText(), readIcqRecord(record),
+                                                       archive_.get(), outcome_.warnings, folder)
+                                          : plainSummary(outcomeText(), outcome_.warnings, folder));
+}
+
+QString MainWindow::summaryText() const {
+    return summary_->text();
+}
+
+QString MainWindow::outcomeText() const {
+    const QString why =
+        (outcome_.messages.isEmpty() ? outcome_.errors : outcome_.messages).join(QLatin1Char(' '));
+    switch (outcome_.end) {
+    case RunEnd::Complete:
+        return tr("complete");
+    case RunEnd::NotCarried:
+        return tr("complete, but not everything chosen could be carried (see the warnings)");
+    case RunEnd::Refused:
+        return why.isEmpty() ? tr("failed: %1 stopped the run").arg(runName_)
+                             : tr("failed: %1 stopped the run (%2)").arg(runName_, why);
+    case RunEnd::Cancelled:
+        return tr("cancelled; the record holds only what was written before Cancel");
+    case RunEnd::BadOptions:
+    case RunEnd::NotStarted:
+        return tr("not started: %1").arg(why);
+    case RunEnd::Crashed:
+        break;
+    }
+    return tr("stopped unexpectedly (status %1)").arg(outcome_.status);
+}
+
+void MainWindow::reportRun(const QString& runFolder) {
+    const nlohmann::ordered_json record = readRecord(runFolder);
+    int sections = 0;
+    int files = 0;
+    if (record.is_object()) {
+        const auto top = record.value("sections", nlohmann::ordered_json::array());
+        sections = static_cast<int>(top.size());
+        for (const auto& section : top) {
+            files += carriedFiles(section.value("entries", nlohmann::ordered_json::array()));
+        }
+    }
+    QString text;
+    if (outcome_.end == RunEnd::Complete || outcome_.end == RunEnd::NotCarried) {
+        text = tr("Import %1: the record holds %2 and %3. Save it to keep it.")
+                   .arg(outcomeText(), counted(sections, tr("section"), tr("sections")),
+                        counted(files, tr("carried file"), tr("carried files")));
+    } else {
+        const QString outcome = outcomeText();
+        text = tr("Import %1.").arg(outcome);
     }
     // The first few warnings show below; all of them in the tool tip.
-    const size_t kShownWarnings = 3;
-    for (size_t i = 0; i < warnings.size() && i < kShownWarnings; ++i) {
-        text += tr("\nWarning: %1").arg(fromStd(warnings[i]));
+    const int kShownWarnings = 3;
+    for (int i = 0; i < outcome_.warnings.size() && i < kShownWarnings; ++i) {
+        text += tr("\nWarning: %1").arg(outcome_.warnings[i]);
     }
-    if (warnings.size() > kShownWarnings) {
-        text += tr("\n\u2026 and %1 more (point here to see them all).")
-                    .arg(warnings.size() - kShownWarnings);
+    if (outcome_.warnings.size() > kShownWarnings) {
+        text += tr("\n\u2026 and %1 more (see the summary).")
+                    .arg(outcome_.warnings.size() - kShownWarnings);
     }
-    setStatus(text, lines(warnings, QString()).trimmed());
+    setStatus(text, outcome_.warnings.join(QLatin1Char('\n')));
 }
 
 void MainWindow::cancelImport() {
     if (!running_) {
         return;
     }
-    agent_.requestCancel();
+    process_->cancel();
+    cancelling_ = true;
     setStatus(tr("Cancelling: the import stops at its next step\u2026"));
     updateActions();
 }
@@ -536,14 +709,24 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-// ---- Saving ----
+// ---- Saving and exporting ----
+
+QString MainWindow::lastOutputFolder() const {
+    return QSettings().value(kOutputSetting, QDir::homePath()).toString();
+}
+
+void MainWindow::rememberOutputFolder(const QString& folder) {
+    QSettings().setValue(kOutputSetting, folder);
+}
 
 void MainWindow::chooseSaveFolder() {
     if (running_ || lastRun_.isEmpty()) {
         return;
     }
-    QFileDialog dialog(this, tr("Choose the folder for record.json and files/"));
+    // Qt's own dialog, so that a new folder can be made in it on every desktop.
+    QFileDialog dialog(this, tr("Choose the folder for the import"), lastOutputFolder());
     dialog.setObjectName(QStringLiteral("saveDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -570,8 +753,49 @@ bool MainWindow::saveTo(const QString& folder) {
         box.exec();
         return false;
     }
-    setStatus(tr("Saved record.json and %1 in %2.")
-                  .arg(counted(files, tr("carried file"), tr("carried files")), folder));
+    rememberOutputFolder(folder);
+    showSummary(tr("%1 (saved)").arg(folder));
+    setStatus(tr("Saved record.json, %1%2 in %3.")
+                  .arg(counted(files, tr("carried file"), tr("carried files")),
+                       archive_ != nullptr ? tr(" and the ICQ archive") : QString(), folder));
+    return true;
+}
+
+void MainWindow::chooseExport(ExportKind kind) {
+    if (running_ || archive_ == nullptr) {
+        return;
+    }
+    const bool toFolder = kind == ExportKind::HistoryHtml || kind == ExportKind::HistoryText;
+    const QString name = kind == ExportKind::ContactsVcard ? QStringLiteral("contacts.vcf")
+                         : kind == ExportKind::ContactsCsv ? QStringLiteral("contacts.csv")
+                                                           : QStringLiteral("history");
+    QFileDialog dialog(this, tr("Export"), QDir(lastOutputFolder()).filePath(name));
+    dialog.setObjectName(QStringLiteral("exportDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (toFolder) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    exportTo(kind, dialog.selectedFiles().constFirst());
+}
+
+bool MainWindow::exportTo(ExportKind kind, const QString& target) {
+    std::string error;
+    int files = 0;
+    if (lastRun_.isEmpty() ||
+        !exportFiles(lastRun_.toStdString(), kind, target.toStdString(), error, &files)) {
+        const QString text = tr("Nothing was exported: %1.")
+                                 .arg(error.empty() ? tr("run an import first") : fromStd(error));
+        setStatus(text);
+        return false;
+    }
+    const QFileInfo info(target);
+    rememberOutputFolder(info.isDir() ? target : info.absolutePath());
+    setStatus(tr("Exported %1 to %2.").arg(counted(files, tr("file"), tr("files")), target));
     return true;
 }
 

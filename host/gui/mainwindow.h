@@ -8,9 +8,11 @@
 #include <QPointer>
 #include <QTemporaryDir>
 
+#include "bundlesaver.h"
 #include "commandline.h"
 #include "guiagent.h"
 #include "hostsession.h"
+#include "importprocess.h"
 #include "pluginlist.h"
 
 class QDialog;
@@ -20,11 +22,17 @@ class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QModelIndex;
+class QTabWidget;
 
 namespace gui {
 
+class ArchiveFile;
+class ContactsPage;
 class InstallationBox;
+class MessagesPage;
 class RecordTree;
+class SoundsPage;
+class SummaryPage;
 
 /// What the options panel of the window shows.
 enum class PanelState {
@@ -38,9 +46,13 @@ enum class PanelState {
 };
 
 /// The desktop host's main window: the plug-ins, the Windows installation, the embedded
-/// options page of the chosen plug-in, the import with progress and Cancel, and the record
-/// with Save. Each import runs into a fresh folder below a temporary folder of the window,
-/// which is removed when the window goes; Save copies the bundle to a folder of the user's.
+/// options page of the chosen plug-in, the import with progress and Cancel, and what it
+/// brought in pages (summary; contacts, messages and sounds of an ICQ import; the raw record)
+/// with Save and the exports. Each import is run by tolvane-import in a child process (which
+/// confines itself; the window never is) into a fresh folder below a temporary folder of the
+/// window, removed when the window goes; Save copies the bundle to a folder of the user's.
+/// The last Windows root and output folder are kept in QSettings; a folder dropped on the
+/// window becomes the Windows root.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -59,8 +71,10 @@ public:
     QString panelMessage() const;
     /// The status line under the import controls.
     QString statusText() const;
-    /// True while activatePlugin runs.
+    /// True while an import runs.
     bool running() const { return running_; }
+    /// The child running the import; null when none runs.
+    const ImportProcess* importProcess() const { return running_ ? process_ : nullptr; }
     /// The folder holding the last run's bundle; empty before the first run.
     QString stagingFolder() const { return lastRun_; }
     /// The plug-ins found.
@@ -73,21 +87,36 @@ public:
     /// Saves the last run's bundle into `folder`; tells the outcome in the status line (and
     /// in a message box when it fails). False when it failed.
     bool saveTo(const QString& folder);
+    /// Writes the last run's export `kind` to `target`, as saveTo does. False when it failed.
+    bool exportTo(ExportKind kind, const QString& target);
+    /// How the last run ended.
+    const RunOutcome& lastOutcome() const { return outcome_; }
+    /// The summary of the last run, "Label: text" a line.
+    QString summaryText() const;
 
 public slots:
-    /// Runs the chosen plug-in's import (does nothing while not possible).
+    /// Starts the chosen plug-in's import (does nothing while not possible); when the page
+    /// gives no password, asks for one first.
     void runImport();
-    /// The next progress step of the running import answers "cancelled".
+    /// Sends the running import SIGINT: it stops at its next step.
     void cancelImport();
 
+signals:
+    /// An import ended and its pages are shown.
+    void importFinished();
+
 protected:
-    /// Closing during an import cancels it first; the window closes once the run returns.
+    /// Closing during an import cancels it first; the window closes once the run ends.
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private slots:
     void pluginChosen(const QModelIndex& current);
     void applyInstallation();
     void chooseSaveFolder();
+    void chooseExport(ExportKind kind);
+    void runFinished(const gui::RunOutcome& outcome);
 
 private:
     /// What the window keeps per plug-in object.
@@ -104,6 +133,7 @@ private:
     QWidget* buildPluginBox();
     QWidget* buildOptionsBox();
     QWidget* buildRecordBox();
+    QWidget* buildSaveRow(QWidget* parent);
     QWidget* buildImportRow();
 
     void resetPluginViews();
@@ -119,26 +149,39 @@ private:
     void showPage(PluginView& view);
     void setRunning(bool on);
     void updateActions();
-    void reportRun(int result, bool cancelled, const QStringList& messages,
-                   const std::vector<std::string>& warnings, bool saveFailed,
-                   const std::string& saveError, int sections, int files);
+    /// The page's password, or one asked for; false when the person declined.
+    bool passwordFor(QDialog* page, QByteArray& state);
+    void showPages(const QString& runFolder);
+    void showSummary(const QString& folder);
+    QString outcomeText() const;
+    void reportRun(const QString& runFolder);
     void setStatus(const QString& text, const QString& details = QString());
     QString pluginName(int row) const;
+    /// The folder a file dialog starts in: the last output folder.
+    QString lastOutputFolder() const;
+    void rememberOutputFolder(const QString& folder);
 
     CommandLine options_;
     std::vector<std::string> searched_;
     PluginListModel plugins_;
     std::vector<PluginView> views_;
     GuiAgent agent_;
+    std::string importer_;
+    ImportProcess* process_ = nullptr;
+    RunOutcome outcome_;
+    std::unique_ptr<ArchiveFile> archive_;
+    QString shownFolder_;
     std::unique_ptr<vqrt::HostSession> session_;
     QString sessionError_;
     int current_ = -1;
     PanelState state_ = PanelState::ChoosePlugin;
     bool running_ = false;
     bool closeAfterRun_ = false;
+    bool cancelling_ = false; ///< SIGINT was sent to the running import
     QTemporaryDir staging_;
     int runCount_ = 0;
     QString lastRun_;
+    QString runName_; ///< the plug-in of the running import
 
     InstallationBox* installation_ = nullptr;
     QListView* pluginList_ = nullptr;
@@ -146,8 +189,14 @@ private:
     QLabel* panelMessage_ = nullptr;
     QStackedWidget* recordStack_ = nullptr;
     QLabel* recordHint_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    SummaryPage* summary_ = nullptr;
+    ContactsPage* contacts_ = nullptr;
+    MessagesPage* messages_ = nullptr;
+    SoundsPage* sounds_ = nullptr;
     RecordTree* recordTree_ = nullptr;
     QPushButton* saveButton_ = nullptr;
+    QPushButton* exportButton_ = nullptr;
     QPushButton* importButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     QProgressBar* progress_ = nullptr;

@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 
+#include "runrecord.h"
+
 namespace gui {
 
 namespace {
@@ -10,17 +12,10 @@ QString text(const nlohmann::ordered_json& value) {
     return value.is_string() ? QString::fromStdString(value.get<std::string>()) : QString();
 }
 
-// A carried file's value is its local path in double quotes; the tree shows the path.
-QString unquoted(QString path) {
-    if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"'))) {
-        path = path.mid(1, path.size() - 2);
-    }
-    return path;
-}
-
 } // namespace
 
 const QString RecordTree::kHiddenValue = QStringLiteral("\u2022\u2022\u2022\u2022\u2022\u2022");
+const QString RecordTree::kEmptyValue = QStringLiteral("(empty)");
 
 RecordTree::RecordTree(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(3);
@@ -41,8 +36,9 @@ bool RecordTree::isSecretKey(const QString& key) {
     return key.contains(QStringLiteral("password"), Qt::CaseInsensitive);
 }
 
-void RecordTree::showRecord(const nlohmann::ordered_json& record) {
+void RecordTree::showRecord(const nlohmann::ordered_json& record, bool icq) {
     clear();
+    icq_ = icq;
     const auto sections = record.find("sections");
     if (sections != record.end() && sections->is_array()) {
         for (const auto& section : *sections) {
@@ -55,6 +51,7 @@ QTreeWidgetItem* RecordTree::addSection(QTreeWidgetItem* parent,
                                         const nlohmann::ordered_json& section) {
     auto* item = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
     item->setText(kName, text(section.value("name", nlohmann::ordered_json())));
+    item->setData(kName, Qt::UserRole, true);
     QFont bold = item->font(kName);
     bold.setBold(true);
     item->setFont(kName, bold);
@@ -73,7 +70,17 @@ QTreeWidgetItem* RecordTree::addSection(QTreeWidgetItem* parent,
     if (item->childCount() <= kOpenSectionLimit) {
         item->setExpanded(true);
     } else if (item->text(kValue).isEmpty()) {
-        item->setText(kValue, tr("%1 entries").arg(item->childCount()));
+        // Nested sections (contacts) and values are counted apart, as the summaries count.
+        int nested = 0;
+        for (int i = 0; i < item->childCount(); ++i) {
+            nested += item->child(i)->data(kName, Qt::UserRole).toBool() ? 1 : 0;
+        }
+        const int values = item->childCount() - nested;
+        item->setText(kValue, nested == 0 ? tr("%1 values").arg(values)
+                                          : tr("%1 sections, %2")
+                                                .arg(nested)
+                                                .arg(values == 1 ? tr("1 value")
+                                                                 : tr("%1 values").arg(values)));
     }
     return item;
 }
@@ -104,8 +111,15 @@ void RecordTree::addEntries(QTreeWidgetItem* parent, const nlohmann::ordered_jso
             item->setToolTip(kValue, tr("Not shown here; the saved record.json holds it."));
         } else {
             const QString value = text(entry.value("value", nlohmann::ordered_json()));
-            item->setText(kValue, value);
-            item->setToolTip(kValue, value);
+            const bool empty = icq_ && isPlaceholder(key, value);
+            item->setText(kValue, empty ? kEmptyValue : value);
+            item->setToolTip(kValue, empty ? tr("Empty in the contact database (the record "
+                                                "holds the placeholder \"%1\")")
+                                                 .arg(value)
+                                           : value);
+            if (empty) {
+                item->setForeground(kValue, palette().brush(QPalette::Disabled, QPalette::Text));
+            }
         }
     }
 }

@@ -117,14 +117,18 @@ private:
 
 } // namespace
 
+std::string temporaryPattern(const std::string& name) {
+    return "." + name + ".tmp-XXXXXX";
+}
+
 bool writeFileAtomically(const std::string& dir, const std::string& name, mode_t mode,
-                         const FileWriter& write, std::string& error) {
+                         const FileWriter& write, std::string& error, const std::string& shownDir) {
     const std::string target = dir + "/" + name;
     const auto fail = [&](const char* what, int err) {
-        error = ioError(target, what, err);
+        error = ioError((shownDir.empty() ? dir : shownDir) + "/" + name, what, err);
         return false;
     };
-    std::string path = dir + "/." + name + ".XXXXXX";
+    std::string path = dir + "/" + temporaryPattern(name);
     UniqueFd fd(::mkostemp(path.data(), O_CLOEXEC));
     if (!fd) {
         return fail("cannot write", errno);

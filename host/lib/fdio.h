@@ -47,11 +47,17 @@ bool readWholeFile(const std::string& path, std::string& out, std::string& error
 /// Writes the content of a file into `fd`; 0, or the errno of the write that failed.
 using FileWriter = std::function<int(int fd)>;
 
+/// The name of a temporary file that becomes `name` once it is whole: `.NAME.tmp-` and six
+/// characters of mkstemp's pattern.
+std::string temporaryPattern(const std::string& name);
+
 /// Replaces `dir/name` whole or not at all: `write` fills a temporary file in `dir`, which gets
 /// `mode`, is synced and renamed over `name`; then `dir` is synced so that the rename lasts.
 /// Whatever fails, an earlier `dir/name` stays as it was and the temporary file is removed;
-/// false with `PATH: what happened (cause)` in `error`.
+/// false with `PATH: what happened (cause)` in `error`, where PATH is `shownDir/name` (`dir`
+/// when `shownDir` is empty).
 bool writeFileAtomically(const std::string& dir, const std::string& name, mode_t mode,
-                         const FileWriter& write, std::string& error);
+                         const FileWriter& write, std::string& error,
+                         const std::string& shownDir = {});
 
 } // namespace vqrt

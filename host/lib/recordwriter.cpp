@@ -27,6 +27,8 @@ constexpr size_t kMaxStemBytes = 96;      // a carried name stays far below NAME
 constexpr size_t kMaxExtensionBytes = 16; // a longer "extension" is part of the stem
 constexpr int kMaxNameAttempts = 100000;
 constexpr size_t kCopyChunk = 64 * 1024;
+// A sound file is a few hundred KiB; anything beyond this is not what it claims to be.
+constexpr off_t kMaxCarriedBytes = off_t{64} << 20;
 
 // One line for a warning: control bytes are shown escaped, so a hostile name cannot break it.
 using text::printable;
@@ -91,27 +93,53 @@ UniqueFd openSource(const std::string& source, struct stat& st, std::string& cau
     } else if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         cause = "it is not a regular file";
         in = UniqueFd();
+    } else if (st.st_size > kMaxCarriedBytes) {
+        cause = "it is larger than 64 MiB";
+        in = UniqueFd();
     }
     return in;
 }
 
-// Copies all of `in` into `out` (`shown`) and closes it; false with the reason in `cause`.
-bool copyFile(int in, UniqueFd& out, const std::string& shown, std::string& cause) {
-    if (::lseek(in, 0, SEEK_SET) != 0) {
-        cause = std::strerror(errno);
-        return false;
-    }
+// Copies the first `size` bytes of `in` into `out` (`shown`) and closes it. The holes of a
+// sparse file are not written, so they stay holes. False with the reason in `cause`.
+bool copyFile(int in, off_t size, UniqueFd& out, const std::string& shown, std::string& cause) {
     std::vector<char> buffer(kCopyChunk);
-    for (ssize_t n = 1; n > 0;) {
-        n = readFull(in, buffer.data(), buffer.size());
-        if (n < 0) {
-            cause = std::strerror(errno);
-            return false;
+    for (off_t at = 0; at < size;) {
+        const off_t data = ::lseek(in, at, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) {
+            break; // only a hole is left
         }
-        if (const int err = writeAll(out.get(), buffer.data(), static_cast<size_t>(n))) {
-            cause = ioError(shown, "cannot write", err);
-            return false;
+        // Without hole information everything is data.
+        at = data < 0 ? at : data;
+        const off_t hole = ::lseek(in, at, SEEK_HOLE);
+        const off_t end = hole <= at || hole > size ? size : hole;
+        while (at < end) {
+            const auto chunk = static_cast<size_t>(std::min<off_t>(end - at, kCopyChunk));
+            const ssize_t n = ::pread(in, buffer.data(), chunk, at);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                cause = std::strerror(errno);
+                return false;
+            }
+            if (n == 0) {
+                size = at; // the file shrank while it was read
+                break;
+            }
+            const int err = ::lseek(out.get(), at, SEEK_SET) != at
+                                ? errno
+                                : writeAll(out.get(), buffer.data(), static_cast<size_t>(n));
+            if (err != 0) {
+                cause = ioError(shown, "cannot write", err);
+                return false;
+            }
+            at += n;
         }
+    }
+    if (::ftruncate(out.get(), size) != 0 || ::fchmod(out.get(), 0644) != 0) {
+        cause = ioError(shown, "cannot write", errno);
+        return false;
     }
     if (const int err = out.close()) {
         cause = ioError(shown, "cannot write", err);
@@ -238,20 +266,16 @@ bool RecordWriter::makeOutputDirectory(std::string& cause) const {
     return false;
 }
 
-bool RecordWriter::prepareOutputDirectory() {
-    std::string cause;
-    if (makeOutputDirectory(cause)) {
-        return true;
-    }
-    warn(cause);
-    return false;
+std::string RecordWriter::shown(const std::string& name) const {
+    return (shownDirectory_.empty() ? outputDirectory_ : shownDirectory_) + "/" + name;
 }
 
 bool RecordWriter::save() {
     std::string error;
     if (!makeOutputDirectory(error) ||
         !writeFileAtomically(
-            outputDirectory_, kRecordName, 0600, [this](int fd) { return writeText(fd); }, error)) {
+            outputDirectory_, kRecordName, 0600, [this](int fd) { return writeText(fd); }, error,
+            shownDirectory_)) {
         lastSaveError_ = error;
         warn(error);
         return false;
@@ -268,23 +292,23 @@ int RecordWriter::filesDirectory(std::string& cause) {
     if (!makeOutputDirectory(cause)) {
         return -1;
     }
-    const std::string shown = outputDirectory_ + "/" + kFilesName;
+    const std::string shownFiles = shown(kFilesName);
     const UniqueFd out(::open(outputDirectory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!out) {
         cause = ioError(outputDirectory_, "cannot open", errno);
         return -1;
     }
     if (::mkdirat(out.get(), kFilesName, 0755) != 0 && errno != EEXIST) {
-        cause = ioError(shown, "cannot create the folder", errno);
+        cause = ioError(shownFiles, "cannot create the folder", errno);
         return -1;
     }
     struct stat st;
     if (::fstatat(out.get(), kFilesName, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        cause = ioError(shown, "cannot open", errno);
+        cause = ioError(shownFiles, "cannot open", errno);
         return -1;
     }
     if (!S_ISDIR(st.st_mode)) {
-        cause = shown + ": cannot create the folder (" +
+        cause = shownFiles + ": cannot create the folder (" +
                 (S_ISLNK(st.st_mode) ? "a symbolic link" : "a file") + " is in its place)";
         return -1;
     }
@@ -292,7 +316,7 @@ int RecordWriter::filesDirectory(std::string& cause) {
     UniqueFd files(
         ::openat(out.get(), kFilesName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!files) {
-        cause = ioError(shown, "cannot open", errno);
+        cause = ioError(shownFiles, "cannot open", errno);
         return -1;
     }
     filesFd_ = std::move(files);
@@ -344,12 +368,8 @@ std::optional<std::string> RecordWriter::carry(const std::string& source) {
     return carried;
 }
 
-std::optional<std::string>
-RecordWriter::copyUnderFreeName(int in, off_t size, const std::string& name, std::string& cause) {
-    const int dir = filesDirectory(cause);
-    if (dir < 0) {
-        return std::nullopt;
-    }
+std::string RecordWriter::freeName(int dir, int in, off_t size, const std::string& name,
+                                   bool& same) const {
     const size_t dot = name.rfind('.');
     const bool hasExtension =
         dot != std::string::npos && dot > 0 && name.size() - dot <= kMaxExtensionBytes;
@@ -358,27 +378,56 @@ RecordWriter::copyUnderFreeName(int in, off_t size, const std::string& name, std
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string candidate =
             attempt == 1 ? stem + extension : stem + "-" + std::to_string(attempt) + extension;
-        UniqueFd out(::openat(dir, candidate.c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-        if (!out && errno == EEXIST) {
-            if (sameContent(dir, candidate, in, size)) {
-                return std::string(kFilesName) + "/" + candidate;
-            }
-            continue;
+        struct stat st;
+        if (::fstatat(dir, candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+            return candidate;
         }
-        const std::string shown = outputDirectory_ + "/" + kFilesName + "/" + candidate;
-        if (!out) {
-            cause = ioError(shown, "cannot create", errno);
-            return std::nullopt;
+        if (sameContent(dir, candidate, in, size)) {
+            same = true;
+            return candidate;
         }
-        if (!copyFile(in, out, shown, cause)) {
-            ::unlinkat(dir, candidate.c_str(), 0);
-            return std::nullopt;
-        }
-        return std::string(kFilesName) + "/" + candidate;
     }
-    cause = "no free name for it in " + outputDirectory_ + "/" + kFilesName;
-    return std::nullopt;
+    return {};
+}
+
+std::optional<std::string>
+RecordWriter::copyUnderFreeName(int in, off_t size, const std::string& name, std::string& cause) {
+    const int dir = filesDirectory(cause);
+    if (dir < 0) {
+        return std::nullopt;
+    }
+    bool same = false;
+    const std::string free = freeName(dir, in, size, name, same);
+    if (free.empty()) {
+        cause = "no free name for it in " + shown(kFilesName);
+        return std::nullopt;
+    }
+    const std::string carried = std::string(kFilesName) + "/" + free;
+    if (same) {
+        return carried;
+    }
+    // A copy cut short keeps its temporary name, so no file in files/ looks whole without being
+    // so.
+    const std::string target = shown(carried);
+    std::string temporary = outputDirectory_ + "/" + kFilesName + "/" + temporaryPattern(free);
+    UniqueFd out(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!out) {
+        cause = ioError(target, "cannot create", errno);
+        return std::nullopt;
+    }
+    const std::string temporaryName = temporary.substr(temporary.rfind('/') + 1);
+    bool whole = copyFile(in, size, out, target, cause);
+    if (whole &&
+        ::renameat2(dir, temporaryName.c_str(), dir, free.c_str(), RENAME_NOREPLACE) != 0 &&
+        (errno != EINVAL || ::renameat(dir, temporaryName.c_str(), dir, free.c_str()) != 0)) {
+        cause = ioError(target, "cannot create", errno);
+        whole = false;
+    }
+    if (!whole) {
+        ::unlinkat(dir, temporaryName.c_str(), 0);
+        return std::nullopt;
+    }
+    return carried;
 }
 
 } // namespace vqrt

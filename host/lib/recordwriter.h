@@ -34,11 +34,11 @@ struct RecordWriterOptions {
 /// decoded from the code page otherwise). Sections, values and files are kept in call order.
 /// Saving is atomic: an earlier `record.json` is replaced only by a complete new one.
 ///
-/// An output folder that holds an older bundle is reused: its `files/` keeps its files, and a
-/// file carried again with the same name and the same bytes refers to the copy already there,
-/// so running an import twice gives the same bundle instead of a second set of copies. Other
-/// name collisions get "-2", "-3", ... before the extension; nothing there is overwritten.
-/// `record.json` is readable by its owner only, since it holds the ICQ owner's password.
+/// A file carried again with the same name and the same bytes refers to the copy already in
+/// `files/`; other name collisions get "-2", "-3", ... before the extension, and nothing there
+/// is overwritten. A copy is written under a temporary name and renamed when whole, holes of a
+/// sparse file stay holes, and a file larger than 64 MiB is not carried. `record.json` is
+/// readable by its owner only, since it holds the ICQ owner's password.
 class RecordWriter : public CBaseVantryIO {
 public:
     /// A record of `pluginName` that will be saved into `outputDirectory`.
@@ -63,6 +63,9 @@ public:
 
     /// What activatePlugin answered.
     void setResult(int result);
+    /// Messages name `folder` in place of the one written to, such as the output folder that
+    /// a run's staging folder is moved into.
+    void showAs(std::string folder) { shownDirectory_ = std::move(folder); }
     /// Saves the record unless the last save already holds everything (called at the end of
     /// every run, so a cancelled or failed run keeps what the record held).
     void finish();
@@ -80,9 +83,6 @@ public:
     /// Writes the text of `record.json` to the file descriptor `fd`; 0, or the errno of the
     /// write that failed.
     int writeText(int fd) const;
-    /// Creates the output folder (with parents) if missing; false, with a warning, when that
-    /// fails. Saves and carried files call it themselves.
-    bool prepareOutputDirectory();
 
 private:
     std::string utf8(const char* text) const;
@@ -95,11 +95,16 @@ private:
     std::optional<std::string> carry(const std::string& source);
     std::optional<std::string> copyUnderFreeName(int in, off_t size, const std::string& name,
                                                  std::string& cause);
+    /// The first name of `stem-N.extension` in `files/` that is free or holds these bytes.
+    std::string freeName(int dir, int in, off_t size, const std::string& name, bool& same) const;
     int filesDirectory(std::string& cause);
     bool makeOutputDirectory(std::string& cause) const;
+    /// `name` inside the output folder, as messages show it.
+    std::string shown(const std::string& name) const;
     std::string safeFileName(const std::string& rawName) const;
 
     std::string outputDirectory_;
+    std::string shownDirectory_;
     std::string pluginName_;
     RecordWriterOptions options_;
     text::CodepageDecoder decoder_;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "text/printable.h"
 
@@ -12,44 +13,48 @@ namespace vqrt {
 namespace {
 
 const int kCancelled = 32;
-struct sigaction previousHandler;
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previousHandlers[std::size(kStopSignals)];
 
-extern "C" void onInterrupt(int) {
-    TerminalAgent::cancelRequested().store(true);
+extern "C" void onStopSignal(int signal) {
+    TerminalAgent::stopSignal().store(signal);
 }
 
 } // namespace
 
-std::atomic<bool>& TerminalAgent::cancelRequested() {
-    static std::atomic<bool> flag{false};
-    return flag;
+std::atomic<int>& TerminalAgent::stopSignal() {
+    static std::atomic<int> signal{0};
+    return signal;
 }
 
 TerminalAgent::TerminalAgent(int total, std::FILE* out, const std::string& pluginName)
     : total_(std::max(total, 1)), out_(out), pluginName_(pluginName),
       terminal_(isatty(fileno(out)) != 0) {
-    cancelRequested().store(false);
+    stopSignal().store(0);
 }
 
 TerminalAgent::~TerminalAgent() {
     finishLine();
-    if (handlerInstalled_) {
-        sigaction(SIGINT, &previousHandler, nullptr);
+    for (size_t i = 0; handlerInstalled_ && i < std::size(kStopSignals); ++i) {
+        sigaction(kStopSignals[i], &previousHandlers[i], nullptr);
     }
 }
 
-void TerminalAgent::catchInterrupt() {
+void TerminalAgent::catchStopSignals() {
     if (handlerInstalled_) {
         return;
     }
     struct sigaction action = {};
-    action.sa_handler = onInterrupt;
+    action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    handlerInstalled_ = sigaction(SIGINT, &action, &previousHandler) == 0;
+    for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+        sigaction(kStopSignals[i], &action, &previousHandlers[i]);
+    }
+    handlerInstalled_ = true;
 }
 
 int TerminalAgent::stepProgress(int blocks) {
-    if (cancelRequested().load()) {
+    if (stopSignal().load() != 0) {
         cancelled_ = true;
         finishLine();
         std::fprintf(out_, "%s: cancelled\n", pluginName_.c_str());
@@ -63,6 +68,10 @@ int TerminalAgent::stepProgress(int blocks) {
 void TerminalAgent::draw() {
     const int shown = std::min(done_, total_);
     const int percent = shown * 100 / total_;
+    if (machine_) {
+        std::fprintf(out_, "progress %d %d\n", shown, total_);
+        return;
+    }
     if (!terminal_) {
         std::fprintf(out_, "%s: progress %d/%d (%d%%)\n", pluginName_.c_str(), shown, total_,
                      percent);
@@ -88,7 +97,11 @@ void TerminalAgent::finishLine() {
 void TerminalAgent::postMessage(int, const char* text) {
     finishLine();
     const std::string shown = text::printable(text == nullptr ? "" : text);
-    std::fprintf(out_, "%s: %s\n", pluginName_.c_str(), shown.c_str());
+    if (machine_) {
+        std::fprintf(out_, "message %s\n", shown.c_str());
+    } else {
+        std::fprintf(out_, "%s: %s\n", pluginName_.c_str(), shown.c_str());
+    }
     std::fflush(out_);
 }
 

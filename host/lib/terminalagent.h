@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -9,7 +11,8 @@
 namespace vqrt {
 
 /// The command-line host's agent: a progress bar on a terminal (plain lines otherwise),
-/// messages as "ICQ: <text>", and Ctrl-C answered with 32 at the next progress step.
+/// messages as "ICQ: <text>", and a stop signal (Ctrl-C, SIGTERM, SIGHUP) answered with 32 at
+/// the next progress step.
 class TerminalAgent : public CHostAgent {
 public:
     /// `total` is the plug-in's block count; `out` receives progress and messages.
@@ -25,17 +28,21 @@ public:
 
     /// The parent the plug-in gets for its dialogs.
     void setWidget(QWidget* widget) { widget_ = widget; }
-    /// Catches SIGINT until destruction; the next step answers 32.
-    void catchInterrupt();
+    /// With `machine`, progress is "progress DONE TOTAL" and messages "message TEXT", one line
+    /// each, so that a program reading them cannot take a message for progress.
+    void setLineForm(bool machine) { machine_ = machine; }
+    /// Until destruction, SIGINT, SIGTERM and SIGHUP only note that the run is to stop; the
+    /// next step answers 32. Interrupted system calls are not restarted, so waits notice them.
+    void catchStopSignals();
     /// As if Ctrl-C had been pressed.
-    void requestCancel() { cancelRequested().store(true); }
+    void requestCancel() { stopSignal().store(SIGINT); }
     bool cancelled() const { return cancelled_; }
     int done() const { return done_; }
     /// Ends a progress bar line that is still open.
     void finishLine();
 
-    /// The flag the SIGINT handler sets.
-    static std::atomic<bool>& cancelRequested();
+    /// The signal that asked the run to stop, or 0; a new agent sets it to 0.
+    static std::atomic<int>& stopSignal();
 
 private:
     void draw();
@@ -46,6 +53,7 @@ private:
     std::string pluginName_;
     bool terminal_;
     bool lineOpen_ = false;
+    bool machine_ = false;
     bool cancelled_ = false;
     bool handlerInstalled_ = false;
     QWidget* widget_ = nullptr;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -14,54 +13,17 @@
 
 namespace e2e {
 
-namespace {
-
-const char* const kEvents[] = {"ICQALAdmin",       "ICQALMessage", "ICQALURL",    "ICQBackspace",
-                               "ICQBell",          "ICQBirthday",  "ICQChat",     "ICQChatAction",
-                               "ICQChatEmote",     "ICQChatLOL",   "ICQChatPage", "ICQContact",
-                               "ICQEMail",         "ICQExternal",  "ICQFile",     "ICQFtDone",
-                               "ICQGeneralOnline", "ICQHomePage",  "ICQMessage",  "ICQMsgSent",
-                               "ICQNotify",        "ICQOnline",    "ICQPhone",    "ICQPicture",
-                               "ICQPIN",           "ICQPlugin",    "ICQReminder", "ICQStartup",
-                               "ICQSystem",        "ICQType",      "ICQURL",      "ICQWebSearch"};
-
-const char* flag(bool on) {
-    return on ? "ICQ_VQX_YES" : "ICQ_VQX_NO";
+std::string describe(const testsupport::ProcessResult& r) {
+    return "status " + std::to_string(r.status) + "\nstderr:\n" + r.err + "\nstdout:\n" + r.out;
 }
 
-Json value(const std::string& key, const std::string& text) {
-    Json entry;
-    entry["key"] = key;
-    entry["value"] = text;
-    return entry;
-}
-
-Json section(const std::string& name, Json entries) {
-    Json s;
-    s["name"] = name;
-    s["closed"] = true;
-    s["entries"] = std::move(entries);
-    return s;
-}
-
-// The name a carried file gets: unsafe characters become '_'.
-std::string carriedName(const std::string& windowsPath) {
-    std::string name = windowsPath.substr(windowsPath.find_last_of('\\') + 1);
-    for (char& c : name) {
-        const bool safe = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ||
-                          c == '_' || static_cast<unsigned char>(c) >= 0x80;
-        c = safe ? c : '_';
+std::string filled(std::string text, const std::string& mark, const std::string& by) {
+    for (size_t at = text.find(mark); at != std::string::npos;
+         at = text.find(mark, at + by.size())) {
+        text.replace(at, mark.size(), by);
     }
-    return name;
+    return text;
 }
-
-std::string localPath(const std::string& root, const std::string& windowsPath) {
-    std::string rest = windowsPath.substr(2);
-    std::replace(rest.begin(), rest.end(), '\\', '/');
-    return root + rest;
-}
-
-} // namespace
 
 std::optional<RunOptions> unprivilegedRun(const std::string& area, std::string& why) {
     namespace fs = std::filesystem;
@@ -120,8 +82,12 @@ TreeSnapshot snapshotTree(const std::string& dir, const std::vector<std::string>
             continue;
         }
         std::ostringstream line;
-        line << std::oct << st.st_mode << std::dec << " size " << st.st_size << " mtime "
-             << st.st_mtim.tv_sec << "." << st.st_mtim.tv_nsec;
+        line << std::oct << st.st_mode << std::dec;
+        // A folder's own times change with its entries, which show the change themselves.
+        if (!S_ISDIR(st.st_mode)) {
+            line << " size " << st.st_size << " mtime " << st.st_mtim.tv_sec << "."
+                 << st.st_mtim.tv_nsec;
+        }
         if (S_ISLNK(st.st_mode)) {
             std::error_code linkError;
             line << " -> " << fs::read_symlink(path, linkError).string();
@@ -147,20 +113,6 @@ std::string treeChanges(const TreeSnapshot& before, const TreeSnapshot& after) {
         }
     }
     return changes;
-}
-
-std::vector<std::string> switches(const Choices& c) {
-    std::vector<std::string> args;
-    const std::pair<bool, const char*> flags[] = {
-        {!c.server, "--no-server"},     {!c.userSettings, "--no-user-settings"},
-        {!c.contacts, "--no-contacts"}, {c.overwrite, "--overwrite-contacts"},
-        {!c.sounds, "--no-sounds"},     {c.defaultSounds, "--default-sounds"}};
-    for (const auto& [on, name] : flags) {
-        if (on) {
-            args.push_back(name);
-        }
-    }
-    return args;
 }
 
 Installation::Installation(Json description) : description_(std::move(description)) {}
@@ -189,11 +141,13 @@ testsupport::ProcessResult Installation::import(const std::vector<std::string>& 
     argv.insert(argv.end(), args.begin(), args.end());
     std::map<std::string, std::string> environment = run.environment;
     environment.emplace("QT_QPA_PLATFORM", "offscreen");
-    return testsupport::runProcess(argv, input, environment);
+    return testsupport::runProcess(argv, input, environment, run.signal);
 }
 
 std::string Installation::local(const std::string& windowsPath) const {
-    return localPath(root(), windowsPath);
+    std::string rest = windowsPath.substr(2);
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    return root() + rest;
 }
 
 Json Installation::record(const std::string& out) const {
@@ -201,92 +155,48 @@ Json Installation::record(const std::string& out) const {
     return Json::parse(text.empty() ? "null" : text);
 }
 
-Json Installation::expectedRecord(const Choices& c) const {
-    const Json& icq = description_["icq"];
-    const Json& owners = expected_["owners"];
-    Json owner;
-    Json ownerDescription;
-    for (size_t i = 0; i < owners.size(); ++i) {
-        const bool wanted = c.owner.empty() ? true : owners[i]["nickname"] == c.owner;
-        if (wanted &&
-            (owner.is_null() || (c.owner.empty() && owners[i]["nickname"].get<std::string>() <
-                                                        owner["nickname"].get<std::string>()))) {
-            owner = owners[i];
-            ownerDescription = icq["owners"][i];
-        }
-    }
-    const std::string lineEnd = owner["lineEnd"] == "crlf" ? "\r" : "";
-
-    Json sections = Json::array();
-    sections.push_back(section("ICQ_FAILURE", {value("ICQ_VQX_STATUS", "ICQ_VQX_NO")}));
-    Json settings = Json::array();
-    if (c.server) {
-        const Json server = icq.value("server", Json::object());
-        settings.push_back(value("ICQ_HOST_SERVER_NAME", server.value("host", "ICQ_VQX_NO")));
-        settings.push_back(value("ICQ_HOST_SERVER_PORT",
-                                 server.contains("port") ? std::to_string(server["port"].get<int>())
-                                                         : "ICQ_VQX_NO"));
-    }
-    settings.push_back(value("ICQ_USER_SETTINGS", flag(c.userSettings)));
-    settings.push_back(value("ICQ_USER_CONTACTS", flag(c.contacts)));
-    // Nothing disables the contacts box, so only the overwrite choice matters here.
-    settings.push_back(value("ICQ_APPEND_CONTACTS", flag(!c.overwrite)));
-    settings.push_back(value("ICQ_SOUNDS_SETTINGS_PRESENT", flag(c.sounds)));
-    sections.push_back(section("ICQ_IMPORTED_SETTINGS", settings));
-    if (c.userSettings) {
-        sections.push_back(
-            section("ICQ_OWNER", {value("UIN", owner["uin"].get<std::string>() + lineEnd),
-                                  value("Nickname", owner["nickname"].get<std::string>() + lineEnd),
-                                  value("Password", c.password)}));
-    }
-    if (c.contacts) {
-        Json entries = Json::array();
-        int n = 0;
-        for (const Json& contact : owner["contacts"]) {
-            Json inner = Json::array();
-            for (const auto& [key, text] : contact.items()) {
-                inner.push_back(value(key, text.get<std::string>()));
-            }
-            Json nested;
-            nested["section"] = section("contact_" + std::to_string(++n), inner);
-            entries.push_back(nested);
-        }
-        entries.push_back(value("No_contacts", std::to_string(n)));
-        sections.push_back(section("CONTACTS", entries));
-    }
-    if (c.sounds) {
-        Json entries = Json::array();
-        if (ownerDescription.contains("playSound") && !ownerDescription["playSound"].is_null() &&
-            ownerDescription["playSound"] != "") {
-            entries.push_back(value("PlaySound", flag(ownerDescription["playSound"] == "Yes")));
-        }
-        const bool personal = owner["personalSounds"].get<bool>() && !c.defaultSounds;
-        const Json chosen = personal ? ownerDescription.value("sounds", Json::object())
-                                     : icq.value("defaultSounds", Json::object());
-        for (const char* event : kEvents) {
-            if (!chosen.contains(event)) {
-                continue;
-            }
-            const Json& sound = chosen[event];
-            const std::string path =
-                sound.is_string() ? sound.get<std::string>() : sound["path"].get<std::string>();
-            const bool missing = sound.is_object() && sound.value("missing", false);
-            Json entry;
-            entry["key"] = event;
-            entry["file"] = "\"" + localPath(root(), path) + "\"";
-            entry["carried"] = missing ? Json() : Json("files/" + carriedName(path));
-            entries.push_back(entry);
-        }
-        sections.push_back(section("ICQ_SOUNDS_SETTINGS", entries));
-    }
-
-    Json record;
-    record["format"] = "tolvane-record/1";
-    record["plugin"] = "ICQ";
-    record["result"] = 0;
-    record["complete"] = true;
-    record["sections"] = sections;
-    return record;
+Json Installation::roverRecord() const {
+    std::string text =
+        R"({"format": "tolvane-record/1", "plugin": "ICQ", "result": 0, "complete": true,
+      "sections": [
+        {"name": "ICQ_FAILURE", "closed": true,
+         "entries": [{"key": "ICQ_VQX_STATUS", "value": "ICQ_VQX_NO"}]},
+        {"name": "ICQ_IMPORTED_SETTINGS", "closed": true, "entries": [
+          {"key": "ICQ_HOST_SERVER_NAME", "value": "login.icq.com"},
+          {"key": "ICQ_HOST_SERVER_PORT", "value": "5190"},
+          {"key": "ICQ_USER_SETTINGS", "value": "ICQ_VQX_YES"},
+          {"key": "ICQ_USER_CONTACTS", "value": "ICQ_VQX_YES"},
+          {"key": "ICQ_APPEND_CONTACTS", "value": "ICQ_VQX_YES"},
+          {"key": "ICQ_SOUNDS_SETTINGS_PRESENT", "value": "ICQ_VQX_YES"}]},
+        {"name": "ICQ_OWNER", "closed": true, "entries": [{"key": "UIN", "value": "23456789\r"},
+          {"key": "Nickname", "value": "Rover\r"}, {"key": "Password", "value": "secret"}]},
+        {"name": "CONTACTS", "closed": true, "entries": [
+          {"section": {"name": "contact_1", "closed": true, "entries": [
+            {"key": "UIN", "value": "4711042"}, {"key": "First_Name", "value": "Jörg"},
+            {"key": "Last_Name", "value": "Weißmüller"}, {"key": "Description", "value": "Jörg aus Köln"},
+            {"key": "Nickname", "value": "Jörg"}, {"key": "Email", "value": "joerg@web.de"}]}},
+          {"section": {"name": "contact_2", "closed": true, "entries": [
+            {"key": "UIN", "value": "5550123"}, {"key": "First_Name", "value": "Åsa"},
+            {"key": "Last_Name", "value": "Lindström"}, {"key": "Description", "value": "Åsa L."},
+            {"key": "Nickname", "value": "Åsa"}, {"key": "Email", "value": "asa@telia.se"}]}},
+          {"section": {"name": "contact_3", "closed": true, "entries": [
+            {"key": "UIN", "value": "-1294967296"}, {"key": "First_Name", "value": "Big"},
+            {"key": "Last_Name", "value": "Number"}, {"key": "Description", "value": "Big"},
+            {"key": "Nickname", "value": "Big"}, {"key": "Email", "value": "big@example.com"}]}},
+          {"section": {"name": "contact_4", "closed": true, "entries": [
+            {"key": "UIN", "value": "7345012"}, {"key": "First_Name", "value": "Bjørn"},
+            {"key": "Last_Name", "value": "Sørensen"}, {"key": "Description", "value": "Bjørn"},
+            {"key": "Nickname", "value": "Bjørn"}, {"key": "Email", "value": "bjorn@example.dk"}]}},
+          {"key": "No_contacts", "value": "4"}]},
+        {"name": "ICQ_SOUNDS_SETTINGS", "closed": true, "entries": [
+          {"key": "PlaySound", "value": "ICQ_VQX_YES"},
+          {"key": "ICQALAdmin", "file": "\"{root}/Program Files/ICQ/Sounds/Admin.wav\"",
+           "carried": "files/Admin.wav"},
+          {"key": "ICQMessage", "file": "\"{root}/Program Files/ICQ/Sounds/New Message.wav\"",
+           "carried": "files/New_Message.wav"},
+          {"key": "ICQWebSearch", "file": "\"{root}/Documents and Settings/Alice/My Music/search me.wav\"",
+           "carried": "files/search_me.wav"}]}]})";
+    return Json::parse(filled(text, "{root}", root()));
 }
 
 Json smallDescription() {

@@ -1,7 +1,8 @@
 // Renders the main window for the documentation, offscreen:
 //   gui_screenshots <outdir> <windows-root> <plugin> <password>
-// writes <outdir>/main-window.png (the ICQ plug-in chosen, its page embedded) and
-// <outdir>/main-window-after-import.png (after an import, the record shown).
+// writes <outdir>/main-window.png (the ICQ plug-in chosen, its page embedded) and, after an
+// import by tolvane-import, one picture of each page: import-summary.png, import-contacts.png,
+// import-messages.png, import-sounds.png and import-record.png.
 
 #include <cstdio>
 
@@ -12,8 +13,12 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include "commandline.h"
 #include "mainwindow.h"
@@ -52,6 +57,7 @@ int main(int argc, char** argv) {
     gui::CommandLine options;
     options.host.windowsRoot = argv[2];
     options.plugins = {argv[3]};
+    options.importer = TOLVANE_IMPORT_PATH;
     const QString password = QString::fromLocal8Bit(argv[4]);
 
     gui::MainWindow window(options, options.plugins, options.plugins);
@@ -79,19 +85,54 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // What may open during the run (a message box, the password dialog) is answered.
-    const testsupport::ModalAnswer answers([&password](QWidget* modal) {
+    // What may open during the run (a message box) is answered.
+    const testsupport::ModalAnswer answers([](QWidget* modal) {
         std::fprintf(stderr, "gui_screenshots: answered \"%s\"\n",
                      qPrintable(modal->windowTitle()));
-        if (!testsupport::clickButton(modal, QStringLiteral("OK"))) {
-            QTest::keyClicks(modal->findChild<QLineEdit*>(), password);
-            QTest::keyClick(modal->findChild<QLineEdit*>(), Qt::Key_Return);
-        }
+        testsupport::clickButton(modal, QStringLiteral("OK"));
     });
+    // The demo's owner, with sounds of his own.
+    auto* owners = window.findChild<QListWidget*>(QStringLiteral("m_pWinUsersList"));
+    owners->setCurrentItem(owners->findItems(QStringLiteral("Rover"), Qt::MatchExactly).value(0));
+    for (auto* button : window.findChild<QDialog*>()->findChildren<QAbstractButton*>()) {
+        if (button->text() == QStringLiteral("Customi&zed")) {
+            button->click();
+        }
+    }
     if (auto* field = window.findChild<QDialog*>()->findChild<QLineEdit*>()) {
         QTest::keyClicks(field, password);
     }
+    QSignalSpy finished(&window, &gui::MainWindow::importFinished);
     window.findChild<QPushButton*>(QStringLiteral("importButton"))->click();
+    if (!finished.wait(60000)) {
+        std::fprintf(stderr, "gui_screenshots: the import did not finish\n");
+        return 1;
+    }
     std::fprintf(stderr, "gui_screenshots: %s\n", qPrintable(window.statusText()));
-    return save(window, dir, "main-window-after-import.png") ? 0 : 1;
+
+    auto* pages = window.findChild<QTabWidget*>(QStringLiteral("resultPages"));
+    // A conversation with some back and forth, and the contacts by name.
+    auto* conversations = window.findChild<QListWidget*>(QStringLiteral("conversationList"));
+    conversations->setCurrentRow(std::min(2, conversations->count() - 1));
+    const std::pair<const char*, const char*> shots[] = {{"summaryPage", "import-summary.png"},
+                                                         {"contactsPage", "import-contacts.png"},
+                                                         {"messagesPage", "import-messages.png"},
+                                                         {"soundsPage", "import-sounds.png"},
+                                                         {"recordTree", "import-record.png"}};
+    // The contact list open, with a contact whose database fields are partly empty.
+    auto* record = window.findChild<QTreeWidget*>(QStringLiteral("recordTree"));
+    for (int i = 0; i < record->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* section = record->topLevelItem(i);
+        section->setExpanded(section->text(0) == QStringLiteral("CONTACTS"));
+        for (int j = 0; section->isExpanded() && j < section->childCount(); ++j) {
+            section->child(j)->setExpanded(j == 0);
+        }
+    }
+    for (const auto& [page, file] : shots) {
+        pages->setCurrentWidget(pages->findChild<QWidget*>(QString::fromLatin1(page)));
+        if (!save(window, dir, file)) {
+            return 1;
+        }
+    }
+    return 0;
 }

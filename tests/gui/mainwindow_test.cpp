@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -14,18 +15,27 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
-#include <QProgressBar>
+#include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
-#include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include "contactspage.h"
+#include "messagespage.h"
 #include "recordtree.h"
+#include "soundspage.h"
 #include "support/dialoganswer.h"
+#include "support/process.h"
 #include "support/sample.h"
 #include "support/tempdir.h"
 
@@ -43,11 +53,10 @@ using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
-const char* const kPassword = "ICQ Plugin Request";
 #define INSTALL_HINT                                                                               \
     "\n\nChoose the folder where the Windows system drive is mounted (it holds the Windows "       \
     "folder and Users or Documents and Settings) with Browse\u2026 above."
-constexpr int kNever = 1000;
+constexpr int kRunTimeout = 60000;
 
 // An XP machine whose first user has ICQ with these owners: each has personal sounds
 // (ICQMessage names msg.wav, ICQALAdmin a file that is missing) and a database of one contact.
@@ -82,7 +91,13 @@ std::string withRoot(std::string text, const std::string& root) {
 }
 
 class WindowTest : public ::testing::Test {
-protected:
+public:
+    void SetUp() override {
+        // Each test keeps the window's settings in a folder of its own.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(dir.file("config")));
+    }
+
     std::string root() const { return dir.file("C"); }
     void buildRover() {
         testsupport::buildSample(sample({"Alice"}, true, {{"Rover", 111}}), root());
@@ -94,6 +109,7 @@ protected:
         gui::CommandLine options;
         options.host.windowsRoot = windowsRoot;
         options.host.user = user;
+        options.importer = TOLVANE_IMPORT_PATH;
         auto window = std::make_unique<MainWindow>(options, plugins,
                                                    std::vector<std::string>{"/opt/plugins"});
         window->show();
@@ -129,9 +145,8 @@ protected:
     static QPushButton* button(MainWindow& window, const char* name) {
         return window.findChild<QPushButton*>(QString::fromLatin1(name));
     }
-    static void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
-    static QProgressBar* progress(MainWindow& window) {
-        return window.findChild<QProgressBar*>(QStringLiteral("progress"));
+    static void click(QWidget* widget, QPoint at = {}) {
+        QTest::mouseClick(widget, Qt::LeftButton, {}, at);
     }
     /// The shown record: "SECTION" lines, then "  key=value|carried" for each entry.
     static QStringList shown(MainWindow& window) {
@@ -275,189 +290,363 @@ TEST_F(WindowTest, EmbedsThePageOfThePluginChosenForTheInstallationChosen) {
     EXPECT_EQ(carol->session()->user()->name, "Carol");
 }
 
-// ---- Imports that stop before the end ----
+// ---- Imports run by tolvane-import ----
 
-struct StopCase {
-    const char* name;
-    const char* typed;  // typed into the page; null: the password dialog is answered with Abort
-    int stopAt;         // the bar's value at which Cancel is clicked (-1: from a timer at once)
-    bool close;         // the window is closed there instead of Cancel
-    int progress;       // where the bar stays
-    const char* status; // of the window
-    QStringList record; // as shown
+// Runs the import as a click does and waits until its pages show.
+bool runImport(MainWindow& window) {
+    QSignalSpy finished(&window, &MainWindow::importFinished);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("importButton")),
+                      Qt::LeftButton);
+    return finished.wait(kRunTimeout);
+}
+
+// The demo installation, imported once through the window: Rover with his own sounds, the
+// password typed into the window's own prompt.
+class DemoImport : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           dir_->file("config").c_str());
+        std::ifstream in(std::string(TOLVANE_SOURCE_DIR) + "/samples/demo.json");
+        testsupport::buildSample(nlohmann::json::parse(in), root());
+        std::getline(std::ifstream(std::string(TOLVANE_SOURCE_DIR) + "/samples/demo.password"),
+                     password_);
+        gui::CommandLine options;
+        options.host.windowsRoot = root();
+        options.importer = TOLVANE_IMPORT_PATH;
+        window_ = new MainWindow(options, {TARVEX_PLUGIN_PATH}, {});
+        window_->show();
+        WindowTest::choosePlugin(*window_);
+        auto* owners = window_->findChild<QListWidget*>(QStringLiteral("m_pWinUsersList"));
+        owners->setCurrentItem(owners->findItems(QStringLiteral("Rover"), Qt::MatchExactly)[0]);
+        for (auto* button : WindowTest::page(*window_)->findChildren<QRadioButton*>()) {
+            if (button->text() == QStringLiteral("Customi&zed")) {
+                WindowTest::click(button, QPoint(6, button->height() / 2));
+            }
+        }
+        ModalAnswer prompt([](QWidget* modal) {
+            QTest::keyClicks(modal->findChild<QLineEdit*>(), QString::fromStdString(password_));
+            QTest::keyClick(modal->findChild<QLineEdit*>(), Qt::Key_Return);
+        });
+        ASSERT_TRUE(runImport(*window_));
+        ASSERT_EQ(prompt.titles(), QStringList{"Password"});
+    }
+    static void TearDownTestSuite() {
+        delete window_;
+        delete dir_;
+    }
+    static std::string root() { return dir_->file("C"); }
+    static std::string staged(const std::string& name) {
+        return window_->stagingFolder().toStdString() + "/" + name;
+    }
+    template <class T> static T* find(const char* name) {
+        return window_->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    static TempDir* dir_;
+    static std::string password_;
+    static MainWindow* window_;
 };
 
-void PrintTo(const StopCase& c, std::ostream* out) {
+TempDir* DemoImport::dir_ = nullptr;
+std::string DemoImport::password_;
+MainWindow* DemoImport::window_ = nullptr;
+
+TEST_F(DemoImport, SummarySpeaksOfPeopleAndFiles) {
+    EXPECT_EQ(window_->lastOutcome().end, gui::RunEnd::Complete);
+    EXPECT_EQ(window_->summaryText(),
+              "Import: complete\n"
+              "Owner: Rover (UIN 23456789)\n"
+              "Server: login.icq.com, port 5190\n"
+              "Contacts: 37 contacts, added to the current contact list\n"
+              "Sounds: 6 events, 6 files carried; sounds on\n"
+              "Left out: nothing\n"
+              "Archive: 20 on the list, 1 awaiting authorisation, 16 removed, 1 ignored, 5 known "
+              "only from messages\n"
+              "Messages: 786 in 20 conversations\n"
+              "Warnings: none\n"
+              "Files: " +
+                  window_->stagingFolder() + "\n");
+}
+
+TEST_F(DemoImport, ContactsCountAsTheCommandLineDoesAndHideRemovedOnes) {
+    const auto cli =
+        testsupport::runProcess({TOLVANE_IMPORT_PATH, "--windows-root", root(), "--owner", "Rover",
+                                 "--password-stdin", "--out", dir_->file("cli")},
+                                password_ + "\n");
+    ASSERT_EQ(cli.status, 0) << cli.err;
+    const std::string marker = "\n  Contacts:  ";
+    const size_t at = cli.out.find(marker) + marker.size();
+    const std::string counts = cli.out.substr(at, cli.out.find('\n', at) - at);
+
+    auto* count = find<QLabel>("contactCount");
+    auto* table = find<QTableView>("contactTable");
+    EXPECT_EQ(count->text().toStdString(), counts + " \u2013 21 shown");
+    EXPECT_EQ(table->model()->rowCount(), 21);
+    const QString shown = table->model()->index(0, gui::ContactsPage::kStanding).data().toString();
+    EXPECT_TRUE(shown == "on the list" || shown == "awaiting authorisation") << shown.toStdString();
+    find<QCheckBox>("showRemoved")->click();
+    EXPECT_EQ(table->model()->rowCount(), 43);
+    find<QLineEdit>("contactFilter")->setText(QStringLiteral("weißmüller"));
+    ASSERT_EQ(table->model()->rowCount(), 1);
+    EXPECT_EQ(table->model()->index(0, gui::ContactsPage::kUin).data().toInt(), 4711042);
+    find<QLineEdit>("contactFilter")->clear();
+    find<QCheckBox>("showRemoved")->click();
+    EXPECT_EQ(count->text().toStdString(), counts + " \u2013 21 shown");
+}
+
+TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
+    auto* conversations = find<QListWidget>("conversationList");
+    auto* messages = find<QTreeWidget>("messageList");
+    EXPECT_EQ(conversations->count(), 20);
+    const auto inConversations = [&] {
+        int total = 0;
+        for (int i = 0; i < conversations->count(); ++i) {
+            const QString text = conversations->item(i)->text();
+            total += text.section('(', -1).chopped(1).toInt();
+        }
+        return total;
+    };
+    EXPECT_EQ(inConversations(), 786);
+    QTest::keyClicks(find<QLineEdit>("messageSearch"), QStringLiteral("CINEMA"));
+    EXPECT_GT(inConversations(), 0);
+    EXPECT_LT(inConversations(), 786);
+    ASSERT_GT(messages->topLevelItemCount(), 0);
+    for (int i = 0; i < messages->topLevelItemCount(); ++i) {
+        EXPECT_TRUE(messages->topLevelItem(i)
+                        ->text(gui::MessagesPage::kText)
+                        .contains("cinema", Qt::CaseInsensitive));
+    }
+    find<QLineEdit>("messageSearch")->setText(QStringLiteral("100%_sure"));
+    EXPECT_EQ(conversations->count(), 0);
+    EXPECT_EQ(find<QLabel>("conversationHeading")->text(), "No message holds \"100%_sure\".");
+    find<QLineEdit>("messageSearch")->clear();
+    EXPECT_EQ(inConversations(), 786);
+}
+
+TEST_F(DemoImport, SoundsWithTheirFilesAndRecordWithEmptyFields) {
+    auto* sounds = find<QTreeWidget>("soundList");
+    ASSERT_EQ(sounds->topLevelItemCount(), 6);
+    QTreeWidgetItem* message = sounds->findItems("Message received", Qt::MatchExactly)[0];
+    EXPECT_EQ(message->text(gui::SoundsPage::kFile).toStdString(),
+              root() + "/Program Files/ICQ/Sounds/New Message.wav");
+    const QList<QToolButton*> play = sounds->findChildren<QToolButton*>(QStringLiteral("play"));
+    EXPECT_EQ(play.size(), gui::SoundsPage::canPlay() ? 6 : 0);
+    if (!play.isEmpty()) {
+        auto* button =
+            qobject_cast<QToolButton*>(sounds->itemWidget(message, gui::SoundsPage::kPlay));
+        button->click();
+        EXPECT_EQ(find<gui::SoundsPage>("soundsPage")->playing().toStdString(),
+                  staged(message->text(gui::SoundsPage::kCarried).toStdString()));
+    }
+
+    auto* record = find<QTreeWidget>("recordTree");
+    QTreeWidgetItem* contacts = record->findItems("CONTACTS", Qt::MatchExactly)[0];
+    EXPECT_EQ(contacts->text(gui::RecordTree::kValue), "37 sections, 1 value");
+    int empty = 0;
+    for (int i = 0; i < contacts->childCount(); ++i) {
+        for (int j = 0; j < contacts->child(i)->childCount(); ++j) {
+            empty += contacts->child(i)->child(j)->text(gui::RecordTree::kValue) ==
+                     gui::RecordTree::kEmptyValue;
+        }
+    }
+    EXPECT_GT(empty, 0);
+}
+
+struct ExportCase {
+    const char* name;
+    gui::ExportKind kind;
+    const char* target;
+    const char* suffix; // of the files copied from history/; null for one file
+    int files;
+};
+
+void PrintTo(const ExportCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-class StoppedRun : public WindowTest, public ::testing::WithParamInterface<StopCase> {};
+class DemoExport : public DemoImport, public ::testing::WithParamInterface<ExportCase> {};
 
-TEST_P(StoppedRun, KeepsWhatWasWrittenUntilThen) {
-    const StopCase& c = GetParam();
-    auto window = openRover(c.typed);
-    QPushButton* cancel = button(*window, "cancelButton");
-    bool enabledDuringRun = false;
-    const auto stop = [&] {
-        enabledDuringRun = cancel->isEnabled();
-        c.close ? (void)window->close() : click(cancel);
-    };
-    QObject::connect(progress(*window), &QProgressBar::valueChanged, [&](int value) {
-        if (value == c.stopAt) {
-            stop();
-        }
-    });
-    if (c.stopAt == -1) {
-        QTimer::singleShot(0, window.get(), stop);
-    }
-    QString message;
-    ModalAnswer answer([&message](QWidget* modal) {
-        message = testsupport::messageText(modal);
-        testsupport::clickButton(modal, modal->windowTitle() == kPassword ? "Abort" : "OK");
-    });
-    click(button(*window, "importButton"));
-
-    EXPECT_EQ(progress(*window)->value(), c.progress);
-    EXPECT_EQ(window->statusText().toStdString(), c.status);
-    EXPECT_EQ(shown(*window), c.record);
-    EXPECT_EQ(window->isVisible(), !c.close);
-    if (c.typed == nullptr) {
-        EXPECT_EQ(answer.titles(), (QStringList{kPassword, "ICQ"}));
-        EXPECT_EQ(message, QStringLiteral("User password has not been set!"));
+TEST_P(DemoExport, WritesTheFilesTheCommandLineWrote) {
+    const ExportCase& c = GetParam();
+    const std::string target = dir_->file(std::string("exports/") + c.target);
+    ASSERT_TRUE(window_->exportTo(c.kind, QString::fromStdString(target)));
+    EXPECT_EQ(window_->statusText().toStdString(), "Exported " + std::to_string(c.files) +
+                                                       (c.files == 1 ? " file" : " files") +
+                                                       " to " + target + ".");
+    if (c.suffix == nullptr) {
+        EXPECT_EQ(readFile(target), readFile(staged(c.name)));
         return;
     }
-    EXPECT_TRUE(enabledDuringRun);
-    EXPECT_FALSE(cancel->isEnabled());
-    EXPECT_TRUE(button(*window, "importButton")->isEnabled());
-    // What a cancelled run wrote can still be saved; the record says it is incomplete.
-    ASSERT_TRUE(window->saveTo(QString::fromStdString(dir.file("partial"))));
-    const json saved = json::parse(readFile(dir.file("partial/record.json")));
-    EXPECT_EQ(saved["result"], -1);
-    EXPECT_EQ(saved["complete"], false);
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(target)) {
+        EXPECT_EQ(entry.path().extension(), c.suffix);
+        EXPECT_EQ(readFile(entry.path()),
+                  readFile(staged("history/" + entry.path().filename().string())));
+        ++files;
+    }
+    EXPECT_EQ(files, c.files);
 }
-
-const char* const kCancelled =
-    "Import cancelled: the record holds only what was written before Cancel.";
 
 INSTANTIATE_TEST_SUITE_P(
-    Window, StoppedRun,
-    ::testing::Values(
-        StopCase{"CancelAtTheSecondStep",
-                 "secret",
-                 10,
-                 false,
-                 10,
-                 kCancelled,
-                 {"ICQ_FAILURE", "  ICQ_VQX_STATUS=ICQ_VQX_NO"}},
-        StopCase{"CancelFromATimerWhileTheRunRepaints", "secret", -1, false, 5, kCancelled, {}},
-        StopCase{"ClosingCancelsFirst", "secret", 5, true, 5, kCancelled, {}},
-        StopCase{"PasswordRefused",
-                 nullptr,
-                 kNever,
-                 false,
-                 0,
-                 "Import failed: ICQ stopped the run (User password has not been set!). The "
-                 "record holds what was written until then.",
-                 {"ICQ_FAILURE", "  ICQ_VQX_STATUS=ICQ_VQX_YES"}}),
-    [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+    Window, DemoExport,
+    ::testing::Values(ExportCase{"contacts.vcf", gui::ExportKind::ContactsVcard, "a/my.vcf",
+                                 nullptr, 1},
+                      ExportCase{"contacts.csv", gui::ExportKind::ContactsCsv, "b.csv", nullptr, 1},
+                      ExportCase{"html", gui::ExportKind::HistoryHtml, "html", ".html", 21},
+                      ExportCase{"text", gui::ExportKind::HistoryText, "text", ".txt", 20}),
+    [](const ::testing::TestParamInfo<ExportCase>& info) {
+        return std::string(info.param.name).substr(0, std::string(info.param.name).find('.')) +
+               (info.param.suffix == nullptr
+                    ? std::string(info.param.target)
+                          .substr(std::string(info.param.target).rfind('.') + 1)
+                    : std::string());
+    });
 
-// ---- A whole import, and saving it ----
-
-TEST_F(WindowTest, WholeImportThroughTheWindowThenSave) {
-    auto window = openRover(nullptr);
-    std::vector<int> steps;
-    QObject::connect(progress(*window), &QProgressBar::valueChanged,
-                     [&steps](int value) { steps.push_back(value); });
-    {
-        QWidget* parent = nullptr;
-        ModalAnswer answer([&parent](QWidget* modal) {
-            parent = modal->parentWidget();
-            QTest::keyClicks(modal->findChild<QLineEdit*>(), QStringLiteral("typed"));
-            QTest::keyClick(modal->findChild<QLineEdit*>(), Qt::Key_Return);
-        });
-        click(button(*window, "importButton"));
-        EXPECT_EQ(answer.titles(), QStringList{kPassword});
-        EXPECT_EQ(parent, window.get());
+TEST_F(DemoImport, SaveCopiesRecordFilesAndArchive) {
+    const std::string target = dir_->file("saved");
+    ASSERT_TRUE(window_->saveTo(QString::fromStdString(target)));
+    EXPECT_EQ(window_->statusText().toStdString(),
+              "Saved record.json, 6 carried files and the ICQ archive in " + target + ".");
+    std::vector<std::string> staging;
+    for (const auto& entry :
+         fs::recursive_directory_iterator(window_->stagingFolder().toStdString())) {
+        staging.push_back(fs::relative(entry.path(), window_->stagingFolder().toStdString()));
+        if (entry.is_regular_file()) {
+            EXPECT_EQ(readFile(target + "/" + staging.back()), readFile(entry.path()));
+        }
     }
-    EXPECT_FALSE(window->running());
-    EXPECT_EQ(steps, (std::vector<int>{5, 10, 15, 25, 35, 40, 50, 60}));
-    EXPECT_EQ(window->statusText().toStdString(),
-              withRoot("Import complete: the record holds 5 sections and 1 carried file. Save it "
-                       "to keep it.\nWarning: @/Program Files/ICQ/Sounds/admin.wav: cannot carry "
-                       "(No such file or directory)",
-                       root()));
-    const QString sounds = QString::fromStdString(root()) + "/Program Files/ICQ/Sounds/";
-    EXPECT_EQ(
-        shown(*window).mid(9),
-        (QStringList{"ICQ_OWNER", "  UIN=111", "  Nickname=Rover",
-                     QStringLiteral("  Password=") + gui::RecordTree::kHiddenValue, "CONTACTS",
-                     "  contact_1=", "  No_contacts=1", "ICQ_SOUNDS_SETTINGS",
-                     "  PlaySound=ICQ_VQX_YES", "  ICQALAdmin=" + sounds + "admin.wav|not carried",
-                     "  ICQMessage=" + sounds + "msg.wav|files/msg.wav"}));
-
-    const QString target = QString::fromStdString(dir.file("saved"));
-    QDir().mkpath(target);
-    {
-        ModalAnswer chooseFolder([&target](QWidget* modal) {
-            auto* dialog = qobject_cast<QFileDialog*>(modal);
-            ASSERT_NE(dialog, nullptr);
-            dialog->setDirectory(target);
-            dialog->selectFile(target);
-            static_cast<QDialog*>(dialog)->accept();
-        });
-        click(button(*window, "saveButton"));
-    }
-    EXPECT_EQ(window->statusText(), "Saved record.json and 1 carried file in " + target + ".");
-    const json saved = json::parse(readFile(dir.file("saved/record.json")));
-    // "@" stands for the root ("\u0040" is the e-mail's).
-    EXPECT_EQ(saved, json::parse(withRoot(R"({
-      "format": "tolvane-record/1", "plugin": "ICQ", "result": 0, "complete": true,
-      "sections": [
-        {"name": "ICQ_FAILURE", "closed": true,
-         "entries": [{"key": "ICQ_VQX_STATUS", "value": "ICQ_VQX_NO"}]},
-        {"name": "ICQ_IMPORTED_SETTINGS", "closed": true, "entries": [
-          {"key": "ICQ_HOST_SERVER_NAME", "value": "login.icq.com"},
-          {"key": "ICQ_HOST_SERVER_PORT", "value": "5190"},
-          {"key": "ICQ_USER_SETTINGS", "value": "ICQ_VQX_YES"},
-          {"key": "ICQ_USER_CONTACTS", "value": "ICQ_VQX_YES"},
-          {"key": "ICQ_APPEND_CONTACTS", "value": "ICQ_VQX_YES"},
-          {"key": "ICQ_SOUNDS_SETTINGS_PRESENT", "value": "ICQ_VQX_YES"}]},
-        {"name": "ICQ_OWNER", "closed": true, "entries": [
-          {"key": "UIN", "value": "111"}, {"key": "Nickname", "value": "Rover"},
-          {"key": "Password", "value": "typed"}]},
-        {"name": "CONTACTS", "closed": true, "entries": [
-          {"section": {"name": "contact_1", "closed": true, "entries": [
-            {"key": "UIN", "value": "4711042"}, {"key": "First_Name", "value": "Jörg"},
-            {"key": "Last_Name", "value": "Weißmüller"},
-            {"key": "Description", "value": "Jörg aus Köln"}, {"key": "Nickname", "value": "Jörg"},
-            {"key": "Email", "value": "joerg\u0040web.de"}]}},
-          {"key": "No_contacts", "value": "1"}]},
-        {"name": "ICQ_SOUNDS_SETTINGS", "closed": true, "entries": [
-          {"key": "PlaySound", "value": "ICQ_VQX_YES"},
-          {"key": "ICQALAdmin", "file": "\"@/Program Files/ICQ/Sounds/admin.wav\"",
-           "carried": null},
-          {"key": "ICQMessage", "file": "\"@/Program Files/ICQ/Sounds/msg.wav\"",
-           "carried": "files/msg.wav"}]}]})",
-                                          root())));
-    EXPECT_EQ(readFile(dir.file("saved/files/msg.wav")),
-              readFile(root() + "/Program Files/ICQ/Sounds/msg.wav"));
-    struct stat st;
-    ASSERT_EQ(stat(dir.file("saved/record.json").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u); // the record holds the password
-
-    // The boxes of the page decide what the next run imports.
-    QCheckBox* contacts = nullptr;
-    for (auto* box : page(*window)->findChildren<QCheckBox*>()) {
-        contacts = box->text() == QStringLiteral("Import Con&tacts") ? box : contacts;
-    }
-    QTest::mouseClick(contacts, Qt::LeftButton, {}, QPoint(6, contacts->height() / 2));
-    ASSERT_FALSE(contacts->isChecked());
-    QTest::keyClicks(page(*window)->findChild<QLineEdit*>(), QStringLiteral("secret"));
-    click(button(*window, "importButton"));
-    EXPECT_EQ(shown(*window).mid(5, 2),
-              (QStringList{"  ICQ_USER_SETTINGS=ICQ_VQX_YES", "  ICQ_USER_CONTACTS=ICQ_VQX_NO"}));
-    EXPECT_FALSE(shown(*window).contains("CONTACTS"));
+    EXPECT_EQ(staging.size(), std::distance(fs::recursive_directory_iterator(target),
+                                            fs::recursive_directory_iterator()));
+    EXPECT_TRUE(
+        window_->summaryText().endsWith("Files: " + QString::fromStdString(target) + " (saved)\n"));
 }
+
+// ---- Runs that stop, and runs refused ----
+
+class StoppedRun : public WindowTest, public ::testing::WithParamInterface<bool> {};
+
+// The child gets SIGINT while it runs; the window says so and can import again.
+TEST_P(StoppedRun, CancelledAndStillUsable) {
+    const bool byClosing = GetParam();
+    auto window = openRover("secret");
+    QSignalSpy finished(window.get(), &MainWindow::importFinished);
+    click(button(*window, "importButton"));
+    ASSERT_TRUE(window->running());
+    ASSERT_NE(window->importProcess()->processId(), 0);
+    byClosing ? (void)window->close() : click(button(*window, "cancelButton"));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(button(*window, "cancelButton")->isEnabled());
+    ASSERT_TRUE(finished.wait(kRunTimeout));
+    EXPECT_EQ(window->lastOutcome().end, gui::RunEnd::Cancelled);
+    EXPECT_EQ(window->isVisible(), !byClosing);
+    EXPECT_EQ(window->statusText(), "Import cancelled; the record holds only what was written "
+                                    "before Cancel.");
+    EXPECT_TRUE(window->summaryText().startsWith("Import: cancelled;"));
+    if (!byClosing) {
+        ASSERT_TRUE(runImport(*window));
+        // The fixture's admin.wav is missing.
+        EXPECT_EQ(window->lastOutcome().end, gui::RunEnd::NotCarried);
+        EXPECT_TRUE(window->statusText().startsWith("Import complete, but not everything chosen "
+                                                    "could be carried (see the warnings): the "
+                                                    "record holds 5 sections"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, StoppedRun, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "ClosingCancelsFirst" : "Cancel");
+                         });
+
+// An empty password in the window's prompt: the plug-in asks again in the run, where nobody
+// answers, and refuses.
+TEST_F(WindowTest, RefusedRunSaysWhy) {
+    auto window = openRover(nullptr);
+    {
+        ModalAnswer answers(
+            [](QWidget* modal) { testsupport::clickButton(modal, QStringLiteral("OK")); });
+        ASSERT_TRUE(runImport(*window));
+        EXPECT_EQ(answers.titles(), (QStringList{"Password", "ICQ"}));
+    }
+    EXPECT_EQ(window->lastOutcome().end, gui::RunEnd::Refused);
+    EXPECT_EQ(window->lastOutcome().status, 1);
+    EXPECT_EQ(window->statusText(), "Import failed: ICQ stopped the run (User password has not "
+                                    "been set!).");
+    EXPECT_EQ(shown(*window), (QStringList{"ICQ_FAILURE", "  ICQ_VQX_STATUS=ICQ_VQX_YES"}));
+    // A prompt that is cancelled starts nothing.
+    ModalAnswer cancel([](QWidget* modal) { testsupport::clickButton(modal, "Cancel"); });
+    click(button(*window, "importButton"));
+    EXPECT_FALSE(window->running());
+    EXPECT_EQ(window->statusText(), "Import not started: no password was given.");
+}
+
+// ---- What the window keeps and takes ----
+
+TEST_F(WindowTest, RemembersRootAndOutputFolderAcrossWindows) {
+    const QString out = QString::fromStdString(dir.file("out"));
+    {
+        auto first = openRover("secret");
+        ASSERT_TRUE(runImport(*first));
+        EXPECT_TRUE(first->summaryText().contains(QString::fromStdString(
+            "\nWarnings: " + root() +
+            "/Program Files/ICQ/Sounds/admin.wav: cannot carry (No such file or directory)\n")));
+        ASSERT_TRUE(first->saveTo(out));
+    }
+    auto second = open("");
+    choosePlugin(*second);
+    ASSERT_EQ(second->panelState(), PanelState::Page);
+    EXPECT_EQ(second->session()->options().windowsRoot, root());
+    QTest::keyClicks(page(*second)->findChild<QLineEdit*>(), QStringLiteral("secret"));
+    ASSERT_TRUE(runImport(*second));
+    QString startedIn;
+    ModalAnswer dialog([&startedIn](QWidget* modal) {
+        auto* files = qobject_cast<QFileDialog*>(modal);
+        startedIn = files->directory().absolutePath();
+        // The dialog can make a new folder for the import.
+        auto* newFolder = files->findChild<QToolButton*>(QStringLiteral("newFolderButton"));
+        ASSERT_NE(newFolder, nullptr);
+        EXPECT_TRUE(newFolder->isVisible() && newFolder->isEnabled());
+        newFolder->click();
+        files->reject();
+    });
+    click(button(*second, "saveButton"));
+    EXPECT_EQ(startedIn, out);
+    EXPECT_TRUE(fs::is_directory(dir.file("out/New Folder")));
+}
+
+struct DropCase {
+    const char* name;
+    const char* dropped; // below the test's folder
+    bool accepted;
+};
+
+class DroppedOnTheWindow : public WindowTest, public ::testing::WithParamInterface<DropCase> {};
+
+TEST_P(DroppedOnTheWindow, AFolderBecomesTheWindowsRoot) {
+    buildRover();
+    writeFile(dir.file("note.txt"), "x");
+    auto window = open("");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.file(GetParam().dropped)))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &enter);
+    EXPECT_EQ(enter.isAccepted(), GetParam().accepted);
+    if (enter.isAccepted()) {
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.get(), &drop);
+        choosePlugin(*window);
+    }
+    EXPECT_EQ(window->session() != nullptr, GetParam().accepted);
+    EXPECT_EQ(window->panelState() == PanelState::Page, GetParam().accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, DroppedOnTheWindow,
+                         ::testing::Values(DropCase{"Folder", "C", true},
+                                           DropCase{"File", "note.txt", false}),
+                         [](const ::testing::TestParamInfo<DropCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---- Saves that fail ----
 
@@ -476,7 +665,7 @@ class FailedSave : public WindowTest, public ::testing::WithParamInterface<SaveC
 // Whatever fails, an earlier record.json stays as it was and no temporary file is left.
 TEST_P(FailedSave, KeepsTheEarlierRecordAndSaysWhy) {
     auto window = openRover("secret");
-    click(button(*window, "importButton"));
+    ASSERT_TRUE(runImport(*window));
     const std::string target = dir.file("busy");
     writeFile(target + "/record.json", "earlier");
     writeFile(target + "/" + GetParam().inTheWay, "in the way");

@@ -1,12 +1,21 @@
 #include "support/process.h"
 
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -42,10 +51,106 @@ private:
     int fd_;
 };
 
+// The process of the group `group` that waits in a write to standard error; 0 when none does
+// while others run, -1 when all have ended.
+pid_t writerWaiting(pid_t group) {
+    pid_t state = -1;
+    const std::string writing = std::to_string(SYS_write) + " 0x2 ";
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream statFile(entry.path() / "stat");
+        const std::string stat((std::istreambuf_iterator<char>(statFile)), {});
+        // The fields after the command's name: state, parent, process group.
+        std::istringstream fields(stat.substr(std::min(stat.rfind(')') + 1, stat.size())));
+        char processState = 0;
+        long parent = 0;
+        long processGroup = 0;
+        if (!(fields >> processState >> parent >> processGroup) || processGroup != group ||
+            processState == 'Z') {
+            continue;
+        }
+        std::ifstream syscallFile(entry.path() / "syscall");
+        const std::string syscall((std::istreambuf_iterator<char>(syscallFile)), {});
+        if (syscall.rfind(writing, 0) == 0) {
+            return static_cast<pid_t>(std::stol(pid));
+        }
+        state = 0;
+    }
+    return state;
+}
+
+// Standard error as a pipe of one page, already so full that the program's writes beyond
+// `room` bytes wait until it is read.
+class NarrowPipe {
+public:
+    explicit NarrowPipe(size_t room) {
+        if (pipe2(fd_, O_CLOEXEC) != 0) {
+            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+        }
+        const int page = fcntl(fd_[1], F_SETPIPE_SZ, 4096);
+        if (page <= 0 || room >= static_cast<size_t>(page)) {
+            throw std::runtime_error("cannot make a pipe that takes " + std::to_string(room) +
+                                     " bytes");
+        }
+        filler_ = static_cast<size_t>(page) - room;
+        const std::string zeros(filler_, '\0');
+        if (write(fd_[1], zeros.data(), zeros.size()) != static_cast<ssize_t>(zeros.size())) {
+            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+        }
+    }
+    ~NarrowPipe() {
+        closeWriteEnd();
+        close(fd_[0]);
+    }
+    NarrowPipe(const NarrowPipe&) = delete;
+    NarrowPipe& operator=(const NarrowPipe&) = delete;
+    int writeEnd() const { return fd_[1]; }
+    void closeWriteEnd() {
+        if (fd_[1] >= 0) {
+            close(fd_[1]);
+            fd_[1] = -1;
+        }
+    }
+    /// What the program wrote, to its end.
+    std::string readAll() {
+        std::string bytes;
+        char buffer[65536];
+        for (ssize_t n; (n = read(fd_[0], buffer, sizeof buffer)) != 0;) {
+            if (n > 0) {
+                bytes.append(buffer, static_cast<size_t>(n));
+            } else if (errno != EINTR) {
+                break;
+            }
+        }
+        return bytes.substr(std::min(filler_, bytes.size()));
+    }
+
+private:
+    int fd_[2] = {-1, -1};
+    size_t filler_ = 0;
+};
+
+// Sends `signal` once a process of the group `group` waits to write to standard error, to
+// that process alone: a wrapper that passes signals on would send a second. Nothing when the
+// group ends first.
+void signalWaitingWriter(pid_t group, int signal) {
+    for (pid_t writer; (writer = writerWaiting(group)) >= 0; usleep(2000)) {
+        if (writer > 0) {
+            kill(writer, signal);
+            return;
+        }
+    }
+}
+
 } // namespace
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
-                         const std::map<std::string, std::string>& environment) {
+                         const std::map<std::string, std::string>& environment,
+                         const SignalAt& signalAt) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
@@ -68,11 +173,16 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     envp.push_back(nullptr);
 
     const MemoryFile in(input), out, err;
+    std::optional<NarrowPipe> narrow;
+    if (signalAt.signal != 0) {
+        narrow.emplace(signalAt.errBytes);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in.fd(), STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err.fd(), STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, narrow ? narrow->writeEnd() : err.fd(),
+                                     STDERR_FILENO);
     // A new session: the program has no controlling terminal, as in a script.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -84,11 +194,54 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     if (rc != 0) {
         throw std::runtime_error("cannot run " + argv[0] + ": " + std::strerror(rc));
     }
+    std::string errText;
+    if (narrow) {
+        narrow->closeWriteEnd();
+        signalWaitingWriter(pid, signalAt.signal);
+        errText = narrow->readAll();
+    }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out.read(),
-            err.read()};
+            narrow ? errText : err.read()};
+}
+
+std::string asUnprivilegedUser(const std::function<std::string()>& check) {
+    int answer[2];
+    if (pipe2(answer, O_CLOEXEC) != 0) {
+        return std::string("not run: pipe: ") + std::strerror(errno);
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        return std::string("not run: fork: ") + std::strerror(errno);
+    }
+    if (pid == 0) {
+        const uid_t nobody = 65534;
+        const bool dropped = geteuid() != 0 || (setgroups(0, nullptr) == 0 &&
+                                                setresgid(nobody, nobody, nobody) == 0 &&
+                                                setresuid(nobody, nobody, nobody) == 0);
+        const std::string text =
+            dropped ? check()
+                    : std::string("not run: cannot drop privileges: ") + std::strerror(errno);
+        const ssize_t written = write(answer[1], text.data(), text.size());
+        _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    close(answer[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(answer[0], buffer, sizeof buffer)) != 0;) {
+        if (n > 0) {
+            text.append(buffer, static_cast<size_t>(n));
+        } else if (errno != EINTR) {
+            break;
+        }
+    }
+    close(answer[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return text;
 }
 
 } // namespace testsupport

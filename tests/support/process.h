@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,9 +14,23 @@ struct ProcessResult {
     std::string err; ///< standard error
 };
 
+/// A signal for a program, sent while it waits to write to its standard error: that pipe is
+/// made to hold only `errBytes` more bytes (fewer than a page), so the signal comes inside the
+/// first write there that goes beyond them, to whichever process of the program's group writes.
+struct SignalAt {
+    size_t errBytes = 0;
+    int signal = 0; ///< none when 0
+};
+
 /// Runs `argv` (argv[0] is the program's path) with `input` on standard input and the extra
 /// environment variables, waits for it and collects both outputs.
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = "",
-                         const std::map<std::string, std::string>& environment = {});
+                         const std::map<std::string, std::string>& environment = {},
+                         const SignalAt& signalAt = {});
+
+/// Runs `check` in a child process whose user has no privileges, so that permission bits
+/// count: user and group 65534 when the tests run as root, the tests' own user otherwise.
+/// Answers what `check` answered, or "not run: " and why it could not run.
+std::string asUnprivilegedUser(const std::function<std::string()>& check);
 
 } // namespace testsupport

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/process.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -80,13 +81,17 @@ TEST_F(FileFinderTest, NothingToListGivesAnEmptyList) {
         EXPECT_TRUE(search(directory, ".uin", false).empty()) << directory;
         EXPECT_TRUE(search(directory, ".uin", true).empty()) << directory;
     }
-    if (geteuid() != 0) { // root reads every folder
-        chmod(dir.file("uin").c_str(), 0);
-        EXPECT_TRUE(search(dir.file("uin"), ".uin", false).empty());
-        chmod(dir.file("uin").c_str(), 0755);
-        chmod(dir.file("uin/sub").c_str(), 0);
-        EXPECT_EQ(search(dir.file("uin"), ".uin", true).size(), kTopLevel.size() + 1);
-    }
+    // Folders that cannot be read, as a user for whom permission bits count.
+    chmod(dir.path().c_str(), 0755);
+    const auto found = [this](bool recursive) {
+        return testsupport::asUnprivilegedUser(
+            [&] { return std::to_string(search(dir.file("uin"), ".uin", recursive).size()); });
+    };
+    chmod(dir.file("uin").c_str(), 0);
+    EXPECT_EQ(found(false), "0");
+    chmod(dir.file("uin").c_str(), 0755);
+    chmod(dir.file("uin/sub").c_str(), 0);
+    EXPECT_EQ(found(true), std::to_string(kTopLevel.size() + 1));
 }
 
 TEST_F(FileFinderTest, ConfinedFinderCountsNoFileBehindALinkLeavingTheRoots) {

@@ -36,17 +36,20 @@ TEST(TerminalAgent, PlainLinesAndMessagesWhenNotATerminal) {
     EXPECT_FALSE(agent.cancelled());
 }
 
-TEST(TerminalAgent, InterruptIsAnsweredWith32AtTheNextStepOfThisAgentOnly) {
-    vqrt::TerminalAgent::cancelRequested().store(true); // from an earlier run
-    Output out;
-    vqrt::TerminalAgent agent(60, out.file.get());
-    agent.catchInterrupt();
-    EXPECT_EQ(agent.stepProgress(5), 0);
-    raise(SIGINT);
-    EXPECT_EQ(agent.stepProgress(5), 32);
-    EXPECT_TRUE(agent.cancelled());
-    EXPECT_EQ(agent.done(), 5);
-    EXPECT_EQ(out.text(), "ICQ: progress 5/60 (8%)\nICQ: cancelled\n");
+TEST(TerminalAgent, EveryStopSignalIsAnsweredWith32AtTheNextStepOfThisAgentOnly) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        vqrt::TerminalAgent::stopSignal().store(SIGINT); // from an earlier run
+        Output out;
+        vqrt::TerminalAgent agent(60, out.file.get());
+        agent.catchStopSignals();
+        EXPECT_EQ(agent.stepProgress(5), 0);
+        raise(signal);
+        EXPECT_EQ(vqrt::TerminalAgent::stopSignal().load(), signal);
+        EXPECT_EQ(agent.stepProgress(5), 32);
+        EXPECT_TRUE(agent.cancelled());
+        EXPECT_EQ(agent.done(), 5);
+        EXPECT_EQ(out.text(), "ICQ: progress 5/60 (8%)\nICQ: cancelled\n");
+    }
 }
 
 } // namespace

@@ -1,0 +1,152 @@
+#include "archivefile.h"
+
+#include <sqlite3.h>
+
+#include "archive/names.h"
+
+namespace gui {
+
+namespace {
+
+struct Finalizer {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
+Statement prepare(sqlite3* db, const char* sql) {
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    return Statement(statement);
+}
+
+QString column(sqlite3_stmt* statement, int index) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+    return text == nullptr ? QString()
+                           : QString::fromUtf8(text, sqlite3_column_bytes(statement, index));
+}
+
+std::string stdColumn(sqlite3_stmt* statement, int index) {
+    return column(statement, index).toStdString();
+}
+
+archive::ContactStatus statusOf(const std::string& name) {
+    using archive::ContactStatus;
+    for (const ContactStatus status : {ContactStatus::OnList, ContactStatus::AwaitingAuthorisation,
+                                       ContactStatus::Removed, ContactStatus::Ignored}) {
+        if (name == archive::statusName(status)) {
+            return status;
+        }
+    }
+    return ContactStatus::Other;
+}
+
+// The search as a LIKE pattern, its own % and _ taken literally.
+QByteArray likePattern(const QString& search) {
+    QString escaped = search;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('%'), QStringLiteral("\\%"))
+        .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+    return (QLatin1Char('%') + escaped + QLatin1Char('%')).toUtf8();
+}
+
+void bindSearch(sqlite3_stmt* statement, int index, const QByteArray& pattern) {
+    sqlite3_bind_text(statement, index, pattern.constData(), static_cast<int>(pattern.size()),
+                      SQLITE_TRANSIENT);
+}
+
+} // namespace
+
+void ArchiveFile::Closer::operator()(sqlite3* db) const {
+    sqlite3_close(db);
+}
+
+ArchiveFile::ArchiveFile(sqlite3* db) : db_(db) {}
+
+ArchiveFile::~ArchiveFile() = default;
+
+std::unique_ptr<ArchiveFile> ArchiveFile::open(const QString& path, QString& error) {
+    sqlite3* db = nullptr;
+    const int opened =
+        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<ArchiveFile> file(new ArchiveFile(db));
+    if (opened != SQLITE_OK || !file->readContacts()) {
+        error =
+            QStringLiteral("%1: cannot read the archive (%2)")
+                .arg(path, QString::fromUtf8(db != nullptr ? sqlite3_errmsg(db) : "out of memory"));
+        return nullptr;
+    }
+    return file;
+}
+
+bool ArchiveFile::readContacts() {
+    const Statement statement = prepare(
+        db_.get(), "SELECT c.uin, c.display_name, c.status, c.status_code, c.group_id, c.handle, "
+                   "c.nickname, c.first_name, c.last_name, c.has_record, g.name, "
+                   "(SELECT email FROM contact_emails e WHERE e.uin = c.uin ORDER BY position "
+                   "LIMIT 1) FROM contacts c LEFT JOIN groups g ON g.id = c.group_id "
+                   "ORDER BY c.uin");
+    if (statement == nullptr) {
+        return false;
+    }
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        sqlite3_stmt* s = statement.get();
+        ContactRow row;
+        archive::Contact& c = row.contact;
+        c.uin = static_cast<uint32_t>(sqlite3_column_int64(s, 0));
+        row.name = column(s, 1);
+        c.status = statusOf(stdColumn(s, 2));
+        c.rawStatus = sqlite3_column_int(s, 3);
+        c.groupId = static_cast<uint32_t>(sqlite3_column_int64(s, 4));
+        c.handle = stdColumn(s, 5);
+        c.nickName = stdColumn(s, 6);
+        c.firstName = stdColumn(s, 7);
+        c.lastName = stdColumn(s, 8);
+        c.hasRecord = sqlite3_column_int(s, 9) != 0;
+        row.group = column(s, 10);
+        if (sqlite3_column_type(s, 11) != SQLITE_NULL) {
+            c.emails.push_back(stdColumn(s, 11));
+        }
+        contacts_.push_back(std::move(row));
+    }
+    return step == SQLITE_DONE;
+}
+
+std::vector<Conversation> ArchiveFile::conversations(const QString& search) const {
+    const Statement statement =
+        prepare(db_.get(), "SELECT m.uin, c.display_name, count(*) FROM messages m "
+                           "JOIN contacts c ON c.uin = m.uin WHERE ?1 = '%%' OR m.text LIKE ?1 "
+                           "ESCAPE '\\' OR m.url LIKE ?1 ESCAPE '\\' GROUP BY m.uin "
+                           "ORDER BY c.display_name COLLATE NOCASE, m.uin");
+    std::vector<Conversation> found;
+    if (statement == nullptr) {
+        return found;
+    }
+    bindSearch(statement.get(), 1, likePattern(search));
+    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+        found.push_back({static_cast<uint32_t>(sqlite3_column_int64(statement.get(), 0)),
+                         column(statement.get(), 1), sqlite3_column_int(statement.get(), 2)});
+    }
+    return found;
+}
+
+std::vector<MessageRow> ArchiveFile::messages(uint32_t uin, const QString& search) const {
+    const Statement statement =
+        prepare(db_.get(), "SELECT time, direction, kind, text, url FROM messages "
+                           "WHERE uin = ?2 AND (?1 = '%%' OR text LIKE ?1 ESCAPE '\\' OR "
+                           "url LIKE ?1 ESCAPE '\\') ORDER BY time_utc, id");
+    std::vector<MessageRow> found;
+    if (statement == nullptr) {
+        return found;
+    }
+    bindSearch(statement.get(), 1, likePattern(search));
+    sqlite3_bind_int64(statement.get(), 2, uin);
+    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+        sqlite3_stmt* s = statement.get();
+        found.push_back({column(s, 0), column(s, 1) == QLatin1String("sent"), column(s, 2),
+                         column(s, 3), column(s, 4)});
+    }
+    return found;
+}
+
+} // namespace gui

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <QString>
+
+#include "archive/archive.h"
+
+struct sqlite3;
+
+namespace gui {
+
+/// A contact as the window lists it.
+struct ContactRow {
+    archive::Contact contact; ///< texts, status and whether it has a record
+    QString name;             ///< the name it is shown by
+    QString group;            ///< its group's name; empty without one
+};
+
+/// One conversation: a contact with messages.
+struct Conversation {
+    uint32_t uin = 0;
+    QString name;
+    int messages = 0;
+};
+
+/// One message as a conversation shows it.
+struct MessageRow {
+    QString time; ///< local time of the archive's zone, ISO 8601
+    bool sent = false;
+    QString kind; ///< "message", "url", ...
+    QString text;
+    QString url;
+};
+
+/// The icq-archive.sqlite an import wrote beside its record, read with SQLite (read-only).
+class ArchiveFile {
+public:
+    /// Opens `path`; null with one line in `error` ("PATH: what happened (cause)").
+    static std::unique_ptr<ArchiveFile> open(const QString& path, QString& error);
+    ~ArchiveFile();
+    ArchiveFile(const ArchiveFile&) = delete;
+    ArchiveFile& operator=(const ArchiveFile&) = delete;
+
+    /// Every contact, by UIN.
+    const std::vector<ContactRow>& contacts() const { return contacts_; }
+    /// The conversations with a message holding `search` (every one for an empty text), by
+    /// name.
+    std::vector<Conversation> conversations(const QString& search = {}) const;
+    /// The messages with `uin` holding `search`, by time.
+    std::vector<MessageRow> messages(uint32_t uin, const QString& search = {}) const;
+
+private:
+    struct Closer {
+        void operator()(sqlite3* db) const;
+    };
+    explicit ArchiveFile(sqlite3* db);
+    bool readContacts();
+
+    std::unique_ptr<sqlite3, Closer> db_;
+    std::vector<ContactRow> contacts_;
+};
+
+} // namespace gui

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QSortFilterProxyModel;
+class QStandardItemModel;
+class QTableView;
+
+namespace gui {
+
+class ArchiveFile;
+class ContactFilter;
+
+/// The contacts of the ICQ archive in a table to sort and filter: UIN, names, e-mail, group
+/// and where each stands on the owner's list. Contacts not on the list (removed, ignored,
+/// known only from messages) show only with "Show removed contacts".
+class ContactsPage : public QWidget {
+    Q_OBJECT
+
+public:
+    /// The table's columns.
+    enum Column { kUin, kName, kNickname, kFirstName, kLastName, kEmail, kGroup, kStanding };
+
+    explicit ContactsPage(QWidget* parent = nullptr);
+
+    /// Shows the contacts of `archive` (none for null).
+    void setArchive(const ArchiveFile* archive);
+    /// The rows shown.
+    int shownCount() const;
+
+private:
+    void updateCount();
+
+    QStandardItemModel* model_ = nullptr;
+    ContactFilter* filter_ = nullptr;
+    QLineEdit* search_ = nullptr;
+    QCheckBox* showRemoved_ = nullptr;
+    QLabel* count_ = nullptr;
+    QTableView* table_ = nullptr;
+    QString counts_;
+};
+
+} // namespace gui

@@ -1,0 +1,113 @@
+#include "messagespage.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "archivefile.h"
+
+namespace gui {
+
+MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent) {
+    search_ = new QLineEdit(this);
+    search_->setObjectName(QStringLiteral("messageSearch"));
+    search_->setPlaceholderText(tr("Search the messages"));
+    search_->setClearButtonEnabled(true);
+    connect(search_, &QLineEdit::textChanged, this, &MessagesPage::fillConversations);
+
+    conversations_ = new QListWidget(this);
+    conversations_->setObjectName(QStringLiteral("conversationList"));
+    connect(conversations_, &QListWidget::currentRowChanged, this, &MessagesPage::fillMessages);
+
+    auto* right = new QWidget(this);
+    heading_ = new QLabel(right);
+    heading_->setObjectName(QStringLiteral("conversationHeading"));
+    messages_ = new QTreeWidget(right);
+    messages_->setObjectName(QStringLiteral("messageList"));
+    messages_->setHeaderLabels({tr("Date"), tr("Direction"), tr("Text")});
+    messages_->setRootIsDecorated(false);
+    messages_->setAlternatingRowColors(true);
+    messages_->setWordWrap(true);
+    messages_->header()->setSectionResizeMode(kTime, QHeaderView::ResizeToContents);
+    messages_->header()->setSectionResizeMode(kDirection, QHeaderView::ResizeToContents);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->addWidget(heading_);
+    rightLayout->addWidget(messages_, 1);
+
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(conversations_);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(1, 3);
+    splitter->setSizes({170, 530});
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(search_);
+    layout->addWidget(splitter, 1);
+}
+
+void MessagesPage::setArchive(const ArchiveFile* archive) {
+    archive_ = archive;
+    fillConversations();
+}
+
+void MessagesPage::fillConversations() {
+    const uint32_t current = conversations_->currentItem() != nullptr
+                                 ? conversations_->currentItem()->data(Qt::UserRole).toUInt()
+                                 : 0;
+    const QSignalBlocker blocker(conversations_);
+    conversations_->clear();
+    int keep = 0;
+    if (archive_ != nullptr) {
+        for (const Conversation& c : archive_->conversations(search_->text())) {
+            auto* item =
+                new QListWidgetItem(tr("%1 (%2)").arg(c.name).arg(c.messages), conversations_);
+            item->setData(Qt::UserRole, c.uin);
+            item->setData(Qt::UserRole + 1, c.name);
+            if (c.uin == current) {
+                keep = conversations_->count() - 1;
+            }
+        }
+    }
+    conversations_->setCurrentRow(conversations_->count() > 0 ? keep : -1);
+    fillMessages();
+}
+
+void MessagesPage::fillMessages() {
+    messages_->clear();
+    const QListWidgetItem* item = conversations_->currentItem();
+    if (archive_ == nullptr || item == nullptr) {
+        heading_->setText(search_->text().isEmpty()
+                              ? tr("No messages.")
+                              : tr("No message holds \"%1\".").arg(search_->text()));
+        return;
+    }
+    const uint32_t uin = item->data(Qt::UserRole).toUInt();
+    const auto rows = archive_->messages(uin, search_->text());
+    heading_->setText(
+        tr("%1 with %2 (UIN %3)")
+            .arg(rows.size() == 1 ? tr("1 message") : tr("%1 messages").arg(rows.size()),
+                 item->data(Qt::UserRole + 1).toString())
+            .arg(uin));
+    QList<QTreeWidgetItem*> items;
+    for (const MessageRow& row : rows) {
+        QString text = row.text;
+        if (!row.url.isEmpty()) {
+            text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + row.url;
+        }
+        // "2001-01-02T01:50:43+01:00": the date and time read, the offset in the tool tip.
+        auto* entry =
+            new QTreeWidgetItem({row.time.left(19).replace(QLatin1Char('T'), QLatin1Char(' ')),
+                                 row.sent ? tr("sent") : tr("received"), text});
+        entry->setToolTip(kTime, row.time);
+        entry->setToolTip(kText, text);
+        items << entry;
+    }
+    messages_->addTopLevelItems(items);
+}
+
+} // namespace gui

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QTreeWidget;
+
+namespace gui {
+
+class ArchiveFile;
+
+/// The message history of the ICQ archive, one conversation at a time: the contacts with
+/// messages on the left, the chosen one's messages (date, direction, text) on the right. A
+/// search keeps the conversations and messages that hold its text.
+class MessagesPage : public QWidget {
+    Q_OBJECT
+
+public:
+    /// The columns of the message list.
+    enum Column { kTime, kDirection, kText };
+
+    explicit MessagesPage(QWidget* parent = nullptr);
+
+    /// Shows the history of `archive` (none for null); `archive` outlives its use here.
+    void setArchive(const ArchiveFile* archive);
+
+private:
+    void fillConversations();
+    void fillMessages();
+
+    const ArchiveFile* archive_ = nullptr;
+    QLineEdit* search_ = nullptr;
+    QListWidget* conversations_ = nullptr;
+    QLabel* heading_ = nullptr;
+    QTreeWidget* messages_ = nullptr;
+};
+
+} // namespace gui

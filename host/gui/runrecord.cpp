@@ -1,0 +1,140 @@
+#include "runrecord.h"
+
+#include <map>
+
+namespace gui {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const std::string kYes = "ICQ_VQX_YES";
+const std::string kNo = "ICQ_VQX_NO";
+
+QString text(const Json& value) {
+    return value.is_string() ? QString::fromStdString(value.get<std::string>()) : QString();
+}
+
+const Json* findSection(const Json& record, const std::string& name) {
+    const auto sections = record.find("sections");
+    if (sections == record.end() || !sections->is_array()) {
+        return nullptr;
+    }
+    for (const Json& section : *sections) {
+        if (section.is_object() && section.value("name", Json()) == name) {
+            return &section;
+        }
+    }
+    return nullptr;
+}
+
+const Json& entries(const Json* section) {
+    static const Json none = Json::array();
+    if (section == nullptr) {
+        return none;
+    }
+    const auto found = section->find("entries");
+    return found != section->end() && found->is_array() ? *found : none;
+}
+
+// The value of the first entry `key` in `section`; `missing` when there is none.
+std::string value(const Json* section, const std::string& key, const std::string& missing = {}) {
+    for (const Json& entry : entries(section)) {
+        if (entry.is_object() && entry.value("key", Json()) == key && entry.contains("value") &&
+            entry["value"].is_string()) {
+            return entry["value"].get<std::string>();
+        }
+    }
+    return missing;
+}
+
+void readSounds(const Json* section, IcqRecord& out) {
+    out.hasSounds = section != nullptr;
+    out.playSound = value(section, "PlaySound") == kYes;
+    for (const Json& entry : entries(section)) {
+        if (!entry.is_object() || !entry.contains("file")) {
+            continue;
+        }
+        const QString key = text(entry.value("key", Json()));
+        out.sounds.push_back({key, soundEvent(key), unquoted(text(entry["file"])),
+                              text(entry.value("carried", Json()))});
+    }
+}
+
+} // namespace
+
+bool isIcqRecord(const Json& record) {
+    return record.is_object() && record.value("plugin", Json()) == "ICQ";
+}
+
+IcqRecord readIcqRecord(const Json& record) {
+    IcqRecord out;
+    out.failed = value(findSection(record, "ICQ_FAILURE"), "ICQ_VQX_STATUS") == kYes;
+    const Json* settings = findSection(record, "ICQ_IMPORTED_SETTINGS");
+    const std::string host = value(settings, "ICQ_HOST_SERVER_NAME");
+    out.serverChosen = !host.empty();
+    out.host = host == kNo ? QString() : QString::fromStdString(host);
+    const std::string port = value(settings, "ICQ_HOST_SERVER_PORT", kNo);
+    out.port = port == kNo ? QString() : QString::fromStdString(port);
+    out.contactsChosen = value(settings, "ICQ_USER_CONTACTS") == kYes;
+    out.appendContacts = value(settings, "ICQ_APPEND_CONTACTS", kYes) == kYes;
+    out.soundsChosen = value(settings, "ICQ_SOUNDS_SETTINGS_PRESENT") == kYes;
+
+    const Json* owner = findSection(record, "ICQ_OWNER");
+    out.hasOwner = owner != nullptr;
+    out.nickname = trimmedLineEnd(QString::fromStdString(value(owner, "Nickname")));
+    out.uin = trimmedLineEnd(QString::fromStdString(value(owner, "UIN")));
+
+    const Json* contacts = findSection(record, "CONTACTS");
+    out.hasContacts = contacts != nullptr;
+    out.contacts = QString::fromStdString(value(contacts, "No_contacts", "0")).toInt();
+    readSounds(findSection(record, "ICQ_SOUNDS_SETTINGS"), out);
+    return out;
+}
+
+bool isPlaceholder(const QString& key, const QString& value) {
+    // The plug-in fills each contact field with its own name before reading a contact.
+    static const std::map<QString, QString> placeholders = {
+        {QStringLiteral("UIN"), QStringLiteral("-111")},
+        {QStringLiteral("First_Name"), QStringLiteral("FirstName")},
+        {QStringLiteral("Last_Name"), QStringLiteral("LastName")},
+        {QStringLiteral("Description"), QStringLiteral("MyDefinedHandle")},
+        {QStringLiteral("Nickname"), QStringLiteral("NickName")},
+        {QStringLiteral("Email"), QStringLiteral("PrimaryEmail")}};
+    const auto found = placeholders.find(key);
+    return found != placeholders.end() && found->second == value;
+}
+
+QString trimmedLineEnd(QString text) {
+    while (text.endsWith(QLatin1Char('\r')) || text.endsWith(QLatin1Char('\n'))) {
+        text.chop(1);
+    }
+    return text;
+}
+
+QString unquoted(QString path) {
+    if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"'))) {
+        path = path.mid(1, path.size() - 2);
+    }
+    return path;
+}
+
+QString soundEvent(const QString& key) {
+    static const std::map<QString, QString> events = {
+        {QStringLiteral("ICQMessage"), QStringLiteral("Message received")},
+        {QStringLiteral("ICQMsgSent"), QStringLiteral("Message sent")},
+        {QStringLiteral("ICQURL"), QStringLiteral("Web address received")},
+        {QStringLiteral("ICQChat"), QStringLiteral("Chat request")},
+        {QStringLiteral("ICQFile"), QStringLiteral("File request")},
+        {QStringLiteral("ICQFtDone"), QStringLiteral("File transfer done")},
+        {QStringLiteral("ICQOnline"), QStringLiteral("Contact comes online")},
+        {QStringLiteral("ICQEMail"), QStringLiteral("E-mail arrives")},
+        {QStringLiteral("ICQBirthday"), QStringLiteral("Birthday")},
+        {QStringLiteral("ICQSystem"), QStringLiteral("System message")},
+        {QStringLiteral("ICQStartup"), QStringLiteral("ICQ starts")},
+        {QStringLiteral("ICQReminder"), QStringLiteral("Reminder")}};
+    const auto found = events.find(key);
+    return found != events.end() ? found->second : key;
+}
+
+} // namespace gui

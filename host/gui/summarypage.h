@@ -1,0 +1,47 @@
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+class QGridLayout;
+
+namespace gui {
+
+class ArchiveFile;
+struct IcqRecord;
+
+/// One line of the summary: what it is about, and what became of it.
+using SummaryRow = std::pair<QString, QString>;
+
+/// What a person reads after an ICQ import: the outcome, the owner (nickname and UIN), the
+/// server, contacts and sounds, what was left out, the archive's contacts and messages, the
+/// warnings and the folder of the files.
+std::vector<SummaryRow> icqSummary(const QString& outcome, const IcqRecord& record,
+                                   const ArchiveFile* archive, const QStringList& warnings,
+                                   const QString& folder);
+
+/// The same for another plug-in's import: the outcome, the warnings and the folder.
+std::vector<SummaryRow> plainSummary(const QString& outcome, const QStringList& warnings,
+                                     const QString& folder);
+
+/// The summary of an import, a label and a text per line.
+class SummaryPage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit SummaryPage(QWidget* parent = nullptr);
+
+    void setRows(const std::vector<SummaryRow>& rows);
+    /// The rows as "Label: text" lines, as shown.
+    QString text() const;
+
+private:
+    QGridLayout* grid_ = nullptr;
+    std::vector<SummaryRow> rows_;
+};
+
+} // namespace gui

@@ -1,0 +1,121 @@
+#include "outputfolder.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "support/tempdir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+// Every file below `dir` with its content, folders ending in "/".
+std::vector<std::string> tree(const std::string& dir) {
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        const std::string name = entry.path().string().substr(dir.size() + 1);
+        entries.push_back(entry.is_directory() ? name + "/" : name + "=" + readFile(entry.path()));
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+std::unique_ptr<vqrt::OutputFolder> openFolder(const std::string& path) {
+    std::string error;
+    auto folder = vqrt::OutputFolder::open(path, error);
+    EXPECT_TRUE(folder) << error;
+    return folder;
+}
+
+class OutputFolderTest : public ::testing::Test {
+protected:
+    // An earlier bundle whose identity names contacts.vcf among its members, a file of the
+    // user's, and what a killed run left.
+    void SetUp() override {
+        writeFile(out + "/record.json", "earlier");
+        writeFile(out + "/files/a.wav", "a");
+        writeFile(out + "/contacts.vcf", "earlier contacts");
+        writeFile(out + "/notes.txt", "mine");
+        writeFile(out + "/.tolvane-bundle.json",
+                  R"({"installation": "/mnt/xp", "owner": "123",
+                      "members": ["record.json", "files", "contacts.vcf", "../notes.txt"]})");
+        writeFile(out + "/.tolvane-run-Ab12Cd/record.json", "of a killed run");
+        writeFile(out + "/.record.json.tmp-Xy34Zw", "of an older version");
+    }
+
+    TempDir dir;
+    const std::string out = dir.file("out");
+};
+
+TEST_F(OutputFolderTest, CommitReplacesTheEarlierBundleAsAWhole) {
+    auto folder = openFolder(out);
+    ASSERT_TRUE(folder);
+    EXPECT_TRUE(folder->holdsBundle());
+    ASSERT_TRUE(folder->earlierIdentity());
+    EXPECT_EQ(folder->earlierIdentity()->installation, "/mnt/xp");
+    EXPECT_EQ(folder->earlierIdentity()->owner, "123");
+    writeFile(folder->staging() + "/record.json", "new");
+    writeFile(folder->staging() + "/files/b.wav", "b");
+    std::string error;
+    ASSERT_TRUE(folder->commit({"/mnt/old", "456"}, error)) << error;
+    EXPECT_EQ(tree(out), (std::vector<std::string>{".tolvane-bundle.json=" +
+                                                       readFile(out + "/.tolvane-bundle.json"),
+                                                   ".tolvane-lock=", "files/", "files/b.wav=b",
+                                                   "notes.txt=mine", "record.json=new"}));
+    EXPECT_EQ(nlohmann::json::parse(readFile(out + "/.tolvane-bundle.json")),
+              nlohmann::json::parse(R"({"installation": "/mnt/old", "owner": "456",
+                  "members": ["files", ".tolvane-bundle.json", "record.json"]})"));
+}
+
+TEST_F(OutputFolderTest, DiscardLeavesTheEarlierBundleAsItWas) {
+    const std::vector<std::string> before = tree(out);
+    {
+        auto folder = openFolder(out);
+        ASSERT_TRUE(folder);
+        writeFile(folder->staging() + "/record.json", "new");
+    }
+    std::vector<std::string> expected = before;
+    // What the killed run left is gone; the lock file stays.
+    expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                  [](const std::string& e) {
+                                      return e.rfind(".tolvane-run-", 0) == 0 ||
+                                             e.rfind(".record.json.tmp-", 0) == 0;
+                                  }),
+                   expected.end());
+    expected.push_back(".tolvane-lock=");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(tree(out), expected);
+}
+
+TEST_F(OutputFolderTest, OneRunAtATimeAndFoldersThatCannotBeUsed) {
+    auto first = openFolder(out);
+    ASSERT_TRUE(first);
+    std::string error;
+    EXPECT_FALSE(vqrt::OutputFolder::open(out + "/", error));
+    EXPECT_EQ(error, out + ": another import is writing there");
+    EXPECT_FALSE(vqrt::OutputFolder::open(out + "/notes.txt/in", error));
+    EXPECT_EQ(error, out + "/notes.txt/in: cannot create the folder (Not a directory)");
+    first.reset();
+    EXPECT_TRUE(openFolder(out));
+}
+
+TEST(OutputFolder, NewFolderHoldsNoBundle) {
+    TempDir dir;
+    auto folder = openFolder(dir.file("a/b"));
+    ASSERT_TRUE(folder);
+    EXPECT_FALSE(folder->holdsBundle());
+    EXPECT_FALSE(folder->earlierIdentity());
+    writeFile(dir.file("a/b/.tolvane-bundle.json"), "not json");
+    folder.reset();
+    EXPECT_FALSE(openFolder(dir.file("a/b"))->earlierIdentity());
+}
+
+} // namespace
