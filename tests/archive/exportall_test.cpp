@@ -1,12 +1,13 @@
 #include "archive/exportall.h"
 
+#include "archive/sqlite.h"
 #include "support/samplearchive.h"
 #include "support/tempdir.h"
 
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
-#include <map>
+#include <memory>
+#include <set>
+#include <sqlite3.h>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -16,42 +17,140 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::readFile;
 
-// Every file below `folder` by its relative path, with its bytes.
-std::map<std::string, std::string> filesIn(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            files[fs::relative(entry.path(), folder).string()] = readFile(entry.path().string());
+// The rows of `sql`, columns joined by "|", each row ended by a line end.
+std::string query(sqlite3* db, const char* sql) {
+    std::string rows;
+    const auto collect = [](void* out, int n, char** values, char**) {
+        auto& text = *static_cast<std::string*>(out);
+        for (int i = 0; i < n; ++i) {
+            text += (i == 0 ? "" : "|") + std::string(values[i] ? values[i] : "NULL");
         }
-    }
-    return files;
+        text += "\n";
+        return 0;
+    };
+    EXPECT_EQ(sqlite3_exec(db, sql, collect, &rows, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    return rows;
 }
 
-TEST(ExportAll, SameBytesWhateverTheMachinesTimeZone) {
-    const testsupport::SampleArchive sample;
-    const testsupport::TempDir dir;
-    std::map<std::string, std::string> first;
-    for (const char* machineZone : {"UTC", "Asia/Kolkata"}) {
-        setenv("TZ", machineZone, 1);
-        tzset();
-        const archive::ExportResult result =
-            archive::exportAll(sample.archive, dir.file(machineZone));
-        EXPECT_EQ(result.error, "");
-        EXPECT_EQ(result.contacts, 3u);
-        EXPECT_EQ(result.messages, 6u);
-        EXPECT_EQ(result.conversations, 3u);
-        const auto files = filesIn(dir.file(machineZone));
-        EXPECT_EQ(files.size(), 11u); // 4 files, 6 of conversations and the index
-        if (first.empty()) {
-            first = files;
-        } else {
-            EXPECT_EQ(files, first);
-        }
-    }
-    unsetenv("TZ");
-    tzset();
+void expectIn(const std::string& text, const std::string& part) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\nnot in:\n" << text;
 }
 
+// `n` times "ä", two octets each.
+std::string umlauts(int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) {
+        s += "ä";
+    }
+    return s;
+}
+
+// The sample with every contact, one with a name of every character the lists escape and one
+// with a handle of 200 bytes.
+class Exported : public testing::Test {
+protected:
+    void SetUp() override {
+        sample.archive.contacts[1].nickName = "C\\a,r;l\r\n\"2\"";
+        archive::Contact& longName = sample.archive.contacts.emplace_back();
+        longName.uin = 6666;
+        longName.handle = "a" + umlauts(99) + "b";
+        archive::ExportOptions options;
+        options.allContacts = true;
+        EXPECT_EQ(archive::exportAll(sample.archive, dir.path(), options).error, "");
+        expectIn(readFile(dir.file("report.txt")),
+                 "\nWritten\n  contacts.vcf        4 contacts\n  contacts.csv        4 contacts\n"
+                 "  history/            3 conversations, 6 messages\n"
+                 "  icq-archive.sqlite  4 contacts, 6 messages\n");
+    }
+
+    testsupport::SampleArchive sample;
+    testsupport::TempDir dir;
+};
+
+TEST_F(Exported, ContactListsEscapedAndFolded) {
+    const std::string csv = readFile(dir.file("contacts.csv"));
+    EXPECT_EQ(csv.substr(0, csv.find("6666,")),
+              "uin,display_name,status,status_code,group_id,group,handle,nickname,first_name,"
+              "last_name,email,other_emails,has_record\r\n"
+              "2222,\"Ali; the \"\"great\"\"\",on-list,2,1000,\"Friends, old\","
+              "\"Ali; the \"\"great\"\"\",Alice,Alice,Åberg,alice@example.com,a2@example.com,1\r\n"
+              "3333,\"C\\a,r;l \"\"2\"\"\",removed,5,,,,\"C\\a,r;l\n\"\"2\"\"\",,,,,1\r\n"
+              "4444,4444,other,0,,,,,,,,,0\r\n");
+    const std::string vcf = readFile(dir.file("contacts.vcf"));
+    EXPECT_EQ(vcf.substr(0, vcf.find("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:4444")),
+              "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ali\\; the \"great\"\r\nN:Åberg;Alice;;;\r\n"
+              "NICKNAME:Alice\r\nEMAIL;PREF=1:alice@example.com\r\nEMAIL:a2@example.com\r\n"
+              "IMPP:icq:2222\r\nCATEGORIES:Friends\\, old\r\nX-ICQ-STATUS:on-list\r\nEND:VCARD\r\n"
+              "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:C\\\\a\\,r\\;l \"2\"\r\n"
+              "NICKNAME:C\\\\a\\,r\\;l\\n\"2\"\r\nIMPP:icq:3333\r\nX-ICQ-STATUS:removed\r\n"
+              "NOTE:Removed from the ICQ contact list\r\nEND:VCARD\r\n");
+    expectIn(vcf, "\r\nNOTE:Known only from the ICQ message history\r\n");
+    // "FN:a" and 35 letters make 74 octets: the 36th letter would pass 75.
+    expectIn(vcf,
+             "\r\nFN:a" + umlauts(35) + "\r\n " + umlauts(37) + "\r\n " + umlauts(27) + "b\r\n");
+}
+
+TEST_F(Exported, HistoryAcrossTheDaylightSavingChangeEscapedAndLinked) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.file("history"))) {
+        names.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"2222-Ali;_the_great.html", "2222-Ali;_the_great.txt",
+                                            "4444.html", "4444.txt", "5555.html", "5555.txt",
+                                            "index.html"}));
+    EXPECT_EQ(readFile(dir.file("history/2222-Ali;_the_great.txt")),
+              "ICQ history: Ali; the \"great\" (2222)\n"
+              "Owner: Bob (1111)\n"
+              "Times in Europe/Stockholm\n"
+              "\n== 2003-03-30 ==\n"
+              "\n2003-03-30T01:59:59+01:00  Ali; the \"great\"\n  Hi <b>\n  there & you\n"
+              "\n2003-03-30T03:00:00+02:00  Bob\n  ok\n"
+              "\n2003-03-30T06:53:20+02:00  Ali; the \"great\" (URL)\n"
+              "  Look\n  http://example.com/?a=1&b=2\n"
+              "\n2003-03-30T06:53:21+02:00  Ali; the \"great\" (URL)\n  javascript:alert(1)\n");
+    expectIn(readFile(dir.file("history/4444.txt")), "03:46:40+02:00  4444 (You were added)\n");
+
+    const std::string page = readFile(dir.file("history/2222-Ali;_the_great.html"));
+    for (const char* part :
+         {"<title>ICQ history: Ali; the &quot;great&quot; (2222)",
+          "<time datetime=\"2003-03-30T03:00:00+02:00\">03:00:00</time> <b class=\"who\">Bob</b>",
+          "Hi &lt;b&gt;<br>there &amp; you",
+          "Look<br><a href=\"http://example.com/?a=1&amp;b=2\" rel=\"noreferrer\">"
+          "http://example.com/?a=1&amp;b=2</a>",
+          "<div class=\"text\">javascript:alert(1)</div>"}) {
+        expectIn(page, part);
+    }
+    expectIn(readFile(dir.file("history/index.html")),
+             "<tr><td><a href=\"2222-Ali%3B_the_great.html\">Ali; the &quot;great&quot;</a></td>"
+             "<td>2222</td><td>4</td>"
+             "<td><time datetime=\"2003-03-30T01:59:59+01:00\">2003-03-30</time></td>"
+             "<td><time datetime=\"2003-03-30T06:53:21+02:00\">2003-03-30</time></td>"
+             "<td><a href=\"2222-Ali%3B_the_great.txt\">text</a></td></tr>\n");
+}
+
+TEST_F(Exported, SqliteHoldsTheWholeArchive) {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(dir.file("icq-archive.sqlite").c_str(), &raw, SQLITE_OPEN_READONLY,
+                              nullptr),
+              SQLITE_OK);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
+    EXPECT_EQ(query(db.get(), "SELECT * FROM owner"), "1111|Bob|Bob||||Europe/Stockholm\n");
+    EXPECT_EQ(query(db.get(), "SELECT c.uin, c.status, g.name, count(m.id) FROM contacts c "
+                              "LEFT JOIN groups g ON g.id = c.group_id "
+                              "LEFT JOIN messages m ON m.uin = c.uin GROUP BY c.uin"),
+              "2222|on-list|Friends, old|4\n3333|removed|NULL|0\n4444|other|NULL|1\n"
+              "5555|other|NULL|1\n6666|other|NULL|0\n");
+    EXPECT_EQ(query(db.get(), "SELECT group_concat(email, ' ') FROM contact_emails"),
+              "alice@example.com a2@example.com\n");
+    EXPECT_EQ(query(db.get(), "SELECT direction, kind, time, text, url, hex(raw_text) "
+                              "FROM messages WHERE uin = 2222 ORDER BY time_utc LIMIT 3"),
+              "received|message|2003-03-30T01:59:59+01:00|Hi <b>\nthere & you||"
+              "4869203C623E0D0A7468657265202620796F75\n"
+              "sent|message|2003-03-30T03:00:00+02:00|ok||6F6B\n"
+              "received|url|2003-03-30T06:53:20+02:00|Look|http://example.com/?a=1&b=2|4C6F6F6B\n");
+}
+
+// The contact list alone: the report counts what it leaves out, and lists the warnings.
 TEST(ExportAll, ReportCountsEveryEntryAndListsTheWarnings) {
     testsupport::SampleArchive sample;
     sample.archive.report.entries[{"message", "in the Deleted folder"}] = 2;
@@ -61,7 +160,13 @@ TEST(ExportAll, ReportCountsEveryEntryAndListsTheWarnings) {
     sample.archive.report.sources = {"/old/1111.dat (ICQ 2000b, read through its index)"};
     sample.archive.report.warnings = {"entry 9 at offset 0x40: text length 900 past the end"};
     const testsupport::TempDir dir;
-    ASSERT_EQ(archive::exportAll(sample.archive, dir.path()).error, "");
+    archive::ExportOptions options;
+    options.csv = options.history = options.sqlite = false;
+    const archive::ExportResult result = archive::exportAll(sample.archive, dir.path(), options);
+    EXPECT_EQ(result.error, "");
+    EXPECT_EQ(result.contacts, 1u);
+    EXPECT_EQ(result.messages, 0u);
+    EXPECT_FALSE(fs::exists(dir.file("contacts.csv")));
     EXPECT_EQ(readFile(dir.file("report.txt")),
               "ICQ archive of Bob (1111)\n"
               "Texts read as CP1252; stored times plus 0 s taken as UTC; times shown in "
@@ -69,41 +174,19 @@ TEST(ExportAll, ReportCountsEveryEntryAndListsTheWarnings) {
               "\nRead from\n"
               "  /old/1111.dat (ICQ 2000b, read through its index)\n"
               "\nWritten\n"
-              "  contacts.vcf        1 contact; left out: 2 not on the list (--all-contacts)\n"
-              "  contacts.csv        1 contact; left out: 2 not on the list (--all-contacts)\n"
-              "  history/            3 conversations, 6 messages\n"
-              "  icq-archive.sqlite  3 contacts, 6 messages\n"
+              "  contacts.vcf  1 contact; left out: 2 not on the list (--all-contacts)\n"
               "\nEntries by kind and outcome\n"
-              "       3  contact: exported\n"
-              "       6  message: exported\n"
+              "       1  contact: exported\n"
+              "       1  contact: not exported (other; --all-contacts adds it)\n"
+              "       1  contact: not exported (removed; --all-contacts adds it)\n"
               "       2  message: in the Deleted folder\n"
+              "       6  message: not exported (neither history nor database chosen)\n"
               "\nMessages found in more than one copy and kept once: 0\n"
               "\nWarnings (1)\n"
               "  entry 9 at offset 0x40: text length 900 past the end\n");
 }
 
-TEST(ExportAll, ContactListsAloneCountWhatTheyLeaveOut) {
-    const testsupport::SampleArchive sample;
-    const testsupport::TempDir dir;
-    archive::ExportOptions options;
-    options.csv = options.history = options.sqlite = false;
-    const archive::ExportResult result = archive::exportAll(sample.archive, dir.path(), options);
-    EXPECT_EQ(result.contacts, 1u);
-    EXPECT_EQ(result.messages, 0u);
-    const std::string report = readFile(dir.file("report.txt"));
-    EXPECT_NE(
-        report.find("       1  contact: exported\n"
-                    "       1  contact: not exported (other; --all-contacts adds it)\n"
-                    "       1  contact: not exported (removed; --all-contacts adds it)\n"
-                    "       6  message: not exported (neither history nor database chosen)\n"),
-        std::string::npos)
-        << report;
-    options.allContacts = true;
-    EXPECT_EQ(archive::exportAll(sample.archive, dir.path(), options).contacts, 3u);
-    EXPECT_EQ(filesIn(dir.path()).size(), 2u);
-}
-
-TEST(ExportAll, FailuresAreOneLineWithPlaceAndCause) {
+TEST(ExportAll, FailuresAreOneLineWithPlaceAndCauseAndLeaveNothingBehind) {
     const testsupport::TempDir dir;
     testsupport::writeFile(dir.file("file"), "x");
     testsupport::SampleArchive sample;
@@ -118,10 +201,9 @@ TEST(ExportAll, FailuresAreOneLineWithPlaceAndCause) {
               dir.file("linked/history") +
                   ": could not create the folder (a symbolic link is there)");
     EXPECT_TRUE(fs::is_empty(dir.file("elsewhere")));
-    sample.archive.settings.timeZone = "Mars/Olympus";
-    EXPECT_EQ(archive::exportAll(sample.archive, dir.file("out")).error,
-              "Mars/Olympus: unknown time zone (not in the system's zone database)");
-    EXPECT_FALSE(fs::exists(dir.file("out")));
+    // A database that is not committed leaves no file.
+    { archive::SqliteWriter writer(dir.file("out.sqlite"), sample.archive, archive::TimeZone()); }
+    EXPECT_FALSE(fs::exists(dir.file("out.sqlite")) || fs::exists(dir.file(".out.sqlite.part")));
 }
 
 } // namespace

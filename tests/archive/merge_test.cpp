@@ -1,6 +1,5 @@
 #include "archive/merge.h"
 
-#include "archive/exporterror.h"
 #include "support/samplearchive.h"
 
 #include <string>
@@ -49,64 +48,28 @@ TEST(Merge, OverlappingCopiesAddNothingTwice) {
     recoded.rawText = "A";
     older.archive.report.warnings = {"entry 7 at offset 0x10: damaged"};
     Copy third({recoded});
-
-    const archive::MergedArchive merged(
-        {{"2003.dat", &older.archive}, {"2004.dat", &newer.archive}, {"x.dat", &third.archive}});
-    EXPECT_EQ(listed(merged.archive()), "2 10 in a\n"
-                                        "2 10 in a\n"
-                                        "2 20 in same second 1\n"
-                                        "2 20 in ok\n"
-                                        "2 20 in ok\n"
-                                        "2 20 in same second 2\n"
-                                        "2 20 out ok\n"
-                                        "2 30 in b\n"
-                                        "3 5 out x\n");
-    EXPECT_EQ(merged.archive().report.mergedMessages, 1u + 3u);
-    EXPECT_EQ(merged.archive().report.warnings,
-              std::vector<std::string>{"2003.dat: entry 7 at offset 0x10: damaged"});
-}
-
-TEST(Merge, ContactsByUinPreferringTheOneOnTheList) {
-    Copy older({});
-    Copy newer({});
-    archive::Contact removed;
-    removed.uin = 7;
-    removed.status = ContactStatus::Removed;
-    removed.nickName = "old nick";
-    removed.emails = {"a@x", "b@x"};
-    archive::Contact listed = removed;
-    listed.status = ContactStatus::OnList;
-    listed.nickName = "";
-    listed.handle = "Seven";
-    listed.emails = {"b@x"};
-    older.archive.contacts = {listed};
-    newer.archive.contacts = {removed};
+    // A contact is taken from the copy where it is on the list, filled from the others.
+    older.archive.contacts = {{7, ContactStatus::OnList, 2, 0, "", "Seven", "", "", {"b@x"}}};
+    newer.archive.contacts = {
+        {7, ContactStatus::Removed, 5, 0, "nick", "", "", "", {"a@x", "b@x"}}};
     older.archive.groups = {{1, "Old name"}, {2, "Kept"}};
     newer.archive.groups = {{1, "New name"}};
 
-    const archive::MergedArchive merged({{"a", &older.archive}, {"b", &newer.archive}});
+    const archive::MergedArchive merged(
+        {{"2003.dat", &older.archive}, {"2004.dat", &newer.archive}, {"x.dat", &third.archive}});
+    EXPECT_EQ(listed(merged.archive()),
+              "2 10 in a\n2 10 in a\n2 20 in same second 1\n2 20 in ok\n2 20 in ok\n"
+              "2 20 in same second 2\n2 20 out ok\n2 30 in b\n3 5 out x\n");
+    EXPECT_EQ(merged.archive().report.mergedMessages, 1u + 3u);
+    EXPECT_EQ(merged.archive().report.warnings,
+              std::vector<std::string>{"2003.dat: entry 7 at offset 0x10: damaged"});
     ASSERT_EQ(merged.archive().contacts.size(), 1u);
     const archive::Contact& c = merged.archive().contacts[0];
     EXPECT_EQ(c.status, ContactStatus::OnList);
-    EXPECT_EQ(c.handle, "Seven");
-    EXPECT_EQ(c.nickName, "old nick");
+    EXPECT_EQ(c.handle + "|" + c.nickName, "Seven|nick");
     EXPECT_EQ(c.emails, (std::vector<std::string>{"b@x", "a@x"}));
     ASSERT_EQ(merged.archive().groups.size(), 2u);
     EXPECT_EQ(merged.archive().groups[0].name, "New name");
-}
-
-TEST(Merge, CopiesOfAnotherOwnerAreRefused) {
-    Copy mine({});
-    Copy theirs({});
-    theirs.archive.owner.uin = 2222;
-    try {
-        archive::MergedArchive merged(
-            {{"mine.dat", &mine.archive}, {"theirs.dat", &theirs.archive}});
-        ADD_FAILURE();
-    } catch (const archive::ExportError& e) {
-        EXPECT_STREQ(e.what(), "mine.dat: a database of another owner (UIN 1111, not 2222 as in "
-                               "theirs.dat)");
-    }
 }
 
 } // namespace
