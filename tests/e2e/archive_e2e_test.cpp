@@ -299,7 +299,7 @@ TEST(ImportArchive, WrittenBesideTheRecordUnlessLeftOut) {
     const ProcessResult left = icq.import({"--out", without, "--password-file", icq.passwordFile(),
                                            "--owner", "Rover", "--no-archive"});
     ASSERT_EQ(left.status, 0) << describe(left);
-    EXPECT_NE(left.out.find("Archive:   not written (--no-archive)\n"), std::string::npos)
+    EXPECT_NE(left.out.find("Messages:  not exported (--no-archive)\n"), std::string::npos)
         << left.out;
     for (const char* name : kExports) {
         EXPECT_FALSE(fs::exists(without + "/" + name)) << name;

@@ -449,7 +449,7 @@ TEST_F(HostileE2e, ContactDatabaseThatCannotBeReadIsNamed) {
         EXPECT_EQ(r.status, gap.empty() ? 0 : 3) << describe(r);
         EXPECT_EQ(r.err, progressLines(0, 60) + (gap.empty() ? "" : kNotCarried + gap + "\n"));
         const std::string contacts =
-            "Contacts:  0 imported" + (gap.empty() ? "" : "; not carried: " + gap);
+            "Contacts:  0 in the record" + (gap.empty() ? "" : "; not carried: " + gap);
         EXPECT_NE(r.out.find(contacts + "\n"), std::string::npos) << r.out;
         const Json patch = Json::parse(
             R"([{"op": "replace", "path": "/sections/1/entries/5/value", "value": "ICQ_VQX_NO"},

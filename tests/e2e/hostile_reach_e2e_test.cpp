@@ -15,6 +15,7 @@
 #include "confine.h"
 #include "e2einstall.h"
 #include "icqdb.h"
+#include "text/printable.h"
 
 namespace e2e {
 namespace {
@@ -128,12 +129,12 @@ std::vector<std::string> rover(const Scene& s, const std::vector<std::string>& e
     return args;
 }
 
-const char kNoArchive[] = "Archive:   not written (--no-archive)\n";
+const char kNoArchive[] = "Messages:  not exported (--no-archive)\n";
 
 std::string summary(const Scene& s, const std::string& owner, const std::string& server,
-                    const std::string& contacts, const std::string& archive) {
+                    const std::string& contacts, const std::string& messages) {
     return "Owner:     " + owner + " (UIN 23456789)\nServer:    " + server +
-           "\nContacts:  " + contacts + "\nSounds:    not imported\n" + archive +
+           "\nContacts:  " + contacts + "\n" + messages + "Sounds:    not imported\n" +
            "Record:    " + s.out + "/record.json\n";
 }
 
@@ -142,9 +143,8 @@ Expected roverWithoutContacts(const Scene& s) {
     const std::string database = s.icq.local(kRoverDatabase);
     const std::string gap = "the contact database " + database + " (Permission denied)";
     return {3,
-            summary(s, "Rover", "login.icq.com, port 5190", "0 imported; not carried: " + gap,
-                    "Archive:   not written (" + database +
-                        " could not be read, see the warning above)\n"),
+            summary(s, "Rover", "login.icq.com, port 5190", "0 in the record; not carried: " + gap,
+                    "Messages:  not exported (see the warning above)\n"),
             progressLines(0, 60) + "tolvane-import: warning: " + database +
                 ": cannot open the file (Permission denied)\n"
                 "tolvane-import: not everything chosen was carried: " +
@@ -156,8 +156,15 @@ Expected noIcq(const Scene& s) {
     return {1, "", "tolvane-import: no ICQ installation found in " + s.icq.root() + "\n", {}};
 }
 
-Expected listed(const std::string& owners, const std::string& err = "") {
-    return {0, owners, err, {}};
+// The owners as --list prints them: `first` with no database, then Märta and Rover.
+Expected listed(const std::string& err = "", const std::string& first = "",
+                const std::string& rover = "Rover") {
+    return {0,
+            "Nickname  UIN       Contacts  Messages\n" + first +
+                "M\u00e4rta     31415926         2        51\n" + text::padded(rover, 8) +
+                "  23456789         3        77\n",
+            err,
+            {}};
 }
 
 std::vector<std::string> list(const Scene&) {
@@ -196,7 +203,7 @@ const Row kRows[] = {
      list, noIcq},
     {"a user's profile linked to a folder outside", Who::Tester, false, nullptr,
      [](Scene& s) { s.untouched = moveOut(s, kProfile, "Alice") + "/NTUSER.DAT"; }, list,
-     [](const Scene&) { return listed("M\u00e4rta\nRover\n"); }},
+     [](const Scene&) { return listed(); }},
     {"a sound file linked to a file outside", Who::Tester, false, nullptr,
      [](Scene& s) { s.untouched = moveOut(s, kSound, "sound.wav"); },
      [](const Scene& s) {
@@ -207,9 +214,11 @@ const Row kRows[] = {
      [](const Scene& s) {
          return Expected{3,
                          "Owner:     Rover (UIN 23456789)\nServer:    login.icq.com, port "
-                         "5190\nContacts:  not imported\nSounds:    3 sound events, 2 sound "
-                         "files carried (1 missing)\n" +
-                             std::string(kNoArchive) + "Record:    " + s.out + "/record.json\n",
+                         "5190\nContacts:  not imported\n" +
+                             std::string(kNoArchive) +
+                             "Sounds:    3 sound events, 2 sound files carried (1 missing)\n"
+                             "Record:    " +
+                             s.out + "/record.json\n",
                          progressLines(0, 50) +
                              "tolvane-import: warning: ICQMessage: cannot carry the file (it "
                              "has no local path)\n" +
@@ -219,16 +228,20 @@ const Row kRows[] = {
      }},
     {"an owner file of 1 MiB", Who::Tester, false, nullptr,
      [](Scene& s) { writeFile(s.icq.local(kUinFolder) + "/big.uin", ownerFileOf(kMiB)); }, list,
-     [](const Scene&) { return listed("Big\nM\u00e4rta\nRover\n"); }},
+     [](const Scene& s) {
+         return listed(
+             "tolvane-import: warning: no contact database of UIN 999 found (looked for " +
+                 s.icq.local("C:\\Program Files\\ICQ\\2000a\\999.dat") + ")\n",
+             "Big       999              ?         ?\n");
+     }},
     {"an owner file over 1 MiB", Who::Tester, false, nullptr,
      [](Scene& s) { writeFile(s.icq.local(kUinFolder) + "/big.uin", ownerFileOf(kMiB + 1)); }, list,
      [](const Scene& s) {
-         return listed("M\u00e4rta\nRover\n",
-                       "tolvane-import: warning: " + s.icq.local(kUinFolder) +
-                           "/big.uin: left out (larger than 1 MiB)\n");
+         return listed("tolvane-import: warning: " + s.icq.local(kUinFolder) +
+                       "/big.uin: left out (larger than 1 MiB)\n");
      }},
     {"control characters in an owner's nickname, listed", Who::Tester, false, renameOwner, nullptr,
-     list, [](const Scene&) { return listed(std::string("M\u00e4rta\nRo") + kShown + "ver\n"); }},
+     list, [](const Scene&) { return listed("", "", std::string("Ro") + kShown + "ver"); }},
     {"control characters in the summary, the owner chosen as listed", Who::Tester, false,
      renameOwner, nullptr,
      [](const Scene& s) {
@@ -252,19 +265,26 @@ const Row kRows[] = {
          return Expected{2,
                          "",
                          std::string("tolvane-import: no ICQ owner named \"Nobody\" (owners: "
-                                     "M\u00e4rta, Ro") +
-                             kShown + "ver)\n",
+                                     "M\u00e4rta (UIN 31415926), Ro") +
+                             kShown + "ver (UIN 23456789))\n",
                          {}};
      }},
     {"control characters in the plug-in's own lines", Who::Tester, false,
      [](Json& d) { d["icq"]["folder"] = std::string("C:\\Program Files\\IC") + kControls + "Q"; },
      nullptr,
      [](const Scene&) {
-         return std::vector<std::string>{"--list", "-v"};
+         return std::vector<std::string>{"--owner", "Nobody", "--debug"};
      },
-     [](const Scene&) {
-         return listed("M\u00e4rta\nRover\n",
-                       std::string("\n --> C:\\Program Files\\IC") + kShown + "Q\n");
+     [](const Scene& s) {
+         return Expected{2,
+                         "",
+                         "tolvane-import: machine hive: " + s.icq.local(kSystem32) +
+                             "/config/SOFTWARE\ntolvane-import: user hive of Alice: " +
+                             s.icq.local(kProfile) + "/NTUSER.DAT\ntolvane-import: plug-in: " +
+                             TARVEX_PLUGIN "\n\n --> C:\\Program Files\\IC" + kShown +
+                             "Q\ntolvane-import: no ICQ owner named \"Nobody\" (owners: "
+                             "M\u00e4rta (UIN 31415926), Rover (UIN 23456789))\n",
+                         {}};
      }},
     {"control characters in an error naming the users", Who::Tester, false,
      [](Json& d) {
@@ -296,11 +316,10 @@ const Row kRows[] = {
          return std::vector<std::string>{"--user", std::string("E") + kControls + "ve", "--list"};
      },
      [](const Scene& s) {
-         return listed("M\u00e4rta\nRover\n",
-                       "tolvane-import: warning: " + s.icq.local("C:\\Documents and Settings\\E") +
-                           kShown +
-                           "ve/NTUSER.DAT: not a registry hive (expected at least 8192 bytes, "
-                           "found 0)\n");
+         return listed("tolvane-import: warning: " + s.icq.local("C:\\Documents and Settings\\E") +
+                       kShown +
+                       "ve/NTUSER.DAT: not a registry hive (expected at least 8192 bytes, "
+                       "found 0)\n");
      }},
 };
 
