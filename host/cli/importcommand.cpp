@@ -452,8 +452,11 @@ std::optional<int> chooseOwner(Run& run) {
     }
     run.archiveOnly = !run.chosen->reachable;
     if (!run.archiveOnly) {
-        run.page->chooseOwner(run.chosen->nickname);
-        return std::nullopt;
+        return run.page->chooseOwner(run.chosen->nickname)
+                   ? std::nullopt
+                   : std::optional<int>(fail(kUsage, run.pluginPath +
+                                                         ": the options page does not list " +
+                                                         ownerName(*run.chosen)));
     }
     const std::string cannot =
         ownerName(*run.chosen) + ": " + unreachableWhy(*run.chosen, run.owners);

@@ -161,7 +161,7 @@ Expected listed(const std::string& err = "", const std::string& first = "",
                 const std::string& rover = "Rover") {
     return {0,
             "Nickname  UIN       Contacts  Messages\n" + first +
-                "M\u00e4rta     31415926         2        51\n" + text::padded(rover, 8) +
+                "M\u00e4rta     31415926         2        53\n" + text::padded(rover, 8) +
                 "  23456789         3        77\n",
             err,
             {}};
