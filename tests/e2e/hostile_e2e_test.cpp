@@ -185,7 +185,8 @@ TEST_F(HostileE2e, OutputFolderThatCannotBeUsedIsRefusedBeforeTheImport) {
     RunOptions noTemporaryFolder;
     noTemporaryFolder.environment["TMPDIR"] = icq->area() + "/none";
     const ProcessResult printed =
-        run({"--password-file", icq->passwordFile(), "--json"}, locked, noTemporaryFolder);
+        run({"--password-file", icq->passwordFile(), "--owner", "Rover", "--json"}, locked,
+            noTemporaryFolder);
     EXPECT_EQ(printed.status, 2) << describe(printed);
     EXPECT_EQ(printed.err, "tolvane-import: cannot create a scratch folder for the record in " +
                                icq->area() + "/none: No such file or directory (use --out DIR)\n");

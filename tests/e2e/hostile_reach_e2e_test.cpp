@@ -159,10 +159,11 @@ Expected noIcq(const Scene& s) {
 // The owners as --list prints them: `first` with no database, then Märta and Rover.
 Expected listed(const std::string& err = "", const std::string& first = "",
                 const std::string& rover = "Rover") {
+    const size_t width = std::max<size_t>(8, text::columns(rover));
     return {0,
-            "Nickname  UIN       Contacts  Messages\n" + first +
-                "M\u00e4rta     31415926         2        53\n" + text::padded(rover, 8) +
-                "  23456789         3        77\n",
+            text::padded("Nickname", width) + "  UIN       Contacts  Messages\n" + first +
+                text::padded("M\u00e4rta", width) + "  31415926         2        53\n" +
+                text::padded(rover, width) + "  23456789         3        77\n",
             err,
             {}};
 }
@@ -272,8 +273,8 @@ const Row kRows[] = {
     {"control characters in the plug-in's own lines", Who::Tester, false,
      [](Json& d) { d["icq"]["folder"] = std::string("C:\\Program Files\\IC") + kControls + "Q"; },
      nullptr,
-     [](const Scene&) {
-         return std::vector<std::string>{"--owner", "Nobody", "--debug"};
+     [](const Scene& s) {
+         return std::vector<std::string>{"--out", s.out, "--owner", "Nobody", "--debug"};
      },
      [](const Scene& s) {
          return Expected{2,
