@@ -28,7 +28,7 @@ What is printed:
   only, and with exit 3 the one line that says what was not carried (the warnings that named
   it are left out); with --progress-lines the progress, message and warning lines stay, for the
   program that reads them. -v adds what the program did: the hives and .reg files read, the
-  owner's contact database, the confinement, each sound file carried. --debug adds the
+  owner's contact database (path and ICQ version), the confinement, each sound file carried. --debug adds the
   plug-in's own trace lines and Qt's messages.
 
 Examples:
@@ -114,7 +114,7 @@ const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::st
                  "import ICQ's default sounds instead of the owner's own")
         ->excludes(noSounds);
     app.add_flag("--list", o.list,
-                 "print the ICQ owners with UIN, contacts and messages, and exit");
+                 "print each ICQ owner with UIN, contacts on the list and messages, and exit");
     app.add_flag("--json", o.json, "print the record to standard output");
     auto* quiet = app.add_flag("-q,--quiet", o.quiet, "print errors only (see below)");
     app.add_flag("-v,--verbose", o.verbose, "also print what the program reads and writes")

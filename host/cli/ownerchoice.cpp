@@ -161,7 +161,8 @@ const OwnerFile* askOwner(const std::vector<OwnerFile>& owners, const std::strin
         if (const OwnerFile* owner = answer.empty() ? nullptr : matchOwner(owners, answer, error)) {
             return owner;
         }
-        std::cerr << "Answer with a number from 1 to " << owners.size() << ", a nickname or a UIN.\n";
+        std::cerr << "Answer with a number from 1 to " << owners.size()
+                  << ", a nickname or a UIN.\n";
     }
 }
 
