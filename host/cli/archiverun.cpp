@@ -1,67 +1,91 @@
 #include "archiverun.h"
 
-#include <iostream>
-#include <optional>
+#include <memory>
 
 #include "archive/database.h"
 #include "archive/exportall.h"
-#include "archive/summary.h"
-#include "text/printable.h"
+#include "diagnostics.h"
 
 namespace cli {
 
 namespace {
 
-std::string labelled(const std::string& label, const std::string& value) {
-    return text::padded(label, 11) + value + "\n";
-}
-
-std::string warn(const std::string& line) {
-    std::cerr << "tolvane-import: warning: " << text::printable(line) << "\n";
-    return line;
-}
-
-} // namespace
-
-std::string writeArchive(const OwnerDatabase& database, const std::string& codepage,
-                         const ArchiveOptions& options, const std::string& outDir,
-                         const std::string& shownDir) {
-    if (!options.enabled) {
-        return labelled("Archive:", "not written (--no-archive)");
-    }
-    const std::string& path = database.path;
+// The database opened for reading, or null after a warning that says why not.
+std::unique_ptr<archive::Database> openDatabase(const OwnerDatabase& database,
+                                                const std::string& codepage,
+                                                const ArchiveOptions& options) {
     if (!database.found) {
         const std::string owner = database.uin.empty() ? "the owner" : "UIN " + database.uin;
-        return labelled("Archive:", text::printable(warn("no contact database of " + owner +
-                                                         " found, so no archive is written")));
+        warn("no contact database of " + owner + " found" +
+             (database.path.empty() ? std::string() : " (looked for " + database.path + ")"));
+        return nullptr;
     }
-
     archive::Settings settings;
     settings.codepage = codepage;
     settings.timeZone = options.timeZone;
     settings.timeOffset = options.timeOffset;
     settings.useIndex = options.useIndex;
     std::string error;
-    const std::unique_ptr<archive::Database> db = archive::Database::open(path, settings, error);
-    archive::Archive read;
-    archive::ExportResult result;
-    if (db) {
-        archive::fillArchive(*db, read);
-        archive::ExportOptions exportOptions;
-        exportOptions.allContacts = options.allContacts;
-        result = archive::exportAll(read, outDir, exportOptions);
-        // The files go into the output folder with the record.
-        error = result.error.rfind(outDir, 0) == 0 ? shownDir + result.error.substr(outDir.size())
-                                                   : result.error;
-    }
-    if (!error.empty()) {
+    std::unique_ptr<archive::Database> db = archive::Database::open(database.path, settings, error);
+    if (!db) {
         warn(error);
-        return labelled("Archive:", "not written (" + text::printable(path) +
-                                        (db ? " could not be exported" : " could not be read") +
-                                        ", see the warning above)");
     }
-    return labelled("Archive:", text::printable(path) + " (ICQ " + db->version() + ")") +
-           archive::exportSummary(read, result, "  ");
+    return db;
+}
+
+} // namespace
+
+ArchiveOutcome writeArchive(const OwnerDatabase& database, const std::string& codepage,
+                            const ArchiveOptions& options, const std::string& outDir,
+                            const std::string& shownDir) {
+    ArchiveOutcome outcome;
+    if (!options.enabled) {
+        tell("contact database: " + (database.found ? database.path : "none") +
+             " (not read: --no-archive)");
+        outcome.why = "--no-archive";
+        return outcome;
+    }
+    const std::unique_ptr<archive::Database> db = openDatabase(database, codepage, options);
+    if (!db) {
+        outcome.why = "see the warning above";
+        return outcome;
+    }
+    tell("contact database: " + database.path + " (ICQ " + db->version() + ")");
+    archive::Archive read;
+    archive::fillArchive(*db, read);
+    archive::ExportOptions exportOptions;
+    exportOptions.allContacts = options.allContacts;
+    const archive::ExportResult result = archive::exportAll(read, outDir, exportOptions);
+    if (!result.error.empty()) {
+        // The files go into the output folder with the record.
+        warn(result.error.rfind(outDir, 0) == 0 ? shownDir + result.error.substr(outDir.size())
+                                                : result.error);
+        outcome.why = "see the warning above";
+        return outcome;
+    }
+    tell("archive written: contacts.vcf, contacts.csv, history/, icq-archive.sqlite, report.txt");
+    outcome.written = true;
+    outcome.contacts = archive::contactsByStanding(read.contacts);
+    outcome.messages = result.messages;
+    outcome.conversations = result.conversations;
+    outcome.warnings = read.report.warnings.size();
+    return outcome;
+}
+
+std::optional<OwnerCounts> countOwner(const OwnerDatabase& database, const std::string& codepage,
+                                      const ArchiveOptions& options) {
+    const std::unique_ptr<archive::Database> db = openDatabase(database, codepage, options);
+    if (!db) {
+        return std::nullopt;
+    }
+    tell("contact database of UIN " + database.uin + ": " + database.path + " (ICQ " +
+         db->version() + ")");
+    OwnerCounts counts;
+    for (const archive::Contact& contact : db->contacts()) {
+        counts.onList += contact.hasRecord && contact.status == archive::ContactStatus::OnList;
+    }
+    counts.messages = db->messageCount();
+    return counts;
 }
 
 } // namespace cli

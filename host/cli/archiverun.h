@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "archive/summary.h"
 #include "ownerdatabase.h"
 
 namespace cli {
@@ -21,14 +24,37 @@ struct ArchiveOptions {
     bool useIndex = true;
 };
 
-/// Writes the ICQ archive of the owner the plug-in imported into `outDir`, the folder of the
-/// run's bundle, which is saved together with record.json. The database is the one the
-/// plug-in's contacts export read (`database`); texts are read in `codepage`; messages name
-/// the files as they will lie in `shownDir`. Answers the summary's lines; a database that is
-/// missing or cannot be read, or an export that fails, gives a warning on standard error and a
-/// line that says so, and the import goes on.
-std::string writeArchive(const OwnerDatabase& database, const std::string& codepage,
-                         const ArchiveOptions& options, const std::string& outDir,
-                         const std::string& shownDir);
+/// What writing the archive came to, for the summary.
+struct ArchiveOutcome {
+    bool written = false;
+    /// Why nothing was written, in a few words; empty when it was.
+    std::string why;
+    /// The database's contacts that have a record, by standing.
+    std::vector<archive::Count> contacts;
+    uint64_t messages = 0;
+    uint64_t conversations = 0;
+    /// Problems met while reading, listed in report.txt.
+    size_t warnings = 0;
+};
+
+/// Writes the ICQ archive of the owner's database (`database`, the one the plug-in's contacts
+/// export read) into `outDir`, the folder of the run's bundle, which is saved together with
+/// record.json. Texts are read in `codepage`; messages name the files as they will lie in
+/// `shownDir`. A database that is missing or cannot be read, or an export that fails, gives a
+/// warning, and the import goes on. With -v, tells which database was read.
+ArchiveOutcome writeArchive(const OwnerDatabase& database, const std::string& codepage,
+                            const ArchiveOptions& options, const std::string& outDir,
+                            const std::string& shownDir);
+
+/// What --list shows of an owner's database.
+struct OwnerCounts {
+    uint64_t onList = 0;
+    uint64_t messages = 0;
+};
+
+/// Reads the owner's database to count its contacts on the list and its messages; nothing,
+/// after a warning, when it is missing or cannot be read.
+std::optional<OwnerCounts> countOwner(const OwnerDatabase& database, const std::string& codepage,
+                                      const ArchiveOptions& options);
 
 } // namespace cli

@@ -14,11 +14,16 @@ void confineImport(const Options& options, const std::string& outDir,
                    const std::string& scratchParent) {
     vqrt::ConfinementPlan plan = vqrt::importPlan(
         options.host, outDir, QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString());
+    if (outDir.empty()) {
+        plan.writeTrees.clear();
+    }
     if (!scratchParent.empty()) {
         plan.removeDirTrees.push_back(scratchParent);
     }
     // SQLite's temporary files (large sorts of the archive) go where the run may write.
-    setenv("SQLITE_TMPDIR", outDir.c_str(), 1);
+    if (!outDir.empty()) {
+        setenv("SQLITE_TMPDIR", outDir.c_str(), 1);
+    }
     const vqrt::Confinement confinement = vqrt::confineProcess(plan);
     if (!options.verbose) {
         return;

@@ -12,6 +12,37 @@
 
 namespace cli {
 
+namespace {
+
+Telling gTelling = Telling::Normal;
+
+void say(const std::string& line) {
+    const std::string shown = "tolvane-import: " + text::printable(line) + "\n";
+    vqrt::writeAll(STDERR_FILENO, shown.data(), shown.size());
+}
+
+} // namespace
+
+void setTelling(Telling telling) {
+    gTelling = telling;
+}
+
+void warn(const std::string& line) {
+    if (gTelling != Telling::Quiet) {
+        say("warning: " + line);
+    }
+}
+
+void tell(const std::string& line) {
+    if (gTelling == Telling::Verbose) {
+        say(line);
+    }
+}
+
+bool verbose() {
+    return gTelling == Telling::Verbose;
+}
+
 vqrt::UniqueFd pluginOutput(bool verbose) {
     return vqrt::UniqueFd(verbose ? memfd_create("plug-in lines", MFD_CLOEXEC)
                                   : open("/dev/null", O_WRONLY | O_CLOEXEC));

@@ -1,10 +1,31 @@
 #pragma once
 
+#include <string>
+
 #include "fdio.h"
 
 namespace cli {
 
-/// Where the plug-in's own diagnostic lines go: with --verbose a file in memory, whose lines
+/// How much the program tells a person besides its errors.
+enum class Telling {
+    Quiet,   ///< errors only
+    Normal,  ///< warnings too
+    Verbose, ///< and what the program reads and writes
+};
+
+/// Set once, from the command line, before anything is told.
+void setTelling(Telling telling);
+
+/// "tolvane-import: warning: LINE" on standard error, escaped, unless quiet.
+void warn(const std::string& line);
+
+/// "tolvane-import: LINE" on standard error, escaped, when verbose.
+void tell(const std::string& line);
+
+/// True when tell() prints.
+bool verbose();
+
+/// Where the plug-in's own diagnostic lines go: with --debug a file in memory, whose lines
 /// are shown on standard error by a DiagnosticsEcho; otherwise /dev/null.
 vqrt::UniqueFd pluginOutput(bool verbose);
 

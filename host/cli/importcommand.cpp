@@ -25,6 +25,7 @@
 #include "info.h"
 #include "optionspage.h"
 #include "outputfolder.h"
+#include "ownerchoice.h"
 #include "ownerdatabase.h"
 #include "pagestate.h"
 #include "passwordanswer.h"
@@ -124,14 +125,6 @@ private:
     std::function<void()> stop_;
 };
 
-std::string ownerList(const std::vector<QString>& owners) {
-    std::string text;
-    for (const QString& owner : owners) {
-        text += (text.empty() ? "" : ", ") + owner.toStdString();
-    }
-    return text.empty() ? std::string("none") : text;
-}
-
 // What one run carries from step to step. Members go from the last up: the options page before
 // the plug-in that made it, the output folder before the agent that catches stop signals.
 struct Run {
@@ -147,7 +140,12 @@ struct Run {
     bool found = false;         ///< ICQ is installed
     QWidget host;               ///< holds the options page
     std::optional<OptionsPage> page;
-    std::vector<QString> owners;
+    std::vector<OwnerFile> owners;
+    /// Chosen by --owner or at the terminal; null when the page alone decides (one owner, or
+    /// the page state).
+    const OwnerFile* chosen = nullptr;
+    /// The chosen owner is one the page cannot choose: only the archive is written.
+    bool archiveOnly = false;
     OwnerDatabase database; ///< of the chosen owner
     std::optional<vqrt::TerminalAgent> agent;
     std::optional<ScratchFolder> scratch;
@@ -158,18 +156,18 @@ struct Run {
     std::string bundleFolder;
     std::optional<RecordOfRun> record;
     std::optional<PasswordAnswer> answer;
-    std::optional<DiagnosticsEcho> echo;       ///< shows the plug-in's lines with --verbose
+    std::optional<DiagnosticsEcho> echo;       ///< shows the plug-in's lines with --debug
     std::optional<StdoutRedirect> quietOutput; ///< while the plug-in runs
     std::optional<CoutDiscard> quietCout;
     int result = 0;             ///< what activatePlugin answered
     bool stoppedInside = false; ///< the run was ended inside activatePlugin
-    std::string archiveLines;   ///< the archive's lines of the summary
+    ArchiveOutcome archive{false, "not written", {}, 0, 0, 0};
 };
 
 // A step either lets the run go on or ends it with an exit status.
 using Step = std::optional<int> (*)(Run&);
 
-// Standard output as it was before quietly(); the plug-in's lines are shown with --verbose.
+// Standard output as it was before quietly(); the plug-in's lines are shown with --debug.
 void loud(Run& run) {
     run.quietCout.reset();
     run.quietOutput.reset();
@@ -177,11 +175,11 @@ void loud(Run& run) {
 }
 
 // Calls the plug-in with its lines on standard output sent to run.diagnostics (and shown
-// escaped after the call) with --verbose, and dropped before they reach it otherwise.
+// escaped after the call) with --debug, and dropped before they reach it otherwise.
 template <class Call> auto quietly(Run& run, Call call) {
-    run.echo.emplace(run.o.verbose ? run.diagnostics.get() : -1);
+    run.echo.emplace(run.o.debug ? run.diagnostics.get() : -1);
     run.quietOutput.emplace(run.diagnostics.get());
-    if (!run.o.verbose) {
+    if (!run.o.debug) {
         run.quietCout.emplace();
     }
     const auto result = call();
@@ -190,11 +188,11 @@ template <class Call> auto quietly(Run& run, Call call) {
 }
 
 // The command line shows no window: Qt draws offscreen unless told otherwise.
-void prepareQt(bool verbose) {
+void prepareQt(bool debug) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    if (!verbose) {
+    if (!debug) {
         qInstallMessageHandler(quietQt);
     }
 }
@@ -304,8 +302,13 @@ int finishRun(Run& run) {
     }
     const Json outline = record.outline();
     const std::string gap = databaseGap(run.database);
+    if (run.output) {
+        for (const std::string& line : carriedFiles(outline, run.output->path())) {
+            tell(line);
+        }
+    }
     if (!run.o.quiet && !run.o.json) {
-        std::cout << importSummary(outline, recordPath, gap, run.archiveLines);
+        std::cout << importSummary(outline, recordPath, gap, run.archive);
     }
     const std::string missing = notCarried(outline, gap);
     return missing.empty() ? kComplete
@@ -331,13 +334,19 @@ std::optional<int> openSession(Run& run) {
     if (!run.session) {
         return fail(kUsage, error);
     }
-    const auto warn = [](const std::string& warning) {
-        std::cerr << "tolvane-import: warning: " << text::printable(warning) << "\n";
-    };
     for (const std::string& warning : run.session->warnings()) {
         warn(warning);
     }
-    run.session->setWarningSink(warn);
+    run.session->setWarningSink([](const std::string& warning) { warn(warning); });
+    if (!run.session->softwareHive().empty()) {
+        tell("machine hive: " + run.session->softwareHive());
+    }
+    if (const auto& user = run.session->user()) {
+        tell("user hive of " + user->name + ": " + user->ntuserDat);
+    }
+    for (const std::string& reg : run.session->options().regFiles) {
+        tell(".reg export: " + reg);
+    }
     return std::nullopt;
 }
 
@@ -348,6 +357,7 @@ std::optional<int> loadPlugin(Run& run) {
     if (!run.loaded) {
         return fail(kUsage, error);
     }
+    tell("plug-in: " + run.loaded->path());
     run.icq = run.loaded->object();
     run.icq->setArbiter(run.session.get());
     return std::nullopt;
@@ -363,7 +373,12 @@ std::optional<int> readPassword(Run& run) {
     if (!error.empty()) {
         return fail(kUsage, error);
     }
-    if (!run.password && !run.o.list && !run.o.pageStateStdin && !haveTerminal()) {
+    return std::nullopt;
+}
+
+// The plug-in asks for the password when none is given: on the terminal, so there must be one.
+std::optional<int> needPassword(Run& run) {
+    if (!run.password && !run.archiveOnly && !run.o.pageStateStdin && !haveTerminal()) {
         return fail(kUsage, "no owner password given and no terminal to ask on "
                             "(use --password-file FILE or --password-stdin)");
     }
@@ -373,19 +388,18 @@ std::optional<int> readPassword(Run& run) {
 // Asks the plug-in whether ICQ is installed and, when it is, for its options page, which
 // lists the owners.
 std::optional<int> discoverOwners(Run& run) {
-    run.diagnostics = pluginOutput(run.o.verbose);
+    run.diagnostics = pluginOutput(run.o.debug);
     run.found = quietly(run, [&] { return run.icq->checkDependency(); });
     if (run.found) {
         run.icq->showDlg(0, &run.host);
+        run.owners = findOwnerFiles(*run.session);
     }
     run.page.emplace(&run.host);
-    if (run.page->valid()) {
-        run.owners = run.page->owners();
-    }
     return std::nullopt;
 }
 
-// With --list: prints the owners, and the run ends.
+// With --list: prints the owners with what their databases hold, and the run ends. The
+// databases are read confined, as an import reads them.
 std::optional<int> listOwners(Run& run) {
     if (!run.o.list) {
         return std::nullopt;
@@ -393,13 +407,24 @@ std::optional<int> listOwners(Run& run) {
     if (!run.found) {
         return fail(kRefused, "no ICQ installation found in " + run.o.host.windowsRoot);
     }
-    for (const QString& owner : run.owners) {
-        std::cout << text::printable(owner.toStdString()) << "\n";
+    if (run.owners.empty()) {
+        return fail(kRefused, "ICQ is installed but has no owners");
     }
-    return run.owners.empty() ? fail(kRefused, "ICQ is installed but has no owners") : kComplete;
+    std::vector<OwnerDatabase> databases;
+    for (const OwnerFile& owner : run.owners) {
+        databases.push_back(findOwnerDatabase(*run.session, owner.uin));
+    }
+    confineImport(run.o, "", "");
+    std::vector<std::optional<OwnerCounts>> counts;
+    for (const OwnerDatabase& database : databases) {
+        counts.push_back(countOwner(database, run.o.host.codepage, run.o.archive));
+    }
+    std::cout << ownerTable(run.owners, counts);
+    return kComplete;
 }
 
-// Chooses the owner that --owner names on the options page.
+// The owner --owner names, the only one, or the one the person at the terminal chooses. The
+// page is set to it when it can be; an owner it cannot reach gets its archive alone.
 std::optional<int> chooseOwner(Run& run) {
     if (!run.found) {
         return std::nullopt;
@@ -407,9 +432,39 @@ std::optional<int> chooseOwner(Run& run) {
     if (!run.page->valid()) {
         return fail(kUsage, run.pluginPath + ": the plug-in showed no options page");
     }
-    if (!run.o.owner.empty() && !run.page->chooseOwner(run.o.owner)) {
-        return fail(kUsage, "no ICQ owner named \"" + run.o.owner +
-                                "\" (owners: " + ownerList(run.owners) + ")");
+    std::string error;
+    if (!run.o.owner.empty()) {
+        run.chosen = matchOwner(run.owners, run.o.owner, error);
+    } else if (run.o.pageStateStdin || run.owners.size() <= 1) {
+        return std::nullopt;
+    } else if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {
+        run.chosen = askOwner(run.owners, run.o.host.windowsRoot);
+        error = "no owner chosen (input ended)";
+    } else {
+        error = std::to_string(run.owners.size()) + " ICQ owners, choose one with --owner " +
+                "NICKNAME or --owner UIN:";
+        for (const OwnerFile& owner : run.owners) {
+            error += (&owner == &run.owners.front() ? " " : ", ") + ownerName(owner);
+        }
+    }
+    if (run.chosen == nullptr) {
+        return fail(kUsage, error);
+    }
+    run.archiveOnly = !run.chosen->reachable;
+    if (!run.archiveOnly) {
+        return run.page->chooseOwner(run.chosen->nickname)
+                   ? std::nullopt
+                   : std::optional<int>(fail(kUsage, run.pluginPath +
+                                                         ": the options page does not list " +
+                                                         ownerName(*run.chosen)));
+    }
+    const std::string cannot =
+        ownerName(*run.chosen) + ": " + unreachableWhy(*run.chosen, run.owners);
+    if (run.o.out.empty()) {
+        return fail(kUsage, cannot + "; --out DIR receives its ICQ archive alone");
+    }
+    if (!run.o.archive.enabled) {
+        return fail(kUsage, cannot + ", and --no-archive leaves nothing to write");
     }
     return std::nullopt;
 }
@@ -425,9 +480,19 @@ std::optional<int> applyPageState(Run& run) {
 
 // The contact database of the owner the page now shows.
 std::optional<int> findDatabase(Run& run) {
-    if (run.found) {
-        run.database = findOwnerDatabase(*run.session, run.page->chosenOwner());
+    if (!run.found) {
+        return std::nullopt;
     }
+    const OwnerFile* owner = run.chosen;
+    for (const OwnerFile& listed : run.owners) {
+        if (owner == nullptr && listed.reachable && listed.nickname == run.page->chosenOwner()) {
+            owner = &listed;
+        }
+    }
+    if (owner != nullptr) {
+        tell("owner: " + ownerName(*owner) + ", owner file " + owner->path);
+    }
+    run.database = findOwnerDatabase(*run.session, owner != nullptr ? owner->uin : "");
     return std::nullopt;
 }
 
@@ -449,14 +514,13 @@ std::optional<int> openOutput(Run& run) {
         }
     }
     run.bundleFolder = run.output ? run.output->staging() : run.scratch->path();
-    run.record.emplace(run.bundleFolder,
-                       vqrt::RecordWriterOptions{run.o.host.codepage,
-                                                 [](const std::string& line) {
-                                                     std::cerr
-                                                         << "tolvane-import: warning: " << line
-                                                         << "\n";
-                                                 }},
-                       [&run] { stopNow(run); });
+    if (run.archiveOnly) {
+        return std::nullopt;
+    }
+    run.record.emplace(
+        run.bundleFolder,
+        vqrt::RecordWriterOptions{run.o.host.codepage, [](const std::string& line) { warn(line); }},
+        [&run] { stopNow(run); });
     if (run.output) {
         run.record->showAs(run.output->path());
     }
@@ -494,6 +558,38 @@ std::optional<int> checkEarlierRecord(Run& run) {
                     holds + "another owner (UIN " + earlier->owner + "); --replace replaces it");
     }
     return std::nullopt;
+}
+
+// Writes the archive of an owner the page cannot choose, saved into --out as a bundle without
+// a record would be; the run ends with exit status 3, as the record was not carried.
+std::optional<int> writeArchiveOnly(Run& run) {
+    if (!run.archiveOnly) {
+        return std::nullopt;
+    }
+    confineImport(run.o, run.output->path(), "");
+    run.archive = writeArchive(run.database, run.o.host.codepage, run.o.archive, run.bundleFolder,
+                               run.output->path());
+    const std::string owner = ownerName(*run.chosen);
+    const std::string why = unreachableWhy(*run.chosen, run.owners);
+    if (const int signal = vqrt::TerminalAgent::stopSignal().load(); signal != 0) {
+        run.output->discard();
+        return fail(128 + signal, "interrupted by " + signalName(signal) +
+                                      "; the output folder is as it was: " + run.output->path());
+    }
+    std::string error;
+    if (!run.archive.written) {
+        run.output->discard();
+        return fail(kRefused,
+                    "no ICQ archive of " + owner + " was written, and no record (" + why + ")");
+    }
+    if (!run.output->commit(identity(run), error)) {
+        return fail(kRefused, error);
+    }
+    if (!run.o.quiet) {
+        std::cout << archiveOnlySummary(owner, run.archive, run.output->path(), why);
+    }
+    return fail(kNotAllCarried,
+                "not everything chosen was carried: no record of " + owner + " (" + why + ")");
 }
 
 // Sets the options page as the command line says, the way a person would.
@@ -536,6 +632,7 @@ std::optional<int> runPlugin(Run& run) {
     vqrt::TerminalAgent& agent = *run.agent;
     agent.setWidget(&run.host);
     agent.setLineForm(run.o.progressLines);
+    agent.showProgress(!run.o.quiet || run.o.progressLines);
     run.session->setAgent(&agent);
     run.answer.emplace([&run]() -> std::optional<std::string> {
         if (run.password) {
@@ -562,8 +659,8 @@ std::optional<int> checkDatabase(Run& run) {
 // is saved together with the record.
 std::optional<int> exportArchive(Run& run) {
     if (run.output && run.result == 0 && run.record->complete() && !run.record->lastSaveFailed()) {
-        run.archiveLines = writeArchive(run.database, run.o.host.codepage, run.o.archive,
-                                        run.bundleFolder, run.output->path());
+        run.archive = writeArchive(run.database, run.o.host.codepage, run.o.archive,
+                                   run.bundleFolder, run.output->path());
     }
     return std::nullopt;
 }
@@ -571,16 +668,19 @@ std::optional<int> exportArchive(Run& run) {
 } // namespace
 
 int runImport(const Options& o) {
-    prepareQt(o.verbose);
+    setTelling(o.quiet && !o.progressLines ? Telling::Quiet
+               : o.verbose                 ? Telling::Verbose
+                                           : Telling::Normal);
+    prepareQt(o.debug);
     int argc = 1;
     char name[] = "tolvane-import";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     Run run(o);
-    for (const Step step :
-         {openSession, loadPlugin, readPassword, discoverOwners, listOwners, chooseOwner,
-          applyPageState, findDatabase, openOutput, refuseWithoutIcq, checkEarlierRecord,
-          applyOptions, confineRun, runPlugin, checkDatabase, exportArchive}) {
+    for (const Step step : {openSession, loadPlugin, readPassword, discoverOwners, listOwners,
+                            chooseOwner, needPassword, applyPageState, findDatabase, openOutput,
+                            refuseWithoutIcq, checkEarlierRecord, writeArchiveOnly, applyOptions,
+                            confineRun, runPlugin, checkDatabase, exportArchive}) {
         if (const std::optional<int> status = step(run)) {
             return *status;
         }

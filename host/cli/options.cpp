@@ -15,23 +15,40 @@ namespace cli {
 namespace {
 
 const char* const kExamples = R"(
-Examples:
-  Import the ICQ owner of an old XP disk mounted at /mnt/winxp (the first in name order
-  when there are several), asking for the password on the terminal:
-    tolvane-import --windows-root /mnt/winxp --out ~/icq-import
+Choosing the owner:
+  --owner takes a nickname as --list shows it (without regard to case when only one owner
+  matches that way) or an owner's UIN. With one owner it is not needed. With several and no
+  --owner, a terminal asks which; without a terminal the run stops (exit 2) and names them.
+  Two owners with one nickname: the importer reaches only the later one (--list says which).
+  The other, chosen by its UIN, gets its ICQ archive written into --out without a record
+  (exit 3).
 
-  List the owners, then import "Rover" without sounds from a disk whose user is Alice,
-  with the password in a file:
+What is printed:
+  Normally progress, warnings and a summary on standard error and output. -q prints errors
+  only, and with exit 3 the one line that says what was not carried (the warnings that named
+  it are left out); with --progress-lines the progress, message and warning lines stay, for the
+  program that reads them. -v adds what the program did: the hives and .reg files read, the
+  owner's contact database (path and ICQ version), the confinement, each sound file carried. --debug adds the
+  plug-in's own trace lines and Qt's messages.
+
+Examples:
+  List the owners with their UINs, contacts and messages; import "Rover" from a disk whose
+  user is Alice, without sounds, with the password in a file:
     tolvane-import --windows-root /mnt/old --user Alice --list
     tolvane-import --windows-root /mnt/old --user Alice --owner Rover \
         --password-file ~/.icq-pass --no-sounds --out ~/icq-import
 
+  Import from an old XP disk mounted at /mnt/winxp, choosing the owner and typing the
+  password on the terminal:
+    tolvane-import --windows-root /mnt/winxp --out ~/icq-import
+
 Exit status: 0 complete import; 3 complete, but something chosen was not carried (a sound
-file, or the owner's contact database: the summary names it); 1 the plug-in refused, found
-no ICQ, or the import did not complete; 2 bad arguments, an unusable Windows installation or
-output folder, another import writing to it, or a record of another owner or installation
-in it (see --replace); 130, 143, 129 stopped by SIGINT (Ctrl-C), SIGTERM, SIGHUP. A run
-that does not complete leaves an earlier record in --out as it was.
+file, the owner's contact database, or the record of an owner the importer cannot reach: the
+summary names it); 1 the plug-in refused, found no ICQ, or the import did not complete; 2 bad
+arguments, no owner chosen, an unusable Windows installation or output folder, another import
+writing to it, or a record of another owner or installation in it (see --replace); 130, 143,
+129 stopped by SIGINT (Ctrl-C), SIGTERM, SIGHUP. A run that does not complete leaves an
+earlier record in --out as it was.
 )";
 
 // "D=/mnt/d" (or "D:=/mnt/d") into the drive map.
@@ -73,7 +90,8 @@ const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::st
     app.add_option("--out", o.out, "the folder that receives record.json and files/");
     app.add_flag("--replace", o.replace,
                  "replace a record of another owner or installation in --out");
-    app.add_option("--owner", o.owner, "the ICQ owner's nickname, as --list prints it");
+    app.add_option("--owner", o.owner,
+                   "the ICQ owner to import: a nickname as --list prints it, or a UIN");
     auto* file = app.add_option("--password-file", o.passwordFile,
                                 "read the owner password from the first line of a file");
     auto* stdinFlag =
@@ -95,10 +113,13 @@ const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::st
     app.add_flag("--default-sounds", o.defaultSounds,
                  "import ICQ's default sounds instead of the owner's own")
         ->excludes(noSounds);
-    app.add_flag("--list", o.list, "print the ICQ owners found and exit");
+    app.add_flag("--list", o.list,
+                 "print each ICQ owner with UIN, contacts on the list and messages, and exit");
     app.add_flag("--json", o.json, "print the record to standard output");
-    app.add_flag("-q,--quiet", o.quiet, "print no summary");
-    app.add_flag("-v,--verbose", o.verbose, "show the plug-in's own diagnostic lines");
+    auto* quiet = app.add_flag("-q,--quiet", o.quiet, "print errors only (see below)");
+    app.add_flag("-v,--verbose", o.verbose, "also print what the program reads and writes")
+        ->excludes(quiet);
+    app.add_flag("--debug", o.debug, "-v with the plug-in's and Qt's own lines")->excludes(quiet);
     auto* infoOption = app.add_option("--info", info,
                                       "print the identity of a plug-in (PLUGIN.so, or the one "
                                       "of --plugin) and exit")
@@ -149,13 +170,16 @@ std::string setTimes(ArchiveOptions& archive, const std::string& offset) {
 
 // What the parser cannot check: the drives, and the options every run needs. Answers the line
 // to print, empty when all is well.
-std::string checkOptions(Options& o, const std::vector<std::string>& drives,
+std::string checkOptions(Options& o, bool ownerGiven, const std::vector<std::string>& drives,
                          const std::string& offset) {
     for (const std::string& d : drives) {
         const std::string error = addDrive(o.host, d);
         if (!error.empty()) {
             return error;
         }
+    }
+    if (ownerGiven && o.owner.empty()) {
+        return "--owner needs a nickname or UIN (see --list)";
     }
     if (o.host.windowsRoot.empty()) {
         return "--windows-root DIR is required (see --help)";
@@ -191,7 +215,9 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
         o.info = info;
         return o;
     }
-    if (const std::string error = checkOptions(o, drives, offset); !error.empty()) {
+    o.verbose = o.verbose || o.debug;
+    if (const std::string error = checkOptions(o, app.count("--owner") > 0, drives, offset);
+        !error.empty()) {
         std::cerr << "tolvane-import: " << error << "\n";
         status = 2;
         return std::nullopt;

@@ -13,6 +13,7 @@ namespace cli {
 struct Options {
     vqrt::HostOptions host;
     std::string out;
+    /// --owner: a nickname or UIN; empty when not given (an empty --owner is refused).
     std::string owner;
     std::string passwordFile;
     bool passwordStdin = false;
@@ -27,6 +28,7 @@ struct Options {
     bool quiet = false;
     bool replace = false;
     bool verbose = false;
+    bool debug = false;              ///< the plug-in's own lines and Qt's messages too
     bool pageStateStdin = false;     ///< the options page is set from a state on stdin
     bool progressLines = false;      ///< progress and messages as `progress D T`, `message TEXT`
     std::optional<std::string> info; ///< set with --info; empty text: the --plugin one

@@ -5,20 +5,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 
-#include "text/printable.h"
-
 namespace cli {
-
-namespace {
-
-QString withoutCarriageReturn(QString text) {
-    if (text.endsWith(QLatin1Char('\r'))) {
-        text.chop(1);
-    }
-    return text;
-}
-
-} // namespace
 
 OptionsPage::OptionsPage(QWidget* parent) {
     if (parent == nullptr) {
@@ -36,14 +23,6 @@ OptionsPage::OptionsPage(QWidget* parent) {
     password_ = page_->findChild<QLineEdit*>();
 }
 
-std::vector<QString> OptionsPage::owners() const {
-    std::vector<QString> names;
-    for (int i = 0; owners_ != nullptr && i < owners_->count(); ++i) {
-        names.push_back(withoutCarriageReturn(owners_->item(i)->text()));
-    }
-    return names;
-}
-
 std::string OptionsPage::chosenOwner() const {
     // The page's list keeps each nickname's exact bytes beside the text it shows.
     const QListWidgetItem* item = owners_ != nullptr ? owners_->currentItem() : nullptr;
@@ -51,11 +30,8 @@ std::string OptionsPage::chosenOwner() const {
 }
 
 bool OptionsPage::chooseOwner(const std::string& nickname) {
-    const QString wanted = withoutCarriageReturn(QString::fromStdString(nickname));
     for (int i = 0; owners_ != nullptr && i < owners_->count(); ++i) {
-        const QString name = withoutCarriageReturn(owners_->item(i)->text());
-        // --list prints control characters escaped; that form names the owner too.
-        if (name == wanted || text::printable(name.toStdString()) == nickname) {
+        if (owners_->item(i)->data(Qt::UserRole).toByteArray().toStdString() == nickname) {
             owners_->setCurrentRow(i);
             return true;
         }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include <QString>
 
@@ -21,13 +20,10 @@ public:
     explicit OptionsPage(QWidget* parent);
     bool valid() const { return page_ != nullptr; }
 
-    /// The owners as the page lists them.
-    std::vector<QString> owners() const;
     /// The nickname's bytes of the owner chosen on the page; empty when none is.
     std::string chosenOwner() const;
-    /// Chooses the owner listed as `nickname` (a trailing carriage return is ignored on both
-    /// sides), or as --list prints it, control characters escaped. False when no owner is
-    /// listed so.
+    /// Chooses the owner whose nickname has exactly the bytes of `nickname`. False when no
+    /// owner is listed so.
     bool chooseOwner(const std::string& nickname);
     /// Clicks a check box or radio button by its text as shown ("Import Con&tacts").
     void click(const QString& text);

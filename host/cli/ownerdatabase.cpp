@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -60,24 +61,12 @@ std::string ownerFolder(CArbiter& host, long& version) {
     return local.size() < kPathSize ? local : std::string();
 }
 
-// The owner file of `nickname`: the last one in the finder's order that lists it.
-std::string ownerFile(CArbiter& host, const std::string& folder, const std::string& nickname) {
-    CFileFinder* finder = host.getFinder(3);
-    if (finder == nullptr) {
-        return {};
+// The UIN of an owner file without one trailing line end, as the plug-in takes it.
+std::string withoutLineEnd(std::string uin) {
+    if (!uin.empty() && (uin.back() == '\n' || uin.back() == '\r')) {
+        uin.pop_back();
     }
-    finder->setDirectory(folder);
-    finder->setExtension(".uin");
-    std::vector<VQ::CVantryNode*> nodes;
-    std::string found;
-    for (VQ::CVantryNode* node : finder->search(nodes, false)) {
-        CIniReader owner;
-        if (node != nullptr && node->isFile() && owner.LoadFromFile(node->getPath().c_str()) &&
-            ownerValue(owner, "NickName") == nickname && !ownerValue(owner, "UIN").empty()) {
-            found = node->getPath();
-        }
-    }
-    return found;
+    return uin;
 }
 
 // `parent/folder/uin.dat`, empty when it does not fit the plug-in's buffer.
@@ -106,18 +95,43 @@ std::string readProblem(const std::string& path) {
 
 } // namespace
 
-OwnerDatabase findOwnerDatabase(CArbiter& host, const std::string& nickname) {
-    OwnerDatabase found;
+std::vector<OwnerFile> findOwnerFiles(CArbiter& host) {
     long version = kLastVersionWithDb99b;
     const std::string folder = ownerFolder(host, version);
-    CIniReader owner;
-    const std::string file = folder.empty() ? std::string() : ownerFile(host, folder, nickname);
-    if (!file.empty() && owner.LoadFromFile(file.c_str())) {
-        found.uin = ownerValue(owner, "UIN");
+    CFileFinder* finder = host.getFinder(3);
+    std::vector<OwnerFile> owners;
+    if (folder.empty() || finder == nullptr) {
+        return owners;
     }
-    if (const size_t cr = found.uin.rfind('\r'); cr != std::string::npos) {
-        found.uin.erase(cr);
+    finder->setDirectory(folder);
+    finder->setExtension(".uin");
+    std::vector<VQ::CVantryNode*> nodes;
+    for (VQ::CVantryNode* node : finder->search(nodes, false)) {
+        CIniReader file;
+        if (node == nullptr || !node->isFile() || !file.LoadFromFile(node->getPath().c_str())) {
+            continue;
+        }
+        OwnerFile owner{ownerValue(file, "NickName"), ownerValue(file, "UIN"), node->getPath()};
+        if (owner.nickname.empty() || owner.uin.empty()) {
+            continue;
+        }
+        owner.uin = withoutLineEnd(owner.uin);
+        for (OwnerFile& earlier : owners) {
+            earlier.reachable = earlier.reachable && earlier.nickname != owner.nickname;
+        }
+        owners.push_back(std::move(owner));
     }
+    std::stable_sort(owners.begin(), owners.end(), [](const OwnerFile& a, const OwnerFile& b) {
+        return a.nickname < b.nickname;
+    });
+    return owners;
+}
+
+OwnerDatabase findOwnerDatabase(CArbiter& host, const std::string& uin) {
+    OwnerDatabase found;
+    found.uin = uin;
+    long version = kLastVersionWithDb99b;
+    const std::string folder = ownerFolder(host, version);
     const size_t slash = folder.rfind('/');
     if (slash == std::string::npos) {
         found.problem = "the ICQ folder is not known";

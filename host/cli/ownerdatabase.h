@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class CArbiter;
 
@@ -21,10 +22,26 @@ struct OwnerDatabase {
     std::string problem;
 };
 
-/// The database of the owner listed as `nickname` (its exact bytes), looked for through the
-/// services the host hands to the plug-in. The file itself is not opened: it may lead outside
-/// the installation, which the process may read only once it is confined.
-OwnerDatabase findOwnerDatabase(CArbiter& host, const std::string& nickname);
+/// An owner file of the installation, as the plug-in reads it.
+struct OwnerFile {
+    /// The nickname's exact bytes (a CRLF owner file leaves its carriage return in them).
+    std::string nickname;
+    /// The UIN without its line end.
+    std::string uin;
+    std::string path;
+    /// False when a later owner file has the same nickname: the plug-in keeps one owner per
+    /// nickname, the last one the finder lists, so the options page cannot choose this one.
+    bool reachable = true;
+};
+
+/// The owner files the plug-in would list (a nickname and a UIN, both not empty), ordered as
+/// its page lists them: by the nickname's bytes, owners of one nickname in the finder's order.
+std::vector<OwnerFile> findOwnerFiles(CArbiter& host);
+
+/// The database of the owner with `uin`, looked for through the services the host hands to
+/// the plug-in. The file itself is not opened: it may lead outside the installation, which
+/// the process may read only once it is confined.
+OwnerDatabase findOwnerDatabase(CArbiter& host, const std::string& uin);
 
 /// Checks whether the database can be read as the process can read it now: once confined, as
 /// the plug-in was when it read the contacts.

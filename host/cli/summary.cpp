@@ -68,12 +68,84 @@ std::string notCarried(const Json& record, const std::string& databaseGap) {
     return text;
 }
 
+std::string grouped(uint64_t n) {
+    std::string digits = std::to_string(n);
+    for (size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, " ");
+    }
+    return digits;
+}
+
+std::vector<std::string> carriedFiles(const Json& record, const std::string& folder) {
+    std::vector<std::string> lines;
+    const Json* sounds = findSection(record, "ICQ_SOUNDS_SETTINGS");
+    for (const Json& entry :
+         sounds != nullptr ? sounds->value("entries", Json::array()) : Json::array()) {
+        if (entry.contains("file") && entry["carried"].is_string()) {
+            std::string source = entry["file"].get<std::string>();
+            if (source.size() >= 2 && source.front() == '"' && source.back() == '"') {
+                source = source.substr(1, source.size() - 2);
+            }
+            lines.push_back("sound " + entry.value("key", "") + ": " + source + " -> " + folder +
+                            "/" + entry["carried"].get<std::string>());
+        }
+    }
+    return lines;
+}
+
+namespace {
+
+std::string line(const std::string& label, const std::string& text) {
+    return text::padded(label, 11) + text + "\n";
+}
+
+std::string messagesLine(const ArchiveOutcome& archive) {
+    if (!archive.written) {
+        return line("Messages:", "not exported (" + archive.why + ")");
+    }
+    return line("Messages:", grouped(archive.messages) + " in " + grouped(archive.conversations) +
+                                 (archive.conversations == 1 ? " conversation" : " conversations") +
+                                 " exported to history/");
+}
+
+std::string warningsLine(const ArchiveOutcome& archive) {
+    if (archive.warnings == 0) {
+        return {};
+    }
+    return line("Warnings:",
+                grouped(archive.warnings) + " while reading the database, listed in report.txt");
+}
+
+std::string byStanding(const ArchiveOutcome& archive) {
+    std::string text;
+    for (const archive::Count& count : archive.contacts) {
+        text += (text.empty() ? "" : ", ") + grouped(count.n) + " " + count.label;
+    }
+    return text.empty() ? std::string("none") : text;
+}
+
+std::string contactsLine(const Json* contacts, const std::string& databaseGap,
+                         const ArchiveOutcome& archive) {
+    if (contacts == nullptr) {
+        return line("Contacts:", archive.written
+                                     ? byStanding(archive) + " (none in the record: not imported)"
+                                     : std::string("not imported"));
+    }
+    const std::string inRecord = value(contacts, "No_contacts", "0") + " in the record";
+    if (!databaseGap.empty()) {
+        return line("Contacts:", inRecord + "; not carried: " + text::printable(databaseGap));
+    }
+    return line("Contacts:",
+                archive.written ? byStanding(archive) + " (" + inRecord + ")" : inRecord);
+}
+
+} // namespace
+
 std::string importSummary(const Json& record, const std::string& recordPath,
-                          const std::string& databaseGap, const std::string& archiveLines) {
+                          const std::string& databaseGap, const ArchiveOutcome& archive) {
     std::ostringstream out;
     const Json* owner = findSection(record, "ICQ_OWNER");
     const Json* settings = findSection(record, "ICQ_IMPORTED_SETTINGS");
-    const Json* contacts = findSection(record, "CONTACTS");
     const Json* sounds = findSection(record, "ICQ_SOUNDS_SETTINGS");
 
     out << "Owner:     ";
@@ -92,15 +164,8 @@ std::string importSummary(const Json& record, const std::string& recordPath,
         out << (host == "ICQ_VQX_NO" ? "unknown host" : host) << ", "
             << (port == "ICQ_VQX_NO" ? "unknown port" : "port " + port) << "\n";
     }
-    out << "Contacts:  ";
-    if (contacts == nullptr) {
-        out << "not imported\n";
-    } else {
-        out << value(contacts, "No_contacts", "0") << " imported"
-            << (databaseGap.empty() ? "" : "; not carried: " + text::printable(databaseGap))
-            << "\n";
-    }
-    out << "Sounds:    ";
+    out << contactsLine(findSection(record, "CONTACTS"), databaseGap, archive)
+        << messagesLine(archive) << "Sounds:    ";
     if (sounds == nullptr) {
         out << "not imported\n";
     } else {
@@ -111,8 +176,16 @@ std::string importSummary(const Json& record, const std::string& recordPath,
         }
         out << "\n";
     }
-    out << archiveLines << "Record:    " << recordPath << "\n";
+    out << warningsLine(archive) << "Record:    " << recordPath << "\n";
     return out.str();
+}
+
+std::string archiveOnlySummary(const std::string& owner, const ArchiveOutcome& archive,
+                               const std::string& folder, const std::string& why) {
+    return line("Owner:", owner) +
+           line("Contacts:", archive.written ? byStanding(archive) : std::string("not exported")) +
+           messagesLine(archive) + warningsLine(archive) + line("Record:", "none: " + why) +
+           line("Archive:", folder);
 }
 
 } // namespace cli

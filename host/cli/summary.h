@@ -4,14 +4,28 @@
 
 #include <nlohmann/json.hpp>
 
+#include "archiverun.h"
+
 namespace cli {
 
-/// A few lines for a person: owner, server, contacts, sounds, the archive's `archiveLines` and
-/// where the record is. `databaseGap` names the contact database when it could not be read
-/// (empty when it could); it is shown when the record holds contacts.
+/// `n` with its thousands set apart by spaces: "7 081".
+std::string grouped(uint64_t n);
+
+/// One block for a person: owner, server, contacts (the archive's by standing and the
+/// record's), messages, sounds and where the record is. `databaseGap` names the contact
+/// database when it could not be read (empty when it could); it is shown when the record holds
+/// contacts.
 std::string importSummary(const nlohmann::ordered_json& record, const std::string& recordPath,
-                          const std::string& databaseGap = {},
-                          const std::string& archiveLines = {});
+                          const std::string& databaseGap, const ArchiveOutcome& archive);
+
+/// The block of a run that wrote only the archive of `owner` into `folder`, because no record
+/// could be made (`why`).
+std::string archiveOnlySummary(const std::string& owner, const ArchiveOutcome& archive,
+                               const std::string& folder, const std::string& why);
+
+/// Each sound file the record carried, "KEY: SOURCE -> FOLDER/files/NAME", for -v.
+std::vector<std::string> carriedFiles(const nlohmann::ordered_json& record,
+                                      const std::string& folder);
 
 /// What a complete import chose but could not carry, in a few words ("2 sound files; the
 /// contact database ..."); empty when everything came across.

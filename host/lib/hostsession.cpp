@@ -93,9 +93,9 @@ bool findHives(const HostOptions& options, Hives& hives, std::string& error) {
 } // namespace
 
 HostSession::HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> registry,
-                         std::optional<UserProfile> user)
+                         std::optional<UserProfile> user, std::string softwareHive)
     : options_(std::move(options)), registry_(std::move(registry)), user_(std::move(user)),
-      converter_(options_.windowsRoot, options_.drives) {
+      softwareHive_(std::move(softwareHive)), converter_(options_.windowsRoot, options_.drives) {
     std::vector<std::string> roots = {options_.windowsRoot};
     for (const auto& drive : options_.drives) {
         roots.push_back(drive.second);
@@ -121,8 +121,8 @@ std::unique_ptr<HostSession> HostSession::open(const HostOptions& given, std::st
     if (!registry) {
         return nullptr;
     }
-    return std::unique_ptr<HostSession>(
-        new HostSession(options, std::move(registry), std::move(hives.chosen)));
+    return std::unique_ptr<HostSession>(new HostSession(
+        options, std::move(registry), std::move(hives.chosen), std::move(hives.software)));
 }
 
 } // namespace vqrt

@@ -53,15 +53,18 @@ public:
     std::vector<std::string> warnings() const { return registry_->warnings(); }
     /// The Windows user whose hive is read, if any.
     const std::optional<UserProfile>& user() const { return user_; }
+    /// The machine's SOFTWARE hive that is read; empty when the installation has none.
+    const std::string& softwareHive() const { return softwareHive_; }
     const HostOptions& options() const { return options_; }
 
 private:
     HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> registry,
-                std::optional<UserProfile> user);
+                std::optional<UserProfile> user, std::string softwareHive);
 
     HostOptions options_;
     std::unique_ptr<LayeredRegistry> registry_;
     std::optional<UserProfile> user_;
+    std::string softwareHive_;
     PathConverter converter_;
     DirectoryFinder finder_;
     CHostAgent* agent_ = nullptr;

@@ -66,6 +66,9 @@ int TerminalAgent::stepProgress(int blocks) {
 }
 
 void TerminalAgent::draw() {
+    if (!progressShown_) {
+        return;
+    }
     const int shown = std::min(done_, total_);
     const int percent = shown * 100 / total_;
     if (machine_) {

@@ -31,6 +31,8 @@ public:
     /// With `machine`, progress is "progress DONE TOTAL" and messages "message TEXT", one line
     /// each, so that a program reading them cannot take a message for progress.
     void setLineForm(bool machine) { machine_ = machine; }
+    /// With false, progress is not shown at all (messages still are).
+    void showProgress(bool shown) { progressShown_ = shown; }
     /// Until destruction, SIGINT, SIGTERM and SIGHUP only note that the run is to stop; the
     /// next step answers 32. Interrupted system calls are not restarted, so waits notice them.
     void catchStopSignals();
@@ -54,6 +56,7 @@ private:
     bool terminal_;
     bool lineOpen_ = false;
     bool machine_ = false;
+    bool progressShown_ = true;
     bool cancelled_ = false;
     bool handlerInstalled_ = false;
     QWidget* widget_ = nullptr;

@@ -212,7 +212,7 @@ TEST(ImportArchive, WrittenBesideTheRecordWithAllContactsOrLeftOut) {
     const ProcessResult left = icq.import({"--password-file", icq.passwordFile(), "--owner",
                                            "Rover", "--out", icq.out("without"), "--no-archive"});
     ASSERT_EQ(left.status, 0) << describe(left);
-    EXPECT_NE(left.out.find("Archive:   not written (--no-archive)\n"), std::string::npos)
+    EXPECT_NE(left.out.find("Messages:  not exported (--no-archive)\n"), std::string::npos)
         << left.out;
     EXPECT_FALSE(fs::exists(icq.out("without") + "/contacts.csv"));
 }

@@ -75,8 +75,8 @@ struct Row {
     /// The arguments after the installation's; "{out}", "{password}" are filled in.
     std::vector<std::string> args;
     int status;
-    /// Both outputs; "{out}", "{root}", "{db}", "^" (the controls as shown), "{p0-60}" (the
-    /// progress lines of steps 0 to 60) and the like are filled in.
+    /// Both outputs ("*" first: somewhere in it); "{out}", "{root}", "{db}", "^" (the controls as
+    /// shown), "{p0-60}" (the progress lines of steps 0 to 60) and the like are filled in.
     std::string out;
     std::string err;
 };
@@ -86,11 +86,9 @@ const std::vector<std::string> kRover = {"--out",   "{out}", "--password-file", 
 const std::vector<std::string> kList = {"--list"};
 // The database is out of reach of the archive too; the run says it could not be carried.
 const std::string kWithoutDatabase =
-    "Owner:     Rover (UIN 23456789)\nServer:    login.icq.com, port 5190\nContacts:  0 "
-    "imported; not carried: the contact database {db} (Permission denied)\n"
-    "Sounds:    not imported\nArchive:   not written ({db} could not be read, see the warning "
-    "above)\n"
-    "Record:    {out}/record.json\n";
+    "Owner:     Rover (UIN 23456789)\nServer:    login.icq.com, port 5190\nContacts:  0 in "
+    "the record; not carried: the contact database {db} (Permission denied)\nMessages:  not "
+    "exported (see the warning above)\nSounds:    not imported\nRecord:    {out}/record.json\n";
 const std::string kWithoutDatabaseErr =
     "{p0-60}tolvane-import: warning: {db}: cannot open the file (Permission denied)\n"
     "tolvane-import: not everything chosen was carried: the contact database {db} (Permission "
@@ -119,8 +117,8 @@ const Row kRows[] = {
       "--no-archive"},
      3,
      "Owner:     Rover (UIN 23456789)\nServer:    login.icq.com, port 5190\nContacts:  not "
-     "imported\nSounds:    3 sound events, 2 sound files carried (1 missing)\nArchive:   not "
-     "written (--no-archive)\nRecord:    {out}/record.json\n",
+     "imported\nMessages:  not exported (--no-archive)\nSounds:    3 sound events, 2 sound "
+     "files carried (1 missing)\nRecord:    {out}/record.json\n",
      "{p0-50}tolvane-import: warning: ICQMessage: cannot carry the file (it has no local "
      "path)\n{p50-60}tolvane-import: not everything chosen was carried: 1 sound file\n"},
     {"owner files of 1 MiB and over", Who::Tester, false, nullptr,
@@ -128,18 +126,22 @@ const Row kRows[] = {
          writeFile(s.icq.local(kUinFolder) + "/big.uin", ownerFileOf("Big", 1 << 20));
          writeFile(s.icq.local(kUinFolder) + "/huge.uin", ownerFileOf("Huge", (1 << 20) + 1));
      },
-     kList, 0, "Big\nM\u00e4rta\nRover\n",
+     kList, 0,
+     "Nickname  UIN       Contacts  Messages\nBig       999              ?         ?\n"
+     "M\u00e4rta     31415926         2        53\nRover     23456789         3        77\n",
      "tolvane-import: warning: {root}/Program Files/ICQ/uin/huge.uin: left out (larger than 1 "
-     "MiB)\n"},
+     "MiB)\ntolvane-import: warning: no contact database of UIN 999 found (looked for "
+     "{root}/Program Files/ICQ/2000a/999.dat)\n"},
     {"control characters in the owners listed and the plug-in's own lines",
      Who::Tester,
      false,
      renameOwner,
      nullptr,
-     {"--list", "-v"},
+     {"--list", "--debug"},
      0,
-     "M\u00e4rta\nRo^ver\n",
-     "\n --> C:\\Program Files\\IC^Q\n"},
+     "Nickname            UIN       Contacts  Messages\nM\u00e4rta               31415926         "
+     "2        53\nRo^ver  23456789         3        77\n",
+     "*\n --> C:\\Program Files\\IC^Q\n"},
     {"control characters in the summary, the owner chosen as listed",
      Who::Tester,
      false,
@@ -149,7 +151,7 @@ const Row kRows[] = {
       "--no-contacts", "--no-archive"},
      0,
      "Owner:     Ro^ver (UIN 23456789)\nServer:    login^.icq.com, port 5190\nContacts:  not "
-     "imported\nSounds:    not imported\nArchive:   not written (--no-archive)\nRecord:    "
+     "imported\nMessages:  not exported (--no-archive)\nSounds:    not imported\nRecord:    "
      "{out}/record.json\n",
      "{p0-60}"},
     {"control characters in an error naming the users", Who::Tester, false,
@@ -234,7 +236,13 @@ TEST(HostileReachE2e, NothingBeyondTheRootIsReadOrPrintedRaw) {
         const testsupport::ProcessResult r = icq.import(args, "", *options);
         EXPECT_EQ(r.status, row.status) << r.err;
         EXPECT_EQ(r.out, fill(row.out));
-        EXPECT_EQ(r.err, fill(row.err));
+        // "*" expects the rest somewhere in the output (after the host's -v lines).
+        const std::string err = fill(row.err);
+        if (err.rfind('*', 0) == 0) {
+            EXPECT_NE(r.err.find(err.substr(1)), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(r.err, err);
+        }
         char events[4096];
         EXPECT_LE(read(watch, events, sizeof events), 0) << scene.untouched << " was opened";
         close(watch);

@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "e2einstall.h"
@@ -87,37 +89,183 @@ TEST(ImportE2e, EveryChoiceGivesItsRecord) {
     }
 }
 
-TEST(ImportE2e, FirstOwnerSummaryListAndPrintedRecord) {
+// The lines of -v without the confinement's, which name the machine's own folders.
+std::string withoutConfinement(const std::string& err) {
+    std::string kept;
+    for (size_t at = 0, end; at < err.size(); at = end + 1) {
+        end = std::min(err.find('\n', at), err.size());
+        const std::string line = err.substr(at, end - at);
+        if (line.rfind("  ", 0) != 0 && line.find("confined") == std::string::npos) {
+            kept += line + "\n";
+        }
+    }
+    return kept;
+}
+
+TEST(ImportE2e, WhatARunPrints) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> args; ///< after --password-file; {out} is the output folder
+        int status;
+        std::string out; ///< {root} is the root, {out} the output folder
+        std::string err; ///< {progress} is the progress of a complete run
+    };
+    const std::string rover = "Owner:     Rover (UIN 23456789)\n"
+                              "Server:    login.icq.com, port 5190\n";
+    const std::string roverContacts =
+        "Contacts:  3 on the list, 1 removed, 1 known only from messages (4 in the record)\n"
+        "Messages:  77 in 3 conversations exported to history/\n";
+    const std::string sounds = "Sounds:    3 sound events, 3 sound files carried\n";
+    const std::string sound = "tolvane-import: sound ICQ";
+    const Case cases[] = {
+        {"list",
+         {"--list"},
+         0,
+         "Nickname  UIN       Contacts  Messages\n"
+         "M\u00e4rta     31415926         2        53\n"
+         "Rover     23456789         3        77\n",
+         ""},
+        {"summary",
+         {"--out", "{out}", "--owner", "Rover"},
+         0,
+         rover + roverContacts + sounds + "Record:    {out}/record.json\n",
+         "{progress}"},
+        {"without the archive",
+         {"--out", "{out}", "--owner", "Rover", "--no-archive"},
+         0,
+         rover + "Contacts:  4 in the record\nMessages:  not exported (--no-archive)\n" + sounds +
+             "Record:    {out}/record.json\n",
+         "{progress}"},
+        {"quiet, the owner without regard to case",
+         {"--out", "{out}", "--owner", "rOVER", "-q"},
+         0,
+         "",
+         ""},
+        {
+            "verbose, the owner by UIN",
+            {"--out", "{out}", "--owner", "23456789", "-v"},
+            0,
+            rover + roverContacts + sounds + "Record:    {out}/record.json\n",
+            "tolvane-import: machine hive: {root}/WINDOWS/System32/config/SOFTWARE\n"
+            "tolvane-import: user hive of Alice: {root}/Documents and Settings/Alice/NTUSER.DAT\n"
+            "tolvane-import: plug-in: " TARVEX_PLUGIN "\n"
+            "tolvane-import: owner: Rover (UIN 23456789), owner file "
+            "{root}/Program Files/ICQ/uin/23456789.uin\n{progress}"
+            "tolvane-import: contact database: {root}/Program Files/ICQ/2000a/23456789.dat (ICQ "
+            "2000a)\ntolvane-import: archive written: contacts.vcf, contacts.csv, history/, "
+            "icq-archive.sqlite, report.txt\n" +
+                sound +
+                "ALAdmin: {root}/Program Files/ICQ/Sounds/Admin.wav -> {out}/files/Admin.wav\n" +
+                sound +
+                "Message: {root}/Program Files/ICQ/Sounds/New Message.wav -> "
+                "{out}/files/New_Message.wav\n" +
+                sound +
+                "WebSearch: {root}/Documents and Settings/Alice/My Music/search me.wav -> "
+                "{out}/files/search_me.wav\n",
+        },
+        {"several owners and no terminal",
+         {"--out", "{out}"},
+         2,
+         "",
+         "tolvane-import: 2 ICQ owners, choose one with --owner NICKNAME or --owner UIN: "
+         "M\u00e4rta (UIN 31415926), Rover (UIN 23456789)\n"},
+        {"an empty owner",
+         {"--out", "{out}", "--owner", ""},
+         2,
+         "",
+         "tolvane-import: --owner needs a nickname or UIN (see --list)\n"},
+    };
     Installation icq;
     icq.build();
-    const ProcessResult list = icq.import({"--list"});
-    EXPECT_EQ(list.status, 0) << describe(list);
-    EXPECT_EQ(list.out, "Märta\nRover\n");
-
-    const ProcessResult first =
-        icq.import({"--out", icq.out("first"), "--password-file", icq.passwordFile()});
-    EXPECT_EQ(first.status, 0) << describe(first);
-    EXPECT_EQ(first.out.substr(0, first.out.find('\n')), "Owner:     Märta (UIN 31415926)");
-
-    const ProcessResult rover =
-        icq.import({"--out", icq.out(), "--password-file", icq.passwordFile(), "--owner", "Rover"});
-    EXPECT_EQ(rover.out, "Owner:     Rover (UIN 23456789)\n"
-                         "Server:    login.icq.com, port 5190\n"
-                         "Contacts:  4 imported\n"
-                         "Sounds:    3 sound events, 3 sound files carried\n"
-                         "Archive:   " +
-                             icq.local("C:\\Program Files\\ICQ\\2000a\\23456789.dat") +
-                             " (ICQ 2000a)\n"
-                             "  Contacts:  3 on the list, 1 removed, 1 known only from messages\n"
-                             "  Messages:  77 in 3 conversations exported to history/\n"
-                             "  Warnings:  none\n"
-                             "Record:    " +
-                             icq.out() + "/record.json\n");
-
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string out = icq.out(c.label);
+        std::vector<std::string> args = {"--password-file", icq.passwordFile()};
+        for (const std::string& arg : c.args) {
+            args.push_back(filled(arg, "{out}", out));
+        }
+        const ProcessResult r = icq.import(args);
+        EXPECT_EQ(r.status, c.status) << describe(r);
+        const auto fill = [&](const std::string& text) {
+            return filled(filled(filled(text, "{root}", icq.root()), "{out}", out), "{progress}",
+                          progressLines(0, 60));
+        };
+        EXPECT_EQ(r.out, fill(c.out));
+        EXPECT_EQ(withoutConfinement(r.err), fill(c.err));
+    }
     const ProcessResult printed =
         icq.import({"--owner", "Rover\r", "--password-file", icq.passwordFile(), "--json"});
     ASSERT_EQ(printed.status, 0) << describe(printed);
     EXPECT_EQ(Json::parse(printed.out), icq.roverRecord());
+}
+
+TEST(ImportE2e, OwnerChosenOnTheTerminal) {
+    struct Case {
+        const char* label;
+        std::string typed;
+        int status;
+        std::string answers; ///< what the run prints after the list
+    };
+    const std::string ask = "Import which owner (1-2)? ";
+    const std::string again = "Answer with a number from 1 to 2, a nickname or a UIN.\n";
+    const Case cases[] = {
+        {"a number after wrong answers", "x\n3\n\n2\n", 0,
+         ask + again + ask + again + ask + again + ask},
+        {"a nickname", "m\u00e4rta\n", 0, ask},
+        {"input ended", "", 2, ask + "\ntolvane-import: no owner chosen (input ended)\n"},
+    };
+    Installation icq;
+    icq.build();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string out = icq.out(c.label);
+        const ProcessResult r = testsupport::runOnTerminal(
+            {TOLVANE_IMPORT, "--plugin", TARVEX_PLUGIN, "--windows-root", icq.root(), "--out", out,
+             "--password-file", icq.passwordFile(), "-q"},
+            c.typed, {{"QT_QPA_PLATFORM", "offscreen"}});
+        EXPECT_EQ(r.status, c.status) << describe(r);
+        EXPECT_EQ(r.out, "ICQ owners in " + icq.root() +
+                             ":\n  1  M\u00e4rta  UIN 31415926\n  2  Rover  UIN 23456789\n" +
+                             c.answers);
+    }
+    EXPECT_EQ(icq.record(icq.out("a number after wrong answers")), icq.roverRecord());
+    EXPECT_EQ(icq.record(icq.out("a nickname"))["sections"][2]["entries"][0]["value"], "31415926");
+}
+
+// Two owners with one nickname: the page lists one, so the importer reaches only the later; the
+// other's database still gives an archive when it is chosen by UIN.
+TEST(ImportE2e, OwnerHiddenBySameNicknameGetsItsArchive) {
+    Installation icq;
+    Json hidden = icq.description()["icq"]["owners"][1];
+    hidden["uin"] = 11111111;
+    hidden["nickname"] = "Rover";
+    hidden["lineEnd"] = "crlf";
+    icq.description()["icq"]["owners"].push_back(hidden);
+    icq.build();
+    const std::string why = "the importer reaches only the other owner of this nickname, UIN "
+                            "23456789";
+    const ProcessResult list = icq.import({"--list"});
+    EXPECT_EQ(list.out, "Nickname  UIN       Contacts  Messages\n"
+                        "M\u00e4rta     31415926         2        53\n"
+                        "Rover     11111111         2        53  archive only: " +
+                            why + "\nRover     23456789         3        77\n");
+
+    const std::string out = icq.out();
+    const ProcessResult r = icq.import({"--owner", "11111111", "--out", out});
+    EXPECT_EQ(r.status, 3) << describe(r);
+    EXPECT_EQ(r.out, "Owner:     Rover (UIN 11111111)\nContacts:  2 on the list\n"
+                     "Messages:  53 in 2 conversations exported to history/\n"
+                     "Record:    none: " +
+                         why + "\nArchive:   " + out + "\n");
+    EXPECT_EQ(r.err, "tolvane-import: not everything chosen was carried: no record of Rover "
+                     "(UIN 11111111) (" +
+                         why + ")\n");
+    EXPECT_NE(testsupport::readFile(out + "/contacts.csv").find("Hélène"), std::string::npos);
+    EXPECT_EQ(icq.record(out), nullptr);
+
+    const ProcessResult named =
+        icq.import({"--owner", "Rover", "--password-file", icq.passwordFile(), "--json"});
+    EXPECT_EQ(Json::parse(named.out)["sections"][2]["entries"][0]["value"], "23456789\r");
 }
 
 TEST(ImportE2e, BadArgumentsWriteNothing) {
@@ -130,11 +278,11 @@ TEST(ImportE2e, BadArgumentsWriteNothing) {
         std::string err;
     };
     const Case cases[] = {
-        {{"--out", out},
+        {{"--out", out, "--owner", "Rover"},
          "no owner password given and no terminal to ask on (use --password-file FILE or "
          "--password-stdin)"},
         {{"--out", out, "--password-file", password, "--owner", "Nobody"},
-         "no ICQ owner named \"Nobody\" (owners: Märta, Rover)"},
+         "no ICQ owner named \"Nobody\" (owners: Märta (UIN 31415926), Rover (UIN 23456789))"},
         {{"--out", out, "--password-file", icq.out("nofile")},
          "cannot read the password file " + icq.out("nofile") + ": No such file or directory"},
         {{"--out", out, "--password-file", password, "--user", "Bob"},

@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -146,11 +148,8 @@ void signalWaitingWriter(pid_t group, int signal) {
     }
 }
 
-} // namespace
-
-ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
-                         const std::map<std::string, std::string>& environment,
-                         const SignalAt& signalAt) {
+// The process's environment with `environment` set in it.
+std::vector<std::string> environmentWith(const std::map<std::string, std::string>& environment) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
@@ -161,16 +160,27 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     for (const auto& [name, value] : environment) {
         env.push_back(name + "=" + value);
     }
-    std::vector<char*> args;
-    std::vector<char*> envp;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
+    return env;
+}
+
+// A null-terminated array of pointers into `strings`, for exec.
+std::vector<char*> pointers(const std::vector<std::string>& strings) {
+    std::vector<char*> array;
+    for (const std::string& s : strings) {
+        array.push_back(const_cast<char*>(s.c_str()));
     }
-    for (const std::string& e : env) {
-        envp.push_back(const_cast<char*>(e.c_str()));
-    }
-    args.push_back(nullptr);
-    envp.push_back(nullptr);
+    array.push_back(nullptr);
+    return array;
+}
+
+} // namespace
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
+                         const std::map<std::string, std::string>& environment,
+                         const SignalAt& signalAt) {
+    const std::vector<std::string> env = environmentWith(environment);
+    std::vector<char*> args = pointers(argv);
+    std::vector<char*> envp = pointers(env);
 
     const MemoryFile in(input), out, err;
     std::optional<NarrowPipe> narrow;
@@ -205,6 +215,50 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     }
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out.read(),
             narrow ? errText : err.read()};
+}
+
+ProcessResult runOnTerminal(const std::vector<std::string>& argv, const std::string& input,
+                            const std::map<std::string, std::string>& environment) {
+    const std::vector<std::string> env = environmentWith(environment);
+    std::vector<char*> args = pointers(argv);
+    std::vector<char*> envp = pointers(env);
+    // No echo and no output processing: what the program writes comes back as it was.
+    termios mode{};
+    cfmakeraw(&mode);
+    mode.c_lflag = ICANON;
+    mode.c_iflag = ICRNL;
+    mode.c_cflag = CS8 | CREAD;
+    mode.c_cc[VEOF] = 4;
+    mode.c_cc[VMIN] = 1;
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, &mode, nullptr);
+    if (pid < 0) {
+        throw std::runtime_error(std::string("forkpty: ") + std::strerror(errno));
+    }
+    if (pid == 0) {
+        execve(args[0], args.data(), envp.data());
+        _exit(127);
+    }
+    // The input, then the end of input (^D at the start of a line).
+    const std::string typed = input + "\x04";
+    if (write(terminal, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size())) {
+        throw std::runtime_error(std::string("terminal: ") + std::strerror(errno));
+    }
+    std::string out;
+    char buffer[4096];
+    // Reading ends with EIO once the program and its children have closed the terminal.
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) != 0;) {
+        if (n > 0) {
+            out.append(buffer, static_cast<size_t>(n));
+        } else if (errno != EINTR) {
+            break;
+        }
+    }
+    close(terminal);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out, ""};
 }
 
 std::string asUnprivilegedUser(const std::function<std::string()>& check) {

@@ -28,6 +28,12 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
                          const std::map<std::string, std::string>& environment = {},
                          const SignalAt& signalAt = {});
 
+/// Runs `argv` on a terminal of its own (a pseudo-terminal, without echo or output
+/// processing) that is its standard input, output and error and its controlling terminal;
+/// `input` is typed on it, then the end of input. Both outputs arrive in `out`.
+ProcessResult runOnTerminal(const std::vector<std::string>& argv, const std::string& input,
+                            const std::map<std::string, std::string>& environment = {});
+
 /// Runs `check` in a child process whose user has no privileges, so that permission bits
 /// count: user and group 65534 when the tests run as root, the tests' own user otherwise.
 /// Answers what `check` answered, or "not run: " and why it could not run.
