@@ -72,7 +72,8 @@ def measure(build, root, database, work, repeat):
             [os.path.join(build, "host", "cli", "tolvane-import"),
              "--plugin", os.path.join(build, "src", "plugin", "libtarvex.so.1"),
              "--windows-root", root, "--owner", "Bench",
-             "--password-file", os.path.join(work, "password"), "--out", out_dir])
+             "--password-file", os.path.join(work, "password"), "--out", out_dir,
+             "--no-archive"])
         if i >= 0:
             walls.append(seconds)
             peaks.append(peak)
