@@ -41,6 +41,7 @@ public:
     void forEachMessage(const std::function<bool(const archive::Message&)>& visit) const override;
     void forEachMessageByContact(
         const std::function<bool(const archive::Message&)>& visit) const override;
+    std::vector<std::string> streamWarnings() const override { return inner_.streamWarnings(); }
 
 private:
     std::function<bool(const archive::Message&)>

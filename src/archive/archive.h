@@ -113,6 +113,9 @@ public:
     /// (then file order); stops when it answers false.
     virtual void
     forEachMessageByContact(const std::function<bool(const Message&)>& visit) const = 0;
+    /// The messages streaming had to leave out since the source was opened, one line each
+    /// with its place (an entry that changed on the disk meanwhile).
+    virtual std::vector<std::string> streamWarnings() const { return {}; }
 };
 
 /// The outcome a reading gives the messages and contacts it delivers; an export replaces it

@@ -169,8 +169,9 @@ struct Database::State {
     std::unique_ptr<text::CodepageDecoder> decoder;
     Gathered gathered;
     std::vector<Contact> contacts;
-    /// Streaming adds the problems it meets.
+    /// Streaming adds the problems it meets after the `opened` ones of the walk.
     mutable Report report;
+    size_t opened = 0;
     /// Data pages read while streaming, a few kept: a contact's messages cluster in the file.
     mutable std::vector<uint8_t> cache;
     mutable std::vector<uint64_t> cachedStart;
@@ -267,6 +268,7 @@ void Database::State::finish() {
         version = named;
     }
     report = std::move(r);
+    opened = report.warnings.size();
 }
 
 const uint8_t* Database::State::read(const std::vector<MessageRef>& refs, size_t i,
@@ -422,6 +424,11 @@ void Database::forEachMessageByContact(const std::function<bool(const Message&)>
         return a.uin != b.uin ? a.uin < b.uin : a.time < b.time;
     });
     state_->stream(sorted, false, visit);
+}
+
+std::vector<std::string> Database::streamWarnings() const {
+    const std::vector<std::string>& all = state_->report.warnings;
+    return {all.begin() + static_cast<std::ptrdiff_t>(state_->opened), all.end()};
 }
 
 void fillArchive(const Database& db, Archive& out) {

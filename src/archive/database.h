@@ -61,6 +61,7 @@ public:
 
     void forEachMessage(const std::function<bool(const Message&)>& visit) const override;
     void forEachMessageByContact(const std::function<bool(const Message&)>& visit) const override;
+    std::vector<std::string> streamWarnings() const override;
 
     struct State;
 

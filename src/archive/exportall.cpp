@@ -131,6 +131,12 @@ private:
         if (failure) {
             std::rethrow_exception(failure);
         }
+        if (archive_.messages != nullptr) {
+            for (const std::string& warning : archive_.messages->streamWarnings()) {
+                report_.warnings.push_back(warning);
+                ++report_.entries[{"message", "unreadable"}];
+            }
+        }
         const bool exported = history || database;
         report_.entries[{"message", exported
                                         ? "exported"

@@ -236,6 +236,10 @@ void MergedArchive::mergeMessages(const std::vector<MergeInput>& inputs) {
                 writeMessage(feeds[i].file.get(), m);
                 return true;
             });
+            for (const std::string& warning : source->streamWarnings()) {
+                archive_.report.warnings.push_back(inputs[i].name + ": " + warning);
+                ++archive_.report.entries[{"message", "unreadable"}];
+            }
         }
         rewindFile(feeds[i].file.get());
         feeds[i].next();

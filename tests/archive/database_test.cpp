@@ -1,5 +1,6 @@
 #include "archive/database.h"
 
+#include "archive/exportall.h"
 #include "archive/names.h"
 #include "icqdb.h"
 #include "support/tempdir.h"
@@ -358,6 +359,26 @@ TEST(Database, DamageIsReportedAndTheRestIsRead) {
         settings.useIndex = false;
         EXPECT_EQ(dump(*db), dump(*open(path, settings)));
     }
+}
+
+// A message whose entry changes on the disk after the database was opened is left out of the
+// export, and report.txt says where and counts it.
+TEST(Database, MessageChangedAfterOpeningIsCountedInTheReport) {
+    Files files;
+    const std::string path = files.write();
+    const auto db = open(path);
+    ASSERT_TRUE(db);
+    const mkwin::IcqEntryPlace& last = files.live.back();
+    std::filesystem::resize_file(path, last.offset + 10);
+    archive::Archive archive;
+    archive::fillArchive(*db, archive);
+    const archive::ExportResult result = archive::exportAll(archive, files.dir.file("out"));
+    EXPECT_EQ(result.messages, db->messageCount() - 1);
+    const std::string report = testsupport::readFile(files.dir.file("out/report.txt"));
+    EXPECT_THAT(report, ::testing::HasSubstr("       1  message: unreadable\n"));
+    EXPECT_THAT(report, ::testing::HasSubstr("  " + path + ": entry at offset " + hex(last.offset) +
+                                             ": changed since the database was opened (cannot "
+                                             "read it again)\n"));
 }
 
 TEST(Database, RefusalsSayWhatWasFound) {
