@@ -11,10 +11,16 @@
 #include "archive/timefmt.h"
 #include "archive/vcard.h"
 
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <exception>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <string>
+#include <system_error>
 #include <vector>
 
 namespace archive {
@@ -37,6 +43,53 @@ void makeFolder(const std::string& path, bool mayBeLink) {
         throw ExportError(path + ": could not create the folder (not a folder)");
     }
 }
+
+// The history of an earlier export is replaced as a whole, so that no page of a conversation
+// that this export does not hold is left behind: the new pages go into a hidden folder beside
+// it, which takes its place once complete and is removed if the export fails.
+class HistoryFolder {
+public:
+    explicit HistoryFolder(const std::string& folder) : final_(folder + "/history") {
+        makeFolder(final_, false); // refuses a link before any work is done
+        std::string pattern = folder + "/.history-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw ExportError(folder + ": could not create a folder for the history (" +
+                              std::generic_category().message(errno) + ")");
+        }
+        fresh_ = pattern;
+        // mkdtemp gives 0700; the history gets the mode any new folder would.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::chmod(fresh_.c_str(), 0777 & ~mask);
+    }
+    ~HistoryFolder() {
+        std::error_code ignored;
+        fs::remove_all(fresh_, ignored);
+    }
+    HistoryFolder(const HistoryFolder&) = delete;
+    HistoryFolder& operator=(const HistoryFolder&) = delete;
+
+    const std::string& path() const { return fresh_; }
+
+    void commit() {
+        const std::string old = fresh_ + ".old";
+        std::error_code error;
+        fs::rename(final_, old, error);
+        if (!error) {
+            fs::rename(fresh_, final_, error);
+        }
+        if (error) {
+            std::error_code ignored;
+            fs::rename(old, final_, ignored);
+            throw ExportError(final_ + ": could not replace the folder (" + error.message() + ")");
+        }
+        fs::remove_all(old, error);
+    }
+
+private:
+    std::string final_;
+    std::string fresh_;
+};
 
 class Exporter {
 public:
@@ -98,11 +151,12 @@ private:
 
     // One walk feeds the history pages and the database.
     void writeMessages() {
+        std::unique_ptr<HistoryFolder> historyFolder;
         std::unique_ptr<HistoryWriter> history;
         std::unique_ptr<SqliteWriter> database;
         if (options_.history) {
-            makeFolder(folder_ + "/history", false);
-            history = std::make_unique<HistoryWriter>(folder_ + "/history", archive_, zone_);
+            historyFolder = std::make_unique<HistoryFolder>(folder_);
+            history = std::make_unique<HistoryWriter>(historyFolder->path(), archive_, zone_);
         }
         if (options_.sqlite) {
             database =
@@ -145,6 +199,7 @@ private:
         result_.messages = exported ? messages : 0;
         if (history) {
             history->finish();
+            historyFolder->commit();
             result_.conversations = history->conversations().size();
             files_.push_back({"history/", counted(result_.conversations, "conversation") + ", " +
                                               counted(messages, "message")});

@@ -186,6 +186,17 @@ TEST(ExportAll, ReportCountsEveryEntryAndListsTheWarnings) {
               "  entry 9 at offset 0x40: text length 900 past the end\n");
 }
 
+// A new export replaces the history of an earlier one as a whole and leaves nothing else.
+TEST(ExportAll, HistoryOfAnEarlierExportIsReplaced) {
+    const testsupport::TempDir dir;
+    testsupport::writeFile(dir.file("history/9999.html"), "of another owner");
+    testsupport::SampleArchive sample;
+    EXPECT_EQ(archive::exportAll(sample.archive, dir.path()).error, "");
+    EXPECT_FALSE(fs::exists(dir.file("history/9999.html")));
+    EXPECT_TRUE(fs::exists(dir.file("history/index.html")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
+}
+
 TEST(ExportAll, FailuresAreOneLineWithPlaceAndCauseAndLeaveNothingBehind) {
     const testsupport::TempDir dir;
     testsupport::writeFile(dir.file("file"), "x");
