@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <set>
 #include <utility>
 
@@ -29,8 +31,9 @@ using DirId = std::pair<dev_t, ino_t>;
 
 class Walker {
 public:
-    Walker(const std::string& foldedExtension, bool recursive)
-        : foldedExtension_(foldedExtension), recursive_(recursive) {}
+    Walker(const std::string& foldedExtension, bool recursive,
+           const std::function<void(const std::string&)>& warn)
+        : foldedExtension_(foldedExtension), recursive_(recursive), warn_(warn) {}
 
     void walk(const std::string& dir, const std::string& relativeDir, std::vector<Match>& out) {
         struct stat dirStat;
@@ -40,6 +43,10 @@ public:
         }
         const std::unique_ptr<DIR, DirCloser> handle(opendir(dir.c_str()));
         if (!handle) {
+            // Owners in a folder nobody may read would go missing without a word.
+            if (errno != ENOENT) {
+                warn_(dir + ": cannot read the folder (" + std::strerror(errno) + ")");
+            }
             return;
         }
         std::vector<std::string> subdirectories;
@@ -80,6 +87,7 @@ private:
 
     const std::string foldedExtension_;
     const bool recursive_;
+    const std::function<void(const std::string&)>& warn_;
     std::set<DirId> visited_;
 };
 
@@ -110,7 +118,13 @@ std::vector<VQ::CVantryNode*>& DirectoryFinder::search(std::vector<VQ::CVantryNo
     found_.clear();
     std::vector<Match> matches;
     if (!directory_.empty()) {
-        Walker(extension_, recursive).walk(directory_, "", matches);
+        // Each search runs again over the same folders: say each once.
+        const std::function<void(const std::string&)> warnOnce = [this](const std::string& line) {
+            if (warn_ && reported_.insert(line).second) {
+                warn_(line);
+            }
+        };
+        Walker(extension_, recursive, warnOnce).walk(directory_, "", matches);
     }
     std::sort(matches.begin(), matches.end(),
               [](const Match& a, const Match& b) { return a.relative < b.relative; });

@@ -43,7 +43,8 @@ public:
     /// No roots, the default, confines nothing.
     void confineTo(std::vector<std::string> roots) { roots_ = std::move(roots); }
     /// A file larger than `bytes` does not count as a file either (an owner file of 40 MB
-    /// would be read whole); each is reported once to `warn` as `PATH: left out (...)`.
+    /// would be read whole); each is reported once to `warn` as `PATH: left out (...)`, and so
+    /// is a folder that cannot be read (`PATH: cannot read the folder (...)`).
     void limitFileSize(off_t bytes, std::function<void(const std::string&)> warn) {
         maxFileSize_ = bytes;
         warn_ = std::move(warn);

@@ -278,6 +278,27 @@ TEST_F(HostileE2e, ContactDatabaseThatCannotBeReadIsNamed) {
     }
 }
 
+// As a user for whom permission bits count: a sound file that cannot be read is not carried,
+// and an owner folder that cannot be read gives no owners.
+TEST_F(HostileE2e, WhatTheUserMayNotReadIsNamed) {
+    build();
+    const RunOptions user = withoutPrivileges();
+    const std::string sound = icq->local(std::string(kSounds) + "Admin.wav");
+    fs::permissions(sound, fs::perms::none);
+    const std::string out = icq->out("shared");
+    const ProcessResult r = run(roverArgs(out, {"--no-contacts", "--no-archive", "-q"}), out, user);
+    EXPECT_EQ(r.status, 3) << describe(r);
+    EXPECT_EQ(r.err, kNotCarried + std::string("1 sound file\n"));
+    EXPECT_EQ(icq->record(out)["sections"][3]["entries"][0]["carried"], nullptr);
+
+    fs::permissions(icq->local("C:\\Program Files\\ICQ\\uin"), fs::perms::none);
+    const ProcessResult list = run({"--list"}, out, user);
+    EXPECT_EQ(list.status, 1) << describe(list);
+    EXPECT_EQ(list.err, "tolvane-import: warning: " + icq->local("C:\\Program Files\\ICQ\\uin") +
+                            ": cannot read the folder (Permission denied)\ntolvane-import: ICQ is "
+                            "installed but has no owners\n");
+}
+
 TEST_F(HostileE2e, SoundFilesThatCannotBeCarriedAndSparseOnes) {
     const std::string sounds = kSounds;
     // ".." stops at the root; a file over 64 MiB is not carried; a sparse file of exactly
