@@ -136,6 +136,56 @@ TEST(IcqTool, ExportIsTheExpectedFilesWhateverTheMachinesZone) {
     }
 }
 
+// What info, contacts and history show of a database, texts from the disk escaped.
+TEST(IcqTool, InfoContactsAndHistory) {
+    const TempDir dir;
+    const std::string db = writeDatabase(dir.file("1234567.dat"), smallDatabase());
+    for (const auto& [args, expected] :
+         std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"info", db},
+              "Database:  {dir}/1234567.dat\n"
+              "Index:     {dir}/1234567.idx (index version 18)\n"
+              "Version:   ICQ 2000b\n"
+              "Walk:      the index tree\n"
+              "Owner:     Rover (UIN 1234567)\n"
+              "Groups:    2\n"
+              "     1000  General                 1 contact\n"
+              "     1001  Friends\\x1B[31m         1 contact\n"
+              "Contacts:  5\n"
+              "        2  on the list\n"
+              "        1  removed\n"
+              "        1  ignored\n"
+              "        1  known only from messages\n"
+              "Messages:  5 (4 received, 1 sent)\n"
+              "        5  message\n"
+              "Times:     stored stamps taken as UTC, shown in UTC\n"
+              "Warnings:  0\n"},
+             {{"contacts", "--all", db},
+              "UIN       Nickname   Handle  Name  E-mail  Group            Status\n"
+              "4711042   Jörg                             Friends\\x1B[31m  on the list\n"
+              "5550123   Åsa                              General          on the list\n"
+              "6120934   x\\x1B[2Jy                                         ignored\n"
+              "7345012   Bjørn                                             removed\n"
+              "99999999                                                    known only from "
+              "messages\n"},
+             {{"history", "--uin", "4711042", db},
+              "== Jörg (4711042) ==\n"
+              "\n"
+              "2002-11-22T19:00:00+00:00  Jörg\n"
+              "  Hej!\n"
+              "  Hur mår du?\n"
+              "\n"
+              "2002-11-22T19:01:00+00:00  Rover\n"
+              "  Bra, tack.\n"
+              "\n"
+              "2002-11-22T19:02:00+00:00  Jörg\n"
+              "  Bilder\n"}}) {
+        const ProcessResult r = icqTool(args);
+        EXPECT_EQ(r.status, 0) << describe(r);
+        EXPECT_EQ(r.out, filled(expected, "{dir}", dir.path()));
+    }
+}
+
 TEST(IcqTool, OverlappingCopiesAreMergedOnce) {
     const TempDir dir;
     mkwin::IcqDatabaseContent older = smallDatabase();
