@@ -95,11 +95,4 @@ TEST_F(OutputFolderTest, OneRunAtATimeAndFoldersThatCannotBeUsed) {
     EXPECT_TRUE(openFolder(out));
 }
 
-TEST(OutputFolder, NewFolderOrUnreadableIdentityHoldsNoBundle) {
-    TempDir dir;
-    EXPECT_FALSE(openFolder(dir.file("a/b"))->holdsBundle());
-    writeFile(dir.file("a/b/.tolvane-bundle.json"), "not json");
-    EXPECT_FALSE(openFolder(dir.file("a/b"))->earlierIdentity());
-}
-
 } // namespace

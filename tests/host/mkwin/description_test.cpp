@@ -44,26 +44,4 @@ TEST(Description, RefusalNamesThePathAndWhatWasExpected) {
     }
 }
 
-TEST(Description, DatabaseHoldsMessagesInTheCodePage) {
-    const json d = json::parse(R"({"icq": {"owners": [{"uin": 7, "nickname": "A", "database": {
-        "folder": "2002a", "contacts": [{"uin": 12345, "status": "ignored"}], "messages": [
-            {"uin": 12345, "direction": "out", "time": "2002-03-04 18:30:00", "text": "Grüß"},
-            {"uin": 12345, "time": 5, "kind": "url", "text": "look", "url": "http://x.se"},
-            {"uin": 12345, "time": 8, "long": true, "utf8Only": true, "text": "Дима"}
-          ]}}]}})");
-    std::string error;
-    const auto inst = parseDescription(d, {}, error);
-    ASSERT_TRUE(inst) << error;
-    const mkwin::IcqDatabaseContent& db = inst->files.back().database;
-    EXPECT_EQ(db.build, 533);
-    EXPECT_EQ(db.contacts.at(0).status, mkwin::IcqContactStatus::Ignored);
-    ASSERT_EQ(db.messages.size(), 3u);
-    EXPECT_TRUE(db.messages[0].fields.sent);
-    EXPECT_EQ(db.messages[0].fields.time, 1015266600u);
-    EXPECT_EQ(db.messages[0].fields.text, "Gr\xFC\xDF");
-    EXPECT_EQ(db.messages[1].fields.text, "look\xFEhttp://x.se");
-    EXPECT_EQ(db.messages[2].fields.text, "");
-    EXPECT_EQ(db.messages[2].fields.utf8, "Дима");
-}
-
 } // namespace

@@ -111,18 +111,4 @@ TEST(IcqDb, ContactsKeepTheirBuildStatusAndFiling) {
     EXPECT_EQ(contacts, (std::vector<std::string>{"2 465 12", "1 319 2", "1 465 3"}));
 }
 
-TEST(IcqDb, ErrorsNameFileAndCause) {
-    IcqDatabaseContent content;
-    content.contacts.resize(2);
-    content.contacts[1].uin = 8;
-    content.contacts[1].nickName = "n\0l"s;
-    std::string error;
-    EXPECT_FALSE(writeIcqDatabase("/nonexistent/x.dat", content, error));
-    EXPECT_EQ(error, "/nonexistent/x.dat: contact record 1 (UIN 8): NickName holds a NUL byte");
-    content.contacts.clear();
-    content.messages.emplace_back().fields.text = std::string(65000, 'x');
-    EXPECT_FALSE(icqDatabaseBytes(content, error));
-    EXPECT_EQ(error, "entry 2004 of 65076 bytes does not fit a data page (64000)");
-}
-
 } // namespace
