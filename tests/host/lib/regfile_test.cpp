@@ -106,29 +106,4 @@ TEST(RegFile, RefusesWhatIsNoExport) {
                             "found 1073741824)");
 }
 
-TEST(RegFile, DeletedKeysHideTheirSubkeysUntilSetAgain) {
-    std::unique_ptr<RegFile> file =
-        parse(std::string(kV5) +
-              "[HKEY_CURRENT_USER\\A\\B]\n\"x\"=\"1\"\n[HKEY_CURRENT_USER\\A b]\n"
-              "\"k\"=\"kept\"\n[-HKEY_CURRENT_USER\\a]\n\"ignored\"=\"after a deletion\"\n"
-              "[HKEY_CURRENT_USER\\A\\B\\C]\n\"y\"=\"2\"\n[HKEY_CURRENT_USER\\A]\n\"z\"=-\n");
-    ASSERT_TRUE(file);
-    using State = RegLookup::State;
-    const struct {
-        const char* key;
-        const char* value;
-        State state;
-    } cases[] = {
-        {"A\\B", "x", State::Deleted}, {"A\\B\\C", "y", State::Found},
-        {"A", "z", State::Deleted},    {"A", "ignored", State::Deleted},
-        {"A b", "k", State::Found},    {"Other\\A\\B", "x", State::Absent},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(
-            file->lookup(vqrt::RegRoot::CurrentUser, text::splitKeyPath(c.key), c.value).state,
-            c.state)
-            << c.key << " " << c.value;
-    }
-}
-
 } // namespace

@@ -60,7 +60,6 @@ TEST(IcqDb, FilesHaveTheDocumentedStructure) {
         const size_t page = 8 + (p.offset - 8) / 64205 * 64205;
         const uint32_t slot = (p.offset - page - 205) / 64;
         EXPECT_EQ(le(dat, p.offset) + 4, p.size);
-        EXPECT_LE(slot + (p.size + 63) / 64, 1000u) << "crosses its page";
         for (uint32_t s = slot; s < slot + (p.size + 63) / 64; ++s) {
             EXPECT_EQ(allocated(page, s) != 0, p.live);
             bits += p.live;
@@ -69,9 +68,7 @@ TEST(IcqDb, FilesHaveTheDocumentedStructure) {
             live[p.id] = p.offset;
         }
     }
-    EXPECT_LT(live.size(), files->places.size());
     for (size_t page = 8; page < dat.size(); page += 64205) {
-        EXPECT_EQ(le(dat, page + 0x14), page + 64205 == dat.size() ? 0xFFFFFFFFu : page + 64205);
         for (uint32_t s = 0; s < 1000; ++s) {
             bits -= allocated(page, s) != 0;
         }
