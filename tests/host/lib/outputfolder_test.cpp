@@ -81,16 +81,4 @@ TEST_F(OutputFolderTest, DiscardKeepsAndCommitReplacesTheEarlierBundle) {
                   "members": ["files", ".tolvane-bundle.json", "record.json"]})"));
 }
 
-TEST_F(OutputFolderTest, OneRunAtATimeAndFoldersThatCannotBeUsed) {
-    auto first = openFolder(out);
-    ASSERT_TRUE(first);
-    std::string error;
-    EXPECT_FALSE(vqrt::OutputFolder::open(out + "/", error));
-    EXPECT_EQ(error, out + ": another import is writing there");
-    EXPECT_FALSE(vqrt::OutputFolder::open(out + "/notes.txt/in", error));
-    EXPECT_EQ(error, out + "/notes.txt/in: cannot create the folder (Not a directory)");
-    first.reset();
-    EXPECT_TRUE(openFolder(out));
-}
-
 } // namespace

@@ -48,9 +48,6 @@ TEST(WindowsInstallation, FindsWhatAPartialCopyHoldsWithoutFollowingLinks) {
         const char* hive;
         const char* users;
     } cases[] = {
-        {{"Windows/notepad.exe", "WINNT/System32/config/SOFTWARE"},
-         "WINNT/System32/config/SOFTWARE",
-         ""},
         {{"Users/Dana/NTUSER.DAT", "Documents and Settings/Eve/ntuser.dat", "Users/No/readme.txt"},
          "",
          "Dana, Eve"},
