@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,34 +37,29 @@ std::unique_ptr<vqrt::OutputFolder> openFolder(const std::string& path) {
     return folder;
 }
 
-class OutputFolderTest : public ::testing::Test {
-protected:
-    // An earlier bundle whose identity names contacts.vcf among its members, a file of the
-    // user's, and what a killed run left.
-    void SetUp() override {
-        writeFile(out + "/record.json", "earlier");
-        writeFile(out + "/files/a.wav", "a");
-        writeFile(out + "/contacts.vcf", "earlier contacts");
-        writeFile(out + "/notes.txt", "mine");
-        writeFile(out + "/.tolvane-bundle.json",
-                  R"({"installation": "/mnt/xp", "owner": "123",
-                      "members": ["record.json", "files", "contacts.vcf", "../notes.txt"]})");
-        writeFile(out + "/.tolvane-run-Ab12Cd/record.json", "of a killed run");
-        writeFile(out + "/.record.json.tmp-Xy34Zw", "of an older version");
-    }
-
+// Over an earlier bundle whose identity names contacts.vcf among its members, a file of the
+// user's and what a killed run left: a discard leaves the bundle as it was, a commit replaces
+// it as a whole; either way what the killed run left goes and the lock file stays.
+TEST(OutputFolder, DiscardKeepsAndCommitReplacesTheEarlierBundle) {
     TempDir dir;
     const std::string out = dir.file("out");
-};
-
-// A discard leaves the earlier bundle as it was, a commit replaces it as a whole; either way
-// what a killed run left goes and the lock file stays.
-TEST_F(OutputFolderTest, DiscardKeepsAndCommitReplacesTheEarlierBundle) {
-    const std::string identity = ".tolvane-bundle.json=" + readFile(out + "/.tolvane-bundle.json");
+    const std::string identity = R"({"installation": "/mnt/xp", "owner": "123",
+                      "members": ["record.json", "files", "contacts.vcf", "../notes.txt"]})";
+    for (const auto& [name, bytes] :
+         std::map<std::string, std::string>{{"record.json", "earlier"},
+                                            {"files/a.wav", "a"},
+                                            {"contacts.vcf", "earlier contacts"},
+                                            {"notes.txt", "mine"},
+                                            {".tolvane-bundle.json", identity},
+                                            {".tolvane-run-Ab12Cd/record.json", "of a killed run"},
+                                            {".record.json.tmp-Xy34Zw", "of an older version"}}) {
+        writeFile(out + "/" + name, bytes);
+    }
     writeFile(openFolder(out)->staging() + "/record.json", "discarded");
-    EXPECT_EQ(tree(out), (std::vector<std::string>{
-                             identity, ".tolvane-lock=", "contacts.vcf=earlier contacts", "files/",
-                             "files/a.wav=a", "notes.txt=mine", "record.json=earlier"}));
+    EXPECT_EQ(tree(out),
+              (std::vector<std::string>{".tolvane-bundle.json=" + identity,
+                                        ".tolvane-lock=", "contacts.vcf=earlier contacts", "files/",
+                                        "files/a.wav=a", "notes.txt=mine", "record.json=earlier"}));
     auto folder = openFolder(out);
     ASSERT_TRUE(folder);
     EXPECT_TRUE(folder->holdsBundle());
