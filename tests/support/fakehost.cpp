@@ -18,8 +18,6 @@ std::string str(const char* text) {
 
 int FakeRegistry::readString(const char* root, const char* keyPath, const char* valueName,
                              char* out, size_t outSize) {
-    note(log_, "readString " + str(root) + "|" + str(keyPath) + "|" + str(valueName));
-    capacities.push_back(outSize);
     const auto it = strings_.find({str(root), str(keyPath), str(valueName)});
     if (it == strings_.end() || outSize == 0) {
         return 2;
@@ -32,7 +30,6 @@ int FakeRegistry::readString(const char* root, const char* keyPath, const char* 
 
 int FakeRegistry::readDword(const char* root, const char* keyPath, const char* valueName,
                             long* out) {
-    note(log_, "readDword " + str(root) + "|" + str(keyPath) + "|" + str(valueName));
     const auto it = dwords_.find({str(root), str(keyPath), str(valueName)});
     if (it == dwords_.end()) {
         return 2;
@@ -42,38 +39,23 @@ int FakeRegistry::readDword(const char* root, const char* keyPath, const char* v
 }
 
 int FakeAgent::stepProgress(int blocks) {
-    note(log_, "stepProgress " + std::to_string(blocks));
     steps.push_back(blocks);
     return static_cast<int>(steps.size()) == cancelAtStep ? 32 : 0;
 }
 
 void FakeAgent::postMessage(int kind, const char* text) {
-    note(log_, "postMessage " + str(text));
     messageKinds.push_back(kind);
     messages.push_back(str(text));
 }
 
-QWidget* FakeAgent::getWidget(int what, int flags) {
-    note(log_, "getWidget " + std::to_string(what) + " " + std::to_string(flags));
-    return widget;
-}
-
-int FakeAgent::messageKind(int category, int level) {
-    note(log_, "messageKind " + std::to_string(category) + " " + std::to_string(level));
-    return category + level;
-}
-
 void FakeTools::convertPath(const std::string& windowsPath, std::string& localPath) {
-    note(log_, "convertPath " + windowsPath);
     std::string rest =
         windowsPath.size() >= 2 && windowsPath[1] == ':' ? windowsPath.substr(2) : windowsPath;
     std::replace(rest.begin(), rest.end(), '\\', '/');
     localPath = root_ + rest;
 }
 
-std::vector<VQ::CVantryNode*>& FakeFinder::search(std::vector<VQ::CVantryNode*>& nodes,
-                                                  bool recursive) {
-    note(log_, std::string("search ") + (recursive ? "true" : "false"));
+std::vector<VQ::CVantryNode*>& FakeFinder::search(std::vector<VQ::CVantryNode*>& nodes, bool) {
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(directory_, ec), end; !ec && it != end; it.increment(ec)) {
@@ -88,9 +70,6 @@ std::vector<VQ::CVantryNode*>& FakeFinder::search(std::vector<VQ::CVantryNode*>&
     for (const std::string& name : names) {
         const std::string path = directory_ + "/" + name;
         nodes_.push_back(std::make_unique<Node>(path, fs::is_regular_file(path, ec)));
-    }
-    for (const auto& [path, file] : extra) {
-        nodes_.push_back(std::make_unique<Node>(path, file));
     }
     nodes.clear();
     for (const auto& node : nodes_) {

@@ -53,6 +53,28 @@ private:
     int fd_;
 };
 
+// Everything `fd` gives until its end (or an error other than an interruption).
+std::string readToEnd(int fd) {
+    std::string bytes;
+    char buffer[65536];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
+        if (n > 0) {
+            bytes.append(buffer, static_cast<size_t>(n));
+        } else if (errno != EINTR) {
+            break;
+        }
+    }
+    return bytes;
+}
+
+// The exit status of `pid`, or 128 + the number of the signal that ended it.
+int waitFor(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 // The process of the group `group` that waits in a write to standard error; 0 when none does
 // while others run, -1 when all have ended.
 pid_t writerWaiting(pid_t group) {
@@ -119,15 +141,7 @@ public:
     }
     /// What the program wrote, to its end.
     std::string readAll() {
-        std::string bytes;
-        char buffer[65536];
-        for (ssize_t n; (n = read(fd_[0], buffer, sizeof buffer)) != 0;) {
-            if (n > 0) {
-                bytes.append(buffer, static_cast<size_t>(n));
-            } else if (errno != EINTR) {
-                break;
-            }
-        }
+        const std::string bytes = readToEnd(fd_[0]);
         return bytes.substr(std::min(filler_, bytes.size()));
     }
 
@@ -210,11 +224,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
         signalWaitingWriter(pid, signalAt.signal);
         errText = narrow->readAll();
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out.read(),
-            narrow ? errText : err.read()};
+    return {waitFor(pid), out.read(), narrow ? errText : err.read()};
 }
 
 ProcessResult runOnTerminal(const std::vector<std::string>& argv, const std::string& input,
@@ -244,24 +254,13 @@ ProcessResult runOnTerminal(const std::vector<std::string>& argv, const std::str
     if (write(terminal, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size())) {
         throw std::runtime_error(std::string("terminal: ") + std::strerror(errno));
     }
-    std::string out;
-    char buffer[4096];
     // Reading ends with EIO once the program and its children have closed the terminal.
-    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) != 0;) {
-        if (n > 0) {
-            out.append(buffer, static_cast<size_t>(n));
-        } else if (errno != EINTR) {
-            break;
-        }
-    }
+    const std::string out = readToEnd(terminal);
     close(terminal);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out, ""};
+    return {waitFor(pid), out, ""};
 }
 
-std::string asUnprivilegedUser(const std::function<std::string()>& check) {
+std::string inChild(const std::function<std::string()>& run) {
     int answer[2];
     if (pipe2(answer, O_CLOEXEC) != 0) {
         return std::string("not run: pipe: ") + std::strerror(errno);
@@ -271,31 +270,26 @@ std::string asUnprivilegedUser(const std::function<std::string()>& check) {
         return std::string("not run: fork: ") + std::strerror(errno);
     }
     if (pid == 0) {
-        const uid_t nobody = 65534;
-        const bool dropped = geteuid() != 0 || (setgroups(0, nullptr) == 0 &&
-                                                setresgid(nobody, nobody, nobody) == 0 &&
-                                                setresuid(nobody, nobody, nobody) == 0);
-        const std::string text =
-            dropped ? check()
-                    : std::string("not run: cannot drop privileges: ") + std::strerror(errno);
+        const std::string text = run();
         const ssize_t written = write(answer[1], text.data(), text.size());
         _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
     }
     close(answer[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(answer[0], buffer, sizeof buffer)) != 0;) {
-        if (n > 0) {
-            text.append(buffer, static_cast<size_t>(n));
-        } else if (errno != EINTR) {
-            break;
-        }
-    }
+    const std::string text = readToEnd(answer[0]);
     close(answer[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    waitFor(pid);
     return text;
+}
+
+std::string asUnprivilegedUser(const std::function<std::string()>& check) {
+    return inChild([&check] {
+        const uid_t nobody = 65534;
+        const bool dropped = geteuid() != 0 || (setgroups(0, nullptr) == 0 &&
+                                                setresgid(nobody, nobody, nobody) == 0 &&
+                                                setresuid(nobody, nobody, nobody) == 0);
+        return dropped ? check()
+                       : std::string("not run: cannot drop privileges: ") + std::strerror(errno);
+    });
 }
 
 } // namespace testsupport

@@ -34,6 +34,9 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
 ProcessResult runOnTerminal(const std::vector<std::string>& argv, const std::string& input,
                             const std::map<std::string, std::string>& environment = {});
 
+/// Runs `run` in a forked child and answers what it answered, or "not run: " and why not.
+std::string inChild(const std::function<std::string()>& run);
+
 /// Runs `check` in a child process whose user has no privileges, so that permission bits
 /// count: user and group 65534 when the tests run as root, the tests' own user otherwise.
 /// Answers what `check` answered, or "not run: " and why it could not run.

@@ -27,11 +27,7 @@ void InMemoryMessageSource::forEachMessageByContact(
     std::stable_sort(sorted.begin(), sorted.end(), [](const Message& a, const Message& b) {
         return std::make_pair(a.uin, a.time) < std::make_pair(b.uin, b.time);
     });
-    for (const Message& m : sorted) {
-        if (!visit(m)) {
-            return;
-        }
-    }
+    InMemoryMessageSource(std::move(sorted)).forEachMessage(visit);
 }
 
 Message message(uint32_t uin, Direction direction, int64_t time, const std::string& text) {

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <vector>
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -14,13 +13,10 @@ namespace fs = std::filesystem;
 namespace testsupport {
 
 TempDir::TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "tarvex-test-XXXXXX").string();
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed for " + tmpl);
+    path_ = (fs::temp_directory_path() / "tarvex-test-XXXXXX").string();
+    if (mkdtemp(path_.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed for " + path_);
     }
-    path_ = buf.data();
 }
 
 TempDir::~TempDir() {

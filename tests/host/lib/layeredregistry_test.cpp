@@ -17,12 +17,14 @@ TEST(LayeredRegistry, TopmostKnowingLayerWins) {
         {"root": "HKCU", "key": "App", "name": "Overridden", "type": "sz", "value": "hive"},
         {"root": "HKCU", "key": "App", "name": "DeletedLater", "type": "sz", "value": "hive"},
         {"root": "HKCU", "key": "App\\Sub", "name": "Deep", "type": "sz", "value": "hive"},
+        {"root": "HKCU", "key": "App\\Sub b", "name": "Deep", "type": "sz", "value": "hive"},
         {"root": "HKCU", "key": "App", "name": "Port", "type": "dword", "value": 5190}]})"),
                              dir.path());
     testsupport::writeFile(dir.file("first.reg"),
                            "REGEDIT4\n[HKEY_CURRENT_USER\\App]\n\"Overridden\"=\"first\"\n"
                            "\"DeletedLater\"=-\n\"Revived\"=-\n\"Port\"=\"not a number\"\n"
-                           "[-HKEY_CURRENT_USER\\App\\Sub]\nbad line\n");
+                           "[-HKEY_CURRENT_USER\\app\\sub]\nbad line\n"
+                           "[HKEY_CURRENT_USER\\App\\Sub\\C]\n\"Set\"=\"again\"\n");
     testsupport::writeFile(dir.file("second.reg"), "REGEDIT4\n[HKEY_CURRENT_USER\\app]\n"
                                                    "\"revived\"=\"second\"\n"
                                                    "\"overridden\"=\"second\"\n");
@@ -45,7 +47,9 @@ TEST(LayeredRegistry, TopmostKnowingLayerWins) {
         {"App", "DeletedLater", vqrt::kRegNotFound, ""},
         {"App", "Revived", 0, "second"},
         {"App\\Sub", "Deep", vqrt::kRegNotFound, ""},
+        {"App\\Sub b", "Deep", 0, "hive"},
         {"App", "Port", 0, "not a number"},
+        {"App\\Sub\\C", "Set", 0, "again"},
     };
     for (const auto& c : cases) {
         char out[32] = "";

@@ -85,26 +85,6 @@ TEST(RegFile, SkipsBadLinesWithOneWarningEach) {
                   "t.reg:3: expected [key] before the first value, found \"a\"=\"b\""});
 }
 
-TEST(RegFile, SkipsHugeValuesAndLines) {
-    // 17 MiB of hex bytes over continuation lines, then a line of 20 MB of garbage.
-    std::string text = std::string(kV5) + "[HKEY_CURRENT_USER\\K]\n\"big\"=hex:00,\\\n";
-    const std::string line = "  " + std::string(75, '0') + ",\\\n";
-    const size_t lines = ((size_t{17} << 20) - text.size() + line.size() - 1) / line.size();
-    for (size_t i = 0; i < lines; ++i) {
-        text += line;
-    }
-    text += "  00\n" + std::string(20000000, 'z') + "\n\"after\"=\"ok\"\n";
-    std::unique_ptr<RegFile> file = parse(text);
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file->warnings(),
-              (std::vector<std::string>{
-                  "t.reg:3: expected at most 16 MiB of value text, found \"big\"=hex:00,\\",
-                  "t.reg:" + std::to_string(lines + 5) + ": expected \"name\"=value, found " +
-                      std::string(57, 'z') + "..."}));
-    EXPECT_EQ(readString(*file, "after"), "ok");
-    EXPECT_EQ(readString(*file, "big"), "<none>");
-}
-
 TEST(RegFile, RefusesWhatIsNoExport) {
     const std::string expected =
         ": not a registry export (expected \"REGEDIT4\" or \"Windows Registry Editor Version "
@@ -124,31 +104,6 @@ TEST(RegFile, RefusesWhatIsNoExport) {
     EXPECT_FALSE(RegFile::load(huge, "CP1252", error));
     EXPECT_EQ(error, huge + ": too large for a registry export (expected at most 134217728 bytes, "
                             "found 1073741824)");
-}
-
-TEST(RegFile, DeletedKeysHideTheirSubkeysUntilSetAgain) {
-    std::unique_ptr<RegFile> file =
-        parse(std::string(kV5) +
-              "[HKEY_CURRENT_USER\\A\\B]\n\"x\"=\"1\"\n[HKEY_CURRENT_USER\\A b]\n"
-              "\"k\"=\"kept\"\n[-HKEY_CURRENT_USER\\a]\n\"ignored\"=\"after a deletion\"\n"
-              "[HKEY_CURRENT_USER\\A\\B\\C]\n\"y\"=\"2\"\n[HKEY_CURRENT_USER\\A]\n\"z\"=-\n");
-    ASSERT_TRUE(file);
-    using State = RegLookup::State;
-    const struct {
-        const char* key;
-        const char* value;
-        State state;
-    } cases[] = {
-        {"A\\B", "x", State::Deleted}, {"A\\B\\C", "y", State::Found},
-        {"A", "z", State::Deleted},    {"A", "ignored", State::Deleted},
-        {"A b", "k", State::Found},    {"Other\\A\\B", "x", State::Absent},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(
-            file->lookup(vqrt::RegRoot::CurrentUser, text::splitKeyPath(c.key), c.value).state,
-            c.state)
-            << c.key << " " << c.value;
-    }
 }
 
 } // namespace

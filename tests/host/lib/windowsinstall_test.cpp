@@ -12,7 +12,6 @@ namespace {
 
 using testsupport::TempDir;
 using testsupport::writeFile;
-using vqrt::UserProfile;
 using vqrt::WindowsInstallation;
 
 // Each Windows version as the sample builder lays it out, with the template profile Windows
@@ -49,9 +48,6 @@ TEST(WindowsInstallation, FindsWhatAPartialCopyHoldsWithoutFollowingLinks) {
         const char* hive;
         const char* users;
     } cases[] = {
-        {{"Windows/notepad.exe", "WINNT/System32/config/SOFTWARE"},
-         "WINNT/System32/config/SOFTWARE",
-         ""},
         {{"Users/Dana/NTUSER.DAT", "Documents and Settings/Eve/ntuser.dat", "Users/No/readme.txt"},
          "",
          "Dana, Eve"},
@@ -83,30 +79,6 @@ TEST(WindowsInstallation, FindsWhatAPartialCopyHoldsWithoutFollowingLinks) {
         EXPECT_EQ(found->softwareHive(), *c.hive ? dir.file(c.hive) : "");
         EXPECT_EQ(found->userList(), c.users);
     }
-}
-
-// The messages for several users and for a user not found are checked where tolvane-import
-// prints them.
-TEST(WindowsInstallation, ChoosesTheOnlyUserOrTheOneNamed) {
-    TempDir dir;
-    for (const char* user :
-         {"Users/Alice", "Users/Default", "Zoe/Users/Zoe", "Def/Users/Default"}) {
-        writeFile(dir.file(std::string(user) + "/NTUSER.DAT"), "x");
-    }
-    std::string error;
-    std::optional<UserProfile> chosen;
-    const auto several = WindowsInstallation::locate(dir.path(), error);
-    ASSERT_TRUE(several && several->chooseUser("DEFAULT", chosen, error)) << error;
-    EXPECT_EQ(chosen->ntuserDat, dir.file("Users/Default/NTUSER.DAT"));
-    const auto one = WindowsInstallation::locate(dir.file("Zoe"), error);
-    ASSERT_TRUE(one && one->chooseUser("", chosen, error)) << error;
-    EXPECT_EQ(chosen->name, "Zoe");
-    // The profile Windows keeps for itself alone is no installation.
-    EXPECT_FALSE(WindowsInstallation::locate(dir.file("Def"), error));
-    EXPECT_EQ(error, dir.file("Def") +
-                         ": no Windows installation found (expected "
-                         "Windows/System32/config/SOFTWARE or a user profile under Users or "
-                         "Documents and Settings)");
 }
 
 } // namespace

@@ -22,11 +22,8 @@ TEST(Description, RefusalNamesThePathAndWhatWasExpected) {
         {R"({"layuot": "xp"})",
          "layuot: unknown key (expected one of layout, users, icqUser, codepage, registry, icq, "
          "extraValues, extraFiles)"},
-        {R"({"layout": "win95"})",
-         R"(layout: expected one of "xp", "vista", "7", "nt", found "win95")"},
         {R"({"users": ["../evil"]})",
          R"(users[0]: expected a file or folder name (not empty, no "/" or "\", not ".."), found "../evil")"},
-        {R"({"users": ["Alice", "alice"]})", R"(users[1]: "alice" is listed twice)"},
         {OWNER(R"("nickname": "B")"),
          "icq.owners[1].uin: missing (expected a number or a decimal text)"},
         {OWNER(R"("uin": 2, "nickname": "Дима")"),
@@ -42,28 +39,6 @@ TEST(Description, RefusalNamesThePathAndWhatWasExpected) {
         EXPECT_FALSE(parseDescription(json::parse(c.description), {}, error)) << c.message;
         EXPECT_EQ(error, c.message);
     }
-}
-
-TEST(Description, DatabaseHoldsMessagesInTheCodePage) {
-    const json d = json::parse(R"({"icq": {"owners": [{"uin": 7, "nickname": "A", "database": {
-        "folder": "2002a", "contacts": [{"uin": 12345, "status": "ignored"}], "messages": [
-            {"uin": 12345, "direction": "out", "time": "2002-03-04 18:30:00", "text": "Grüß"},
-            {"uin": 12345, "time": 5, "kind": "url", "text": "look", "url": "http://x.se"},
-            {"uin": 12345, "time": 8, "long": true, "utf8Only": true, "text": "Дима"}
-          ]}}]}})");
-    std::string error;
-    const auto inst = parseDescription(d, {}, error);
-    ASSERT_TRUE(inst) << error;
-    const mkwin::IcqDatabaseContent& db = inst->files.back().database;
-    EXPECT_EQ(db.build, 533);
-    EXPECT_EQ(db.contacts.at(0).status, mkwin::IcqContactStatus::Ignored);
-    ASSERT_EQ(db.messages.size(), 3u);
-    EXPECT_TRUE(db.messages[0].fields.sent);
-    EXPECT_EQ(db.messages[0].fields.time, 1015266600u);
-    EXPECT_EQ(db.messages[0].fields.text, "Gr\xFC\xDF");
-    EXPECT_EQ(db.messages[1].fields.text, "look\xFEhttp://x.se");
-    EXPECT_EQ(db.messages[2].fields.text, "");
-    EXPECT_EQ(db.messages[2].fields.utf8, "Дима");
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "text/names.h"
 
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -24,13 +23,6 @@ TEST(Names, FoldAsWindowsComparesNames) {
         EXPECT_EQ(text::foldName(n.a) == text::foldName(n.b), n.equal) << n.a << " / " << n.b;
         EXPECT_EQ(text::foldName(n.a).size(), std::string(n.a).size()) << n.a;
     }
-}
-
-TEST(Names, SplitKeyAndFilePaths) {
-    using Parts = std::vector<std::string>;
-    EXPECT_EQ(text::splitKeyPath("\\Software\\\\a/b\\.\\"), (Parts{"Software", "a/b", "."}));
-    EXPECT_EQ(text::splitFilePath("Program Files\\ICQ/./Sounds//..\\a.wav"),
-              (Parts{"Program Files", "ICQ", "Sounds", "..", "a.wav"}));
 }
 
 } // namespace
