@@ -1,5 +1,7 @@
 #include "rtf.h"
 
+#include "text/utf8.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -30,24 +32,6 @@ int hexValue(char c) {
         return c - 'A' + 10;
     }
     return -1;
-}
-
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 class RtfReader {
@@ -159,10 +143,10 @@ private:
         if (unit >= 0xDC00 && unit <= 0xDFFF) {
             const uint32_t high = high_;
             high_ = 0;
-            appendUtf8(utf8,
-                       high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00) : 0xFFFD);
+            text::appendUtf8(utf8, high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00)
+                                             : 0xFFFD);
         } else {
-            appendUtf8(utf8, high_ != 0 ? 0xFFFD : unit);
+            text::appendUtf8(utf8, high_ != 0 ? 0xFFFD : unit);
             high_ = 0;
         }
         emit(utf8);
