@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include "archive/text.h"
 #include "summary.h"
 #include "text/codepage.h"
 #include "text/printable.h"
@@ -104,7 +105,7 @@ const OwnerFile* matchOwner(const std::vector<OwnerFile>& owners, const std::str
 std::string ownerTable(const std::vector<OwnerFile>& owners,
                        const std::vector<std::optional<OwnerCounts>>& counts) {
     const auto number = [&counts](size_t i, uint64_t OwnerCounts::*n) {
-        return counts[i] ? grouped(*counts[i].*n) : std::string("?");
+        return counts[i] ? archive::grouped(*counts[i].*n) : std::string("?");
     };
     size_t nickWidth = 8;
     size_t uinWidth = 3;

@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "archive/summary.h"
+#include "archive/text.h"
 #include "text/printable.h"
 
 namespace cli {
@@ -68,14 +70,6 @@ std::string notCarried(const Json& record, const std::string& databaseGap) {
     return text;
 }
 
-std::string grouped(uint64_t n) {
-    std::string digits = std::to_string(n);
-    for (size_t at = digits.size(); at > 3; at -= 3) {
-        digits.insert(at - 3, " ");
-    }
-    return digits;
-}
-
 std::vector<std::string> carriedFiles(const Json& record, const std::string& folder) {
     std::vector<std::string> lines;
     const Json* sounds = findSection(record, "ICQ_SOUNDS_SETTINGS");
@@ -103,7 +97,8 @@ std::string messagesLine(const ArchiveOutcome& archive) {
     if (!archive.written) {
         return line("Messages:", "not exported (" + archive.why + ")");
     }
-    return line("Messages:", grouped(archive.messages) + " in " + grouped(archive.conversations) +
+    return line("Messages:", archive::grouped(archive.messages) + " in " +
+                                 archive::grouped(archive.conversations) +
                                  (archive.conversations == 1 ? " conversation" : " conversations") +
                                  " exported to history/");
 }
@@ -112,31 +107,24 @@ std::string warningsLine(const ArchiveOutcome& archive) {
     if (archive.warnings == 0) {
         return {};
     }
-    return line("Warnings:",
-                grouped(archive.warnings) + " while reading the database, listed in report.txt");
-}
-
-std::string byStanding(const ArchiveOutcome& archive) {
-    std::string text;
-    for (const archive::Count& count : archive.contacts) {
-        text += (text.empty() ? "" : ", ") + grouped(count.n) + " " + count.label;
-    }
-    return text.empty() ? std::string("none") : text;
+    return line("Warnings:", archive::grouped(archive.warnings) +
+                                 " while reading the database, listed in report.txt");
 }
 
 std::string contactsLine(const Json* contacts, const std::string& databaseGap,
                          const ArchiveOutcome& archive) {
     if (contacts == nullptr) {
-        return line("Contacts:", archive.written
-                                     ? byStanding(archive) + " (none in the record: not imported)"
-                                     : std::string("not imported"));
+        return line("Contacts:", archive.written ? archive::countsLine(archive.contacts) +
+                                                       " (none in the record: not imported)"
+                                                 : std::string("not imported"));
     }
     const std::string inRecord = value(contacts, "No_contacts", "0") + " in the record";
     if (!databaseGap.empty()) {
         return line("Contacts:", inRecord + "; not carried: " + text::printable(databaseGap));
     }
-    return line("Contacts:",
-                archive.written ? byStanding(archive) + " (" + inRecord + ")" : inRecord);
+    return line("Contacts:", archive.written
+                                 ? archive::countsLine(archive.contacts) + " (" + inRecord + ")"
+                                 : inRecord);
 }
 
 } // namespace
@@ -183,7 +171,8 @@ std::string importSummary(const Json& record, const std::string& recordPath,
 std::string archiveOnlySummary(const std::string& owner, const ArchiveOutcome& archive,
                                const std::string& folder, const std::string& why) {
     return line("Owner:", owner) +
-           line("Contacts:", archive.written ? byStanding(archive) : std::string("not exported")) +
+           line("Contacts:", archive.written ? archive::countsLine(archive.contacts)
+                                             : std::string("not exported")) +
            messagesLine(archive) + warningsLine(archive) + line("Record:", "none: " + why) +
            line("Archive:", folder);
 }

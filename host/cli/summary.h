@@ -8,9 +8,6 @@
 
 namespace cli {
 
-/// `n` with its thousands set apart by spaces: "7 081".
-std::string grouped(uint64_t n);
-
 /// One block for a person: owner, server, contacts (the archive's by standing and the
 /// record's), messages, sounds and where the record is. `databaseGap` names the contact
 /// database when it could not be read (empty when it could); it is shown when the record holds

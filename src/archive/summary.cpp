@@ -44,7 +44,7 @@ std::vector<Count> contactsByStanding(const std::vector<Contact>& contacts) {
 std::string countsLine(const std::vector<Count>& counts) {
     std::string line;
     for (const Count& count : counts) {
-        line += (line.empty() ? "" : ", ") + std::to_string(count.n) + " " + count.label;
+        line += (line.empty() ? "" : ", ") + grouped(count.n) + " " + count.label;
     }
     return line.empty() ? "none" : line;
 }

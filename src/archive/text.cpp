@@ -134,6 +134,14 @@ std::string htmlEscape(std::string_view s, bool lineBreaks) {
     return out;
 }
 
+std::string grouped(uint64_t n) {
+    std::string digits = std::to_string(n);
+    for (size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, " ");
+    }
+    return digits;
+}
+
 std::string counted(uint64_t n, const std::string& noun) {
     return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }

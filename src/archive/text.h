@@ -18,6 +18,9 @@ std::string_view trimmed(std::string_view s);
 /// `lineBreaks`, each LF as <br>.
 std::string htmlEscape(std::string_view s, bool lineBreaks = false);
 
+/// `n` with its thousands grouped by spaces, as a person reads it: "7 081".
+std::string grouped(uint64_t n);
+
 /// `n` and the noun, plural unless `n` is 1: "1 contact", "2 contacts".
 std::string counted(uint64_t n, const std::string& noun);
 
