@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,11 +22,13 @@ int fail(int status, const std::string& line);
 /// True when a progress line is worth showing for these files (large ones, and not --quiet).
 bool wantsProgress(const std::vector<std::string>& paths, const Options& o);
 
-/// Opens `path` as `o` says, telling `line` how the reading goes. Null when it cannot, with
-/// the reason printed and `status` set: kLaterFormat for a database of ICQ 2003b or later,
-/// kUnusable for anything else.
-std::unique_ptr<archive::Database> openDatabase(const std::string& path, const Options& o,
-                                                ProgressLine& line, int& status);
+/// Opens `path` as `o` says, telling `line` how the reading goes and handing `visit` the
+/// messages as the walk finds them (see Database::open). Null when it cannot, with the reason
+/// printed and `status` set: kLaterFormat for a database of ICQ 2003b or later, kUnusable for
+/// anything else.
+std::unique_ptr<archive::Database>
+openDatabase(const std::string& path, const Options& o, ProgressLine& line, int& status,
+             const std::function<bool(const archive::Message&)>& visit = {});
 
 /// With -v, every warning of the reading on standard error.
 void printWarnings(const archive::Report& report, const Options& o);

@@ -54,18 +54,6 @@ struct MessageCounts {
     std::map<archive::MessageKind, uint64_t> byKind;
 };
 
-MessageCounts countMessages(const archive::Database& db, ProgressLine& line) {
-    MessageCounts counts;
-    const ProgressSource source(db, db.messageCount(), line, "Counting messages");
-    source.forEachMessage([&](const archive::Message& m) {
-        ++(m.direction == archive::Direction::Sent ? counts.sent : counts.received);
-        ++counts.byKind[m.kind];
-        return true;
-    });
-    line.clear();
-    return counts;
-}
-
 std::string timesLine(const archive::Settings& settings) {
     const std::string offset =
         settings.timeOffset == 0 ? std::string() : " " + archive::offsetText(settings.timeOffset);
@@ -78,11 +66,16 @@ int runInfo(const Options& o) {
     const std::string& path = o.databases.front();
     ProgressLine line(wantsProgress(o.databases, o));
     int status = kDone;
-    const auto db = openDatabase(path, o, line, status);
+    // Counted while the database is read, so that the file is read once.
+    MessageCounts messages;
+    const auto db = openDatabase(path, o, line, status, [&](const archive::Message& m) {
+        ++(m.direction == archive::Direction::Sent ? messages.sent : messages.received);
+        ++messages.byKind[m.kind];
+        return true;
+    });
     if (!db) {
         return status;
     }
-    const MessageCounts messages = countMessages(*db, line);
 
     std::string out = labelled("Database:", text::printable(path));
     out += labelled("Index:", db->indexPath().empty()

@@ -36,8 +36,9 @@ bool wantsProgress(const std::vector<std::string>& paths, const Options& o) {
     return !o.quiet && total >= kLargeFile;
 }
 
-std::unique_ptr<archive::Database> openDatabase(const std::string& path, const Options& o,
-                                                ProgressLine& line, int& status) {
+std::unique_ptr<archive::Database>
+openDatabase(const std::string& path, const Options& o, ProgressLine& line, int& status,
+             const std::function<bool(const archive::Message&)>& visit) {
     const std::string refused = archive::laterFormatRefusal(path);
     if (!refused.empty()) {
         status = fail(kLaterFormat, refused);
@@ -50,7 +51,8 @@ std::unique_ptr<archive::Database> openDatabase(const std::string& path, const O
         told = [&](uint64_t done, uint64_t total) { line.show(label, done, total); };
     }
     std::string error;
-    std::unique_ptr<archive::Database> db = archive::Database::open(path, o.settings, error, told);
+    std::unique_ptr<archive::Database> db =
+        archive::Database::open(path, o.settings, error, told, visit);
     line.clear();
     if (!db) {
         status = fail(kUnusable, error);

@@ -2,6 +2,11 @@
 
 #include <iconv.h>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define TOLVANE_WIDE_DECODE 1
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -76,6 +81,69 @@ std::string describe(std::string_view sequence, uint32_t codePoint) {
     return std::string(number) + " \"" + std::string(sequence) + "\"";
 }
 
+#if TOLVANE_WIDE_DECODE
+#define TOLVANE_WIDE_TARGET "avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi2,popcnt"
+
+bool wideDecodeRuns() {
+    return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+           __builtin_cpu_supports("bmi2");
+}
+
+// Sixteen bytes at a time without a branch: each byte looks up its three UTF-8 bytes in the
+// planes (ASCII keeps its own), the three are laid side by side, and the ones a character does
+// not use are squeezed out. Looks up 64 bytes at once, the last ones through a masked load that
+// reads nothing past the text; writes up to 64 bytes past the result.
+__attribute__((target(TOLVANE_WIDE_TARGET))) char* decodeWide(const char* in, size_t n, char* to,
+                                                              const uint8_t* planes) {
+    // Output byte 3i takes the first byte of character i, 3i + 1 its second (64 + i picks from
+    // the second vector), 3i + 2 its third (i again, from the third vector); characters
+    // 16k to 16k + 15 add 16k.
+    alignas(64) static const auto spread = [] {
+        std::array<uint8_t, 64> order{};
+        for (uint8_t i = 0; i < 16; ++i) {
+            order[3 * i] = i;
+            order[3 * i + 1] = static_cast<uint8_t>(64 + i);
+            order[3 * i + 2] = i;
+        }
+        return order;
+    }();
+    constexpr uint64_t kFirsts = 0x249249249249u;
+    constexpr uint64_t kSeconds = kFirsts << 1;
+    constexpr uint64_t kThirds = kFirsts << 2;
+    const __m512i order = _mm512_load_si512(spread.data());
+    const __m512i firstLow = _mm512_loadu_si512(planes);
+    const __m512i firstHigh = _mm512_loadu_si512(planes + 64);
+    const __m512i secondLow = _mm512_loadu_si512(planes + 128);
+    const __m512i secondHigh = _mm512_loadu_si512(planes + 192);
+    const __m512i thirdLow = _mm512_loadu_si512(planes + 256);
+    const __m512i thirdHigh = _mm512_loadu_si512(planes + 320);
+    for (size_t done = 0; done < n; done += 64) {
+        const size_t left = n - done;
+        const uint64_t valid = left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
+        const __m512i bytes = _mm512_maskz_loadu_epi8(valid, in + done);
+        const __mmask64 high = _mm512_movepi8_mask(bytes);
+        const __m512i first = _mm512_mask2_permutex2var_epi8(firstLow, bytes, high, firstHigh);
+        const __m512i second = _mm512_permutex2var_epi8(secondLow, bytes, secondHigh);
+        const __m512i third = _mm512_permutex2var_epi8(thirdLow, bytes, thirdHigh);
+        const uint64_t two = _mm512_mask_test_epi8_mask(high, second, second);
+        const uint64_t three = _mm512_mask_test_epi8_mask(high, third, third);
+        for (unsigned k = 0; k < 4; ++k) {
+            const unsigned shift = 16 * k;
+            const __m512i at = _mm512_add_epi8(order, _mm512_set1_epi8(static_cast<char>(shift)));
+            __m512i side = _mm512_permutex2var_epi8(first, at, second);
+            side = _mm512_mask_permutexvar_epi8(side, kThirds, at, third);
+            const uint64_t keep = _pdep_u64((valid >> shift) & 0xFFFF, kFirsts) |
+                                  _pdep_u64((two >> shift) & 0xFFFF, kSeconds) |
+                                  _pdep_u64((three >> shift) & 0xFFFF, kThirds);
+            _mm512_storeu_si512(to, _mm512_maskz_compress_epi8(keep, side));
+            to += _mm_popcnt_u64(keep);
+        }
+    }
+    return to;
+}
+#endif
+
 } // namespace
 
 struct CodepageDecoder::Converter {
@@ -93,7 +161,7 @@ std::string toUtf8(std::string_view bytes, const std::string& codepage) {
     return CodepageDecoder(codepage).toUtf8(bytes);
 }
 
-CodepageDecoder::CodepageDecoder(const std::string& codepage) {
+CodepageDecoder::CodepageDecoder(const std::string& codepage, bool vectors) {
     IconvHandle cd = openIconv("UTF-8", codepage);
     if (!cd) {
         known_ = false;
@@ -111,6 +179,18 @@ CodepageDecoder::CodepageDecoder(const std::string& codepage) {
         maxLength_ = std::max<size_t>(maxLength_, one.size());
         std::copy(one.begin(), one.end(), utf8_[c].begin());
     }
+#if TOLVANE_WIDE_DECODE
+    if (vectors && !converter_ && maxLength_ <= 3 && wideDecodeRuns()) {
+        planes_.assign(3 * 128, 0);
+        for (size_t c = 0x80; c < 0x100; ++c) {
+            for (size_t k = 0; k < length_[c]; ++k) {
+                planes_[k * 128 + c - 0x80] = static_cast<uint8_t>(utf8_[c][k]);
+            }
+        }
+    }
+#else
+    (void)vectors;
+#endif
 }
 
 CodepageDecoder::~CodepageDecoder() = default;
@@ -123,10 +203,17 @@ std::string CodepageDecoder::toUtf8(std::string_view bytes) const {
 }
 
 std::string CodepageDecoder::decode(std::string_view bytes) const {
-    if (!converter_) {
-        return decodeByTable(bytes);
-    }
     std::string out;
+    decodeInto(bytes, out);
+    return out;
+}
+
+void CodepageDecoder::decodeInto(std::string_view bytes, std::string& out) const {
+    if (!converter_) {
+        decodeByTable(bytes, out);
+        return;
+    }
+    out.clear();
     out.reserve(bytes.size() + bytes.size() / 2);
     // The whole text through iconv; a byte that starts no character it knows becomes U+FFFD,
     // and decoding goes on after it.
@@ -145,7 +232,7 @@ std::string CodepageDecoder::decode(std::string_view bytes) const {
         const int error = errno;
         out.append(buffer, sizeof buffer - outLeft);
         if (done) {
-            return out;
+            return;
         }
         if (rc == kFailed && error != E2BIG) {
             outPtr = buffer;
@@ -159,15 +246,27 @@ std::string CodepageDecoder::decode(std::string_view bytes) const {
     }
 }
 
-std::string CodepageDecoder::decodeByTable(std::string_view bytes) const {
+void CodepageDecoder::decodeByTable(std::string_view bytes, std::string& out) const {
     // Byte by byte, so that a byte the code page leaves undefined costs only itself. ASCII is
     // copied eight bytes at a time up to the next byte from 0x80 up, which stores the 4 bytes
-    // of its table entry and moves on by its length; the text is made long enough for the
-    // longest result and the last stores.
-    std::string out(bytes.size() * maxLength_ + 8, '\0');
+    // of its table entry and moves on by its length; where the processor has the vector
+    // instructions, they decode the whole text instead. The scratch buffer has room for the
+    // longest result and the last stores; a string that size would be filled with zeros first.
+    const size_t room = bytes.size() * maxLength_ + 64;
+    if (scratchSize_ < room) {
+        scratchSize_ = std::max(room, 2 * scratchSize_);
+        scratch_ = std::make_unique<char[]>(scratchSize_);
+    }
     const char* in = bytes.data();
     const char* const end = in + bytes.size();
-    char* to = out.data();
+    char* const start = scratch_.get();
+    char* to = start;
+#if TOLVANE_WIDE_DECODE
+    if (!planes_.empty()) {
+        to = decodeWide(in, bytes.size(), to, planes_.data());
+        in = end;
+    }
+#endif
     while (end - in >= 8) {
         uint64_t eight = 0;
         std::memcpy(&eight, in, 8);
@@ -194,8 +293,7 @@ std::string CodepageDecoder::decodeByTable(std::string_view bytes) const {
         std::memcpy(to, utf8_[c].data(), 4);
         to += length_[c];
     }
-    out.resize(static_cast<size_t>(to - out.data()));
-    return out;
+    out.assign(start, static_cast<size_t>(to - start));
 }
 
 std::optional<std::string> fromUtf8(std::string_view text, const std::string& codepage,

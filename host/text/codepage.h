@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace text {
 
@@ -24,7 +25,9 @@ std::string toUtf8(std::string_view bytes, const std::string& codepage);
 /// go through iconv whole. An unknown code page decodes as Windows-1252. One thread at a time.
 class CodepageDecoder {
 public:
-    explicit CodepageDecoder(const std::string& codepage);
+    /// `vectors` false keeps to the byte-by-byte loop where the processor has the vector
+    /// instructions that decode sixteen bytes at once (for comparing the two).
+    explicit CodepageDecoder(const std::string& codepage, bool vectors = true);
     ~CodepageDecoder();
 
     /// The same as toUtf8(bytes, codepage).
@@ -32,6 +35,8 @@ public:
     /// `bytes` decoded from the code page even where they would read as UTF-8 (texts known to
     /// be in the code page, such as an ICQ database's); always valid UTF-8.
     std::string decode(std::string_view bytes) const;
+    /// decode() into `out`, whose memory is reused: for many texts in a row.
+    void decodeInto(std::string_view bytes, std::string& out) const;
     /// False when iconv does not know the code page (texts then decode as Windows-1252).
     bool known() const { return known_; }
     /// True when texts are decoded byte by byte from the table.
@@ -39,14 +44,20 @@ public:
 
 private:
     struct Converter;
-    std::string decodeByTable(std::string_view bytes) const;
+    void decodeByTable(std::string_view bytes, std::string& out) const;
     /// The UTF-8 of each byte (its first length_ bytes), for byte-by-byte code pages.
     std::array<std::array<char, 4>, 256> utf8_{};
     std::array<uint8_t, 256> length_{};
     size_t maxLength_ = 1;
+    /// The first, second and third UTF-8 byte of each byte from 0x80 up (0 past its length),
+    /// for the vector decoder; empty when the processor or the code page does not allow it.
+    std::vector<uint8_t> planes_;
     /// The open conversion, for all other code pages.
     std::unique_ptr<Converter> converter_;
     bool known_ = true;
+    /// Where the table writes before the text is copied out (never filled ahead).
+    mutable std::unique_ptr<char[]> scratch_;
+    mutable size_t scratchSize_ = 0;
 };
 
 /// The bytes of the UTF-8 `text` in `codepage`. Nothing when the text is not valid UTF-8 or

@@ -178,7 +178,7 @@ struct Database::State {
     mutable std::vector<size_t> cachedBytes;
 
     bool checkHeader(std::string& error) const;
-    void load(ReadOnlyFile* idx, const OpenProgress& progress);
+    void load(ReadOnlyFile* idx, const OpenProgress& progress, Delivery* delivery);
     void finish();
     const uint8_t* read(const std::vector<MessageRef>& refs, size_t i, bool wholePages) const;
     bool message(const std::vector<MessageRef>& refs, size_t i, bool wholePages,
@@ -213,13 +213,13 @@ bool Database::State::checkHeader(std::string& error) const {
     return true;
 }
 
-void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress) {
+void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Delivery* delivery) {
     std::vector<std::string> notes;
     if (idx != nullptr && settings.useIndex) {
         std::vector<Leaf> leaves;
         std::string problem;
         if (readIndexTree(*idx, dat.size(), leaves, problem)) {
-            Loader loader(*decoder, gathered);
+            Loader loader(*decoder, gathered, delivery);
             ProgressSink told(loader, progress, dat.size());
             if (walkLeaves(dat, leaves, progress ? static_cast<WalkSink&>(told) : loader,
                            problem)) {
@@ -228,10 +228,16 @@ void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress) {
             }
         }
         notes.push_back(problem + "; reading the data file's allocation bitmap instead");
+        if (delivery != nullptr) {
+            // Walked in file order: the offsets are sorted already.
+            for (const MessageRef& ref : gathered.messages) {
+                delivery->done.push_back(ref.offset);
+            }
+        }
         gathered = Gathered();
     }
     gathered.report.warnings = std::move(notes);
-    Loader loader(*decoder, gathered);
+    Loader loader(*decoder, gathered, delivery);
     ProgressSink told(loader, progress, dat.size());
     walkBitmap(dat, progress ? static_cast<WalkSink&>(told) : loader);
     walk = Walk::AllocationBitmap;
@@ -281,7 +287,8 @@ const uint8_t* Database::State::read(const std::vector<MessageRef>& refs, size_t
     const MessageRef& ref = refs[i];
     const uint64_t page = (ref.offset - format::kDatHeaderSize) / format::kDatPageSize;
     const uint64_t pageEnd = format::kDatHeaderSize + (page + 1) * format::kDatPageSize;
-    const size_t line = page % kCachedPages;
+    // In file order one line is enough, and it stays in the processor's cache.
+    const size_t line = wholePages ? 0 : page % kCachedPages;
     uint8_t* bytes = cache.data() + line * format::kDatPageSize;
     const uint64_t start = cachedStart[line];
     if (ref.offset >= start && ref.offset + ref.size <= start + cachedBytes[line]) {
@@ -319,10 +326,7 @@ bool Database::State::message(const std::vector<MessageRef>& refs, size_t i, boo
                                   ": changed since the database was opened (" + problem + ")");
         return false;
     }
-    composeMessage(entry, header.form, *decoder, out);
-    out.time = static_cast<int64_t>(entry.time) + settings.timeOffset;
-    out.entryId = header.id;
-    out.offset = ref.offset;
+    composeMessage(entry, header.form, header.id, ref.offset, settings.timeOffset, *decoder, out);
     return true;
 }
 
@@ -341,7 +345,8 @@ Database::Database(std::unique_ptr<State> state) : state_(std::move(state)) {}
 Database::~Database() = default;
 
 std::unique_ptr<Database> Database::open(const std::string& datPath, const Settings& settings,
-                                         std::string& error, const OpenProgress& progress) {
+                                         std::string& error, const OpenProgress& progress,
+                                         const std::function<bool(const Message&)>& visit) {
     const std::string refused = laterFormatRefusal(datPath);
     if (!refused.empty()) {
         error = refused;
@@ -366,7 +371,10 @@ std::unique_ptr<Database> Database::open(const std::string& datPath, const Setti
     if (hasIndex) {
         state->indexVersion = archive::indexVersion(idx);
     }
-    state->load(hasIndex ? &idx : nullptr, progress);
+    Delivery delivery;
+    delivery.visit = &visit;
+    delivery.timeOffset = settings.timeOffset;
+    state->load(hasIndex ? &idx : nullptr, progress, visit ? &delivery : nullptr);
     if (progress) {
         progress(state->dat.size(), state->dat.size());
     }

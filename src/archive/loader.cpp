@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/entries.h"
+#include "archive/messagetext.h"
 
 namespace archive {
 
@@ -227,6 +228,12 @@ void Loader::message(uint32_t id, int form, uint64_t offset, const uint8_t* data
     count("message", kReadOutcome);
     out_.messages.push_back(
         {static_cast<uint32_t>(offset), static_cast<uint32_t>(size), entry.uin, entry.time});
+    Delivery* const d = delivery_;
+    if (d != nullptr && !d->stopped &&
+        !std::binary_search(d->done.begin(), d->done.end(), static_cast<uint32_t>(offset))) {
+        composeMessage(entry, form, id, offset, d->timeOffset, decoder_, d->message);
+        d->stopped = !(*d->visit)(d->message);
+    }
 }
 
 std::vector<Contact> mergeContacts(const std::vector<ContactRecord>& records,

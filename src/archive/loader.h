@@ -4,6 +4,7 @@
 // for each message a small reference to read it again by; every entry counted in the report.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -54,10 +55,23 @@ struct Gathered {
     std::map<uint16_t, uint64_t> builds;
 };
 
+/// Hands each message to a visitor as the walk finds it, so that the file is read once.
+struct Delivery {
+    const std::function<bool(const Message&)>* visit = nullptr;
+    int64_t timeOffset = 0;
+    /// Offsets handed over by an earlier walk of the same file (sorted), not handed over again.
+    std::vector<uint32_t> done;
+    /// Set when the visitor answered false.
+    bool stopped = false;
+    Message message;
+};
+
 /// Parses every entry a walk hands over.
 class Loader : public WalkSink {
 public:
-    Loader(const text::CodepageDecoder& decoder, Gathered& out) : decoder_(decoder), out_(out) {}
+    /// With `delivery`, each message goes to its visitor too.
+    Loader(const text::CodepageDecoder& decoder, Gathered& out, Delivery* delivery = nullptr)
+        : decoder_(decoder), out_(out), delivery_(delivery) {}
 
     void entry(uint64_t offset, const uint8_t* data, size_t size) override;
     void unreadable(uint64_t offset, const std::string& problem) override;
@@ -74,6 +88,7 @@ private:
 
     const text::CodepageDecoder& decoder_;
     Gathered& out_;
+    Delivery* delivery_;
 };
 
 /// Contacts merged by UIN, sorted by UIN: the record on the list (status 2 or 3) first, then

@@ -111,9 +111,12 @@ MessageKind messageKind(uint16_t subtype, int form) {
     }
 }
 
-void composeMessage(const MessageEntry& entry, int form, const text::CodepageDecoder& decoder,
-                    Message& out) {
+void composeMessage(const MessageEntry& entry, int form, uint32_t id, uint64_t offset,
+                    int64_t timeOffset, const text::CodepageDecoder& decoder, Message& out) {
     out.uin = entry.uin;
+    out.time = static_cast<int64_t>(entry.time) + timeOffset;
+    out.entryId = id;
+    out.offset = offset;
     out.direction = (entry.flags & 1) != 0 ? Direction::Received : Direction::Sent;
     out.subtype = entry.subtype;
     out.kind = messageKind(entry.subtype, form);
@@ -133,9 +136,10 @@ void composeMessage(const MessageEntry& entry, int form, const text::CodepageDec
     switch (out.kind) {
     case MessageKind::Url: {
         const size_t at = stored.find(kSeparator);
-        out.text = decoder.decode(stored.substr(0, at));
-        out.url =
-            at == std::string_view::npos ? std::string() : decoder.decode(stored.substr(at + 1));
+        decoder.decodeInto(stored.substr(0, at), out.text);
+        if (at != std::string_view::npos) {
+            decoder.decodeInto(stored.substr(at + 1), out.url);
+        }
         return;
     }
     case MessageKind::Contacts:
@@ -146,8 +150,11 @@ void composeMessage(const MessageEntry& entry, int form, const text::CodepageDec
         out.text = linesText(stored, decoder);
         return;
     default:
-        out.text =
-            identityEvent(entry.subtype) ? identityText(stored, decoder) : decoder.decode(stored);
+        if (identityEvent(entry.subtype)) {
+            out.text = identityText(stored, decoder);
+        } else {
+            decoder.decodeInto(stored, out.text);
+        }
         return;
     }
 }

@@ -5,6 +5,7 @@
 #include "icqdb.h"
 #include "support/tempdir.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -356,6 +357,22 @@ TEST(Database, DamageIsReportedAndTheRestIsRead) {
             EXPECT_THAT(db->report().warnings, ::testing::Contains(warning));
         }
         EXPECT_GT(db->messageCount(), 300u);
+        // Handed over while opening: the messages streaming gives, each once, also when a
+        // stale index sends the walk back to the bitmaps halfway or at the end.
+        std::vector<std::string> handed;
+        std::vector<std::string> streamed;
+        const auto into = [](std::vector<std::string>& lines) {
+            return [&lines](const archive::Message& m) {
+                lines.push_back(std::to_string(m.offset) + " " + std::to_string(m.time) + " " +
+                                m.text + "|" + m.url);
+                return true;
+            };
+        };
+        std::string error;
+        Database::open(path, settings, error, {}, into(handed))->forEachMessage(into(streamed));
+        std::sort(handed.begin(), handed.end());
+        std::sort(streamed.begin(), streamed.end());
+        EXPECT_EQ(handed, streamed);
         settings.useIndex = false;
         EXPECT_EQ(dump(*db), dump(*open(path, settings)));
     }
