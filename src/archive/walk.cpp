@@ -8,9 +8,11 @@
 #include <bitset>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "archive/bytes.h"
 #include "archive/format.h"
+#include "archive/readahead.h"
 
 namespace archive {
 
@@ -28,31 +30,43 @@ std::string describeRead(const ReadOnlyFile& file, uint64_t offset) {
            std::strerror(errno) + ")";
 }
 
-/// One data page at a time.
+/// One data page at a time, read in runs of pages: walks go forward, and the run after the
+/// current one is read ahead.
 class PageReader {
 public:
-    explicit PageReader(const ReadOnlyFile& dat) : dat_(dat), bytes_(kDatPageSize) {}
+    explicit PageReader(const ReadOnlyFile& dat) : dat_(dat) {}
 
     uint64_t pages() const {
         return dat_.size() > kDatHeaderSize
                    ? (dat_.size() - kDatHeaderSize + kDatPageSize - 1) / kDatPageSize
                    : 0;
     }
-    /// Reads page `index` unless it is the current one; false on a read error.
+    /// Makes page `index` the current one; false on a read error.
     bool load(uint64_t index) {
-        if (loaded_ && index == index_) {
+        if (loaded_ && index >= first_ && index < first_ + runPages_) {
+            setPage(index);
             return true;
         }
         loaded_ = false;
-        if (!dat_.read(start(index), kDatPageSize, bytes_.data(), got_)) {
-            return false;
+        if (!ahead_) {
+            ahead_ = std::make_unique<ReadAhead>(dat_);
         }
-        index_ = index;
+        runPages_ = kRunPages;
+        if (!ahead_->read(start(index), kRunPages * kDatPageSize, run_, runGot_,
+                          start(index + kRunPages))) {
+            // A bad spot of the disk costs only the page it is in.
+            runPages_ = 1;
+            if (!dat_.read(start(index), kDatPageSize, run_.data(), runGot_)) {
+                return false;
+            }
+        }
+        first_ = index;
         loaded_ = true;
+        setPage(index);
         return true;
     }
     uint64_t start(uint64_t index) const { return kDatHeaderSize + index * kDatPageSize; }
-    const uint8_t* bytes() const { return bytes_.data(); }
+    const uint8_t* bytes() const { return bytes_; }
     /// The bytes of the page the file holds (short for a cut last page).
     size_t got() const { return got_; }
     bool allocated(uint32_t slot) const {
@@ -60,11 +74,25 @@ public:
     }
 
 private:
+    // 16 pages are 1 MiB: few enough hand-overs between the threads, and the run read ahead
+    // stays in the processor's cache.
+    static constexpr size_t kRunPages = 16;
+
+    void setPage(uint64_t index) {
+        const size_t at = static_cast<size_t>(index - first_) * kDatPageSize;
+        bytes_ = run_.data() + at;
+        got_ = runGot_ > at ? std::min<size_t>(runGot_ - at, kDatPageSize) : 0;
+    }
+
     const ReadOnlyFile& dat_;
-    std::vector<uint8_t> bytes_;
-    uint64_t index_ = 0;
-    size_t got_ = 0;
+    std::unique_ptr<ReadAhead> ahead_;
+    std::vector<uint8_t> run_;
+    size_t runPages_ = 0;
+    size_t runGot_ = 0;
+    uint64_t first_ = 0;
     bool loaded_ = false;
+    const uint8_t* bytes_ = nullptr;
+    size_t got_ = 0;
 };
 
 // What a page header says when it is not a data page's, or empty.

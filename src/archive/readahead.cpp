@@ -1,0 +1,99 @@
+#include "readahead.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace archive {
+
+ReadAhead::ReadAhead(const ReadOnlyFile& file) : file_(file) {
+    // Signals are for the thread that walks: a stop signal handled here would go unseen.
+    sigset_t all;
+    sigset_t old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        // No thread: every read is done when asked for.
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+ReadAhead::~ReadAhead() {
+    if (!thread_.joinable()) {
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+bool ReadAhead::read(uint64_t offset, size_t n, std::vector<uint8_t>& out, size_t& got,
+                     uint64_t next) {
+    bool ok = true;
+    int error = 0;
+    bool taken = false;
+    if (thread_.joinable()) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (wanted_) {
+            changed_.wait(lock, [this] { return done_; });
+            if (offset_ == offset && size_ == n) {
+                out.swap(buffer_);
+                got = got_;
+                ok = ok_;
+                error = error_;
+                taken = true;
+            }
+            wanted_ = false;
+        }
+    }
+    if (!taken) {
+        out.resize(n);
+        ok = file_.read(offset, n, out.data(), got);
+        error = errno;
+    }
+    if (thread_.joinable() && next < file_.size()) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            wanted_ = true;
+            done_ = false;
+            offset_ = next;
+            size_ = n;
+        }
+        changed_.notify_all();
+    }
+    errno = error;
+    return ok;
+}
+
+void ReadAhead::run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stop_ || (wanted_ && !done_); });
+        if (stop_) {
+            return;
+        }
+        const uint64_t offset = offset_;
+        std::vector<uint8_t> bytes = std::move(buffer_);
+        bytes.resize(size_);
+        lock.unlock();
+        size_t got = 0;
+        const bool ok = file_.read(offset, bytes.size(), bytes.data(), got);
+        const int error = errno;
+        lock.lock();
+        buffer_ = std::move(bytes);
+        got_ = got;
+        ok_ = ok;
+        error_ = error;
+        done_ = true;
+        changed_.notify_all();
+    }
+}
+
+} // namespace archive
