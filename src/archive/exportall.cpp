@@ -149,7 +149,8 @@ private:
         files_.push_back({name, holds});
     }
 
-    // One walk feeds the history pages and the database.
+    // One walk feeds the history pages and the database, which inserts its rows on a thread of
+    // its own meanwhile.
     void writeMessages() {
         std::unique_ptr<HistoryFolder> historyFolder;
         std::unique_ptr<HistoryWriter> history;
@@ -168,11 +169,13 @@ private:
             // The reader below may not expect exceptions: stop it, then throw here.
             archive_.messages->forEachMessageByContact([&](const Message& message) {
                 try {
+                    MessageRow row = messageRow(message, zone_);
                     if (history) {
-                        history->add(message);
+                        history->add(message, row);
                     }
                     if (database) {
-                        database->add(message);
+                        row.rawText = message.rawText;
+                        database->add(std::move(row));
                     }
                     ++messages;
                     return true;

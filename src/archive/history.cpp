@@ -57,11 +57,10 @@ bool linkable(const std::string& url) {
            url.find_first_of(" \t\n") == std::string::npos;
 }
 
+// `url` is cleaned already.
 std::string htmlUrl(const std::string& url) {
-    const std::string clean = cleanText(url);
-    const std::string shown = htmlEscape(clean);
-    return linkable(clean) ? "<a href=\"" + shown + "\" rel=\"noreferrer\">" + shown + "</a>"
-                           : shown;
+    const std::string shown = htmlEscape(url);
+    return linkable(url) ? "<a href=\"" + shown + "\" rel=\"noreferrer\">" + shown + "</a>" : shown;
 }
 
 // The lines of `text`, each indented by two spaces.
@@ -86,7 +85,7 @@ HistoryWriter::HistoryWriter(std::string folder, const Archive& archive, const T
     }
 }
 
-void HistoryWriter::add(const Message& message) {
+void HistoryWriter::add(const Message& message, const MessageRow& row) {
     if (!html_ || conversations_.back().uin != message.uin) {
         close();
         open(message.uin);
@@ -106,7 +105,7 @@ void HistoryWriter::add(const Message& message) {
     const bool sent = message.direction == Direction::Sent;
     const std::string& who = sent ? owner_ : conversation.name;
     const std::string label = kindLabel(message);
-    const std::string iso = zone_.isoTime(message.time);
+    const std::string& iso = row.isoTime;
 
     std::string html = std::string("<div class=\"m ") + directionName(message.direction) +
                        "\"><time datetime=\"" + iso + "\">" + zone_.localClock(message.time) +
@@ -117,17 +116,18 @@ void HistoryWriter::add(const Message& message) {
         text += " (" + label + ")";
     }
     // Written piece by piece: a message's text can be long.
-    std::string body = cleanText(message.text);
     html_->write(html + "<div class=\"text\">");
-    html_->write(htmlEscape(body, true));
+    html_->write(htmlEscape(row.text, true));
     if (!message.url.empty()) {
-        html_->write(std::string(body.empty() ? "" : "<br>") + htmlUrl(message.url));
-        body += (body.empty() ? "" : "\n") + cleanText(message.url);
+        html_->write(std::string(row.text.empty() ? "" : "<br>") + htmlUrl(row.url));
     }
     html_->write("</div></div>\n");
     text_->write(text + "\n");
-    if (!body.empty()) {
-        writeIndented(*text_, body);
+    if (!row.text.empty()) {
+        writeIndented(*text_, row.text);
+    }
+    if (!row.url.empty()) {
+        writeIndented(*text_, row.url);
     }
 }
 

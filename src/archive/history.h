@@ -3,6 +3,7 @@
 #include "archive/archive.h"
 #include "archive/names.h"
 #include "archive/outfile.h"
+#include "archive/sqlite.h"
 #include "archive/timefmt.h"
 
 #include <map>
@@ -31,8 +32,9 @@ public:
     /// `folder` exists; `archive` names the owner and the contacts.
     HistoryWriter(std::string folder, const Archive& archive, const TimeZone& zone);
 
-    /// Takes the next message: those of one contact come together, in time order.
-    void add(const Message& message);
+    /// Takes the next message, shown as `row`: those of one contact come together, in time
+    /// order.
+    void add(const Message& message, const MessageRow& row);
     /// Completes the last conversation and writes index.html.
     void finish();
     const std::vector<Conversation>& conversations() const { return conversations_; }

@@ -1,25 +1,18 @@
 #include "readahead.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <cerrno>
 #include <system_error>
+
+#include "archive/quietthread.h"
 
 namespace archive {
 
 ReadAhead::ReadAhead(const ReadOnlyFile& file) : file_(file) {
-    // Signals are for the thread that walks: a stop signal handled here would go unseen.
-    sigset_t all;
-    sigset_t old;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &old);
     try {
-        thread_ = std::thread([this] { run(); });
+        thread_ = quietThread([this] { run(); });
     } catch (const std::system_error&) {
         // No thread: every read is done when asked for.
     }
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
 ReadAhead::~ReadAhead() {

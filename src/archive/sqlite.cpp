@@ -9,9 +9,15 @@
 #include <sqlite3.h>
 #include <type_traits>
 
+#include "archive/quietthread.h"
+
 namespace archive {
 
 namespace {
+
+// A batch holds about 1 MiB of rows; at most four wait for the inserting thread.
+constexpr size_t kBatchBytes = size_t{1} << 20;
+constexpr size_t kQueuedBatches = 4;
 
 const char* const kSchema = R"(
 CREATE TABLE owner (uin INTEGER PRIMARY KEY, display_name TEXT NOT NULL, nickname TEXT NOT NULL,
@@ -63,6 +69,21 @@ template <typename... Values> void bindAll(sqlite3_stmt* statement, const Values
 
 } // namespace
 
+MessageRow messageRow(const Message& m, const TimeZone& zone) {
+    MessageRow row;
+    row.uin = m.uin;
+    row.direction = directionName(m.direction);
+    row.kind = kindName(m.kind);
+    row.subtype = m.subtype;
+    row.time = m.time;
+    row.isoTime = zone.isoTime(m.time);
+    row.text = cleanText(m.text);
+    row.url = cleanText(m.url);
+    row.entryId = m.entryId;
+    row.offset = m.offset;
+    return row;
+}
+
 void SqliteWriter::DbCloser::operator()(sqlite3* db) const {
     sqlite3_close(db);
 }
@@ -72,7 +93,7 @@ void SqliteWriter::StatementFinalizer::operator()(sqlite3_stmt* statement) const
 }
 
 SqliteWriter::SqliteWriter(std::string path, const Archive& archive, const TimeZone& zone)
-    : path_(std::move(path)), part_(partPath(path_)), zone_(zone) {
+    : path_(std::move(path)), part_(partPath(path_)) {
     std::remove(part_.c_str());
     sqlite3* db = nullptr;
     const int opened =
@@ -107,6 +128,7 @@ SqliteWriter::SqliteWriter(std::string path, const Archive& archive, const TimeZ
 }
 
 SqliteWriter::~SqliteWriter() {
+    finishInserting(true);
     if (db_) {
         insertMessage_.reset();
         insertUnknown_.reset();
@@ -134,7 +156,74 @@ void SqliteWriter::writeContacts(const Archive& archive) {
     }
 }
 
-void SqliteWriter::add(const Message& m) {
+void SqliteWriter::add(MessageRow row) {
+    fillingBytes_ += row.text.size() + row.url.size() + row.rawText.size() + sizeof row;
+    filling_.push_back(std::move(row));
+    if (fillingBytes_ >= kBatchBytes) {
+        send();
+    }
+}
+
+void SqliteWriter::send() {
+    if (!inserter_.joinable()) {
+        inserter_ = quietThread([this] { insertBatches(); });
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return queued_.size() < kQueuedBatches || !failure_.empty(); });
+    if (!failure_.empty()) {
+        throw ExportError(failure_);
+    }
+    queued_.push_back(std::move(filling_));
+    filling_.clear();
+    fillingBytes_ = 0;
+    changed_.notify_all();
+}
+
+void SqliteWriter::finishInserting(bool drop) {
+    if (!inserter_.joinable()) {
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+        if (drop) {
+            queued_.clear();
+        }
+    }
+    changed_.notify_all();
+    inserter_.join();
+}
+
+void SqliteWriter::insertBatches() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return closing_ || !queued_.empty(); });
+        if (queued_.empty()) {
+            return;
+        }
+        const Batch batch = std::move(queued_.front());
+        queued_.pop_front();
+        changed_.notify_all();
+        lock.unlock();
+        std::string failure;
+        try {
+            for (const MessageRow& row : batch) {
+                insert(row);
+            }
+        } catch (const ExportError& e) {
+            failure = e.what();
+        }
+        lock.lock();
+        if (!failure.empty()) {
+            failure_ = failure;
+            queued_.clear();
+            changed_.notify_all();
+            return;
+        }
+    }
+}
+
+void SqliteWriter::insert(const MessageRow& m) {
     if (!haveUin_ || m.uin != lastUin_) {
         bindAll(insertUnknown_.get(), m.uin, std::to_string(m.uin));
         run(insertUnknown_.get());
@@ -142,15 +231,31 @@ void SqliteWriter::add(const Message& m) {
         lastUin_ = m.uin;
     }
     sqlite3_stmt* const s = insertMessage_.get();
-    bindAll(s, m.uin, std::string(directionName(m.direction)), std::string(kindName(m.kind)),
-            m.subtype, m.time, zone_.isoTime(m.time), m.text, m.url);
-    sqlite3_bind_blob(s, 9, m.rawText.data(), static_cast<int>(m.rawText.size()), SQLITE_TRANSIENT);
+    const auto text = [s](int column, const std::string& value) {
+        sqlite3_bind_text(s, column, value.data(), static_cast<int>(value.size()), SQLITE_STATIC);
+    };
+    sqlite3_bind_int64(s, 1, m.uin);
+    sqlite3_bind_text(s, 2, m.direction, -1, SQLITE_STATIC);
+    sqlite3_bind_text(s, 3, m.kind, -1, SQLITE_STATIC);
+    sqlite3_bind_int64(s, 4, m.subtype);
+    sqlite3_bind_int64(s, 5, m.time);
+    text(6, m.isoTime);
+    text(7, m.text);
+    text(8, m.url);
+    sqlite3_bind_blob(s, 9, m.rawText.data(), static_cast<int>(m.rawText.size()), SQLITE_STATIC);
     sqlite3_bind_int64(s, 10, m.entryId);
     sqlite3_bind_int64(s, 11, static_cast<sqlite3_int64>(m.offset));
     run(s);
 }
 
 void SqliteWriter::commit() {
+    if (!filling_.empty()) {
+        send();
+    }
+    finishInserting(false);
+    if (!failure_.empty()) {
+        throw ExportError(failure_);
+    }
     exec(kIndexes);
     exec("COMMIT;");
     insertMessage_.reset();

@@ -4,6 +4,9 @@
 #include "support/samplearchive.h"
 #include "support/tempdir.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -215,6 +218,34 @@ TEST(ExportAll, FailuresAreOneLineWithPlaceAndCauseAndLeaveNothingBehind) {
     // A database that is not committed leaves no file.
     { archive::SqliteWriter writer(dir.file("out.sqlite"), sample.archive, archive::TimeZone()); }
     EXPECT_FALSE(fs::exists(dir.file("out.sqlite")) || fs::exists(dir.file(".out.sqlite.part")));
+}
+
+// Rows go into the database on a thread of their own: when the disk fills up under them (a
+// file size limit stands in for it), the export stops with SQLite's reason and leaves no file.
+TEST(ExportAll, DatabaseThatStopsFittingOnTheDiskIsReported) {
+    const testsupport::TempDir dir;
+    std::vector<archive::Message> history;
+    for (int i = 0; i < 2000; ++i) {
+        history.push_back(testsupport::message(2222 + i % 7, archive::Direction::Sent, i,
+                                               std::string(4000, 'a' + i % 26)));
+    }
+    testsupport::SampleArchive sample;
+    const testsupport::InMemoryMessageSource source(history);
+    sample.archive.messages = &source;
+    archive::ExportOptions options;
+    options.history = options.vcard = options.csv = false;
+    struct rlimit old;
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4 << 20;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const std::string error = archive::exportAll(sample.archive, dir.path(), options).error;
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(error,
+              dir.file("icq-archive.sqlite") + ": could not write the database (disk I/O error)");
+    EXPECT_EQ(fs::directory_iterator(dir.path()), fs::directory_iterator());
 }
 
 } // namespace
