@@ -2,9 +2,12 @@
 
 #include "text/utf8.h"
 
-#include <array>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace archive {
 
@@ -54,6 +57,38 @@ size_t plainRun(std::string_view s, size_t at) {
     return i - at;
 }
 
+// The first byte from `at` on that htmlEscape replaces, or s.size(). Texts are long and
+// such bytes rare: sixteen bytes are compared at a time.
+size_t nextSpecial(std::string_view s, size_t at, bool lineBreaks) {
+#if defined(__SSE2__)
+    const __m128i amp = _mm_set1_epi8('&');
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i gt = _mm_set1_epi8('>');
+    const __m128i quot = _mm_set1_epi8('"');
+    const __m128i apos = _mm_set1_epi8('\'');
+    const __m128i lf = lineBreaks ? _mm_set1_epi8('\n') : amp;
+    for (; at + 16 <= s.size(); at += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + at));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, lt)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, quot))),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, apos), _mm_cmpeq_epi8(v, lf)));
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0) {
+            return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        }
+    }
+#endif
+    for (; at < s.size(); ++at) {
+        const char c = s[at];
+        if (c == '&' || c == '<' || c == '>' || c == '"' || c == '\'' ||
+            (c == '\n' && lineBreaks)) {
+            return at;
+        }
+    }
+    return at;
+}
+
 } // namespace
 
 std::string cleanText(std::string_view s) {
@@ -93,24 +128,14 @@ std::string_view trimmed(std::string_view s) {
 }
 
 std::string htmlEscape(std::string_view s, bool lineBreaks) {
-    static const std::array<bool, 256> kSpecial = [] {
-        std::array<bool, 256> special{};
-        for (const char c : std::string_view("&<>\"'")) {
-            special[static_cast<unsigned char>(c)] = true;
-        }
-        return special;
-    }();
     std::string out;
     out.reserve(s.size() + s.size() / 16);
     size_t from = 0;
-    for (size_t at = 0; at < s.size(); ++at) {
-        const char c = s[at];
-        if (!kSpecial[static_cast<unsigned char>(c)] && (c != '\n' || !lineBreaks)) {
-            continue;
-        }
+    for (size_t at = nextSpecial(s, 0, lineBreaks); at < s.size();
+         at = nextSpecial(s, from, lineBreaks)) {
         out.append(s, from, at - from);
         from = at + 1;
-        switch (c) {
+        switch (s[at]) {
         case '\n':
             out += "<br>";
             break;

@@ -39,8 +39,8 @@ TEST(CleanText, LineEndsControlsAndStrayBytes) {
               "\xEF\xBF\xBD\xC3\xA5\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x98\x80");
 }
 
-// Long texts go eight bytes at a time between the bytes that need a look: wherever those
-// fall, the text is what cleaning each piece alone gives.
+// Long texts go eight or sixteen bytes at a time between the bytes that need a look: wherever
+// those fall, the text is what cleaning or escaping each piece alone gives.
 TEST(CleanText, LongTextsAsTheirPiecesAlone) {
     const std::string pieces[] = {"\r\n", "\r",       "\x01",         "\x7f", "\t",
                                   "\n",   "\xC3\xA5", "\xE2\x82\xAC", "\xE5", "&<\"'>"};
@@ -48,16 +48,19 @@ TEST(CleanText, LongTextsAsTheirPiecesAlone) {
         for (size_t gap = 1; gap <= 17; ++gap) {
             std::string text;
             std::string expected;
+            std::string escaped;
             for (size_t i = 0; i < 40; ++i) {
                 text += std::string(gap, 'x') + piece;
                 expected += std::string(gap, 'x') + archive::cleanText(piece);
+                escaped += std::string(gap, 'x') + archive::htmlEscape(piece, true);
             }
             EXPECT_EQ(archive::cleanText(text), expected) << gap;
+            EXPECT_EQ(archive::htmlEscape(text, true), escaped) << gap;
             std::string lines = archive::htmlEscape(text);
             for (size_t at = lines.find('\n'); at != std::string::npos; at = lines.find('\n', at)) {
                 lines.replace(at, 1, "<br>");
             }
-            EXPECT_EQ(archive::htmlEscape(text, true), lines);
+            EXPECT_EQ(lines, escaped) << gap;
         }
     }
 }
