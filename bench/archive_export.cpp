@@ -5,18 +5,15 @@
 
 #include "archive/database.h"
 #include "archive/exportall.h"
-#include "archive/names.h"
-#include "archive/text.h"
+#include "archive/exporterror.h"
+#include "archive/sqlite.h"
 #include "archive/timefmt.h"
 
 #include "icqdb.h"
 #include "icqgen.h"
 #include "support.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
-#include <array>
 #include <map>
 
 namespace {
@@ -114,67 +111,6 @@ double writeSeconds(uint64_t bytes) {
     return seconds;
 }
 
-// One messages row as an export binds it: numbers, texts and the raw text in these columns.
-struct Row {
-    static constexpr int kNumberColumns[] = {1, 4, 5, 10, 11};
-    static constexpr int kTextColumns[] = {2, 3, 6, 7, 8};
-    static constexpr int kRawColumn = 9;
-    std::array<int64_t, 5> numbers;
-    std::array<std::string, 5> texts;
-    std::string raw;
-};
-
-std::vector<Row> rowsOf(const archive::Database& db) {
-    std::vector<Row> rows;
-    const archive::TimeZone zone;
-    db.forEachMessageByContact([&](const archive::Message& m) {
-        rows.push_back(
-            {{m.uin, m.subtype, m.time, m.entryId, static_cast<int64_t>(m.offset)},
-             {archive::directionName(m.direction), archive::kindName(m.kind), zone.isoTime(m.time),
-              archive::cleanText(m.text), archive::cleanText(m.url)},
-             m.rawText});
-        return true;
-    });
-    return rows;
-}
-
-/// The rows into a fresh SQLite file as the export writes its messages table.
-bool insertRows(const std::vector<Row>& rows, const std::string& path) {
-    fs::remove(path);
-    sqlite3* db = nullptr;
-    const auto exec = [&](const char* sql) {
-        return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    };
-    sqlite3_stmt* insert = nullptr;
-    bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
-              exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN; "
-                   "CREATE TABLE messages (id INTEGER PRIMARY KEY, uin INTEGER NOT NULL, "
-                   "direction TEXT NOT NULL, kind TEXT NOT NULL, subtype INTEGER NOT NULL, "
-                   "time_utc INTEGER NOT NULL, time TEXT NOT NULL, text TEXT NOT NULL, "
-                   "url TEXT NOT NULL, raw_text BLOB NOT NULL, entry_id INTEGER NOT NULL, "
-                   "file_offset INTEGER NOT NULL)") &&
-              sqlite3_prepare_v2(db,
-                                 "INSERT INTO messages (uin, direction, kind, subtype, time_utc, "
-                                 "time, text, url, raw_text, entry_id, file_offset) "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                                 -1, &insert, nullptr) == SQLITE_OK;
-    for (auto row = rows.begin(); ok && row != rows.end(); ++row) {
-        for (size_t i = 0; i < 5; ++i) {
-            const std::string& s = row->texts[i];
-            sqlite3_bind_int64(insert, Row::kNumberColumns[i], row->numbers[i]);
-            sqlite3_bind_text(insert, Row::kTextColumns[i], s.data(), static_cast<int>(s.size()),
-                              SQLITE_TRANSIENT);
-        }
-        sqlite3_bind_blob(insert, Row::kRawColumn, row->raw.data(),
-                          static_cast<int>(row->raw.size()), SQLITE_TRANSIENT);
-        ok = sqlite3_step(insert) == SQLITE_DONE && sqlite3_reset(insert) == SQLITE_OK;
-    }
-    sqlite3_finalize(insert);
-    ok = ok && exec("CREATE INDEX messages_by_contact ON messages (uin, time_utc); "
-                    "CREATE INDEX messages_by_time ON messages (time_utc); COMMIT;");
-    return sqlite3_close(db) == SQLITE_OK && ok;
-}
-
 // SQLite alone, measured before the export of the same size.
 std::map<int64_t, double> sqliteSeconds;
 
@@ -207,19 +143,40 @@ void BM_ReadEntries(benchmark::State& state) {
 }
 
 void BM_SqliteInsert(benchmark::State& state) {
-    const std::vector<Row> rows = rowsOf(*open(database(state.range(0))));
+    const auto db = open(database(state.range(0)));
+    archive::Archive read;
+    archive::fillArchive(*db, read);
+    const archive::TimeZone zone;
+    std::vector<archive::MessageRow> rows;
+    db->forEachMessageByContact([&](const archive::Message& m) {
+        rows.push_back(archive::messageRow(m, zone));
+        rows.back().rawText = m.rawText;
+        return true;
+    });
     const std::string path = bench::scratch("alone.sqlite");
     double total = 0;
     for (auto _ : state) {
-        bool ok = false;
-        const double seconds = bench::secondsOf([&] { ok = insertRows(rows, path); });
-        if (!ok) {
-            bench::fail(path + ": SQLite failed");
+        // Copied before the clock starts: the rows are moved in, as the export moves them.
+        std::vector<archive::MessageRow> fresh = rows;
+        std::string error;
+        const double seconds = bench::secondsOf([&] {
+            try {
+                archive::SqliteWriter writer(path, read, zone);
+                for (archive::MessageRow& row : fresh) {
+                    writer.add(std::move(row));
+                }
+                writer.commit();
+            } catch (const archive::ExportError& e) {
+                error = e.what();
+            }
+        });
+        if (!error.empty()) {
+            bench::fail(error);
         }
         state.SetIterationTime(seconds);
         total += seconds;
+        fs::remove(path);
     }
-    fs::remove(path);
     sqliteSeconds[state.range(0)] = total / static_cast<double>(state.iterations());
     state.counters["rows"] = static_cast<double>(rows.size());
 }
