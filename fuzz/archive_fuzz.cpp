@@ -1,7 +1,7 @@
 // The structured reader of ICQ databases over a damaged or hostile .dat and .idx: the input is
 // a 4-byte little-endian length L, then the .idx (L bytes, none when L is 0), then the .dat.
-// Both walks run (index tree and allocation bitmap), and each opened database is streamed in
-// both orders.
+// Both walks run (index tree and allocation bitmap), each handing the messages over while it
+// walks, and each opened database is streamed in both orders.
 
 #include <cstdio>
 #include <cstring>
@@ -83,9 +83,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         archive::Settings settings;
         settings.useIndex = useIndex;
         std::string error;
-        const std::unique_ptr<archive::Database> db = archive::Database::open(dat, settings, error);
+        uint64_t handed = 0;
+        const std::unique_ptr<archive::Database> db =
+            archive::Database::open(dat, settings, error, {}, [&](const archive::Message& m) {
+                checkUtf8(m.text + "\n" + m.url);
+                ++handed;
+                return true;
+            });
         if (db) {
             check(*db);
+            // A walk that went back from a stale index may have handed over more: the index
+            // walk's messages cannot be taken back.
+            const bool fellBack = useIndex && !db->indexPath().empty() &&
+                                  db->walk() == archive::Walk::AllocationBitmap;
+            if (fellBack ? handed < db->messageCount() : handed != db->messageCount()) {
+                fail("opening handed over " + std::to_string(handed) + " of " +
+                     std::to_string(db->messageCount()) + " messages");
+            }
         } else {
             checkLines({error});
         }

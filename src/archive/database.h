@@ -33,9 +33,9 @@ public:
     /// Null with `error` ("PATH: what happened (cause)") when the file cannot be read as an
     /// ICQ database; a database of ICQ 2003b or later is refused by name. With `visit`, the
     /// messages forEachMessage gives are handed to it while the walk finds them (until it
-    /// answers false), so that the file is read only once; when a stale index sends the walk
+    /// answers false), so that the file is read only once. When a stale index sends the walk
     /// back to the allocation bitmaps, the messages already handed over are not handed over
-    /// again.
+    /// again; those the bitmaps do not show (a damaged file) cannot be taken back.
     static std::unique_ptr<Database> open(const std::string& datPath, const Settings& settings,
                                           std::string& error, const OpenProgress& progress = {},
                                           const std::function<bool(const Message&)>& visit = {});
