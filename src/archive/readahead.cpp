@@ -1,6 +1,7 @@
 #include "readahead.h"
 
 #include <cerrno>
+#include <new>
 #include <system_error>
 
 #include "archive/quietthread.h"
@@ -73,12 +74,19 @@ void ReadAhead::run() {
             return;
         }
         const uint64_t offset = offset_;
+        const size_t size = size_;
         std::vector<uint8_t> bytes = std::move(buffer_);
-        bytes.resize(size_);
         lock.unlock();
         size_t got = 0;
-        const bool ok = file_.read(offset, bytes.size(), bytes.data(), got);
-        const int error = errno;
+        bool ok = false;
+        int error = ENOMEM;
+        try {
+            bytes.resize(size);
+            ok = file_.read(offset, size, bytes.data(), got);
+            error = errno;
+        } catch (const std::bad_alloc&) {
+            // Told as a read that failed; the walk then reads the page itself.
+        }
         lock.lock();
         buffer_ = std::move(bytes);
         got_ = got;

@@ -6,6 +6,7 @@
 #include "archive/text.h"
 
 #include <cstdio>
+#include <exception>
 #include <sqlite3.h>
 #include <type_traits>
 
@@ -212,6 +213,9 @@ void SqliteWriter::insertBatches() {
             }
         } catch (const ExportError& e) {
             failure = e.what();
+        } catch (const std::exception& e) {
+            // Nothing may leave the thread: out of memory stops the export like a full disk.
+            failure = path_ + ": could not write the database (" + e.what() + ")";
         }
         lock.lock();
         if (!failure.empty()) {

@@ -56,6 +56,7 @@ public:
                           start(index + kRunPages))) {
             // A bad spot of the disk costs only the page it is in.
             runPages_ = 1;
+            run_.resize(std::max<size_t>(run_.size(), kDatPageSize));
             if (!dat_.read(start(index), kDatPageSize, run_.data(), runGot_)) {
                 return false;
             }
