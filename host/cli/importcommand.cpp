@@ -22,6 +22,7 @@
 #include "confinement.h"
 #include "diagnostics.h"
 #include "fdio.h"
+#include "importstatus.h"
 #include "info.h"
 #include "optionspage.h"
 #include "outputfolder.h"
@@ -41,11 +42,6 @@ namespace cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-const int kComplete = 0;
-const int kRefused = 1;
-const int kUsage = 2;
-const int kNotAllCarried = 3;
 
 // Qt's own warnings (a missing XDG_RUNTIME_DIR, fonts) say nothing about the import.
 void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) {
@@ -285,20 +281,21 @@ int finishRun(Run& run) {
     }
     run.scratch.reset();
     if (!saved) {
-        return fail(kRefused, record.lastSaveFailed() ? record.lastSaveError() : error);
+        return fail(vqrt::kImportRefused, record.lastSaveFailed() ? record.lastSaveError() : error);
     }
     const std::string what = kept ? "the earlier record is kept as it was: " + recordPath
                                   : "the record keeps what was imported so far: " + recordPath;
     if (signal != 0) {
-        return fail(128 + signal, "interrupted by " + signalName(signal) + "; " + what);
+        return fail(vqrt::importStoppedBy(signal),
+                    "interrupted by " + signalName(signal) + "; " + what);
     }
     if (!run.found) {
-        return fail(kRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
-                                  " (the registry has no ICQ.exe application path)" +
-                                  (kept ? "; " + what : ""));
+        return fail(vqrt::kImportRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
+                                              " (the registry has no ICQ.exe application path)" +
+                                              (kept ? "; " + what : ""));
     }
     if (!complete) {
-        return fail(kRefused, "the import did not complete; " + what);
+        return fail(vqrt::kImportRefused, "the import did not complete; " + what);
     }
     const Json outline = record.outline();
     const std::string gap = databaseGap(run.database);
@@ -311,8 +308,9 @@ int finishRun(Run& run) {
         std::cout << importSummary(outline, recordPath, gap, run.archive);
     }
     const std::string missing = notCarried(outline, gap);
-    return missing.empty() ? kComplete
-                           : fail(kNotAllCarried, "not everything chosen was carried: " + missing);
+    return missing.empty()
+               ? vqrt::kImportComplete
+               : fail(vqrt::kImportNotAllCarried, "not everything chosen was carried: " + missing);
 }
 
 // Ends the run from inside the plug-in after a stop signal, as the agent would at its next
@@ -332,7 +330,7 @@ std::optional<int> openSession(Run& run) {
     std::string error;
     run.session = vqrt::HostSession::open(run.o.host, error);
     if (!run.session) {
-        return fail(kUsage, error);
+        return fail(vqrt::kImportUsage, error);
     }
     for (const std::string& warning : run.session->warnings()) {
         warn(warning);
@@ -355,7 +353,7 @@ std::optional<int> loadPlugin(Run& run) {
     run.pluginPath = run.o.plugin.empty() ? defaultPluginPath() : run.o.plugin;
     run.loaded = vqrt::LoadedPlugin::load(run.pluginPath, error);
     if (!run.loaded) {
-        return fail(kUsage, error);
+        return fail(vqrt::kImportUsage, error);
     }
     tell("plug-in: " + run.loaded->path());
     run.icq = run.loaded->object();
@@ -371,7 +369,7 @@ std::optional<int> readPassword(Run& run) {
         run.password = readFirstLineOfStdin(error);
     }
     if (!error.empty()) {
-        return fail(kUsage, error);
+        return fail(vqrt::kImportUsage, error);
     }
     return std::nullopt;
 }
@@ -379,8 +377,8 @@ std::optional<int> readPassword(Run& run) {
 // The plug-in asks for the password when none is given: on the terminal, so there must be one.
 std::optional<int> needPassword(Run& run) {
     if (!run.password && !run.archiveOnly && !run.o.pageStateStdin && !haveTerminal()) {
-        return fail(kUsage, "no owner password given and no terminal to ask on "
-                            "(use --password-file FILE or --password-stdin)");
+        return fail(vqrt::kImportUsage, "no owner password given and no terminal to ask on "
+                                        "(use --password-file FILE or --password-stdin)");
     }
     return std::nullopt;
 }
@@ -405,10 +403,10 @@ std::optional<int> listOwners(Run& run) {
         return std::nullopt;
     }
     if (!run.found) {
-        return fail(kRefused, "no ICQ installation found in " + run.o.host.windowsRoot);
+        return fail(vqrt::kImportRefused, "no ICQ installation found in " + run.o.host.windowsRoot);
     }
     if (run.owners.empty()) {
-        return fail(kRefused, "ICQ is installed but has no owners");
+        return fail(vqrt::kImportRefused, "ICQ is installed but has no owners");
     }
     std::vector<OwnerDatabase> databases;
     for (const OwnerFile& owner : run.owners) {
@@ -420,7 +418,7 @@ std::optional<int> listOwners(Run& run) {
         counts.push_back(countOwner(database, run.o.host.codepage, run.o.archive));
     }
     std::cout << ownerTable(run.owners, counts);
-    return kComplete;
+    return vqrt::kImportComplete;
 }
 
 // The owner --owner names, the only one, or the one the person at the terminal chooses. The
@@ -430,7 +428,7 @@ std::optional<int> chooseOwner(Run& run) {
         return std::nullopt;
     }
     if (!run.page->valid()) {
-        return fail(kUsage, run.pluginPath + ": the plug-in showed no options page");
+        return fail(vqrt::kImportUsage, run.pluginPath + ": the plug-in showed no options page");
     }
     std::string error;
     if (!run.o.owner.empty()) {
@@ -448,23 +446,23 @@ std::optional<int> chooseOwner(Run& run) {
         }
     }
     if (run.chosen == nullptr) {
-        return fail(kUsage, error);
+        return fail(vqrt::kImportUsage, error);
     }
     run.archiveOnly = !run.chosen->reachable;
     if (!run.archiveOnly) {
         return run.page->chooseOwner(run.chosen->nickname)
                    ? std::nullopt
-                   : std::optional<int>(fail(kUsage, run.pluginPath +
-                                                         ": the options page does not list " +
-                                                         ownerName(*run.chosen)));
+                   : std::optional<int>(fail(vqrt::kImportUsage,
+                                             run.pluginPath + ": the options page does not list " +
+                                                 ownerName(*run.chosen)));
     }
     const std::string cannot =
         ownerName(*run.chosen) + ": " + unreachableWhy(*run.chosen, run.owners);
     if (run.o.out.empty()) {
-        return fail(kUsage, cannot + "; --out DIR receives its ICQ archive alone");
+        return fail(vqrt::kImportUsage, cannot + "; --out DIR receives its ICQ archive alone");
     }
     if (!run.o.archive.enabled) {
-        return fail(kUsage, cannot + ", and --no-archive leaves nothing to write");
+        return fail(vqrt::kImportUsage, cannot + ", and --no-archive leaves nothing to write");
     }
     return std::nullopt;
 }
@@ -473,7 +471,7 @@ std::optional<int> chooseOwner(Run& run) {
 std::optional<int> applyPageState(Run& run) {
     std::string error;
     if (run.found && run.o.pageStateStdin && !applyPageStateFromStdin(&run.host, error)) {
-        return fail(kUsage, error);
+        return fail(vqrt::kImportUsage, error);
     }
     return std::nullopt;
 }
@@ -505,12 +503,12 @@ std::optional<int> openOutput(Run& run) {
     if (run.o.out.empty()) {
         run.scratch.emplace(error);
         if (run.scratch->path().empty()) {
-            return fail(kUsage, error);
+            return fail(vqrt::kImportUsage, error);
         }
     } else {
         run.output = vqrt::OutputFolder::open(run.o.out, error);
         if (!run.output) {
-            return fail(kUsage, error);
+            return fail(vqrt::kImportUsage, error);
         }
     }
     run.bundleFolder = run.output ? run.output->staging() : run.scratch->path();
@@ -550,11 +548,11 @@ std::optional<int> checkEarlierRecord(Run& run) {
     }
     const std::string holds = run.output->path() + " holds the record of ";
     if (!earlier->installation.empty() && earlier->installation != now.installation) {
-        return fail(kUsage, holds + "another installation (" + earlier->installation +
-                                "); --replace replaces it");
+        return fail(vqrt::kImportUsage, holds + "another installation (" + earlier->installation +
+                                            "); --replace replaces it");
     }
     if (!now.owner.empty() && earlier->owner != now.owner) {
-        return fail(kUsage,
+        return fail(vqrt::kImportUsage,
                     holds + "another owner (UIN " + earlier->owner + "); --replace replaces it");
     }
     return std::nullopt;
@@ -573,22 +571,23 @@ std::optional<int> writeArchiveOnly(Run& run) {
     const std::string why = unreachableWhy(*run.chosen, run.owners);
     if (const int signal = vqrt::TerminalAgent::stopSignal().load(); signal != 0) {
         run.output->discard();
-        return fail(128 + signal, "interrupted by " + signalName(signal) +
-                                      "; the output folder is as it was: " + run.output->path());
+        return fail(vqrt::importStoppedBy(signal),
+                    "interrupted by " + signalName(signal) +
+                        "; the output folder is as it was: " + run.output->path());
     }
     std::string error;
     if (!run.archive.written) {
         run.output->discard();
-        return fail(kRefused,
+        return fail(vqrt::kImportRefused,
                     "no ICQ archive of " + owner + " was written, and no record (" + why + ")");
     }
     if (!run.output->commit(identity(run), error)) {
-        return fail(kRefused, error);
+        return fail(vqrt::kImportRefused, error);
     }
     if (!run.o.quiet) {
         std::cout << archiveOnlySummary(owner, run.archive, run.output->path(), why);
     }
-    return fail(kNotAllCarried,
+    return fail(vqrt::kImportNotAllCarried,
                 "not everything chosen was carried: no record of " + owner + " (" + why + ")");
 }
 

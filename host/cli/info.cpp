@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "bitmap/vantrybitmap.h"
+#include "importstatus.h"
 #include "pluginloader.h"
 #include "tolvane_config.h"
 
@@ -36,7 +37,7 @@ int printPluginInfo(const std::string& pluginPath, const std::string& iconPath) 
     const auto loaded = vqrt::LoadedPlugin::load(pluginPath, error);
     if (!loaded) {
         std::cerr << "tolvane-import: " << error << "\n";
-        return 2;
+        return vqrt::kImportUsage;
     }
     const vqrt::PluginIdentity id = loaded->identity();
     std::cout << "Plug-in:        " << loaded->path() << "\n"
@@ -53,15 +54,15 @@ int printPluginInfo(const std::string& pluginPath, const std::string& iconPath) 
         CVantryBitmap icon;
         if (!loaded->object()->getIcon(icon) || icon.GetBitmap() == nullptr) {
             std::cerr << "tolvane-import: " << pluginPath << ": the plug-in gave no icon\n";
-            return 2;
+            return vqrt::kImportUsage;
         }
         if (!icon.SaveBitmap(iconPath.c_str())) {
             std::cerr << "tolvane-import: cannot write the icon to " << iconPath << "\n";
-            return 2;
+            return vqrt::kImportUsage;
         }
         std::cout << "Icon saved:     " << iconPath << "\n";
     }
-    return 0;
+    return vqrt::kImportComplete;
 }
 
 } // namespace cli

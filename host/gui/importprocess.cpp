@@ -5,14 +5,12 @@
 
 #include <filesystem>
 
+#include "importstatus.h"
+
 namespace gui {
 
 namespace {
 
-const int kNotCarried = 3;
-const int kRefused = 1;
-const int kBadOptions = 2;
-const int kInterrupted = 130;
 const QString kPrefix = QStringLiteral("tolvane-import: ");
 const QString kWarning = QStringLiteral("tolvane-import: warning: ");
 
@@ -22,15 +20,15 @@ QString fromStd(const std::string& text) {
 
 RunEnd endOf(int status) {
     switch (status) {
-    case 0:
+    case vqrt::kImportComplete:
         return RunEnd::Complete;
-    case kNotCarried:
+    case vqrt::kImportNotAllCarried:
         return RunEnd::NotCarried;
-    case kRefused:
+    case vqrt::kImportRefused:
         return RunEnd::Refused;
-    case kBadOptions:
+    case vqrt::kImportUsage:
         return RunEnd::BadOptions;
-    case kInterrupted:
+    case vqrt::importStoppedBy(SIGINT):
         return RunEnd::Cancelled;
     default:
         return RunEnd::Crashed;
