@@ -8,10 +8,7 @@ namespace gui {
 
 namespace {
 
-struct Finalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+using Statement = archive::SqliteStatement;
 
 Statement prepare(sqlite3* db, const char* sql) {
     sqlite3_stmt* statement = nullptr;
@@ -55,10 +52,6 @@ void bindSearch(sqlite3_stmt* statement, int index, const QByteArray& pattern) {
 }
 
 } // namespace
-
-void ArchiveFile::Closer::operator()(sqlite3* db) const {
-    sqlite3_close(db);
-}
 
 ArchiveFile::ArchiveFile(sqlite3* db) : db_(db) {}
 

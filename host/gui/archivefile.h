@@ -7,8 +7,7 @@
 #include <QString>
 
 #include "archive/archive.h"
-
-struct sqlite3;
+#include "archive/sqlitehandle.h"
 
 namespace gui {
 
@@ -53,13 +52,10 @@ public:
     std::vector<MessageRow> messages(uint32_t uin, const QString& search = {}) const;
 
 private:
-    struct Closer {
-        void operator()(sqlite3* db) const;
-    };
     explicit ArchiveFile(sqlite3* db);
     bool readContacts();
 
-    std::unique_ptr<sqlite3, Closer> db_;
+    archive::SqliteDb db_;
     std::vector<ContactRow> contacts_;
 };
 

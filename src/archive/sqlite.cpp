@@ -85,14 +85,6 @@ MessageRow messageRow(const Message& m, const TimeZone& zone) {
     return row;
 }
 
-void SqliteWriter::DbCloser::operator()(sqlite3* db) const {
-    sqlite3_close(db);
-}
-
-void SqliteWriter::StatementFinalizer::operator()(sqlite3_stmt* statement) const {
-    sqlite3_finalize(statement);
-}
-
 SqliteWriter::SqliteWriter(std::string path, const Archive& archive, const TimeZone& zone)
     : path_(std::move(path)), part_(partPath(path_)) {
     std::remove(part_.c_str());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/archive.h"
+#include "archive/sqlitehandle.h"
 #include "archive/timefmt.h"
 
 #include <condition_variable>
@@ -10,9 +11,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace archive {
 
@@ -54,13 +52,7 @@ public:
     void commit();
 
 private:
-    struct DbCloser {
-        void operator()(sqlite3* db) const;
-    };
-    struct StatementFinalizer {
-        void operator()(sqlite3_stmt* statement) const;
-    };
-    using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+    using Statement = SqliteStatement;
 
     using Batch = std::vector<MessageRow>;
 
@@ -78,7 +70,7 @@ private:
 
     std::string path_;
     std::string part_;
-    std::unique_ptr<sqlite3, DbCloser> db_;
+    SqliteDb db_;
     Statement insertMessage_;
     Statement insertUnknown_;
     bool haveUin_ = false;
