@@ -253,13 +253,12 @@ void CodepageDecoder::decodeByTable(std::string_view bytes, std::string& out) co
     // instructions, they decode the whole text instead. The scratch buffer has room for the
     // longest result and the last stores; a string that size would be filled with zeros first.
     const size_t room = bytes.size() * maxLength_ + 64;
-    if (scratchSize_ < room) {
-        scratchSize_ = std::max(room, 2 * scratchSize_);
-        scratch_ = std::make_unique<char[]>(scratchSize_);
+    if (scratch_.size() < room) {
+        scratch_.resize(std::max(room, 2 * scratch_.size()));
     }
     const char* in = bytes.data();
     const char* const end = in + bytes.size();
-    char* const start = scratch_.get();
+    char* const start = scratch_.data();
     char* to = start;
 #if TOLVANE_WIDE_DECODE
     if (!planes_.empty()) {

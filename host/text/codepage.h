@@ -55,9 +55,9 @@ private:
     /// The open conversion, for all other code pages.
     std::unique_ptr<Converter> converter_;
     bool known_ = true;
-    /// Where the table writes before the text is copied out (never filled ahead).
-    mutable std::unique_ptr<char[]> scratch_;
-    mutable size_t scratchSize_ = 0;
+    /// Where the table writes before the text is copied out; it only grows, so filling it
+    /// with zeros is rare.
+    mutable std::vector<char> scratch_;
 };
 
 /// The bytes of the UTF-8 `text` in `codepage`. Nothing when the text is not valid UTF-8 or

@@ -169,13 +169,15 @@ private:
             // The reader below may not expect exceptions: stop it, then throw here.
             archive_.messages->forEachMessageByContact([&](const Message& message) {
                 try {
-                    MessageRow row = messageRow(message, zone_);
-                    if (history) {
-                        history->add(message, row);
-                    }
-                    if (database) {
-                        row.rawText = message.rawText;
-                        database->add(std::move(row));
+                    if (history || database) {
+                        MessageRow row = messageRow(message, zone_);
+                        if (history) {
+                            history->add(message, row);
+                        }
+                        if (database) {
+                            row.rawText = message.rawText;
+                            database->add(std::move(row));
+                        }
                     }
                     ++messages;
                     return true;
