@@ -31,6 +31,7 @@
 #include "pagestate.h"
 #include "passwordanswer.h"
 #include "pluginloader.h"
+#include "recordread.h"
 #include "recordwriter.h"
 #include "summary.h"
 #include "terminal.h"
@@ -228,19 +229,13 @@ std::optional<vqrt::BundleIdentity> earlierIdentity(const vqrt::OutputFolder& ou
             return event != Json::parse_event_t::object_end || depth < 5;
         },
         false);
-    if (!record.is_object()) {
+    std::optional<std::string> uin =
+        vqrt::entryValue(vqrt::recordSection(record, "ICQ_OWNER"), "UIN");
+    if (!uin) {
         return std::nullopt;
     }
-    for (const Json& section : record.value("sections", Json::array())) {
-        for (const Json& entry : section.value("entries", Json::array())) {
-            if (section.value("name", "") == "ICQ_OWNER" && entry.value("key", "") == "UIN") {
-                std::string uin = entry.value("value", "");
-                uin.erase(uin.find_last_not_of("\r\n") + 1);
-                return vqrt::BundleIdentity{"", uin};
-            }
-        }
-    }
-    return std::nullopt;
+    uin->erase(uin->find_last_not_of("\r\n") + 1);
+    return vqrt::BundleIdentity{"", *uin};
 }
 
 // The contact database as the summary names it when contacts were chosen and it cannot be

@@ -1,9 +1,11 @@
 #include "summary.h"
 
+#include <optional>
 #include <sstream>
 
 #include "archive/summary.h"
 #include "archive/text.h"
+#include "recordread.h"
 #include "text/printable.h"
 
 namespace cli {
@@ -12,41 +14,26 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-const Json* findSection(const Json& record, const std::string& name) {
-    if (!record.contains("sections")) {
-        return nullptr;
-    }
-    for (const Json& section : record.at("sections")) {
-        if (section.value("name", "") == name) {
-            return &section;
-        }
-    }
-    return nullptr;
-}
+using vqrt::recordSection;
+using vqrt::sectionEntries;
 
 std::string value(const Json* section, const std::string& key, const std::string& fallback) {
-    if (section == nullptr) {
+    std::optional<std::string> text = vqrt::entryValue(section, key);
+    if (!text) {
         return fallback;
     }
-    for (const Json& entry : section->value("entries", Json::array())) {
-        if (entry.value("key", "") == key && entry.contains("value")) {
-            // An owner file with CRLF line ends leaves a carriage return in its values.
-            std::string text = entry["value"].get<std::string>();
-            while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
-                text.pop_back();
-            }
-            return text::printable(text);
-        }
+    // An owner file with CRLF line ends leaves a carriage return in its values.
+    while (!text->empty() && (text->back() == '\r' || text->back() == '\n')) {
+        text->pop_back();
     }
-    return fallback;
+    return text::printable(*text);
 }
 
 // The sound events of a record and how many of their files were carried.
 std::pair<int, int> soundFiles(const Json* sounds) {
     int events = 0;
     int carried = 0;
-    for (const Json& entry :
-         sounds != nullptr ? sounds->value("entries", Json::array()) : Json::array()) {
+    for (const Json& entry : sectionEntries(sounds)) {
         if (entry.contains("file")) {
             ++events;
             carried += entry["carried"].is_string() ? 1 : 0;
@@ -58,13 +45,13 @@ std::pair<int, int> soundFiles(const Json* sounds) {
 } // namespace
 
 std::string notCarried(const Json& record, const std::string& databaseGap) {
-    const auto [events, carried] = soundFiles(findSection(record, "ICQ_SOUNDS_SETTINGS"));
+    const auto [events, carried] = soundFiles(recordSection(record, "ICQ_SOUNDS_SETTINGS"));
     const int missing = events - carried;
     std::string text;
     if (missing > 0) {
         text = std::to_string(missing) + (missing == 1 ? " sound file" : " sound files");
     }
-    if (findSection(record, "CONTACTS") != nullptr && !databaseGap.empty()) {
+    if (recordSection(record, "CONTACTS") != nullptr && !databaseGap.empty()) {
         text += (text.empty() ? "" : "; ") + databaseGap;
     }
     return text;
@@ -72,9 +59,8 @@ std::string notCarried(const Json& record, const std::string& databaseGap) {
 
 std::vector<std::string> carriedFiles(const Json& record, const std::string& folder) {
     std::vector<std::string> lines;
-    const Json* sounds = findSection(record, "ICQ_SOUNDS_SETTINGS");
-    for (const Json& entry :
-         sounds != nullptr ? sounds->value("entries", Json::array()) : Json::array()) {
+    const Json* sounds = recordSection(record, "ICQ_SOUNDS_SETTINGS");
+    for (const Json& entry : sectionEntries(sounds)) {
         if (entry.contains("file") && entry["carried"].is_string()) {
             std::string source = entry["file"].get<std::string>();
             if (source.size() >= 2 && source.front() == '"' && source.back() == '"') {
@@ -132,9 +118,9 @@ std::string contactsLine(const Json* contacts, const std::string& databaseGap,
 std::string importSummary(const Json& record, const std::string& recordPath,
                           const std::string& databaseGap, const ArchiveOutcome& archive) {
     std::ostringstream out;
-    const Json* owner = findSection(record, "ICQ_OWNER");
-    const Json* settings = findSection(record, "ICQ_IMPORTED_SETTINGS");
-    const Json* sounds = findSection(record, "ICQ_SOUNDS_SETTINGS");
+    const Json* owner = recordSection(record, "ICQ_OWNER");
+    const Json* settings = recordSection(record, "ICQ_IMPORTED_SETTINGS");
+    const Json* sounds = recordSection(record, "ICQ_SOUNDS_SETTINGS");
 
     out << "Owner:     ";
     if (owner != nullptr) {
@@ -152,7 +138,7 @@ std::string importSummary(const Json& record, const std::string& recordPath,
         out << (host == "ICQ_VQX_NO" ? "unknown host" : host) << ", "
             << (port == "ICQ_VQX_NO" ? "unknown port" : "port " + port) << "\n";
     }
-    out << contactsLine(findSection(record, "CONTACTS"), databaseGap, archive)
+    out << contactsLine(recordSection(record, "CONTACTS"), databaseGap, archive)
         << messagesLine(archive) << "Sounds:    ";
     if (sounds == nullptr) {
         out << "not imported\n";

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "recordread.h"
+
 namespace gui {
 
 namespace {
@@ -15,43 +17,18 @@ QString text(const Json& value) {
     return value.is_string() ? QString::fromStdString(value.get<std::string>()) : QString();
 }
 
-const Json* findSection(const Json& record, const std::string& name) {
-    const auto sections = record.find("sections");
-    if (sections == record.end() || !sections->is_array()) {
-        return nullptr;
-    }
-    for (const Json& section : *sections) {
-        if (section.is_object() && section.value("name", Json()) == name) {
-            return &section;
-        }
-    }
-    return nullptr;
-}
-
-const Json& entries(const Json* section) {
-    static const Json none = Json::array();
-    if (section == nullptr) {
-        return none;
-    }
-    const auto found = section->find("entries");
-    return found != section->end() && found->is_array() ? *found : none;
-}
+using vqrt::recordSection;
+using vqrt::sectionEntries;
 
 // The value of the first entry `key` in `section`; `missing` when there is none.
 std::string value(const Json* section, const std::string& key, const std::string& missing = {}) {
-    for (const Json& entry : entries(section)) {
-        if (entry.is_object() && entry.value("key", Json()) == key && entry.contains("value") &&
-            entry["value"].is_string()) {
-            return entry["value"].get<std::string>();
-        }
-    }
-    return missing;
+    return vqrt::entryValue(section, key).value_or(missing);
 }
 
 void readSounds(const Json* section, IcqRecord& out) {
     out.hasSounds = section != nullptr;
     out.playSound = value(section, "PlaySound") == kYes;
-    for (const Json& entry : entries(section)) {
+    for (const Json& entry : sectionEntries(section)) {
         if (!entry.is_object() || !entry.contains("file")) {
             continue;
         }
@@ -69,8 +46,8 @@ bool isIcqRecord(const Json& record) {
 
 IcqRecord readIcqRecord(const Json& record) {
     IcqRecord out;
-    out.failed = value(findSection(record, "ICQ_FAILURE"), "ICQ_VQX_STATUS") == kYes;
-    const Json* settings = findSection(record, "ICQ_IMPORTED_SETTINGS");
+    out.failed = value(recordSection(record, "ICQ_FAILURE"), "ICQ_VQX_STATUS") == kYes;
+    const Json* settings = recordSection(record, "ICQ_IMPORTED_SETTINGS");
     const std::string host = value(settings, "ICQ_HOST_SERVER_NAME");
     out.serverChosen = !host.empty();
     out.host = host == kNo ? QString() : QString::fromStdString(host);
@@ -80,15 +57,15 @@ IcqRecord readIcqRecord(const Json& record) {
     out.appendContacts = value(settings, "ICQ_APPEND_CONTACTS", kYes) == kYes;
     out.soundsChosen = value(settings, "ICQ_SOUNDS_SETTINGS_PRESENT") == kYes;
 
-    const Json* owner = findSection(record, "ICQ_OWNER");
+    const Json* owner = recordSection(record, "ICQ_OWNER");
     out.hasOwner = owner != nullptr;
     out.nickname = trimmedLineEnd(QString::fromStdString(value(owner, "Nickname")));
     out.uin = trimmedLineEnd(QString::fromStdString(value(owner, "UIN")));
 
-    const Json* contacts = findSection(record, "CONTACTS");
+    const Json* contacts = recordSection(record, "CONTACTS");
     out.hasContacts = contacts != nullptr;
     out.contacts = QString::fromStdString(value(contacts, "No_contacts", "0")).toInt();
-    readSounds(findSection(record, "ICQ_SOUNDS_SETTINGS"), out);
+    readSounds(recordSection(record, "ICQ_SOUNDS_SETTINGS"), out);
     return out;
 }
 

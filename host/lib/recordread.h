@@ -1,0 +1,23 @@
+#pragma once
+
+// Reading a record back as record.json holds it (or as RecordWriter::outline() gives it):
+// its sections by name and their entries' values. Whatever the JSON holds, nothing throws; a
+// part of another shape counts as missing.
+
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace vqrt {
+
+/// The first section named `name`, or null.
+const nlohmann::ordered_json* recordSection(const nlohmann::ordered_json& record,
+                                            const std::string& name);
+/// The entries of `section`; none for a null section or one without a list of entries.
+const nlohmann::ordered_json& sectionEntries(const nlohmann::ordered_json* section);
+/// The text value of the first entry `key` of `section`.
+std::optional<std::string> entryValue(const nlohmann::ordered_json* section,
+                                      const std::string& key);
+
+} // namespace vqrt
