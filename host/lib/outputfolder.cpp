@@ -168,14 +168,12 @@ bool OutputFolder::commit(const BundleIdentity& identity, std::string& error) {
     if (hasRecord) {
         names.erase(record);
     }
-    nlohmann::ordered_json members = nlohmann::ordered_json::array();
-    for (const std::string& name : names) {
-        members.push_back(name);
-    }
-    members.push_back(kIdentityName);
+    // The record comes last: once it is there, so is everything it names.
+    names.push_back(kIdentityName);
     if (hasRecord) {
-        members.push_back(kRecordName);
+        names.push_back(kRecordName);
     }
+    const nlohmann::ordered_json members = names;
     const nlohmann::ordered_json text = {
         {"installation", identity.installation}, {"owner", identity.owner}, {"members", members}};
     const std::string dump = text.dump(2) + "\n";
@@ -183,11 +181,6 @@ bool OutputFolder::commit(const BundleIdentity& identity, std::string& error) {
             staging_, kIdentityName, 0600,
             [&dump](int fd) { return writeAll(fd, dump.data(), dump.size()); }, error, path_)) {
         return false;
-    }
-    // The record comes last: once it is there, so is everything it names.
-    names.push_back(kIdentityName);
-    if (hasRecord) {
-        names.push_back(kRecordName);
     }
     const UniqueFd staging(::open(staging_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     for (const std::string& name : names) {
