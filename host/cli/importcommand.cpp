@@ -412,7 +412,7 @@ std::optional<int> listOwners(Run& run) {
     for (const OwnerDatabase& database : databases) {
         counts.push_back(countOwner(database, run.o.host.codepage, run.o.archive));
     }
-    std::cout << ownerTable(run.owners, counts);
+    std::cout << ownerTable(run.owners, counts, run.o.host.codepage);
     return vqrt::kImportComplete;
 }
 
@@ -427,17 +427,18 @@ std::optional<int> chooseOwner(Run& run) {
     }
     std::string error;
     if (!run.o.owner.empty()) {
-        run.chosen = matchOwner(run.owners, run.o.owner, error);
+        run.chosen = matchOwner(run.owners, run.o.owner, run.o.host.codepage, error);
     } else if (run.o.pageStateStdin || run.owners.size() <= 1) {
         return std::nullopt;
     } else if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {
-        run.chosen = askOwner(run.owners, run.o.host.windowsRoot);
+        run.chosen = askOwner(run.owners, run.o.host.windowsRoot, run.o.host.codepage);
         error = "no owner chosen (input ended)";
     } else {
         error = std::to_string(run.owners.size()) + " ICQ owners, choose one with --owner " +
                 "NICKNAME or --owner UIN:";
         for (const OwnerFile& owner : run.owners) {
-            error += (&owner == &run.owners.front() ? " " : ", ") + ownerName(owner);
+            error += (&owner == &run.owners.front() ? " " : ", ") +
+                     ownerName(owner, run.o.host.codepage);
         }
     }
     if (run.chosen == nullptr) {
@@ -449,10 +450,10 @@ std::optional<int> chooseOwner(Run& run) {
                    ? std::nullopt
                    : std::optional<int>(fail(vqrt::kImportUsage,
                                              run.pluginPath + ": the options page does not list " +
-                                                 ownerName(*run.chosen)));
+                                                 ownerName(*run.chosen, run.o.host.codepage)));
     }
-    const std::string cannot =
-        ownerName(*run.chosen) + ": " + unreachableWhy(*run.chosen, run.owners);
+    const std::string cannot = ownerName(*run.chosen, run.o.host.codepage) + ": " +
+                               unreachableWhy(*run.chosen, run.owners);
     if (run.o.out.empty()) {
         return fail(vqrt::kImportUsage, cannot + "; --out DIR receives its ICQ archive alone");
     }
@@ -483,7 +484,7 @@ std::optional<int> findDatabase(Run& run) {
         }
     }
     if (owner != nullptr) {
-        tell("owner: " + ownerName(*owner) + ", owner file " + owner->path);
+        tell("owner: " + ownerName(*owner, run.o.host.codepage) + ", owner file " + owner->path);
     }
     run.database = findOwnerDatabase(*run.session, owner != nullptr ? owner->uin : "");
     return std::nullopt;
@@ -562,7 +563,7 @@ std::optional<int> writeArchiveOnly(Run& run) {
     confineImport(run.o, run.output->path(), "");
     run.archive = writeArchive(run.database, run.o.host.codepage, run.o.archive, run.bundleFolder,
                                run.output->path());
-    const std::string owner = ownerName(*run.chosen);
+    const std::string owner = ownerName(*run.chosen, run.o.host.codepage);
     const std::string why = unreachableWhy(*run.chosen, run.owners);
     if (const int signal = vqrt::TerminalAgent::stopSignal().load(); signal != 0) {
         run.output->discard();

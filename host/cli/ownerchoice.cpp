@@ -27,10 +27,10 @@ bool sameWithoutCase(const std::string& a, const std::string& b) {
     return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
 }
 
-std::string names(const std::vector<const OwnerFile*>& owners) {
+std::string names(const std::vector<const OwnerFile*>& owners, const std::string& codepage) {
     std::string text;
     for (const OwnerFile* owner : owners) {
-        text += (text.empty() ? "" : ", ") + ownerName(*owner);
+        text += (text.empty() ? "" : ", ") + ownerName(*owner, codepage);
     }
     return text;
 }
@@ -45,12 +45,12 @@ std::vector<const OwnerFile*> all(const std::vector<OwnerFile>& owners) {
 
 } // namespace
 
-std::string shownNickname(const OwnerFile& owner) {
-    return text::printable(text::toUtf8(withoutCarriageReturn(owner.nickname), "CP1252"));
+std::string shownNickname(const OwnerFile& owner, const std::string& codepage) {
+    return text::printable(text::toUtf8(withoutCarriageReturn(owner.nickname), codepage));
 }
 
-std::string ownerName(const OwnerFile& owner) {
-    return shownNickname(owner) + " (UIN " + text::printable(owner.uin) + ")";
+std::string ownerName(const OwnerFile& owner, const std::string& codepage) {
+    return shownNickname(owner, codepage) + " (UIN " + text::printable(owner.uin) + ")";
 }
 
 std::string unreachableWhy(const OwnerFile& owner, const std::vector<OwnerFile>& owners) {
@@ -67,17 +67,17 @@ std::string unreachableWhy(const OwnerFile& owner, const std::vector<OwnerFile>&
 }
 
 const OwnerFile* matchOwner(const std::vector<OwnerFile>& owners, const std::string& wanted,
-                            std::string& error) {
+                            const std::string& codepage, std::string& error) {
     const std::string plain = withoutCarriageReturn(wanted);
-    const auto shown = [](const OwnerFile& owner) {
-        return text::toUtf8(withoutCarriageReturn(owner.nickname), "CP1252");
+    const auto shown = [&codepage](const OwnerFile& owner) {
+        return text::toUtf8(withoutCarriageReturn(owner.nickname), codepage);
     };
     // From the closest match to the loosest; the first that finds anyone decides.
     const std::function<bool(const OwnerFile&)> ways[] = {
         [&](const OwnerFile& owner) { return owner.nickname == wanted; },
         [&](const OwnerFile& owner) {
             return withoutCarriageReturn(owner.nickname) == plain || shown(owner) == plain ||
-                   shownNickname(owner) == wanted;
+                   shownNickname(owner, codepage) == wanted;
         },
         [&](const OwnerFile& owner) { return owner.uin == wanted; },
         [&](const OwnerFile& owner) { return sameWithoutCase(shown(owner), plain); },
@@ -94,16 +94,16 @@ const OwnerFile* matchOwner(const std::vector<OwnerFile>& owners, const std::str
     if (found.size() == 1) {
         return found.front();
     }
-    error = found.empty()
-                ? "no ICQ owner named \"" + text::printable(wanted) +
-                      "\" (owners: " + (owners.empty() ? "none" : names(all(owners))) + ")"
-                : "\"" + text::printable(wanted) + "\" names more than one ICQ owner (" +
-                      names(found) + "); give the nickname exactly or a UIN";
+    error = found.empty() ? "no ICQ owner named \"" + text::printable(wanted) + "\" (owners: " +
+                                (owners.empty() ? "none" : names(all(owners), codepage)) + ")"
+                          : "\"" + text::printable(wanted) + "\" names more than one ICQ owner (" +
+                                names(found, codepage) + "); give the nickname exactly or a UIN";
     return nullptr;
 }
 
 std::string ownerTable(const std::vector<OwnerFile>& owners,
-                       const std::vector<std::optional<OwnerCounts>>& counts) {
+                       const std::vector<std::optional<OwnerCounts>>& counts,
+                       const std::string& codepage) {
     const auto number = [&counts](size_t i, uint64_t OwnerCounts::*n) {
         return counts[i] ? archive::grouped(*counts[i].*n) : std::string("?");
     };
@@ -111,7 +111,7 @@ std::string ownerTable(const std::vector<OwnerFile>& owners,
     size_t uinWidth = 3;
     size_t messagesWidth = 8;
     for (size_t i = 0; i < owners.size(); ++i) {
-        nickWidth = std::max(nickWidth, text::columns(shownNickname(owners[i])));
+        nickWidth = std::max(nickWidth, text::columns(shownNickname(owners[i], codepage)));
         uinWidth = std::max(uinWidth, text::columns(text::printable(owners[i].uin)));
         messagesWidth = std::max(messagesWidth, number(i, &OwnerCounts::messages).size());
     }
@@ -122,7 +122,7 @@ std::string ownerTable(const std::vector<OwnerFile>& owners,
                         "  Contacts  " + right("Messages", messagesWidth) + "\n";
     for (size_t i = 0; i < owners.size(); ++i) {
         const std::string why = unreachableWhy(owners[i], owners);
-        table += text::padded(shownNickname(owners[i]), nickWidth) + "  " +
+        table += text::padded(shownNickname(owners[i], codepage), nickWidth) + "  " +
                  text::padded(text::printable(owners[i].uin), uinWidth) + "  " +
                  right(number(i, &OwnerCounts::onList), 8) + "  " +
                  right(number(i, &OwnerCounts::messages), messagesWidth) +
@@ -131,16 +131,18 @@ std::string ownerTable(const std::vector<OwnerFile>& owners,
     return table;
 }
 
-const OwnerFile* askOwner(const std::vector<OwnerFile>& owners, const std::string& windowsRoot) {
+const OwnerFile* askOwner(const std::vector<OwnerFile>& owners, const std::string& windowsRoot,
+                          const std::string& codepage) {
     std::cerr << "ICQ owners in " << text::printable(windowsRoot) << ":\n";
     size_t width = 0;
     for (const OwnerFile& owner : owners) {
-        width = std::max(width, text::columns(shownNickname(owner)));
+        width = std::max(width, text::columns(shownNickname(owner, codepage)));
     }
     for (size_t i = 0; i < owners.size(); ++i) {
         const std::string why = unreachableWhy(owners[i], owners);
-        std::cerr << "  " << i + 1 << "  " << text::padded(shownNickname(owners[i]), width)
-                  << "  UIN " << text::printable(owners[i].uin)
+        std::cerr << "  " << i + 1 << "  "
+                  << text::padded(shownNickname(owners[i], codepage), width) << "  UIN "
+                  << text::printable(owners[i].uin)
                   << (why.empty() ? "" : " (archive only: " + why + ")") << "\n";
     }
     const std::string range = "1-" + std::to_string(owners.size());
@@ -159,7 +161,8 @@ const OwnerFile* askOwner(const std::vector<OwnerFile>& owners, const std::strin
             }
         }
         std::string error;
-        if (const OwnerFile* owner = answer.empty() ? nullptr : matchOwner(owners, answer, error)) {
+        if (const OwnerFile* owner =
+                answer.empty() ? nullptr : matchOwner(owners, answer, codepage, error)) {
             return owner;
         }
         std::cerr << "Answer with a number from 1 to " << owners.size()

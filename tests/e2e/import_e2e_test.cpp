@@ -232,6 +232,28 @@ TEST(ImportE2e, OwnerChosenOnTheTerminal) {
     EXPECT_EQ(icq.record(icq.out("a nickname"))["sections"][2]["entries"][0]["value"], "31415926");
 }
 
+// Owner files of a Cyrillic Windows keep nicknames in CP1251: --codepage decodes them for the
+// list and for --owner, as it does for the record.
+TEST(ImportE2e, OwnerNicknameInTheInstallationsCodePage) {
+    Installation icq;
+    icq.description()["codepage"] = "CP1251";
+    Json& owners = icq.description()["icq"]["owners"];
+    owners[0].erase("database");
+    owners[1]["nickname"] = "Иван";
+    owners[1]["database"]["contacts"] = Json::parse(R"([{"uin": 9120456, "nickname": "Олег"}])");
+    icq.build();
+    const ProcessResult list = icq.import({"--codepage", "CP1251", "--list"});
+    EXPECT_EQ(list.out, "Nickname  UIN       Contacts  Messages\n"
+                        "Rover     23456789         ?         ?\n"
+                        "Иван      31415926         1        53\n");
+    const std::string out = icq.out();
+    const ProcessResult r = icq.import({"--codepage", "CP1251", "--owner", "иван", "--out", out,
+                                        "--password-file", icq.passwordFile()});
+    ASSERT_EQ(r.status, 0) << describe(r);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Owner:     Иван (UIN 31415926)");
+    EXPECT_NE(testsupport::readFile(out + "/contacts.csv").find("Олег"), std::string::npos);
+}
+
 // Two owners with one nickname: the page lists one, so the importer reaches only the later; the
 // other's database still gives an archive when it is chosen by UIN.
 TEST(ImportE2e, OwnerHiddenBySameNicknameGetsItsArchive) {
