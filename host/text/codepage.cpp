@@ -142,6 +142,53 @@ __attribute__((target(TOLVANE_WIDE_TARGET))) char* decodeWide(const char* in, si
     }
     return to;
 }
+
+bool runCopyRuns() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
+}
+
+__attribute__((target("avx2"))) inline void copy32(char* to, const char* from) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
+}
+
+// Texts 64 bytes at a time: a block of ASCII is copied whole; in a block with bytes from 0x80
+// up, the run before each such byte is copied with 32-byte stores (a second one only for a run
+// longer than 32) and the byte itself from its table entry. The positions come from the
+// block's mask, so no step waits for the one before it. Stops 128 bytes before the end (each
+// block reads up to 64 bytes past itself); writes up to 64 bytes past the result.
+__attribute__((target("avx2,bmi"))) void decodeRuns(const char*& in, const char* end, char*& to,
+                                                    const std::array<char, 4>* utf8,
+                                                    const uint8_t* length) {
+    const char* from = in;
+    char* out = to;
+    while (end - from >= 128) {
+        const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+        const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + 32));
+        uint64_t mask = static_cast<uint32_t>(_mm256_movemask_epi8(low)) |
+                        uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(high))} << 32;
+        size_t last = 0;
+        while (mask != 0) {
+            const size_t at = _tzcnt_u64(mask);
+            copy32(out, from + last);
+            if (at - last > 32) {
+                copy32(out + 32, from + last + 32);
+            }
+            out += at - last;
+            const auto c = static_cast<unsigned char>(from[at]);
+            std::memcpy(out, utf8[c].data(), 4);
+            out += length[c];
+            last = at + 1;
+            mask = _blsr_u64(mask);
+        }
+        copy32(out, from + last);
+        copy32(out + 32, from + last + 32);
+        out += 64 - last;
+        from += 64;
+    }
+    in = from;
+    to = out;
+}
 #endif
 
 } // namespace
@@ -161,7 +208,7 @@ std::string toUtf8(std::string_view bytes, const std::string& codepage) {
     return CodepageDecoder(codepage).toUtf8(bytes);
 }
 
-CodepageDecoder::CodepageDecoder(const std::string& codepage, bool vectors) {
+CodepageDecoder::CodepageDecoder(const std::string& codepage, Vectors vectors) {
     IconvHandle cd = openIconv("UTF-8", codepage);
     if (!cd) {
         known_ = false;
@@ -180,7 +227,7 @@ CodepageDecoder::CodepageDecoder(const std::string& codepage, bool vectors) {
         std::copy(one.begin(), one.end(), utf8_[c].begin());
     }
 #if TOLVANE_WIDE_DECODE
-    if (vectors && !converter_ && maxLength_ <= 3 && wideDecodeRuns()) {
+    if (vectors == Vectors::Widest && !converter_ && maxLength_ <= 3 && wideDecodeRuns()) {
         planes_.assign(3 * 128, 0);
         for (size_t c = 0x80; c < 0x100; ++c) {
             for (size_t k = 0; k < length_[c]; ++k) {
@@ -188,6 +235,7 @@ CodepageDecoder::CodepageDecoder(const std::string& codepage, bool vectors) {
             }
         }
     }
+    runs_ = vectors != Vectors::None && !converter_ && runCopyRuns();
 #else
     (void)vectors;
 #endif
@@ -250,8 +298,9 @@ void CodepageDecoder::decodeByTable(std::string_view bytes, std::string& out) co
     // Byte by byte, so that a byte the code page leaves undefined costs only itself. ASCII is
     // copied eight bytes at a time up to the next byte from 0x80 up, which stores the 4 bytes
     // of its table entry and moves on by its length; where the processor has the vector
-    // instructions, they decode the whole text instead. The scratch buffer has room for the
-    // longest result and the last stores; a string that size would be filled with zeros first.
+    // instructions, they decode the whole text instead, or all but its last bytes. The scratch
+    // buffer has room for the longest result and the last stores; a string that size would be
+    // filled with zeros first.
     const size_t room = bytes.size() * maxLength_ + 64;
     if (scratch_.size() < room) {
         scratch_.resize(std::max(room, 2 * scratch_.size()));
@@ -264,6 +313,8 @@ void CodepageDecoder::decodeByTable(std::string_view bytes, std::string& out) co
     if (!planes_.empty()) {
         to = decodeWide(in, bytes.size(), to, planes_.data());
         in = end;
+    } else if (runs_) {
+        decodeRuns(in, end, to, utf8_.data(), length_.data());
     }
 #endif
     while (end - in >= 8) {

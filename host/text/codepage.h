@@ -25,9 +25,14 @@ std::string toUtf8(std::string_view bytes, const std::string& codepage);
 /// go through iconv whole. An unknown code page decodes as Windows-1252. One thread at a time.
 class CodepageDecoder {
 public:
-    /// `vectors` false keeps to the byte-by-byte loop where the processor has the vector
-    /// instructions that decode sixteen bytes at once (for comparing the two).
-    explicit CodepageDecoder(const std::string& codepage, bool vectors = true);
+    /// Which vector instructions a byte-by-byte code page may use, where the processor has them.
+    enum class Vectors {
+        None,  ///< the byte-by-byte loop alone
+        Runs,  ///< AVX2: copies the runs between bytes from 0x80 up, 32 bytes at a time
+        Widest ///< AVX-512 VBMI2 before AVX2: decodes sixteen bytes at once, without a branch
+    };
+    /// `vectors` below Widest is for comparing the ways of decoding.
+    explicit CodepageDecoder(const std::string& codepage, Vectors vectors = Vectors::Widest);
     ~CodepageDecoder();
 
     /// The same as toUtf8(bytes, codepage).
@@ -52,6 +57,8 @@ private:
     /// The first, second and third UTF-8 byte of each byte from 0x80 up (0 past its length),
     /// for the vector decoder; empty when the processor or the code page does not allow it.
     std::vector<uint8_t> planes_;
+    /// True when the AVX2 loop copies the runs between bytes from 0x80 up.
+    bool runs_ = false;
     /// The open conversion, for all other code pages.
     std::unique_ptr<Converter> converter_;
     bool known_ = true;

@@ -29,22 +29,27 @@ TEST(Codepage, DecodesEachFamilyOfCodePages) {
 
 // Long texts go in blocks (eight bytes, or sixteen with vector instructions): wherever the bytes
 // from 0x80 up fall, both ways give the same, and it converts back to the bytes.
+// Each way of decoding that the processor allows against the byte-by-byte loop, from texts
+// dense with bytes from 0x80 up to runs of ASCII longer than a block.
 TEST(Codepage, DecodesLongTextsTheSameInBlocksAsByteByByte) {
+    using Vectors = text::CodepageDecoder::Vectors;
     for (const char* codepage : {"CP1252", "CP1251"}) {
-        const text::CodepageDecoder blocks(codepage);
-        const text::CodepageDecoder bytewise(codepage, false);
-        for (size_t gap = 1; gap <= 19; ++gap) {
+        const text::CodepageDecoder bytewise(codepage, Vectors::None);
+        const text::CodepageDecoder runs(codepage, Vectors::Runs);
+        const text::CodepageDecoder widest(codepage);
+        for (const size_t gap : {1, 2, 3, 5, 7, 8, 13, 19, 33, 40, 64, 65, 150}) {
             std::string bytes;
             for (size_t i = 0; bytes.size() < 70 + 13 * gap; ++i) {
                 const auto high = static_cast<char>(0x80 + (i * 7 + gap) % 128);
                 // 0x98 in CP1251 and five bytes in CP1252 stand for nothing and do not convert
                 // back.
                 bytes += i % gap != 0 ? static_cast<char>(' ' + i % 90)
-                         : blocks.decode(std::string(1, high)) == kReplacement ? '\r'
-                                                                               : high;
+                         : bytewise.decode(std::string(1, high)) == kReplacement ? '\r'
+                                                                                 : high;
             }
-            const std::string decoded = blocks.decode(bytes);
-            EXPECT_EQ(decoded, bytewise.decode(bytes)) << codepage << " " << gap;
+            const std::string decoded = bytewise.decode(bytes);
+            EXPECT_EQ(runs.decode(bytes), decoded) << codepage << " " << gap;
+            EXPECT_EQ(widest.decode(bytes), decoded) << codepage << " " << gap;
             std::string problem;
             EXPECT_EQ(text::fromUtf8(decoded, codepage, problem).value_or(problem), bytes)
                 << codepage << " " << gap;
