@@ -68,13 +68,19 @@ int runInfo(const Options& o) {
     int status = kDone;
     // Counted while the database is read, so that the file is read once.
     MessageCounts messages;
-    const auto db = openDatabase(path, o, line, status, [&](const archive::Message& m) {
+    const auto count = [&messages](const archive::Message& m) {
         ++(m.direction == archive::Direction::Sent ? messages.sent : messages.received);
         ++messages.byKind[m.kind];
         return true;
-    });
+    };
+    const auto db = openDatabase(path, o, line, status, count);
     if (!db) {
         return status;
+    }
+    if (db->withdrawn() != 0) {
+        // A damaged file's index handed over messages it does not hold: read them again.
+        messages = MessageCounts();
+        db->forEachMessage(count);
     }
 
     std::string out = labelled("Database:", text::printable(path));

@@ -172,6 +172,7 @@ struct Database::State {
     /// Streaming adds the problems it meets after the `opened` ones of the walk.
     mutable Report report;
     size_t opened = 0;
+    uint64_t withdrawn = 0;
     /// Data pages read while streaming, a few kept: a contact's messages cluster in the file.
     mutable std::vector<uint8_t> cache;
     mutable std::vector<uint64_t> cachedStart;
@@ -241,6 +242,17 @@ void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Deli
     ProgressSink told(loader, progress, dat.size());
     walkBitmap(dat, progress ? static_cast<WalkSink&>(told) : loader);
     walk = Walk::AllocationBitmap;
+    if (delivery != nullptr && !delivery->done.empty()) {
+        std::vector<uint32_t> held;
+        held.reserve(gathered.messages.size());
+        for (const MessageRef& ref : gathered.messages) {
+            held.push_back(ref.offset);
+        }
+        std::sort(held.begin(), held.end());
+        for (const uint32_t offset : delivery->done) {
+            withdrawn += std::binary_search(held.begin(), held.end(), offset) ? 0 : 1;
+        }
+    }
 }
 
 void Database::State::finish() {
@@ -414,6 +426,9 @@ const std::vector<Contact>& Database::contacts() const {
 }
 uint64_t Database::messageCount() const {
     return state_->gathered.messages.size();
+}
+uint64_t Database::withdrawn() const {
+    return state_->withdrawn;
 }
 const Report& Database::report() const {
     return state_->report;

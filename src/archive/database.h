@@ -35,7 +35,8 @@ public:
     /// messages forEachMessage gives are handed to it while the walk finds them (until it
     /// answers false), so that the file is read only once. When a stale index sends the walk
     /// back to the allocation bitmaps, the messages already handed over are not handed over
-    /// again; those the bitmaps do not show (a damaged file) cannot be taken back.
+    /// again; those the bitmaps do not show (a damaged file) cannot be taken back, and
+    /// withdrawn() counts them.
     static std::unique_ptr<Database> open(const std::string& datPath, const Settings& settings,
                                           std::string& error, const OpenProgress& progress = {},
                                           const std::function<bool(const Message&)>& visit = {});
@@ -60,6 +61,10 @@ public:
     const std::vector<Contact>& contacts() const;
     /// The messages the streams deliver.
     uint64_t messageCount() const;
+    /// Messages handed to open()'s visitor that the database does not hold after all: a stale
+    /// index led the walk to them before it went back to the allocation bitmaps. Whoever
+    /// counted while opening counts again when this is not zero.
+    uint64_t withdrawn() const;
     /// What became of every entry; problems met while streaming are added to its warnings.
     const Report& report() const;
     const Settings& settings() const;
