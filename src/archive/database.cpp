@@ -242,17 +242,6 @@ void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Deli
     ProgressSink told(loader, progress, dat.size());
     walkBitmap(dat, progress ? static_cast<WalkSink&>(told) : loader);
     walk = Walk::AllocationBitmap;
-    if (delivery != nullptr && !delivery->done.empty()) {
-        std::vector<uint32_t> held;
-        held.reserve(gathered.messages.size());
-        for (const MessageRef& ref : gathered.messages) {
-            held.push_back(ref.offset);
-        }
-        std::sort(held.begin(), held.end());
-        for (const uint32_t offset : delivery->done) {
-            withdrawn += std::binary_search(held.begin(), held.end(), offset) ? 0 : 1;
-        }
-    }
 }
 
 void Database::State::finish() {
@@ -387,6 +376,11 @@ std::unique_ptr<Database> Database::open(const std::string& datPath, const Setti
     delivery.visit = &visit;
     delivery.timeOffset = settings.timeOffset;
     state->load(hasIndex ? &idx : nullptr, progress, visit ? &delivery : nullptr);
+    if (visit && !delivery.stopped) {
+        // Each message held was handed over once; the rest were where a stale index led.
+        const uint64_t held = state->gathered.messages.size();
+        state->withdrawn = delivery.handed > held ? delivery.handed - held : 0;
+    }
     if (progress) {
         progress(state->dat.size(), state->dat.size());
     }

@@ -62,8 +62,9 @@ public:
     /// The messages the streams deliver.
     uint64_t messageCount() const;
     /// Messages handed to open()'s visitor that the database does not hold after all: a stale
-    /// index led the walk to them before it went back to the allocation bitmaps. Whoever
-    /// counted while opening counts again when this is not zero.
+    /// index led the walk to them before it went back to the allocation bitmaps (0 when the
+    /// visitor stopped the walk). Whoever counted while opening counts again when this is not
+    /// zero.
     uint64_t withdrawn() const;
     /// What became of every entry; problems met while streaming are added to its warnings.
     const Report& report() const;

@@ -232,6 +232,7 @@ void Loader::message(uint32_t id, int form, uint64_t offset, const uint8_t* data
     if (d != nullptr && !d->stopped &&
         !std::binary_search(d->done.begin(), d->done.end(), static_cast<uint32_t>(offset))) {
         composeMessage(entry, form, id, offset, d->timeOffset, decoder_, d->message);
+        ++d->handed;
         d->stopped = !(*d->visit)(d->message);
     }
 }

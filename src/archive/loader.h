@@ -61,7 +61,8 @@ struct Delivery {
     int64_t timeOffset = 0;
     /// Offsets handed over by an earlier walk of the same file (sorted), not handed over again.
     std::vector<uint32_t> done;
-    /// Set when the visitor answered false.
+    /// Messages handed over, and whether the visitor answered false.
+    uint64_t handed = 0;
     bool stopped = false;
     Message message;
 };
