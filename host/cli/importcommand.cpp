@@ -229,13 +229,12 @@ std::optional<vqrt::BundleIdentity> earlierIdentity(const vqrt::OutputFolder& ou
             return event != Json::parse_event_t::object_end || depth < 5;
         },
         false);
-    std::optional<std::string> uin =
+    const std::optional<std::string> uin =
         vqrt::entryValue(vqrt::recordSection(record, "ICQ_OWNER"), "UIN");
     if (!uin) {
         return std::nullopt;
     }
-    uin->erase(uin->find_last_not_of("\r\n") + 1);
-    return vqrt::BundleIdentity{"", *uin};
+    return vqrt::BundleIdentity{"", vqrt::withoutLineEnd(*uin)};
 }
 
 // The contact database as the summary names it when contacts were chosen and it cannot be

@@ -18,15 +18,8 @@ using vqrt::recordSection;
 using vqrt::sectionEntries;
 
 std::string value(const Json* section, const std::string& key, const std::string& fallback) {
-    std::optional<std::string> text = vqrt::entryValue(section, key);
-    if (!text) {
-        return fallback;
-    }
-    // An owner file with CRLF line ends leaves a carriage return in its values.
-    while (!text->empty() && (text->back() == '\r' || text->back() == '\n')) {
-        text->pop_back();
-    }
-    return text::printable(*text);
+    const std::optional<std::string> text = vqrt::entryValue(section, key);
+    return text ? text::printable(vqrt::withoutLineEnd(*text)) : fallback;
 }
 
 // The sound events of a record and how many of their files were carried.

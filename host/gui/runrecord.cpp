@@ -59,8 +59,8 @@ IcqRecord readIcqRecord(const Json& record) {
 
     const Json* owner = recordSection(record, "ICQ_OWNER");
     out.hasOwner = owner != nullptr;
-    out.nickname = trimmedLineEnd(QString::fromStdString(value(owner, "Nickname")));
-    out.uin = trimmedLineEnd(QString::fromStdString(value(owner, "UIN")));
+    out.nickname = QString::fromStdString(vqrt::withoutLineEnd(value(owner, "Nickname")));
+    out.uin = QString::fromStdString(vqrt::withoutLineEnd(value(owner, "UIN")));
 
     const Json* contacts = recordSection(record, "CONTACTS");
     out.hasContacts = contacts != nullptr;
@@ -80,13 +80,6 @@ bool isPlaceholder(const QString& key, const QString& value) {
         {QStringLiteral("Email"), QStringLiteral("PrimaryEmail")}};
     const auto found = placeholders.find(key);
     return found != placeholders.end() && found->second == value;
-}
-
-QString trimmedLineEnd(QString text) {
-    while (text.endsWith(QLatin1Char('\r')) || text.endsWith(QLatin1Char('\n'))) {
-        text.chop(1);
-    }
-    return text;
 }
 
 QString unquoted(QString path) {

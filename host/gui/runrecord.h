@@ -46,9 +46,6 @@ IcqRecord readIcqRecord(const nlohmann::ordered_json& record);
 /// database has nothing there ("PrimaryEmail" for Email, "-111" for UIN).
 bool isPlaceholder(const QString& key, const QString& value);
 
-/// `text` without the line ends an owner file with CRLF lines leaves at its end.
-QString trimmedLineEnd(QString text);
-
 /// A carried file's recorded path without its double quotes.
 QString unquoted(QString path);
 

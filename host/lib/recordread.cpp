@@ -36,4 +36,11 @@ std::optional<std::string> entryValue(const Json* section, const std::string& ke
     return std::nullopt;
 }
 
+std::string withoutLineEnd(std::string text) {
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+        text.pop_back();
+    }
+    return text;
+}
+
 } // namespace vqrt

@@ -19,5 +19,8 @@ const nlohmann::ordered_json& sectionEntries(const nlohmann::ordered_json* secti
 /// The text value of the first entry `key` of `section`.
 std::optional<std::string> entryValue(const nlohmann::ordered_json* section,
                                       const std::string& key);
+/// `text` without the line ends at its end: an owner file with CRLF lines leaves a carriage
+/// return in the values read from it.
+std::string withoutLineEnd(std::string text);
 
 } // namespace vqrt
