@@ -1,14 +1,22 @@
 #include <iostream>
 
 #include "commands.h"
+#include "locate.h"
 #include "options.h"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     int status = 0;
-    const auto options = icq::parseOptions(argc, argv, status);
+    auto options = icq::parseOptions(argc, argv, status);
     if (!options) {
         return status;
+    }
+    for (std::string& database : options->databases) {
+        std::string problem;
+        database = icq::locateDatabase(database, problem);
+        if (!problem.empty()) {
+            return icq::fail(icq::kUnusable, problem);
+        }
     }
     switch (options->command) {
     case icq::Command::Info:

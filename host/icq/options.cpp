@@ -28,6 +28,9 @@ shown. Exit status: 0 done; 1 a database of ICQ 2003b or later, which this tool 
 2 bad arguments, or a file that cannot be read.
 )";
 
+const char* const kOneDatabase =
+    "the <UIN>.dat file, or a folder that holds it (such as ICQ or ICQ/2000b)";
+
 // Settings shared by every command, on the command itself so they may follow its name.
 struct Common {
     std::string codepage = "CP1252";
@@ -87,15 +90,15 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
 
     CLI::App* info = app.add_subcommand(
         "info", "the owner, groups, contacts by status, messages by kind, version and warnings");
-    info->add_option("database", o.databases, "the <UIN>.dat file")->required()->expected(1);
+    info->add_option("database", o.databases, kOneDatabase)->required()->expected(1);
     CLI::App* contacts =
         app.add_subcommand("contacts", "the contacts on the owner's list as a table");
-    contacts->add_option("database", o.databases, "the <UIN>.dat file")->required()->expected(1);
+    contacts->add_option("database", o.databases, kOneDatabase)->required()->expected(1);
     contacts->add_flag("-a,--all,--all-contacts", o.allContacts,
                        "also removed, ignored and other contacts");
     CLI::App* history =
         app.add_subcommand("history", "the message history as plain text, by contact");
-    history->add_option("database", o.databases, "the <UIN>.dat file")->required()->expected(1);
+    history->add_option("database", o.databases, kOneDatabase)->required()->expected(1);
     uint32_t uin = 0;
     CLI::Option* uinOption =
         history->add_option("--uin", uin, "only the conversation with this contact");
@@ -103,8 +106,8 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
         "export", "contacts.vcf, contacts.csv, history/, icq-archive.sqlite and report.txt");
     exports
         ->add_option("databases", o.databases,
-                     "the <UIN>.dat file; several copies of one owner's database (oldest first) "
-                     "are merged")
+                     "the <UIN>.dat file, or a folder that holds it; several copies of one "
+                     "owner's database (oldest first) are merged")
         ->required();
     exports->add_option("--out", o.out, "the folder that receives the exports")->required();
     exports->add_flag("--all-contacts", o.allContacts,

@@ -186,6 +186,30 @@ TEST(IcqTool, InfoContactsAndHistory) {
     }
 }
 
+// People who kept only their ICQ folder name it, or the index, instead of the data file.
+TEST(IcqTool, AFolderOrTheIndexStandsForItsDatabase) {
+    const TempDir dir;
+    const std::string db = writeDatabase(dir.file("ICQ/2000b/1234567.dat"), smallDatabase());
+    writeDatabase(dir.file("ICQ/NewDB/1234567.dat"), smallDatabase());
+    for (const std::string& given :
+         {dir.file("ICQ"), dir.file("ICQ/2000b"), dir.file("ICQ/2000b/1234567.idx")}) {
+        const ProcessResult r = icqTool({"info", given});
+        EXPECT_EQ(r.status, 0) << describe(r);
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Database:  " + db) << given;
+    }
+    writeDatabase(dir.file("ICQ/2000a/7654321.dat"), smallDatabase());
+    const std::pair<std::string, std::string> refused[] = {
+        {dir.file("ICQ"), ": holds the databases of 2 owners (2000b/1234567.dat, "
+                          "2000a/7654321.dat); name one of them"},
+        {dir.path(), ": holds no ICQ database (no <UIN>.dat in it, nor in its folders 2003a, "
+                     "2002a, 2001a, 2000b, 2000a, Db99b and NewDB)"}};
+    for (const auto& [given, err] : refused) {
+        const ProcessResult r = icqTool({"contacts", given});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "tolvane-icq: " + given + err + "\n");
+    }
+}
+
 TEST(IcqTool, OverlappingCopiesAreMergedOnce) {
     const TempDir dir;
     mkwin::IcqDatabaseContent older = smallDatabase();

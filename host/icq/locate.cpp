@@ -1,0 +1,124 @@
+#include "locate.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <vector>
+
+#include "archive/database.h"
+
+namespace icq {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where ICQ keeps its databases beneath its own folder, the newest first.
+const char* const kVersionFolders[] = {"2003a", "2002a", "2001a", "2000b",
+                                       "2000a", "Db99b", "NewDB"};
+
+std::string lower(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+// The UIN of a "<digits>.dat" (the extension in any case); 0 for any other name.
+unsigned long long uinOf(const std::string& name) {
+    const size_t dot = name.size() >= 5 ? name.size() - 4 : 0;
+    if (dot == 0 || dot > 10 || lower(name.substr(dot)) != ".dat" ||
+        !std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(dot),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
+        return 0;
+    }
+    return std::stoull(name.substr(0, dot));
+}
+
+std::vector<fs::path> entriesOf(const fs::path& folder) {
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        found.push_back(it->path());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// The databases directly in `folder`, by UIN; a UIN already known keeps its file.
+void addDatabases(const fs::path& folder, std::map<unsigned long long, fs::path>& byUin) {
+    for (const fs::path& entry : entriesOf(folder)) {
+        std::error_code ec;
+        const unsigned long long uin = uinOf(entry.filename().string());
+        if (uin != 0 && fs::is_regular_file(entry, ec)) {
+            byUin.emplace(uin, entry);
+        }
+    }
+}
+
+std::string folderList() {
+    std::string names;
+    const size_t n = std::size(kVersionFolders);
+    for (size_t i = 0; i < n; ++i) {
+        names += (i == 0 ? "" : i + 1 == n ? " and " : ", ") + std::string(kVersionFolders[i]);
+    }
+    return names;
+}
+
+std::string fromFolder(const std::string& given, std::string& problem) {
+    const fs::path folder(given);
+    std::map<unsigned long long, fs::path> byUin;
+    addDatabases(folder, byUin);
+    if (byUin.empty()) {
+        const std::vector<fs::path> entries = entriesOf(folder);
+        for (const char* version : kVersionFolders) {
+            for (const fs::path& entry : entries) {
+                std::error_code ec;
+                if (lower(entry.filename().string()) == lower(version) &&
+                    fs::is_directory(entry, ec)) {
+                    addDatabases(entry, byUin);
+                }
+            }
+        }
+    }
+    if (byUin.size() == 1) {
+        return byUin.begin()->second.string();
+    }
+    if (byUin.empty()) {
+        problem = given + ": holds no ICQ database (no <UIN>.dat in it, nor in its folders " +
+                  folderList() + ")";
+        return {};
+    }
+    std::string names;
+    for (const auto& [uin, path] : byUin) {
+        names += (names.empty() ? "" : ", ") + path.lexically_relative(folder).string();
+    }
+    problem = given + ": holds the databases of " + std::to_string(byUin.size()) + " owners (" +
+              names + "); name one of them";
+    return {};
+}
+
+} // namespace
+
+std::string locateDatabase(const std::string& given, std::string& problem) {
+    std::error_code ec;
+    const fs::path path(given);
+    if (fs::is_directory(path, ec)) {
+        // A folder of ICQ 2003b's tables is refused by name when it is opened.
+        return archive::laterFormatRefusal(given).empty() ? fromFolder(given, problem) : given;
+    }
+    const std::string name = path.filename().string();
+    if (name.size() > 4 && lower(name.substr(name.size() - 4)) == ".idx") {
+        const std::string stem = lower(name.substr(0, name.size() - 4));
+        for (const fs::path& entry : entriesOf(path.has_parent_path() ? path.parent_path() : ".")) {
+            const std::string other = entry.filename().string();
+            if (lower(other) == stem + ".dat" && fs::is_regular_file(entry, ec)) {
+                return path.has_parent_path() ? entry.string() : other;
+            }
+        }
+    }
+    return given;
+}
+
+} // namespace icq

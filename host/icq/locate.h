@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace icq {
+
+/// The database file that `given` stands for. People who kept only their ICQ folder name the
+/// folder, or the index beside the data file, as often as the data file itself:
+/// - a folder stands for the one <UIN>.dat in it or, when it holds none, in its version
+///   folders (2003a, 2002a, 2001a, 2000b, 2000a, Db99b, NewDB, in this order, the first one
+///   of each UIN kept);
+/// - a <UIN>.idx stands for the <UIN>.dat beside it;
+/// - anything else stands for itself, and opening it says what it is.
+/// Empty with `problem` set when a folder holds no database, or the databases of several
+/// owners.
+std::string locateDatabase(const std::string& given, std::string& problem);
+
+} // namespace icq
