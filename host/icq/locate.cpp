@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/database.h"
+#include "text/names.h"
 
 namespace icq {
 
@@ -18,17 +19,10 @@ namespace fs = std::filesystem;
 const char* const kVersionFolders[] = {"2003a", "2002a", "2001a", "2000b",
                                        "2000a", "Db99b", "NewDB"};
 
-std::string lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
 // The UIN of a "<digits>.dat" (the extension in any case); 0 for any other name.
 unsigned long long uinOf(const std::string& name) {
     const size_t dot = name.size() >= 5 ? name.size() - 4 : 0;
-    if (dot == 0 || dot > 10 || lower(name.substr(dot)) != ".dat" ||
+    if (dot == 0 || dot > 10 || text::foldName(name.substr(dot)) != ".dat" ||
         !std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(dot),
                      [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
         return 0;
@@ -75,7 +69,7 @@ std::string fromFolder(const std::string& given, std::string& problem) {
         for (const char* version : kVersionFolders) {
             for (const fs::path& entry : entries) {
                 std::error_code ec;
-                if (lower(entry.filename().string()) == lower(version) &&
+                if (text::foldName(entry.filename().string()) == text::foldName(version) &&
                     fs::is_directory(entry, ec)) {
                     addDatabases(entry, byUin);
                 }
@@ -109,11 +103,11 @@ std::string locateDatabase(const std::string& given, std::string& problem) {
         return archive::laterFormatRefusal(given).empty() ? fromFolder(given, problem) : given;
     }
     const std::string name = path.filename().string();
-    if (name.size() > 4 && lower(name.substr(name.size() - 4)) == ".idx") {
-        const std::string stem = lower(name.substr(0, name.size() - 4));
+    if (name.size() > 4 && text::foldName(name.substr(name.size() - 4)) == ".idx") {
+        const std::string stem = text::foldName(name.substr(0, name.size() - 4));
         for (const fs::path& entry : entriesOf(path.has_parent_path() ? path.parent_path() : ".")) {
             const std::string other = entry.filename().string();
-            if (lower(other) == stem + ".dat" && fs::is_regular_file(entry, ec)) {
+            if (text::foldName(other) == stem + ".dat" && fs::is_regular_file(entry, ec)) {
                 return path.has_parent_path() ? entry.string() : other;
             }
         }

@@ -14,6 +14,7 @@
 #include "archive/messagetext.h"
 #include "archive/walk.h"
 #include "text/codepage.h"
+#include "text/names.h"
 
 namespace archive {
 
@@ -32,13 +33,6 @@ constexpr uint32_t kAwaitingGroup = 3;
 constexpr size_t kCachedPages = 64;
 constexpr uint64_t kNearby = 4096;
 
-std::string lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
 bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
            text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -47,7 +41,7 @@ bool endsWith(const std::string& text, const std::string& end) {
 // The tables of ICQ 2003b and later (Messages<UIN>.dbf, Users<UIN>.dbf, O<UIN>.dbf) and ICQ 7's
 // Messages.qdb.
 bool isLaterTable(const std::string& name) {
-    const std::string n = lower(name);
+    const std::string n = text::foldName(name);
     return n == "messages.qdb" ||
            (endsWith(n, ".dbf") &&
             (n.rfind("messages", 0) == 0 || n.rfind("users", 0) == 0 ||
@@ -56,8 +50,9 @@ bool isLaterTable(const std::string& name) {
 
 std::string refusal(const std::string& path, std::vector<std::string> found) {
     std::sort(found.begin(), found.end());
-    const bool qdb = std::any_of(found.begin(), found.end(),
-                                 [](const std::string& n) { return endsWith(lower(n), ".qdb"); });
+    const bool qdb = std::any_of(found.begin(), found.end(), [](const std::string& n) {
+        return endsWith(text::foldName(n), ".qdb");
+    });
     std::string names;
     for (size_t i = 0; i < found.size() && i < 3; ++i) {
         names += (i == 0 ? "" : ", ") + found[i];
@@ -122,7 +117,7 @@ std::string findIndex(const std::string& datPath) {
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.size() == stem.size() + 4 && name.compare(0, stem.size(), stem) == 0 &&
-            lower(name.substr(stem.size())) == ".idx" &&
+            text::foldName(name.substr(stem.size())) == ".idx" &&
             (found.empty() || endsWith(name, ".idx"))) {
             found = (folder / name).string();
         }
@@ -470,7 +465,8 @@ std::string laterFormatRefusal(const std::string& path) {
     }
     if (fs::exists(status)) {
         const std::string name = p.filename().string();
-        if (isLaterTable(name) || endsWith(lower(name), ".dbf") || endsWith(lower(name), ".qdb")) {
+        if (isLaterTable(name) || endsWith(text::foldName(name), ".dbf") ||
+            endsWith(text::foldName(name), ".qdb")) {
             return refusal(path, {name});
         }
         return fs::is_regular_file(status) && isSqliteFile(p)
