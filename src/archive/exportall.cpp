@@ -17,10 +17,14 @@
 #include <cerrno>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace archive {
@@ -42,6 +46,39 @@ void makeFolder(const std::string& path, bool mayBeLink) {
     if (!fs::is_directory(path, error)) {
         throw ExportError(path + ": could not create the folder (not a folder)");
     }
+}
+
+// True when `folder` holds the report of an earlier export.
+bool holdsEarlierExport(const std::string& folder) {
+    std::ifstream report(folder + "/report.txt", std::ios::binary);
+    std::string start(kReportStart.size(), '\0');
+    return report.read(start.data(), static_cast<std::streamsize>(start.size())) &&
+           start == kReportStart;
+}
+
+// The history of an earlier export holds pages and text files only: anything else in it is
+// somebody else's, which replacing the history would lose.
+void refuseStrangersInHistory(const std::string& history) {
+    std::error_code error;
+    for (fs::directory_iterator it(history, error), end; !error && it != end; it.increment(error)) {
+        const fs::path& entry = it->path();
+        std::error_code ignored;
+        if (!fs::is_regular_file(fs::symlink_status(entry, ignored)) ||
+            (entry.extension() != ".html" && entry.extension() != ".txt")) {
+            throw ExportError(history + ": holds " + entry.filename().string() +
+                              ", which no export writes; the history is replaced as a whole, "
+                              "so move it away first");
+        }
+    }
+}
+
+// "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& names) {
+    std::string out;
+    for (size_t i = 0; i < names.size(); ++i) {
+        out += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    return out;
 }
 
 // The history of an earlier export is replaced as a whole, so that no page of a conversation
@@ -111,6 +148,7 @@ public:
 
     ExportResult run() {
         makeFolder(folder_, true);
+        refuseStrangers();
         if (options_.vcard) {
             writeContactList("contacts.vcf", "",
                              [this](const Contact& c) { return vcard(c, groupName(c)); });
@@ -128,6 +166,40 @@ public:
     }
 
 private:
+    // An export replaces only what an earlier one wrote: an entry of a name it writes in a
+    // folder without the report of an earlier export is somebody else's.
+    void refuseStrangers() const {
+        if (holdsEarlierExport(folder_)) {
+            if (options_.history) {
+                refuseStrangersInHistory(folder_ + "/history");
+            }
+            return;
+        }
+        std::vector<std::string> found;
+        for (const auto& [name, written] : std::initializer_list<std::pair<const char*, bool>>{
+                 {"contacts.vcf", options_.vcard},
+                 {"contacts.csv", options_.csv},
+                 {"history", options_.history},
+                 {"icq-archive.sqlite", options_.sqlite},
+                 {"report.txt", true}}) {
+            // An empty folder holds nothing to lose.
+            const std::string path = folder_ + "/" + name;
+            std::error_code ignored;
+            const fs::file_status status = fs::symlink_status(path, ignored);
+            if (written && fs::exists(status) &&
+                !(fs::is_directory(status) && fs::is_empty(path, ignored))) {
+                found.push_back(name + std::string(fs::is_directory(status) ? "/" : ""));
+            }
+        }
+        if (!found.empty()) {
+            throw ExportError(folder_ + ": holds " + listed(found) +
+                              ", which no earlier export wrote (there is no report.txt of "
+                              "one); move " +
+                              (found.size() == 1 ? "it" : "them") +
+                              " away or choose another folder");
+        }
+    }
+
     std::string groupName(const Contact& contact) const {
         const auto found = groups_.find(contact.groupId);
         return found == groups_.end() ? "" : found->second;

@@ -31,7 +31,7 @@ std::string count(uint64_t n) {
 std::string reportText(const Archive& archive, const Report& report,
                        const std::vector<WrittenFile>& files) {
     const Settings& settings = archive.settings;
-    std::string out = line("ICQ archive of " + ownerName(archive.owner) + " (" +
+    std::string out = line(std::string(kReportStart) + ownerName(archive.owner) + " (" +
                            std::to_string(archive.owner.uin) + ")");
     out += line("Texts read as " + settings.codepage + "; stored times plus " +
                 std::to_string(settings.timeOffset) + " s taken as UTC; times shown in " +

@@ -3,9 +3,13 @@
 #include "archive/archive.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace archive {
+
+/// What report.txt begins with, followed by the owner: how a folder shows an earlier export.
+constexpr std::string_view kReportStart = "ICQ archive of ";
 
 /// A file or folder the export wrote, with what it holds ("2 conversations, 3 messages").
 struct WrittenFile {

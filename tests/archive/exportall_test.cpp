@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 #include <sqlite3.h>
@@ -190,14 +191,42 @@ TEST(ExportAll, ReportCountsEveryEntryAndListsTheWarnings) {
 }
 
 // A new export replaces the history of an earlier one as a whole and leaves nothing else.
-TEST(ExportAll, HistoryOfAnEarlierExportIsReplaced) {
-    const testsupport::TempDir dir;
-    testsupport::writeFile(dir.file("history/9999.html"), "of another owner");
-    testsupport::SampleArchive sample;
-    EXPECT_EQ(archive::exportAll(sample.archive, dir.path()).error, "");
-    EXPECT_FALSE(fs::exists(dir.file("history/9999.html")));
-    EXPECT_TRUE(fs::exists(dir.file("history/index.html")));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
+// An export replaces what an earlier export wrote, its history as a whole, and nothing of
+// anybody else's: a folder that holds such files refuses the export before anything is written.
+TEST(ExportAll, ReplacesAnEarlierExportButNobodyElsesFiles) {
+    const std::string earlier = "ICQ archive of Rover (9999)\n";
+    struct Case {
+        std::map<std::string, std::string> before;
+        std::string error; // after the folder's path
+    };
+    const Case cases[] = {
+        {{{"report.txt", earlier}, {"history/9999.html", "of another owner"}}, ""},
+        {{{"history/9999.html", "of the user"}, {"contacts.csv", "of the user"}},
+         ": holds contacts.csv and history/, which no earlier export wrote (there is no "
+         "report.txt of one); move them away or choose another folder"},
+        {{{"report.txt", earlier}, {"history/notes.odt", "of the user"}},
+         "/history: holds notes.odt, which no export writes; the history is replaced as a "
+         "whole, so move it away first"},
+    };
+    for (const Case& c : cases) {
+        const testsupport::TempDir dir;
+        for (const auto& [name, bytes] : c.before) {
+            testsupport::writeFile(dir.file(name), bytes);
+        }
+        testsupport::SampleArchive sample;
+        const std::string error = archive::exportAll(sample.archive, dir.path()).error;
+        EXPECT_EQ(error, c.error.empty() ? "" : dir.path() + c.error);
+        if (error.empty()) {
+            EXPECT_FALSE(fs::exists(dir.file("history/9999.html")));
+            EXPECT_TRUE(fs::exists(dir.file("history/index.html")));
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()),
+                      5);
+        } else {
+            for (const auto& [name, bytes] : c.before) {
+                EXPECT_EQ(readFile(dir.file(name)), bytes) << name;
+            }
+        }
+    }
 }
 
 TEST(ExportAll, FailuresAreOneLineWithPlaceAndCauseAndLeaveNothingBehind) {
@@ -211,6 +240,7 @@ TEST(ExportAll, FailuresAreOneLineWithPlaceAndCauseAndLeaveNothingBehind) {
     fs::create_directories(dir.file("linked"));
     fs::create_directory_symlink(dir.file("elsewhere"), dir.file("linked/history"));
     fs::create_symlink(dir.file("elsewhere/victim"), dir.file("linked/.contacts.vcf.part"));
+    testsupport::writeFile(dir.file("linked/report.txt"), "ICQ archive of Rover (9999)\n");
     EXPECT_EQ(archive::exportAll(sample.archive, dir.file("linked")).error,
               dir.file("linked/history") +
                   ": could not create the folder (a symbolic link is there)");
