@@ -18,6 +18,8 @@
 #include <QApplication>
 #include <QWidget>
 
+#include "archive/exportall.h"
+#include "archive/text.h"
 #include "archiverun.h"
 #include "confinement.h"
 #include "diagnostics.h"
@@ -504,6 +506,21 @@ std::optional<int> openOutput(Run& run) {
         run.output = vqrt::OutputFolder::open(run.o.out, error);
         if (!run.output) {
             return fail(vqrt::kImportUsage, error);
+        }
+        // What the bundle may hold, whatever this run then writes, must not replace anybody
+        // else's files.
+        std::vector<std::string> names = {"record.json", "files"};
+        if (run.o.archive.enabled) {
+            const std::vector<std::string> exports = archive::exportNames();
+            names.insert(names.end(), exports.begin(), exports.end());
+        }
+        const std::vector<std::string> inTheWay = run.output->strangers(names);
+        if (!inTheWay.empty()) {
+            return fail(vqrt::kImportUsage, run.output->path() + ": holds " +
+                                                archive::listed(inTheWay) +
+                                                ", which no earlier import wrote; move " +
+                                                (inTheWay.size() == 1 ? "it" : "them") +
+                                                " away or choose another folder");
         }
     }
     run.bundleFolder = run.output ? run.output->staging() : run.scratch->path();

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <vector>
 
 #include "archive/database.h"
+#include "archive/text.h"
 #include "text/names.h"
 
 namespace icq {
@@ -51,15 +53,6 @@ void addDatabases(const fs::path& folder, std::map<unsigned long long, fs::path>
     }
 }
 
-std::string folderList() {
-    std::string names;
-    const size_t n = std::size(kVersionFolders);
-    for (size_t i = 0; i < n; ++i) {
-        names += (i == 0 ? "" : i + 1 == n ? " and " : ", ") + std::string(kVersionFolders[i]);
-    }
-    return names;
-}
-
 std::string fromFolder(const std::string& given, std::string& problem) {
     const fs::path folder(given);
     std::map<unsigned long long, fs::path> byUin;
@@ -81,7 +74,7 @@ std::string fromFolder(const std::string& given, std::string& problem) {
     }
     if (byUin.empty()) {
         problem = given + ": holds no ICQ database (no <UIN>.dat in it, nor in its folders " +
-                  folderList() + ")";
+                  archive::listed({std::begin(kVersionFolders), std::end(kVersionFolders)}) + ")";
         return {};
     }
     std::string names;

@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -27,10 +30,21 @@ constexpr char kStagingPrefix[] = ".tolvane-run-";
 constexpr char kRecordName[] = "record.json";
 // What a bundle of a version that kept no identity file holds.
 const char* const kOlderMembers[] = {"record.json", "files"};
+// How a record of ours begins, as every version has written it, white space left out.
+constexpr std::string_view kRecordStart = "{\"format\":\"tolvane-record/";
 
-bool exists(int dir, const std::string& name) {
-    struct stat st;
-    return ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+// True when `name` in `dir` is a record that an import wrote.
+bool isRecord(int dir, const char* name) {
+    const UniqueFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    char start[64] = {};
+    const ssize_t got = fd ? ::read(fd.get(), start, sizeof start) : -1;
+    std::string packed;
+    for (ssize_t i = 0; i < got; ++i) {
+        if (std::isspace(static_cast<unsigned char>(start[i])) == 0) {
+            packed += start[i];
+        }
+    }
+    return packed.rfind(kRecordStart, 0) == 0;
 }
 
 // A name of an entry in the folder itself: neither a path nor one of the folder's own files.
@@ -116,11 +130,11 @@ void OutputFolder::removeLeftovers() const {
 }
 
 void OutputFolder::readEarlierBundle() {
-    for (const char* name : kOlderMembers) {
-        if (exists(folder_.get(), name)) {
-            holdsBundle_ = true;
-            earlierMembers_.insert(name);
-        }
+    // A version that kept no identity file is known by its record; a files/ folder alone may
+    // be anybody's.
+    if (isRecord(folder_.get(), kRecordName)) {
+        holdsBundle_ = true;
+        earlierMembers_.insert(std::begin(kOlderMembers), std::end(kOlderMembers));
     }
     std::string text;
     std::string ignored;
@@ -132,12 +146,31 @@ void OutputFolder::readEarlierBundle() {
         !identity.value("owner", nlohmann::json()).is_string()) {
         return;
     }
+    holdsBundle_ = true;
     earlierIdentity_ = BundleIdentity{identity["installation"], identity["owner"]};
     for (const auto& member : identity.value("members", nlohmann::json::array())) {
         if (member.is_string() && isMemberName(member.get<std::string>())) {
             earlierMembers_.insert(member.get<std::string>());
         }
     }
+}
+
+std::vector<std::string> OutputFolder::strangers(const std::vector<std::string>& names) const {
+    std::vector<std::string> found;
+    for (const std::string& name : names) {
+        struct stat st;
+        if (earlierMembers_.count(name) != 0 || name == kIdentityName ||
+            ::fstatat(folder_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        std::error_code ec;
+        if (!S_ISDIR(st.st_mode)) {
+            found.push_back(name);
+        } else if (!fs::is_empty(path_ + "/" + name, ec)) {
+            found.push_back(name + "/");
+        }
+    }
+    return found;
 }
 
 bool OutputFolder::moveIn(int staging, const std::string& name, std::string& error) const {
@@ -163,6 +196,12 @@ bool OutputFolder::moveIn(int staging, const std::string& name, std::string& err
 
 bool OutputFolder::commit(const BundleIdentity& identity, std::string& error) {
     std::vector<std::string> names = entries(staging_);
+    const std::vector<std::string> inTheWay = strangers(names);
+    if (!inTheWay.empty()) {
+        error = path_ + ": holds " + inTheWay.front() +
+                ", which no earlier import wrote; nothing was replaced";
+        return false;
+    }
     const auto record = std::find(names.begin(), names.end(), kRecordName);
     const bool hasRecord = record != names.end();
     if (hasRecord) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "fdio.h"
 
@@ -34,14 +35,20 @@ public:
     const std::string& path() const { return path_; }
     /// Where the run writes its bundle.
     const std::string& staging() const { return staging_; }
-    /// True when the folder held a bundle (its record.json or files/) when it was opened.
+    /// True when the folder held a bundle when it was opened: its identity file, or the
+    /// record.json of an older version.
     bool holdsBundle() const { return holdsBundle_; }
     /// What the earlier bundle says of itself; nothing without one, or for a bundle of an
     /// older version, which kept no identity.
     const std::optional<BundleIdentity>& earlierIdentity() const { return earlierIdentity_; }
+    /// Those of `names` that the folder holds and the earlier bundle did not: somebody else's
+    /// files or folders (empty folders aside), which a bundle must not replace. Folders end in
+    /// "/".
+    std::vector<std::string> strangers(const std::vector<std::string>& names) const;
     /// Moves every entry of the staging folder into the folder, each replacing the entry of its
     /// name, record.json last; what else the earlier bundle held is removed. False with one
-    /// line in `error` when an entry cannot be moved.
+    /// line in `error`, and nothing moved, when an entry would replace a stranger; false when
+    /// an entry cannot be moved.
     bool commit(const BundleIdentity& identity, std::string& error);
     /// Removes the staging folder and what it holds.
     void discard();

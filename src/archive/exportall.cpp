@@ -72,15 +72,6 @@ void refuseStrangersInHistory(const std::string& history) {
     }
 }
 
-// "a", "a and b", "a, b and c".
-std::string listed(const std::vector<std::string>& names) {
-    std::string out;
-    for (size_t i = 0; i < names.size(); ++i) {
-        out += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
-    }
-    return out;
-}
-
 // The history of an earlier export is replaced as a whole, so that no page of a conversation
 // that this export does not hold is left behind: the new pages go into a hidden folder beside
 // it, which takes its place once complete and is removed if the export fails.
@@ -176,19 +167,13 @@ private:
             return;
         }
         std::vector<std::string> found;
-        for (const auto& [name, written] : std::initializer_list<std::pair<const char*, bool>>{
-                 {"contacts.vcf", options_.vcard},
-                 {"contacts.csv", options_.csv},
-                 {"history", options_.history},
-                 {"icq-archive.sqlite", options_.sqlite},
-                 {"report.txt", true}}) {
+        for (const std::string& name : exportNames(options_)) {
             // An empty folder holds nothing to lose.
             const std::string path = folder_ + "/" + name;
             std::error_code ignored;
             const fs::file_status status = fs::symlink_status(path, ignored);
-            if (written && fs::exists(status) &&
-                !(fs::is_directory(status) && fs::is_empty(path, ignored))) {
-                found.push_back(name + std::string(fs::is_directory(status) ? "/" : ""));
+            if (fs::exists(status) && !(fs::is_directory(status) && fs::is_empty(path, ignored))) {
+                found.push_back(name + (fs::is_directory(status) ? "/" : ""));
             }
         }
         if (!found.empty()) {
@@ -322,6 +307,21 @@ std::string withoutTrailingSlash(std::string path) {
 }
 
 } // namespace
+
+std::vector<std::string> exportNames(const ExportOptions& options) {
+    std::vector<std::string> names;
+    for (const auto& [name, written] :
+         std::initializer_list<std::pair<const char*, bool>>{{"contacts.vcf", options.vcard},
+                                                             {"contacts.csv", options.csv},
+                                                             {"history", options.history},
+                                                             {"icq-archive.sqlite", options.sqlite},
+                                                             {"report.txt", true}}) {
+        if (written) {
+            names.emplace_back(name);
+        }
+    }
+    return names;
+}
 
 ExportResult exportAll(const Archive& archive, const std::string& folder,
                        const ExportOptions& options) {

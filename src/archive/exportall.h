@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace archive {
 
@@ -27,11 +28,16 @@ struct ExportResult {
     uint64_t conversations = 0;
 };
 
+/// The names of what exportAll writes into its folder with `options`.
+std::vector<std::string> exportNames(const ExportOptions& options = {});
+
 /// Writes the chosen exports of `archive` into `folder` (created when missing):
 /// contacts.vcf, contacts.csv, history/ (a page and a text file per conversation, index.html)
 /// and icq-archive.sqlite, then report.txt counting every entry by kind and outcome. Each file
 /// is written under a temporary name and renamed when complete. Times are shown in
-/// archive.settings.timeZone.
+/// archive.settings.timeZone. Where `folder` holds an entry of one of those names, it must be
+/// of an earlier export (the folder holds its report.txt), and history/ must hold nothing but
+/// pages and text files; otherwise nothing is written and the error names the entry.
 ExportResult exportAll(const Archive& archive, const std::string& folder,
                        const ExportOptions& options = {});
 

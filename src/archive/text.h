@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace archive {
 
@@ -23,5 +24,8 @@ std::string grouped(uint64_t n);
 
 /// `n` and the noun, plural unless `n` is 1: "1 contact", "2 contacts".
 std::string counted(uint64_t n, const std::string& noun);
+
+/// The names as a sentence lists them: "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& names);
 
 } // namespace archive

@@ -206,7 +206,8 @@ TEST_F(HostileE2e, EarlierRecordIsNeverLostAndEveryStopCleansUp) {
             return filled(filled(text, "{out}", out), "{root}", icq->root());
         };
         if (!c.earlierUin.empty()) {
-            writeFile(out + "/record.json", R"({"sections": [{"name": "ICQ_OWNER", "entries":
+            writeFile(out + "/record.json", R"({"format": "tolvane-record/1",
+                "sections": [{"name": "ICQ_OWNER", "entries":
                 [{"key": "UIN", "value": ")" + c.earlierUin +
                                                 R"(\r"}]}]})");
             writeFile(out + "/files/Old.wav", "old");

@@ -77,4 +77,46 @@ TEST(OutputFolder, DiscardKeepsAndCommitReplacesTheEarlierBundle) {
                   "members": ["files", ".tolvane-bundle.json", "record.json"]})"));
 }
 
+// A bundle replaces only what an earlier bundle wrote: the entries its identity names, or the
+// record.json and files/ of a version that kept no identity. Anything else of those names is
+// somebody else's, and a commit that would replace it moves nothing.
+TEST(OutputFolder, NeverReplacesSomebodyElsesFiles) {
+    const std::string record = "{\n  \"format\": \"tolvane-record/1\",\n}";
+    const std::vector<std::string> names = {"files", "history", "record.json"};
+    const std::pair<std::map<std::string, std::string>, std::vector<std::string>> cases[] = {
+        {{{"files/taxes.txt", "mine"}}, {"files/"}},
+        {{{"record.json", "{}"}, {"history/a.txt", "mine"}}, {"history/", "record.json"}},
+        {{{"record.json", record}, {"files/a.wav", "older"}, {"history/a.txt", "mine"}},
+         {"history/"}},
+        {{{"record.json", record}, {"files/a.wav", "older"}}, {}},
+    };
+    for (const auto& [before, strangers] : cases) {
+        TempDir dir;
+        const std::string out = dir.file("out");
+        for (const auto& [name, bytes] : before) {
+            writeFile(out + "/" + name, bytes);
+        }
+        fs::create_directories(out + "/history"); // empty, so nobody's
+        auto folder = openFolder(out);
+        ASSERT_TRUE(folder);
+        EXPECT_EQ(folder->strangers(names), strangers);
+        for (const std::string& name : names) {
+            writeFile(folder->staging() + "/" + name + (name == "record.json" ? "" : "/new"),
+                      "new");
+        }
+        std::string error;
+        EXPECT_EQ(folder->commit({"/mnt/xp", "123"}, error), strangers.empty());
+        if (strangers.empty()) {
+            EXPECT_EQ(readFile(out + "/record.json"), "new");
+            EXPECT_FALSE(fs::exists(out + "/files/a.wav"));
+        } else {
+            EXPECT_EQ(error, out + ": holds " + strangers.front() +
+                                 ", which no earlier import wrote; nothing was replaced");
+            for (const auto& [name, bytes] : before) {
+                EXPECT_EQ(readFile(out + "/" + name), bytes) << name;
+            }
+        }
+    }
+}
+
 } // namespace
