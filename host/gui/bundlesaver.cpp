@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "archive/text.h"
 #include "fdio.h"
+#include "outputfolder.h"
 
 namespace fs = std::filesystem;
 
@@ -100,6 +102,17 @@ bool saveBundle(const std::string& staging, const std::string& target, std::stri
     struct stat st;
     if (::stat(record.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         error = record + ": no record to save (expected the record of an import run)";
+        return false;
+    }
+    // A bundle is saved over an earlier one, never over somebody else's files.
+    std::vector<std::string> names = entries(staging, true);
+    const std::vector<std::string> files = entries(staging, false);
+    names.insert(names.end(), files.begin(), files.end());
+    const std::vector<std::string> inTheWay = vqrt::strangersIn(target, names);
+    if (!inTheWay.empty()) {
+        error = target + ": holds " + archive::listed(inTheWay) +
+                ", which no earlier import wrote; move " + (inTheWay.size() == 1 ? "it" : "them") +
+                " away or choose another folder";
         return false;
     }
     if (!makeFolder(target, error)) {

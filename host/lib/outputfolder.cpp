@@ -76,6 +76,62 @@ std::vector<std::string> entries(const std::string& path) {
     return names;
 }
 
+struct EarlierBundle {
+    bool holds = false;
+    std::optional<BundleIdentity> identity;
+    std::set<std::string> members;
+};
+
+// What the bundle in `dir` (at `path`) says of itself.
+EarlierBundle readBundle(int dir, const std::string& path) {
+    EarlierBundle earlier;
+    // A version that kept no identity file is known by its record; a files/ folder alone may
+    // be anybody's.
+    if (isRecord(dir, kRecordName)) {
+        earlier.holds = true;
+        earlier.members.insert(std::begin(kOlderMembers), std::end(kOlderMembers));
+    }
+    std::string text;
+    std::string ignored;
+    if (!readWholeFile(path + "/" + kIdentityName, text, ignored)) {
+        return earlier;
+    }
+    const auto identity = nlohmann::json::parse(text, nullptr, false);
+    if (!identity.is_object() || !identity.value("installation", nlohmann::json()).is_string() ||
+        !identity.value("owner", nlohmann::json()).is_string()) {
+        return earlier;
+    }
+    earlier.holds = true;
+    earlier.identity = BundleIdentity{identity["installation"], identity["owner"]};
+    for (const auto& member : identity.value("members", nlohmann::json::array())) {
+        if (member.is_string() && isMemberName(member.get<std::string>())) {
+            earlier.members.insert(member.get<std::string>());
+        }
+    }
+    return earlier;
+}
+
+// Those of `names` in `dir` (at `path`) that are not `members`, empty folders aside.
+std::vector<std::string> strangersAmong(int dir, const std::string& path,
+                                        const std::set<std::string>& members,
+                                        const std::vector<std::string>& names) {
+    std::vector<std::string> found;
+    for (const std::string& name : names) {
+        struct stat st;
+        if (members.count(name) != 0 || name == kIdentityName ||
+            ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        std::error_code ec;
+        if (!S_ISDIR(st.st_mode)) {
+            found.push_back(name);
+        } else if (!fs::is_empty(path + "/" + name, ec)) {
+            found.push_back(name + "/");
+        }
+    }
+    return found;
+}
+
 } // namespace
 
 OutputFolder::OutputFolder(std::string path, UniqueFd folder, UniqueFd lock)
@@ -130,47 +186,21 @@ void OutputFolder::removeLeftovers() const {
 }
 
 void OutputFolder::readEarlierBundle() {
-    // A version that kept no identity file is known by its record; a files/ folder alone may
-    // be anybody's.
-    if (isRecord(folder_.get(), kRecordName)) {
-        holdsBundle_ = true;
-        earlierMembers_.insert(std::begin(kOlderMembers), std::end(kOlderMembers));
-    }
-    std::string text;
-    std::string ignored;
-    if (!readWholeFile(path_ + "/" + kIdentityName, text, ignored)) {
-        return;
-    }
-    const auto identity = nlohmann::json::parse(text, nullptr, false);
-    if (!identity.is_object() || !identity.value("installation", nlohmann::json()).is_string() ||
-        !identity.value("owner", nlohmann::json()).is_string()) {
-        return;
-    }
-    holdsBundle_ = true;
-    earlierIdentity_ = BundleIdentity{identity["installation"], identity["owner"]};
-    for (const auto& member : identity.value("members", nlohmann::json::array())) {
-        if (member.is_string() && isMemberName(member.get<std::string>())) {
-            earlierMembers_.insert(member.get<std::string>());
-        }
-    }
+    EarlierBundle earlier = readBundle(folder_.get(), path_);
+    holdsBundle_ = earlier.holds;
+    earlierIdentity_ = std::move(earlier.identity);
+    earlierMembers_ = std::move(earlier.members);
 }
 
 std::vector<std::string> OutputFolder::strangers(const std::vector<std::string>& names) const {
-    std::vector<std::string> found;
-    for (const std::string& name : names) {
-        struct stat st;
-        if (earlierMembers_.count(name) != 0 || name == kIdentityName ||
-            ::fstatat(folder_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue;
-        }
-        std::error_code ec;
-        if (!S_ISDIR(st.st_mode)) {
-            found.push_back(name);
-        } else if (!fs::is_empty(path_ + "/" + name, ec)) {
-            found.push_back(name + "/");
-        }
-    }
-    return found;
+    return strangersAmong(folder_.get(), path_, earlierMembers_, names);
+}
+
+std::vector<std::string> strangersIn(const std::string& folder,
+                                     const std::vector<std::string>& names) {
+    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir ? strangersAmong(dir.get(), folder, readBundle(dir.get(), folder).members, names)
+               : std::vector<std::string>();
 }
 
 bool OutputFolder::moveIn(int staging, const std::string& name, std::string& error) const {

@@ -68,4 +68,9 @@ private:
     std::set<std::string> earlierMembers_;
 };
 
+/// OutputFolder::strangers for `folder` without opening it as an output folder: for copies of
+/// a bundle into a folder of a person's choice. Empty when the folder does not exist.
+std::vector<std::string> strangersIn(const std::string& folder,
+                                     const std::vector<std::string>& names);
+
 } // namespace vqrt

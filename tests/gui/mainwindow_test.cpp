@@ -441,7 +441,8 @@ TEST_F(WindowTest, FailedSaveKeepsTheEarlierRecordAndSaysWhy) {
     auto window = openRover("secret");
     ASSERT_TRUE(runImport(*window));
     const std::string target = dir.file("busy");
-    writeFile(target + "/record.json", "earlier");
+    const std::string earlier = R"({"format": "tolvane-record/1", "sections": []})";
+    writeFile(target + "/record.json", earlier);
     writeFile(target + "/files/msg.wav/x", "in the way");
     QString message;
     ModalAnswer answer([&message](QWidget* modal) {
@@ -454,10 +455,21 @@ TEST_F(WindowTest, FailedSaveKeepsTheEarlierRecordAndSaysWhy) {
                                          "record.json in " +
                                          target + " was left as it was.");
     EXPECT_EQ(window->statusText(), message);
-    EXPECT_EQ(readFile(target + "/record.json"), "earlier");
+    EXPECT_EQ(readFile(target + "/record.json"), earlier);
     for (const auto& entry : fs::recursive_directory_iterator(target)) {
         EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
     }
+    // Files of somebody else's are not even written over.
+    const std::string theirs = dir.file("documents");
+    writeFile(theirs + "/contacts.vcf", "from the phone");
+    writeFile(theirs + "/history/diary.txt", "mine");
+    EXPECT_FALSE(window->saveTo(QString::fromStdString(theirs)));
+    EXPECT_EQ(message.toStdString(),
+              "The record was not saved: " + theirs +
+                  ": holds history/ and contacts.vcf, which no earlier import wrote; move them "
+                  "away or choose another folder. record.json in " +
+                  theirs + " was left as it was.");
+    EXPECT_EQ(readFile(theirs + "/contacts.vcf"), "from the phone");
 }
 
 } // namespace
