@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "archive/text.h"
@@ -91,6 +92,16 @@ bool copyFolder(const std::string& from, const std::string& to, const std::strin
     return true;
 }
 
+// True when the file at `path` is a page or text file of an ICQ history export: both name
+// it near their start.
+bool isHistoryFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string start(128, '\0');
+    file.read(start.data(), static_cast<std::streamsize>(start.size()));
+    start.resize(static_cast<size_t>(file.gcount()));
+    return start.find("ICQ history") != std::string::npos;
+}
+
 } // namespace
 
 bool saveBundle(const std::string& staging, const std::string& target, std::string& error,
@@ -144,9 +155,24 @@ bool exportFiles(const std::string& staging, ExportKind kind, const std::string&
             error = history + ": no history to export (the import wrote no ICQ archive)";
             return false;
         }
-        return makeFolder(target, error) &&
-               copyFolder(history, target, kind == ExportKind::HistoryHtml ? ".html" : ".txt",
-                          error, copied);
+        const std::string suffix = kind == ExportKind::HistoryHtml ? ".html" : ".txt";
+        // Pages go over those of an earlier export only, never over somebody else's files.
+        std::vector<std::string> inTheWay;
+        for (const std::string& name : entries(history, false)) {
+            std::error_code ec;
+            const std::string there = target + "/" + name;
+            if (hasSuffix(name, suffix) && fs::exists(fs::symlink_status(there, ec)) &&
+                !isHistoryFile(there)) {
+                inTheWay.push_back(name);
+            }
+        }
+        if (!inTheWay.empty()) {
+            error = target + ": holds " + archive::listed(inTheWay) +
+                    ", which no history export wrote; move " +
+                    (inTheWay.size() == 1 ? "it" : "them") + " away or choose another folder";
+            return false;
+        }
+        return makeFolder(target, error) && copyFolder(history, target, suffix, error, copied);
     }
     const std::string source =
         staging + (kind == ExportKind::ContactsVcard ? "/contacts.vcf" : "/contacts.csv");

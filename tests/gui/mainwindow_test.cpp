@@ -333,6 +333,20 @@ TEST_F(DemoImport, ExportsWriteTheFilesTheCommandLineWrote) {
     }
 }
 
+// History pages go over those of an earlier export, never over a file of somebody else's.
+TEST_F(DemoImport, HistoryExportWritesOverNobodyElsesFiles) {
+    const std::string target = dir_->file("documents");
+    ASSERT_TRUE(window_->exportTo(gui::ExportKind::HistoryHtml, QString::fromStdString(target)));
+    ASSERT_TRUE(window_->exportTo(gui::ExportKind::HistoryHtml, QString::fromStdString(target)));
+    writeFile(target + "/index.html", "<html>my own page</html>");
+    EXPECT_FALSE(window_->exportTo(gui::ExportKind::HistoryHtml, QString::fromStdString(target)));
+    EXPECT_EQ(window_->statusText().toStdString(),
+              "Nothing was exported: " + target +
+                  ": holds index.html, which no history export wrote; move it away or choose "
+                  "another folder.");
+    EXPECT_EQ(readFile(target + "/index.html"), "<html>my own page</html>");
+}
+
 TEST_F(DemoImport, SaveCopiesRecordFilesAndArchive) {
     const std::string target = dir_->file("saved");
     ASSERT_TRUE(window_->saveTo(QString::fromStdString(target)));
