@@ -139,6 +139,22 @@ TEST_F(HostileE2e, OutputFolderThatCannotBeUsedIsRefusedBeforeTheImport) {
     }
 }
 
+// An output folder that holds files of the names an import writes, which no import wrote
+// there (a person's own files/ and contacts.vcf in ~/Documents), is refused before the run.
+TEST_F(HostileE2e, SomebodyElsesFilesAreNeverReplaced) {
+    build();
+    const std::string out = icq->out("documents");
+    writeFile(out + "/files/taxes-2003.txt", "mine");
+    writeFile(out + "/contacts.vcf", "from the phone");
+    const TreeSnapshot before = snapshotTree(out, {});
+    const ProcessResult r = run(roverArgs(out), out);
+    EXPECT_EQ(r.status, 2) << describe(r);
+    EXPECT_EQ(r.err, "tolvane-import: " + out +
+                         ": holds files/ and contacts.vcf, which no earlier import wrote; move "
+                         "them away or choose another folder\n");
+    EXPECT_EQ(treeChanges(before, snapshotTree(out, {out + "/.tolvane-lock"})), "");
+}
+
 TEST_F(HostileE2e, KilledRunIsCleanedUpByTheNextOnceTheLockIsFree) {
     build();
     const std::string out = icq->out();
