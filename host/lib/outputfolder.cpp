@@ -28,8 +28,11 @@ constexpr char kLockName[] = ".tolvane-lock";
 constexpr char kIdentityName[] = ".tolvane-bundle.json";
 constexpr char kStagingPrefix[] = ".tolvane-run-";
 constexpr char kRecordName[] = "record.json";
-// What a bundle of a version that kept no identity file holds.
-const char* const kOlderMembers[] = {"record.json", "files"};
+// What a bundle of a version that kept no identity file holds: the record, its files and
+// the ICQ archive.
+const char* const kOlderMembers[] = {"record.json",  "files",   "contacts.vcf",
+                                     "contacts.csv", "history", "icq-archive.sqlite",
+                                     "report.txt"};
 // How a record of ours begins, as every version has written it, white space left out.
 constexpr std::string_view kRecordStart = "{\"format\":\"tolvane-record/";
 

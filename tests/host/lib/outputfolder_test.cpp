@@ -77,8 +77,8 @@ TEST(OutputFolder, DiscardKeepsAndCommitReplacesTheEarlierBundle) {
                   "members": ["files", ".tolvane-bundle.json", "record.json"]})"));
 }
 
-// A bundle replaces only what an earlier bundle wrote: the entries its identity names, or the
-// record.json and files/ of a version that kept no identity. Anything else of those names is
+// A bundle replaces only what an earlier bundle wrote: the entries its identity names, or
+// those of a version that kept no identity, known by its record. Anything else of those names is
 // somebody else's, and a commit that would replace it moves nothing.
 TEST(OutputFolder, NeverReplacesSomebodyElsesFiles) {
     const std::string record = "{\n  \"format\": \"tolvane-record/1\",\n}";
@@ -86,7 +86,10 @@ TEST(OutputFolder, NeverReplacesSomebodyElsesFiles) {
     const std::pair<std::map<std::string, std::string>, std::vector<std::string>> cases[] = {
         {{{"files/taxes.txt", "mine"}}, {"files/"}},
         {{{"record.json", "{}"}, {"history/a.txt", "mine"}}, {"history/", "record.json"}},
-        {{{"record.json", record}, {"files/a.wav", "older"}, {"history/a.txt", "mine"}},
+        {{{".tolvane-bundle.json",
+           R"({"installation": "/mnt/xp", "owner": "123", "members": ["record.json", "files"]})"},
+          {"files/a.wav", "older"},
+          {"history/a.txt", "mine"}},
          {"history/"}},
         {{{"record.json", record}, {"files/a.wav", "older"}}, {}},
     };
