@@ -18,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Where ICQ keeps its databases beneath its own folder, the newest first.
+constexpr size_t kNamesShown = 5;
 const char* const kVersionFolders[] = {"2003a", "2002a", "2001a", "2000b",
                                        "2000a", "Db99b", "NewDB"};
 
@@ -32,9 +33,8 @@ unsigned long long uinOf(const std::string& name) {
     return std::stoull(name.substr(0, dot));
 }
 
-std::vector<fs::path> entriesOf(const fs::path& folder) {
+std::vector<fs::path> entriesOf(const fs::path& folder, std::error_code& ec) {
     std::vector<fs::path> found;
-    std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         found.push_back(it->path());
     }
@@ -42,9 +42,15 @@ std::vector<fs::path> entriesOf(const fs::path& folder) {
     return found;
 }
 
-// The databases directly in `folder`, by UIN; a UIN already known keeps its file.
-void addDatabases(const fs::path& folder, std::map<unsigned long long, fs::path>& byUin) {
-    for (const fs::path& entry : entriesOf(folder)) {
+std::vector<fs::path> entriesOf(const fs::path& folder) {
+    std::error_code ignored;
+    return entriesOf(folder, ignored);
+}
+
+// The databases among `entries`, by UIN; a UIN already known keeps its file.
+void addDatabases(const std::vector<fs::path>& entries,
+                  std::map<unsigned long long, fs::path>& byUin) {
+    for (const fs::path& entry : entries) {
         std::error_code ec;
         const unsigned long long uin = uinOf(entry.filename().string());
         if (uin != 0 && fs::is_regular_file(entry, ec)) {
@@ -55,16 +61,21 @@ void addDatabases(const fs::path& folder, std::map<unsigned long long, fs::path>
 
 std::string fromFolder(const std::string& given, std::string& problem) {
     const fs::path folder(given);
+    std::error_code unread;
+    const std::vector<fs::path> entries = entriesOf(folder, unread);
+    if (unread) {
+        problem = given + ": cannot read the folder (" + unread.message() + ")";
+        return {};
+    }
     std::map<unsigned long long, fs::path> byUin;
-    addDatabases(folder, byUin);
+    addDatabases(entries, byUin);
     if (byUin.empty()) {
-        const std::vector<fs::path> entries = entriesOf(folder);
         for (const char* version : kVersionFolders) {
             for (const fs::path& entry : entries) {
                 std::error_code ec;
                 if (text::foldName(entry.filename().string()) == text::foldName(version) &&
                     fs::is_directory(entry, ec)) {
-                    addDatabases(entry, byUin);
+                    addDatabases(entriesOf(entry), byUin);
                 }
             }
         }
@@ -77,9 +88,15 @@ std::string fromFolder(const std::string& given, std::string& problem) {
                   archive::listed({std::begin(kVersionFolders), std::end(kVersionFolders)}) + ")";
         return {};
     }
+    // A few are enough to show what the folder is.
     std::string names;
+    size_t shown = 0;
     for (const auto& [uin, path] : byUin) {
-        names += (names.empty() ? "" : ", ") + path.lexically_relative(folder).string();
+        names += (shown == 0 ? "" : ", ") +
+                 (shown < kNamesShown ? path.lexically_relative(folder).string() : "...");
+        if (++shown > kNamesShown) {
+            break;
+        }
     }
     problem = given + ": holds the databases of " + std::to_string(byUin.size()) + " owners (" +
               names + "); name one of them";
