@@ -96,8 +96,12 @@ SqliteWriter::SqliteWriter(std::string path, const Archive& archive, const TimeZ
     if (opened != SQLITE_OK) {
         fail();
     }
-    // The file gets its name only when complete, so it needs no journal.
-    exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN;");
+    // The file gets its name only when complete, so it needs no journal. A message with its
+    // raw bytes outgrows a page of the default 4 KiB and is written through a chain of
+    // overflow pages, a write each; in pages of 64 KiB most fit, and the database is written
+    // in two to three times less time.
+    exec("PRAGMA page_size = 65536; PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; "
+         "BEGIN;");
     exec(kSchema);
 
     const Owner& owner = archive.owner;
