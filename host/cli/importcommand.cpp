@@ -514,13 +514,10 @@ std::optional<int> openOutput(Run& run) {
             const std::vector<std::string> exports = archive::exportNames();
             names.insert(names.end(), exports.begin(), exports.end());
         }
-        const std::vector<std::string> inTheWay = run.output->strangers(names);
-        if (!inTheWay.empty()) {
-            return fail(vqrt::kImportUsage, run.output->path() + ": holds " +
-                                                archive::listed(inTheWay) +
-                                                ", which no earlier import wrote; move " +
-                                                (inTheWay.size() == 1 ? "it" : "them") +
-                                                " away or choose another folder");
+        const std::vector<std::string> strangers = run.output->strangers(names);
+        if (!strangers.empty()) {
+            return fail(vqrt::kImportUsage, archive::inTheWay(run.output->path(), strangers,
+                                                              "no earlier import wrote"));
         }
     }
     run.bundleFolder = run.output ? run.output->staging() : run.scratch->path();

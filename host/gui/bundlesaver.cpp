@@ -119,11 +119,9 @@ bool saveBundle(const std::string& staging, const std::string& target, std::stri
     std::vector<std::string> names = entries(staging, true);
     const std::vector<std::string> files = entries(staging, false);
     names.insert(names.end(), files.begin(), files.end());
-    const std::vector<std::string> inTheWay = vqrt::strangersIn(target, names);
-    if (!inTheWay.empty()) {
-        error = target + ": holds " + archive::listed(inTheWay) +
-                ", which no earlier import wrote; move " + (inTheWay.size() == 1 ? "it" : "them") +
-                " away or choose another folder";
+    const std::vector<std::string> strangers = vqrt::strangersIn(target, names);
+    if (!strangers.empty()) {
+        error = archive::inTheWay(target, strangers, "no earlier import wrote");
         return false;
     }
     if (!makeFolder(target, error)) {
@@ -157,19 +155,17 @@ bool exportFiles(const std::string& staging, ExportKind kind, const std::string&
         }
         const std::string suffix = kind == ExportKind::HistoryHtml ? ".html" : ".txt";
         // Pages go over those of an earlier export only, never over somebody else's files.
-        std::vector<std::string> inTheWay;
+        std::vector<std::string> strangers;
         for (const std::string& name : entries(history, false)) {
             std::error_code ec;
             const std::string there = target + "/" + name;
             if (hasSuffix(name, suffix) && fs::exists(fs::symlink_status(there, ec)) &&
                 !isHistoryFile(there)) {
-                inTheWay.push_back(name);
+                strangers.push_back(name);
             }
         }
-        if (!inTheWay.empty()) {
-            error = target + ": holds " + archive::listed(inTheWay) +
-                    ", which no history export wrote; move " +
-                    (inTheWay.size() == 1 ? "it" : "them") + " away or choose another folder";
+        if (!strangers.empty()) {
+            error = archive::inTheWay(target, strangers, "no history export wrote");
             return false;
         }
         return makeFolder(target, error) && copyFolder(history, target, suffix, error, copied);

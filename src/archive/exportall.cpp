@@ -177,11 +177,8 @@ private:
             }
         }
         if (!found.empty()) {
-            throw ExportError(folder_ + ": holds " + listed(found) +
-                              ", which no earlier export wrote (there is no report.txt of "
-                              "one); move " +
-                              (found.size() == 1 ? "it" : "them") +
-                              " away or choose another folder");
+            throw ExportError(inTheWay(folder_, found,
+                                       "no earlier export wrote (there is no report.txt of one)"));
         }
     }
 

@@ -171,6 +171,12 @@ std::string counted(uint64_t n, const std::string& noun) {
     return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }
 
+std::string inTheWay(const std::string& folder, const std::vector<std::string>& names,
+                     const std::string& writtenBy) {
+    return folder + ": holds " + listed(names) + ", which " + writtenBy + "; move " +
+           (names.size() == 1 ? "it" : "them") + " away or choose another folder";
+}
+
 std::string listed(const std::vector<std::string>& names) {
     std::string out;
     for (size_t i = 0; i < names.size(); ++i) {

@@ -28,4 +28,9 @@ std::string counted(uint64_t n, const std::string& noun);
 /// The names as a sentence lists them: "a", "a and b", "a, b and c".
 std::string listed(const std::vector<std::string>& names);
 
+/// Why nothing was written into `folder`: "<folder>: holds a and b, which <writtenBy>; move
+/// them away or choose another folder".
+std::string inTheWay(const std::string& folder, const std::vector<std::string>& names,
+                     const std::string& writtenBy);
+
 } // namespace archive
