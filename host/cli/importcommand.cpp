@@ -507,18 +507,6 @@ std::optional<int> openOutput(Run& run) {
         if (!run.output) {
             return fail(vqrt::kImportUsage, error);
         }
-        // What the bundle may hold, whatever this run then writes, must not replace anybody
-        // else's files.
-        std::vector<std::string> names = {"record.json", "files"};
-        if (run.o.archive.enabled) {
-            const std::vector<std::string> exports = archive::exportNames();
-            names.insert(names.end(), exports.begin(), exports.end());
-        }
-        const std::vector<std::string> strangers = run.output->strangers(names);
-        if (!strangers.empty()) {
-            return fail(vqrt::kImportUsage, archive::inTheWay(run.output->path(), strangers,
-                                                              "no earlier import wrote"));
-        }
     }
     run.bundleFolder = run.output ? run.output->staging() : run.scratch->path();
     if (run.archiveOnly) {
@@ -530,6 +518,33 @@ std::optional<int> openOutput(Run& run) {
         [&run] { stopNow(run); });
     if (run.output) {
         run.record->showAs(run.output->path());
+    }
+    return std::nullopt;
+}
+
+// What the bundle may hold, whatever this run then writes, must not replace anybody else's
+// files in --out; nor what somebody put into the history of the earlier bundle, which goes
+// as a whole.
+std::optional<int> refuseStrangers(Run& run) {
+    if (!run.output) {
+        return std::nullopt;
+    }
+    std::vector<std::string> names = {"record.json", "files"};
+    if (run.o.archive.enabled) {
+        const std::vector<std::string> exports = archive::exportNames();
+        names.insert(names.end(), exports.begin(), exports.end());
+    }
+    const std::vector<std::string> strangers = run.output->strangers(names);
+    if (!strangers.empty()) {
+        return fail(vqrt::kImportUsage,
+                    archive::inTheWay(run.output->path(), strangers, "no earlier import wrote"));
+    }
+    const std::string history = run.output->path() + "/history";
+    const std::vector<std::string> inHistory = run.output->strangers({"history"}).empty()
+                                                   ? archive::strangersInHistory(history)
+                                                   : std::vector<std::string>();
+    if (!inHistory.empty()) {
+        return fail(vqrt::kImportUsage, archive::inTheWay(history, inHistory, "no export wrote"));
     }
     return std::nullopt;
 }
@@ -687,8 +702,8 @@ int runImport(const Options& o) {
     Run run(o);
     for (const Step step : {openSession, loadPlugin, readPassword, discoverOwners, listOwners,
                             chooseOwner, needPassword, applyPageState, findDatabase, openOutput,
-                            refuseWithoutIcq, checkEarlierRecord, writeArchiveOnly, applyOptions,
-                            confineRun, runPlugin, checkDatabase, exportArchive}) {
+                            refuseStrangers, refuseWithoutIcq, checkEarlierRecord, writeArchiveOnly,
+                            applyOptions, confineRun, runPlugin, checkDatabase, exportArchive}) {
         if (const std::optional<int> status = step(run)) {
             return *status;
         }

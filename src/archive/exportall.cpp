@@ -14,6 +14,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <filesystem>
@@ -54,22 +55,6 @@ bool holdsEarlierExport(const std::string& folder) {
     std::string start(kReportStart.size(), '\0');
     return report.read(start.data(), static_cast<std::streamsize>(start.size())) &&
            start == kReportStart;
-}
-
-// The history of an earlier export holds pages and text files only: anything else in it is
-// somebody else's, which replacing the history would lose.
-void refuseStrangersInHistory(const std::string& history) {
-    std::error_code error;
-    for (fs::directory_iterator it(history, error), end; !error && it != end; it.increment(error)) {
-        const fs::path& entry = it->path();
-        std::error_code ignored;
-        if (!fs::is_regular_file(fs::symlink_status(entry, ignored)) ||
-            (entry.extension() != ".html" && entry.extension() != ".txt")) {
-            throw ExportError(history + ": holds " + entry.filename().string() +
-                              ", which no export writes; the history is replaced as a whole, "
-                              "so move it away first");
-        }
-    }
 }
 
 // The history of an earlier export is replaced as a whole, so that no page of a conversation
@@ -161,8 +146,10 @@ private:
     // folder without the report of an earlier export is somebody else's.
     void refuseStrangers() const {
         if (holdsEarlierExport(folder_)) {
-            if (options_.history) {
-                refuseStrangersInHistory(folder_ + "/history");
+            const std::string history = folder_ + "/history";
+            const std::vector<std::string> found = strangersInHistory(history);
+            if (options_.history && !found.empty()) {
+                throw ExportError(inTheWay(history, found, "no export wrote"));
             }
             return;
         }
@@ -304,6 +291,21 @@ std::string withoutTrailingSlash(std::string path) {
 }
 
 } // namespace
+
+std::vector<std::string> strangersInHistory(const std::string& history) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (fs::directory_iterator it(history, error), end; !error && it != end; it.increment(error)) {
+        const fs::path& entry = it->path();
+        std::error_code ignored;
+        if (!fs::is_regular_file(fs::symlink_status(entry, ignored)) ||
+            (entry.extension() != ".html" && entry.extension() != ".txt")) {
+            found.push_back(entry.filename().string());
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
 
 std::vector<std::string> exportNames(const ExportOptions& options) {
     std::vector<std::string> names;

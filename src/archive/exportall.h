@@ -28,6 +28,10 @@ struct ExportResult {
     uint64_t conversations = 0;
 };
 
+/// What of the folder `history` no export wrote: anything but regular .html and .txt files,
+/// by name. Empty when there is no such folder.
+std::vector<std::string> strangersInHistory(const std::string& history);
+
 /// The names of what exportAll writes into its folder with `options`.
 std::vector<std::string> exportNames(const ExportOptions& options = {});
 

@@ -205,8 +205,8 @@ TEST(ExportAll, ReplacesAnEarlierExportButNobodyElsesFiles) {
          ": holds contacts.csv and history/, which no earlier export wrote (there is no "
          "report.txt of one); move them away or choose another folder"},
         {{{"report.txt", earlier}, {"history/notes.odt", "of the user"}},
-         "/history: holds notes.odt, which no export writes; the history is replaced as a "
-         "whole, so move it away first"},
+         "/history: holds notes.odt, which no export wrote; move it away or choose another "
+         "folder"},
     };
     for (const Case& c : cases) {
         const testsupport::TempDir dir;

@@ -153,6 +153,16 @@ TEST_F(HostileE2e, SomebodyElsesFilesAreNeverReplaced) {
                          ": holds files/ and contacts.vcf, which no earlier import wrote; move "
                          "them away or choose another folder\n");
     EXPECT_EQ(treeChanges(before, snapshotTree(out, {out + "/.tolvane-lock"})), "");
+    // Nor is what somebody put into the history of an earlier import, which goes as a whole.
+    const std::string ours = icq->out("ours");
+    ASSERT_EQ(run(roverArgs(ours), ours).status, 0);
+    writeFile(ours + "/history/notes.odt", "mine");
+    const ProcessResult again = run(roverArgs(ours), ours);
+    EXPECT_EQ(again.status, 2) << describe(again);
+    EXPECT_EQ(again.err, "tolvane-import: " + ours +
+                             "/history: holds notes.odt, which no export wrote; move it away or "
+                             "choose another folder\n");
+    EXPECT_EQ(readFile(ours + "/history/notes.odt"), "mine");
 }
 
 TEST_F(HostileE2e, KilledRunIsCleanedUpByTheNextOnceTheLockIsFree) {
