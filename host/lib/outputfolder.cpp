@@ -121,7 +121,8 @@ std::vector<std::string> strangersAmong(int dir, const std::string& path,
     std::vector<std::string> found;
     for (const std::string& name : names) {
         struct stat st;
-        if (members.count(name) != 0 || name == kIdentityName ||
+        // The folder's own files (its lock, its identity) are nobody's.
+        if (!isMemberName(name) || name == kIdentityName || members.count(name) != 0 ||
             ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             continue;
         }

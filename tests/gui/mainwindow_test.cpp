@@ -367,6 +367,9 @@ TEST_F(DemoImport, SaveCopiesRecordFilesAndArchive) {
     // record.json holds the password.
     EXPECT_EQ(fs::status(target + "/record.json").permissions(),
               fs::perms::owner_read | fs::perms::owner_write);
+    // What a save wrote is its own, to be saved over.
+    EXPECT_TRUE(window_->saveTo(QString::fromStdString(target)))
+        << window_->statusText().toStdString();
 }
 
 // Cancel sends the child SIGINT; the window says so and can import again.
