@@ -59,6 +59,27 @@ void addDatabases(const std::vector<fs::path>& entries,
     }
 }
 
+// The first folder among `entries`, or in one of them, that holds the tables of ICQ 2003b or
+// later (ICQ/2003b/<UIN>/...), which opening refuses by name; empty when there is none.
+std::string laterTablesBelow(const std::vector<fs::path>& entries) {
+    for (const fs::path& entry : entries) {
+        std::error_code ec;
+        if (!fs::is_directory(entry, ec)) {
+            continue;
+        }
+        if (!archive::laterFormatRefusal(entry.string()).empty()) {
+            return entry.string();
+        }
+        for (const fs::path& inner : entriesOf(entry)) {
+            if (fs::is_directory(inner, ec) &&
+                !archive::laterFormatRefusal(inner.string()).empty()) {
+                return inner.string();
+            }
+        }
+    }
+    return {};
+}
+
 std::string fromFolder(const std::string& given, std::string& problem) {
     const fs::path folder(given);
     std::error_code unread;
@@ -84,6 +105,10 @@ std::string fromFolder(const std::string& given, std::string& problem) {
         return byUin.begin()->second.string();
     }
     if (byUin.empty()) {
+        const std::string later = laterTablesBelow(entries);
+        if (!later.empty()) {
+            return later;
+        }
         problem = given + ": holds no ICQ database (no <UIN>.dat in it, nor in its folders " +
                   archive::listed({std::begin(kVersionFolders), std::end(kVersionFolders)}) + ")";
         return {};

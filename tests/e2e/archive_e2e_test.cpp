@@ -247,14 +247,13 @@ TEST(IcqTool, WhatItCannotReadIsRefusedInOneLine) {
     writeFile(dir.file("short.dat"), "ICQ");
     const std::string later = dir.file("2003b/1234567");
     const std::string shortDb = dir.file("short.dat");
+    const std::string refused = later + ": a database of ICQ 2003b or later (Messages1234567.dbf, "
+                                        "O1234567.dbf, Users1234567.dbf), which this reader "
+                                        "cannot read (it reads the <UIN>.dat of ICQ 99a to 2003a)";
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
-        {{"info", later},
-         1,
-         later + ": a database of ICQ 2003b or later (Messages1234567.dbf, "
-                 "O1234567.dbf, "
-                 "Users1234567.dbf), which this reader cannot read (it reads the "
-                 "<UIN>.dat of ICQ "
-                 "99a to 2003a)"},
+        {{"info", later}, 1, refused},
+        // The ICQ folder that holds them.
+        {{"export", "--out", dir.file("out"), dir.path()}, 1, refused},
         {{"contacts", dir.file("none.dat")},
          2,
          dir.file("none.dat") + ": cannot open the file (No such file or directory)"},
