@@ -8,7 +8,8 @@ namespace icq {
 /// folder, or the index beside the data file, as often as the data file itself:
 /// - a folder stands for the one <UIN>.dat in it or, when it holds none, in its version
 ///   folders (2003a, 2002a, 2001a, 2000b, 2000a, Db99b, NewDB, in this order, the first one
-///   of each UIN kept);
+///   of each UIN kept); without any, for a folder in it or one further down that holds the
+///   tables of ICQ 2003b or later, which opening refuses by name;
 /// - a <UIN>.idx stands for the <UIN>.dat beside it;
 /// - anything else stands for itself, and opening it says what it is.
 /// Empty with `problem` set when a folder holds no database, or the databases of several
