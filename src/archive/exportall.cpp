@@ -147,8 +147,9 @@ private:
     void refuseStrangers() const {
         if (holdsEarlierExport(folder_)) {
             const std::string history = folder_ + "/history";
-            const std::vector<std::string> found = strangersInHistory(history);
-            if (options_.history && !found.empty()) {
+            const std::vector<std::string> found =
+                options_.history ? strangersInHistory(history) : std::vector<std::string>();
+            if (!found.empty()) {
                 throw ExportError(inTheWay(history, found, "no export wrote"));
             }
             return;
