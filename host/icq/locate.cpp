@@ -17,8 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Where ICQ keeps its databases beneath its own folder, the newest first.
+// Databases named when a folder holds several owners'.
 constexpr size_t kNamesShown = 5;
+// Where ICQ keeps its databases beneath its own folder, the newest first.
 const char* const kVersionFolders[] = {"2003a", "2002a", "2001a", "2000b",
                                        "2000a", "Db99b", "NewDB"};
 
