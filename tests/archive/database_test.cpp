@@ -230,14 +230,12 @@ struct Files {
                "; reading the data file's allocation bitmap instead";
     }
 
-    // Marks the slots of the entry at `p` in its page's allocation bitmap as used or free.
-    void allocate(const mkwin::IcqEntryPlace& p, bool used) {
+    // Marks the slots of the entry at `p` in its page's allocation bitmap as used.
+    void allocate(const mkwin::IcqEntryPlace& p) {
         const size_t page = 8 + (p.offset - 8) / kPage * kPage;
         const uint32_t first = (p.offset - page - 205) / 64;
         for (uint32_t slot = first; slot < first + slots(p); ++slot) {
-            char& bits = dat[page + 0x50 + slot / 8];
-            const auto bit = static_cast<char>(0x80 >> (slot % 8));
-            bits = static_cast<char>(used ? bits | bit : bits & ~bit);
+            dat[page + 0x50 + slot / 8] |= static_cast<char>(0x80 >> (slot % 8));
         }
     }
     static uint32_t slots(const mkwin::IcqEntryPlace& p) { return (p.size + 63) / 64; }
@@ -306,7 +304,7 @@ const Damage kDamages[] = {
     {"index older than the data", true, Walk::AllocationBitmap,
      [](Files& f) {
          // A deleted entry's slots allocated again, as if written after the index.
-         f.allocate(f.dead.front(), true);
+         f.allocate(f.dead.front());
          return f.olderIndex(Files::slots(f.dead.front()));
      }},
     {"index older than the data, and an entry grown over the last message", true,
@@ -326,7 +324,7 @@ const Damage kDamages[] = {
          setLe32(f.dat, before->offset, grown.size - 4);
          uint64_t allocated = 0;
          for (const mkwin::IcqEntryPlace& p : f.dead) {
-             f.allocate(p, true);
+             f.allocate(p);
              allocated += Files::slots(p);
          }
          const uint64_t more = Files::slots(grown) - Files::slots(*before);
