@@ -215,6 +215,7 @@ void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Deli
         std::vector<Leaf> leaves;
         std::string problem;
         if (readIndexTree(*idx, dat.size(), leaves, problem)) {
+            gathered.messages.reserve(leaves.size());
             Loader loader(*decoder, gathered, delivery);
             ProgressSink told(loader, progress, dat.size());
             if (walkLeaves(dat, leaves, progress ? static_cast<WalkSink&>(told) : loader,
@@ -247,7 +248,9 @@ void Database::State::finish() {
     contacts = mergeContacts(gathered.records, gathered.messages, r);
     gathered.records.clear();
     gathered.records.shrink_to_fit();
-    gathered.messages.shrink_to_fit();
+    if (gathered.messages.capacity() - gathered.messages.size() > gathered.messages.size() / 4) {
+        gathered.messages.shrink_to_fit();
+    }
     if (!gathered.hasOwner) {
         r.warnings.push_back(path + ": no owner entry (My Details, entry 1005)");
     }

@@ -331,6 +331,9 @@ bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize, std::vector<Leaf>&
     }
     IndexReader reader(idx);
     std::vector<bool> visited(reader.pages() * kSlotsPerPage);
+    // Room for a leaf per node, or per slot of the data file if fewer: reserved but untouched
+    // memory costs nothing, while growing the vector copies it into fresh pages each time.
+    leaves.reserve(std::min<uint64_t>(visited.size(), datSize / kSlotSize));
     struct Step {
         uint32_t pointer;
         uint32_t from; // the node holding the pointer; 0 for the header's root
