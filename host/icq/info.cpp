@@ -35,15 +35,22 @@ std::string ownerLine(const archive::Owner& owner) {
     return line;
 }
 
+// A group counts the contacts on the list; removed and ignored ones keep the group they were
+// in when they left it, and are told apart.
 std::string groupRows(const archive::Database& db) {
     std::map<uint32_t, uint64_t> members;
+    std::map<uint32_t, uint64_t> former;
     for (const archive::Contact& contact : db.contacts()) {
-        ++members[contact.groupId];
+        ++(archive::onList(contact.status) ? members : former)[contact.groupId];
     }
     std::string rows;
     for (const archive::Group& group : db.groups()) {
-        rows += row(group.id, text::padded(text::printable(group.name), 24) +
-                                  archive::counted(members[group.id], "contact"));
+        const uint64_t others = former[group.id];
+        rows += row(group.id,
+                    text::padded(text::printable(group.name), 24) +
+                        archive::counted(members[group.id], "contact") +
+                        (others == 0 ? std::string()
+                                     : "; " + std::to_string(others) + " more not on the list"));
     }
     return rows;
 }

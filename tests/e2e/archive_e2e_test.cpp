@@ -65,7 +65,7 @@ mkwin::IcqDatabaseContent smallDatabase() {
     using Status = mkwin::IcqContactStatus;
     c.contacts = {contact(4711042, "J\xF6rg", Status::OnList, 1001),
                   contact(5550123, "\xC5sa", Status::OnList, 1000),
-                  contact(7345012, "Bj\xF8rn", Status::Removed, 0),
+                  contact(7345012, "Bj\xF8rn", Status::Removed, 1001),
                   contact(6120934, "x\x1B[2Jy", Status::Ignored, 0)};
     c.messages = {message(4711042, false, 1037991600, "Hej!\r\nHur m\xE5r du?"),
                   message(4711042, true, 1037991660, "Bra, tack."),
@@ -150,7 +150,7 @@ TEST(IcqTool, InfoContactsAndHistory) {
               "Owner:     Rover (UIN 1234567)\n"
               "Groups:    2\n"
               "     1000  General                 1 contact\n"
-              "     1001  Friends\\x1B[31m         1 contact\n"
+              "     1001  Friends\\x1B[31m         1 contact; 1 more not on the list\n"
               "Contacts:  5\n"
               "        2  on the list\n"
               "        1  removed\n"
@@ -165,7 +165,7 @@ TEST(IcqTool, InfoContactsAndHistory) {
               "4711042   Jörg                             Friends\\x1B[31m  on the list\n"
               "5550123   Åsa                              General          on the list\n"
               "6120934   x\\x1B[2Jy                                         ignored\n"
-              "7345012   Bjørn                                             removed\n"
+              "7345012   Bjørn                            Friends\\x1B[31m  removed\n"
               "99999999                                                    known only from "
               "messages\n"},
              {{"history", "--uin", "4711042", db},
