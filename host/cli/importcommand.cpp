@@ -213,32 +213,6 @@ vqrt::BundleIdentity identity(const Run& run) {
     return {run.session->options().windowsRoot, run.database.uin};
 }
 
-// Whose record --out holds: what the bundle says of itself, or, for a bundle of an older
-// version, the UIN of its record's owner section.
-std::optional<vqrt::BundleIdentity> earlierIdentity(const vqrt::OutputFolder& out) {
-    if (out.earlierIdentity() || !out.holdsBundle()) {
-        return out.earlierIdentity();
-    }
-    std::string text;
-    std::string error;
-    if (!vqrt::readWholeFile(out.path() + "/record.json", text, error)) {
-        return std::nullopt;
-    }
-    // Sections inside sections (the contacts) are dropped as they are read.
-    const Json record = Json::parse(
-        text,
-        [](int depth, Json::parse_event_t event, Json&) {
-            return event != Json::parse_event_t::object_end || depth < 5;
-        },
-        false);
-    const std::optional<std::string> uin =
-        vqrt::entryValue(vqrt::recordSection(record, "ICQ_OWNER"), "UIN");
-    if (!uin) {
-        return std::nullopt;
-    }
-    return vqrt::BundleIdentity{"", vqrt::withoutLineEnd(*uin)};
-}
-
 // The contact database as the summary names it when contacts were chosen and it cannot be
 // read; empty when it can.
 std::string databaseGap(const OwnerDatabase& database) {
@@ -564,22 +538,12 @@ std::optional<int> checkEarlierRecord(Run& run) {
     if (!run.output || run.o.replace) {
         return std::nullopt;
     }
-    const std::optional<vqrt::BundleIdentity> earlier = earlierIdentity(*run.output);
-    const vqrt::BundleIdentity now = identity(run);
-    // A record of no owner (of a run that found no ICQ) holds nothing to lose.
-    if (!earlier || earlier->owner.empty()) {
+    const std::string other = vqrt::otherRecord(run.output->whoseRecord(), identity(run));
+    if (other.empty()) {
         return std::nullopt;
     }
-    const std::string holds = run.output->path() + " holds the record of ";
-    if (!earlier->installation.empty() && earlier->installation != now.installation) {
-        return fail(vqrt::kImportUsage, holds + "another installation (" + earlier->installation +
-                                            "); --replace replaces it");
-    }
-    if (!now.owner.empty() && earlier->owner != now.owner) {
-        return fail(vqrt::kImportUsage,
-                    holds + "another owner (UIN " + earlier->owner + "); --replace replaces it");
-    }
-    return std::nullopt;
+    return fail(vqrt::kImportUsage,
+                run.output->path() + " holds the record of " + other + "; --replace replaces it");
 }
 
 // Writes the archive of an owner the page cannot choose, saved into --out as a bundle without

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "archive/text.h"
@@ -20,14 +21,16 @@ namespace {
 constexpr mode_t kRecordMode = 0600;
 const char* const kRecord = "record.json";
 
-// Copies `from` to `folder/name`, replacing an earlier file only with a complete copy.
+// Copies `from` to `folder/name`, replacing an earlier file only with a complete copy; an
+// error names the file in `shown` when given (the folder it is meant for, not its staging).
 bool copyAtomically(const std::string& from, const std::string& folder, const std::string& name,
-                    mode_t mode, std::string& error) {
+                    mode_t mode, std::string& error, const std::string& shown = {}) {
     std::string bytes;
     return vqrt::readWholeFile(from, bytes, error) &&
            vqrt::writeFileAtomically(
                folder, name, mode,
-               [&bytes](int fd) { return vqrt::writeAll(fd, bytes.data(), bytes.size()); }, error);
+               [&bytes](int fd) { return vqrt::writeAll(fd, bytes.data(), bytes.size()); }, error,
+               shown);
 }
 
 mode_t modeOf(const std::string& path) {
@@ -69,7 +72,7 @@ bool hasSuffix(const std::string& name, const std::string& suffix) {
 
 // Copies the files of `from` whose names end in `suffix` (all for an empty one) into `to`.
 bool copyFolder(const std::string& from, const std::string& to, const std::string& suffix,
-                std::string& error, int* copied) {
+                std::string& error, int* copied, const std::string& shown = {}) {
     const std::vector<std::string> names = entries(from, false);
     if (names.empty()) {
         return true;
@@ -82,7 +85,7 @@ bool copyFolder(const std::string& from, const std::string& to, const std::strin
             continue;
         }
         const std::string source = from + "/" + name;
-        if (!copyAtomically(source, to, name, modeOf(source), error)) {
+        if (!copyAtomically(source, to, name, modeOf(source), error, shown)) {
             return false;
         }
         if (copied != nullptr) {
@@ -104,8 +107,8 @@ bool isHistoryFile(const std::string& path) {
 
 } // namespace
 
-bool saveBundle(const std::string& staging, const std::string& target, std::string& error,
-                int* carried) {
+SaveEnd saveBundle(const std::string& staging, const std::string& target, std::string& error,
+                   int* carried, const std::function<bool(const std::string&)>& replaceOther) {
     if (carried != nullptr) {
         *carried = 0;
     }
@@ -113,33 +116,53 @@ bool saveBundle(const std::string& staging, const std::string& target, std::stri
     struct stat st;
     if (::stat(record.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         error = record + ": no record to save (expected the record of an import run)";
-        return false;
+        return SaveEnd::Failed;
     }
-    // A bundle is saved over an earlier one, never over somebody else's files.
-    std::vector<std::string> names = entries(staging, true);
-    const std::vector<std::string> files = entries(staging, false);
+    const std::unique_ptr<vqrt::OutputFolder> out = vqrt::OutputFolder::open(target, error);
+    if (!out) {
+        return SaveEnd::Failed;
+    }
+    // The bundle's members; its hidden files (the lock, the identity) are the folder's own.
+    const auto members = [&staging](bool folders) {
+        std::vector<std::string> names = entries(staging, folders);
+        names.erase(std::remove_if(names.begin(), names.end(),
+                                   [](const std::string& name) { return name[0] == '.'; }),
+                    names.end());
+        return names;
+    };
+    const std::vector<std::string> folders = members(true);
+    const std::vector<std::string> files = members(false);
+    std::vector<std::string> names = folders;
     names.insert(names.end(), files.begin(), files.end());
-    const std::vector<std::string> strangers = vqrt::strangersIn(target, names);
+    // A bundle is saved over an earlier one, never over somebody else's files.
+    const std::vector<std::string> strangers = out->strangers(names);
     if (!strangers.empty()) {
         error = archive::inTheWay(target, strangers, "no earlier import wrote");
-        return false;
+        return SaveEnd::Failed;
     }
-    if (!makeFolder(target, error)) {
-        return false;
+    const vqrt::BundleIdentity identity =
+        vqrt::bundleIdentity(staging).value_or(vqrt::BundleIdentity{});
+    const std::string other = vqrt::otherRecord(out->whoseRecord(), identity);
+    if (!other.empty() && !(replaceOther && replaceOther(other))) {
+        error = target + " holds the record of " + other;
+        return SaveEnd::Declined;
     }
-    for (const std::string& folder : entries(staging, true)) {
-        if (!copyFolder(staging + "/" + folder, target + "/" + folder, {}, error,
-                        folder == "files" ? carried : nullptr)) {
-            return false;
+    const std::string into = out->staging();
+    for (const std::string& folder : folders) {
+        if (!copyFolder(staging + "/" + folder, into + "/" + folder, {}, error,
+                        folder == "files" ? carried : nullptr, target + "/" + folder)) {
+            return SaveEnd::Failed;
         }
     }
-    for (const std::string& name : entries(staging, false)) {
+    for (const std::string& name : files) {
         const std::string source = staging + "/" + name;
-        if (name != kRecord && !copyAtomically(source, target, name, modeOf(source), error)) {
-            return false;
+        const mode_t mode = name == kRecord ? kRecordMode : modeOf(source);
+        if (!copyAtomically(source, into, name, mode, error, target)) {
+            return SaveEnd::Failed;
         }
     }
-    return copyAtomically(record, target, kRecord, kRecordMode, error);
+    // The earlier bundle is replaced as a whole, record.json last.
+    return out->commit(identity, error) ? SaveEnd::Saved : SaveEnd::Failed;
 }
 
 bool exportFiles(const std::string& staging, ExportKind kind, const std::string& target,

@@ -1,19 +1,29 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace gui {
 
-/// Copies the import bundle in `staging` into the folder `target`, creating it when missing:
-/// the files of each folder in it (files/ with the carried files, history/), the other files
-/// beside record.json (the ICQ archive's exports), each through a temporary file renamed into
-/// place with the mode it had, and record.json last, written to a temporary file, synced and
-/// renamed over an earlier one. So a failed save never leaves a half-written record.json:
-/// `target` keeps its earlier record.json, or has none. record.json is readable by its owner
-/// only (it holds the ICQ password). Answers false with one line in `error` naming the file
-/// and the cause; `carried` (when not null) receives the number of files written into files/.
-bool saveBundle(const std::string& staging, const std::string& target, std::string& error,
-                int* carried = nullptr);
+/// How a save ended.
+enum class SaveEnd {
+    Saved,
+    Declined, ///< the folder holds the record of another owner or installation, kept
+    Failed
+};
+
+/// Saves the import bundle in `staging` into the folder `target` (created when missing) as
+/// an import writes its output folder: under the folder's lock, copied into a staging folder
+/// inside it and moved into place as a whole, record.json last; what else an earlier bundle
+/// there held is removed. So a failed save leaves the earlier bundle as it was. Nothing of
+/// anybody else's is replaced, and the record of another owner or installation only when
+/// `replaceOther`, asked with its description ("another owner (UIN 31415926)"), answers true.
+/// record.json is readable by its owner only (it holds the ICQ password). Unless saved, one
+/// line in `error` names the file and the cause; `carried` (when not null) receives the
+/// number of files written into files/.
+SaveEnd saveBundle(const std::string& staging, const std::string& target, std::string& error,
+                   int* carried = nullptr,
+                   const std::function<bool(const std::string&)>& replaceOther = {});
 
 /// The exports a person can take out of an import, each as tolvane-import wrote it.
 enum class ExportKind {

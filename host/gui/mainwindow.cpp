@@ -743,7 +743,25 @@ bool MainWindow::saveTo(const QString& folder) {
     }
     std::string error;
     int files = 0;
-    if (!saveBundle(lastRun_.toStdString(), folder.toStdString(), error, &files)) {
+    const auto replace = [this, &folder](const std::string& other) {
+        QMessageBox box(QMessageBox::Question, tr("Save record"),
+                        tr("%1 holds the record of %2.\nReplace it, with its files and archive, "
+                           "by this import?")
+                            .arg(folder, fromStd(other)),
+                        QMessageBox::NoButton, this);
+        box.setObjectName(QStringLiteral("replaceRecord"));
+        QPushButton* const replaceButton = box.addButton(tr("Replace"), QMessageBox::AcceptRole);
+        box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+        box.exec();
+        return box.clickedButton() == replaceButton;
+    };
+    const SaveEnd end =
+        saveBundle(lastRun_.toStdString(), folder.toStdString(), error, &files, replace);
+    if (end == SaveEnd::Declined) {
+        setStatus(tr("Not saved: %1, which was kept.").arg(fromStd(error)));
+        return false;
+    }
+    if (end == SaveEnd::Failed) {
         const QString text = tr("The record was not saved: %1. record.json in %2 was left as "
                                 "it was.")
                                  .arg(fromStd(error), folder);

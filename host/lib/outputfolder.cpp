@@ -18,6 +18,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "recordread.h"
+
 namespace vqrt {
 
 namespace {
@@ -198,6 +200,48 @@ void OutputFolder::readEarlierBundle() {
 
 std::vector<std::string> OutputFolder::strangers(const std::vector<std::string>& names) const {
     return strangersAmong(folder_.get(), path_, earlierMembers_, names);
+}
+
+std::optional<BundleIdentity> OutputFolder::whoseRecord() const {
+    if (earlierIdentity_ || !holdsBundle_) {
+        return earlierIdentity_;
+    }
+    std::string text;
+    std::string error;
+    if (!readWholeFile(path_ + "/" + kRecordName, text, error)) {
+        return std::nullopt;
+    }
+    // Sections inside sections (the contacts) are dropped as they are read.
+    using Json = nlohmann::ordered_json;
+    const Json record = Json::parse(
+        text,
+        [](int depth, Json::parse_event_t event, Json&) {
+            return event != Json::parse_event_t::object_end || depth < 5;
+        },
+        false);
+    const std::optional<std::string> uin = entryValue(recordSection(record, "ICQ_OWNER"), "UIN");
+    if (!uin) {
+        return std::nullopt;
+    }
+    return BundleIdentity{"", withoutLineEnd(*uin)};
+}
+
+std::optional<BundleIdentity> bundleIdentity(const std::string& folder) {
+    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir ? readBundle(dir.get(), folder).identity : std::nullopt;
+}
+
+std::string otherRecord(const std::optional<BundleIdentity>& earlier, const BundleIdentity& now) {
+    if (!earlier || earlier->owner.empty()) {
+        return {};
+    }
+    if (!earlier->installation.empty() && earlier->installation != now.installation) {
+        return "another installation (" + earlier->installation + ")";
+    }
+    if (!now.owner.empty() && earlier->owner != now.owner) {
+        return "another owner (UIN " + earlier->owner + ")";
+    }
+    return {};
 }
 
 std::vector<std::string> strangersIn(const std::string& folder,

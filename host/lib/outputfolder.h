@@ -41,6 +41,9 @@ public:
     /// What the earlier bundle says of itself; nothing without one, or for a bundle of an
     /// older version, which kept no identity.
     const std::optional<BundleIdentity>& earlierIdentity() const { return earlierIdentity_; }
+    /// Whose record the folder holds: the earlier identity, or for a bundle of an older version
+    /// the UIN of its record's owner (and no installation); nothing when that is unknown.
+    std::optional<BundleIdentity> whoseRecord() const;
     /// Those of `names` that the folder holds and the earlier bundle did not: somebody else's
     /// files or folders (empty folders aside), which a bundle must not replace. Folders end in
     /// "/".
@@ -67,6 +70,14 @@ private:
     std::optional<BundleIdentity> earlierIdentity_;
     std::set<std::string> earlierMembers_;
 };
+
+/// What the bundle in `folder` says of itself; nothing without an identity file.
+std::optional<BundleIdentity> bundleIdentity(const std::string& folder);
+
+/// How a record of `earlier` differs from one of `now`: "another installation (/mnt/old)",
+/// "another owner (UIN 31415926)", or empty when it does not or names no owner (a record of
+/// a run that found no ICQ holds nothing to lose).
+std::string otherRecord(const std::optional<BundleIdentity>& earlier, const BundleIdentity& now);
 
 /// OutputFolder::strangers for `folder` without opening it as an output folder: for copies of
 /// a bundle into a folder of a person's choice. Empty when the folder does not exist.

@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include "messagespage.h"
+#include "outputfolder.h"
 #include "recordtree.h"
 #include "soundspage.h"
 #include "support/dialoganswer.h"
@@ -372,6 +373,37 @@ TEST_F(DemoImport, SaveCopiesRecordFilesAndArchive) {
         << window_->statusText().toStdString();
 }
 
+// The record of another owner is replaced only when the person says so, and then as a whole.
+TEST_F(DemoImport, SaveAsksBeforeReplacingAnotherOwnersRecord) {
+    const std::string target = dir_->file("another");
+    ASSERT_TRUE(window_->saveTo(QString::fromStdString(target)));
+    const std::string identity = target + "/.tolvane-bundle.json";
+    std::string text = readFile(identity);
+    text.replace(text.find("23456789"), 8, "31415926");
+    writeFile(identity, text);
+    writeFile(target + "/history/31415926-marta.html", "<p>ICQ history of M\xC3\xA4rta</p>");
+    const std::string record = readFile(target + "/record.json");
+    const std::string marta = target + "/history/31415926-marta.html";
+    for (const char* button : {"Cancel", "Replace"}) {
+        ModalAnswer answer([button](QWidget* modal) {
+            EXPECT_EQ(modal->objectName(), "replaceRecord");
+            testsupport::clickButton(modal, QString::fromLatin1(button));
+        });
+        EXPECT_EQ(window_->saveTo(QString::fromStdString(target)),
+                  std::string(button) == "Replace");
+        EXPECT_EQ(answer.answered(), 1);
+        if (std::string(button) == "Cancel") {
+            EXPECT_EQ(window_->statusText().toStdString(),
+                      "Not saved: " + target +
+                          " holds the record of another owner (UIN 31415926), which was kept.");
+            EXPECT_TRUE(fs::exists(marta));
+        }
+    }
+    EXPECT_FALSE(fs::exists(marta));
+    EXPECT_NE(readFile(identity).find("23456789"), std::string::npos);
+    EXPECT_EQ(readFile(target + "/record.json"), record);
+}
+
 // Cancel sends the child SIGINT; the window says so and can import again.
 TEST_F(WindowTest, CancelledRunAndStillUsable) {
     auto window = openRover("secret");
@@ -460,21 +492,35 @@ TEST_F(WindowTest, FailedSaveKeepsTheEarlierRecordAndSaysWhy) {
     const std::string target = dir.file("busy");
     const std::string earlier = R"({"format": "tolvane-record/1", "sections": []})";
     writeFile(target + "/record.json", earlier);
-    writeFile(target + "/files/msg.wav/x", "in the way");
     QString message;
     ModalAnswer answer([&message](QWidget* modal) {
         message = testsupport::messageText(modal);
         testsupport::clickButton(modal, QStringLiteral("OK"));
     });
-    EXPECT_FALSE(window->saveTo(QString::fromStdString(target)));
+    {
+        // An import is writing there.
+        std::string error;
+        const auto busy = vqrt::OutputFolder::open(target, error);
+        ASSERT_TRUE(busy) << error;
+        EXPECT_FALSE(window->saveTo(QString::fromStdString(target)));
+    }
     EXPECT_EQ(message.toStdString(), "The record was not saved: " + target +
-                                         "/files/msg.wav: cannot replace (Is a directory). "
-                                         "record.json in " +
+                                         ": another import is writing there. record.json in " +
                                          target + " was left as it was.");
     EXPECT_EQ(window->statusText(), message);
     EXPECT_EQ(readFile(target + "/record.json"), earlier);
-    for (const auto& entry : fs::recursive_directory_iterator(target)) {
-        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    // A file that cannot be copied.
+    const std::string name = std::string(250, 'x') + ".txt";
+    writeFile(window->stagingFolder().toStdString() + "/history/" + name, "a conversation");
+    EXPECT_FALSE(window->saveTo(QString::fromStdString(target)));
+    EXPECT_EQ(message.toStdString(), "The record was not saved: " + target + "/history/" + name +
+                                         ": cannot write (File name too long). record.json in " +
+                                         target + " was left as it was.");
+    EXPECT_EQ(readFile(target + "/record.json"), earlier);
+    for (const auto& entry : fs::directory_iterator(target)) {
+        EXPECT_TRUE(entry.path().filename() == "record.json" ||
+                    entry.path().filename() == ".tolvane-lock")
+            << entry.path();
     }
     // Files of somebody else's are not even written over.
     const std::string theirs = dir.file("documents");
