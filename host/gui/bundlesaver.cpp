@@ -1,8 +1,11 @@
 #include "bundlesaver.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -21,16 +24,66 @@ namespace {
 constexpr mode_t kRecordMode = 0600;
 const char* const kRecord = "record.json";
 
-// Copies `from` to `folder/name`, replacing an earlier file only with a complete copy; an
-// error names the file in `shown` when given (the folder it is meant for, not its staging).
+// Copies what is left of `in` to `out` through a buffer, as the archive's database can be
+// large; 0, or the errno of the write that failed. A failed read sets `readError` too.
+int pump(int in, int out, int& readError) {
+    std::vector<char> buffer(size_t{1} << 20);
+    for (;;) {
+        const ssize_t n = vqrt::readFull(in, buffer.data(), buffer.size());
+        if (n <= 0) {
+            readError = n < 0 ? errno : 0;
+            return readError;
+        }
+        if (const int err = vqrt::writeAll(out, buffer.data(), static_cast<size_t>(n))) {
+            return err;
+        }
+    }
+}
+
+// Copies `from` to `folder/name`, replacing an earlier file only with a complete copy.
 bool copyAtomically(const std::string& from, const std::string& folder, const std::string& name,
-                    mode_t mode, std::string& error, const std::string& shown = {}) {
-    std::string bytes;
-    return vqrt::readWholeFile(from, bytes, error) &&
-           vqrt::writeFileAtomically(
-               folder, name, mode,
-               [&bytes](int fd) { return vqrt::writeAll(fd, bytes.data(), bytes.size()); }, error,
-               shown);
+                    mode_t mode, std::string& error) {
+    const vqrt::UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in) {
+        error = vqrt::ioError(from, "cannot read", errno);
+        return false;
+    }
+    int readError = 0;
+    if (vqrt::writeFileAtomically(
+            folder, name, mode, [&](int fd) { return pump(in.get(), fd, readError); }, error)) {
+        return true;
+    }
+    if (readError != 0) {
+        error = vqrt::ioError(from, "cannot read", readError);
+    }
+    return false;
+}
+
+// Copies `from` to the new file `folder/name` of a staging folder, which is synced as a whole
+// before it is moved into place; an error names the file in `shown`, where it is meant to go.
+bool copyInto(const std::string& from, const std::string& folder, const std::string& name,
+              mode_t mode, const std::string& shown, std::string& error) {
+    const vqrt::UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in) {
+        error = vqrt::ioError(from, "cannot read", errno);
+        return false;
+    }
+    const std::string to = folder + "/" + name;
+    vqrt::UniqueFd out(
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    int readError = 0;
+    int err = out ? pump(in.get(), out.get(), readError) : errno;
+    if (err == 0 && ::fchmod(out.get(), mode) != 0) {
+        err = errno;
+    }
+    if (err == 0) {
+        err = out.close();
+    }
+    if (err != 0) {
+        error = readError != 0 ? vqrt::ioError(from, "cannot read", readError)
+                               : vqrt::ioError(shown + "/" + name, "cannot write", err);
+    }
+    return err == 0;
 }
 
 mode_t modeOf(const std::string& path) {
@@ -70,7 +123,9 @@ bool hasSuffix(const std::string& name, const std::string& suffix) {
            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// Copies the files of `from` whose names end in `suffix` (all for an empty one) into `to`.
+// Copies the files of `from` whose names end in `suffix` (all for an empty one) into `to`:
+// into a folder of the person's choice, or (with `shown`, where they are meant to go) into a
+// staging folder.
 bool copyFolder(const std::string& from, const std::string& to, const std::string& suffix,
                 std::string& error, int* copied, const std::string& shown = {}) {
     const std::vector<std::string> names = entries(from, false);
@@ -85,7 +140,9 @@ bool copyFolder(const std::string& from, const std::string& to, const std::strin
             continue;
         }
         const std::string source = from + "/" + name;
-        if (!copyAtomically(source, to, name, modeOf(source), error, shown)) {
+        const bool done = shown.empty() ? copyAtomically(source, to, name, modeOf(source), error)
+                                        : copyInto(source, to, name, modeOf(source), shown, error);
+        if (!done) {
             return false;
         }
         if (copied != nullptr) {
@@ -157,7 +214,7 @@ SaveEnd saveBundle(const std::string& staging, const std::string& target, std::s
     for (const std::string& name : files) {
         const std::string source = staging + "/" + name;
         const mode_t mode = name == kRecord ? kRecordMode : modeOf(source);
-        if (!copyAtomically(source, into, name, mode, error, target)) {
+        if (!copyInto(source, into, name, mode, target, error)) {
             return SaveEnd::Failed;
         }
     }

@@ -48,8 +48,9 @@ public:
     /// files or folders (empty folders aside), which a bundle must not replace. Folders end in
     /// "/".
     std::vector<std::string> strangers(const std::vector<std::string>& names) const;
-    /// Moves every entry of the staging folder into the folder, each replacing the entry of its
-    /// name, record.json last; what else the earlier bundle held is removed. False with one
+    /// Syncs the staging folder's file system, then moves every entry of the staging folder
+    /// into the folder, each replacing the entry of its name, record.json last; what else the
+    /// earlier bundle held is removed. False with one
     /// line in `error`, and nothing moved, when an entry would replace a stranger; false when
     /// an entry cannot be moved.
     bool commit(const BundleIdentity& identity, std::string& error);

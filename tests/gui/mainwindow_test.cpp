@@ -509,15 +509,21 @@ TEST_F(WindowTest, FailedSaveKeepsTheEarlierRecordAndSaysWhy) {
                                          target + " was left as it was.");
     EXPECT_EQ(window->statusText(), message);
     EXPECT_EQ(readFile(target + "/record.json"), earlier);
-    // A file that cannot be copied.
-    const std::string name = std::string(250, 'x') + ".txt";
+    // A file that cannot be copied: its path in the save's staging folder is longer than a
+    // path can be, while the folder's own files are not.
+    std::string deep = dir.file("deep");
+    while (deep.size() < 3900) {
+        deep += "/" + std::string(100, 'd');
+    }
+    writeFile(deep + "/record.json", earlier);
+    const std::string name = std::string(240, 'x') + ".txt";
     writeFile(window->stagingFolder().toStdString() + "/history/" + name, "a conversation");
-    EXPECT_FALSE(window->saveTo(QString::fromStdString(target)));
-    EXPECT_EQ(message.toStdString(), "The record was not saved: " + target + "/history/" + name +
+    EXPECT_FALSE(window->saveTo(QString::fromStdString(deep)));
+    EXPECT_EQ(message.toStdString(), "The record was not saved: " + deep + "/history/" + name +
                                          ": cannot write (File name too long). record.json in " +
-                                         target + " was left as it was.");
-    EXPECT_EQ(readFile(target + "/record.json"), earlier);
-    for (const auto& entry : fs::directory_iterator(target)) {
+                                         deep + " was left as it was.");
+    EXPECT_EQ(readFile(deep + "/record.json"), earlier);
+    for (const auto& entry : fs::directory_iterator(deep)) {
         EXPECT_TRUE(entry.path().filename() == "record.json" ||
                     entry.path().filename() == ".tolvane-lock")
             << entry.path();
