@@ -97,7 +97,12 @@ std::string contactsLine(const Json* contacts, const std::string& databaseGap,
                                                        " (none in the record: not imported)"
                                                  : std::string("not imported"));
     }
-    const std::string inRecord = value(contacts, "No_contacts", "0") + " in the record";
+    // The plug-in's count, grouped as the archive's counts beside it are.
+    const std::string stored = value(contacts, "No_contacts", "0");
+    const bool number = !stored.empty() && stored.size() < 20 &&
+                        stored.find_first_not_of("0123456789") == std::string::npos;
+    const std::string inRecord =
+        (number ? archive::grouped(std::stoull(stored)) : stored) + " in the record";
     if (!databaseGap.empty()) {
         return line("Contacts:", inRecord + "; not carried: " + text::printable(databaseGap));
     }

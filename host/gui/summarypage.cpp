@@ -1,10 +1,13 @@
 #include "summarypage.h"
 
+#include <algorithm>
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
 #include "archive/summary.h"
+#include "archive/text.h"
 #include "archivefile.h"
 #include "runrecord.h"
 
@@ -12,8 +15,11 @@ namespace gui {
 
 namespace {
 
+// Thousands grouped as the archive's counts beside it are: "2 888 contacts".
 QString counted(int count, const QString& one, const QString& many) {
-    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? one : many);
+    return QStringLiteral("%1 %2").arg(
+        QString::fromStdString(archive::grouped(static_cast<uint64_t>(std::max(count, 0)))),
+        count == 1 ? one : many);
 }
 
 QString owner(const IcqRecord& r) {
