@@ -74,6 +74,7 @@ int runExport(const Options& o) {
 
     archive::ExportOptions options;
     options.allContacts = o.allContacts;
+    options.replaceOther = o.replace;
     const archive::ExportResult result = archive::exportAll(exported, o.out, options);
     line.clear();
     if (!result.error.empty()) {

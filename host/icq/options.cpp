@@ -112,6 +112,8 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
     exports->add_option("--out", o.out, "the folder that receives the exports")->required();
     exports->add_flag("--all-contacts", o.allContacts,
                       "contacts.vcf and contacts.csv also hold contacts not on the list");
+    exports->add_flag("--replace", o.replace,
+                      "replace an earlier export of another owner in --out");
     for (CLI::App* command : {info, contacts, history, exports}) {
         addCommon(*command, common);
     }

@@ -22,6 +22,8 @@ struct Options {
     std::optional<uint32_t> uin;
     /// contacts and export: also the contacts not on the list.
     bool allContacts = false;
+    /// export: an earlier export of another owner in --out is replaced.
+    bool replace = false;
     archive::Settings settings;
     bool quiet = false;
     bool verbose = false;

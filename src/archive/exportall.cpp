@@ -22,6 +22,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -50,11 +51,33 @@ void makeFolder(const std::string& path, bool mayBeLink) {
 }
 
 // True when `folder` holds the report of an earlier export.
-bool holdsEarlierExport(const std::string& folder) {
+// The first line of an earlier export's report, from its owner on ("Rover (23456789)"); nothing
+// when the folder holds no such report.
+std::optional<std::string> earlierExportOf(const std::string& folder) {
     std::ifstream report(folder + "/report.txt", std::ios::binary);
     std::string start(kReportStart.size(), '\0');
-    return report.read(start.data(), static_cast<std::streamsize>(start.size())) &&
-           start == kReportStart;
+    if (!report.read(start.data(), static_cast<std::streamsize>(start.size())) ||
+        start != kReportStart) {
+        return std::nullopt;
+    }
+    std::string owner;
+    std::getline(report, owner);
+    return owner;
+}
+
+// The UIN at the end of "Rover (23456789)"; 0 when there is none.
+uint32_t uinOf(const std::string& owner) {
+    const size_t open = owner.rfind('(');
+    if (open == std::string::npos || owner.size() < open + 3 || owner.back() != ')' ||
+        owner.size() - open - 2 > 10) {
+        return 0;
+    }
+    const std::string digits = owner.substr(open + 1, owner.size() - open - 2);
+    if (digits.find_first_not_of("0123456789") != std::string::npos) {
+        return 0;
+    }
+    const uint64_t uin = std::stoull(digits);
+    return uin <= UINT32_MAX ? static_cast<uint32_t>(uin) : 0;
 }
 
 // The history of an earlier export is replaced as a whole, so that no page of a conversation
@@ -145,7 +168,12 @@ private:
     // An export replaces only what an earlier one wrote: an entry of a name it writes in a
     // folder without the report of an earlier export is somebody else's.
     void refuseStrangers() const {
-        if (holdsEarlierExport(folder_)) {
+        if (const std::optional<std::string> earlier = earlierExportOf(folder_)) {
+            const uint32_t uin = uinOf(*earlier);
+            if (!options_.replaceOther && uin != 0 && uin != archive_.owner.uin) {
+                throw ExportError(folder_ + ": holds the ICQ archive of another owner (UIN " +
+                                  std::to_string(uin) + "); --replace replaces it");
+            }
             const std::string history = folder_ + "/history";
             const std::vector<std::string> found =
                 options_.history ? strangersInHistory(history) : std::vector<std::string>();

@@ -16,6 +16,9 @@ struct ExportOptions {
     bool csv = true;
     bool history = true;
     bool sqlite = true;
+    /// An earlier export of another owner in the folder is replaced too; without it the export
+    /// stops before writing anything.
+    bool replaceOther = false;
 };
 
 /// What an export wrote, or why it stopped.

@@ -190,21 +190,29 @@ TEST(ExportAll, ReportCountsEveryEntryAndListsTheWarnings) {
               "  entry 9 at offset 0x40: text length 900 past the end\n");
 }
 
-// A new export replaces the history of an earlier one as a whole and leaves nothing else.
-// An export replaces what an earlier export wrote, its history as a whole, and nothing of
-// anybody else's: a folder that holds such files refuses the export before anything is written.
+// An export replaces what an earlier export of its owner wrote, its history as a whole, and
+// nothing of anybody else's: a folder that holds such files, or another owner's export (unless
+// replaceOther says so), refuses the export before anything is written.
 TEST(ExportAll, ReplacesAnEarlierExportButNobodyElsesFiles) {
-    const std::string earlier = "ICQ archive of Rover (9999)\n";
+    const std::string own = "ICQ archive of Bob (1111)\n";
+    const std::string other = "ICQ archive of Rover (9999)\n";
     struct Case {
         std::map<std::string, std::string> before;
+        bool replaceOther;
         std::string error; // after the folder's path
     };
     const Case cases[] = {
-        {{{"report.txt", earlier}, {"history/9999.html", "of another owner"}}, ""},
+        {{{"report.txt", own}, {"history/9999.html", "of a contact gone since"}}, false, ""},
+        {{{"report.txt", other}, {"history/9999.html", "of another owner"}}, true, ""},
+        {{{"report.txt", other}, {"history/9999.html", "of another owner"}},
+         false,
+         ": holds the ICQ archive of another owner (UIN 9999); --replace replaces it"},
         {{{"history/9999.html", "of the user"}, {"contacts.csv", "of the user"}},
+         true,
          ": holds contacts.csv and history/, which no earlier export wrote (there is no "
          "report.txt of one); move them away or choose another folder"},
-        {{{"report.txt", earlier}, {"history/notes.odt", "of the user"}},
+        {{{"report.txt", own}, {"history/notes.odt", "of the user"}},
+         false,
          "/history: holds notes.odt, which no export wrote; move it away or choose another "
          "folder"},
     };
@@ -214,7 +222,9 @@ TEST(ExportAll, ReplacesAnEarlierExportButNobodyElsesFiles) {
             testsupport::writeFile(dir.file(name), bytes);
         }
         testsupport::SampleArchive sample;
-        const std::string error = archive::exportAll(sample.archive, dir.path()).error;
+        archive::ExportOptions options;
+        options.replaceOther = c.replaceOther;
+        const std::string error = archive::exportAll(sample.archive, dir.path(), options).error;
         EXPECT_EQ(error, c.error.empty() ? "" : dir.path() + c.error);
         if (error.empty()) {
             EXPECT_FALSE(fs::exists(dir.file("history/9999.html")));
@@ -240,7 +250,7 @@ TEST(ExportAll, FailuresAreOneLineWithPlaceAndCauseAndLeaveNothingBehind) {
     fs::create_directories(dir.file("linked"));
     fs::create_directory_symlink(dir.file("elsewhere"), dir.file("linked/history"));
     fs::create_symlink(dir.file("elsewhere/victim"), dir.file("linked/.contacts.vcf.part"));
-    testsupport::writeFile(dir.file("linked/report.txt"), "ICQ archive of Rover (9999)\n");
+    testsupport::writeFile(dir.file("linked/report.txt"), "ICQ archive of Bob (1111)\n");
     EXPECT_EQ(archive::exportAll(sample.archive, dir.file("linked")).error,
               dir.file("linked/history") +
                   ": could not create the folder (a symbolic link is there)");

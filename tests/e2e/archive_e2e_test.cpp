@@ -237,6 +237,14 @@ TEST(IcqTool, OverlappingCopiesAreMergedOnce) {
     EXPECT_EQ(refused.err, "tolvane-icq: " + a +
                                ": a database of another owner (UIN 1234567, not 7654321 as in " +
                                c + ")\n");
+    // Nor does one owner's export replace another's unasked.
+    const ProcessResult kept = icqTool({"export", "--out", out, c});
+    EXPECT_EQ(kept.status, 2);
+    EXPECT_EQ(kept.err, "tolvane-icq: " + out +
+                            ": holds the ICQ archive of another owner (UIN 1234567); --replace "
+                            "replaces it\n");
+    EXPECT_EQ(icqTool({"export", "--replace", "--out", out, c}).status, 0);
+    expectValidExports(out, 2, 5);
 }
 
 TEST(IcqTool, WhatItCannotReadIsRefusedInOneLine) {
