@@ -244,13 +244,6 @@ std::string otherRecord(const std::optional<BundleIdentity>& earlier, const Bund
     return {};
 }
 
-std::vector<std::string> strangersIn(const std::string& folder,
-                                     const std::vector<std::string>& names) {
-    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return dir ? strangersAmong(dir.get(), folder, readBundle(dir.get(), folder).members, names)
-               : std::vector<std::string>();
-}
-
 bool OutputFolder::moveIn(int staging, const std::string& name, std::string& error) const {
     const int folder = folder_.get();
     // An exchange replaces a folder too; the earlier entry ends up in the staging folder.

@@ -80,9 +80,4 @@ std::optional<BundleIdentity> bundleIdentity(const std::string& folder);
 /// a run that found no ICQ holds nothing to lose).
 std::string otherRecord(const std::optional<BundleIdentity>& earlier, const BundleIdentity& now);
 
-/// OutputFolder::strangers for `folder` without opening it as an output folder: for copies of
-/// a bundle into a folder of a person's choice. Empty when the folder does not exist.
-std::vector<std::string> strangersIn(const std::string& folder,
-                                     const std::vector<std::string>& names);
-
 } // namespace vqrt
