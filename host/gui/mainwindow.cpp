@@ -745,8 +745,8 @@ bool MainWindow::saveTo(const QString& folder) {
     int files = 0;
     const auto replace = [this, &folder](const std::string& other) {
         QMessageBox box(QMessageBox::Question, tr("Save record"),
-                        tr("%1 holds the record of %2.\nReplace it, with its files and archive, "
-                           "by this import?")
+                        tr("%1 holds the record of %2.\nReplace it, and its files and archive, "
+                           "with this import?")
                             .arg(folder, fromStd(other)),
                         QMessageBox::NoButton, this);
         box.setObjectName(QStringLiteral("replaceRecord"));
