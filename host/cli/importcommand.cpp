@@ -508,17 +508,11 @@ std::optional<int> refuseStrangers(Run& run) {
         const std::vector<std::string> exports = archive::exportNames();
         names.insert(names.end(), exports.begin(), exports.end());
     }
-    const std::vector<std::string> strangers = run.output->strangers(names);
-    if (!strangers.empty()) {
-        return fail(vqrt::kImportUsage,
-                    archive::inTheWay(run.output->path(), strangers, "no earlier import wrote"));
-    }
-    const std::string history = run.output->path() + "/history";
-    const std::vector<std::string> inHistory = run.output->strangers({"history"}).empty()
-                                                   ? archive::strangersInHistory(history)
-                                                   : std::vector<std::string>();
-    if (!inHistory.empty()) {
-        return fail(vqrt::kImportUsage, archive::inTheWay(history, inHistory, "no export wrote"));
+    const std::string refusal =
+        archive::bundleRefusal(run.output->path(), run.output->strangers(names),
+                               run.output->strangers({"history"}).empty());
+    if (!refusal.empty()) {
+        return fail(vqrt::kImportUsage, refusal);
     }
     return std::nullopt;
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "archive/exportall.h"
 #include "archive/text.h"
 #include "fdio.h"
 #include "outputfolder.h"
@@ -192,9 +193,9 @@ SaveEnd saveBundle(const std::string& staging, const std::string& target, std::s
     std::vector<std::string> names = folders;
     names.insert(names.end(), files.begin(), files.end());
     // A bundle is saved over an earlier one, never over somebody else's files.
-    const std::vector<std::string> strangers = out->strangers(names);
-    if (!strangers.empty()) {
-        error = archive::inTheWay(target, strangers, "no earlier import wrote");
+    error =
+        archive::bundleRefusal(target, out->strangers(names), out->strangers({"history"}).empty());
+    if (!error.empty()) {
         return SaveEnd::Failed;
     }
     const vqrt::BundleIdentity identity =

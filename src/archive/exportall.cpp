@@ -50,7 +50,6 @@ void makeFolder(const std::string& path, bool mayBeLink) {
     }
 }
 
-// True when `folder` holds the report of an earlier export.
 // The first line of an earlier export's report, from its owner on ("Rover (23456789)"); nothing
 // when the folder holds no such report.
 std::optional<std::string> earlierExportOf(const std::string& folder) {
@@ -334,6 +333,17 @@ std::vector<std::string> strangersInHistory(const std::string& history) {
     }
     std::sort(found.begin(), found.end());
     return found;
+}
+
+std::string bundleRefusal(const std::string& folder, const std::vector<std::string>& strangers,
+                          bool earlierHistory) {
+    if (!strangers.empty()) {
+        return inTheWay(folder, strangers, "no earlier import wrote");
+    }
+    const std::string history = folder + "/history";
+    const std::vector<std::string> found =
+        earlierHistory ? strangersInHistory(history) : std::vector<std::string>();
+    return found.empty() ? std::string() : inTheWay(history, found, "no export wrote");
 }
 
 std::vector<std::string> exportNames(const ExportOptions& options) {

@@ -35,6 +35,13 @@ struct ExportResult {
 /// by name. Empty when there is no such folder.
 std::vector<std::string> strangersInHistory(const std::string& history);
 
+/// Why an import's bundle may not go into `folder`, in one line; empty when it may.
+/// `strangers` are the entries of its names that no earlier bundle wrote there; with
+/// `earlierHistory` (the history/ there is the earlier bundle's, which is replaced as a whole)
+/// what somebody put into that history/ counts too.
+std::string bundleRefusal(const std::string& folder, const std::vector<std::string>& strangers,
+                          bool earlierHistory);
+
 /// The names of what exportAll writes into its folder with `options`.
 std::vector<std::string> exportNames(const ExportOptions& options = {});
 

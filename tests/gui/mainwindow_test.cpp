@@ -368,9 +368,19 @@ TEST_F(DemoImport, SaveCopiesRecordFilesAndArchive) {
     // record.json holds the password.
     EXPECT_EQ(fs::status(target + "/record.json").permissions(),
               fs::perms::owner_read | fs::perms::owner_write);
-    // What a save wrote is its own, to be saved over.
+    // What a save wrote is its own, to be saved over; but not a note somebody put into its
+    // history/, which goes as a whole.
     EXPECT_TRUE(window_->saveTo(QString::fromStdString(target)))
         << window_->statusText().toStdString();
+    writeFile(target + "/history/note.odt", "mine");
+    ModalAnswer answer([](QWidget* modal) { testsupport::clickButton(modal, "OK"); });
+    EXPECT_FALSE(window_->saveTo(QString::fromStdString(target)));
+    EXPECT_EQ(window_->statusText().toStdString(),
+              "The record was not saved: " + target +
+                  "/history: holds note.odt, which no export wrote; move it away or choose "
+                  "another folder. record.json in " +
+                  target + " was left as it was.");
+    EXPECT_EQ(readFile(target + "/history/note.odt"), "mine");
 }
 
 // The record of another owner is replaced only when the person says so, and then as a whole.
