@@ -19,7 +19,6 @@
 #include <QWidget>
 
 #include "archive/exportall.h"
-#include "archive/text.h"
 #include "archiverun.h"
 #include "confinement.h"
 #include "diagnostics.h"
