@@ -99,10 +99,8 @@ std::string contactsLine(const Json* contacts, const std::string& databaseGap,
     }
     // The plug-in's count, grouped as the archive's counts beside it are.
     const std::string stored = value(contacts, "No_contacts", "0");
-    const bool number = !stored.empty() && stored.size() < 20 &&
-                        stored.find_first_not_of("0123456789") == std::string::npos;
-    const std::string inRecord =
-        (number ? archive::grouped(std::stoull(stored)) : stored) + " in the record";
+    const std::optional<uint64_t> number = archive::decimal(stored);
+    const std::string inRecord = (number ? archive::grouped(*number) : stored) + " in the record";
     if (!databaseGap.empty()) {
         return line("Contacts:", inRecord + "; not carried: " + text::printable(databaseGap));
     }

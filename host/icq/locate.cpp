@@ -1,7 +1,6 @@
 #include "locate.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -26,12 +25,10 @@ const char* const kVersionFolders[] = {"2003a", "2002a", "2001a", "2000b",
 // The UIN of a "<digits>.dat" (the extension in any case); 0 for any other name.
 unsigned long long uinOf(const std::string& name) {
     const size_t dot = name.size() >= 5 ? name.size() - 4 : 0;
-    if (dot == 0 || dot > 10 || text::foldName(name.substr(dot)) != ".dat" ||
-        !std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(dot),
-                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
+    if (dot == 0 || text::foldName(name.substr(dot)) != ".dat") {
         return 0;
     }
-    return std::stoull(name.substr(0, dot));
+    return archive::decimal(std::string_view(name).substr(0, dot), 10).value_or(0);
 }
 
 std::vector<fs::path> entriesOf(const fs::path& folder, std::error_code& ec) {

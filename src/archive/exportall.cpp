@@ -67,16 +67,12 @@ std::optional<std::string> earlierExportOf(const std::string& folder) {
 // The UIN at the end of "Rover (23456789)"; 0 when there is none.
 uint32_t uinOf(const std::string& owner) {
     const size_t open = owner.rfind('(');
-    if (open == std::string::npos || owner.size() < open + 3 || owner.back() != ')' ||
-        owner.size() - open - 2 > 10) {
+    if (open == std::string::npos || owner.back() != ')') {
         return 0;
     }
-    const std::string digits = owner.substr(open + 1, owner.size() - open - 2);
-    if (digits.find_first_not_of("0123456789") != std::string::npos) {
-        return 0;
-    }
-    const uint64_t uin = std::stoull(digits);
-    return uin <= UINT32_MAX ? static_cast<uint32_t>(uin) : 0;
+    const std::optional<uint64_t> uin =
+        decimal(std::string_view(owner).substr(open + 1, owner.size() - open - 2), 10);
+    return uin && *uin <= UINT32_MAX ? static_cast<uint32_t>(*uin) : 0;
 }
 
 // The history of an earlier export is replaced as a whole, so that no page of a conversation

@@ -2,6 +2,7 @@
 
 #include "text/utf8.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -157,6 +158,20 @@ std::string htmlEscape(std::string_view s, bool lineBreaks) {
     }
     out.append(s, from, std::string_view::npos);
     return out;
+}
+
+std::optional<uint64_t> decimal(std::string_view s, size_t most) {
+    if (s.empty() || s.size() > std::min<size_t>(most, 19)) {
+        return std::nullopt;
+    }
+    uint64_t n = 0;
+    for (const char c : s) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        n = n * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return n;
 }
 
 std::string grouped(uint64_t n) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,10 @@ std::string_view trimmed(std::string_view s);
 /// `s` with & < > " ' as character references, for HTML text and attribute values; with
 /// `lineBreaks`, each LF as <br>.
 std::string htmlEscape(std::string_view s, bool lineBreaks = false);
+
+/// The number that `s` spells in 1 to `most` decimal digits (at most 19), nothing else;
+/// empty otherwise.
+std::optional<uint64_t> decimal(std::string_view s, size_t most = 19);
 
 /// `n` with its thousands grouped by spaces, as a person reads it: "7 081".
 std::string grouped(uint64_t n);
