@@ -62,7 +62,7 @@ std::unique_ptr<ArchiveFile> ArchiveFile::open(const QString& path, QString& err
     const int opened =
         sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     std::unique_ptr<ArchiveFile> file(new ArchiveFile(db));
-    if (opened != SQLITE_OK || !file->readContacts()) {
+    if (opened != SQLITE_OK || !file->readContacts() || !file->readTimeZone()) {
         error =
             QStringLiteral("%1: cannot read the archive (%2)")
                 .arg(path, QString::fromUtf8(db != nullptr ? sqlite3_errmsg(db) : "out of memory"));
@@ -105,6 +105,18 @@ bool ArchiveFile::readContacts() {
     return step == SQLITE_DONE;
 }
 
+bool ArchiveFile::readTimeZone() {
+    const Statement statement = prepare(db_.get(), "SELECT time_zone FROM owner");
+    if (statement == nullptr) {
+        return false;
+    }
+    const int step = sqlite3_step(statement.get());
+    if (step == SQLITE_ROW) {
+        timeZone_ = column(statement.get(), 0);
+    }
+    return step == SQLITE_ROW || step == SQLITE_DONE;
+}
+
 std::vector<Conversation> ArchiveFile::conversations(const QString& search) const {
     const Statement statement =
         prepare(db_.get(), "SELECT m.uin, c.display_name, count(*) FROM messages m "
@@ -125,7 +137,7 @@ std::vector<Conversation> ArchiveFile::conversations(const QString& search) cons
 
 std::vector<MessageRow> ArchiveFile::messages(uint32_t uin, const QString& search) const {
     const Statement statement =
-        prepare(db_.get(), "SELECT time, direction, kind, text, url FROM messages "
+        prepare(db_.get(), "SELECT time, direction, kind, subtype, text, url FROM messages "
                            "WHERE uin = ?2 AND (?1 = '%%' OR text LIKE ?1 ESCAPE '\\' OR "
                            "url LIKE ?1 ESCAPE '\\') ORDER BY time_utc, id");
     std::vector<MessageRow> found;
@@ -136,8 +148,12 @@ std::vector<MessageRow> ArchiveFile::messages(uint32_t uin, const QString& searc
     sqlite3_bind_int64(statement.get(), 2, uin);
     while (sqlite3_step(statement.get()) == SQLITE_ROW) {
         sqlite3_stmt* s = statement.get();
-        found.push_back({column(s, 0), column(s, 1) == QLatin1String("sent"), column(s, 2),
-                         column(s, 3), column(s, 4)});
+        archive::Message kind;
+        kind.kind = archive::kindNamed(stdColumn(s, 2));
+        kind.subtype = static_cast<uint16_t>(sqlite3_column_int(s, 3));
+        found.push_back({column(s, 0), column(s, 1) == QLatin1String("sent"),
+                         QString::fromStdString(archive::kindLabel(kind)), column(s, 4),
+                         column(s, 5)});
     }
     return found;
 }

@@ -29,7 +29,7 @@ struct Conversation {
 struct MessageRow {
     QString time; ///< local time of the archive's zone, ISO 8601
     bool sent = false;
-    QString kind; ///< "message", "url", ...
+    QString label; ///< what a message that is not a plain one is ("URL", "You were added")
     QString text;
     QString url;
 };
@@ -45,6 +45,8 @@ public:
 
     /// Every contact, by UIN.
     const std::vector<ContactRow>& contacts() const { return contacts_; }
+    /// The zone its times are shown in, an IANA name.
+    const QString& timeZone() const { return timeZone_; }
     /// The conversations with a message holding `search` (every one for an empty text), by
     /// name.
     std::vector<Conversation> conversations(const QString& search = {}) const;
@@ -54,9 +56,11 @@ public:
 private:
     explicit ArchiveFile(sqlite3* db);
     bool readContacts();
+    bool readTimeZone();
 
     archive::SqliteDb db_;
     std::vector<ContactRow> contacts_;
+    QString timeZone_;
 };
 
 } // namespace gui

@@ -90,6 +90,10 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& op
     app.add_option("--codepage", options.host.codepage,
                    "the installation's ANSI code page, an iconv name")
         ->default_str("CP1252");
+    app.add_option("--time-zone", options.timeZone,
+                   "the zone the old machine was in, an IANA name such as Europe/Stockholm: "
+                   "the message history shows its times in it (default: the one chosen last "
+                   "time, at first UTC)");
     app.add_option("--plugin", options.plugins,
                    "a plug-in library or a folder of them (repeatable; default: the plug-ins "
                    "installed beside this program)");

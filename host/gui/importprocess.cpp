@@ -51,8 +51,11 @@ QStringList runArguments(const RunRequest& request) {
              << QStringLiteral("%1=%2").arg(QChar(letter), fromStd(folder));
     }
     args << QStringLiteral("--codepage") << fromStd(host.codepage) << QStringLiteral("--plugin")
-         << fromStd(request.plugin) << QStringLiteral("--out") << request.outDir
-         << QStringLiteral("--page-state-stdin") << QStringLiteral("--progress-lines")
+         << fromStd(request.plugin) << QStringLiteral("--out") << request.outDir;
+    if (!request.timeZone.isEmpty()) {
+        args << QStringLiteral("--time-zone") << request.timeZone;
+    }
+    args << QStringLiteral("--page-state-stdin") << QStringLiteral("--progress-lines")
          << QStringLiteral("--quiet");
     return args;
 }

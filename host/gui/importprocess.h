@@ -36,6 +36,7 @@ struct RunRequest {
     vqrt::HostOptions host; ///< root, user, .reg exports, drives, code page
     std::string plugin;     ///< the chosen plug-in's library
     QString outDir;         ///< the run's staging folder
+    QString timeZone;       ///< the zone the archive shows times in; empty for UTC
     QByteArray pageState;   ///< the options page (capturePage), handed over on stdin
 };
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimeZone>
 
 #include "windowsinstall.h"
 #include "wording.h"
@@ -63,6 +64,26 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
     userLabel->setBuddy(userCombo_);
     form->addRow(userLabel, userRow);
 
+    // ICQ kept UTC; the history is shown and written in the zone its owner lived in.
+    auto* zoneRow = new QHBoxLayout;
+    zoneCombo_ = new QComboBox(this);
+    zoneCombo_->setObjectName(QStringLiteral("timeZoneChoice"));
+    zoneCombo_->addItem(QStringLiteral("UTC"));
+    for (const QByteArray& zone : QTimeZone::availableTimeZoneIds()) {
+        if (zone != "UTC") {
+            zoneCombo_->addItem(QString::fromLatin1(zone));
+        }
+    }
+    zoneCombo_->setMaxVisibleItems(20);
+    zoneRow->addWidget(zoneCombo_);
+    zoneRow->addWidget(new QLabel(tr("where the old machine was: the message history shows "
+                                     "its times in this zone"),
+                                  this),
+                       1);
+    auto* zoneLabel = new QLabel(tr("Time &zone:"), this);
+    zoneLabel->setBuddy(zoneCombo_);
+    form->addRow(zoneLabel, zoneRow);
+
     appliedRoot_ = absoluteRoot(fromStd(defaults_.windowsRoot));
     rootEdit_->setText(appliedRoot_);
     fillUsers(appliedRoot_);
@@ -83,8 +104,22 @@ QString InstallationBox::user() const {
     return userCombo_->currentData().toString();
 }
 
+QString InstallationBox::timeZone() const {
+    return zoneCombo_->currentText();
+}
+
+void InstallationBox::setTimeZone(const QString& zone) {
+    int found = zoneCombo_->findText(zone);
+    if (found < 0) {
+        zoneCombo_->addItem(zone);
+        found = zoneCombo_->count() - 1;
+    }
+    zoneCombo_->setCurrentIndex(found);
+}
+
 void InstallationBox::setLocked(bool locked) {
     locked_ = locked;
+    zoneCombo_->setEnabled(!locked);
     rootEdit_->setEnabled(!locked);
     browseButton_->setEnabled(!locked);
     userCombo_->setEnabled(!locked && userCombo_->count() > 0);

@@ -37,6 +37,11 @@ public:
     /// Opens the session of the root and user; null with `problem` saying, for the person,
     /// what is wrong and what to do.
     std::unique_ptr<vqrt::HostSession> openSession(QString& problem);
+    /// The zone the old machine was in, an IANA name such as "Europe/Stockholm".
+    QString timeZone() const;
+    /// Chooses `zone`; a name the system does not list is offered too, so that the import
+    /// says what is wrong with it.
+    void setTimeZone(const QString& zone);
     /// While locked (during an import) nothing can be changed.
     void setLocked(bool locked);
 
@@ -60,6 +65,7 @@ private:
     QLineEdit* rootEdit_ = nullptr;
     QPushButton* browseButton_ = nullptr;
     QComboBox* userCombo_ = nullptr;
+    QComboBox* zoneCombo_ = nullptr;
     QLabel* info_ = nullptr;
 };
 

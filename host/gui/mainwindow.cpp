@@ -48,6 +48,7 @@ QString fromStd(const std::string& text) {
 
 const QString kRootSetting = QStringLiteral("windowsRoot");
 const QString kOutputSetting = QStringLiteral("outputFolder");
+const QString kZoneSetting = QStringLiteral("timeZone");
 
 // The carried files among `entries`, nested sections included.
 int carriedFiles(const nlohmann::ordered_json& entries) {
@@ -122,6 +123,10 @@ void MainWindow::buildUi() {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     installation_ = new InstallationBox(options_.host, central);
+    installation_->setTimeZone(
+        options_.timeZone.empty()
+            ? QSettings().value(kZoneSetting, QStringLiteral("UTC")).toString()
+            : QString::fromStdString(options_.timeZone));
     connect(installation_, &InstallationBox::changed, this, &MainWindow::applyInstallation);
     layout->addWidget(installation_);
 
@@ -568,6 +573,8 @@ void MainWindow::runImport() {
     request.host = session_->options();
     request.plugin = plugins_.path(row);
     request.outDir = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
+    request.timeZone = installation_->timeZone();
+    QSettings().setValue(kZoneSetting, request.timeZone);
     runName_ = pluginName(row);
     cancelling_ = false;
     progress_->setRange(0, 1);

@@ -99,6 +99,10 @@ void MessagesPage::fillMessages() {
         if (!row.url.isEmpty()) {
             text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + row.url;
         }
+        // What is not a plain message says so first: "Authorisation request: please add me".
+        if (!row.label.isEmpty()) {
+            text = text.isEmpty() ? row.label : row.label + QStringLiteral(": ") + text;
+        }
         // "2001-01-02T01:50:43+01:00": the date and time read, the offset in the tool tip.
         auto* entry =
             new QTreeWidgetItem({row.time.left(19).replace(QLatin1Char('T'), QLatin1Char(' ')),

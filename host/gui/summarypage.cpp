@@ -105,7 +105,8 @@ std::vector<SummaryRow> archiveRows(const ArchiveFile* archive) {
              SummaryPage::tr("%1 in %2")
                  .arg(messages)
                  .arg(counted(static_cast<int>(conversations.size()),
-                              SummaryPage::tr("conversation"), SummaryPage::tr("conversations")))}};
+                              SummaryPage::tr("conversation"), SummaryPage::tr("conversations")))},
+            {SummaryPage::tr("Times:"), SummaryPage::tr("shown in %1").arg(archive->timeZone())}};
 }
 
 QString warningLines(const QStringList& warnings) {

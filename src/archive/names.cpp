@@ -145,6 +145,15 @@ const char* kindName(MessageKind kind) {
     return k == nullptr ? "other" : k->name;
 }
 
+MessageKind kindNamed(std::string_view name) {
+    for (const KindText& k : kKinds) {
+        if (name == k.name) {
+            return k.kind;
+        }
+    }
+    return MessageKind::Other;
+}
+
 std::string kindLabel(const Message& message) {
     const KindText* k = findKind(message.kind);
     return k == nullptr ? "Other (subtype " + std::to_string(message.subtype) + ")" : k->label;

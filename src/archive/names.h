@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 
 namespace archive {
 
@@ -20,6 +21,8 @@ const char* statusName(ContactStatus status);
 const char* directionName(Direction direction);
 /// "message", "url", "authorisation-request", ...
 const char* kindName(MessageKind kind);
+/// The kind `kindName` gives `name`; Other for a name it never gives.
+MessageKind kindNamed(std::string_view name);
 /// What a reader is shown for a message that is not a plain one ("URL", "You were added",
 /// "Other (subtype 21)"); empty for a plain message.
 std::string kindLabel(const Message& message);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
@@ -110,6 +111,9 @@ public:
     static void click(QWidget* widget, QPoint at = {}) {
         QTest::mouseClick(widget, Qt::LeftButton, {}, at);
     }
+    static QComboBox* zoneChoice(MainWindow& window) {
+        return window.findChild<QComboBox*>(QStringLiteral("timeZoneChoice"));
+    }
     TempDir dir;
 };
 
@@ -202,6 +206,8 @@ protected:
                 WindowTest::click(button, QPoint(6, button->height() / 2));
             }
         }
+        QComboBox* zone = WindowTest::zoneChoice(*window_);
+        zone->setCurrentIndex(zone->findText(QStringLiteral("Europe/Stockholm")));
         ModalAnswer prompt([](QWidget* modal) {
             QTest::keyClicks(modal->findChild<QLineEdit*>(), QString::fromStdString(password_));
             QTest::keyClick(modal->findChild<QLineEdit*>(), Qt::Key_Return);
@@ -242,6 +248,7 @@ TEST_F(DemoImport, SummarySpeaksOfPeopleAndFiles) {
               "Archive: 20 on the list, 1 awaiting authorisation, 16 removed, 1 ignored, 5 known "
               "only from messages\n"
               "Messages: 786 in 20 conversations\n"
+              "Times: shown in Europe/Stockholm\n"
               "Warnings: none\n"
               "Files: " +
                   window_->stagingFolder() + "\n");
@@ -279,6 +286,22 @@ TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
         return total;
     };
     EXPECT_EQ(inConversations(), 786);
+
+    // A system event reads as what it is, before the text it carries.
+    conversations->setCurrentItem(
+        conversations->findItems(QStringLiteral("Ødegård ("), Qt::MatchStartsWith)[0]);
+    QStringList kinds;
+    for (int i = 0; i < messages->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* message = messages->topLevelItem(i);
+        kinds << message->text(gui::MessagesPage::kText).section(':', 0, 0);
+        // Shown in the zone chosen for the import, its offset in the tool tip.
+        const QString time = message->toolTip(gui::MessagesPage::kTime);
+        EXPECT_TRUE(time.endsWith("+01:00") || time.endsWith("+02:00")) << time.toStdString();
+        EXPECT_EQ(message->text(gui::MessagesPage::kTime), time.left(19).replace('T', ' '));
+    }
+    EXPECT_TRUE(kinds.contains(QStringLiteral("You were added"))) << kinds.join('|').toStdString();
+    EXPECT_TRUE(kinds.contains(QStringLiteral("Authorisation request")));
+
     QTest::keyClicks(find<QLineEdit>("messageSearch"), QStringLiteral("CINEMA"));
     EXPECT_GT(inConversations(), 0);
     EXPECT_LT(inConversations(), 786);
@@ -456,6 +479,7 @@ TEST_F(WindowTest, RemembersRootAndOutputFolderAcrossWindows) {
     const QString out = QString::fromStdString(dir.file("out"));
     {
         auto first = openRover("secret");
+        zoneChoice(*first)->setCurrentText(QStringLiteral("Asia/Kolkata"));
         ASSERT_TRUE(runImport(*first));
         ASSERT_TRUE(first->saveTo(out));
     }
@@ -463,6 +487,7 @@ TEST_F(WindowTest, RemembersRootAndOutputFolderAcrossWindows) {
     choosePlugin(*second);
     ASSERT_EQ(second->panelState(), PanelState::Page);
     EXPECT_EQ(second->session()->options().windowsRoot, root());
+    EXPECT_EQ(zoneChoice(*second)->currentText(), QStringLiteral("Asia/Kolkata"));
     QTest::keyClicks(page(*second)->findChild<QLineEdit*>(), QStringLiteral("secret"));
     ASSERT_TRUE(runImport(*second));
     QString startedIn;
