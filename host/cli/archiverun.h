@@ -18,6 +18,8 @@ struct ArchiveOptions {
     bool allContacts = false;
     /// The source machine's zone (IANA name), in which times are shown.
     std::string timeZone = "UTC";
+    /// True when --time-zone chose it.
+    bool zoneGiven = false;
     /// Seconds added to the stored stamps to get UTC.
     int64_t timeOffset = 0;
     /// Walk the .idx when it is sound; false walks the data pages.
@@ -35,6 +37,9 @@ struct ArchiveOutcome {
     uint64_t conversations = 0;
     /// Problems met while reading, listed in report.txt.
     size_t warnings = 0;
+    /// The zone times are shown in and the one the installation's Windows was set to, when
+    /// the run was given none and they differ; empty otherwise.
+    std::string zoneHint;
 };
 
 /// Writes the ICQ archive of the owner's database (`database`, the one the plug-in's contacts

@@ -38,6 +38,7 @@
 #include "terminal.h"
 #include "terminalagent.h"
 #include "text/printable.h"
+#include "windowszone.h"
 
 namespace cli {
 
@@ -159,7 +160,7 @@ struct Run {
     std::optional<CoutDiscard> quietCout;
     int result = 0;             ///< what activatePlugin answered
     bool stoppedInside = false; ///< the run was ended inside activatePlugin
-    ArchiveOutcome archive{false, "not written", {}, 0, 0, 0};
+    ArchiveOutcome archive{false, "not written", {}, 0, 0, 0, {}};
 };
 
 // A step either lets the run go on or ends it with an exit status.
@@ -541,6 +542,19 @@ std::optional<int> checkEarlierRecord(Run& run) {
 
 // Writes the archive of an owner the page cannot choose, saved into --out as a bundle without
 // a record would be; the run ends with exit status 3, as the record was not carried.
+// Times shown in UTC (no --time-zone) where the old Windows was set to another zone: the
+// summary says which, and how to show them in it.
+void noteWindowsZone(Run& run) {
+    if (!run.archive.written || run.o.archive.zoneGiven) {
+        return;
+    }
+    const auto found = zone::windowsZone(*run.session->getRegistry());
+    if (found && found->ianaId != run.o.archive.timeZone) {
+        run.archive.zoneHint = "in " + run.o.archive.timeZone + "; the old Windows was set to " +
+                               found->windowsId + " (--time-zone " + found->ianaId + ")";
+    }
+}
+
 std::optional<int> writeArchiveOnly(Run& run) {
     if (!run.archiveOnly) {
         return std::nullopt;
@@ -548,6 +562,7 @@ std::optional<int> writeArchiveOnly(Run& run) {
     confineImport(run.o, run.output->path(), "");
     run.archive = writeArchive(run.database, run.o.host.codepage, run.o.archive, run.bundleFolder,
                                run.output->path());
+    noteWindowsZone(run);
     const std::string owner = ownerName(*run.chosen, run.o.host.codepage);
     const std::string why = unreachableWhy(*run.chosen, run.owners);
     if (const int signal = vqrt::TerminalAgent::stopSignal().load(); signal != 0) {
@@ -641,6 +656,7 @@ std::optional<int> exportArchive(Run& run) {
     if (run.output && run.result == 0 && run.record->complete() && !run.record->lastSaveFailed()) {
         run.archive = writeArchive(run.database, run.o.host.codepage, run.o.archive,
                                    run.bundleFolder, run.output->path());
+        noteWindowsZone(run);
     }
     return std::nullopt;
 }

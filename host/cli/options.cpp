@@ -141,9 +141,14 @@ void declareArchiveOptions(CLI::App& app, ArchiveOptions& archive, std::string& 
     app.add_flag("--all-contacts", archive.allContacts,
                  "the archive's contacts.vcf and contacts.csv also hold contacts not on the list")
         ->excludes(noArchive);
-    app.add_option("--time-zone", archive.timeZone,
-                   "the zone the archive shows times in, an IANA name such as Europe/Stockholm "
-                   "(default UTC)")
+    app.add_option_function<std::string>(
+           "--time-zone",
+           [&archive](const std::string& zone) {
+               archive.timeZone = zone;
+               archive.zoneGiven = true;
+           },
+           "the zone the archive shows times in, an IANA name such as Europe/Stockholm "
+           "(default UTC)")
         ->excludes(noArchive);
     app.add_option("--time-offset", offset,
                    "added to the database's stored stamps to get UTC, +HH:MM or -HH:MM "

@@ -82,6 +82,10 @@ std::string messagesLine(const ArchiveOutcome& archive) {
                                  " exported to history/");
 }
 
+std::string timesLine(const ArchiveOutcome& archive) {
+    return archive.zoneHint.empty() ? std::string() : line("Times:", archive.zoneHint);
+}
+
 std::string warningsLine(const ArchiveOutcome& archive) {
     if (archive.warnings == 0) {
         return {};
@@ -135,7 +139,7 @@ std::string importSummary(const Json& record, const std::string& recordPath,
             << (port == "ICQ_VQX_NO" ? "unknown port" : "port " + port) << "\n";
     }
     out << contactsLine(recordSection(record, "CONTACTS"), databaseGap, archive)
-        << messagesLine(archive) << "Sounds:    ";
+        << messagesLine(archive) << timesLine(archive) << "Sounds:    ";
     if (sounds == nullptr) {
         out << "not imported\n";
     } else {
@@ -155,8 +159,8 @@ std::string archiveOnlySummary(const std::string& owner, const ArchiveOutcome& a
     return line("Owner:", owner) +
            line("Contacts:", archive.written ? archive::countsLine(archive.contacts)
                                              : std::string("not exported")) +
-           messagesLine(archive) + warningsLine(archive) + line("Record:", "none: " + why) +
-           line("Archive:", folder);
+           messagesLine(archive) + timesLine(archive) + warningsLine(archive) +
+           line("Record:", "none: " + why) + line("Archive:", folder);
 }
 
 } // namespace cli

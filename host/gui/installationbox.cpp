@@ -11,6 +11,7 @@
 #include <QTimeZone>
 
 #include "windowsinstall.h"
+#include "windowszone.h"
 #include "wording.h"
 
 namespace gui {
@@ -75,11 +76,10 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
         }
     }
     zoneCombo_->setMaxVisibleItems(20);
+    zoneHint_ = new QLabel(this);
+    zoneHint_->setObjectName(QStringLiteral("timeZoneHint"));
     zoneRow->addWidget(zoneCombo_);
-    zoneRow->addWidget(new QLabel(tr("where the old machine was: the message history shows "
-                                     "its times in this zone"),
-                                  this),
-                       1);
+    zoneRow->addWidget(zoneHint_, 1);
     auto* zoneLabel = new QLabel(tr("Time &zone:"), this);
     zoneLabel->setBuddy(zoneCombo_);
     form->addRow(zoneLabel, zoneRow);
@@ -108,7 +108,8 @@ QString InstallationBox::timeZone() const {
     return zoneCombo_->currentText();
 }
 
-void InstallationBox::setTimeZone(const QString& zone) {
+void InstallationBox::setTimeZone(const QString& zone, bool given) {
+    zoneGiven_ = zoneGiven_ || given;
     int found = zoneCombo_->findText(zone);
     if (found < 0) {
         zoneCombo_->addItem(zone);
@@ -191,6 +192,7 @@ void InstallationBox::fillUsers(const QString& root) {
 std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem) {
     info_->clear();
     info_->setToolTip(QString());
+    zoneHint_->setText(tr("where the old machine was: the history is shown in this zone"));
     const QString hint = tr("Choose the folder where the Windows system drive is mounted (it "
                             "holds the Windows folder and Users or Documents and Settings) "
                             "with Browse\u2026 above.");
@@ -220,7 +222,21 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
         return nullptr;
     }
     showSessionInfo(*session);
+    takeWindowsZone(*session);
     return session;
+}
+
+void InstallationBox::takeWindowsZone(vqrt::HostSession& session) {
+    const auto found = zone::windowsZone(*session.getRegistry());
+    if (!found) {
+        return;
+    }
+    if (!zoneGiven_) {
+        setTimeZone(fromStd(found->ianaId));
+    }
+    zoneHint_->setText(tr("the old Windows was set to %1 (%2); the history is shown in the "
+                          "zone chosen here")
+                           .arg(fromStd(found->windowsId), fromStd(found->ianaId)));
 }
 
 void InstallationBox::showSessionInfo(const vqrt::HostSession& session) {

@@ -40,8 +40,9 @@ public:
     /// The zone the old machine was in, an IANA name such as "Europe/Stockholm".
     QString timeZone() const;
     /// Chooses `zone`; a name the system does not list is offered too, so that the import
-    /// says what is wrong with it.
-    void setTimeZone(const QString& zone);
+    /// says what is wrong with it. Unless `given` (on the command line), the zone an
+    /// installation's Windows was set to replaces it when that installation is opened.
+    void setTimeZone(const QString& zone, bool given = false);
     /// While locked (during an import) nothing can be changed.
     void setLocked(bool locked);
 
@@ -56,6 +57,7 @@ private slots:
 private:
     void fillUsers(const QString& root);
     void showSessionInfo(const vqrt::HostSession& session);
+    void takeWindowsZone(vqrt::HostSession& session);
 
     vqrt::HostOptions defaults_;
     QString appliedRoot_;
@@ -66,6 +68,8 @@ private:
     QPushButton* browseButton_ = nullptr;
     QComboBox* userCombo_ = nullptr;
     QComboBox* zoneCombo_ = nullptr;
+    QLabel* zoneHint_ = nullptr;
+    bool zoneGiven_ = false;
     QLabel* info_ = nullptr;
 };
 

@@ -123,10 +123,12 @@ void MainWindow::buildUi() {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     installation_ = new InstallationBox(options_.host, central);
-    installation_->setTimeZone(
-        options_.timeZone.empty()
-            ? QSettings().value(kZoneSetting, QStringLiteral("UTC")).toString()
-            : QString::fromStdString(options_.timeZone));
+    if (options_.timeZone.empty()) {
+        installation_->setTimeZone(
+            QSettings().value(kZoneSetting, QStringLiteral("UTC")).toString());
+    } else {
+        installation_->setTimeZone(QString::fromStdString(options_.timeZone), true);
+    }
     connect(installation_, &InstallationBox::changed, this, &MainWindow::applyInstallation);
     layout->addWidget(installation_);
 

@@ -330,17 +330,19 @@ RegLookup HiveFile::lookup(const std::vector<std::string>& key, size_t first,
     return decode(found, codepage);
 }
 
-HiveRegistry::HiveRegistry(const std::string& softwareHive, const std::string& userHive,
-                           std::string codepage)
-    : software_(std::make_unique<HiveFile>(softwareHive)),
-      user_(std::make_unique<HiveFile>(userHive)), codepage_(std::move(codepage)) {}
+HiveRegistry::HiveRegistry(const HivePaths& hives, std::string codepage)
+    : software_(std::make_unique<HiveFile>(hives.software)),
+      system_(std::make_unique<HiveFile>(hives.system)),
+      user_(std::make_unique<HiveFile>(hives.user)), codepage_(std::move(codepage)) {}
 
 HiveRegistry::~HiveRegistry() = default;
 
 std::vector<std::string> HiveRegistry::warnings() const {
-    std::vector<std::string> out = software_->warnings();
-    for (std::string& p : user_->warnings()) {
-        out.push_back(std::move(p));
+    std::vector<std::string> out;
+    for (const HiveFile* hive : {software_.get(), system_.get(), user_.get()}) {
+        for (std::string& p : hive->warnings()) {
+            out.push_back(std::move(p));
+        }
     }
     return out;
 }
@@ -349,11 +351,17 @@ RegLookup HiveRegistry::lookup(RegRoot root, const std::vector<std::string>& key
                                std::string_view valueName) const {
     switch (root) {
     case RegRoot::LocalMachine:
-        // The first component names the machine hive; only SOFTWARE is read.
-        if (key.empty() || text::foldName(key[0]) != "software") {
+        // The first component names the machine hive; SOFTWARE and SYSTEM are read.
+        if (key.empty()) {
             return {};
         }
-        return software_->lookup(key, 1, valueName, codepage_);
+        if (text::foldName(key[0]) == "software") {
+            return software_->lookup(key, 1, valueName, codepage_);
+        }
+        if (text::foldName(key[0]) == "system") {
+            return system_->lookup(key, 1, valueName, codepage_);
+        }
+        return {};
     case RegRoot::CurrentUser:
         return user_->lookup(key, 0, valueName, codepage_);
     default:

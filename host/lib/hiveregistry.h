@@ -12,15 +12,15 @@ namespace vqrt {
 class HiveFile;
 
 /// The registry of a Windows installation read from its hive files:
-/// HKEY_LOCAL_MACHINE\SOFTWARE\... from the SOFTWARE hive and HKEY_CURRENT_USER\... from the
-/// user's NTUSER.DAT. Other machine hives and roots are absent. A missing or damaged hive
-/// reads as empty; warnings() tells the host about it.
+/// HKEY_LOCAL_MACHINE\SOFTWARE\... and HKEY_LOCAL_MACHINE\SYSTEM\... from the machine's hives
+/// of those names, HKEY_CURRENT_USER\... from the user's NTUSER.DAT. Other machine hives and
+/// roots are absent. A missing or damaged hive reads as empty; warnings() tells the host about
+/// it.
 class HiveRegistry : public RegistryLayer {
 public:
-    /// Opens both hives; an empty path means that hive is absent. `codepage` decodes the
-    /// 8-bit texts that damaged hives hold instead of UTF-16.
-    HiveRegistry(const std::string& softwareHive, const std::string& userHive,
-                 std::string codepage = "CP1252");
+    /// Opens the hives. `codepage` decodes the 8-bit texts that damaged hives hold instead of
+    /// UTF-16.
+    explicit HiveRegistry(const HivePaths& hives, std::string codepage = "CP1252");
     ~HiveRegistry() override;
     HiveRegistry(const HiveRegistry&) = delete;
     HiveRegistry& operator=(const HiveRegistry&) = delete;
@@ -34,6 +34,7 @@ public:
 
 private:
     std::unique_ptr<HiveFile> software_;
+    std::unique_ptr<HiveFile> system_;
     std::unique_ptr<HiveFile> user_;
     std::string codepage_;
 };

@@ -59,8 +59,7 @@ bool checkOptions(const HostOptions& options, std::string& error) {
 
 // The hives of the installation and of the user chosen in it.
 struct Hives {
-    std::string software;
-    std::string user;
+    HivePaths paths;
     std::optional<UserProfile> chosen;
 };
 
@@ -68,12 +67,13 @@ bool findHives(const HostOptions& options, Hives& hives, std::string& error) {
     std::string locateError;
     const auto installation = WindowsInstallation::locate(options.windowsRoot, locateError);
     if (installation) {
-        hives.software = installation->softwareHive();
+        hives.paths.software = installation->softwareHive();
+        hives.paths.system = installation->systemHive();
         if (!installation->chooseUser(options.user, hives.chosen, error)) {
             return false;
         }
         if (hives.chosen) {
-            hives.user = hives.chosen->ntuserDat;
+            hives.paths.user = hives.chosen->ntuserDat;
         }
         return true;
     }
@@ -116,13 +116,12 @@ std::unique_ptr<HostSession> HostSession::open(const HostOptions& given, std::st
     if (!checkOptions(options, error) || !findHives(options, hives, error)) {
         return nullptr;
     }
-    auto registry =
-        openHostRegistry(hives.software, hives.user, options.regFiles, options.codepage, error);
+    auto registry = openHostRegistry(hives.paths, options.regFiles, options.codepage, error);
     if (!registry) {
         return nullptr;
     }
     return std::unique_ptr<HostSession>(new HostSession(
-        options, std::move(registry), std::move(hives.chosen), std::move(hives.software)));
+        options, std::move(registry), std::move(hives.chosen), std::move(hives.paths.software)));
 }
 
 } // namespace vqrt

@@ -150,12 +150,11 @@ std::vector<std::string> LayeredRegistry::warnings() const {
     return all;
 }
 
-std::unique_ptr<LayeredRegistry> openHostRegistry(const std::string& softwareHive,
-                                                  const std::string& userHive,
+std::unique_ptr<LayeredRegistry> openHostRegistry(const HivePaths& hives,
                                                   const std::vector<std::string>& regFiles,
                                                   const std::string& codepage, std::string& error) {
     auto registry = std::make_unique<LayeredRegistry>();
-    registry->addLayer(std::make_unique<HiveRegistry>(softwareHive, userHive, codepage));
+    registry->addLayer(std::make_unique<HiveRegistry>(hives, codepage));
     for (const std::string& path : regFiles) {
         std::unique_ptr<RegFile> file = RegFile::load(path, codepage, error);
         if (!file) {

@@ -110,13 +110,19 @@ private:
     std::vector<std::unique_ptr<RegistryLayer>> layers_; // bottom first
 };
 
-/// The registry of a host run: the SOFTWARE hive and the user's NTUSER.DAT at the bottom (an
-/// empty path: that hive is absent), then the .reg exports in the order given, each overriding
+/// The hive files of an installation; an empty path: that hive is absent.
+struct HivePaths {
+    std::string software; ///< System32/config/SOFTWARE
+    std::string system;   ///< System32/config/SYSTEM
+    std::string user;     ///< the user's NTUSER.DAT
+};
+
+/// The registry of a host run: the machine's hives and the user's NTUSER.DAT at the bottom,
+/// then the .reg exports in the order given, each overriding
 /// what lies below. A missing or damaged hive and skipped .reg lines are warnings(); a .reg
 /// file that cannot be read or is no registry export is an error: the answer is null and
 /// `error` says why.
-std::unique_ptr<LayeredRegistry> openHostRegistry(const std::string& softwareHive,
-                                                  const std::string& userHive,
+std::unique_ptr<LayeredRegistry> openHostRegistry(const HivePaths& hives,
                                                   const std::vector<std::string>& regFiles,
                                                   const std::string& codepage, std::string& error);
 

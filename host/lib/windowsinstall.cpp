@@ -96,6 +96,7 @@ std::optional<WindowsInstallation> WindowsInstallation::locate(const std::string
         if (std::optional<std::string> hive = findFile(root, *dir, "System32/config/SOFTWARE")) {
             found.windowsDir_ = *dir;
             found.softwareHive_ = *hive;
+            found.systemHive_ = findFile(root, *dir, "System32/config/SYSTEM").value_or("");
             break;
         }
     }

@@ -31,6 +31,8 @@ public:
     const std::string& windowsDir() const { return windowsDir_; }
     /// Local path of System32/config/SOFTWARE; empty when the hive is missing.
     const std::string& softwareHive() const { return softwareHive_; }
+    /// Local path of System32/config/SYSTEM beside it; empty when that hive is missing.
+    const std::string& systemHive() const { return systemHive_; }
     /// The users: profiles under Users or Documents and Settings that hold an NTUSER.DAT,
     /// except the system's own profiles (Default, All Users, Public, ...), in name order
     /// without regard to case.
@@ -52,6 +54,7 @@ private:
     std::string root_;
     std::string windowsDir_;
     std::string softwareHive_;
+    std::string systemHive_;
     std::vector<UserProfile> users_;
     std::vector<UserProfile> systemProfiles_;
 };

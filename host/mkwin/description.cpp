@@ -46,8 +46,8 @@ public:
 
     Installation run(const json& d) {
         checkObject(d, "",
-                    {"layout", "users", "icqUser", "codepage", "registry", "icq", "extraValues",
-                     "extraFiles"});
+                    {"layout", "users", "icqUser", "codepage", "registry", "timeZone", "icq",
+                     "extraValues", "extraFiles"});
         if (const json* layout = find(d, "layout")) {
             const std::string w = word(*layout, "layout", {"xp", "vista", "7", "nt"});
             inst_.layout = w == "xp"      ? Layout::Xp
@@ -65,6 +65,9 @@ public:
         users(d);
         registry(d);
         windows();
+        if (const json* zone = find(d, "timeZone")) {
+            timeZone(*zone);
+        }
         if (const json* icq = find(d, "icq")) {
             this->icq(*icq);
         }
@@ -178,6 +181,30 @@ private:
         }
         inst_.templateProfile.name = info.defaultProfile;
         addUserKeys(inst_.layout, "", "layout", inst_.templateProfile.hive);
+    }
+
+    // The zone Windows is set to: the control set in use names it, by its standard name in the
+    // language of Windows (XP) and by its key under Time Zones (Vista and later).
+    void timeZone(const json& zone) {
+        const std::string path = "timeZone";
+        checkObject(zone, path, {"key", "standardName"});
+        const json* key = find(zone, "key");
+        if (key == nullptr) {
+            fail(path, "expected an object with \"key\", such as \"W. Europe Standard Time\"");
+        }
+        const std::string keyName = text(*key, member(path, "key"));
+        const json* standard = find(zone, "standardName");
+        const std::string standardName =
+            standard != nullptr ? text(*standard, member(path, "standardName")) : keyName;
+        inst_.system.setDword("Select", "Current", 1, path);
+        inst_.system.setDword("Select", "Default", 1, path);
+        const std::string information = "ControlSet001\\Control\\TimeZoneInformation";
+        inst_.system.setString(information, "StandardName", standardName, path);
+        if (inst_.layout == Layout::Vista || inst_.layout == Layout::Seven) {
+            inst_.system.setString(information, "TimeZoneKeyName", keyName, path);
+        }
+        inst_.software.setString("Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\" + keyName,
+                                 "Std", standardName, path);
     }
 
     // --- ICQ ---------------------------------------------------------------------------
@@ -798,6 +825,7 @@ private:
         std::string problem;
         const std::vector<RegExportBranch> branches = {
             {"HKEY_LOCAL_MACHINE\\SOFTWARE", &inst_.software},
+            {"HKEY_LOCAL_MACHINE\\SYSTEM", &inst_.system},
             {"HKEY_CURRENT_USER", &inst_.currentUser()}};
         if (!regExport(branches, RegExportFormat::Regedit4, inst_.codepage, problem)) {
             throw DescriptionError{problem};

@@ -63,6 +63,8 @@ struct Installation {
 
     /// HKEY_LOCAL_MACHINE\SOFTWARE.
     RegistryTree software;
+    /// HKEY_LOCAL_MACHINE\SYSTEM; written only when something is in it.
+    RegistryTree system;
     std::vector<UserHive> users;
     /// The template profile's hive ("Default User" or "Default"), written with the hives.
     UserHive templateProfile;

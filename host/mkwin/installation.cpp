@@ -33,17 +33,24 @@ bool writeExport(const LocalTree& tree, const RelativePath& path,
 
 bool writeRegistry(const LocalTree& tree, const Installation& inst, std::string& error) {
     if (inst.registry != RegistryFormat::Hive) {
-        const RegExportBranch software{"HKEY_LOCAL_MACHINE\\SOFTWARE", &inst.software};
+        std::vector<RegExportBranch> machine = {{"HKEY_LOCAL_MACHINE\\SOFTWARE", &inst.software}};
+        if (!inst.system.empty()) {
+            machine.push_back({"HKEY_LOCAL_MACHINE\\SYSTEM", &inst.system});
+        }
         const RegExportBranch user{"HKEY_CURRENT_USER", &inst.currentUser()};
         if (registryFiles(inst).size() == 1) {
-            return writeExport(tree, inst.regFile, {software, user}, inst, error);
+            machine.push_back(user);
+            return writeExport(tree, inst.regFile, machine, inst, error);
         }
-        return writeExport(tree, inst.regFile, {software}, inst, error) &&
+        return writeExport(tree, inst.regFile, machine, inst, error) &&
                writeExport(tree, inst.regUserFile, {user}, inst, error);
     }
     const LayoutInfo& info = layoutInfo(inst.layout);
     if (!writeHiveFile(tree, {info.windowsDir, "System32", "config", "SOFTWARE"}, inst.software,
-                       error)) {
+                       error) ||
+        (!inst.system.empty() &&
+         !writeHiveFile(tree, {info.windowsDir, "System32", "config", "SYSTEM"}, inst.system,
+                        error))) {
         return false;
     }
     for (const UserHive& user : inst.users) {

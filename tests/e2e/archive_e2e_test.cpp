@@ -283,12 +283,23 @@ TEST(IcqTool, WhatItCannotReadIsRefusedInOneLine) {
 }
 
 TEST(ImportArchive, WrittenBesideTheRecordWithAllContactsOrLeftOut) {
-    Installation icq(smallDescription());
+    Json description = smallDescription();
+    description["timeZone"] = {{"key", "Tokyo Standard Time"}};
+    Installation icq(description);
     icq.build();
     const ProcessResult r = icq.import({"--password-file", icq.passwordFile(), "--owner", "Rover",
                                         "--out", icq.out("all"), "--all-contacts"});
     ASSERT_EQ(r.status, 0) << describe(r);
     expectValidExports(icq.out("all"), 5, 77);
+    // Shown in UTC, as no zone was given, while the old Windows was set to another one.
+    const std::string times = "\nTimes:     in UTC; the old Windows was set to Tokyo Standard "
+                              "Time (--time-zone Asia/Tokyo)\n";
+    EXPECT_NE(r.out.find(times), std::string::npos) << r.out;
+    const ProcessResult inZone =
+        icq.import({"--password-file", icq.passwordFile(), "--owner", "Rover", "--out",
+                    icq.out("zone"), "--time-zone", "Asia/Tokyo"});
+    ASSERT_EQ(inZone.status, 0) << describe(inZone);
+    EXPECT_EQ(inZone.out.find("Times:"), std::string::npos) << inZone.out;
 
     const ProcessResult left = icq.import({"--password-file", icq.passwordFile(), "--owner",
                                            "Rover", "--out", icq.out("without"), "--no-archive"});

@@ -57,7 +57,6 @@ int main(int argc, char** argv) {
     options.host.windowsRoot = argv[2];
     options.plugins = {argv[3]};
     options.importer = TOLVANE_IMPORT_PATH;
-    options.timeZone = "Europe/Stockholm"; // as `make demo` shows the history
     const QString password = QString::fromLocal8Bit(argv[4]);
 
     gui::MainWindow window(options, options.plugins, options.plugins);

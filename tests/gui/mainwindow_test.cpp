@@ -206,8 +206,6 @@ protected:
                 WindowTest::click(button, QPoint(6, button->height() / 2));
             }
         }
-        QComboBox* zone = WindowTest::zoneChoice(*window_);
-        zone->setCurrentIndex(zone->findText(QStringLiteral("Europe/Stockholm")));
         ModalAnswer prompt([](QWidget* modal) {
             QTest::keyClicks(modal->findChild<QLineEdit*>(), QString::fromStdString(password_));
             QTest::keyClick(modal->findChild<QLineEdit*>(), Qt::Key_Return);
@@ -237,6 +235,12 @@ std::string DemoImport::password_;
 MainWindow* DemoImport::window_ = nullptr;
 
 TEST_F(DemoImport, SummarySpeaksOfPeopleAndFiles) {
+    // The zone the old Windows was set to was taken for the import.
+    EXPECT_EQ(WindowTest::zoneChoice(*window_)->currentText(), "Europe/Berlin");
+    EXPECT_TRUE(
+        find<QLabel>("timeZoneHint")
+            ->text()
+            .startsWith("the old Windows was set to W. Europe Standard Time (Europe/Berlin)"));
     EXPECT_EQ(window_->lastOutcome().end, gui::RunEnd::Complete);
     EXPECT_EQ(window_->summaryText(),
               "Import: complete\n"
@@ -248,7 +252,7 @@ TEST_F(DemoImport, SummarySpeaksOfPeopleAndFiles) {
               "Archive: 20 on the list, 1 awaiting authorisation, 16 removed, 1 ignored, 5 known "
               "only from messages\n"
               "Messages: 786 in 20 conversations\n"
-              "Times: shown in Europe/Stockholm\n"
+              "Times: shown in Europe/Berlin\n"
               "Warnings: none\n"
               "Files: " +
                   window_->stagingFolder() + "\n");

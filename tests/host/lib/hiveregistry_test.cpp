@@ -36,11 +36,11 @@ TEST(HiveRegistry, HiveWithAStaleChecksumIsReadAndAMissingOneIsEmpty) {
     std::string bytes = testsupport::readFile(hive);
     bytes[0x1FC] ^= 1;
     testsupport::writeFile(hive, bytes);
-    vqrt::HiveRegistry registry("", hive);
+    vqrt::HiveRegistry registry({"", "", hive});
     char out[8] = "";
     EXPECT_EQ(registry.readString("HKCU", "Alpha", "v", out, sizeof out), 0);
     EXPECT_STREQ(out, "here");
-    vqrt::HiveRegistry missing(dir.file("none"), "");
+    vqrt::HiveRegistry missing({dir.file("none"), "", ""});
     EXPECT_EQ(missing.readString("HKLM", "Alpha", "v", out, sizeof out), vqrt::kRegNotFound);
     using Lines = std::vector<std::string>;
     EXPECT_EQ(

@@ -30,7 +30,7 @@ TEST(LayeredRegistry, TopmostKnowingLayerWins) {
                                                    "\"overridden\"=\"second\"\n");
     std::string error;
     const auto registry =
-        vqrt::openHostRegistry("", dir.file("Documents and Settings/U/NTUSER.DAT"),
+        vqrt::openHostRegistry({"", "", dir.file("Documents and Settings/U/NTUSER.DAT")},
                                {dir.file("first.reg"), dir.file("second.reg")}, "CP1252", error);
     ASSERT_TRUE(registry) << error;
     EXPECT_EQ(registry->warnings(),

@@ -20,8 +20,10 @@ TEST(Description, RefusalNamesThePathAndWhatWasExpected) {
     } cases[] = {
         {"[]", "description: expected an object, found []"},
         {R"({"layuot": "xp"})",
-         "layuot: unknown key (expected one of layout, users, icqUser, codepage, registry, icq, "
-         "extraValues, extraFiles)"},
+         "layuot: unknown key (expected one of layout, users, icqUser, codepage, registry, "
+         "timeZone, icq, extraValues, extraFiles)"},
+        {R"({"timeZone": {"standardName": "Västeuropa, normaltid"}})",
+         R"(timeZone: expected an object with "key", such as "W. Europe Standard Time")"},
         {R"({"users": ["../evil"]})",
          R"(users[0]: expected a file or folder name (not empty, no "/" or "\", not ".."), found "../evil")"},
         {OWNER(R"("nickname": "B")"),

@@ -1,0 +1,86 @@
+#include "windowszone.h"
+
+#include <cstdio>
+#include <set>
+
+#include <QTimeZone>
+
+namespace zone {
+
+namespace {
+
+constexpr const char* kMachine = "HKEY_LOCAL_MACHINE";
+
+std::string readText(CRegistryReader& registry, const std::string& key, const char* name) {
+    char value[256] = "";
+    return registry.readString(kMachine, key.c_str(), name, value, sizeof value) == 0
+               ? std::string(value)
+               : std::string();
+}
+
+// The key of the control set in use.
+std::string zoneInformationKey(CRegistryReader& registry) {
+    long current = 0;
+    if (registry.readDword(kMachine, "SYSTEM\\Select", "Current", &current) == 0 && current > 0 &&
+        current < 1000) {
+        char key[64];
+        std::snprintf(key, sizeof key, "SYSTEM\\ControlSet%03ld\\Control\\TimeZoneInformation",
+                      current);
+        return key;
+    }
+    return "SYSTEM\\CurrentControlSet\\Control\\TimeZoneInformation";
+}
+
+// Every Windows zone the table knows.
+std::set<QByteArray> windowsIds() {
+    std::set<QByteArray> ids;
+    for (const QByteArray& iana : QTimeZone::availableTimeZoneIds()) {
+        const QByteArray id = QTimeZone::ianaIdToWindowsId(iana);
+        if (!id.isEmpty()) {
+            ids.insert(id);
+        }
+    }
+    return ids;
+}
+
+std::string windowsIdOf(CRegistryReader& registry) {
+    const std::string information = zoneInformationKey(registry);
+    const std::string keyName = readText(registry, information, "TimeZoneKeyName");
+    if (!keyName.empty()) {
+        return keyName;
+    }
+    const std::string standardName = readText(registry, information, "StandardName");
+    if (standardName.empty()) {
+        return {};
+    }
+    const std::set<QByteArray> ids = windowsIds();
+    if (ids.count(QByteArray::fromStdString(standardName)) != 0) {
+        return standardName; // an English Windows names the zone by its key
+    }
+    for (const QByteArray& id : ids) {
+        const std::string key =
+            "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\" + id.toStdString();
+        if (readText(registry, key, "Std") == standardName) {
+            return id.toStdString();
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<WindowsZone> windowsZone(CRegistryReader& registry) {
+    WindowsZone zone;
+    zone.windowsId = windowsIdOf(registry);
+    if (zone.windowsId.empty()) {
+        return std::nullopt;
+    }
+    zone.ianaId = QTimeZone::windowsIdToDefaultIanaId(QByteArray::fromStdString(zone.windowsId))
+                      .toStdString();
+    if (zone.ianaId.empty()) {
+        return std::nullopt;
+    }
+    return zone;
+}
+
+} // namespace zone

@@ -1,0 +1,72 @@
+#include "windowszone.h"
+
+#include <cctype>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "hostsession.h"
+#include "support/sample.h"
+#include "support/tempdir.h"
+
+namespace {
+
+using nlohmann::json;
+
+struct Case {
+    const char* label;
+    const char* description; // the sample's layout, registry and time zone
+    const char* windowsId;   // null: the registry names no zone
+    const char* ianaId;
+};
+
+// As each Windows keeps its zone: XP by its standard name in the language of Windows (here
+// Swedish, found through Time Zones), an English XP by the key's own name, Vista and later by
+// the key. Hives and .reg exports alike.
+const Case kCases[] = {
+    {"Swedish XP", R"({"timeZone": {"key": "W. Europe Standard Time",
+                                    "standardName": "Västeuropa, normaltid"}})",
+     "W. Europe Standard Time", "Europe/Berlin"},
+    {"English XP, REGEDIT4", R"({"registry": "reg4", "timeZone": {"key": "Tokyo Standard Time"}})",
+     "Tokyo Standard Time", "Asia/Tokyo"},
+    {"Windows 7, version 5 export", R"({"layout": "7", "registry": "reg5",
+       "timeZone": {"key": "Eastern Standard Time", "standardName": "@tzres.dll,-112"}})",
+     "Eastern Standard Time", "America/New_York"},
+    {"a zone no table knows",
+     R"({"timeZone": {"key": "Nowhere Time", "standardName": "Nirgends"}})", nullptr, nullptr},
+    {"no SYSTEM hive", R"({})", nullptr, nullptr},
+};
+
+class WindowsZone : public ::testing::TestWithParam<Case> {};
+
+TEST_P(WindowsZone, IsReadAsTheInstallationKeepsIt) {
+    const Case& c = GetParam();
+    testsupport::TempDir dir;
+    const json description = json::parse(c.description);
+    ASSERT_NO_FATAL_FAILURE(testsupport::buildSample(description, dir.path()));
+    vqrt::HostOptions options;
+    options.windowsRoot = dir.path();
+    if (description.contains("registry")) {
+        options.regFiles = {dir.file("registry.reg")};
+    }
+    std::string error;
+    const auto session = vqrt::HostSession::open(options, error);
+    ASSERT_NE(session, nullptr) << error;
+    const auto found = zone::windowsZone(*session->getRegistry());
+    ASSERT_EQ(found.has_value(), c.windowsId != nullptr);
+    if (found) {
+        EXPECT_EQ(found->windowsId, c.windowsId);
+        EXPECT_EQ(found->ianaId, c.ianaId);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Installations, WindowsZone, ::testing::ValuesIn(kCases),
+                         [](const auto& info) {
+                             std::string name;
+                             for (const char* p = info.param.label; *p != '\0'; ++p) {
+                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                             }
+                             return name;
+                         });
+
+} // namespace
