@@ -1,5 +1,8 @@
 #include "archivefile.h"
 
+#include <algorithm>
+
+#include <QCollator>
 #include <sqlite3.h>
 
 #include "archive/names.h"
@@ -62,7 +65,7 @@ std::unique_ptr<ArchiveFile> ArchiveFile::open(const QString& path, QString& err
     const int opened =
         sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     std::unique_ptr<ArchiveFile> file(new ArchiveFile(db));
-    if (opened != SQLITE_OK || !file->readContacts() || !file->readTimeZone()) {
+    if (opened != SQLITE_OK || !file->readContacts() || !file->readOwner()) {
         error =
             QStringLiteral("%1: cannot read the archive (%2)")
                 .arg(path, QString::fromUtf8(db != nullptr ? sqlite3_errmsg(db) : "out of memory"));
@@ -105,14 +108,15 @@ bool ArchiveFile::readContacts() {
     return step == SQLITE_DONE;
 }
 
-bool ArchiveFile::readTimeZone() {
-    const Statement statement = prepare(db_.get(), "SELECT time_zone FROM owner");
+bool ArchiveFile::readOwner() {
+    const Statement statement = prepare(db_.get(), "SELECT time_zone, display_name FROM owner");
     if (statement == nullptr) {
         return false;
     }
     const int step = sqlite3_step(statement.get());
     if (step == SQLITE_ROW) {
         timeZone_ = column(statement.get(), 0);
+        ownerName_ = column(statement.get(), 1);
     }
     return step == SQLITE_ROW || step == SQLITE_DONE;
 }
@@ -122,7 +126,7 @@ std::vector<Conversation> ArchiveFile::conversations(const QString& search) cons
         prepare(db_.get(), "SELECT m.uin, c.display_name, count(*) FROM messages m "
                            "JOIN contacts c ON c.uin = m.uin WHERE ?1 = '%%' OR m.text LIKE ?1 "
                            "ESCAPE '\\' OR m.url LIKE ?1 ESCAPE '\\' GROUP BY m.uin "
-                           "ORDER BY c.display_name COLLATE NOCASE, m.uin");
+                           "ORDER BY m.uin");
     std::vector<Conversation> found;
     if (statement == nullptr) {
         return found;
@@ -132,6 +136,17 @@ std::vector<Conversation> ArchiveFile::conversations(const QString& search) cons
         found.push_back({static_cast<uint32_t>(sqlite3_column_int64(statement.get(), 0)),
                          column(statement.get(), 1), sqlite3_column_int(statement.get(), 2)});
     }
+    // By name as people sort them ("Åsa" among the A's where the language says so); contacts
+    // known by their UIN alone come last.
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const auto bare = [](const Conversation& c) { return c.name == QString::number(c.uin); };
+    std::stable_sort(found.begin(), found.end(), [&](const Conversation& a, const Conversation& b) {
+        if (bare(a) != bare(b)) {
+            return bare(b);
+        }
+        return !bare(a) && collator.compare(a.name, b.name) < 0;
+    });
     return found;
 }
 

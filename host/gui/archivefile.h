@@ -47,8 +47,10 @@ public:
     const std::vector<ContactRow>& contacts() const { return contacts_; }
     /// The zone its times are shown in, an IANA name.
     const QString& timeZone() const { return timeZone_; }
+    /// The name the owner is shown by.
+    const QString& ownerName() const { return ownerName_; }
     /// The conversations with a message holding `search` (every one for an empty text), by
-    /// name.
+    /// name in the user's language, those with a contact known only by its UIN last.
     std::vector<Conversation> conversations(const QString& search = {}) const;
     /// The messages with `uin` holding `search`, by time.
     std::vector<MessageRow> messages(uint32_t uin, const QString& search = {}) const;
@@ -56,11 +58,12 @@ public:
 private:
     explicit ArchiveFile(sqlite3* db);
     bool readContacts();
-    bool readTimeZone();
+    bool readOwner();
 
     archive::SqliteDb db_;
     std::vector<ContactRow> contacts_;
     QString timeZone_;
+    QString ownerName_;
 };
 
 } // namespace gui

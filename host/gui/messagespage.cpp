@@ -29,12 +29,12 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent) {
     heading_->setObjectName(QStringLiteral("conversationHeading"));
     messages_ = new QTreeWidget(right);
     messages_->setObjectName(QStringLiteral("messageList"));
-    messages_->setHeaderLabels({tr("Date"), tr("Direction"), tr("Text")});
+    messages_->setHeaderLabels({tr("Date"), tr("From"), tr("Text")});
     messages_->setRootIsDecorated(false);
     messages_->setAlternatingRowColors(true);
     messages_->setWordWrap(true);
     messages_->header()->setSectionResizeMode(kTime, QHeaderView::ResizeToContents);
-    messages_->header()->setSectionResizeMode(kDirection, QHeaderView::ResizeToContents);
+    messages_->header()->setSectionResizeMode(kFrom, QHeaderView::ResizeToContents);
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(heading_);
@@ -87,11 +87,11 @@ void MessagesPage::fillMessages() {
         return;
     }
     const uint32_t uin = item->data(Qt::UserRole).toUInt();
+    const QString contact = item->data(Qt::UserRole + 1).toString();
     const auto rows = archive_->messages(uin, search_->text());
     heading_->setText(
         tr("%1 with %2 (UIN %3)")
-            .arg(rows.size() == 1 ? tr("1 message") : tr("%1 messages").arg(rows.size()),
-                 item->data(Qt::UserRole + 1).toString())
+            .arg(rows.size() == 1 ? tr("1 message") : tr("%1 messages").arg(rows.size()), contact)
             .arg(uin));
     QList<QTreeWidgetItem*> items;
     for (const MessageRow& row : rows) {
@@ -106,8 +106,10 @@ void MessagesPage::fillMessages() {
         // "2001-01-02T01:50:43+01:00": the date and time read, the offset in the tool tip.
         auto* entry =
             new QTreeWidgetItem({row.time.left(19).replace(QLatin1Char('T'), QLatin1Char(' ')),
-                                 row.sent ? tr("sent") : tr("received"), text});
+                                 row.sent ? archive_->ownerName() : contact, text});
         entry->setToolTip(kTime, row.time);
+        entry->setToolTip(kFrom, row.sent ? tr("sent by %1").arg(archive_->ownerName())
+                                          : tr("received from %1").arg(contact));
         entry->setToolTip(kText, text);
         items << entry;
     }

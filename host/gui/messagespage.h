@@ -14,14 +14,14 @@ namespace gui {
 class ArchiveFile;
 
 /// The message history of the ICQ archive, one conversation at a time: the contacts with
-/// messages on the left, the chosen one's messages (date, direction, text) on the right. A
+/// messages on the left, the chosen one's messages (date, sender, text) on the right. A
 /// search keeps the conversations and messages that hold its text.
 class MessagesPage : public QWidget {
     Q_OBJECT
 
 public:
     /// The columns of the message list.
-    enum Column { kTime, kDirection, kText };
+    enum Column { kTime, kFrom, kText };
 
     explicit MessagesPage(QWidget* parent = nullptr);
 

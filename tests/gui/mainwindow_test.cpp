@@ -290,14 +290,19 @@ TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
         return total;
     };
     EXPECT_EQ(inConversations(), 786);
+    // Named contacts first; those known only by their UIN after them.
+    EXPECT_FALSE(conversations->item(0)->text().front().isDigit());
+    EXPECT_TRUE(conversations->item(conversations->count() - 1)->text().front().isDigit());
 
     // A system event reads as what it is, before the text it carries.
     conversations->setCurrentItem(
         conversations->findItems(QStringLiteral("Ødegård ("), Qt::MatchStartsWith)[0]);
     QStringList kinds;
+    QStringList froms;
     for (int i = 0; i < messages->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* message = messages->topLevelItem(i);
         kinds << message->text(gui::MessagesPage::kText).section(':', 0, 0);
+        froms << message->text(gui::MessagesPage::kFrom);
         // Shown in the zone chosen for the import, its offset in the tool tip.
         const QString time = message->toolTip(gui::MessagesPage::kTime);
         EXPECT_TRUE(time.endsWith("+01:00") || time.endsWith("+02:00")) << time.toStdString();
@@ -305,6 +310,10 @@ TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
     }
     EXPECT_TRUE(kinds.contains(QStringLiteral("You were added"))) << kinds.join('|').toStdString();
     EXPECT_TRUE(kinds.contains(QStringLiteral("Authorisation request")));
+    // Each by whoever wrote it: the owner, or the contact.
+    froms.removeDuplicates();
+    froms.sort();
+    EXPECT_EQ(froms, QStringList({"Rover", "Ødegård"}));
 
     QTest::keyClicks(find<QLineEdit>("messageSearch"), QStringLiteral("CINEMA"));
     EXPECT_GT(inConversations(), 0);
