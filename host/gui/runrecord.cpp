@@ -102,7 +102,18 @@ QString soundEvent(const QString& key) {
         {QStringLiteral("ICQBirthday"), QStringLiteral("Birthday")},
         {QStringLiteral("ICQSystem"), QStringLiteral("System message")},
         {QStringLiteral("ICQStartup"), QStringLiteral("ICQ starts")},
-        {QStringLiteral("ICQReminder"), QStringLiteral("Reminder")}};
+        {QStringLiteral("ICQReminder"), QStringLiteral("Reminder")},
+        {QStringLiteral("ICQContact"), QStringLiteral("Contacts received")},
+        {QStringLiteral("ICQALAdmin"), QStringLiteral("ActiveList: administrator's message")},
+        {QStringLiteral("ICQALMessage"), QStringLiteral("ActiveList: message")},
+        {QStringLiteral("ICQALURL"), QStringLiteral("ActiveList: web address")},
+        {QStringLiteral("ICQChatAction"), QStringLiteral("Chat: action")},
+        {QStringLiteral("ICQChatEmote"), QStringLiteral("Chat: emotion")},
+        {QStringLiteral("ICQChatLOL"), QStringLiteral("Chat: laughter")},
+        {QStringLiteral("ICQChatPage"), QStringLiteral("Chat: page")},
+        {QStringLiteral("ICQBackspace"), QStringLiteral("Chat: backspace")},
+        {QStringLiteral("ICQBell"), QStringLiteral("Chat: bell")},
+        {QStringLiteral("ICQType"), QStringLiteral("Chat: key typed")}};
     const auto found = events.find(key);
     return found != events.end() ? found->second : key;
 }
