@@ -37,7 +37,8 @@ public:
 
 protected:
     bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
-        return (showAll_ || sourceModel()->index(row, 0, parent).data(kOnListRole).toBool()) &&
+        return (showAll_ ||
+                sourceModel()->index(row, ContactsPage::kUin, parent).data(kOnListRole).toBool()) &&
                QSortFilterProxyModel::filterAcceptsRow(row, parent);
     }
 
@@ -46,10 +47,10 @@ private:
 };
 
 ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent) {
-    model_ = new QStandardItemModel(0, kStanding + 1, this);
-    model_->setHorizontalHeaderLabels({tr("UIN"), tr("Name"), tr("Nickname"), tr("First name"),
-                                       tr("Last name"), tr("E-mail"), tr("Group"),
-                                       tr("On the list")});
+    model_ = new QStandardItemModel(0, kEmail + 1, this);
+    model_->setHorizontalHeaderLabels({tr("Name"), tr("Group"), tr("Status"), tr("UIN"),
+                                       tr("Nickname"), tr("First name"), tr("Last name"),
+                                       tr("E-mail")});
     filter_ = new ContactFilter(this);
     filter_->setSourceModel(model_);
     filter_->setFilterKeyColumn(-1);
@@ -106,11 +107,11 @@ void ContactsPage::setArchive(const ArchiveFile* archive) {
         auto* uin = new QStandardItem;
         uin->setData(static_cast<qulonglong>(c.uin), Qt::DisplayRole);
         uin->setData(c.hasRecord && archive::onList(c.status), kOnListRole);
-        items << uin << new QStandardItem(row.name) << new QStandardItem(fromStd(c.nickName))
-              << new QStandardItem(fromStd(c.firstName)) << new QStandardItem(fromStd(c.lastName))
-              << new QStandardItem(c.emails.empty() ? QString() : fromStd(c.emails.front()))
-              << new QStandardItem(row.group)
-              << new QStandardItem(QString::fromLatin1(archive::standing(c)));
+        items << new QStandardItem(row.name) << new QStandardItem(row.group)
+              << new QStandardItem(QString::fromLatin1(archive::standing(c))) << uin
+              << new QStandardItem(fromStd(c.nickName)) << new QStandardItem(fromStd(c.firstName))
+              << new QStandardItem(fromStd(c.lastName))
+              << new QStandardItem(c.emails.empty() ? QString() : fromStd(c.emails.front()));
         model_->appendRow(items);
     }
     // The same words and numbers as tolvane-import's summary.

@@ -21,8 +21,8 @@ class ContactsPage : public QWidget {
     Q_OBJECT
 
 public:
-    /// The table's columns.
-    enum Column { kUin, kName, kNickname, kFirstName, kLastName, kEmail, kGroup, kStanding };
+    /// The table's columns: who, where on the list, then the details.
+    enum Column { kName, kGroup, kStanding, kUin, kNickname, kFirstName, kLastName, kEmail };
 
     explicit ContactsPage(QWidget* parent = nullptr);
 
