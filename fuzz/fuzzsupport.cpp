@@ -89,6 +89,11 @@ void readPluginValues(CRegistryReader& registry) {
     read("HKEY_CURRENT_USER", "Software\\Mirabilis\\ICQ\\Owners\\12345678\\Prefs\\Sounds",
          "ICQALAdmin");
     read("HKCU", "", "");
+    // What the window reads for the old machine's time zone.
+    read("HKEY_LOCAL_MACHINE", "SYSTEM\\Select", "Current");
+    for (const char* name : {"TimeZoneKeyName", "StandardName"}) {
+        read("HKEY_LOCAL_MACHINE", "SYSTEM\\ControlSet001\\Control\\TimeZoneInformation", name);
+    }
 }
 
 } // namespace fuzzsupport

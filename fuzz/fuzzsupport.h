@@ -27,9 +27,9 @@ inline std::string_view asText(const uint8_t* data, size_t size) {
 /// Fails unless each message is one non-empty line of UTF-8 without control characters.
 void checkMessages(const std::vector<std::string>& messages);
 
-/// Reads the plug-in's values and the seeds' values of other types as numbers and as texts
-/// into buffers of exactly 1 to 65536 bytes; fails unless every text answered is terminated
-/// UTF-8.
+/// Reads the plug-in's values, the time zone's and the seeds' values of other types as numbers
+/// and as texts into buffers of exactly 1 to 65536 bytes; fails unless every text answered is
+/// terminated UTF-8.
 void readPluginValues(CRegistryReader& registry);
 
 } // namespace fuzzsupport
