@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTimeZone>
 
+#include "archive/locate.h"
 #include "windowsinstall.h"
 #include "windowszone.h"
 #include "wording.h"
@@ -26,6 +27,31 @@ QString fromStd(const std::string& text) {
 QString absoluteRoot(const QString& root) {
     const QString trimmed = root.trimmed();
     return trimmed.isEmpty() ? trimmed : QDir::cleanPath(QDir::current().absoluteFilePath(trimmed));
+}
+
+// People who kept only their ICQ folder point the window at it: say what it is and what reads
+// it. False when `folder` holds no ICQ database.
+bool icqFolderProblem(const QString& folder, QString& problem) {
+    const std::vector<std::string> databases = archive::databasesIn(folder.toStdString());
+    if (databases.empty()) {
+        return false;
+    }
+    QStringList names;
+    for (const std::string& path : databases) {
+        names << QDir(folder).relativeFilePath(fromStd(path));
+    }
+    const QString holds = databases.size() == 1
+                              ? InstallationBox::tr("the ICQ database %1").arg(names.front())
+                              : InstallationBox::tr("the ICQ databases of %1 owners (%2)")
+                                    .arg(databases.size())
+                                    .arg(names.join(QStringLiteral(", ")));
+    problem = InstallationBox::tr(
+                  "This is an ICQ folder, not a Windows installation: %1 holds %2.\n\nThe window "
+                  "imports from the mounted Windows system drive (Browse\u2026 above). The "
+                  "contacts and message history of an ICQ folder alone are carried over by "
+                  "tolvane-icq:\n  tolvane-icq export --out ~/icq-archive \"%3\"")
+                  .arg(folder, holds, fromStd(databases.front()));
+    return true;
 }
 
 } // namespace
@@ -215,6 +241,9 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
     options.user = user().toStdString();
     std::string error;
     auto session = vqrt::HostSession::open(options, error);
+    if (session == nullptr && icqFolderProblem(appliedRoot_, problem)) {
+        return nullptr;
+    }
     if (session == nullptr) {
         problem = tr("This folder cannot be used as a Windows installation:\n%1\n\n")
                       .arg(fromStd(error)) +

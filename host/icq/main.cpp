@@ -1,7 +1,7 @@
 #include <iostream>
 
+#include "archive/locate.h"
 #include "commands.h"
-#include "locate.h"
 #include "options.h"
 
 int main(int argc, char** argv) {
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     }
     for (std::string& database : options->databases) {
         std::string problem;
-        database = icq::locateDatabase(database, problem);
+        database = archive::locateDatabase(database, problem);
         if (!problem.empty()) {
             return icq::fail(icq::kUnusable, problem);
         }

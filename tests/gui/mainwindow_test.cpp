@@ -121,12 +121,21 @@ public:
 TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
     const std::string d = dir.path();
     testsupport::buildSample(sample(false), d + "/NoIcq");
+    testsupport::buildSample(sample(true), d + "/Rover");
+    const std::string icqFolder = d + "/Rover/Program Files/ICQ";
     const std::tuple<std::string, std::string, PanelState, std::string> cases[] = {
         {d + "/C", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
          "This folder cannot be used as a Windows installation:\n" + d +
              "/C: not a directory (expected the root of a mounted Windows system volume)\n\n"
              "Choose the folder where the Windows system drive is mounted (it holds the Windows "
              "folder and Users or Documents and Settings) with Browse\u2026 above."},
+        {icqFolder, TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
+         "This is an ICQ folder, not a Windows installation: " + icqFolder +
+             " holds the ICQ database 2000a/111.dat.\n\nThe window imports from the mounted "
+             "Windows system drive (Browse\u2026 above). The contacts and message history of an "
+             "ICQ folder alone are carried over by tolvane-icq:\n  tolvane-icq export --out "
+             "~/icq-archive \"" +
+             icqFolder + "/2000a/111.dat\""},
         {d + "/NoIcq", TARVEX_PLUGIN_PATH, PanelState::NothingToImport,
          "ICQ is not installed on this Windows installation (" + d +
              "/NoIcq, user Alice): its registry names no ICQ program, so there is nothing to "

@@ -1,4 +1,4 @@
-#include "locate.h"
+#include "archive/locate.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -10,7 +10,7 @@
 #include "archive/text.h"
 #include "text/names.h"
 
-namespace icq {
+namespace archive {
 
 namespace {
 
@@ -78,14 +78,8 @@ std::string laterTablesBelow(const std::vector<fs::path>& entries) {
     return {};
 }
 
-std::string fromFolder(const std::string& given, std::string& problem) {
-    const fs::path folder(given);
-    std::error_code unread;
-    const std::vector<fs::path> entries = entriesOf(folder, unread);
-    if (unread) {
-        problem = given + ": cannot read the folder (" + unread.message() + ")";
-        return {};
-    }
+// The databases in the folder of `entries` or, when it holds none, in its version folders.
+std::map<unsigned long long, fs::path> databasesAmong(const std::vector<fs::path>& entries) {
     std::map<unsigned long long, fs::path> byUin;
     addDatabases(entries, byUin);
     if (byUin.empty()) {
@@ -99,6 +93,18 @@ std::string fromFolder(const std::string& given, std::string& problem) {
             }
         }
     }
+    return byUin;
+}
+
+std::string fromFolder(const std::string& given, std::string& problem) {
+    const fs::path folder(given);
+    std::error_code unread;
+    const std::vector<fs::path> entries = entriesOf(folder, unread);
+    if (unread) {
+        problem = given + ": cannot read the folder (" + unread.message() + ")";
+        return {};
+    }
+    const std::map<unsigned long long, fs::path> byUin = databasesAmong(entries);
     if (byUin.size() == 1) {
         return byUin.begin()->second.string();
     }
@@ -128,6 +134,14 @@ std::string fromFolder(const std::string& given, std::string& problem) {
 
 } // namespace
 
+std::vector<std::string> databasesIn(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& [uin, path] : databasesAmong(entriesOf(folder))) {
+        found.push_back(path.string());
+    }
+    return found;
+}
+
 std::string locateDatabase(const std::string& given, std::string& problem) {
     std::error_code ec;
     const fs::path path(given);
@@ -148,4 +162,4 @@ std::string locateDatabase(const std::string& given, std::string& problem) {
     return given;
 }
 
-} // namespace icq
+} // namespace archive

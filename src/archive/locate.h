@@ -1,8 +1,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-namespace icq {
+namespace archive {
 
 /// The database file that `given` stands for. People who kept only their ICQ folder name the
 /// folder, or the index beside the data file, as often as the data file itself:
@@ -16,4 +17,8 @@ namespace icq {
 /// owners.
 std::string locateDatabase(const std::string& given, std::string& problem);
 
-} // namespace icq
+/// The <UIN>.dat files in `folder` or, when it holds none, in its version folders, by UIN;
+/// empty when there are none.
+std::vector<std::string> databasesIn(const std::string& folder);
+
+} // namespace archive
