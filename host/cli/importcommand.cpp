@@ -388,6 +388,11 @@ std::optional<int> listOwners(Run& run) {
         counts.push_back(countOwner(database, run.o.host.codepage, run.o.archive));
     }
     std::cout << ownerTable(run.owners, counts, run.o.host.codepage);
+    // The zone the import's --time-zone would best name.
+    if (const auto zone = zone::windowsZone(*run.session->getRegistry())) {
+        std::cout << "\nThe old Windows was set to " << zone->windowsId << " (--time-zone "
+                  << zone->ianaId << ")\n";
+    }
     return vqrt::kImportComplete;
 }
 

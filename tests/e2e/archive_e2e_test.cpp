@@ -300,6 +300,11 @@ TEST(ImportArchive, WrittenBesideTheRecordWithAllContactsOrLeftOut) {
                                           "--out", icq.out("utc"), "--time-zone", "UTC"});
     ASSERT_EQ(utc.status, 0) << describe(utc);
     EXPECT_EQ(utc.out.find("Times:"), std::string::npos) << utc.out;
+    const ProcessResult list = icq.import({"--list"});
+    EXPECT_NE(list.out.find("\n\nThe old Windows was set to Tokyo Standard Time (--time-zone "
+                            "Asia/Tokyo)\n"),
+              std::string::npos)
+        << list.out;
 
     const ProcessResult left = icq.import({"--password-file", icq.passwordFile(), "--owner",
                                            "Rover", "--out", icq.out("without"), "--no-archive"});
