@@ -545,8 +545,6 @@ std::optional<int> checkEarlierRecord(Run& run) {
                 run.output->path() + " holds the record of " + other + "; --replace replaces it");
 }
 
-// Writes the archive of an owner the page cannot choose, saved into --out as a bundle without
-// a record would be; the run ends with exit status 3, as the record was not carried.
 // Times shown in UTC (no --time-zone) where the old Windows was set to another zone: the
 // summary says which, and how to show them in it.
 void noteWindowsZone(Run& run) {
@@ -560,6 +558,8 @@ void noteWindowsZone(Run& run) {
     }
 }
 
+// Writes the archive of an owner the page cannot choose, saved into --out as a bundle without
+// a record would be; the run ends with exit status 3, as the record was not carried.
 std::optional<int> writeArchiveOnly(Run& run) {
     if (!run.archiveOnly) {
         return std::nullopt;

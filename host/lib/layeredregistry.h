@@ -118,10 +118,9 @@ struct HivePaths {
 };
 
 /// The registry of a host run: the machine's hives and the user's NTUSER.DAT at the bottom,
-/// then the .reg exports in the order given, each overriding
-/// what lies below. A missing or damaged hive and skipped .reg lines are warnings(); a .reg
-/// file that cannot be read or is no registry export is an error: the answer is null and
-/// `error` says why.
+/// then the .reg exports in the order given, each overriding what lies below. A missing or
+/// damaged hive and skipped .reg lines are warnings(); a .reg file that cannot be read or is
+/// no registry export is an error: the answer is null and `error` says why.
 std::unique_ptr<LayeredRegistry> openHostRegistry(const HivePaths& hives,
                                                   const std::vector<std::string>& regFiles,
                                                   const std::string& codepage, std::string& error);
