@@ -366,6 +366,12 @@ std::optional<int> discoverOwners(Run& run) {
     return std::nullopt;
 }
 
+// "Windows was set to W. Europe Standard Time (--time-zone Europe/Berlin)": the zone and the
+// option that shows the history in it.
+std::string zoneAdvice(const zone::WindowsZone& zone) {
+    return "Windows was set to " + zone.windowsId + " (--time-zone " + zone.ianaId + ")";
+}
+
 // With --list: prints the owners with what their databases hold, and the run ends. The
 // databases are read confined, as an import reads them.
 std::optional<int> listOwners(Run& run) {
@@ -390,8 +396,7 @@ std::optional<int> listOwners(Run& run) {
     std::cout << ownerTable(run.owners, counts, run.o.host.codepage);
     // The zone the import's --time-zone would best name.
     if (const auto zone = zone::windowsZone(*run.session->getRegistry())) {
-        std::cout << "\nThe old Windows was set to " << zone->windowsId << " (--time-zone "
-                  << zone->ianaId << ")\n";
+        std::cout << "\nThe old " << zoneAdvice(*zone) << "\n";
     }
     return vqrt::kImportComplete;
 }
@@ -553,8 +558,7 @@ void noteWindowsZone(Run& run) {
     }
     const auto found = zone::windowsZone(*run.session->getRegistry());
     if (found && found->ianaId != run.o.archive.timeZone) {
-        run.archive.zoneHint = "in " + run.o.archive.timeZone + "; the old Windows was set to " +
-                               found->windowsId + " (--time-zone " + found->ianaId + ")";
+        run.archive.zoneHint = "in " + run.o.archive.timeZone + "; the old " + zoneAdvice(*found);
     }
 }
 

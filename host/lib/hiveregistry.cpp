@@ -350,18 +350,17 @@ std::vector<std::string> HiveRegistry::warnings() const {
 RegLookup HiveRegistry::lookup(RegRoot root, const std::vector<std::string>& key,
                                std::string_view valueName) const {
     switch (root) {
-    case RegRoot::LocalMachine:
+    case RegRoot::LocalMachine: {
         // The first component names the machine hive; SOFTWARE and SYSTEM are read.
-        if (key.empty()) {
-            return {};
-        }
-        if (text::foldName(key[0]) == "software") {
+        const std::string hive = key.empty() ? std::string() : text::foldName(key[0]);
+        if (hive == "software") {
             return software_->lookup(key, 1, valueName, codepage_);
         }
-        if (text::foldName(key[0]) == "system") {
+        if (hive == "system") {
             return system_->lookup(key, 1, valueName, codepage_);
         }
         return {};
+    }
     case RegRoot::CurrentUser:
         return user_->lookup(key, 0, valueName, codepage_);
     default:
