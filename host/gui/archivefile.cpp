@@ -109,7 +109,8 @@ bool ArchiveFile::readContacts() {
 }
 
 bool ArchiveFile::readOwner() {
-    const Statement statement = prepare(db_.get(), "SELECT time_zone, display_name FROM owner");
+    const Statement statement =
+        prepare(db_.get(), "SELECT time_zone, display_name, uin FROM owner");
     if (statement == nullptr) {
         return false;
     }
@@ -117,6 +118,7 @@ bool ArchiveFile::readOwner() {
     if (step == SQLITE_ROW) {
         timeZone_ = column(statement.get(), 0);
         ownerName_ = column(statement.get(), 1);
+        ownerUin_ = static_cast<uint32_t>(sqlite3_column_int64(statement.get(), 2));
     }
     return step == SQLITE_ROW || step == SQLITE_DONE;
 }

@@ -49,6 +49,8 @@ public:
     const QString& timeZone() const { return timeZone_; }
     /// The name the owner is shown by.
     const QString& ownerName() const { return ownerName_; }
+    /// The owner's UIN; 0 when the archive names no owner.
+    uint32_t ownerUin() const { return ownerUin_; }
     /// The conversations with a message holding `search` (every one for an empty text), by
     /// name in the user's language, those with a contact known only by its UIN last.
     std::vector<Conversation> conversations(const QString& search = {}) const;
@@ -64,6 +66,7 @@ private:
     std::vector<ContactRow> contacts_;
     QString timeZone_;
     QString ownerName_;
+    uint32_t ownerUin_ = 0;
 };
 
 } // namespace gui

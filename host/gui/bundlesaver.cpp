@@ -24,6 +24,7 @@ namespace {
 
 constexpr mode_t kRecordMode = 0600;
 const char* const kRecord = "record.json";
+const char* const kReport = "report.txt";
 
 // Copies what is left of `in` to `out` through a buffer, as the archive's database can be
 // large; 0, or the errno of the write that failed. A failed read sets `readError` too.
@@ -166,14 +167,17 @@ bool isHistoryFile(const std::string& path) {
 } // namespace
 
 SaveEnd saveBundle(const std::string& staging, const std::string& target, std::string& error,
-                   int* carried, const std::function<bool(const std::string&)>& replaceOther) {
+                   int* carried, const std::function<bool(const std::string&)>& replaceOther,
+                   const std::optional<vqrt::BundleIdentity>& identity) {
     if (carried != nullptr) {
         *carried = 0;
     }
-    const std::string record = staging + "/" + kRecord;
+    // What a complete run writes last.
+    const std::string last = staging + "/" + (identity ? kReport : kRecord);
     struct stat st;
-    if (::stat(record.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = record + ": no record to save (expected the record of an import run)";
+    if (::stat(last.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = last + (identity ? ": no archive to save (expected the report of an export)"
+                                 : ": no record to save (expected the record of an import run)");
         return SaveEnd::Failed;
     }
     const std::unique_ptr<vqrt::OutputFolder> out = vqrt::OutputFolder::open(target, error);
@@ -198,9 +202,9 @@ SaveEnd saveBundle(const std::string& staging, const std::string& target, std::s
     if (!error.empty()) {
         return SaveEnd::Failed;
     }
-    const vqrt::BundleIdentity identity =
-        vqrt::bundleIdentity(staging).value_or(vqrt::BundleIdentity{});
-    const std::string other = vqrt::otherRecord(out->whoseRecord(), identity);
+    const vqrt::BundleIdentity whose =
+        identity.value_or(vqrt::bundleIdentity(staging).value_or(vqrt::BundleIdentity{}));
+    const std::string other = vqrt::otherRecord(out->whoseRecord(), whose);
     if (!other.empty() && !(replaceOther && replaceOther(other))) {
         error = target + " holds the record of " + other;
         return SaveEnd::Declined;
@@ -220,7 +224,7 @@ SaveEnd saveBundle(const std::string& staging, const std::string& target, std::s
         }
     }
     // The earlier bundle is replaced as a whole, record.json last.
-    return out->commit(identity, error) ? SaveEnd::Saved : SaveEnd::Failed;
+    return out->commit(whose, error) ? SaveEnd::Saved : SaveEnd::Failed;
 }
 
 bool exportFiles(const std::string& staging, ExportKind kind, const std::string& target,

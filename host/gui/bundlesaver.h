@@ -1,7 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "outputfolder.h"
 
 namespace gui {
 
@@ -20,10 +23,12 @@ enum class SaveEnd {
 /// `replaceOther`, asked with its description ("another owner (UIN 31415926)"), answers true.
 /// record.json is readable by its owner only (it holds the ICQ password). Unless saved, one
 /// line in `error` names the file and the cause; `carried` (when not null) receives the
-/// number of files written into files/.
+/// number of files written into files/. The archive of an ICQ folder read on its own is saved
+/// without a record, with the `identity` the window gives it, as its folder keeps none.
 SaveEnd saveBundle(const std::string& staging, const std::string& target, std::string& error,
                    int* carried = nullptr,
-                   const std::function<bool(const std::string&)>& replaceOther = {});
+                   const std::function<bool(const std::string&)>& replaceOther = {},
+                   const std::optional<vqrt::BundleIdentity>& identity = std::nullopt);
 
 /// The exports a person can take out of an import, each as tolvane-import wrote it.
 enum class ExportKind {

@@ -15,6 +15,8 @@ struct CommandLine {
     std::vector<std::string> plugins;
     /// The tolvane-import that runs the imports; empty for the one beside this program.
     std::string importer;
+    /// The tolvane-icq that reads an ICQ folder; empty for the one beside this program.
+    std::string icqReader;
     /// --time-zone: the old machine's zone, an IANA name; empty for the one chosen last time.
     std::string timeZone;
 };

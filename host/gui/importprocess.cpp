@@ -11,11 +11,15 @@ namespace gui {
 
 namespace {
 
-const QString kPrefix = QStringLiteral("tolvane-import: ");
-const QString kWarning = QStringLiteral("tolvane-import: warning: ");
+const QString kWarning = QStringLiteral("warning: ");
 
 QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// tolvane-icq ends with 1 for a database it cannot read by its version, 2 for any other.
+RunEnd folderEndOf(int status) {
+    return status == 0 ? RunEnd::Complete : status <= 2 ? RunEnd::Refused : RunEnd::Crashed;
 }
 
 RunEnd endOf(int status) {
@@ -60,17 +64,30 @@ QStringList runArguments(const RunRequest& request) {
     return args;
 }
 
-std::string findImporter(const std::string& programDir) {
+QStringList folderRunArguments(const FolderRunRequest& request) {
+    QStringList args{QStringLiteral("export"), QStringLiteral("--out"), request.outDir};
+    if (!request.codepage.isEmpty()) {
+        args << QStringLiteral("--codepage") << request.codepage;
+    }
+    if (!request.timeZone.isEmpty()) {
+        args << QStringLiteral("--time-zone") << request.timeZone;
+    }
+    // "--" keeps a database named like an option a file.
+    args << QStringLiteral("--progress-lines") << QStringLiteral("--") << request.database;
+    return args;
+}
+
+std::string findTool(const std::string& programDir, const std::string& name) {
     namespace fs = std::filesystem;
     const fs::path dir(programDir);
     for (const fs::path& candidate :
-         {dir / "tolvane-import", dir / ".." / "cli" / "tolvane-import"}) {
+         {dir / name, dir / ".." / "cli" / name, dir / ".." / "icq" / name}) {
         std::error_code ec;
         if (fs::is_regular_file(candidate, ec)) {
             return candidate.lexically_normal().string();
         }
     }
-    return (dir / "tolvane-import").string();
+    return (dir / name).string();
 }
 
 ImportProcess::ImportProcess(QObject* parent) : QObject(parent) {
@@ -101,12 +118,25 @@ ImportProcess::~ImportProcess() {
 }
 
 void ImportProcess::start(const RunRequest& request) {
+    folderRun_ = false;
+    // The page state (with the password) goes through the pipe only, never a file or argument.
+    begin(request.program, runArguments(request), QStringLiteral("tolvane-import"),
+          request.pageState);
+}
+
+void ImportProcess::start(const FolderRunRequest& request) {
+    folderRun_ = true;
+    begin(request.program, folderRunArguments(request), QStringLiteral("tolvane-icq"), {});
+}
+
+void ImportProcess::begin(const std::string& program, const QStringList& arguments,
+                          const QString& name, const QByteArray& input) {
     outcome_ = RunOutcome();
     pending_.clear();
     cancelled_ = false;
-    process_.start(fromStd(request.program), runArguments(request));
-    // The page state (with the password) goes through the pipe only, never a file or argument.
-    process_.write(request.pageState);
+    prefix_ = name + QStringLiteral(": ");
+    process_.start(fromStd(program), arguments);
+    process_.write(input);
     process_.closeWriteChannel();
 }
 
@@ -135,10 +165,10 @@ void ImportProcess::takeLine(const QString& line) {
         }
     } else if (line.startsWith(kMessage)) {
         outcome_.messages << line.mid(kMessage.size());
-    } else if (line.startsWith(kWarning)) {
-        outcome_.warnings << line.mid(kWarning.size());
-    } else if (line.startsWith(kPrefix)) {
-        outcome_.errors << line.mid(kPrefix.size());
+    } else if (line.startsWith(prefix_ + kWarning)) {
+        outcome_.warnings << line.mid(prefix_.size() + kWarning.size());
+    } else if (line.startsWith(prefix_)) {
+        outcome_.errors << line.mid(prefix_.size());
     }
 }
 
@@ -153,7 +183,7 @@ void ImportProcess::end(int exitCode, QProcess::ExitStatus status) {
         // Qt gives the signal's number as the exit code of a child that a signal ended.
         outcome_.end = cancelled_ && exitCode == SIGINT ? RunEnd::Cancelled : RunEnd::Crashed;
     } else {
-        outcome_.end = endOf(exitCode);
+        outcome_.end = folderRun_ ? folderEndOf(exitCode) : endOf(exitCode);
     }
     emit finished(outcome_);
 }

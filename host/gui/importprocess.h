@@ -43,13 +43,26 @@ struct RunRequest {
 /// The arguments of `request` for tolvane-import.
 QStringList runArguments(const RunRequest& request);
 
-/// tolvane-import beside the window's program (installed), or in the build tree's host/cli.
-std::string findImporter(const std::string& programDir);
+/// What tolvane-icq gets from the window to read the database of an ICQ folder on its own.
+struct FolderRunRequest {
+    std::string program; ///< tolvane-icq
+    QString database;    ///< the <UIN>.dat
+    QString outDir;      ///< the run's staging folder
+    QString codepage;    ///< the code page of the old machine; empty for tolvane-icq's
+    QString timeZone;    ///< the zone the archive shows times in
+};
 
-/// One import run in a child process, so that the kernel confinement of the run never
-/// reaches the window and the window stays responsive. The child runs in a session of its
-/// own (it never asks on the terminal the window was started from); its progress and messages
-/// arrive as lines on its standard error.
+/// The arguments of `request` for tolvane-icq export.
+QStringList folderRunArguments(const FolderRunRequest& request);
+
+/// The program `name` beside the window's program (installed), or in the build tree's host/cli
+/// or host/icq.
+std::string findTool(const std::string& programDir, const std::string& name);
+
+/// One import run in a child process (tolvane-import, or tolvane-icq for an ICQ folder), so
+/// that the kernel confinement of the run never reaches the window and the window stays
+/// responsive. The child runs in a session of its own (it never asks on the terminal the window
+/// was started from); its progress and messages arrive as lines on its standard error.
 class ImportProcess : public QObject {
     Q_OBJECT
 
@@ -59,6 +72,8 @@ public:
 
     /// Starts the run; finished() follows in every case, also when it cannot start.
     void start(const RunRequest& request);
+    /// Starts reading an ICQ folder's database into its exports, as start() does.
+    void start(const FolderRunRequest& request);
     /// Sends SIGINT: the run stops at its next step and keeps what it wrote.
     void cancel();
     bool running() const { return process_.state() != QProcess::NotRunning; }
@@ -70,12 +85,16 @@ signals:
     void finished(const gui::RunOutcome& outcome);
 
 private:
+    void begin(const std::string& program, const QStringList& arguments, const QString& name,
+               const QByteArray& input);
     void readLines();
     void takeLine(const QString& line);
     void end(int exitCode, QProcess::ExitStatus status);
 
     QProcess process_;
     QByteArray pending_;
+    QString prefix_; ///< how the program's own lines begin: "tolvane-import: "
+    bool folderRun_ = false;
     RunOutcome outcome_;
     bool cancelled_ = false;
 };

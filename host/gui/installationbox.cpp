@@ -29,16 +29,18 @@ QString absoluteRoot(const QString& root) {
     return trimmed.isEmpty() ? trimmed : QDir::cleanPath(QDir::current().absoluteFilePath(trimmed));
 }
 
-// People who kept only their ICQ folder point the window at it: say what it is and what reads
-// it. False when `folder` holds no ICQ database.
-bool icqFolderProblem(const QString& folder, QString& problem) {
-    const std::vector<std::string> databases = archive::databasesIn(folder.toStdString());
-    if (databases.empty()) {
+// People who kept only their ICQ folder point the window at it: say what it is and what can be
+// read from it. False when `folder` holds no ICQ database; else `databases` holds them.
+bool icqFolderProblem(const QString& folder, QStringList& databases, QString& problem) {
+    for (const std::string& path : archive::databasesIn(folder.toStdString())) {
+        databases << fromStd(path);
+    }
+    if (databases.isEmpty()) {
         return false;
     }
     QStringList names;
-    for (const std::string& path : databases) {
-        names << QDir(folder).relativeFilePath(fromStd(path));
+    for (const QString& path : databases) {
+        names << QDir(folder).relativeFilePath(path);
     }
     const QString holds = databases.size() == 1
                               ? InstallationBox::tr("the ICQ database %1").arg(names.front())
@@ -46,11 +48,13 @@ bool icqFolderProblem(const QString& folder, QString& problem) {
                                     .arg(databases.size())
                                     .arg(names.join(QStringLiteral(", ")));
     problem = InstallationBox::tr(
-                  "This is an ICQ folder, not a Windows installation: %1 holds %2.\n\nThe window "
-                  "imports from the mounted Windows system drive (Browse\u2026 above). The "
-                  "contacts and message history of an ICQ folder alone are carried over by "
-                  "tolvane-icq:\n  tolvane-icq export --out ~/icq-archive \"%3\"")
-                  .arg(folder, holds, fromStd(databases.front()));
+                  "This is an ICQ folder, not a Windows installation: %1 holds %2.\n\nImport "
+                  "reads %3 contacts and message history. The server settings, the account and "
+                  "the sounds are kept in the Windows registry; for them, choose the mounted "
+                  "Windows system drive with Browse\u2026 above.")
+                  .arg(folder, holds,
+                       databases.size() == 1 ? InstallationBox::tr("its")
+                                             : InstallationBox::tr("the chosen owner's"));
     return true;
 }
 
@@ -216,6 +220,7 @@ void InstallationBox::fillUsers(const QString& root) {
 }
 
 std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem) {
+    icqDatabases_.clear();
     info_->clear();
     info_->setToolTip(QString());
     zoneHint_->setText(tr("where the old machine was: the history is shown in this zone"));
@@ -241,7 +246,7 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
     options.user = user().toStdString();
     std::string error;
     auto session = vqrt::HostSession::open(options, error);
-    if (session == nullptr && icqFolderProblem(appliedRoot_, problem)) {
+    if (session == nullptr && icqFolderProblem(appliedRoot_, icqDatabases_, problem)) {
         return nullptr;
     }
     if (session == nullptr) {

@@ -4,6 +4,7 @@
 
 #include <QGroupBox>
 #include <QString>
+#include <QStringList>
 
 #include "hostsession.h"
 
@@ -37,6 +38,9 @@ public:
     /// Opens the session of the root and user; null with `problem` saying, for the person,
     /// what is wrong and what to do.
     std::unique_ptr<vqrt::HostSession> openSession(QString& problem);
+    /// When the root is no Windows installation but an ICQ folder, the databases in it, one per
+    /// owner (as the last openSession found); else empty.
+    const QStringList& icqDatabases() const { return icqDatabases_; }
     /// The zone the old machine was in, an IANA name such as "Europe/Stockholm".
     QString timeZone() const;
     /// Chooses `zone`; a name the system does not list is offered too, so that the import
@@ -71,6 +75,7 @@ private:
     QLabel* zoneHint_ = nullptr;
     bool zoneGiven_ = false;
     QLabel* info_ = nullptr;
+    QStringList icqDatabases_;
 };
 
 } // namespace gui

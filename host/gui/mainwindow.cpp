@@ -21,6 +21,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "archive/names.h"
 #include "archivefile.h"
 #include "contactspage.h"
 #include "installationbox.h"
@@ -87,7 +88,10 @@ CommandLine withRememberedRoot(CommandLine options) {
 MainWindow::MainWindow(const CommandLine& options, const std::vector<std::string>& pluginPaths,
                        const std::vector<std::string>& searched, QWidget* parent)
     : QMainWindow(parent), options_(withRememberedRoot(options)), searched_(searched), agent_(this),
-      importer_(options.importer.empty() ? findImporter(programDir()) : options.importer),
+      importer_(options.importer.empty() ? findTool(programDir(), "tolvane-import")
+                                         : options.importer),
+      icqReader_(options.icqReader.empty() ? findTool(programDir(), "tolvane-icq")
+                                           : options.icqReader),
       process_(new ImportProcess(this)),
       staging_(QDir::tempPath() + QStringLiteral("/tolvane-XXXXXX")) {
     setWindowTitle(tr("Tolvane \u2013 settings from Windows"));
@@ -180,6 +184,18 @@ QWidget* MainWindow::buildOptionsBox() {
     panelMessage_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     panelMessage_->setMargin(8);
     panelStack_->addWidget(panelMessage_);
+    folderPanel_ = new QWidget(panelStack_);
+    auto* folderLayout = new QVBoxLayout(folderPanel_);
+    folderText_ = new QLabel(folderPanel_);
+    folderText_->setObjectName(QStringLiteral("icqFolderText"));
+    folderText_->setWordWrap(true);
+    folderText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    folderList_ = new QListWidget(folderPanel_);
+    folderList_->setObjectName(QStringLiteral("icqDatabases"));
+    connect(folderList_, &QListWidget::currentItemChanged, this, &MainWindow::updateActions);
+    folderLayout->addWidget(folderText_);
+    folderLayout->addWidget(folderList_, 1);
+    panelStack_->addWidget(folderPanel_);
     layout->addWidget(panelStack_);
     layout->addStretch(1);
     return box;
@@ -277,7 +293,9 @@ QWidget* MainWindow::buildImportRow() {
 }
 
 QString MainWindow::panelMessage() const {
-    return state_ == PanelState::Page ? QString() : panelMessage_->text();
+    return state_ == PanelState::Page        ? QString()
+           : state_ == PanelState::IcqFolder ? folderText_->text()
+                                             : panelMessage_->text();
 }
 
 QString MainWindow::statusText() const {
@@ -371,6 +389,11 @@ void MainWindow::hideCurrentPage() {
 void MainWindow::showPlugin(int row) {
     hideCurrentPage();
     current_ = row;
+    // An ICQ folder is read without a plug-in.
+    if (session_ == nullptr && !installation_->icqDatabases().isEmpty()) {
+        showIcqFolder();
+        return;
+    }
     if (plugins_.loadedCount() == 0) {
         showNoPlugins();
         return;
@@ -496,12 +519,33 @@ void MainWindow::showPage(PluginView& view) {
     updateActions();
 }
 
+void MainWindow::showIcqFolder() {
+    state_ = PanelState::IcqFolder;
+    folderText_->setText(sessionError_);
+    folderList_->clear();
+    const QDir root(installation_->root());
+    for (const QString& database : installation_->icqDatabases()) {
+        auto* item = new QListWidgetItem(root.relativeFilePath(database), folderList_);
+        item->setData(Qt::UserRole, database);
+        item->setToolTip(database);
+    }
+    folderList_->setCurrentRow(0);
+    panelStack_->setCurrentWidget(folderPanel_);
+    if (runCount_ == 0) {
+        setStatus(tr("Ready: press Import to read the contacts and history of the ICQ database "
+                     "chosen on the options panel."));
+    }
+    updateActions();
+}
+
 // ---- The import ----
 
 void MainWindow::updateActions() {
-    const bool canImport =
-        !running_ && state_ == PanelState::Page && session_ != nullptr && staging_.isValid();
+    const bool ready = state_ == PanelState::IcqFolder ? folderList_->currentItem() != nullptr
+                                                       : state_ == PanelState::Page && session_;
+    const bool canImport = !running_ && ready && staging_.isValid();
     importButton_->setEnabled(canImport);
+    folderList_->setEnabled(!running_);
     cancelButton_->setEnabled(running_ && !cancelling_);
     saveButton_->setEnabled(!running_ && !lastRun_.isEmpty());
     exportButton_->setEnabled(!running_ && archive_ != nullptr);
@@ -552,13 +596,27 @@ bool MainWindow::passwordFor(QDialog* page, QByteArray& state) {
     return true;
 }
 
+void MainWindow::startRun(const QString& status) {
+    cancelling_ = false;
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    setRunning(true);
+    setStatus(status);
+}
+
 void MainWindow::runImport() {
-    if (running_ || state_ != PanelState::Page || session_ == nullptr || !staging_.isValid()) {
+    const bool folder = state_ == PanelState::IcqFolder;
+    if (running_ || !staging_.isValid() ||
+        (!folder && (state_ != PanelState::Page || session_ == nullptr))) {
         return;
     }
     if (installation_->rootPending()) {
         // The field was changed without being confirmed: show that installation first.
         installation_->confirmRoot();
+        return;
+    }
+    if (folder) {
+        runFolder();
         return;
     }
     const int row = current_;
@@ -578,11 +636,29 @@ void MainWindow::runImport() {
     request.timeZone = installation_->timeZone();
     QSettings().setValue(kZoneSetting, request.timeZone);
     runName_ = pluginName(row);
-    cancelling_ = false;
-    progress_->setRange(0, 1);
-    progress_->setValue(0);
-    setRunning(true);
-    setStatus(tr("Importing with %1\u2026").arg(runName_));
+    runRoot_ = installation_->root();
+    runDatabase_.clear();
+    startRun(tr("Importing with %1\u2026").arg(runName_));
+    process_->start(request);
+    shownFolder_ = request.outDir;
+}
+
+void MainWindow::runFolder() {
+    const QListWidgetItem* chosen = folderList_->currentItem();
+    if (chosen == nullptr) {
+        return;
+    }
+    FolderRunRequest request;
+    request.program = icqReader_;
+    request.database = chosen->data(Qt::UserRole).toString();
+    request.outDir = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
+    request.codepage = fromStd(options_.host.codepage);
+    request.timeZone = installation_->timeZone();
+    QSettings().setValue(kZoneSetting, request.timeZone);
+    runName_ = QStringLiteral("tolvane-icq");
+    runRoot_ = installation_->root();
+    runDatabase_ = request.database;
+    startRun(tr("Reading %1\u2026").arg(QFileInfo(runDatabase_).fileName()));
     process_->start(request);
     shownFolder_ = request.outDir;
 }
@@ -609,12 +685,16 @@ void MainWindow::runFinished(const RunOutcome& outcome) {
 void MainWindow::showPages(const QString& runFolder) {
     const nlohmann::ordered_json record = readRecord(runFolder);
     const bool hasRecord = record.is_object();
-    lastRun_ = hasRecord ? runFolder : QString();
+    // The export of an ICQ folder is whole once its report, written last, is there.
+    const bool archiveOnly =
+        !hasRecord && !runDatabase_.isEmpty() &&
+        QFileInfo(QDir(runFolder).filePath(QStringLiteral("report.txt"))).isFile();
+    lastRun_ = hasRecord || archiveOnly ? runFolder : QString();
     const bool icq = isIcqRecord(record);
     QString error;
     archive_.reset();
     const QString archivePath = QDir(runFolder).filePath(QStringLiteral("icq-archive.sqlite"));
-    if (icq && QFileInfo::exists(archivePath)) {
+    if ((icq || archiveOnly) && QFileInfo::exists(archivePath)) {
         archive_ = ArchiveFile::open(archivePath, error);
         if (archive_ == nullptr) {
             outcome_.warnings << error;
@@ -630,10 +710,15 @@ void MainWindow::showPages(const QString& runFolder) {
     tabs_->setTabVisible(tabs_->indexOf(recordTree_), hasRecord);
     tabs_->setCurrentWidget(summary_);
     recordStack_->setCurrentWidget(tabs_);
-    showSummary(hasRecord ? runFolder : tr("nothing was written"));
+    showSummary(lastRun_.isEmpty() ? tr("nothing was written") : runFolder);
 }
 
 void MainWindow::showSummary(const QString& folder) {
+    if (!runDatabase_.isEmpty()) {
+        summary_->setRows(
+            folderSummary(outcomeText(), runDatabase_, archive_.get(), outcome_.warnings, folder));
+        return;
+    }
     const nlohmann::ordered_json record = readRecord(lastRun_);
     summary_->setRows(isIcqRecord(record) ? icqSummary(outcomeText(), readIcqRecord(record),
                                                        archive_.get(), outcome_.warnings, folder)
@@ -678,7 +763,20 @@ void MainWindow::reportRun(const QString& runFolder) {
         }
     }
     QString text;
-    if (outcome_.end == RunEnd::Complete || outcome_.end == RunEnd::NotCarried) {
+    if (!runDatabase_.isEmpty() && archive_ != nullptr) {
+        int listed = 0;
+        for (const ContactRow& row : archive_->contacts()) {
+            listed += row.contact.hasRecord && archive::onList(row.contact.status) ? 1 : 0;
+        }
+        int messages = 0;
+        for (const Conversation& conversation : archive_->conversations()) {
+            messages += conversation.messages;
+        }
+        text = tr("Import %1: %2 on the list and %3 read from %4. Save them to keep them.")
+                   .arg(outcomeText(), counted(listed, tr("contact"), tr("contacts")),
+                        counted(messages, tr("message"), tr("messages")),
+                        QFileInfo(runDatabase_).fileName());
+    } else if (outcome_.end == RunEnd::Complete || outcome_.end == RunEnd::NotCarried) {
         text = tr("Import %1: the record holds %2 and %3. Save it to keep it.")
                    .arg(outcomeText(), counted(sections, tr("section"), tr("sections")),
                         counted(files, tr("carried file"), tr("carried files")));
@@ -764,8 +862,8 @@ bool MainWindow::saveTo(const QString& folder) {
         box.exec();
         return box.clickedButton() == replaceButton;
     };
-    const SaveEnd end =
-        saveBundle(lastRun_.toStdString(), folder.toStdString(), error, &files, replace);
+    const SaveEnd end = saveBundle(lastRun_.toStdString(), folder.toStdString(), error, &files,
+                                   replace, folderIdentity());
     if (end == SaveEnd::Declined) {
         setStatus(tr("Not saved: %1, which was kept.").arg(fromStd(error)));
         return false;
@@ -782,10 +880,22 @@ bool MainWindow::saveTo(const QString& folder) {
     }
     rememberOutputFolder(folder);
     showSummary(tr("%1 (saved)").arg(folder));
-    setStatus(tr("Saved record.json, %1%2 in %3.")
-                  .arg(counted(files, tr("carried file"), tr("carried files")),
-                       archive_ != nullptr ? tr(" and the ICQ archive") : QString(), folder));
+    if (runDatabase_.isEmpty()) {
+        setStatus(tr("Saved record.json, %1%2 in %3.")
+                      .arg(counted(files, tr("carried file"), tr("carried files")),
+                           archive_ != nullptr ? tr(" and the ICQ archive") : QString(), folder));
+    } else {
+        setStatus(tr("Saved the ICQ archive in %1.").arg(folder));
+    }
     return true;
+}
+
+std::optional<vqrt::BundleIdentity> MainWindow::folderIdentity() const {
+    if (runDatabase_.isEmpty()) {
+        return std::nullopt;
+    }
+    const uint32_t uin = archive_ != nullptr ? archive_->ownerUin() : 0;
+    return vqrt::BundleIdentity{runRoot_.toStdString(), uin != 0 ? std::to_string(uin) : ""};
 }
 
 void MainWindow::chooseExport(ExportKind kind) {

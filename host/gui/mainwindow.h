@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 class QDialog;
 class QLabel;
 class QListView;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
@@ -42,7 +44,8 @@ enum class PanelState {
     NothingToImport, ///< the chosen plug-in found its program not installed
     NoOwners,        ///< the plug-in's page lists no account to import
     Page,            ///< the plug-in's options page is embedded
-    PluginFailed     ///< the plug-in could not be started again for a new installation
+    PluginFailed,    ///< the plug-in could not be started again for a new installation
+    IcqFolder        ///< the root is an ICQ folder: its databases are listed, one to be read
 };
 
 /// The desktop host's main window: the plug-ins, the Windows installation, the embedded
@@ -51,6 +54,8 @@ enum class PanelState {
 /// with Save and the exports. Each import is run by tolvane-import in a child process (which
 /// confines itself; the window never is) into a fresh folder below a temporary folder of the
 /// window, removed when the window goes; Save copies the bundle to a folder of the user's.
+/// A root that is an ICQ folder, not a Windows installation, is read by tolvane-icq instead:
+/// its contacts and history, without a record.
 /// The last Windows root and output folder are kept in QSettings; a folder dropped on the
 /// window becomes the Windows root.
 class MainWindow : public QMainWindow {
@@ -147,7 +152,13 @@ private:
     QDialog* embedPage(PluginView& view);
     void showMessage(PanelState state, const QString& text);
     void showPage(PluginView& view);
+    /// Lists the databases of the ICQ folder given as the root, for Import to read.
+    void showIcqFolder();
+    /// Reads the database chosen in the ICQ folder's list with tolvane-icq.
+    void runFolder();
     void setRunning(bool on);
+    /// Shows that a run starts, with `status` in the status line.
+    void startRun(const QString& status);
     void updateActions();
     /// The page's password, or one asked for; false when the person declined.
     bool passwordFor(QDialog* page, QByteArray& state);
@@ -155,6 +166,9 @@ private:
     void showSummary(const QString& folder);
     QString outcomeText() const;
     void reportRun(const QString& runFolder);
+    /// The identity a save gives the archive of an ICQ folder; nothing for an import's bundle,
+    /// which keeps its own.
+    std::optional<vqrt::BundleIdentity> folderIdentity() const;
     void setStatus(const QString& text, const QString& details = QString());
     QString pluginName(int row) const;
     /// The folder a file dialog starts in: the last output folder.
@@ -167,6 +181,7 @@ private:
     std::vector<PluginView> views_;
     GuiAgent agent_;
     std::string importer_;
+    std::string icqReader_;
     ImportProcess* process_ = nullptr;
     RunOutcome outcome_;
     std::unique_ptr<ArchiveFile> archive_;
@@ -181,12 +196,17 @@ private:
     QTemporaryDir staging_;
     int runCount_ = 0;
     QString lastRun_;
-    QString runName_; ///< the plug-in of the running import
+    QString runName_;     ///< the plug-in of the running import
+    QString runRoot_;     ///< the root of the last run
+    QString runDatabase_; ///< the ICQ folder's database the last run read; empty for an import
 
     InstallationBox* installation_ = nullptr;
     QListView* pluginList_ = nullptr;
     QStackedWidget* panelStack_ = nullptr;
     QLabel* panelMessage_ = nullptr;
+    QWidget* folderPanel_ = nullptr;
+    QLabel* folderText_ = nullptr;
+    QListWidget* folderList_ = nullptr;
     QStackedWidget* recordStack_ = nullptr;
     QLabel* recordHint_ = nullptr;
     QTabWidget* tabs_ = nullptr;

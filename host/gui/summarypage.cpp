@@ -132,6 +132,27 @@ std::vector<SummaryRow> icqSummary(const QString& outcome, const IcqRecord& reco
     return rows;
 }
 
+std::vector<SummaryRow> folderSummary(const QString& outcome, const QString& database,
+                                      const ArchiveFile* archive, const QStringList& warnings,
+                                      const QString& folder) {
+    std::vector<SummaryRow> rows = {{SummaryPage::tr("Import:"), outcome},
+                                    {SummaryPage::tr("Read from:"), database}};
+    if (archive != nullptr) {
+        rows.emplace_back(
+            SummaryPage::tr("Owner:"),
+            SummaryPage::tr("%1 (UIN %2)").arg(archive->ownerName()).arg(archive->ownerUin()));
+    }
+    rows.emplace_back(SummaryPage::tr("Left out:"),
+                      SummaryPage::tr("the server settings, the account and the sounds: an ICQ "
+                                      "folder does not hold them"));
+    for (SummaryRow& row : archiveRows(archive)) {
+        rows.push_back(std::move(row));
+    }
+    rows.emplace_back(SummaryPage::tr("Warnings:"), warningLines(warnings));
+    rows.emplace_back(SummaryPage::tr("Files:"), folder);
+    return rows;
+}
+
 std::vector<SummaryRow> plainSummary(const QString& outcome, const QStringList& warnings,
                                      const QString& folder) {
     return {{SummaryPage::tr("Import:"), outcome},

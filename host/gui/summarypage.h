@@ -24,6 +24,13 @@ std::vector<SummaryRow> icqSummary(const QString& outcome, const IcqRecord& reco
                                    const ArchiveFile* archive, const QStringList& warnings,
                                    const QString& folder);
 
+/// The same for the database of an ICQ folder read on its own: the outcome, the database, its
+/// owner, the archive's contacts and messages, what a folder cannot give, the warnings and the
+/// folder of the files.
+std::vector<SummaryRow> folderSummary(const QString& outcome, const QString& database,
+                                      const ArchiveFile* archive, const QStringList& warnings,
+                                      const QString& folder);
+
 /// The same for another plug-in's import: the outcome, the warnings and the folder.
 std::vector<SummaryRow> plainSummary(const QString& outcome, const QStringList& warnings,
                                      const QString& folder);

@@ -19,9 +19,6 @@ constexpr int kUnusable = 2;
 /// Prints "tolvane-icq: <line>" on standard error and answers `status`.
 int fail(int status, const std::string& line);
 
-/// True when a progress line is worth showing for these files (large ones, and not --quiet).
-bool wantsProgress(const std::vector<std::string>& paths, const Options& o);
-
 /// Opens `path` as `o` says, telling `line` how the reading goes and handing `visit` the
 /// messages as the walk finds them (see Database::open). Null when it cannot, with the reason
 /// printed and `status` set: kLaterFormat for a database of ICQ 2003b or later, kUnusable for

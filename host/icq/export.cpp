@@ -27,7 +27,7 @@ std::string fileName(const std::string& path) {
 } // namespace
 
 int runExport(const Options& o) {
-    ProgressLine line(wantsProgress(o.databases, o));
+    ProgressLine line(o);
     std::vector<Copy> copies(o.databases.size());
     for (size_t i = 0; i < copies.size(); ++i) {
         int status = kDone;

@@ -112,7 +112,7 @@ private:
 } // namespace
 
 int runContacts(const Options& o) {
-    ProgressLine line(wantsProgress(o.databases, o));
+    ProgressLine line(o);
     int status = kDone;
     const auto db = openDatabase(o.databases.front(), o, line, status);
     if (!db) {
@@ -138,7 +138,7 @@ int runContacts(const Options& o) {
 }
 
 int runHistory(const Options& o) {
-    ProgressLine line(wantsProgress(o.databases, o));
+    ProgressLine line(o);
     int status = kDone;
     const auto db = openDatabase(o.databases.front(), o, line, status);
     if (!db) {

@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <iostream>
 
@@ -7,13 +5,6 @@
 #include "text/printable.h"
 
 namespace icq {
-
-namespace {
-
-// Smaller files are read before a person would wonder what is happening.
-constexpr off_t kLargeFile = off_t{16} << 20;
-
-} // namespace
 
 int fail(int status, const std::string& line) {
     std::cout.flush();
@@ -25,15 +16,6 @@ void printWarnings(const archive::Report& report, const Options& o) {
     for (const std::string& warning : o.verbose ? report.warnings : std::vector<std::string>()) {
         std::cerr << "tolvane-icq: warning: " << text::printable(warning) << "\n";
     }
-}
-
-bool wantsProgress(const std::vector<std::string>& paths, const Options& o) {
-    off_t total = 0;
-    for (const std::string& path : paths) {
-        struct stat st;
-        total += stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
-    }
-    return !o.quiet && total >= kLargeFile;
 }
 
 std::unique_ptr<archive::Database>

@@ -39,6 +39,7 @@ struct Common {
     bool noIndex = false;
     bool quiet = false;
     bool verbose = false;
+    bool progressLines = false;
 };
 
 void addCommon(CLI::App& command, Common& common) {
@@ -54,6 +55,9 @@ void addCommon(CLI::App& command, Common& common) {
     command.add_flag("-q,--quiet", common.quiet, "no progress line and no summary");
     command.add_flag("-v,--verbose", common.verbose,
                      "list every warning of the reading (export: also in report.txt)");
+    command.add_flag("--progress-lines", common.progressLines,
+                     "progress as \"progress PERCENT 100\" lines on standard error, for a "
+                     "program that reads them");
 }
 
 // The common settings checked; empty, or the line that says what is wrong.
@@ -63,6 +67,7 @@ std::string apply(const Common& common, Options& o) {
     o.settings.useIndex = !common.noIndex;
     o.quiet = common.quiet;
     o.verbose = common.verbose;
+    o.progressLines = common.progressLines;
     if (!archive::parseOffset(common.timeOffset, o.settings.timeOffset)) {
         return "--time-offset " + common.timeOffset + ": expected +HH:MM or -HH:MM, such as +01:00";
     }

@@ -27,6 +27,8 @@ struct Options {
     archive::Settings settings;
     bool quiet = false;
     bool verbose = false;
+    /// Progress as "progress DONE TOTAL" lines on standard error, for a program that reads them.
+    bool progressLines = false;
 };
 
 /// Parses the arguments. Answers nothing when the program is to end at once (help, or a bad

@@ -1,12 +1,31 @@
 #include "progress.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 namespace icq {
 
-ProgressLine::ProgressLine(bool wanted) : active_(wanted && isatty(STDERR_FILENO) == 1) {}
+namespace {
+
+// Smaller files are read before a person would wonder what is happening.
+constexpr off_t kLargeFile = off_t{16} << 20;
+
+bool large(const std::vector<std::string>& paths) {
+    off_t total = 0;
+    for (const std::string& path : paths) {
+        struct stat st;
+        total += stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+    }
+    return total >= kLargeFile;
+}
+
+} // namespace
+
+ProgressLine::ProgressLine(const Options& o)
+    : active_(o.progressLines || (!o.quiet && isatty(STDERR_FILENO) == 1 && large(o.databases))),
+      lines_(o.progressLines) {}
 
 ProgressLine::~ProgressLine() {
     clear();
@@ -22,9 +41,13 @@ void ProgressLine::show(const std::string& label, uint64_t done, uint64_t total)
     }
     percent_ = percent;
     label_ = label;
-    std::fprintf(stderr, "\r\033[K%s: %d%%", label.c_str(), percent);
+    if (lines_) {
+        std::fprintf(stderr, "progress %d 100\n", percent);
+    } else {
+        std::fprintf(stderr, "\r\033[K%s: %d%%", label.c_str(), percent);
+        drawn_ = true;
+    }
     std::fflush(stderr);
-    drawn_ = true;
 }
 
 void ProgressLine::clear() {
@@ -32,8 +55,8 @@ void ProgressLine::clear() {
         std::fputs("\r\033[K", stderr);
         std::fflush(stderr);
         drawn_ = false;
-        percent_ = -1;
     }
+    percent_ = -1;
 }
 
 std::function<bool(const archive::Message&)>

@@ -5,15 +5,16 @@
 #include <string>
 
 #include "archive/archive.h"
+#include "options.h"
 
 namespace icq {
 
 /// One line on standard error that updates in place ("Reading 12345678.dat: 45%"), shown only
-/// when standard error is a terminal; cleared when done.
+/// for large files when standard error is a terminal; cleared when done. With --progress-lines,
+/// a "progress PERCENT 100" line each time the percentage changes instead, whatever the size.
 class ProgressLine {
 public:
-    /// Shows nothing unless `wanted` and standard error is a terminal.
-    explicit ProgressLine(bool wanted);
+    explicit ProgressLine(const Options& o);
     ~ProgressLine();
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -26,6 +27,7 @@ public:
 
 private:
     bool active_;
+    bool lines_;
     bool drawn_ = false;
     std::string label_;
     int percent_ = -1;

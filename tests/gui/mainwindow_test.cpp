@@ -81,6 +81,7 @@ public:
         gui::CommandLine options;
         options.host.windowsRoot = windowsRoot;
         options.importer = TOLVANE_IMPORT_PATH;
+        options.icqReader = TOLVANE_ICQ_PATH;
         auto window = std::make_unique<MainWindow>(options, plugins,
                                                    std::vector<std::string>{"/opt/plugins"});
         window->show();
@@ -121,21 +122,12 @@ public:
 TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
     const std::string d = dir.path();
     testsupport::buildSample(sample(false), d + "/NoIcq");
-    testsupport::buildSample(sample(true), d + "/Rover");
-    const std::string icqFolder = d + "/Rover/Program Files/ICQ";
     const std::tuple<std::string, std::string, PanelState, std::string> cases[] = {
         {d + "/C", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
          "This folder cannot be used as a Windows installation:\n" + d +
              "/C: not a directory (expected the root of a mounted Windows system volume)\n\n"
              "Choose the folder where the Windows system drive is mounted (it holds the Windows "
              "folder and Users or Documents and Settings) with Browse\u2026 above."},
-        {icqFolder, TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
-         "This is an ICQ folder, not a Windows installation: " + icqFolder +
-             " holds the ICQ database 2000a/111.dat.\n\nThe window imports from the mounted "
-             "Windows system drive (Browse\u2026 above). The contacts and message history of an "
-             "ICQ folder alone are carried over by tolvane-icq:\n  tolvane-icq export --out "
-             "~/icq-archive \"" +
-             icqFolder + "/2000a/111.dat\""},
         {d + "/NoIcq", TARVEX_PLUGIN_PATH, PanelState::NothingToImport,
          "ICQ is not installed on this Windows installation (" + d +
              "/NoIcq, user Alice): its registry names no ICQ program, so there is nothing to "
@@ -457,6 +449,58 @@ TEST_F(DemoImport, SaveAsksBeforeReplacingAnotherOwnersRecord) {
     EXPECT_FALSE(fs::exists(marta));
     EXPECT_NE(readFile(identity).find("23456789"), std::string::npos);
     EXPECT_EQ(readFile(target + "/record.json"), record);
+}
+
+// People who kept only their ICQ folder: the window lists its owners' databases and reads the
+// chosen one with tolvane-icq, without a plug-in, into pages and a bundle without a record.
+TEST_F(WindowTest, IcqFolderIsReadWithoutWindows) {
+    std::ifstream in(std::string(TOLVANE_SOURCE_DIR) + "/samples/demo.json");
+    testsupport::buildSample(nlohmann::json::parse(in), root());
+    const std::string folder = root() + "/Program Files/ICQ";
+    auto window = open(folder, {});
+    ASSERT_EQ(window->panelState(), PanelState::IcqFolder);
+    EXPECT_EQ(window->panelMessage().toStdString(),
+              "This is an ICQ folder, not a Windows installation: " + folder +
+                  " holds the ICQ databases of 2 owners (2000a/23456789.dat, "
+                  "2000a/31415926.dat).\n\nImport reads the chosen owner's contacts and message "
+                  "history. The server settings, the account and the sounds are kept in the "
+                  "Windows registry; for them, choose the mounted Windows system drive with "
+                  "Browse\u2026 above.");
+    auto* databases = window->findChild<QListWidget*>(QStringLiteral("icqDatabases"));
+    ASSERT_EQ(databases->count(), 2);
+    EXPECT_TRUE(button(*window, "importButton")->isEnabled());
+    databases->setCurrentRow(1);
+    ASSERT_TRUE(runImport(*window));
+    EXPECT_EQ(window->lastOutcome().end, gui::RunEnd::Complete);
+    EXPECT_EQ(window->statusText(), "Import complete: 17 contacts on the list and 876 messages "
+                                    "read from 31415926.dat. Save them to keep them.");
+    const std::string summary = window->summaryText().toStdString();
+    EXPECT_NE(summary.find("\nRead from: " + folder +
+                           "/2000a/31415926.dat\nOwner: M\u00e4rta (UIN 31415926)\nLeft out: "),
+              std::string::npos)
+        << summary;
+    auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("resultPages"));
+    for (const auto& [name, visible] : {std::pair{"contactsPage", true},
+                                        {"messagesPage", true},
+                                        {"soundsPage", false},
+                                        {"recordTree", false}}) {
+        EXPECT_EQ(tabs->isTabVisible(tabs->indexOf(window->findChild<QWidget*>(name))), visible)
+            << name;
+    }
+    // Saved as an export of the folder, which a save of another owner's asks before replacing.
+    const std::string target = dir.file("saved");
+    ASSERT_TRUE(window->saveTo(QString::fromStdString(target)));
+    EXPECT_EQ(window->statusText().toStdString(), "Saved the ICQ archive in " + target + ".");
+    EXPECT_FALSE(fs::exists(target + "/record.json"));
+    EXPECT_EQ(readFile(target + "/contacts.vcf"),
+              readFile(window->stagingFolder().toStdString() + "/contacts.vcf"));
+    databases->setCurrentRow(0);
+    ASSERT_TRUE(runImport(*window));
+    ModalAnswer answer([](QWidget* modal) { testsupport::clickButton(modal, "Cancel"); });
+    EXPECT_FALSE(window->saveTo(QString::fromStdString(target)));
+    EXPECT_EQ(window->statusText().toStdString(),
+              "Not saved: " + target +
+                  " holds the record of another owner (UIN 31415926), which was kept.");
 }
 
 // Cancel sends the child SIGINT; the window says so and can import again.
