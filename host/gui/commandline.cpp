@@ -81,7 +81,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& op
                          "print the program's name and version and exit");
     std::vector<std::string> drives;
     app.add_option("--windows-root", options.host.windowsRoot,
-                   "the folder where the Windows system drive (C:) is mounted");
+                   "the folder where the Windows system drive (C:) is mounted, or an ICQ "
+                   "folder, whose databases are then read on their own");
     app.add_option("--user", options.host.user,
                    "the Windows user whose settings are imported (when there are several)");
     app.add_option("--reg", options.host.regFiles,

@@ -2,7 +2,9 @@
 //   gui_screenshots <outdir> <windows-root> <plugin> <password>
 // writes <outdir>/main-window.png (the ICQ plug-in chosen, its page embedded) and, after an
 // import by tolvane-import, one picture of each page: import-summary.png, import-contacts.png,
-// import-messages.png, import-sounds.png and import-record.png.
+// import-messages.png, import-sounds.png and import-record.png; then, with the installation's
+// ICQ folder as the root, icq-folder.png (its databases listed) and icq-folder-summary.png
+// (one read by tolvane-icq).
 
 #include <cstdio>
 
@@ -57,6 +59,7 @@ int main(int argc, char** argv) {
     options.host.windowsRoot = argv[2];
     options.plugins = {argv[3]};
     options.importer = TOLVANE_IMPORT_PATH;
+    options.icqReader = TOLVANE_ICQ_PATH;
     const QString password = QString::fromLocal8Bit(argv[4]);
 
     gui::MainWindow window(options, options.plugins, options.plugins);
@@ -119,5 +122,18 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    return 0;
+
+    // The ICQ folder alone, as people who kept only that folder have it.
+    window.setWindowsRoot(QString::fromLocal8Bit(argv[2]) + QStringLiteral("/Program Files/ICQ"));
+    if (window.panelState() != gui::PanelState::IcqFolder || !save(window, dir, "icq-folder.png")) {
+        std::fprintf(stderr, "gui_screenshots: the ICQ folder is not listed: %s\n",
+                     qPrintable(window.panelMessage()));
+        return 1;
+    }
+    window.findChild<QPushButton*>(QStringLiteral("importButton"))->click();
+    if (!finished.wait(60000)) {
+        std::fprintf(stderr, "gui_screenshots: the ICQ folder was not read\n");
+        return 1;
+    }
+    return save(window, dir, "icq-folder-summary.png") ? 0 : 1;
 }
