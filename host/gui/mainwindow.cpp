@@ -738,6 +738,10 @@ QString MainWindow::outcomeText() const {
     case RunEnd::NotCarried:
         return tr("complete, but not everything chosen could be carried (see the warnings)");
     case RunEnd::Refused:
+        if (!runDatabase_.isEmpty() && !why.isEmpty()) {
+            // tolvane-icq names the file and what it found there.
+            return tr("failed: %1").arg(why);
+        }
         return why.isEmpty() ? tr("failed: %1 stopped the run").arg(runName_)
                              : tr("failed: %1 stopped the run (%2)").arg(runName_, why);
     case RunEnd::Cancelled:

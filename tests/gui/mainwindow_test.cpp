@@ -470,6 +470,7 @@ TEST_F(WindowTest, IcqFolderIsReadWithoutWindows) {
     ASSERT_EQ(databases->count(), 2);
     EXPECT_TRUE(button(*window, "importButton")->isEnabled());
     databases->setCurrentRow(1);
+    zoneChoice(*window)->setCurrentText(QStringLiteral("Europe/Stockholm"));
     ASSERT_TRUE(runImport(*window));
     EXPECT_EQ(window->lastOutcome().end, gui::RunEnd::Complete);
     EXPECT_EQ(window->statusText(), "Import complete: 17 contacts on the list and 876 messages "
@@ -479,6 +480,7 @@ TEST_F(WindowTest, IcqFolderIsReadWithoutWindows) {
                            "/2000a/31415926.dat\nOwner: M\u00e4rta (UIN 31415926)\nLeft out: "),
               std::string::npos)
         << summary;
+    EXPECT_NE(summary.find("\nTimes: shown in Europe/Stockholm\n"), std::string::npos) << summary;
     auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("resultPages"));
     for (const auto& [name, visible] : {std::pair{"contactsPage", true},
                                         {"messagesPage", true},
@@ -501,6 +503,17 @@ TEST_F(WindowTest, IcqFolderIsReadWithoutWindows) {
     EXPECT_EQ(window->statusText().toStdString(),
               "Not saved: " + target +
                   " holds the record of another owner (UIN 31415926), which was kept.");
+
+    // A database that is none says so, and nothing is offered for saving.
+    writeFile(folder + "/2000a/31415926.dat", std::string(4096, 'x'));
+    window->setWindowsRoot(QString::fromStdString(folder + "/2000a"));
+    window->findChild<QListWidget*>(QStringLiteral("icqDatabases"))->setCurrentRow(1);
+    ASSERT_TRUE(runImport(*window));
+    EXPECT_EQ(window->statusText().toStdString(),
+              "Import failed: " + folder +
+                  "/2000a/31415926.dat: not an ICQ database (expected the header 04 00 00 00 08 "
+                  "00 00 00, found 78 78 78 78 78 78 78 78).");
+    EXPECT_FALSE(button(*window, "saveButton")->isEnabled());
 }
 
 // Cancel sends the child SIGINT; the window says so and can import again.
