@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTimeZone>
 
+#include "archive/database.h"
 #include "archive/locate.h"
 #include "windowsinstall.h"
 #include "windowszone.h"
@@ -30,13 +31,20 @@ QString absoluteRoot(const QString& root) {
 }
 
 // People who kept only their ICQ folder point the window at it: say what it is and what can be
-// read from it. False when `folder` holds no ICQ database; else `databases` holds them.
+// read from it. False when `folder` holds no ICQ database; else `databases` holds those that
+// can be read (none for the tables of a later ICQ).
 bool icqFolderProblem(const QString& folder, QStringList& databases, QString& problem) {
     for (const std::string& path : archive::databasesIn(folder.toStdString())) {
         databases << fromStd(path);
     }
     if (databases.isEmpty()) {
-        return false;
+        std::string none;
+        const std::string found = archive::locateDatabase(folder.toStdString(), none);
+        const std::string refusal = found.empty() ? found : archive::laterFormatRefusal(found);
+        problem = InstallationBox::tr("This is an ICQ folder, not a Windows installation, and "
+                                      "its database cannot be read:\n%1")
+                      .arg(fromStd(refusal));
+        return !refusal.empty();
     }
     QStringList names;
     for (const QString& path : databases) {

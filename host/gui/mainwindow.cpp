@@ -239,14 +239,10 @@ QWidget* MainWindow::buildSaveRow(QWidget* parent) {
     auto* row = new QWidget(parent);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* note = new QLabel(
-        tr("Each import goes to a temporary folder that is removed when this window closes. "
-           "Save copies all of it (record.json, the carried files and the ICQ archive) into a "
-           "folder you choose; record.json is written last, so a failed save never leaves a "
-           "half-written record.json."),
-        row);
-    note->setObjectName(QStringLiteral("saveNote"));
-    note->setWordWrap(true);
+    saveNote_ = new QLabel(row);
+    saveNote_->setObjectName(QStringLiteral("saveNote"));
+    saveNote_->setWordWrap(true);
+    setSaveNote(false);
     exportButton_ = new QPushButton(tr("&Export"), row);
     exportButton_->setObjectName(QStringLiteral("exportButton"));
     auto* menu = new QMenu(exportButton_);
@@ -265,10 +261,23 @@ QWidget* MainWindow::buildSaveRow(QWidget* parent) {
     saveButton_ = new QPushButton(tr("&Save\u2026"), row);
     saveButton_->setObjectName(QStringLiteral("saveButton"));
     connect(saveButton_, &QPushButton::clicked, this, &MainWindow::chooseSaveFolder);
-    layout->addWidget(note, 1);
+    layout->addWidget(saveNote_, 1);
     layout->addWidget(exportButton_, 0, Qt::AlignTop);
     layout->addWidget(saveButton_, 0, Qt::AlignTop);
     return row;
+}
+
+void MainWindow::setSaveNote(bool archiveOnly) {
+    saveNote_->setText(
+        archiveOnly
+            ? tr("Each import goes to a temporary folder that is removed when this window "
+                 "closes. Save copies the ICQ archive (contacts, history, its database and "
+                 "report) into a folder you choose, replacing an earlier save there only as a "
+                 "whole.")
+            : tr("Each import goes to a temporary folder that is removed when this window "
+                 "closes. Save copies all of it (record.json, the carried files and the ICQ "
+                 "archive) into a folder you choose; record.json is written last, so a failed "
+                 "save never leaves a half-written record.json."));
 }
 
 QWidget* MainWindow::buildImportRow() {
@@ -690,6 +699,7 @@ void MainWindow::showPages(const QString& runFolder) {
         !hasRecord && !runDatabase_.isEmpty() &&
         QFileInfo(QDir(runFolder).filePath(QStringLiteral("report.txt"))).isFile();
     lastRun_ = hasRecord || archiveOnly ? runFolder : QString();
+    setSaveNote(archiveOnly);
     const bool icq = isIcqRecord(record);
     QString error;
     archive_.reset();

@@ -140,6 +140,8 @@ private:
     QWidget* buildRecordBox();
     QWidget* buildSaveRow(QWidget* parent);
     QWidget* buildImportRow();
+    /// What Save copies: an import's bundle, or the archive of an ICQ folder alone.
+    void setSaveNote(bool archiveOnly);
 
     void resetPluginViews();
     void showPlugin(int row);
@@ -215,6 +217,7 @@ private:
     MessagesPage* messages_ = nullptr;
     SoundsPage* sounds_ = nullptr;
     RecordTree* recordTree_ = nullptr;
+    QLabel* saveNote_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     QPushButton* exportButton_ = nullptr;
     QPushButton* importButton_ = nullptr;

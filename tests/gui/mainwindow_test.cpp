@@ -122,12 +122,18 @@ public:
 TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
     const std::string d = dir.path();
     testsupport::buildSample(sample(false), d + "/NoIcq");
+    writeFile(d + "/Later/2003b/4711/Messages4711.dbf", "");
     const std::tuple<std::string, std::string, PanelState, std::string> cases[] = {
         {d + "/C", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
          "This folder cannot be used as a Windows installation:\n" + d +
              "/C: not a directory (expected the root of a mounted Windows system volume)\n\n"
              "Choose the folder where the Windows system drive is mounted (it holds the Windows "
              "folder and Users or Documents and Settings) with Browse\u2026 above."},
+        {d + "/Later", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
+         "This is an ICQ folder, not a Windows installation, and its database cannot be read:\n" +
+             d +
+             "/Later/2003b/4711: a database of ICQ 2003b or later (Messages4711.dbf), which this "
+             "reader cannot read (it reads the <UIN>.dat of ICQ 99a to 2003a)"},
         {d + "/NoIcq", TARVEX_PLUGIN_PATH, PanelState::NothingToImport,
          "ICQ is not installed on this Windows installation (" + d +
              "/NoIcq, user Alice): its registry names no ICQ program, so there is nothing to "
