@@ -75,7 +75,8 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
     auto* rootRow = new QHBoxLayout;
     rootEdit_ = new QLineEdit(this);
     rootEdit_->setObjectName(QStringLiteral("windowsRoot"));
-    rootEdit_->setPlaceholderText(tr("The folder where the Windows system drive (C:) is mounted"));
+    rootEdit_->setPlaceholderText(
+        tr("The folder where the Windows system drive (C:) is mounted, or an ICQ folder"));
     rootEdit_->setClearButtonEnabled(true);
     connect(rootEdit_, &QLineEdit::editingFinished, this, &InstallationBox::confirmRoot);
     browseButton_ = new QPushButton(tr("&Browse\u2026"), this);
@@ -172,7 +173,7 @@ void InstallationBox::confirmRoot() {
 
 void InstallationBox::browse() {
     const QString chosen = QFileDialog::getExistingDirectory(
-        this, tr("Choose the mounted Windows system drive"), rootEdit_->text());
+        this, tr("Choose the mounted Windows system drive, or an ICQ folder"), rootEdit_->text());
     if (!chosen.isEmpty() && !locked_) {
         setRoot(chosen);
     }
@@ -234,7 +235,8 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
     zoneHint_->setText(tr("where the old machine was: the history is shown in this zone"));
     const QString hint = tr("Choose the folder where the Windows system drive is mounted (it "
                             "holds the Windows folder and Users or Documents and Settings) "
-                            "with Browse\u2026 above.");
+                            "with Browse\u2026 above. If you kept only your ICQ folder, "
+                            "choose that.");
     if (appliedRoot_.isEmpty()) {
         problem = tr("No Windows installation chosen yet.\n\n") + hint;
         return nullptr;

@@ -128,7 +128,8 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
          "This folder cannot be used as a Windows installation:\n" + d +
              "/C: not a directory (expected the root of a mounted Windows system volume)\n\n"
              "Choose the folder where the Windows system drive is mounted (it holds the Windows "
-             "folder and Users or Documents and Settings) with Browse\u2026 above."},
+             "folder and Users or Documents and Settings) with Browse\u2026 above. If you kept "
+             "only your ICQ folder, choose that."},
         {d + "/Later", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
          "This is an ICQ folder, not a Windows installation, and its database cannot be read:\n" +
              d +
