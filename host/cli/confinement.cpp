@@ -6,7 +6,7 @@
 
 #include <QLibraryInfo>
 
-#include "confine.h"
+#include "importplan.h"
 
 namespace cli {
 

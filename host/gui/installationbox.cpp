@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,8 +35,24 @@ QString absoluteRoot(const QString& root) {
 // read from it. False when `folder` holds no ICQ database; else `databases` holds those that
 // can be read (none for the tables of a later ICQ).
 bool icqFolderProblem(const QString& folder, QStringList& databases, QString& problem) {
-    for (const std::string& path : archive::databasesIn(folder.toStdString())) {
-        databases << fromStd(path);
+    // A database that a link leads out of the folder to is not read: the window reads nothing
+    // beyond what it was pointed at.
+    const QString inside = QFileInfo(folder).canonicalFilePath() + QLatin1Char('/');
+    QStringList outside;
+    for (const std::string& found : archive::databasesIn(folder.toStdString())) {
+        const QString path = fromStd(found);
+        if (QFileInfo(path).canonicalFilePath().startsWith(inside)) {
+            databases << path;
+        } else {
+            outside << QDir(folder).relativeFilePath(path);
+        }
+    }
+    const QString notRead = InstallationBox::tr("Not read, as links lead out of the folder: %1.")
+                                .arg(outside.join(QStringLiteral(", ")));
+    if (databases.isEmpty() && !outside.isEmpty()) {
+        problem =
+            InstallationBox::tr("This is an ICQ folder, not a Windows installation.\n\n") + notRead;
+        return true;
     }
     if (databases.isEmpty()) {
         std::string none;
@@ -63,6 +80,9 @@ bool icqFolderProblem(const QString& folder, QStringList& databases, QString& pr
                   .arg(folder, holds,
                        databases.size() == 1 ? InstallationBox::tr("its")
                                              : InstallationBox::tr("the chosen owner's"));
+    if (!outside.isEmpty()) {
+        problem += QStringLiteral("\n\n") + notRead;
+    }
     return true;
 }
 

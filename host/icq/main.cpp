@@ -2,6 +2,7 @@
 
 #include "archive/locate.h"
 #include "commands.h"
+#include "confinement.h"
 #include "options.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
             return icq::fail(icq::kUnusable, problem);
         }
     }
+    // Whatever a damaged database makes of the reader, it reaches nothing else.
+    icq::confineRun(*options);
     switch (options->command) {
     case icq::Command::Info:
         return icq::runInfo(*options);

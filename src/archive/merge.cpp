@@ -3,8 +3,15 @@
 #include "archive/exporterror.h"
 #include "archive/outfile.h"
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <map>
+#include <string>
 #include <utility>
 
 namespace archive {
@@ -20,16 +27,34 @@ void closeFile(std::FILE* f) {
     std::fclose(f);
 }
 
+// An unnamed file in $TMPDIR (else /tmp), gone once closed: a confined run names a folder it
+// may write in.
 std::FILE* temporaryFile() {
-    std::FILE* const f = std::tmpfile();
+    const char* const given = std::getenv("TMPDIR");
+    const std::string folder = given != nullptr && *given != '\0' ? given : "/tmp";
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EOPNOTSUPP) {
+        // A file system without unnamed files: a named one, unlinked at once.
+        std::string name = folder + "/.tolvane-merge-XXXXXX";
+        fd = ::mkstemp(name.data());
+        if (fd >= 0) {
+            ::unlink(name.c_str());
+        }
+    }
+    std::FILE* const f = fd >= 0 ? ::fdopen(fd, "w+b") : nullptr;
     if (f == nullptr) {
-        throw ExportError(systemError("temporary folder", "could not create a file"));
+        const int error = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        errno = error;
+        throw ExportError(systemError(folder, "could not create a temporary file"));
     }
     return f;
 }
 
 [[noreturn]] void spillFailed() {
-    throw ExportError(systemError("temporary folder", "could not write or read back messages"));
+    throw ExportError(systemError("temporary file", "could not write or read back messages"));
 }
 
 // The fixed part of a message in the temporary file; the three texts follow.

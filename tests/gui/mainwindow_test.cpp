@@ -123,6 +123,9 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
     const std::string d = dir.path();
     testsupport::buildSample(sample(false), d + "/NoIcq");
     writeFile(d + "/Later/2003b/4711/Messages4711.dbf", "");
+    fs::create_directories(d + "/Linked/2000a");
+    writeFile(d + "/Elsewhere/4711.dat", "");
+    fs::create_symlink(d + "/Elsewhere/4711.dat", d + "/Linked/2000a/4711.dat");
     const std::tuple<std::string, std::string, PanelState, std::string> cases[] = {
         {d + "/C", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
          "This folder cannot be used as a Windows installation:\n" + d +
@@ -135,6 +138,9 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
              d +
              "/Later/2003b/4711: a database of ICQ 2003b or later (Messages4711.dbf), which this "
              "reader cannot read (it reads the <UIN>.dat of ICQ 99a to 2003a)"},
+        {d + "/Linked", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
+         "This is an ICQ folder, not a Windows installation.\n\nNot read, as links lead out of "
+         "the folder: 2000a/4711.dat."},
         {d + "/NoIcq", TARVEX_PLUGIN_PATH, PanelState::NothingToImport,
          "ICQ is not installed on this Windows installation (" + d +
              "/NoIcq, user Alice): its registry names no ICQ program, so there is nothing to "

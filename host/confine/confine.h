@@ -5,8 +5,6 @@
 
 namespace vqrt {
 
-struct HostOptions;
-
 /// What a confined process may still reach; the kernel refuses every other file. Paths that do
 /// not exist when the process is confined are left out.
 struct ConfinementPlan {
@@ -38,11 +36,6 @@ struct Confinement {
 /// files stay out of reach: a user they alone know resolves to nothing), the zone database,
 /// fontconfig's files and fonts, this process's /proc entries, /dev/null and the terminal.
 ConfinementPlan runtimePlan();
-
-/// The plan of one import: runtimePlan(), the Windows root, the extra drives and the .reg
-/// exports read, `qtPlugins` (Qt's plug-in folder) read, `outDir` written.
-ConfinementPlan importPlan(const HostOptions& options, const std::string& outDir,
-                           const std::string& qtPlugins);
 
 /// The plan as lines ("read beneath /usr/share/zoneinfo"), existing paths only.
 std::vector<std::string> describePlan(const ConfinementPlan& plan);

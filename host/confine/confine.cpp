@@ -15,9 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fdio.h"
-#include "hostsession.h"
-
 // Rights of later ABIs, for headers older than the kernel.
 #ifndef LANDLOCK_ACCESS_FS_REFER
 #define LANDLOCK_ACCESS_FS_REFER (1ULL << 13)
@@ -34,6 +31,23 @@ namespace vqrt {
 namespace {
 
 using Access = uint64_t;
+
+// Closes its descriptor when it goes.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 constexpr Access kRead = LANDLOCK_ACCESS_FS_READ_FILE;
 constexpr Access kList = LANDLOCK_ACCESS_FS_READ_DIR;
@@ -116,7 +130,7 @@ int createRuleset(const landlock_ruleset_attr* attr, size_t size, uint32_t flags
 // Adds one rule; a path that does not exist is skipped, a file keeps only the file rights.
 bool addRule(int ruleset, const std::string& path, Access rights, Access handled,
              std::string& reason) {
-    const UniqueFd fd(open(path.c_str(), O_PATH | O_CLOEXEC));
+    const Descriptor fd(open(path.c_str(), O_PATH | O_CLOEXEC));
     if (fd.get() < 0) {
         return true;
     }
@@ -177,21 +191,6 @@ ConfinementPlan runtimePlan() {
     return plan;
 }
 
-ConfinementPlan importPlan(const HostOptions& options, const std::string& outDir,
-                           const std::string& qtPlugins) {
-    ConfinementPlan plan = runtimePlan();
-    plan.readTrees.push_back(options.windowsRoot);
-    for (const auto& drive : options.drives) {
-        plan.readTrees.push_back(drive.second);
-    }
-    if (!qtPlugins.empty()) {
-        plan.readTrees.push_back(qtPlugins);
-    }
-    plan.readFiles.insert(plan.readFiles.end(), options.regFiles.begin(), options.regFiles.end());
-    plan.writeTrees.push_back(outDir);
-    return plan;
-}
-
 std::vector<std::string> describePlan(const ConfinementPlan& plan) {
     std::vector<std::string> lines;
     for (const RuleKind& kind : kRuleKinds) {
@@ -220,7 +219,7 @@ Confinement confineProcess(const ConfinementPlan& plan) {
     const Access handled = handledRights(abi);
     landlock_ruleset_attr attr{};
     attr.handled_access_fs = handled;
-    const UniqueFd ruleset(createRuleset(&attr, sizeof attr, 0));
+    const Descriptor ruleset(createRuleset(&attr, sizeof attr, 0));
     if (ruleset.get() < 0) {
         result.reason = unavailable(errno);
         return result;

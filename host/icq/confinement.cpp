@@ -1,0 +1,50 @@
+#include "confinement.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <iostream>
+
+#include "confine.h"
+
+namespace icq {
+
+namespace fs = std::filesystem;
+
+void confineRun(const Options& o) {
+    vqrt::ConfinementPlan plan = vqrt::runtimePlan();
+    for (const std::string& database : o.databases) {
+        // The folder holds the .idx beside the data file, and the tables of a later ICQ that a
+        // refusal names.
+        std::error_code ec;
+        const fs::path real = fs::canonical(database, ec);
+        const fs::path path = ec ? fs::path(database) : real;
+        const fs::path folder = fs::is_directory(path, ec) ? path : path.parent_path();
+        plan.readTrees.push_back(folder.empty() ? std::string(".") : folder.string());
+    }
+    if (o.command == Command::Export) {
+        // Only a folder that is there can be written beneath; when it cannot be made, the
+        // export says why.
+        std::error_code ignored;
+        fs::create_directories(o.out, ignored);
+        plan.writeTrees.push_back(o.out);
+        // Temporary files (the merge's messages, SQLite's large sorts) go where the export may
+        // write.
+        setenv("TMPDIR", o.out.c_str(), 1);
+        setenv("SQLITE_TMPDIR", o.out.c_str(), 1);
+    }
+    const vqrt::Confinement confinement = vqrt::confineProcess(plan);
+    if (!o.verbose) {
+        return;
+    }
+    if (!confinement.enforced) {
+        std::cerr << "tolvane-icq: not confined: " << confinement.reason << "\n";
+        return;
+    }
+    std::cerr << "tolvane-icq: confined with Landlock (ABI " << confinement.abi << ") to:\n";
+    for (const std::string& line : vqrt::describePlan(plan)) {
+        std::cerr << "  " << line << "\n";
+    }
+}
+
+} // namespace icq
