@@ -883,9 +883,12 @@ bool MainWindow::saveTo(const QString& folder) {
         return false;
     }
     if (end == SaveEnd::Failed) {
-        const QString text = tr("The record was not saved: %1. record.json in %2 was left as "
-                                "it was.")
-                                 .arg(fromStd(error), folder);
+        const QString text =
+            runDatabase_.isEmpty()
+                ? tr("The record was not saved: %1. record.json in %2 was left as it was.")
+                      .arg(fromStd(error), folder)
+                : tr("The ICQ archive was not saved: %1. What %2 held was left as it was.")
+                      .arg(fromStd(error), folder);
         setStatus(text);
         QMessageBox box(QMessageBox::Critical, tr("Save record"), text, QMessageBox::Ok, this);
         box.setObjectName(QStringLiteral("saveFailed"));

@@ -509,6 +509,18 @@ TEST_F(WindowTest, IcqFolderIsReadWithoutWindows) {
     EXPECT_FALSE(fs::exists(target + "/record.json"));
     EXPECT_EQ(readFile(target + "/contacts.vcf"),
               readFile(window->stagingFolder().toStdString() + "/contacts.vcf"));
+    {
+        const std::string taken = dir.file("taken");
+        writeFile(taken + "/contacts.vcf", "mine");
+        ModalAnswer ok([](QWidget* modal) { testsupport::clickButton(modal, "OK"); });
+        EXPECT_FALSE(window->saveTo(QString::fromStdString(taken)));
+        EXPECT_EQ(window->statusText().toStdString(),
+                  "The ICQ archive was not saved: " + taken +
+                      ": holds contacts.vcf, which no earlier import wrote; move it away or "
+                      "choose another folder. What " +
+                      taken + " held was left as it was.");
+        EXPECT_EQ(readFile(taken + "/contacts.vcf"), "mine");
+    }
     databases->setCurrentRow(0);
     ASSERT_TRUE(runImport(*window));
     ModalAnswer answer([](QWidget* modal) { testsupport::clickButton(modal, "Cancel"); });
