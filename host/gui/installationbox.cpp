@@ -37,7 +37,10 @@ QString absoluteRoot(const QString& root) {
 bool icqFolderProblem(const QString& folder, QStringList& databases, QString& problem) {
     // A database that a link leads out of the folder to is not read: the window reads nothing
     // beyond what it was pointed at.
-    const QString inside = QFileInfo(folder).canonicalFilePath() + QLatin1Char('/');
+    QString inside = QFileInfo(folder).canonicalFilePath();
+    if (!inside.endsWith(QLatin1Char('/'))) {
+        inside += QLatin1Char('/');
+    }
     QStringList outside;
     for (const std::string& found : archive::databasesIn(folder.toStdString())) {
         const QString path = fromStd(found);
