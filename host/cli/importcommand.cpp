@@ -19,6 +19,7 @@
 #include <QWidget>
 
 #include "archive/exportall.h"
+#include "archive/locate.h"
 #include "archiverun.h"
 #include "confinement.h"
 #include "diagnostics.h"
@@ -296,11 +297,27 @@ int finishRun(Run& run) {
     std::_Exit(status);
 }
 
+// For a root that is no Windows installation but an ICQ folder, what reads it; else empty.
+std::string icqFolderAdvice(const std::string& root) {
+    const std::vector<std::string> databases = archive::databasesIn(root);
+    if (databases.empty()) {
+        return {};
+    }
+    std::string names;
+    for (const std::string& path : databases) {
+        names += (names.empty() ? "" : ", ") +
+                 std::filesystem::path(path).lexically_relative(root).string();
+    }
+    return "; it is an ICQ folder (" + names +
+           "), whose contacts and history tolvane-icq reads: tolvane-icq export --out DIR \"" +
+           databases.front() + "\"";
+}
+
 std::optional<int> openSession(Run& run) {
     std::string error;
     run.session = vqrt::HostSession::open(run.o.host, error);
     if (!run.session) {
-        return fail(vqrt::kImportUsage, error);
+        return fail(vqrt::kImportUsage, error + icqFolderAdvice(run.o.host.windowsRoot));
     }
     for (const std::string& warning : run.session->warnings()) {
         warn(warning);

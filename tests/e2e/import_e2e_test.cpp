@@ -326,6 +326,18 @@ TEST(ImportE2e, BadArgumentsWriteNothing) {
     EXPECT_EQ(noRoot.err, "tolvane-import: " + icq.out("nowhere") +
                               ": not a directory (expected the root of a mounted Windows system "
                               "volume)\n");
+    // An ICQ folder for a root: named, with what reads it.
+    const std::string folder = icq.root() + "/Program Files/ICQ";
+    const ProcessResult icqFolder =
+        testsupport::runProcess({TOLVANE_IMPORT, "--windows-root", folder, "--out", out});
+    EXPECT_EQ(icqFolder.status, 2);
+    EXPECT_EQ(icqFolder.err,
+              "tolvane-import: " + folder +
+                  ": no Windows installation found (expected Windows/System32/config/SOFTWARE or "
+                  "a user profile under Users or Documents and Settings); it is an ICQ folder "
+                  "(2000a/23456789.dat, 2000a/31415926.dat), whose contacts and history "
+                  "tolvane-icq reads: tolvane-icq export --out DIR \"" +
+                  folder + "/2000a/23456789.dat\"\n");
     EXPECT_EQ(testsupport::runProcess({TOLVANE_IMPORT, "--frobnicate"}).status, 2);
     struct stat st;
     EXPECT_NE(stat(out.c_str(), &st), 0) << out << " was written";
