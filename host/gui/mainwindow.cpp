@@ -74,6 +74,20 @@ nlohmann::ordered_json readRecord(const QString& folder) {
     return nlohmann::ordered_json::parse(file.readAll().toStdString(), nullptr, false);
 }
 
+// What a drop brings: a folder, or an ICQ database (<UIN>.dat or its .idx) that stands for its
+// folder; nothing (an empty path) for anything else.
+QFileInfo droppedEntry(const QMimeData& data) {
+    const QList<QUrl> urls = data.urls();
+    if (urls.size() != 1 || !urls.constFirst().isLocalFile()) {
+        return QFileInfo();
+    }
+    const QFileInfo entry(urls.constFirst().toLocalFile());
+    const QString suffix = entry.suffix().toLower();
+    const bool database =
+        entry.isFile() && (suffix == QLatin1String("dat") || suffix == QLatin1String("idx"));
+    return entry.isDir() || database ? entry : QFileInfo();
+}
+
 // The options of the window, with the Windows root remembered from the last time when none
 // is given.
 CommandLine withRememberedRoot(CommandLine options) {
@@ -328,18 +342,28 @@ void MainWindow::setWindowsRoot(const QString& root) {
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (!running_ && urls.size() == 1 && urls.constFirst().isLocalFile() &&
-        QFileInfo(urls.constFirst().toLocalFile()).isDir()) {
+    if (!running_ && !droppedEntry(*event->mimeData()).filePath().isEmpty()) {
         event->acceptProposedAction();
     }
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (!running_ && urls.size() == 1 && urls.constFirst().isLocalFile()) {
-        event->acceptProposedAction();
-        setWindowsRoot(urls.constFirst().toLocalFile());
+    const QFileInfo entry = droppedEntry(*event->mimeData());
+    if (running_ || entry.filePath().isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    if (entry.isDir()) {
+        setWindowsRoot(entry.filePath());
+        return;
+    }
+    // A database dropped on its own: its folder, with that database chosen.
+    setWindowsRoot(entry.absolutePath());
+    for (int i = 0; state_ == PanelState::IcqFolder && i < folderList_->count(); ++i) {
+        const QFileInfo listed(folderList_->item(i)->data(Qt::UserRole).toString());
+        if (listed.completeBaseName().compare(entry.completeBaseName(), Qt::CaseInsensitive) == 0) {
+            folderList_->setCurrentRow(i);
+        }
     }
 }
 
@@ -531,6 +555,9 @@ void MainWindow::showPage(PluginView& view) {
 void MainWindow::showIcqFolder() {
     state_ = PanelState::IcqFolder;
     folderText_->setText(sessionError_);
+    // The database chosen stays chosen while the folder is listed again.
+    const QListWidgetItem* const chosen = folderList_->currentItem();
+    const QString kept = chosen != nullptr ? chosen->data(Qt::UserRole).toString() : QString();
     folderList_->clear();
     const QDir root(installation_->root());
     for (const QString& database : installation_->icqDatabases()) {
@@ -538,7 +565,8 @@ void MainWindow::showIcqFolder() {
         item->setData(Qt::UserRole, database);
         item->setToolTip(database);
     }
-    folderList_->setCurrentRow(0);
+    folderList_->setCurrentRow(
+        static_cast<int>(std::max<qsizetype>(0, installation_->icqDatabases().indexOf(kept))));
     panelStack_->setCurrentWidget(folderPanel_);
     if (runCount_ == 0) {
         setStatus(tr("Ready: press Import to read the contacts and history of the ICQ database "

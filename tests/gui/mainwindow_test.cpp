@@ -607,20 +607,31 @@ TEST_F(WindowTest, RemembersRootAndOutputFolderAcrossWindows) {
 TEST_F(WindowTest, DroppedFolderBecomesTheWindowsRoot) {
     buildRover();
     writeFile(dir.file("note.txt"), "x");
-    for (const auto& [dropped, accepted] :
-         {std::pair<const char*, bool>{"note.txt", false}, {"C", true}}) {
+    writeFile(dir.file("C/Program Files/ICQ/2000a/222.dat"), "");
+    // A database dropped on its own stands for its folder, and is the one chosen there.
+    const std::tuple<const char*, bool, PanelState> cases[] = {
+        {"note.txt", false, PanelState::ChoosePlugin},
+        {"C", true, PanelState::Page},
+        {"C/Program Files/ICQ/2000a/222.dat", true, PanelState::IcqFolder}};
+    for (const auto& [dropped, accepted, state] : cases) {
         auto window = open("");
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.file(dropped)))});
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(window.get(), &enter);
-        EXPECT_EQ(enter.isAccepted(), accepted);
+        EXPECT_EQ(enter.isAccepted(), accepted) << dropped;
         if (accepted) {
             QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(window.get(), &drop);
             choosePlugin(*window);
         }
-        EXPECT_EQ(window->panelState() == PanelState::Page, accepted) << dropped;
+        EXPECT_EQ(window->panelState(), state) << dropped;
+        if (state == PanelState::IcqFolder) {
+            EXPECT_EQ(window->findChild<QListWidget*>(QStringLiteral("icqDatabases"))
+                          ->currentItem()
+                          ->text(),
+                      "222.dat");
+        }
     }
 }
 
