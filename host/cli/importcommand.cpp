@@ -162,6 +162,8 @@ struct Run {
     int result = 0;             ///< what activatePlugin answered
     bool stoppedInside = false; ///< the run was ended inside activatePlugin
     ArchiveOutcome archive{false, "not written", {}, 0, 0, 0, {}};
+    /// The code page the old Windows used, where it is not the one in use (no --codepage).
+    std::optional<std::string> otherCodepage;
 };
 
 // A step either lets the run go on or ends it with an exit status.
@@ -224,6 +226,19 @@ std::string databaseGap(const OwnerDatabase& database) {
            database.problem + ")";
 }
 
+// "Windows used code page CP1251 (--codepage CP1251)": its texts are read right with that.
+std::string codepageAdvice(const std::string& codepage) {
+    return "Windows used code page " + codepage + " (--codepage " + codepage + ")";
+}
+
+// Texts decoded in another code page (no --codepage) than the old Windows used: the summary
+// says which, and how to read them right. Empty otherwise.
+std::string textsHint(const Run& run) {
+    return run.otherCodepage ? "decoded as " + run.o.host.codepage + "; the old " +
+                                   codepageAdvice(*run.otherCodepage)
+                             : std::string();
+}
+
 // Saves what the record holds where it belongs: a complete import replaces the bundle in
 // --out, a run that did not complete leaves an earlier one as it was. Prints the record with
 // --json, the summary and the last line; answers the exit status. Stop signals that come now
@@ -276,7 +291,7 @@ int finishRun(Run& run) {
         }
     }
     if (!run.o.quiet && !run.o.json) {
-        std::cout << importSummary(outline, recordPath, gap, run.archive);
+        std::cout << importSummary(outline, recordPath, gap, run.archive, textsHint(run));
     }
     const std::string missing = notCarried(outline, gap);
     return missing.empty()
@@ -321,6 +336,10 @@ std::optional<int> openSession(Run& run) {
     }
     for (const std::string& warning : run.session->warnings()) {
         warn(warning);
+    }
+    const auto codepage = zone::windowsCodepage(*run.session->getRegistry());
+    if (!run.o.codepageGiven && codepage && *codepage != run.o.host.codepage) {
+        run.otherCodepage = codepage;
     }
     run.session->setWarningSink([](const std::string& warning) { warn(warning); });
     if (!run.session->softwareHive().empty()) {
@@ -412,8 +431,11 @@ std::optional<int> listOwners(Run& run) {
     }
     std::cout << ownerTable(run.owners, counts, run.o.host.codepage);
     // The zone the import's --time-zone would best name.
+    if (run.otherCodepage) {
+        std::cout << "\nThe old " << codepageAdvice(*run.otherCodepage) << "\n";
+    }
     if (const auto zone = zone::windowsZone(*run.session->getRegistry())) {
-        std::cout << "\nThe old " << zoneAdvice(*zone) << "\n";
+        std::cout << (run.otherCodepage ? "" : "\n") << "The old " << zoneAdvice(*zone) << "\n";
     }
     return vqrt::kImportComplete;
 }
@@ -607,7 +629,8 @@ std::optional<int> writeArchiveOnly(Run& run) {
         return fail(vqrt::kImportRefused, error);
     }
     if (!run.o.quiet) {
-        std::cout << archiveOnlySummary(owner, run.archive, run.output->path(), why);
+        std::cout << archiveOnlySummary(owner, run.archive, run.output->path(), why,
+                                        textsHint(run));
     }
     return fail(vqrt::kImportNotAllCarried,
                 "not everything chosen was carried: no record of " + owner + " (" + why + ")");

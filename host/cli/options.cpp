@@ -85,8 +85,13 @@ const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::st
     app.add_option("--reg", o.host.regFiles,
                    "a .reg export layered over the hives (repeatable; later ones win)");
     app.add_option("--drive", drives, "another drive: LETTER=DIR (repeatable)");
-    app.add_option("--codepage", o.host.codepage,
-                   "the installation's ANSI code page (default CP1252)");
+    app.add_option_function<std::string>(
+        "--codepage",
+        [&o](const std::string& codepage) {
+            o.host.codepage = codepage;
+            o.codepageGiven = true;
+        },
+        "the installation's ANSI code page (default CP1252)");
     app.add_option("--out", o.out, "the folder that receives record.json and files/");
     app.add_flag("--replace", o.replace,
                  "replace a record of another owner or installation in --out");

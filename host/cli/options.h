@@ -12,6 +12,8 @@ namespace cli {
 /// Everything the command line says.
 struct Options {
     vqrt::HostOptions host;
+    /// --codepage was given: the installation's own code page is not suggested.
+    bool codepageGiven = false;
     std::string out;
     /// --owner: a nickname or UIN; empty when not given (an empty --owner is refused).
     std::string owner;

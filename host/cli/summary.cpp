@@ -86,6 +86,10 @@ std::string timesLine(const ArchiveOutcome& archive) {
     return archive.zoneHint.empty() ? std::string() : line("Times:", archive.zoneHint);
 }
 
+std::string textsLine(const std::string& hint) {
+    return hint.empty() ? std::string() : line("Texts:", hint);
+}
+
 std::string warningsLine(const ArchiveOutcome& archive) {
     if (archive.warnings == 0) {
         return {};
@@ -116,7 +120,8 @@ std::string contactsLine(const Json* contacts, const std::string& databaseGap,
 } // namespace
 
 std::string importSummary(const Json& record, const std::string& recordPath,
-                          const std::string& databaseGap, const ArchiveOutcome& archive) {
+                          const std::string& databaseGap, const ArchiveOutcome& archive,
+                          const std::string& textsHint) {
     std::ostringstream out;
     const Json* owner = recordSection(record, "ICQ_OWNER");
     const Json* settings = recordSection(record, "ICQ_IMPORTED_SETTINGS");
@@ -139,7 +144,7 @@ std::string importSummary(const Json& record, const std::string& recordPath,
             << (port == "ICQ_VQX_NO" ? "unknown port" : "port " + port) << "\n";
     }
     out << contactsLine(recordSection(record, "CONTACTS"), databaseGap, archive)
-        << messagesLine(archive) << timesLine(archive) << "Sounds:    ";
+        << messagesLine(archive) << timesLine(archive) << textsLine(textsHint) << "Sounds:    ";
     if (sounds == nullptr) {
         out << "not imported\n";
     } else {
@@ -155,12 +160,13 @@ std::string importSummary(const Json& record, const std::string& recordPath,
 }
 
 std::string archiveOnlySummary(const std::string& owner, const ArchiveOutcome& archive,
-                               const std::string& folder, const std::string& why) {
+                               const std::string& folder, const std::string& why,
+                               const std::string& textsHint) {
     return line("Owner:", owner) +
            line("Contacts:", archive.written ? archive::countsLine(archive.contacts)
                                              : std::string("not exported")) +
-           messagesLine(archive) + timesLine(archive) + warningsLine(archive) +
-           line("Record:", "none: " + why) + line("Archive:", folder);
+           messagesLine(archive) + timesLine(archive) + textsLine(textsHint) +
+           warningsLine(archive) + line("Record:", "none: " + why) + line("Archive:", folder);
 }
 
 } // namespace cli

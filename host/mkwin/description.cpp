@@ -65,6 +65,9 @@ public:
         users(d);
         registry(d);
         windows();
+        if (find(d, "codepage") != nullptr) {
+            ansiCodepage();
+        }
         if (const json* zone = find(d, "timeZone")) {
             timeZone(*zone);
         }
@@ -181,6 +184,26 @@ private:
         }
         inst_.templateProfile.name = info.defaultProfile;
         addUserKeys(inst_.layout, "", "layout", inst_.templateProfile.hive);
+    }
+
+    // The ANSI code page Windows writes its texts in, by number in the control set in use
+    // ("CP1251" is 1251); a name without a number is not written.
+    void ansiCodepage() {
+        std::string number = inst_.codepage;
+        for (const char* prefix : {"CP", "WINDOWS-"}) {
+            const std::string p(prefix);
+            if (number.size() > p.size() &&
+                text::foldName(number.substr(0, p.size())) == text::foldName(p)) {
+                number = number.substr(p.size());
+            }
+        }
+        if (number.empty() || !std::all_of(number.begin(), number.end(),
+                                           [](char c) { return c >= '0' && c <= '9'; })) {
+            return;
+        }
+        inst_.system.setDword("Select", "Current", 1, "codepage");
+        inst_.system.setDword("Select", "Default", 1, "codepage");
+        inst_.system.setString("ControlSet001\\Control\\Nls\\CodePage", "ACP", number, "codepage");
     }
 
     // The zone Windows is set to: the control set in use names it, by its standard name in the

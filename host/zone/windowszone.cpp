@@ -1,9 +1,12 @@
 #include "windowszone.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
 #include <QTimeZone>
+
+#include "text/codepage.h"
 
 namespace zone {
 
@@ -18,17 +21,16 @@ std::string readText(CRegistryReader& registry, const std::string& key, const ch
                : std::string();
 }
 
-// The key of the control set in use.
-std::string zoneInformationKey(CRegistryReader& registry) {
+// The key `below` in the control set in use.
+std::string controlSetKey(CRegistryReader& registry, const char* below) {
     long current = 0;
     if (registry.readDword(kMachine, "SYSTEM\\Select", "Current", &current) == 0 && current > 0 &&
         current < 1000) {
-        char key[64];
-        std::snprintf(key, sizeof key, "SYSTEM\\ControlSet%03ld\\Control\\TimeZoneInformation",
-                      current);
+        char key[128];
+        std::snprintf(key, sizeof key, "SYSTEM\\ControlSet%03ld\\%s", current, below);
         return key;
     }
-    return "SYSTEM\\CurrentControlSet\\Control\\TimeZoneInformation";
+    return std::string("SYSTEM\\CurrentControlSet\\") + below;
 }
 
 // Every Windows zone the table knows.
@@ -44,7 +46,7 @@ std::set<QByteArray> windowsIds() {
 }
 
 std::string windowsIdOf(CRegistryReader& registry) {
-    const std::string information = zoneInformationKey(registry);
+    const std::string information = controlSetKey(registry, "Control\\TimeZoneInformation");
     const std::string keyName = readText(registry, information, "TimeZoneKeyName");
     if (!keyName.empty()) {
         return keyName;
@@ -81,6 +83,18 @@ std::optional<WindowsZone> windowsZone(CRegistryReader& registry) {
         return std::nullopt;
     }
     return zone;
+}
+
+std::optional<std::string> windowsCodepage(CRegistryReader& registry) {
+    const std::string acp =
+        readText(registry, controlSetKey(registry, "Control\\Nls\\CodePage"), "ACP");
+    const bool number =
+        !acp.empty() && acp.size() <= 5 &&
+        std::all_of(acp.begin(), acp.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!number || !text::isKnownCodepage("CP" + acp)) {
+        return std::nullopt;
+    }
+    return "CP" + acp;
 }
 
 } // namespace zone

@@ -20,4 +20,9 @@ struct WindowsZone {
 /// Zones". Nothing when the registry does not say, or names a zone no IANA zone stands for.
 std::optional<WindowsZone> windowsZone(CRegistryReader& registry);
 
+/// The ANSI code page the installation's Windows wrote its texts in, as iconv names it
+/// ("CP1251"), from the control set in use (Nls\CodePage, ACP). Nothing when the registry
+/// does not say, or names one iconv does not know.
+std::optional<std::string> windowsCodepage(CRegistryReader& registry);
+
 } // namespace zone

@@ -307,6 +307,7 @@ TEST(IcqTool, WhatItCannotReadIsRefusedInOneLine) {
 TEST(ImportArchive, WrittenBesideTheRecordWithAllContactsOrLeftOut) {
     Json description = smallDescription();
     description["timeZone"] = {{"key", "Tokyo Standard Time"}};
+    description["codepage"] = "CP1254";
     Installation icq(description);
     icq.build();
     const ProcessResult r = icq.import({"--password-file", icq.passwordFile(), "--owner", "Rover",
@@ -314,16 +315,21 @@ TEST(ImportArchive, WrittenBesideTheRecordWithAllContactsOrLeftOut) {
     ASSERT_EQ(r.status, 0) << describe(r);
     expectValidExports(icq.out("all"), 5, 77);
     // Shown in UTC, as no zone was given, while the old Windows was set to another one.
+    // So are its texts, decoded in the default code page.
     const std::string times = "\nTimes:     in UTC; the old Windows was set to Tokyo Standard "
-                              "Time (--time-zone Asia/Tokyo)\n";
+                              "Time (--time-zone Asia/Tokyo)\nTexts:     decoded as CP1252; the "
+                              "old Windows used code page CP1254 (--codepage CP1254)\n";
     EXPECT_NE(r.out.find(times), std::string::npos) << r.out;
-    // UTC chosen on purpose.
-    const ProcessResult utc = icq.import({"--password-file", icq.passwordFile(), "--owner", "Rover",
-                                          "--out", icq.out("utc"), "--time-zone", "UTC"});
+    // UTC and the code page chosen on purpose.
+    const ProcessResult utc =
+        icq.import({"--password-file", icq.passwordFile(), "--owner", "Rover", "--out",
+                    icq.out("utc"), "--time-zone", "UTC", "--codepage", "CP1254"});
     ASSERT_EQ(utc.status, 0) << describe(utc);
     EXPECT_EQ(utc.out.find("Times:"), std::string::npos) << utc.out;
+    EXPECT_EQ(utc.out.find("Texts:"), std::string::npos) << utc.out;
     const ProcessResult list = icq.import({"--list"});
-    EXPECT_NE(list.out.find("\n\nThe old Windows was set to Tokyo Standard Time (--time-zone "
+    EXPECT_NE(list.out.find("\n\nThe old Windows used code page CP1254 (--codepage CP1254)\nThe "
+                            "old Windows was set to Tokyo Standard Time (--time-zone "
                             "Asia/Tokyo)\n"),
               std::string::npos)
         << list.out;

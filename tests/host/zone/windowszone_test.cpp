@@ -15,26 +15,30 @@ using nlohmann::json;
 
 struct Case {
     const char* label;
-    const char* description; // the sample's layout, registry and time zone
+    const char* description; // the sample's layout, registry, code page and time zone
     const char* windowsId;   // null: the registry names no zone
     const char* ianaId;
+    const char* codepage; // null: the registry names none
 };
 
 // As each Windows keeps its zone: XP by its standard name in the language of Windows (here
 // Swedish, found through Time Zones), an English XP by the key's own name, Vista and later by
-// the key. Hives and .reg exports alike.
+// the key. The code page by its number. Hives and .reg exports alike.
 const Case kCases[] = {
-    {"Swedish XP", R"({"timeZone": {"key": "W. Europe Standard Time",
+    {"Swedish XP", R"({"codepage": "CP1252", "timeZone": {"key": "W. Europe Standard Time",
                                     "standardName": "Västeuropa, normaltid"}})",
-     "W. Europe Standard Time", "Europe/Berlin"},
+     "W. Europe Standard Time", "Europe/Berlin", "CP1252"},
     {"English XP, REGEDIT4", R"({"registry": "reg4", "timeZone": {"key": "Tokyo Standard Time"}})",
-     "Tokyo Standard Time", "Asia/Tokyo"},
-    {"Windows 7, version 5 export", R"({"layout": "7", "registry": "reg5",
-       "timeZone": {"key": "Eastern Standard Time", "standardName": "@tzres.dll,-112"}})",
-     "Eastern Standard Time", "America/New_York"},
+     "Tokyo Standard Time", "Asia/Tokyo", nullptr},
+    {"Czech Windows 7, version 5 export", R"({"layout": "7", "registry": "reg5",
+       "codepage": "WINDOWS-1250",
+       "timeZone": {"key": "Central Europe Standard Time", "standardName": "@tzres.dll,-212"}})",
+     "Central Europe Standard Time", "Europe/Budapest", "CP1250"},
+    {"Russian XP without a zone", R"({"codepage": "CP1251"})", nullptr, nullptr, "CP1251"},
     {"a zone no table knows",
-     R"({"timeZone": {"key": "Nowhere Time", "standardName": "Nirgends"}})", nullptr, nullptr},
-    {"no SYSTEM hive", R"({})", nullptr, nullptr},
+     R"({"timeZone": {"key": "Nowhere Time", "standardName": "Nirgends"}})", nullptr, nullptr,
+     nullptr},
+    {"no SYSTEM hive", R"({})", nullptr, nullptr, nullptr},
 };
 
 class WindowsZone : public ::testing::TestWithParam<Case> {};
@@ -58,6 +62,8 @@ TEST_P(WindowsZone, IsReadAsTheInstallationKeepsIt) {
         EXPECT_EQ(found->windowsId, c.windowsId);
         EXPECT_EQ(found->ianaId, c.ianaId);
     }
+    EXPECT_EQ(zone::windowsCodepage(*session->getRegistry()).value_or("none"),
+              c.codepage != nullptr ? c.codepage : "none");
 }
 
 INSTANTIATE_TEST_SUITE_P(Installations, WindowsZone, ::testing::ValuesIn(kCases),
