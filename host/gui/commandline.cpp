@@ -89,8 +89,9 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& op
                    "a .reg export read over the hives (repeatable; later ones win)");
     app.add_option("--drive", drives, "another drive letter and its folder, D=DIR (repeatable)");
     app.add_option("--codepage", options.host.codepage,
-                   "the installation's ANSI code page, an iconv name")
-        ->default_str("CP1252");
+                   "the installation's ANSI code page, an iconv name (default: the one the "
+                   "installation's Windows used, else the one chosen last time, at first "
+                   "CP1252)");
     app.add_option("--time-zone", options.timeZone,
                    "the zone the old machine was in, an IANA name such as Europe/Stockholm: "
                    "the message history shows its times in it (default: the one chosen last "
@@ -110,6 +111,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& op
         message = std::string("tolvane: ") + e.what() + " (see --help)";
         return ParseOutcome::Error;
     }
+    options.codepageGiven = app.count("--codepage") > 0;
     for (const std::string& drive : drives) {
         char letter = 0;
         std::string folder;

@@ -11,6 +11,8 @@ namespace gui {
 struct CommandLine {
     /// Windows root, user, .reg exports, drives and code page, as tolvane-import takes them.
     vqrt::HostOptions host;
+    /// --codepage was given: it is kept whatever code page an installation's Windows used.
+    bool codepageGiven = false;
     /// --plugin: plug-in libraries or folders holding them; empty for the default folders.
     std::vector<std::string> plugins;
     /// The tolvane-import that runs the imports; empty for the one beside this program.

@@ -89,6 +89,24 @@ bool icqFolderProblem(const QString& folder, QStringList& databases, QString& pr
     return true;
 }
 
+// The ANSI code pages of Windows, by the languages they were written in.
+const std::pair<const char*, const char*> kCodepages[] = {
+    {"CP1252", QT_TRANSLATE_NOOP("gui::InstallationBox", "Western European")},
+    {"CP1250", QT_TRANSLATE_NOOP("gui::InstallationBox", "Central European")},
+    {"CP1251", QT_TRANSLATE_NOOP("gui::InstallationBox", "Cyrillic")},
+    {"CP1253", QT_TRANSLATE_NOOP("gui::InstallationBox", "Greek")},
+    {"CP1254", QT_TRANSLATE_NOOP("gui::InstallationBox", "Turkish")},
+    {"CP1255", QT_TRANSLATE_NOOP("gui::InstallationBox", "Hebrew")},
+    {"CP1256", QT_TRANSLATE_NOOP("gui::InstallationBox", "Arabic")},
+    {"CP1257", QT_TRANSLATE_NOOP("gui::InstallationBox", "Baltic")},
+    {"CP1258", QT_TRANSLATE_NOOP("gui::InstallationBox", "Vietnamese")},
+    {"CP874", QT_TRANSLATE_NOOP("gui::InstallationBox", "Thai")},
+    {"CP932", QT_TRANSLATE_NOOP("gui::InstallationBox", "Japanese")},
+    {"CP936", QT_TRANSLATE_NOOP("gui::InstallationBox", "Chinese, simplified")},
+    {"CP949", QT_TRANSLATE_NOOP("gui::InstallationBox", "Korean")},
+    {"CP950", QT_TRANSLATE_NOOP("gui::InstallationBox", "Chinese, traditional")},
+};
+
 } // namespace
 
 InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
@@ -146,6 +164,26 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
     zoneLabel->setBuddy(zoneCombo_);
     form->addRow(zoneLabel, zoneRow);
 
+    // Names and messages are in the code page of the old Windows; a wrong one garbles them.
+    auto* codepageRow = new QHBoxLayout;
+    codepageCombo_ = new QComboBox(this);
+    codepageCombo_->setObjectName(QStringLiteral("codepageChoice"));
+    for (const auto& [name, language] : kCodepages) {
+        codepageCombo_->addItem(
+            QStringLiteral("%1 \u2013 %2").arg(QLatin1String(name), tr(language)),
+            QLatin1String(name));
+    }
+    connect(codepageCombo_, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &InstallationBox::codepageChosen);
+    codepageHint_ = new QLabel(this);
+    codepageHint_->setObjectName(QStringLiteral("codepageHint"));
+    codepageRow->addWidget(codepageCombo_);
+    codepageRow->addWidget(codepageHint_, 1);
+    auto* codepageLabel = new QLabel(tr("&Code page:"), this);
+    codepageLabel->setBuddy(codepageCombo_);
+    form->addRow(codepageLabel, codepageRow);
+    setCodepage(fromStd(defaults_.codepage));
+
     appliedRoot_ = absoluteRoot(fromStd(defaults_.windowsRoot));
     rootEdit_->setText(appliedRoot_);
     fillUsers(appliedRoot_);
@@ -180,8 +218,30 @@ void InstallationBox::setTimeZone(const QString& zone, bool given) {
     zoneCombo_->setCurrentIndex(found);
 }
 
+QString InstallationBox::codepage() const {
+    return codepageCombo_->currentData().toString();
+}
+
+void InstallationBox::setCodepage(const QString& codepage, bool given) {
+    codepageGiven_ = codepageGiven_ || given;
+    const QSignalBlocker blocker(codepageCombo_);
+    int found = codepageCombo_->findData(codepage.toUpper());
+    if (found < 0) {
+        codepageCombo_->addItem(codepage, codepage);
+        found = codepageCombo_->count() - 1;
+    }
+    codepageCombo_->setCurrentIndex(found);
+}
+
+void InstallationBox::codepageChosen() {
+    if (!locked_) {
+        emit changed();
+    }
+}
+
 void InstallationBox::setLocked(bool locked) {
     locked_ = locked;
+    codepageCombo_->setEnabled(!locked);
     zoneCombo_->setEnabled(!locked);
     rootEdit_->setEnabled(!locked);
     browseButton_->setEnabled(!locked);
@@ -253,6 +313,7 @@ void InstallationBox::fillUsers(const QString& root) {
 
 std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem) {
     icqDatabases_.clear();
+    codepageHint_->setText(tr("names and messages of the old Windows are decoded in it"));
     info_->clear();
     info_->setToolTip(QString());
     zoneHint_->setText(tr("where the old machine was: the history is shown in this zone"));
@@ -277,8 +338,16 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
     vqrt::HostOptions options = defaults_;
     options.windowsRoot = appliedRoot_.toStdString();
     options.user = user().toStdString();
+    options.codepage = codepage().toStdString();
     std::string error;
     auto session = vqrt::HostSession::open(options, error);
+    if (session != nullptr) {
+        // The owners' texts are decoded as the session opens: open it again in the right one.
+        if (const auto taken = takeWindowsCodepage(*session)) {
+            options.codepage = taken->toStdString();
+            session = vqrt::HostSession::open(options, error);
+        }
+    }
     if (session == nullptr && icqFolderProblem(appliedRoot_, icqDatabases_, problem)) {
         return nullptr;
     }
@@ -291,6 +360,25 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
     showSessionInfo(*session);
     takeWindowsZone(*session);
     return session;
+}
+
+std::optional<QString> InstallationBox::takeWindowsCodepage(vqrt::HostSession& session) {
+    const auto found = zone::windowsCodepage(*session.getRegistry());
+    if (!found) {
+        return std::nullopt;
+    }
+    const QString used = fromStd(*found);
+    codepageHint_->setText(tr("the old Windows used %1").arg(used));
+    // Taken once per installation: a code page chosen afterwards stays.
+    if (codepageGiven_ || codepageTakenFor_ == appliedRoot_) {
+        return std::nullopt;
+    }
+    codepageTakenFor_ = appliedRoot_;
+    if (used == codepage()) {
+        return std::nullopt;
+    }
+    setCodepage(used);
+    return used;
 }
 
 void InstallationBox::takeWindowsZone(vqrt::HostSession& session) {

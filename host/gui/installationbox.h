@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QGroupBox>
 #include <QString>
@@ -47,6 +48,11 @@ public:
     /// says what is wrong with it. Unless `given` (on the command line), the zone an
     /// installation's Windows was set to replaces it when that installation is opened.
     void setTimeZone(const QString& zone, bool given = false);
+    /// The code page the old Windows wrote its texts in, an iconv name such as "CP1251".
+    QString codepage() const;
+    /// Chooses `codepage`, as setTimeZone chooses a zone: unless `given`, the code page an
+    /// installation's Windows used replaces it when that installation is first opened.
+    void setCodepage(const QString& codepage, bool given = false);
     /// While locked (during an import) nothing can be changed.
     void setLocked(bool locked);
 
@@ -57,11 +63,14 @@ signals:
 private slots:
     void browse();
     void userChosen();
+    void codepageChosen();
 
 private:
     void fillUsers(const QString& root);
     void showSessionInfo(const vqrt::HostSession& session);
     void takeWindowsZone(vqrt::HostSession& session);
+    /// The code page the installation's Windows used, when it is to replace the one chosen.
+    std::optional<QString> takeWindowsCodepage(vqrt::HostSession& session);
 
     vqrt::HostOptions defaults_;
     QString appliedRoot_;
@@ -74,6 +83,10 @@ private:
     QComboBox* zoneCombo_ = nullptr;
     QLabel* zoneHint_ = nullptr;
     bool zoneGiven_ = false;
+    QComboBox* codepageCombo_ = nullptr;
+    QLabel* codepageHint_ = nullptr;
+    bool codepageGiven_ = false;
+    QString codepageTakenFor_; ///< the root whose Windows' code page was last taken
     QLabel* info_ = nullptr;
     QStringList icqDatabases_;
 };

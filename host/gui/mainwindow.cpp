@@ -50,6 +50,7 @@ QString fromStd(const std::string& text) {
 const QString kRootSetting = QStringLiteral("windowsRoot");
 const QString kOutputSetting = QStringLiteral("outputFolder");
 const QString kZoneSetting = QStringLiteral("timeZone");
+const QString kCodepageSetting = QStringLiteral("codepage");
 
 // The carried files among `entries`, nested sections included.
 int carriedFiles(const nlohmann::ordered_json& entries) {
@@ -141,6 +142,12 @@ void MainWindow::buildUi() {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     installation_ = new InstallationBox(options_.host, central);
+    if (options_.codepageGiven) {
+        installation_->setCodepage(fromStd(options_.host.codepage), true);
+    } else {
+        installation_->setCodepage(
+            QSettings().value(kCodepageSetting, QStringLiteral("CP1252")).toString());
+    }
     if (options_.timeZone.empty()) {
         installation_->setTimeZone(
             QSettings().value(kZoneSetting, QStringLiteral("UTC")).toString());
@@ -672,6 +679,7 @@ void MainWindow::runImport() {
     request.outDir = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
     request.timeZone = installation_->timeZone();
     QSettings().setValue(kZoneSetting, request.timeZone);
+    QSettings().setValue(kCodepageSetting, installation_->codepage());
     runName_ = pluginName(row);
     runRoot_ = installation_->root();
     runDatabase_.clear();
@@ -689,9 +697,10 @@ void MainWindow::runFolder() {
     request.program = icqReader_;
     request.database = chosen->data(Qt::UserRole).toString();
     request.outDir = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
-    request.codepage = fromStd(options_.host.codepage);
+    request.codepage = installation_->codepage();
     request.timeZone = installation_->timeZone();
     QSettings().setValue(kZoneSetting, request.timeZone);
+    QSettings().setValue(kCodepageSetting, request.codepage);
     runName_ = QStringLiteral("tolvane-icq");
     runRoot_ = installation_->root();
     runDatabase_ = request.database;

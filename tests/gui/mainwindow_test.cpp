@@ -195,6 +195,32 @@ bool runImport(MainWindow& window) {
     return finished.wait(kRunTimeout);
 }
 
+// The code page the old Windows used decodes the imported names, until the person chooses
+// another. (The plug-in's page shows them as Windows-1252 whatever is chosen.)
+TEST_F(WindowTest, NamesInTheCodePageTheOldWindowsUsed) {
+    nlohmann::json description = sample(true);
+    description["codepage"] = "CP1251";
+    description["icq"]["owners"][0]["nickname"] = "\u0412\u0430\u043d\u044f";
+    description["icq"]["owners"][0].erase("database");
+    testsupport::buildSample(description, root());
+    auto window = open(root());
+    auto* codepage = window->findChild<QComboBox*>(QStringLiteral("codepageChoice"));
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("codepageHint"))->text(),
+              "the old Windows used CP1251");
+    for (const auto& [chosen, owner] :
+         {std::pair<const char*, const char*>{"CP1251", "\u0412\u0430\u043d\u044f"},
+          {"CP1252", "\u00c2\u00e0\u00ed\u00ff"}}) {
+        codepage->setCurrentIndex(codepage->findData(QString::fromLatin1(chosen)));
+        choosePlugin(*window);
+        QTest::keyClicks(page(*window)->findChild<QLineEdit*>(), QStringLiteral("secret"));
+        ASSERT_TRUE(runImport(*window));
+        EXPECT_TRUE(window->summaryText().contains(
+            QStringLiteral("\nOwner: %1 (UIN 111)\n").arg(QString::fromUtf8(owner))))
+            << chosen << "\n"
+            << window->summaryText().toStdString();
+    }
+}
+
 // The demo installation, imported once through the window: Rover with his own sounds, the
 // password typed into the window's own prompt.
 class DemoImport : public ::testing::Test {
