@@ -323,7 +323,7 @@ TEST(ImportArchive, WrittenBesideTheRecordWithAllContactsOrLeftOut) {
     // UTC and the code page chosen on purpose.
     const ProcessResult utc =
         icq.import({"--password-file", icq.passwordFile(), "--owner", "Rover", "--out",
-                    icq.out("utc"), "--time-zone", "UTC", "--codepage", "CP1254"});
+                    icq.out("utc"), "--time-zone", "UTC", "--codepage", "CP1252"});
     ASSERT_EQ(utc.status, 0) << describe(utc);
     EXPECT_EQ(utc.out.find("Times:"), std::string::npos) << utc.out;
     EXPECT_EQ(utc.out.find("Texts:"), std::string::npos) << utc.out;
