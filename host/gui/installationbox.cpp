@@ -89,6 +89,16 @@ bool icqFolderProblem(const QString& folder, QStringList& databases, QString& pr
     return true;
 }
 
+// A row of the form: a choice, and beside it what it means.
+void addChoiceRow(QFormLayout& form, const QString& label, QComboBox* choice, QLabel* meaning) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(choice);
+    row->addWidget(meaning, 1);
+    auto* name = new QLabel(label, form.parentWidget());
+    name->setBuddy(choice);
+    form.addRow(name, row);
+}
+
 // The ANSI code pages of Windows, by the languages they were written in.
 const std::pair<const char*, const char*> kCodepages[] = {
     {"CP1252", QT_TRANSLATE_NOOP("gui::InstallationBox", "Western European")},
@@ -129,7 +139,6 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
     rootLabel->setBuddy(rootEdit_);
     form->addRow(rootLabel, rootRow);
 
-    auto* userRow = new QHBoxLayout;
     userCombo_ = new QComboBox(this);
     userCombo_->setObjectName(QStringLiteral("userChoice"));
     userCombo_->setMinimumContentsLength(16);
@@ -139,14 +148,9 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
     info_ = new QLabel(this);
     info_->setObjectName(QStringLiteral("installationInfo"));
     info_->setWordWrap(true);
-    userRow->addWidget(userCombo_);
-    userRow->addWidget(info_, 1);
-    auto* userLabel = new QLabel(tr("&User:"), this);
-    userLabel->setBuddy(userCombo_);
-    form->addRow(userLabel, userRow);
+    addChoiceRow(*form, tr("&User:"), userCombo_, info_);
 
     // ICQ kept UTC; the history is shown and written in the zone its owner lived in.
-    auto* zoneRow = new QHBoxLayout;
     zoneCombo_ = new QComboBox(this);
     zoneCombo_->setObjectName(QStringLiteral("timeZoneChoice"));
     zoneCombo_->addItem(QStringLiteral("UTC"));
@@ -158,14 +162,9 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
     zoneCombo_->setMaxVisibleItems(20);
     zoneHint_ = new QLabel(this);
     zoneHint_->setObjectName(QStringLiteral("timeZoneHint"));
-    zoneRow->addWidget(zoneCombo_);
-    zoneRow->addWidget(zoneHint_, 1);
-    auto* zoneLabel = new QLabel(tr("Time &zone:"), this);
-    zoneLabel->setBuddy(zoneCombo_);
-    form->addRow(zoneLabel, zoneRow);
+    addChoiceRow(*form, tr("Time &zone:"), zoneCombo_, zoneHint_);
 
     // Names and messages are in the code page of the old Windows; a wrong one garbles them.
-    auto* codepageRow = new QHBoxLayout;
     codepageCombo_ = new QComboBox(this);
     codepageCombo_->setObjectName(QStringLiteral("codepageChoice"));
     for (const auto& [name, language] : kCodepages) {
@@ -177,11 +176,7 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
             &InstallationBox::codepageChosen);
     codepageHint_ = new QLabel(this);
     codepageHint_->setObjectName(QStringLiteral("codepageHint"));
-    codepageRow->addWidget(codepageCombo_);
-    codepageRow->addWidget(codepageHint_, 1);
-    auto* codepageLabel = new QLabel(tr("&Code page:"), this);
-    codepageLabel->setBuddy(codepageCombo_);
-    form->addRow(codepageLabel, codepageRow);
+    addChoiceRow(*form, tr("&Code page:"), codepageCombo_, codepageHint_);
     setCodepage(fromStd(defaults_.codepage));
 
     appliedRoot_ = absoluteRoot(fromStd(defaults_.windowsRoot));
