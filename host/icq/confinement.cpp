@@ -11,16 +11,30 @@ namespace icq {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// A folder given, or the folder of a file.
+fs::path folderOf(const fs::path& path) {
+    std::error_code ignored;
+    const fs::path folder = fs::is_directory(path, ignored) ? path : path.parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+} // namespace
+
 void confineRun(const Options& o) {
     vqrt::ConfinementPlan plan = vqrt::runtimePlan();
     for (const std::string& database : o.databases) {
         // The folder holds the .idx beside the data file, and the tables of a later ICQ that a
-        // refusal names.
+        // refusal names; a data file that is a link is read where it leads, its index where
+        // the link is.
         std::error_code ec;
         const fs::path real = fs::canonical(database, ec);
-        const fs::path path = ec ? fs::path(database) : real;
-        const fs::path folder = fs::is_directory(path, ec) ? path : path.parent_path();
-        plan.readTrees.push_back(folder.empty() ? std::string(".") : folder.string());
+        const fs::path given = folderOf(database);
+        plan.readTrees.push_back(given.string());
+        if (!ec && !fs::equivalent(given, folderOf(real), ec)) {
+            plan.readTrees.push_back(folderOf(real).string());
+        }
     }
     if (o.command == Command::Export) {
         // Only a folder that is there can be written beneath; when it cannot be made, the
