@@ -60,6 +60,14 @@ ArchiveFile::ArchiveFile(sqlite3* db) : db_(db) {}
 
 ArchiveFile::~ArchiveFile() = default;
 
+int messageCount(const std::vector<Conversation>& conversations) {
+    int messages = 0;
+    for (const Conversation& conversation : conversations) {
+        messages += conversation.messages;
+    }
+    return messages;
+}
+
 std::unique_ptr<ArchiveFile> ArchiveFile::open(const QString& path, QString& error) {
     sqlite3* db = nullptr;
     const int opened =

@@ -25,6 +25,9 @@ struct Conversation {
     int messages = 0;
 };
 
+/// The messages of `conversations` together.
+int messageCount(const std::vector<Conversation>& conversations);
+
 /// One message as a conversation shows it.
 struct MessageRow {
     QString time; ///< local time of the archive's zone, ISO 8601

@@ -640,12 +640,19 @@ bool MainWindow::passwordFor(QDialog* page, QByteArray& state) {
     return true;
 }
 
-void MainWindow::startRun(const QString& status) {
+QString MainWindow::startRun(const QString& name, const QString& database, const QString& status) {
+    runName_ = name;
+    runRoot_ = installation_->root();
+    runDatabase_ = database;
+    QSettings().setValue(kZoneSetting, installation_->timeZone());
+    QSettings().setValue(kCodepageSetting, installation_->codepage());
+    shownFolder_ = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
     cancelling_ = false;
     progress_->setRange(0, 1);
     progress_->setValue(0);
     setRunning(true);
     setStatus(status);
+    return shownFolder_;
 }
 
 void MainWindow::runImport() {
@@ -676,16 +683,10 @@ void MainWindow::runImport() {
     request.program = importer_;
     request.host = session_->options();
     request.plugin = plugins_.path(row);
-    request.outDir = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
     request.timeZone = installation_->timeZone();
-    QSettings().setValue(kZoneSetting, request.timeZone);
-    QSettings().setValue(kCodepageSetting, installation_->codepage());
-    runName_ = pluginName(row);
-    runRoot_ = installation_->root();
-    runDatabase_.clear();
-    startRun(tr("Importing with %1\u2026").arg(runName_));
+    const QString name = pluginName(row);
+    request.outDir = startRun(name, QString(), tr("Importing with %1\u2026").arg(name));
     process_->start(request);
-    shownFolder_ = request.outDir;
 }
 
 void MainWindow::runFolder() {
@@ -696,17 +697,11 @@ void MainWindow::runFolder() {
     FolderRunRequest request;
     request.program = icqReader_;
     request.database = chosen->data(Qt::UserRole).toString();
-    request.outDir = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
     request.codepage = installation_->codepage();
     request.timeZone = installation_->timeZone();
-    QSettings().setValue(kZoneSetting, request.timeZone);
-    QSettings().setValue(kCodepageSetting, request.codepage);
-    runName_ = QStringLiteral("tolvane-icq");
-    runRoot_ = installation_->root();
-    runDatabase_ = request.database;
-    startRun(tr("Reading %1\u2026").arg(QFileInfo(runDatabase_).fileName()));
+    request.outDir = startRun(QStringLiteral("tolvane-icq"), request.database,
+                              tr("Reading %1\u2026").arg(QFileInfo(request.database).fileName()));
     process_->start(request);
-    shownFolder_ = request.outDir;
 }
 
 void MainWindow::runFinished(const RunOutcome& outcome) {
@@ -819,10 +814,7 @@ void MainWindow::reportRun(const QString& runFolder) {
         for (const ContactRow& row : archive_->contacts()) {
             listed += row.contact.hasRecord && archive::onList(row.contact.status) ? 1 : 0;
         }
-        int messages = 0;
-        for (const Conversation& conversation : archive_->conversations()) {
-            messages += conversation.messages;
-        }
+        const int messages = messageCount(archive_->conversations());
         text = tr("Import %1: %2 on the list and %3 read from %4. Save them to keep them.")
                    .arg(outcomeText(), counted(listed, tr("contact"), tr("contacts")),
                         counted(messages, tr("message"), tr("messages")),

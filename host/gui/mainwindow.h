@@ -159,8 +159,9 @@ private:
     /// Reads the database chosen in the ICQ folder's list with tolvane-icq.
     void runFolder();
     void setRunning(bool on);
-    /// Shows that a run starts, with `status` in the status line.
-    void startRun(const QString& status);
+    /// Begins the run of `name` (reading the ICQ folder's `database`; empty for an import):
+    /// remembers the zone and code page it uses, shows `status` and answers its fresh folder.
+    QString startRun(const QString& name, const QString& database, const QString& status);
     void updateActions();
     /// The page's password, or one asked for; false when the person declined.
     bool passwordFor(QDialog* page, QByteArray& state);

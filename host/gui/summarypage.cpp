@@ -94,11 +94,8 @@ std::vector<SummaryRow> archiveRows(const ArchiveFile* archive) {
     for (const ContactRow& row : archive->contacts()) {
         all.push_back(row.contact);
     }
-    int messages = 0;
     const auto conversations = archive->conversations();
-    for (const Conversation& c : conversations) {
-        messages += c.messages;
-    }
+    const int messages = messageCount(conversations);
     return {{SummaryPage::tr("Archive:"),
              QString::fromStdString(archive::countsLine(archive::contactsByStanding(all)))},
             {SummaryPage::tr("Messages:"),
