@@ -13,6 +13,7 @@
 
 #include "archive/database.h"
 #include "archive/locate.h"
+#include "archive/peek.h"
 #include "windowsinstall.h"
 #include "windowszone.h"
 #include "wording.h"
@@ -66,15 +67,10 @@ bool icqFolderProblem(const QString& folder, QStringList& databases, QString& pr
                       .arg(fromStd(refusal));
         return !refusal.empty();
     }
-    QStringList names;
-    for (const QString& path : databases) {
-        names << QDir(folder).relativeFilePath(path);
-    }
     const QString holds = databases.size() == 1
-                              ? InstallationBox::tr("the ICQ database %1").arg(names.front())
-                              : InstallationBox::tr("the ICQ databases of %1 owners (%2)")
-                                    .arg(databases.size())
-                                    .arg(names.join(QStringLiteral(", ")));
+                              ? InstallationBox::tr("one owner's ICQ database, shown below")
+                              : InstallationBox::tr("the ICQ databases of %1 owners, listed below")
+                                    .arg(databases.size());
     problem = InstallationBox::tr(
                   "This is an ICQ folder, not a Windows installation: %1 holds %2.\n\nImport "
                   "reads %3 contacts and message history. The server settings, the account and "
@@ -87,6 +83,31 @@ bool icqFolderProblem(const QString& folder, QStringList& databases, QString& pr
         problem += QStringLiteral("\n\n") + notRead;
     }
     return true;
+}
+
+// Who a database belongs to, from its owner entry alone, so that a person can tell the owners
+// (and dated copies) of a folder apart before reading one.
+IcqDatabase describeDatabase(const QString& folder, const QString& path, const QString& codepage) {
+    const QString name = QDir(folder).relativeFilePath(path);
+    std::string error;
+    const auto peeked = archive::peekOwner(path.toStdString(), codepage.toStdString(), error);
+    if (!peeked) {
+        return {path, name, InstallationBox::tr("Owner unknown"), fromStd(error)};
+    }
+    const archive::Owner& owner = peeked->owner;
+    const QString fullName =
+        (fromStd(owner.firstName) + QLatin1Char(' ') + fromStd(owner.lastName)).trimmed();
+    QString who = fromStd(owner.nickName);
+    if (who.isEmpty() || who == fullName) {
+        who = fullName;
+    } else if (!fullName.isEmpty()) {
+        who += QStringLiteral(" (%1)").arg(fullName);
+    }
+    const QString uin = InstallationBox::tr("UIN %1").arg(owner.uin);
+    return {path, name, who.isEmpty() ? uin : who + QStringLiteral(", ") + uin,
+            InstallationBox::tr("ICQ %1, last written %2")
+                .arg(fromStd(peeked->version),
+                     QFileInfo(path).lastModified().toString(QStringLiteral("yyyy-MM-dd")))};
 }
 
 // A row of the form: a choice, and beside it what it means.
@@ -343,7 +364,11 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
             session = vqrt::HostSession::open(options, error);
         }
     }
-    if (session == nullptr && icqFolderProblem(appliedRoot_, icqDatabases_, problem)) {
+    QStringList databases;
+    if (session == nullptr && icqFolderProblem(appliedRoot_, databases, problem)) {
+        for (const QString& path : databases) {
+            icqDatabases_.push_back(describeDatabase(appliedRoot_, path, codepage()));
+        }
         return nullptr;
     }
     if (session == nullptr) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QGroupBox>
 #include <QString>
@@ -15,6 +16,18 @@ class QLineEdit;
 class QPushButton;
 
 namespace gui {
+
+/// A database of an ICQ folder, and whose it is.
+struct IcqDatabase {
+    QString path;
+    /// Its path in the folder ("2000a/31415926.dat").
+    QString name;
+    /// Its owner as the database names them ("Märta (Märta Lindqvist), UIN 31415926"), or
+    /// "Owner unknown".
+    QString owner;
+    /// Which ICQ wrote it and when it was last written, or why its owner cannot be read.
+    QString detail;
+};
 
 /// The Windows installation a person points the window at: the root folder, typed or chosen
 /// with Browse…, and the user when the installation has several. Opens the host session.
@@ -41,7 +54,7 @@ public:
     std::unique_ptr<vqrt::HostSession> openSession(QString& problem);
     /// When the root is no Windows installation but an ICQ folder, the databases in it, one per
     /// owner (as the last openSession found); else empty.
-    const QStringList& icqDatabases() const { return icqDatabases_; }
+    const std::vector<IcqDatabase>& icqDatabases() const { return icqDatabases_; }
     /// The zone the old machine was in, an IANA name such as "Europe/Stockholm".
     QString timeZone() const;
     /// Chooses `zone`; a name the system does not list is offered too, so that the import
@@ -88,7 +101,7 @@ private:
     bool codepageGiven_ = false;
     QString codepageTakenFor_; ///< the root whose Windows' code page was last taken
     QLabel* info_ = nullptr;
-    QStringList icqDatabases_;
+    std::vector<IcqDatabase> icqDatabases_;
 };
 
 } // namespace gui

@@ -21,7 +21,6 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "archive/names.h"
 #include "archivefile.h"
 #include "contactspage.h"
 #include "installationbox.h"
@@ -213,6 +212,10 @@ QWidget* MainWindow::buildOptionsBox() {
     folderText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     folderList_ = new QListWidget(folderPanel_);
     folderList_->setObjectName(QStringLiteral("icqDatabases"));
+    // Each item is three lines (owner, version and date, file): long ones are cut in the middle.
+    folderList_->setTextElideMode(Qt::ElideMiddle);
+    folderList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    folderList_->setSpacing(3);
     connect(folderList_, &QListWidget::currentItemChanged, this, &MainWindow::updateActions);
     folderLayout->addWidget(folderText_);
     folderLayout->addWidget(folderList_, 1);
@@ -430,7 +433,7 @@ void MainWindow::showPlugin(int row) {
     hideCurrentPage();
     current_ = row;
     // An ICQ folder is read without a plug-in.
-    if (session_ == nullptr && !installation_->icqDatabases().isEmpty()) {
+    if (session_ == nullptr && !installation_->icqDatabases().empty()) {
         showIcqFolder();
         return;
     }
@@ -566,14 +569,18 @@ void MainWindow::showIcqFolder() {
     const QListWidgetItem* const chosen = folderList_->currentItem();
     const QString kept = chosen != nullptr ? chosen->data(Qt::UserRole).toString() : QString();
     folderList_->clear();
-    const QDir root(installation_->root());
-    for (const QString& database : installation_->icqDatabases()) {
-        auto* item = new QListWidgetItem(root.relativeFilePath(database), folderList_);
-        item->setData(Qt::UserRole, database);
-        item->setToolTip(database);
+    int row = 0;
+    for (const IcqDatabase& database : installation_->icqDatabases()) {
+        if (database.path == kept) {
+            row = folderList_->count();
+        }
+        auto* item = new QListWidgetItem(
+            QStringList{database.owner, database.detail, database.name}.join(QLatin1Char('\n')),
+            folderList_);
+        item->setData(Qt::UserRole, database.path);
+        item->setToolTip(database.path);
     }
-    folderList_->setCurrentRow(
-        static_cast<int>(std::max<qsizetype>(0, installation_->icqDatabases().indexOf(kept))));
+    folderList_->setCurrentRow(row);
     panelStack_->setCurrentWidget(folderPanel_);
     if (runCount_ == 0) {
         setStatus(tr("Ready: press Import to read the contacts and history of the ICQ database "
@@ -810,14 +817,23 @@ void MainWindow::reportRun(const QString& runFolder) {
     }
     QString text;
     if (!runDatabase_.isEmpty() && archive_ != nullptr) {
+        // Counted as the summary counts them: those awaiting authorisation apart.
         int listed = 0;
+        int awaiting = 0;
         for (const ContactRow& row : archive_->contacts()) {
-            listed += row.contact.hasRecord && archive::onList(row.contact.status) ? 1 : 0;
+            const bool record = row.contact.hasRecord;
+            listed += record && row.contact.status == archive::ContactStatus::OnList ? 1 : 0;
+            awaiting +=
+                record && row.contact.status == archive::ContactStatus::AwaitingAuthorisation ? 1
+                                                                                              : 0;
+        }
+        QString contacts = tr("%1 on the list").arg(counted(listed, tr("contact"), tr("contacts")));
+        if (awaiting > 0) {
+            contacts += tr(", %1 awaiting authorisation,").arg(awaiting);
         }
         const int messages = messageCount(archive_->conversations());
-        text = tr("Import %1: %2 on the list and %3 read from %4. Save them to keep them.")
-                   .arg(outcomeText(), counted(listed, tr("contact"), tr("contacts")),
-                        counted(messages, tr("message"), tr("messages")),
+        text = tr("Import %1: %2 and %3 read from %4. Save them to keep them.")
+                   .arg(outcomeText(), contacts, counted(messages, tr("message"), tr("messages")),
                         QFileInfo(runDatabase_).fileName());
     } else if (outcome_.end == RunEnd::Complete || outcome_.end == RunEnd::NotCarried) {
         text = tr("Import %1: the record holds %2 and %3. Save it to keep it.")

@@ -11,6 +11,7 @@
 #include "archive/entries.h"
 #include "archive/format.h"
 #include "archive/loader.h"
+#include "archive/locate.h"
 #include "archive/messagetext.h"
 #include "archive/walk.h"
 #include "text/codepage.h"
@@ -22,9 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint8_t kDatHeader[8] = {4, 0, 0, 0, 8, 0, 0, 0};
 constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
-constexpr uint64_t kLargestDatabase = uint64_t{1} << 32;
 constexpr uint32_t kAwaitingGroup = 3;
 // Data pages kept while streaming: 64 of them are 4 MiB. In file order a whole page is read
 // at once; in contact order the span from an entry to the last of the entries that follow it
@@ -107,35 +106,6 @@ private:
     uint64_t next_ = 0;
 };
 
-// The file beside `dat` with its name and the extension ".idx" in any case.
-std::string findIndex(const std::string& datPath) {
-    const fs::path dat(datPath);
-    const std::string stem = dat.stem().string();
-    const fs::path folder = dat.has_parent_path() ? dat.parent_path() : fs::path(".");
-    std::error_code ec;
-    std::string found;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() == stem.size() + 4 && name.compare(0, stem.size(), stem) == 0 &&
-            text::foldName(name.substr(stem.size())) == ".idx" &&
-            (found.empty() || endsWith(name, ".idx"))) {
-            found = (folder / name).string();
-        }
-    }
-    return found;
-}
-
-std::string hexBytes(const uint8_t* bytes, size_t n) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (size_t i = 0; i < n; ++i) {
-        out += (i == 0 ? "" : " ");
-        out += digits[bytes[i] >> 4];
-        out += digits[bytes[i] & 15];
-    }
-    return out;
-}
-
 // The highest build that wrote at least one in a hundred entries, so that a few damaged
 // entries do not name the version.
 uint16_t latestBuild(const std::map<uint16_t, uint64_t>& builds) {
@@ -173,7 +143,6 @@ struct Database::State {
     mutable std::vector<uint64_t> cachedStart;
     mutable std::vector<size_t> cachedBytes;
 
-    bool checkHeader(std::string& error) const;
     void load(ReadOnlyFile* idx, const OpenProgress& progress, Delivery* delivery);
     void finish();
     const uint8_t* read(const std::vector<MessageRef>& refs, size_t i, bool wholePages) const;
@@ -182,32 +151,6 @@ struct Database::State {
     void stream(const std::vector<MessageRef>& refs, bool wholePages,
                 const std::function<bool(const Message&)>& visit) const;
 };
-
-bool Database::State::checkHeader(std::string& error) const {
-    uint8_t header[16] = {};
-    size_t got = 0;
-    if (!dat.read(0, sizeof header, header, got)) {
-        error = path + ": cannot read the file (" + std::strerror(errno) + ")";
-        return false;
-    }
-    if (got < sizeof kDatHeader) {
-        error = path + ": not an ICQ database (the file has " + std::to_string(got) +
-                " bytes, fewer than its 8-byte header)";
-        return false;
-    }
-    if (!std::equal(kDatHeader, kDatHeader + sizeof kDatHeader, header)) {
-        error = path +
-                ": not an ICQ database (expected the header 04 00 00 00 08 00 00 00, found " +
-                hexBytes(header, sizeof kDatHeader) + ")";
-        return false;
-    }
-    if (dat.size() >= kLargestDatabase) {
-        error = path + ": not an ICQ database (" + std::to_string(dat.size()) +
-                " bytes, more than its 32-bit offsets reach)";
-        return false;
-    }
-    return true;
-}
 
 void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Delivery* delivery) {
     std::vector<std::string> notes;
@@ -354,7 +297,7 @@ std::unique_ptr<Database> Database::open(const std::string& datPath, const Setti
     auto state = std::make_unique<State>();
     state->settings = settings;
     state->path = datPath;
-    if (!state->dat.open(datPath, error) || !state->checkHeader(error)) {
+    if (!state->dat.open(datPath, error) || !checkDatHeader(state->dat, error)) {
         return nullptr;
     }
     state->decoder = std::make_unique<text::CodepageDecoder>(settings.codepage);
@@ -363,7 +306,7 @@ std::unique_ptr<Database> Database::open(const std::string& datPath, const Setti
                 settings.codepage + "\")";
         return nullptr;
     }
-    state->indexPath = findIndex(datPath);
+    state->indexPath = indexBeside(datPath);
     ReadOnlyFile idx;
     std::string idxError;
     const bool hasIndex = !state->indexPath.empty() && idx.open(state->indexPath, idxError);

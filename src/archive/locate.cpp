@@ -134,6 +134,22 @@ std::string fromFolder(const std::string& given, std::string& problem) {
 
 } // namespace
 
+std::string indexBeside(const std::string& datPath) {
+    const fs::path dat(datPath);
+    const std::string stem = dat.stem().string();
+    const fs::path folder = dat.has_parent_path() ? dat.parent_path() : fs::path(".");
+    std::string found;
+    for (const fs::path& entry : entriesOf(folder)) {
+        const std::string name = entry.filename().string();
+        if (name.size() == stem.size() + 4 && name.compare(0, stem.size(), stem) == 0 &&
+            text::foldName(name.substr(stem.size())) == ".idx" &&
+            (found.empty() || name.compare(stem.size(), 4, ".idx") == 0)) {
+            found = entry.string();
+        }
+    }
+    return found;
+}
+
 std::vector<std::string> databasesIn(const std::string& folder) {
     std::vector<std::string> found;
     for (const auto& [uin, path] : databasesAmong(entriesOf(folder))) {

@@ -17,6 +17,10 @@ namespace archive {
 /// owners.
 std::string locateDatabase(const std::string& given, std::string& problem);
 
+/// The index beside the data file `datPath`: its name with the extension ".idx" in any case
+/// (".idx" itself preferred); empty when there is none.
+std::string indexBeside(const std::string& datPath);
+
 /// The <UIN>.dat files in `folder` or, when it holds none, in its version folders, by UIN;
 /// empty when there are none.
 std::vector<std::string> databasesIn(const std::string& folder);

@@ -18,6 +18,20 @@ namespace archive {
 
 namespace {
 
+constexpr uint8_t kDatHeader[8] = {4, 0, 0, 0, 8, 0, 0, 0};
+constexpr uint64_t kLargestDatabase = uint64_t{1} << 32;
+
+std::string hexBytes(const uint8_t* bytes, size_t n) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < n; ++i) {
+        out += (i == 0 ? "" : " ");
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 15];
+    }
+    return out;
+}
+
 using namespace format;
 
 // Leaves of real trees lie 12 to 13 levels deep; a 2-3 tree of 2^31 entries has at most 31.
@@ -241,9 +255,35 @@ bool ReadOnlyFile::read(uint64_t offset, size_t n, uint8_t* out, size_t& got) co
     return true;
 }
 
+bool checkDatHeader(const ReadOnlyFile& dat, std::string& error) {
+    uint8_t header[16] = {};
+    size_t got = 0;
+    if (!dat.read(0, sizeof header, header, got)) {
+        error = dat.path() + ": cannot read the file (" + std::strerror(errno) + ")";
+        return false;
+    }
+    if (got < sizeof kDatHeader) {
+        error = dat.path() + ": not an ICQ database (the file has " + std::to_string(got) +
+                " bytes, fewer than its 8-byte header)";
+        return false;
+    }
+    if (!std::equal(kDatHeader, kDatHeader + sizeof kDatHeader, header)) {
+        error = dat.path() +
+                ": not an ICQ database (expected the header 04 00 00 00 08 00 00 00, found " +
+                hexBytes(header, sizeof kDatHeader) + ")";
+        return false;
+    }
+    if (dat.size() >= kLargestDatabase) {
+        error = dat.path() + ": not an ICQ database (" + std::to_string(dat.size()) +
+                " bytes, more than its 32-bit offsets reach)";
+        return false;
+    }
+    return true;
+}
+
 void walkBitmap(const ReadOnlyFile& dat, WalkSink& sink) {
     PageReader page(dat);
-    for (uint64_t p = 0; p < page.pages(); ++p) {
+    for (uint64_t p = 0; p < page.pages() && !sink.satisfied(); ++p) {
         const uint64_t start = page.start(p);
         if (!page.load(p)) {
             sink.warning(describeRead(dat, start));

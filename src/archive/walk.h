@@ -43,7 +43,14 @@ public:
     virtual void unreadable(uint64_t offset, const std::string& problem) = 0;
     /// A problem of no single entry (a damaged page header, a read error).
     virtual void warning(const std::string& problem) = 0;
+    /// True once the sink has all it wants: a walk of the allocation bitmaps reads no further
+    /// page.
+    virtual bool satisfied() const { return false; }
 };
+
+/// Checks the data file's 8-byte header and that its size fits 32-bit offsets. False with
+/// `error` ("PATH: not an ICQ database (expected ..., found ...)").
+bool checkDatHeader(const ReadOnlyFile& dat, std::string& error);
 
 /// Walks every data page's allocation bitmap: an allocated slot starts an entry, which takes
 /// ceil((4 + length) / 64) slots.

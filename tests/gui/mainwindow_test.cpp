@@ -25,6 +25,8 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <sys/time.h>
+
 #include "messagespage.h"
 #include "outputfolder.h"
 #include "recordtree.h"
@@ -496,24 +498,31 @@ TEST_F(WindowTest, IcqFolderIsReadWithoutWindows) {
     std::ifstream in(std::string(TOLVANE_SOURCE_DIR) + "/samples/demo.json");
     testsupport::buildSample(nlohmann::json::parse(in), root());
     const std::string folder = root() + "/Program Files/ICQ";
+    // Each owner is listed by name, with the version of ICQ and the day it last wrote.
+    const timeval noon[2] = {{1079092800, 0}, {1079092800, 0}};
+    ASSERT_EQ(utimes((folder + "/2000a/31415926.dat").c_str(), noon), 0);
     auto window = open(folder, {});
     ASSERT_EQ(window->panelState(), PanelState::IcqFolder);
     EXPECT_EQ(window->panelMessage().toStdString(),
               "This is an ICQ folder, not a Windows installation: " + folder +
-                  " holds the ICQ databases of 2 owners (2000a/23456789.dat, "
-                  "2000a/31415926.dat).\n\nImport reads the chosen owner's contacts and message "
-                  "history. The server settings, the account and the sounds are kept in the "
-                  "Windows registry; for them, choose the mounted Windows system drive with "
-                  "Browse\u2026 above.");
+                  " holds the ICQ databases of 2 owners, listed below.\n\nImport reads the "
+                  "chosen owner's contacts and message history. The server settings, the account "
+                  "and the sounds are kept in the Windows registry; for them, choose the mounted "
+                  "Windows system drive with Browse\u2026 above.");
     auto* databases = window->findChild<QListWidget*>(QStringLiteral("icqDatabases"));
     ASSERT_EQ(databases->count(), 2);
+    EXPECT_EQ(databases->item(0)->text().section(QLatin1Char('\n'), 0, 0),
+              "Rover (Robert \u00d6verby), UIN 23456789");
+    EXPECT_EQ(databases->item(1)->text(), "M\u00e4rta (M\u00e4rta H\u00e5kansson), UIN 31415926\n"
+                                          "ICQ 2000a, last written 2004-03-12\n2000a/31415926.dat");
     EXPECT_TRUE(button(*window, "importButton")->isEnabled());
     databases->setCurrentRow(1);
     zoneChoice(*window)->setCurrentText(QStringLiteral("Europe/Stockholm"));
     ASSERT_TRUE(runImport(*window));
     EXPECT_EQ(window->lastOutcome().end, gui::RunEnd::Complete);
-    EXPECT_EQ(window->statusText(), "Import complete: 17 contacts on the list and 876 messages "
-                                    "read from 31415926.dat. Save them to keep them.");
+    EXPECT_EQ(window->statusText(),
+              "Import complete: 16 contacts on the list, 1 awaiting authorisation, and 876 "
+              "messages read from 31415926.dat. Save them to keep them.");
     const std::string summary = window->summaryText().toStdString();
     EXPECT_NE(summary.find("\nRead from: " + folder +
                            "/2000a/31415926.dat\nOwner: M\u00e4rta (UIN 31415926)\nLeft out: "),
@@ -655,8 +664,11 @@ TEST_F(WindowTest, DroppedFolderBecomesTheWindowsRoot) {
         if (state == PanelState::IcqFolder) {
             EXPECT_EQ(window->findChild<QListWidget*>(QStringLiteral("icqDatabases"))
                           ->currentItem()
-                          ->text(),
-                      "222.dat");
+                          ->text()
+                          .toStdString(),
+                      "Owner unknown\n" + dir.file("C/Program Files/ICQ/2000a/222.dat") +
+                          ": not an ICQ database (the file has 0 bytes, fewer than its 8-byte "
+                          "header)\n222.dat");
         }
     }
 }

@@ -1,0 +1,107 @@
+#include "archive/peek.h"
+
+#include <vector>
+
+#include "archive/bytes.h"
+#include "archive/format.h"
+#include "archive/loader.h"
+#include "archive/locate.h"
+#include "archive/walk.h"
+#include "text/codepage.h"
+
+namespace archive {
+
+namespace {
+
+// Parses entries until the owner's is among them.
+class OwnerSink : public WalkSink {
+public:
+    OwnerSink(const text::CodepageDecoder& decoder, Gathered& out)
+        : loader_(decoder, out), out_(out) {}
+
+    void entry(uint64_t offset, const uint8_t* data, size_t size) override {
+        if (size >= 12 && le32(data + 8) == format::kOwnerId) {
+            loader_.entry(offset, data, size);
+        }
+    }
+    void unreadable(uint64_t, const std::string&) override {}
+    void warning(const std::string&) override {}
+    bool satisfied() const override { return out_.hasOwner; }
+
+private:
+    Loader loader_;
+    const Gathered& out_;
+};
+
+// The entry the index's leaf for the owner leads to, handed to `sink` when it lies inside its
+// page and the file.
+void readOwnerLeaf(const ReadOnlyFile& idx, const ReadOnlyFile& dat, WalkSink& sink) {
+    std::vector<Leaf> leaves;
+    std::string problem;
+    if (!readIndexTree(idx, dat.size(), leaves, problem)) {
+        return;
+    }
+    for (const Leaf& leaf : leaves) {
+        if (leaf.id != format::kOwnerId || leaf.offset < format::kDatHeaderSize) {
+            continue;
+        }
+        const uint64_t page = (leaf.offset - format::kDatHeaderSize) / format::kDatPageSize;
+        const uint64_t pageEnd = format::kDatHeaderSize + (page + 1) * format::kDatPageSize;
+        uint8_t length[4] = {};
+        size_t got = 0;
+        if (!dat.read(leaf.offset, sizeof length, length, got) || got < sizeof length) {
+            return;
+        }
+        const uint64_t size = uint64_t{le32(length)} + 4;
+        if (leaf.offset + size > pageEnd || leaf.offset + size > dat.size()) {
+            return;
+        }
+        std::vector<uint8_t> bytes(size);
+        if (dat.read(leaf.offset, bytes.size(), bytes.data(), got) && got == bytes.size()) {
+            sink.entry(leaf.offset, bytes.data(), bytes.size());
+        }
+        return;
+    }
+}
+
+// Index version 19 stands for 2001a to 2003a: the entry's build tells them apart.
+std::string versionOf(uint32_t indexVersion, const std::map<uint16_t, uint64_t>& builds) {
+    const std::string named = format::versionOfIndex(indexVersion);
+    if (!named.empty() && indexVersion != 19) {
+        return named;
+    }
+    if (!builds.empty() && builds.rbegin()->first >= 200) {
+        return format::versionOfBuild(builds.rbegin()->first);
+    }
+    return named.empty() ? "unknown" : named;
+}
+
+} // namespace
+
+std::optional<OwnerPeek> peekOwner(const std::string& datPath, const std::string& codepage,
+                                   std::string& error) {
+    ReadOnlyFile dat;
+    if (!dat.open(datPath, error) || !checkDatHeader(dat, error)) {
+        return std::nullopt;
+    }
+    const text::CodepageDecoder decoder(codepage);
+    Gathered gathered;
+    OwnerSink sink(decoder, gathered);
+    ReadOnlyFile idx;
+    const std::string indexPath = indexBeside(datPath);
+    std::string ignored;
+    const bool hasIndex = !indexPath.empty() && idx.open(indexPath, ignored);
+    if (hasIndex) {
+        readOwnerLeaf(idx, dat, sink);
+    }
+    if (!gathered.hasOwner) {
+        walkBitmap(dat, sink);
+    }
+    if (!gathered.hasOwner) {
+        error = datPath + ": no readable owner entry (My Details, entry 1005)";
+        return std::nullopt;
+    }
+    return OwnerPeek{gathered.owner, versionOf(hasIndex ? indexVersion(idx) : 0, gathered.builds)};
+}
+
+} // namespace archive
