@@ -73,7 +73,7 @@ QStringList folderRunArguments(const FolderRunRequest& request) {
         args << QStringLiteral("--time-zone") << request.timeZone;
     }
     // "--" keeps a database named like an option a file.
-    args << QStringLiteral("--progress-lines") << QStringLiteral("--") << request.database;
+    args << QStringLiteral("--progress-lines") << QStringLiteral("--") << request.databases;
     return args;
 }
 

@@ -45,11 +45,11 @@ QStringList runArguments(const RunRequest& request);
 
 /// What tolvane-icq gets from the window to read the database of an ICQ folder on its own.
 struct FolderRunRequest {
-    std::string program; ///< tolvane-icq
-    QString database;    ///< the <UIN>.dat
-    QString outDir;      ///< the run's staging folder
-    QString codepage;    ///< the code page of the old machine; empty for tolvane-icq's
-    QString timeZone;    ///< the zone the archive shows times in
+    std::string program;   ///< tolvane-icq
+    QStringList databases; ///< the <UIN>.dat, or its copies to be merged (the newest last)
+    QString outDir;        ///< the run's staging folder
+    QString codepage;      ///< the code page of the old machine; empty for tolvane-icq's
+    QString timeZone;      ///< the zone the archive shows times in
 };
 
 /// The arguments of `request` for tolvane-icq export.

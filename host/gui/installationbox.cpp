@@ -1,5 +1,7 @@
 #include "installationbox.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -33,9 +35,9 @@ QString absoluteRoot(const QString& root) {
 }
 
 // People who kept only their ICQ folder point the window at it: say what it is and what can be
-// read from it. False when `folder` holds no ICQ database; else `databases` holds those that
-// can be read (none for the tables of a later ICQ).
-bool icqFolderProblem(const QString& folder, QStringList& databases, QString& problem) {
+// read from it. False when `folder` holds no ICQ database; else `owners` holds, for each owner,
+// the copies of their database that can be read (none for the tables of a later ICQ).
+bool icqFolderProblem(const QString& folder, std::vector<QStringList>& owners, QString& problem) {
     // A database that a link leads out of the folder to is not read: the window reads nothing
     // beyond what it was pointed at.
     QString inside = QFileInfo(folder).canonicalFilePath();
@@ -43,22 +45,30 @@ bool icqFolderProblem(const QString& folder, QStringList& databases, QString& pr
         inside += QLatin1Char('/');
     }
     QStringList outside;
-    for (const std::string& found : archive::databasesIn(folder.toStdString())) {
-        const QString path = fromStd(found);
-        if (QFileInfo(path).canonicalFilePath().startsWith(inside)) {
-            databases << path;
-        } else {
-            outside << QDir(folder).relativeFilePath(path);
+    qsizetype files = 0;
+    for (const auto& [uin, paths] : archive::databaseCopiesIn(folder.toStdString())) {
+        QStringList copies;
+        for (const std::string& found : paths) {
+            const QString path = fromStd(found);
+            if (QFileInfo(path).canonicalFilePath().startsWith(inside)) {
+                copies << path;
+            } else {
+                outside << QDir(folder).relativeFilePath(path);
+            }
+        }
+        if (!copies.isEmpty()) {
+            files += copies.size();
+            owners.push_back(copies);
         }
     }
     const QString notRead = InstallationBox::tr("Not read, as links lead out of the folder: %1.")
                                 .arg(outside.join(QStringLiteral(", ")));
-    if (databases.isEmpty() && !outside.isEmpty()) {
+    if (owners.empty() && !outside.isEmpty()) {
         problem =
             InstallationBox::tr("This is an ICQ folder, not a Windows installation.\n\n") + notRead;
         return true;
     }
-    if (databases.isEmpty()) {
+    if (owners.empty()) {
         std::string none;
         const std::string found = archive::locateDatabase(folder.toStdString(), none);
         const std::string refusal = found.empty() ? found : archive::laterFormatRefusal(found);
@@ -67,32 +77,52 @@ bool icqFolderProblem(const QString& folder, QStringList& databases, QString& pr
                       .arg(fromStd(refusal));
         return !refusal.empty();
     }
-    const QString holds = databases.size() == 1
-                              ? InstallationBox::tr("one owner's ICQ database, shown below")
-                              : InstallationBox::tr("the ICQ databases of %1 owners, listed below")
-                                    .arg(databases.size());
+    QString holds;
+    if (owners.size() > 1) {
+        holds =
+            InstallationBox::tr("the ICQ databases of %1 owners, listed below").arg(owners.size());
+    } else if (files > 1) {
+        holds = InstallationBox::tr("%1 copies of one owner's ICQ database, shown below, which "
+                                    "are read together")
+                    .arg(files);
+    } else {
+        holds = InstallationBox::tr("one owner's ICQ database, shown below");
+    }
     problem = InstallationBox::tr(
                   "This is an ICQ folder, not a Windows installation: %1 holds %2.\n\nImport "
                   "reads %3 contacts and message history. The server settings, the account and "
                   "the sounds are kept in the Windows registry; for them, choose the mounted "
                   "Windows system drive with Browse\u2026 above.")
                   .arg(folder, holds,
-                       databases.size() == 1 ? InstallationBox::tr("its")
-                                             : InstallationBox::tr("the chosen owner's"));
+                       owners.size() == 1 ? InstallationBox::tr("its")
+                                          : InstallationBox::tr("the chosen owner's"));
     if (!outside.isEmpty()) {
         problem += QStringLiteral("\n\n") + notRead;
     }
     return true;
 }
 
-// Who a database belongs to, from its owner entry alone, so that a person can tell the owners
-// (and dated copies) of a folder apart before reading one.
-IcqDatabase describeDatabase(const QString& folder, const QString& path, const QString& codepage) {
-    const QString name = QDir(folder).relativeFilePath(path);
+QString writtenOn(const QString& path) {
+    return QFileInfo(path).lastModified().toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+// Whose the copies of a database are, from the newest one's owner entry alone, so that a
+// person can tell the owners of a folder apart before reading one.
+IcqDatabase describeDatabase(const QString& folder, QStringList copies, const QString& codepage) {
+    // Oldest first: the newest, read last, gives the owner's details when they are merged.
+    std::stable_sort(copies.begin(), copies.end(), [](const QString& a, const QString& b) {
+        return QFileInfo(a).lastModified() < QFileInfo(b).lastModified();
+    });
+    QStringList names;
+    for (const QString& path : copies) {
+        names << QDir(folder).relativeFilePath(path);
+    }
+    const QString newest = copies.back();
     std::string error;
-    const auto peeked = archive::peekOwner(path.toStdString(), codepage.toStdString(), error);
+    const auto peeked = archive::peekOwner(newest.toStdString(), codepage.toStdString(), error);
     if (!peeked) {
-        return {path, name, InstallationBox::tr("Owner unknown"), fromStd(error)};
+        return {copies, names.join(QStringLiteral(", ")), InstallationBox::tr("Owner unknown"),
+                fromStd(error)};
     }
     const archive::Owner& owner = peeked->owner;
     const QString fullName =
@@ -104,10 +134,14 @@ IcqDatabase describeDatabase(const QString& folder, const QString& path, const Q
         who += QStringLiteral(" (%1)").arg(fullName);
     }
     const QString uin = InstallationBox::tr("UIN %1").arg(owner.uin);
-    return {path, name, who.isEmpty() ? uin : who + QStringLiteral(", ") + uin,
-            InstallationBox::tr("ICQ %1, last written %2")
-                .arg(fromStd(peeked->version),
-                     QFileInfo(path).lastModified().toString(QStringLiteral("yyyy-MM-dd")))};
+    const QString written = copies.size() == 1
+                                ? InstallationBox::tr("last written %1").arg(writtenOn(newest))
+                                : InstallationBox::tr("%1 copies from %2 to %3, read together")
+                                      .arg(copies.size())
+                                      .arg(writtenOn(copies.front()), writtenOn(newest));
+    return {copies, names.join(QStringLiteral(", ")),
+            who.isEmpty() ? uin : who + QStringLiteral(", ") + uin,
+            InstallationBox::tr("ICQ %1, %2").arg(fromStd(peeked->version), written)};
 }
 
 // A row of the form: a choice, and beside it what it means.
@@ -364,10 +398,10 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
             session = vqrt::HostSession::open(options, error);
         }
     }
-    QStringList databases;
-    if (session == nullptr && icqFolderProblem(appliedRoot_, databases, problem)) {
-        for (const QString& path : databases) {
-            icqDatabases_.push_back(describeDatabase(appliedRoot_, path, codepage()));
+    std::vector<QStringList> owners;
+    if (session == nullptr && icqFolderProblem(appliedRoot_, owners, problem)) {
+        for (const QStringList& copies : owners) {
+            icqDatabases_.push_back(describeDatabase(appliedRoot_, copies, codepage()));
         }
         return nullptr;
     }

@@ -17,12 +17,13 @@ class QPushButton;
 
 namespace gui {
 
-/// A database of an ICQ folder, and whose it is.
+/// An owner's database in an ICQ folder: its copies, and whose it is.
 struct IcqDatabase {
-    QString path;
-    /// Its path in the folder ("2000a/31415926.dat").
-    QString name;
-    /// Its owner as the database names them ("Märta (Märta Lindqvist), UIN 31415926"), or
+    /// The copies, oldest first (by the day they were last written).
+    QStringList paths;
+    /// Their paths in the folder ("2000a/31415926.dat, 2000b/31415926.dat").
+    QString names;
+    /// Its owner as the newest copy names them ("Märta (Märta Lindqvist), UIN 31415926"), or
     /// "Owner unknown".
     QString owner;
     /// Which ICQ wrote it and when it was last written, or why its owner cannot be read.
@@ -53,7 +54,7 @@ public:
     /// what is wrong and what to do.
     std::unique_ptr<vqrt::HostSession> openSession(QString& problem);
     /// When the root is no Windows installation but an ICQ folder, the databases in it, one per
-    /// owner (as the last openSession found); else empty.
+    /// owner with all its copies (as the last openSession found); else empty.
     const std::vector<IcqDatabase>& icqDatabases() const { return icqDatabases_; }
     /// The zone the old machine was in, an IANA name such as "Europe/Stockholm".
     QString timeZone() const;

@@ -36,6 +36,32 @@ namespace gui {
 
 namespace {
 
+// "31415926.dat", or "3 copies of 31415926.dat".
+QString copiesName(const QStringList& databases) {
+    const QString name = QFileInfo(databases.value(0)).fileName();
+    return databases.size() > 1 ? MainWindow::tr("%1 copies of %2").arg(databases.size()).arg(name)
+                                : name;
+}
+
+// The messages that merged copies had in common, as report.txt counts them.
+std::optional<int> keptOnce(const QString& report) {
+    QFile file(report);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QByteArray label = "Messages found in more than one copy and kept once: ";
+    const QByteArray text = file.readAll();
+    const qsizetype at = text.indexOf(label);
+    if (at < 0) {
+        return std::nullopt;
+    }
+    const qsizetype from = at + label.size();
+    const qsizetype end = text.indexOf('\n', from);
+    bool ok = false;
+    const int n = text.mid(from, end < 0 ? -1 : end - from).trimmed().toInt(&ok);
+    return ok ? std::optional<int>(n) : std::nullopt;
+}
+
 // The options page of a plug-in has this size, or more where its texts need it.
 constexpr int kPageWidth = 240;
 constexpr int kPageHeight = 370;
@@ -212,8 +238,9 @@ QWidget* MainWindow::buildOptionsBox() {
     folderText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     folderList_ = new QListWidget(folderPanel_);
     folderList_->setObjectName(QStringLiteral("icqDatabases"));
-    // Each item is three lines (owner, version and date, file): long ones are cut in the middle.
-    folderList_->setTextElideMode(Qt::ElideMiddle);
+    // Each item is three lines (owner, version and days, files), wrapped where they are long.
+    folderList_->setWordWrap(true);
+    folderList_->setResizeMode(QListView::Adjust);
     folderList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     folderList_->setSpacing(3);
     connect(folderList_, &QListWidget::currentItemChanged, this, &MainWindow::updateActions);
@@ -370,9 +397,11 @@ void MainWindow::dropEvent(QDropEvent* event) {
     // A database dropped on its own: its folder, with that database chosen.
     setWindowsRoot(entry.absolutePath());
     for (int i = 0; state_ == PanelState::IcqFolder && i < folderList_->count(); ++i) {
-        const QFileInfo listed(folderList_->item(i)->data(Qt::UserRole).toString());
-        if (listed.completeBaseName().compare(entry.completeBaseName(), Qt::CaseInsensitive) == 0) {
-            folderList_->setCurrentRow(i);
+        for (const QString& copy : folderList_->item(i)->data(Qt::UserRole).toStringList()) {
+            if (QFileInfo(copy).completeBaseName().compare(entry.completeBaseName(),
+                                                           Qt::CaseInsensitive) == 0) {
+                folderList_->setCurrentRow(i);
+            }
         }
     }
 }
@@ -567,18 +596,19 @@ void MainWindow::showIcqFolder() {
     folderText_->setText(sessionError_);
     // The database chosen stays chosen while the folder is listed again.
     const QListWidgetItem* const chosen = folderList_->currentItem();
-    const QString kept = chosen != nullptr ? chosen->data(Qt::UserRole).toString() : QString();
+    const QString kept =
+        chosen != nullptr ? chosen->data(Qt::UserRole).toStringList().value(0) : QString();
     folderList_->clear();
     int row = 0;
     for (const IcqDatabase& database : installation_->icqDatabases()) {
-        if (database.path == kept) {
+        if (database.paths.contains(kept)) {
             row = folderList_->count();
         }
         auto* item = new QListWidgetItem(
-            QStringList{database.owner, database.detail, database.name}.join(QLatin1Char('\n')),
+            QStringList{database.owner, database.detail, database.names}.join(QLatin1Char('\n')),
             folderList_);
-        item->setData(Qt::UserRole, database.path);
-        item->setToolTip(database.path);
+        item->setData(Qt::UserRole, database.paths);
+        item->setToolTip(database.paths.join(QLatin1Char('\n')));
     }
     folderList_->setCurrentRow(row);
     panelStack_->setCurrentWidget(folderPanel_);
@@ -647,10 +677,11 @@ bool MainWindow::passwordFor(QDialog* page, QByteArray& state) {
     return true;
 }
 
-QString MainWindow::startRun(const QString& name, const QString& database, const QString& status) {
+QString MainWindow::startRun(const QString& name, const QStringList& databases,
+                             const QString& status) {
     runName_ = name;
     runRoot_ = installation_->root();
-    runDatabase_ = database;
+    runDatabases_ = databases;
     QSettings().setValue(kZoneSetting, installation_->timeZone());
     QSettings().setValue(kCodepageSetting, installation_->codepage());
     shownFolder_ = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
@@ -692,7 +723,7 @@ void MainWindow::runImport() {
     request.plugin = plugins_.path(row);
     request.timeZone = installation_->timeZone();
     const QString name = pluginName(row);
-    request.outDir = startRun(name, QString(), tr("Importing with %1\u2026").arg(name));
+    request.outDir = startRun(name, {}, tr("Importing with %1\u2026").arg(name));
     process_->start(request);
 }
 
@@ -703,11 +734,11 @@ void MainWindow::runFolder() {
     }
     FolderRunRequest request;
     request.program = icqReader_;
-    request.database = chosen->data(Qt::UserRole).toString();
+    request.databases = chosen->data(Qt::UserRole).toStringList();
     request.codepage = installation_->codepage();
     request.timeZone = installation_->timeZone();
-    request.outDir = startRun(QStringLiteral("tolvane-icq"), request.database,
-                              tr("Reading %1\u2026").arg(QFileInfo(request.database).fileName()));
+    request.outDir = startRun(QStringLiteral("tolvane-icq"), request.databases,
+                              tr("Reading %1\u2026").arg(copiesName(request.databases)));
     process_->start(request);
 }
 
@@ -735,7 +766,7 @@ void MainWindow::showPages(const QString& runFolder) {
     const bool hasRecord = record.is_object();
     // The export of an ICQ folder is whole once its report, written last, is there.
     const bool archiveOnly =
-        !hasRecord && !runDatabase_.isEmpty() &&
+        !hasRecord && !runDatabases_.isEmpty() &&
         QFileInfo(QDir(runFolder).filePath(QStringLiteral("report.txt"))).isFile();
     lastRun_ = hasRecord || archiveOnly ? runFolder : QString();
     setSaveNote(archiveOnly);
@@ -763,9 +794,11 @@ void MainWindow::showPages(const QString& runFolder) {
 }
 
 void MainWindow::showSummary(const QString& folder) {
-    if (!runDatabase_.isEmpty()) {
+    if (!runDatabases_.isEmpty()) {
         summary_->setRows(
-            folderSummary(outcomeText(), runDatabase_, archive_.get(), outcome_.warnings, folder));
+            folderSummary(outcomeText(), runDatabases_,
+                          keptOnce(QDir(shownFolder_).filePath(QStringLiteral("report.txt"))),
+                          archive_.get(), outcome_.warnings, folder));
         return;
     }
     const nlohmann::ordered_json record = readRecord(lastRun_);
@@ -787,7 +820,7 @@ QString MainWindow::outcomeText() const {
     case RunEnd::NotCarried:
         return tr("complete, but not everything chosen could be carried (see the warnings)");
     case RunEnd::Refused:
-        if (!runDatabase_.isEmpty() && !why.isEmpty()) {
+        if (!runDatabases_.isEmpty() && !why.isEmpty()) {
             // tolvane-icq names the file and what it found there.
             return tr("failed: %1").arg(why);
         }
@@ -816,7 +849,7 @@ void MainWindow::reportRun(const QString& runFolder) {
         }
     }
     QString text;
-    if (!runDatabase_.isEmpty() && archive_ != nullptr) {
+    if (!runDatabases_.isEmpty() && archive_ != nullptr) {
         // Counted as the summary counts them: those awaiting authorisation apart.
         int listed = 0;
         int awaiting = 0;
@@ -834,7 +867,7 @@ void MainWindow::reportRun(const QString& runFolder) {
         const int messages = messageCount(archive_->conversations());
         text = tr("Import %1: %2 and %3 read from %4. Save them to keep them.")
                    .arg(outcomeText(), contacts, counted(messages, tr("message"), tr("messages")),
-                        QFileInfo(runDatabase_).fileName());
+                        copiesName(runDatabases_));
     } else if (outcome_.end == RunEnd::Complete || outcome_.end == RunEnd::NotCarried) {
         text = tr("Import %1: the record holds %2 and %3. Save it to keep it.")
                    .arg(outcomeText(), counted(sections, tr("section"), tr("sections")),
@@ -929,7 +962,7 @@ bool MainWindow::saveTo(const QString& folder) {
     }
     if (end == SaveEnd::Failed) {
         const QString text =
-            runDatabase_.isEmpty()
+            runDatabases_.isEmpty()
                 ? tr("The record was not saved: %1. record.json in %2 was left as it was.")
                       .arg(fromStd(error), folder)
                 : tr("The ICQ archive was not saved: %1. What %2 held was left as it was.")
@@ -942,7 +975,7 @@ bool MainWindow::saveTo(const QString& folder) {
     }
     rememberOutputFolder(folder);
     showSummary(tr("%1 (saved)").arg(folder));
-    if (runDatabase_.isEmpty()) {
+    if (runDatabases_.isEmpty()) {
         setStatus(tr("Saved record.json, %1%2 in %3.")
                       .arg(counted(files, tr("carried file"), tr("carried files")),
                            archive_ != nullptr ? tr(" and the ICQ archive") : QString(), folder));
@@ -953,7 +986,7 @@ bool MainWindow::saveTo(const QString& folder) {
 }
 
 std::optional<vqrt::BundleIdentity> MainWindow::folderIdentity() const {
-    if (runDatabase_.isEmpty()) {
+    if (runDatabases_.isEmpty()) {
         return std::nullopt;
     }
     const uint32_t uin = archive_ != nullptr ? archive_->ownerUin() : 0;

@@ -159,9 +159,10 @@ private:
     /// Reads the database chosen in the ICQ folder's list with tolvane-icq.
     void runFolder();
     void setRunning(bool on);
-    /// Begins the run of `name` (reading the ICQ folder's `database`; empty for an import):
+    /// Begins the run of `name` (reading the copies `databases` of an ICQ folder's database;
+    /// none for an import):
     /// remembers the zone and code page it uses, shows `status` and answers its fresh folder.
-    QString startRun(const QString& name, const QString& database, const QString& status);
+    QString startRun(const QString& name, const QStringList& databases, const QString& status);
     void updateActions();
     /// The page's password, or one asked for; false when the person declined.
     bool passwordFor(QDialog* page, QByteArray& state);
@@ -199,9 +200,10 @@ private:
     QTemporaryDir staging_;
     int runCount_ = 0;
     QString lastRun_;
-    QString runName_;     ///< the plug-in of the running import
-    QString runRoot_;     ///< the root of the last run
-    QString runDatabase_; ///< the ICQ folder's database the last run read; empty for an import
+    QString runName_;          ///< the plug-in of the running import
+    QString runRoot_;          ///< the root of the last run
+    QStringList runDatabases_; ///< the ICQ folder's database (its copies) the last run read; empty
+                               ///< for an import
 
     InstallationBox* installation_ = nullptr;
     QListView* pluginList_ = nullptr;

@@ -129,11 +129,19 @@ std::vector<SummaryRow> icqSummary(const QString& outcome, const IcqRecord& reco
     return rows;
 }
 
-std::vector<SummaryRow> folderSummary(const QString& outcome, const QString& database,
-                                      const ArchiveFile* archive, const QStringList& warnings,
-                                      const QString& folder) {
-    std::vector<SummaryRow> rows = {{SummaryPage::tr("Import:"), outcome},
-                                    {SummaryPage::tr("Read from:"), database}};
+std::vector<SummaryRow> folderSummary(const QString& outcome, const QStringList& databases,
+                                      std::optional<int> keptOnce, const ArchiveFile* archive,
+                                      const QStringList& warnings, const QString& folder) {
+    std::vector<SummaryRow> rows = {
+        {SummaryPage::tr("Import:"), outcome},
+        {SummaryPage::tr("Read from:"), databases.join(QLatin1Char('\n'))}};
+    if (databases.size() > 1 && keptOnce) {
+        rows.emplace_back(
+            SummaryPage::tr("Copies:"),
+            SummaryPage::tr("%1 read together; %2 found in more than one kept once")
+                .arg(databases.size())
+                .arg(counted(*keptOnce, SummaryPage::tr("message"), SummaryPage::tr("messages"))));
+    }
     if (archive != nullptr) {
         rows.emplace_back(
             SummaryPage::tr("Owner:"),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -24,12 +25,13 @@ std::vector<SummaryRow> icqSummary(const QString& outcome, const IcqRecord& reco
                                    const ArchiveFile* archive, const QStringList& warnings,
                                    const QString& folder);
 
-/// The same for the database of an ICQ folder read on its own: the outcome, the database, its
-/// owner, the archive's contacts and messages, what a folder cannot give, the warnings and the
-/// folder of the files.
-std::vector<SummaryRow> folderSummary(const QString& outcome, const QString& database,
-                                      const ArchiveFile* archive, const QStringList& warnings,
-                                      const QString& folder);
+/// The same for the database of an ICQ folder read on its own: the outcome, the database (its
+/// copies, and how many messages they had in common, when there are several), its owner, the
+/// archive's contacts and messages, what a folder cannot give, the warnings and the folder of
+/// the files.
+std::vector<SummaryRow> folderSummary(const QString& outcome, const QStringList& databases,
+                                      std::optional<int> keptOnce, const ArchiveFile* archive,
+                                      const QStringList& warnings, const QString& folder);
 
 /// The same for another plug-in's import: the outcome, the warnings and the folder.
 std::vector<SummaryRow> plainSummary(const QString& outcome, const QStringList& warnings,

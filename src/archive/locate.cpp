@@ -158,6 +158,33 @@ std::vector<std::string> databasesIn(const std::string& folder) {
     return found;
 }
 
+std::map<unsigned long long, std::vector<std::string>>
+databaseCopiesIn(const std::string& folder, int depth, size_t maxFolders) {
+    std::map<unsigned long long, std::vector<std::string>> found;
+    std::vector<std::pair<fs::path, int>> folders{{fs::path(folder), 0}};
+    for (size_t next = 0; next < folders.size() && next < maxFolders; ++next) {
+        const auto [current, level] = folders[next];
+        for (const fs::path& entry : entriesOf(current)) {
+            std::error_code ec;
+            const fs::file_status linkStatus = fs::symlink_status(entry, ec);
+            if (fs::is_directory(linkStatus)) {
+                if (level < depth) {
+                    folders.emplace_back(entry, level + 1);
+                }
+                continue;
+            }
+            const unsigned long long uin = uinOf(entry.filename().string());
+            if (uin != 0 && fs::is_regular_file(entry, ec)) {
+                found[uin].push_back(entry.string());
+            }
+        }
+    }
+    for (auto& [uin, paths] : found) {
+        std::sort(paths.begin(), paths.end());
+    }
+    return found;
+}
+
 std::string locateDatabase(const std::string& given, std::string& problem) {
     std::error_code ec;
     const fs::path path(given);

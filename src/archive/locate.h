@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,5 +25,12 @@ std::string indexBeside(const std::string& datPath);
 /// The <UIN>.dat files in `folder` or, when it holds none, in its version folders, by UIN;
 /// empty when there are none.
 std::vector<std::string> databasesIn(const std::string& folder);
+
+/// Every <UIN>.dat in `folder` and in the folders below it, down to `depth` levels (links to
+/// folders not followed; at most `maxFolders` folders looked into), by UIN, each UIN's files
+/// sorted by path. People keep dated copies of their ICQ folder side by side, and an upgraded
+/// ICQ leaves the older version's database beside the newer one's.
+std::map<unsigned long long, std::vector<std::string>>
+databaseCopiesIn(const std::string& folder, int depth = 4, size_t maxFolders = 10000);
 
 } // namespace archive

@@ -576,6 +576,44 @@ TEST_F(WindowTest, IcqFolderIsReadWithoutWindows) {
     EXPECT_FALSE(button(*window, "saveButton")->isEnabled());
 }
 
+// Dated copies of an ICQ folder kept side by side: each owner is listed once, with the days
+// the copies span, and all of them are read together, what they share counted once.
+TEST_F(WindowTest, DatedCopiesOfAnIcqFolderAreReadTogether) {
+    std::ifstream in(std::string(TOLVANE_SOURCE_DIR) + "/samples/demo.json");
+    testsupport::buildSample(nlohmann::json::parse(in), root());
+    const std::string backups = dir.file("backups");
+    for (const auto& [day, seconds] :
+         {std::pair{"2004-06-01", 1086091200}, {"2003-01-05", 1041768000}}) {
+        const std::string copy = backups + "/" + day + "/ICQ";
+        fs::create_directories(copy);
+        fs::copy(root() + "/Program Files/ICQ", copy, fs::copy_options::recursive);
+        const timeval noon[2] = {{seconds, 0}, {seconds, 0}};
+        ASSERT_EQ(utimes((copy + "/2000a/31415926.dat").c_str(), noon), 0);
+    }
+    auto window = open(backups, {});
+    ASSERT_EQ(window->panelState(), PanelState::IcqFolder);
+    EXPECT_NE(window->panelMessage().indexOf(" holds the ICQ databases of 2 owners, listed below."),
+              -1);
+    auto* databases = window->findChild<QListWidget*>(QStringLiteral("icqDatabases"));
+    ASSERT_EQ(databases->count(), 2);
+    EXPECT_EQ(databases->item(1)->text(),
+              "M\u00e4rta (M\u00e4rta H\u00e5kansson), UIN 31415926\nICQ 2000a, 2 copies from "
+              "2003-01-05 to 2004-06-01, read together\n2003-01-05/ICQ/2000a/31415926.dat, "
+              "2004-06-01/ICQ/2000a/31415926.dat");
+    databases->setCurrentRow(1);
+    ASSERT_TRUE(runImport(*window));
+    EXPECT_EQ(window->statusText(),
+              "Import complete: 16 contacts on the list, 1 awaiting authorisation, and 876 "
+              "messages read from 2 copies of 31415926.dat. Save them to keep them.");
+    const std::string summary = window->summaryText().toStdString();
+    EXPECT_NE(summary.find("\nRead from: " + backups + "/2003-01-05/ICQ/2000a/31415926.dat\n" +
+                           backups +
+                           "/2004-06-01/ICQ/2000a/31415926.dat\nCopies: 2 read "
+                           "together; 876 messages found in more than one kept once\n"),
+              std::string::npos)
+        << summary;
+}
+
 // Cancel sends the child SIGINT; the window says so and can import again.
 TEST_F(WindowTest, CancelledRunAndStillUsable) {
     auto window = openRover("secret");
