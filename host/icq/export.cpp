@@ -29,6 +29,8 @@ std::string fileName(const std::string& path) {
 int runExport(const Options& o) {
     ProgressLine line(o);
     std::vector<Copy> copies(o.databases.size());
+    // Each copy is read, then merged when there are several; the history is exported once.
+    line.setPhases(copies.size() > 1 ? 2 * copies.size() + 1 : 2);
     for (size_t i = 0; i < copies.size(); ++i) {
         int status = kDone;
         copies[i].db = openDatabase(o.databases[i], o, line, status);

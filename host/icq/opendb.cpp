@@ -29,6 +29,7 @@ openDatabase(const std::string& path, const Options& o, ProgressLine& line, int&
     const std::string label =
         "Reading " + text::printable(std::filesystem::path(path).filename().string());
     archive::OpenProgress told;
+    line.beginPhase();
     if (line.active()) {
         told = [&](uint64_t done, uint64_t total) { line.show(label, done, total); };
     }

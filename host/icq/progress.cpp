@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace icq {
@@ -31,22 +32,33 @@ ProgressLine::~ProgressLine() {
     clear();
 }
 
+void ProgressLine::beginPhase() {
+    phase_ += begun_ ? 1 : 0;
+    begun_ = true;
+}
+
 void ProgressLine::show(const std::string& label, uint64_t done, uint64_t total) {
     if (!active_) {
         return;
     }
     const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+    if (lines_) {
+        const auto whole = std::min<uint64_t>(100, (phase_ * 100 + percent) / phases_);
+        if (static_cast<int>(whole) <= printed_) {
+            return;
+        }
+        printed_ = static_cast<int>(whole);
+        std::fprintf(stderr, "progress %d 100\n", printed_);
+        std::fflush(stderr);
+        return;
+    }
     if (percent == percent_ && label == label_) {
         return;
     }
     percent_ = percent;
     label_ = label;
-    if (lines_) {
-        std::fprintf(stderr, "progress %d 100\n", percent);
-    } else {
-        std::fprintf(stderr, "\r\033[K%s: %d%%", label.c_str(), percent);
-        drawn_ = true;
-    }
+    std::fprintf(stderr, "\r\033[K%s: %d%%", label.c_str(), percent);
+    drawn_ = true;
     std::fflush(stderr);
 }
 
@@ -62,6 +74,7 @@ void ProgressLine::clear() {
 std::function<bool(const archive::Message&)>
 ProgressSource::counting(const std::function<bool(const archive::Message&)>& visit,
                          uint64_t& n) const {
+    line_.beginPhase();
     return [this, &visit, &n](const archive::Message& m) {
         line_.show(label_, ++n, total_);
         return visit(m);

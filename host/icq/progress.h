@@ -20,6 +20,11 @@ public:
     ProgressLine& operator=(const ProgressLine&) = delete;
 
     bool active() const { return active_; }
+    /// Splits the progress into `phases` equal parts (reading each copy, merging, exporting):
+    /// in lines for a program each phase begun moves on by one part, so the whole only grows.
+    void setPhases(size_t phases) { phases_ = phases == 0 ? 1 : phases; }
+    /// Begins the next phase; the first call begins the first.
+    void beginPhase();
     /// Redraws the line when the label or the whole percentage changed.
     void show(const std::string& label, uint64_t done, uint64_t total);
     /// Removes the line, so that what follows starts on a clean one.
@@ -31,6 +36,10 @@ private:
     bool drawn_ = false;
     std::string label_;
     int percent_ = -1;
+    size_t phases_ = 1;
+    size_t phase_ = 0;
+    bool begun_ = false;
+    int printed_ = -1; ///< the last whole percentage printed in lines
 };
 
 /// A message source that tells a progress line how many of its messages went by.
