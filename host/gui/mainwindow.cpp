@@ -36,6 +36,59 @@ namespace gui {
 
 namespace {
 
+// "A", "A and B", "A, B and C".
+QString listed(const QStringList& parts) {
+    if (parts.size() < 2) {
+        return parts.value(0);
+    }
+    return MainWindow::tr("%1 and %2")
+        .arg(parts.mid(0, parts.size() - 1).join(QStringLiteral(", ")), parts.back());
+}
+
+// What an import brought, in a person's words: the owner's account, the server settings,
+// contacts, messages, sound files; empty when it is no ICQ import and wrote no archive.
+QStringList whatCameOver(const nlohmann::ordered_json& record, const ArchiveFile* archive) {
+    QStringList came;
+    const IcqRecord icq = isIcqRecord(record) ? readIcqRecord(record) : IcqRecord();
+    if (icq.hasOwner) {
+        came << (icq.nickname.isEmpty() ? MainWindow::tr("the owner's account")
+                                        : MainWindow::tr("%1's account").arg(icq.nickname));
+    }
+    if (icq.serverChosen && !icq.host.isEmpty()) {
+        came << MainWindow::tr("the server settings");
+    }
+    if (archive != nullptr) {
+        // Counted as the summary counts them: those awaiting authorisation apart.
+        int onList = 0;
+        int awaiting = 0;
+        for (const ContactRow& row : archive->contacts()) {
+            const bool hasRecord = row.contact.hasRecord;
+            onList += hasRecord && row.contact.status == archive::ContactStatus::OnList ? 1 : 0;
+            awaiting +=
+                hasRecord && row.contact.status == archive::ContactStatus::AwaitingAuthorisation
+                    ? 1
+                    : 0;
+        }
+        came << MainWindow::tr("%1 on the list")
+                    .arg(counted(onList, MainWindow::tr("contact"), MainWindow::tr("contacts")));
+        if (awaiting > 0) {
+            came << MainWindow::tr("%1 awaiting authorisation").arg(awaiting);
+        }
+        const int messages = messageCount(archive->conversations());
+        came << counted(messages, MainWindow::tr("message"), MainWindow::tr("messages"));
+    } else if (icq.hasContacts) {
+        came << counted(icq.contacts, MainWindow::tr("contact"), MainWindow::tr("contacts"));
+    }
+    if (icq.hasSounds) {
+        const auto carried = std::count_if(icq.sounds.begin(), icq.sounds.end(),
+                                           [](const SoundRow& s) { return !s.carried.isEmpty(); });
+        came << (carried == 0 ? MainWindow::tr("the sound settings")
+                              : counted(static_cast<int>(carried), MainWindow::tr("sound file"),
+                                        MainWindow::tr("sound files")));
+    }
+    return came;
+}
+
 // "31415926.dat", or "3 copies of 31415926.dat".
 QString copiesName(const QStringList& databases) {
     const QString name = QFileInfo(databases.value(0)).fileName();
@@ -848,27 +901,15 @@ void MainWindow::reportRun(const QString& runFolder) {
             files += carriedFiles(section.value("entries", nlohmann::ordered_json::array()));
         }
     }
+    const QStringList came = whatCameOver(record, archive_.get());
+    const bool whole = outcome_.end == RunEnd::Complete || outcome_.end == RunEnd::NotCarried;
     QString text;
     if (!runDatabases_.isEmpty() && archive_ != nullptr) {
-        // Counted as the summary counts them: those awaiting authorisation apart.
-        int listed = 0;
-        int awaiting = 0;
-        for (const ContactRow& row : archive_->contacts()) {
-            const bool record = row.contact.hasRecord;
-            listed += record && row.contact.status == archive::ContactStatus::OnList ? 1 : 0;
-            awaiting +=
-                record && row.contact.status == archive::ContactStatus::AwaitingAuthorisation ? 1
-                                                                                              : 0;
-        }
-        QString contacts = tr("%1 on the list").arg(counted(listed, tr("contact"), tr("contacts")));
-        if (awaiting > 0) {
-            contacts += tr(", %1 awaiting authorisation,").arg(awaiting);
-        }
-        const int messages = messageCount(archive_->conversations());
-        text = tr("Import %1: %2 and %3 read from %4. Save them to keep them.")
-                   .arg(outcomeText(), contacts, counted(messages, tr("message"), tr("messages")),
-                        copiesName(runDatabases_));
-    } else if (outcome_.end == RunEnd::Complete || outcome_.end == RunEnd::NotCarried) {
+        text = tr("Import %1: %2 read from %3. Save them to keep them.")
+                   .arg(outcomeText(), listed(came), copiesName(runDatabases_));
+    } else if (whole && !came.isEmpty()) {
+        text = tr("Import %1: %2. Save them to keep them.").arg(outcomeText(), listed(came));
+    } else if (whole) {
         text = tr("Import %1: the record holds %2 and %3. Save it to keep it.")
                    .arg(outcomeText(), counted(sections, tr("section"), tr("sections")),
                         counted(files, tr("carried file"), tr("carried files")));

@@ -284,6 +284,9 @@ TEST_F(DemoImport, SummarySpeaksOfPeopleAndFiles) {
             ->text()
             .startsWith("the old Windows was set to W. Europe Standard Time (Europe/Berlin)"));
     EXPECT_EQ(window_->lastOutcome().end, gui::RunEnd::Complete);
+    EXPECT_EQ(window_->statusText(),
+              "Import complete: Rover's account, the server settings, 20 contacts on the list, 1 "
+              "awaiting authorisation, 786 messages and 6 sound files. Save them to keep them.");
     EXPECT_EQ(window_->summaryText(),
               "Import: complete\n"
               "Owner: Rover (UIN 23456789)\n"
@@ -521,7 +524,7 @@ TEST_F(WindowTest, IcqFolderIsReadWithoutWindows) {
     ASSERT_TRUE(runImport(*window));
     EXPECT_EQ(window->lastOutcome().end, gui::RunEnd::Complete);
     EXPECT_EQ(window->statusText(),
-              "Import complete: 16 contacts on the list, 1 awaiting authorisation, and 876 "
+              "Import complete: 16 contacts on the list, 1 awaiting authorisation and 876 "
               "messages read from 31415926.dat. Save them to keep them.");
     const std::string summary = window->summaryText().toStdString();
     EXPECT_NE(summary.find("\nRead from: " + folder +
@@ -603,7 +606,7 @@ TEST_F(WindowTest, DatedCopiesOfAnIcqFolderAreReadTogether) {
     databases->setCurrentRow(1);
     ASSERT_TRUE(runImport(*window));
     EXPECT_EQ(window->statusText(),
-              "Import complete: 16 contacts on the list, 1 awaiting authorisation, and 876 "
+              "Import complete: 16 contacts on the list, 1 awaiting authorisation and 876 "
               "messages read from 2 copies of 31415926.dat. Save them to keep them.");
     const std::string summary = window->summaryText().toStdString();
     EXPECT_NE(summary.find("\nRead from: " + backups + "/2003-01-05/ICQ/2000a/31415926.dat\n" +
