@@ -45,8 +45,10 @@ QString contacts(const IcqRecord& r) {
     if (!r.hasContacts) {
         return SummaryPage::tr("not imported");
     }
+    // The plug-in counts every contact record it finds, removed ones among them; the archive's
+    // row tells them apart.
     const QString list =
-        counted(r.contacts, SummaryPage::tr("contact"), SummaryPage::tr("contacts"));
+        counted(r.contacts, SummaryPage::tr("contact record"), SummaryPage::tr("contact records"));
     return r.appendContacts ? SummaryPage::tr("%1, added to the current contact list").arg(list)
                             : SummaryPage::tr("%1, replacing the current contact list").arg(list);
 }

@@ -291,7 +291,7 @@ TEST_F(DemoImport, SummarySpeaksOfPeopleAndFiles) {
               "Import: complete\n"
               "Owner: Rover (UIN 23456789)\n"
               "Server: login.icq.com, port 5190\n"
-              "Contacts: 37 contacts, added to the current contact list\n"
+              "Contacts: 37 contact records, added to the current contact list\n"
               "Sounds: 6 events, 6 files carried; sounds on\n"
               "Left out: nothing\n"
               "Archive: 20 on the list, 1 awaiting authorisation, 16 removed, 1 ignored, 5 known "
