@@ -115,6 +115,25 @@ std::string fromFolder(const std::string& given, std::string& problem) {
         }
         problem = given + ": holds no ICQ database (no <UIN>.dat in it, nor in its folders " +
                   archive::listed({std::begin(kVersionFolders), std::end(kVersionFolders)}) + ")";
+        // Dated copies of an ICQ folder kept side by side lie further down.
+        std::vector<std::string> below;
+        for (const auto& [uin, paths] : databaseCopiesIn(given)) {
+            for (const std::string& path : paths) {
+                below.push_back(fs::path(path).lexically_relative(folder).string());
+            }
+        }
+        if (below.size() > kNamesShown) {
+            below.resize(kNamesShown);
+            below.push_back("...");
+        }
+        if (!below.empty()) {
+            std::string names;
+            for (const std::string& name : below) {
+                names += (names.empty() ? "" : ", ") + name;
+            }
+            problem += "; below it: " + names +
+                       "; name the one to read, or for export every copy of one owner's database";
+        }
         return {};
     }
     // A few are enough to show what the folder is.

@@ -233,7 +233,9 @@ TEST(IcqTool, AFolderOrTheIndexStandsForItsDatabase) {
         {dir.file("ICQ"), ": holds the databases of 2 owners (2000b/1234567.dat, "
                           "2000a/7654321.dat); name one of them"},
         {dir.path(), ": holds no ICQ database (no <UIN>.dat in it, nor in its folders 2003a, "
-                     "2002a, 2001a, 2000b, 2000a, Db99b and NewDB)"}};
+                     "2002a, 2001a, 2000b, 2000a, Db99b and NewDB); below it: "
+                     "ICQ/2000b/1234567.dat, ICQ/NewDB/1234567.dat, ICQ/2000a/7654321.dat; name "
+                     "the one to read, or for export every copy of one owner's database"}};
     for (const auto& [given, err] : refused) {
         const ProcessResult r = icqTool({"contacts", given});
         EXPECT_EQ(r.status, 2);
