@@ -34,10 +34,14 @@ QString absoluteRoot(const QString& root) {
     return trimmed.isEmpty() ? trimmed : QDir::cleanPath(QDir::current().absoluteFilePath(trimmed));
 }
 
-// People who kept only their ICQ folder point the window at it: say what it is and what can be
-// read from it. False when `folder` holds no ICQ database; else `owners` holds, for each owner,
-// the copies of their database that can be read (none for the tables of a later ICQ).
-bool icqFolderProblem(const QString& folder, std::vector<QStringList>& owners, QString& problem) {
+// People who kept only their ICQ folder point the window at it, and a Windows installation
+// whose registry cannot be opened or names no ICQ may still hold ICQ databases: say what the
+// folder is and what can be read from it. `why` says why the folder is no installation to
+// import from; empty for an ICQ folder. False when `folder` holds no ICQ database (for an
+// installation: none that can be read); else `owners` holds, for each owner, the copies of
+// their database that can be read (none for the tables of a later ICQ).
+bool icqFolderProblem(const QString& folder, const QString& why, std::vector<QStringList>& owners,
+                      QString& problem) {
     // A database that a link leads out of the folder to is not read: the window reads nothing
     // beyond what it was pointed at.
     QString inside = QFileInfo(folder).canonicalFilePath();
@@ -63,6 +67,9 @@ bool icqFolderProblem(const QString& folder, std::vector<QStringList>& owners, Q
     }
     const QString notRead = InstallationBox::tr("Not read, as links lead out of the folder: %1.")
                                 .arg(outside.join(QStringLiteral(", ")));
+    if (owners.empty() && !why.isEmpty()) {
+        return false;
+    }
     if (owners.empty() && !outside.isEmpty()) {
         problem =
             InstallationBox::tr("This is an ICQ folder, not a Windows installation.\n\n") + notRead;
@@ -88,14 +95,23 @@ bool icqFolderProblem(const QString& folder, std::vector<QStringList>& owners, Q
     } else {
         holds = InstallationBox::tr("one owner's ICQ database, shown below");
     }
-    problem = InstallationBox::tr(
-                  "This is an ICQ folder, not a Windows installation: %1 holds %2.\n\nImport "
-                  "reads %3 contacts and message history. The server settings, the account and "
-                  "the sounds are kept in the Windows registry; for them, choose the mounted "
-                  "Windows system drive with Browse\u2026 above.")
-                  .arg(folder, holds,
-                       owners.size() == 1 ? InstallationBox::tr("its")
-                                          : InstallationBox::tr("the chosen owner's"));
+    const QString whose =
+        owners.size() == 1 ? InstallationBox::tr("its") : InstallationBox::tr("the chosen owner's");
+    if (!why.isEmpty()) {
+        problem = InstallationBox::tr(
+                      "%1\n\nIts ICQ databases can still be read on their own: %2 holds %3.\n\n"
+                      "Import reads %4 contacts and message history. The server settings, the "
+                      "account and the sounds cannot be imported without ICQ's settings in the "
+                      "registry.")
+                      .arg(why, folder, holds, whose);
+    } else {
+        problem = InstallationBox::tr(
+                      "This is an ICQ folder, not a Windows installation: %1 holds %2.\n\nImport "
+                      "reads %3 contacts and message history. The server settings, the account "
+                      "and the sounds are kept in the Windows registry; for them, choose the "
+                      "mounted Windows system drive with Browse\u2026 above.")
+                      .arg(folder, holds, whose);
+    }
     if (!outside.isEmpty()) {
         problem += QStringLiteral("\n\n") + notRead;
     }
@@ -363,6 +379,7 @@ void InstallationBox::fillUsers(const QString& root) {
 
 std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem) {
     icqDatabases_.clear();
+    icqLooked_ = false;
     codepageHint_->setText(tr("names and messages of the old Windows are decoded in it"));
     info_->clear();
     info_->setToolTip(QString());
@@ -398,11 +415,14 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
             session = vqrt::HostSession::open(options, error);
         }
     }
-    std::vector<QStringList> owners;
-    if (session == nullptr && icqFolderProblem(appliedRoot_, owners, problem)) {
-        for (const QStringList& copies : owners) {
-            icqDatabases_.push_back(describeDatabase(appliedRoot_, copies, codepage()));
-        }
+    // A folder with a Windows folder in it is an installation that cannot be opened.
+    const bool windows = QDir(appliedRoot_)
+                             .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                             .contains(QStringLiteral("Windows"), Qt::CaseInsensitive);
+    const QString why =
+        windows ? tr("This Windows installation cannot be opened:\n%1").arg(fromStd(error))
+                : QString();
+    if (session == nullptr && lookForIcqDatabases(why, problem)) {
         return nullptr;
     }
     if (session == nullptr) {
@@ -414,6 +434,23 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
     showSessionInfo(*session);
     takeWindowsZone(*session);
     return session;
+}
+
+bool InstallationBox::lookForIcqDatabases(const QString& why, QString& text) {
+    // Looked for once per opening: a whole drive is searched.
+    if (!icqLooked_) {
+        icqLooked_ = true;
+        std::vector<QStringList> owners;
+        if (icqFolderProblem(appliedRoot_, why, owners, icqText_)) {
+            for (const QStringList& copies : owners) {
+                icqDatabases_.push_back(describeDatabase(appliedRoot_, copies, codepage()));
+            }
+        } else {
+            icqText_.clear();
+        }
+    }
+    text = icqText_;
+    return !icqText_.isEmpty();
 }
 
 std::optional<QString> InstallationBox::takeWindowsCodepage(vqrt::HostSession& session) {

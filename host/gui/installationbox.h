@@ -53,8 +53,12 @@ public:
     /// Opens the session of the root and user; null with `problem` saying, for the person,
     /// what is wrong and what to do.
     std::unique_ptr<vqrt::HostSession> openSession(QString& problem);
-    /// When the root is no Windows installation but an ICQ folder, the databases in it, one per
-    /// owner with all its copies (as the last openSession found); else empty.
+    /// Looks for ICQ databases in the root and the folders below it, for an installation
+    /// whose registry names no ICQ or no owner (`why` says so): true with `text` saying what
+    /// was found and what can be read, the databases in icqDatabases().
+    bool lookForIcqDatabases(const QString& why, QString& text);
+    /// When the root is no Windows installation but an ICQ folder, or lookForIcqDatabases found
+    /// some, the databases, one per owner with all its copies; else empty.
     const std::vector<IcqDatabase>& icqDatabases() const { return icqDatabases_; }
     /// The zone the old machine was in, an IANA name such as "Europe/Stockholm".
     QString timeZone() const;
@@ -103,6 +107,8 @@ private:
     QString codepageTakenFor_; ///< the root whose Windows' code page was last taken
     QLabel* info_ = nullptr;
     std::vector<IcqDatabase> icqDatabases_;
+    bool icqLooked_ = false; ///< the databases were looked for since the session was opened
+    QString icqText_;        ///< what was said of them
 };
 
 } // namespace gui

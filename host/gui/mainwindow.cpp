@@ -516,7 +516,7 @@ void MainWindow::showPlugin(int row) {
     current_ = row;
     // An ICQ folder is read without a plug-in.
     if (session_ == nullptr && !installation_->icqDatabases().empty()) {
-        showIcqFolder();
+        showIcqFolder(sessionError_);
         return;
     }
     if (plugins_.loadedCount() == 0) {
@@ -570,12 +570,23 @@ bool MainWindow::isInstalled(int row, PluginView& view, plugin* object) {
     if (!view.installed) {
         const QString name = pluginName(row);
         const QString user = installation_->user();
+        const QString where =
+            installation_->root() + (user.isEmpty() ? QString() : tr(", user %1").arg(user));
+        // The registry may have lost what the disk still holds.
+        QString found;
+        if (installation_->lookForIcqDatabases(
+                tr("%1 is not installed on this Windows installation (%2): its registry names no "
+                   "%1 program.")
+                    .arg(name, where),
+                found)) {
+            showIcqFolder(found);
+            return false;
+        }
         showMessage(PanelState::NothingToImport,
-                    tr("%1 is not installed on this Windows installation (%2%3): its registry "
+                    tr("%1 is not installed on this Windows installation (%2): its registry "
                        "names no %1 program, so there is nothing to import.\n\nChoose the "
                        "Windows installation or the user where %1 was used, above.")
-                        .arg(name, installation_->root(),
-                             user.isEmpty() ? QString() : tr(", user %1").arg(user)));
+                        .arg(name, where));
     }
     return view.installed;
 }
@@ -595,6 +606,15 @@ void MainWindow::openPage(int row, PluginView& view, plugin* object) {
             : nullptr;
     if (owners != nullptr && owners->count() == 0) {
         object->hideDlg(0);
+        QString found;
+        if (installation_->lookForIcqDatabases(
+                tr("%1 is installed on this Windows installation, but no owner file of %1 could "
+                   "be read.")
+                    .arg(pluginName(row)),
+                found)) {
+            showIcqFolder(found);
+            return;
+        }
         showMessage(PanelState::NoOwners,
                     tr("%1 is installed on this Windows installation, but it holds no %1 "
                        "account to import: no owner file of %1 could be read.\n\nChoose "
@@ -644,9 +664,9 @@ void MainWindow::showPage(PluginView& view) {
     updateActions();
 }
 
-void MainWindow::showIcqFolder() {
+void MainWindow::showIcqFolder(const QString& text) {
     state_ = PanelState::IcqFolder;
-    folderText_->setText(sessionError_);
+    folderText_->setText(text);
     // The database chosen stays chosen while the folder is listed again.
     const QListWidgetItem* const chosen = folderList_->currentItem();
     const QString kept =

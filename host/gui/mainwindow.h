@@ -154,8 +154,9 @@ private:
     QDialog* embedPage(PluginView& view);
     void showMessage(PanelState state, const QString& text);
     void showPage(PluginView& view);
-    /// Lists the databases of the ICQ folder given as the root, for Import to read.
-    void showIcqFolder();
+    /// Lists the ICQ databases found in the root (an ICQ folder, or an installation that does
+    /// not name them), with `text` saying what they are, for Import to read.
+    void showIcqFolder(const QString& text);
     /// Reads the database chosen in the ICQ folder's list with tolvane-icq.
     void runFolder();
     void setRunning(bool on);

@@ -120,6 +120,14 @@ public:
     TempDir dir;
 };
 
+// Runs the import as a click does and waits until its pages show.
+bool runImport(MainWindow& window) {
+    QSignalSpy finished(&window, &MainWindow::importFinished);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("importButton")),
+                      Qt::LeftButton);
+    return finished.wait(kRunTimeout);
+}
+
 // What the options panel says when there is nothing to import.
 TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
     const std::string d = dir.path();
@@ -128,6 +136,8 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
     fs::create_directories(d + "/Linked/2000a");
     writeFile(d + "/Elsewhere/4711.dat", "");
     fs::create_symlink(d + "/Elsewhere/4711.dat", d + "/Linked/2000a/4711.dat");
+    testsupport::buildSample(sample(true), d + "/Broken");
+    ASSERT_TRUE(fs::remove(d + "/Broken/WINDOWS/System32/config/SOFTWARE"));
     const std::tuple<std::string, std::string, PanelState, std::string> cases[] = {
         {d + "/C", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
          "This folder cannot be used as a Windows installation:\n" + d +
@@ -143,6 +153,15 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
         {d + "/Linked", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
          "This is an ICQ folder, not a Windows installation.\n\nNot read, as links lead out of "
          "the folder: 2000a/4711.dat."},
+        // Its registry cannot be read, its ICQ database still can.
+        {d + "/Broken", TARVEX_PLUGIN_PATH, PanelState::IcqFolder,
+         "ICQ is not installed on this Windows installation (" + d +
+             "/Broken, user Alice): its registry names no ICQ program.\n\nIts ICQ databases can "
+             "still be read on their own: " +
+             d +
+             "/Broken holds one owner's ICQ database, shown below.\n\nImport reads its contacts "
+             "and message history. The server settings, the account and the sounds cannot be "
+             "imported without ICQ's settings in the registry."},
         {d + "/NoIcq", TARVEX_PLUGIN_PATH, PanelState::NothingToImport,
          "ICQ is not installed on this Windows installation (" + d +
              "/NoIcq, user Alice): its registry names no ICQ program, so there is nothing to "
@@ -160,8 +179,13 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
         choosePlugin(*window);
         EXPECT_EQ(window->panelState(), state);
         EXPECT_EQ(window->panelMessage().toStdString(), message);
-        EXPECT_FALSE(button(*window, "importButton")->isEnabled());
+        EXPECT_EQ(button(*window, "importButton")->isEnabled(), state == PanelState::IcqFolder);
         EXPECT_TRUE(page(*window) == nullptr || !page(*window)->isVisible());
+        if (state == PanelState::IcqFolder) {
+            ASSERT_TRUE(runImport(*window));
+            EXPECT_EQ(window->statusText(), "Import complete: 1 contact on the list and 0 messages "
+                                            "read from 111.dat. Save them to keep them.");
+        }
     }
 }
 
@@ -187,14 +211,6 @@ TEST_F(WindowTest, EmbedsThePageOfThePluginChosenForTheInstallationChosen) {
     choosePlugin(*window, 1);
     EXPECT_TRUE(first->isHidden()); // hidden by hideDlg, not only by the panel
     EXPECT_EQ(window->findChildren<QDialog*>().size(), 2);
-}
-
-// Runs the import as a click does and waits until its pages show.
-bool runImport(MainWindow& window) {
-    QSignalSpy finished(&window, &MainWindow::importFinished);
-    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("importButton")),
-                      Qt::LeftButton);
-    return finished.wait(kRunTimeout);
 }
 
 // The code page the old Windows used decodes the imported names, until the person chooses
