@@ -239,6 +239,50 @@ std::string textsHint(const Run& run) {
                              : std::string();
 }
 
+// "(2000a/4711.dat, ...), whose contacts and history tolvane-icq reads: tolvane-icq export
+// --out DIR \"ROOT/2000a/4711.dat\"": the databases found below `root` and what reads them.
+std::string readerAdvice(const std::string& root, const std::vector<std::string>& databases) {
+    constexpr size_t kNamesShown = 5;
+    std::string names;
+    for (size_t i = 0; i < databases.size() && i <= kNamesShown; ++i) {
+        names +=
+            (i == 0 ? "" : ", ") +
+            (i < kNamesShown ? std::filesystem::path(databases[i]).lexically_relative(root).string()
+                             : std::string("..."));
+    }
+    return "(" + names +
+           "), whose contacts and history tolvane-icq reads: tolvane-icq export --out DIR \"" +
+           databases.front() + "\"";
+}
+
+// For a root that is no Windows installation but an ICQ folder, what reads it; else empty.
+std::string icqFolderAdvice(const std::string& root) {
+    const std::vector<std::string> databases = archive::databasesIn(root);
+    return databases.empty() ? std::string()
+                             : "; it is an ICQ folder " + readerAdvice(root, databases);
+}
+
+// For an installation whose registry names no ICQ: the ICQ databases on its disk all the same,
+// and what reads them; else empty.
+std::string diskDatabasesAdvice(const std::string& root) {
+    // Only those that are on the disk: a link may lead anywhere.
+    std::error_code ec;
+    const std::string inside = std::filesystem::canonical(root, ec).string() + "/";
+    if (ec) {
+        return {};
+    }
+    std::vector<std::string> databases;
+    for (const auto& [uin, copies] : archive::databaseCopiesIn(root)) {
+        for (const std::string& copy : copies) {
+            if (std::filesystem::canonical(copy, ec).string().rfind(inside, 0) == 0) {
+                databases.push_back(copy);
+            }
+        }
+    }
+    return databases.empty() ? std::string()
+                             : "; ICQ databases lie on its disk " + readerAdvice(root, databases);
+}
+
 // Saves what the record holds where it belongs: a complete import replaces the bundle in
 // --out, a run that did not complete leaves an earlier one as it was. Prints the record with
 // --json, the summary and the last line; answers the exit status. Stop signals that come now
@@ -278,7 +322,8 @@ int finishRun(Run& run) {
     if (!run.found) {
         return fail(vqrt::kImportRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
                                               " (the registry has no ICQ.exe application path)" +
-                                              (kept ? "; " + what : ""));
+                                              (kept ? "; " + what : "") +
+                                              diskDatabasesAdvice(run.o.host.windowsRoot));
     }
     if (!complete) {
         return fail(vqrt::kImportRefused, "the import did not complete; " + what);
@@ -310,22 +355,6 @@ int finishRun(Run& run) {
     std::cout.flush();
     std::fflush(nullptr);
     std::_Exit(status);
-}
-
-// For a root that is no Windows installation but an ICQ folder, what reads it; else empty.
-std::string icqFolderAdvice(const std::string& root) {
-    const std::vector<std::string> databases = archive::databasesIn(root);
-    if (databases.empty()) {
-        return {};
-    }
-    std::string names;
-    for (const std::string& path : databases) {
-        names += (names.empty() ? "" : ", ") +
-                 std::filesystem::path(path).lexically_relative(root).string();
-    }
-    return "; it is an ICQ folder (" + names +
-           "), whose contacts and history tolvane-icq reads: tolvane-icq export --out DIR \"" +
-           databases.front() + "\"";
 }
 
 std::optional<int> openSession(Run& run) {
@@ -415,7 +444,8 @@ std::optional<int> listOwners(Run& run) {
         return std::nullopt;
     }
     if (!run.found) {
-        return fail(vqrt::kImportRefused, "no ICQ installation found in " + run.o.host.windowsRoot);
+        return fail(vqrt::kImportRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
+                                              diskDatabasesAdvice(run.o.host.windowsRoot));
     }
     if (run.owners.empty()) {
         return fail(vqrt::kImportRefused, "ICQ is installed but has no owners");

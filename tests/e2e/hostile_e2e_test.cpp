@@ -200,13 +200,18 @@ TEST_F(HostileE2e, EarlierRecordIsNeverLostAndEveryStopCleansUp) {
     };
     const std::string noIcq = "tolvane-import: no ICQ installation found in {root} (the registry "
                               "has no ICQ.exe application path)";
+    // The databases are on the disk all the same.
+    const std::string onDisk =
+        "; ICQ databases lie on its disk (Program Files/ICQ/2000a/23456789.dat, Program "
+        "Files/ICQ/2000a/31415926.dat), whose contacts and history tolvane-icq reads: "
+        "tolvane-icq export --out DIR \"{root}/Program Files/ICQ/2000a/23456789.dat\"";
     const std::string holds = "tolvane-import: {out} holds the record of another ";
     const std::string stopped = "tolvane-import: interrupted by ";
     const std::string done = "ICQ: progress 60/60 (100%)";
     const Case cases[] = {
         {false, "23456789", "", false, 0, false, 1,
-         noIcq + "; the earlier record is kept as it was: {out}/record.json"},
-        {false, "", "", false, 0, false, 1, noIcq},
+         noIcq + "; the earlier record is kept as it was: {out}/record.json" + onDisk},
+        {false, "", "", false, 0, false, 1, noIcq + onDisk},
         {true, "31415926", "", false, 0, false, 2,
          holds + "owner (UIN 31415926); --replace replaces it"},
         {true, "23456789", R"({"installation": "/mnt/elsewhere", "owner": "23456789"})", false, 0,

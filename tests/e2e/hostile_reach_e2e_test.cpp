@@ -106,8 +106,16 @@ const Row kRows[] = {
      kRover, 3, kWithoutDatabase, kWithoutDatabaseErr},
     {"System32 linked to a folder outside that holds the machine's hive", Who::Tester, false,
      nullptr,
-     [](Scene& s) { s.untouched = moveOut(s, "C:\\WINDOWS\\System32") + "/config/SOFTWARE"; },
-     kList, 1, "", "tolvane-import: no ICQ installation found in {root}\n"},
+     [](Scene& s) {
+         // Of the databases on the disk, the one linked out of it is not named.
+         writeFile(s.outside + "/contacts.dat", "of this machine");
+         linkDatabase(s, s.outside + "/contacts.dat");
+         s.untouched = moveOut(s, "C:\\WINDOWS\\System32") + "/config/SOFTWARE";
+     },
+     kList, 1, "",
+     "tolvane-import: no ICQ installation found in {root}; ICQ databases lie on its disk "
+     "(Program Files/ICQ/2000a/31415926.dat), whose contacts and history tolvane-icq reads: "
+     "tolvane-icq export --out DIR \"{root}/Program Files/ICQ/2000a/31415926.dat\"\n"},
     {"a sound file linked to a file outside",
      Who::Tester,
      false,
