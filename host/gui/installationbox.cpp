@@ -129,18 +129,37 @@ IcqDatabase describeDatabase(const QString& folder, QStringList copies, const QS
     std::stable_sort(copies.begin(), copies.end(), [](const QString& a, const QString& b) {
         return QFileInfo(a).lastModified() < QFileInfo(b).lastModified();
     });
+    // A copy that is no database, or another owner's, would stop the others being read: it is
+    // left out and named.
+    QStringList readable;
+    QStringList leftOut;
+    std::optional<archive::OwnerPeek> newest;
+    std::string firstError;
+    for (auto copy = copies.crbegin(); copy != copies.crend(); ++copy) {
+        std::string error;
+        auto peeked = archive::peekOwner(copy->toStdString(), codepage.toStdString(), error);
+        if (peeked && newest && peeked->owner.uin != newest->owner.uin) {
+            error = copy->toStdString() + ": the database of another owner (UIN " +
+                    std::to_string(peeked->owner.uin) + ")";
+            peeked.reset();
+        }
+        if (!peeked) {
+            leftOut.prepend(fromStd(error));
+            firstError = firstError.empty() ? error : firstError;
+            continue;
+        }
+        newest = newest ? newest : peeked;
+        readable.prepend(*copy);
+    }
     QStringList names;
-    for (const QString& path : copies) {
+    for (const QString& path : readable.isEmpty() ? copies : readable) {
         names << QDir(folder).relativeFilePath(path);
     }
-    const QString newest = copies.back();
-    std::string error;
-    const auto peeked = archive::peekOwner(newest.toStdString(), codepage.toStdString(), error);
-    if (!peeked) {
+    if (!newest) {
         return {copies, names.join(QStringLiteral(", ")), InstallationBox::tr("Owner unknown"),
-                fromStd(error)};
+                fromStd(firstError)};
     }
-    const archive::Owner& owner = peeked->owner;
+    const archive::Owner& owner = newest->owner;
     const QString fullName =
         (fromStd(owner.firstName) + QLatin1Char(' ') + fromStd(owner.lastName)).trimmed();
     QString who = fromStd(owner.nickName);
@@ -150,14 +169,17 @@ IcqDatabase describeDatabase(const QString& folder, QStringList copies, const QS
         who += QStringLiteral(" (%1)").arg(fullName);
     }
     const QString uin = InstallationBox::tr("UIN %1").arg(owner.uin);
-    const QString written = copies.size() == 1
-                                ? InstallationBox::tr("last written %1").arg(writtenOn(newest))
-                                : InstallationBox::tr("%1 copies from %2 to %3, read together")
-                                      .arg(copies.size())
-                                      .arg(writtenOn(copies.front()), writtenOn(newest));
-    return {copies, names.join(QStringLiteral(", ")),
+    QString written = readable.size() == 1
+                          ? InstallationBox::tr("last written %1").arg(writtenOn(readable.back()))
+                          : InstallationBox::tr("%1 copies from %2 to %3, read together")
+                                .arg(readable.size())
+                                .arg(writtenOn(readable.front()), writtenOn(readable.back()));
+    for (const QString& why : leftOut) {
+        written += InstallationBox::tr("; left out: %1").arg(why);
+    }
+    return {readable, names.join(QStringLiteral(", ")),
             who.isEmpty() ? uin : who + QStringLiteral(", ") + uin,
-            InstallationBox::tr("ICQ %1, %2").arg(fromStd(peeked->version), written)};
+            InstallationBox::tr("ICQ %1, %2").arg(fromStd(newest->version), written)};
 }
 
 // A row of the form: a choice, and beside it what it means.

@@ -609,6 +609,8 @@ TEST_F(WindowTest, DatedCopiesOfAnIcqFolderAreReadTogether) {
         const timeval noon[2] = {{seconds, 0}, {seconds, 0}};
         ASSERT_EQ(utimes((copy + "/2000a/31415926.dat").c_str(), noon), 0);
     }
+    // A copy that is none would stop the others being read: it is left out and named.
+    writeFile(backups + "/2005-02-02/31415926.dat", "damaged");
     auto window = open(backups, {});
     ASSERT_EQ(window->panelState(), PanelState::IcqFolder);
     EXPECT_NE(window->panelMessage().indexOf(" holds the ICQ databases of 2 owners, listed below."),
@@ -617,8 +619,11 @@ TEST_F(WindowTest, DatedCopiesOfAnIcqFolderAreReadTogether) {
     ASSERT_EQ(databases->count(), 2);
     EXPECT_EQ(databases->item(1)->text(),
               "M\u00e4rta (M\u00e4rta H\u00e5kansson), UIN 31415926\nICQ 2000a, 2 copies from "
-              "2003-01-05 to 2004-06-01, read together\n2003-01-05/ICQ/2000a/31415926.dat, "
-              "2004-06-01/ICQ/2000a/31415926.dat");
+              "2003-01-05 to 2004-06-01, read together; left out: " +
+                  QString::fromStdString(backups) +
+                  "/2005-02-02/31415926.dat: not an ICQ database (the file has 7 bytes, fewer "
+                  "than its 8-byte header)\n2003-01-05/ICQ/2000a/31415926.dat, "
+                  "2004-06-01/ICQ/2000a/31415926.dat");
     databases->setCurrentRow(1);
     ASSERT_TRUE(runImport(*window));
     EXPECT_EQ(window->statusText(),
