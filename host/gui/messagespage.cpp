@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -35,10 +36,20 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent) {
     messages_->setWordWrap(true);
     messages_->header()->setSectionResizeMode(kTime, QHeaderView::ResizeToContents);
     messages_->header()->setSectionResizeMode(kFrom, QHeaderView::ResizeToContents);
+    // The list shows the start of each message; the one chosen is read whole below it.
+    reading_ = new QPlainTextEdit(right);
+    reading_->setObjectName(QStringLiteral("messageText"));
+    reading_->setReadOnly(true);
+    connect(messages_, &QTreeWidget::currentItemChanged, this, &MessagesPage::showMessage);
+    auto* reader = new QSplitter(Qt::Vertical, right);
+    reader->addWidget(messages_);
+    reader->addWidget(reading_);
+    reader->setStretchFactor(0, 2);
+    reader->setStretchFactor(1, 1);
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(heading_);
-    rightLayout->addWidget(messages_, 1);
+    rightLayout->addWidget(reader, 1);
 
     auto* splitter = new QSplitter(this);
     splitter->addWidget(conversations_);
@@ -79,6 +90,7 @@ void MessagesPage::fillConversations() {
 
 void MessagesPage::fillMessages() {
     messages_->clear();
+    reading_->clear();
     const QListWidgetItem* item = conversations_->currentItem();
     if (archive_ == nullptr || item == nullptr) {
         heading_->setText(search_->text().isEmpty()
@@ -104,16 +116,30 @@ void MessagesPage::fillMessages() {
             text = text.isEmpty() ? row.label : row.label + QStringLiteral(": ") + text;
         }
         // "2001-01-02T01:50:43+01:00": the date and time read, the offset in the tool tip.
-        auto* entry =
-            new QTreeWidgetItem({row.time.left(19).replace(QLatin1Char('T'), QLatin1Char(' ')),
-                                 row.sent ? archive_->ownerName() : contact, text});
+        const QString when = row.time.left(19).replace(QLatin1Char('T'), QLatin1Char(' '));
+        const QString from = row.sent ? archive_->ownerName() : contact;
+        auto* entry = new QTreeWidgetItem({when, from, text});
         entry->setToolTip(kTime, row.time);
         entry->setToolTip(kFrom, row.sent ? tr("sent by %1").arg(archive_->ownerName())
                                           : tr("received from %1").arg(contact));
         entry->setToolTip(kText, text);
+        entry->setData(kText, Qt::UserRole,
+                       tr("%1 %2, %3:\n\n%4").arg(when, row.time.mid(19), from, text));
         items << entry;
     }
     messages_->addTopLevelItems(items);
+    messages_->setCurrentItem(messages_->topLevelItem(0));
+}
+
+void MessagesPage::showMessage() {
+    const QTreeWidgetItem* item = messages_->currentItem();
+    // Stored line ends are CR LF; the pane wants one break per line.
+    reading_->setPlainText(item == nullptr
+                               ? QString()
+                               : item->data(kText, Qt::UserRole)
+                                     .toString()
+                                     .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    reading_->moveCursor(QTextCursor::Start);
 }
 
 } // namespace gui

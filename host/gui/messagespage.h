@@ -7,6 +7,7 @@
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QPlainTextEdit;
 class QTreeWidget;
 
 namespace gui {
@@ -14,8 +15,9 @@ namespace gui {
 class ArchiveFile;
 
 /// The message history of the ICQ archive, one conversation at a time: the contacts with
-/// messages on the left, the chosen one's messages (date, sender, text) on the right. A
-/// search keeps the conversations and messages that hold its text.
+/// messages on the left, the chosen one's messages (date, sender, text) on the right, and
+/// below them the chosen message whole. A search keeps the conversations and messages that
+/// hold its text.
 class MessagesPage : public QWidget {
     Q_OBJECT
 
@@ -31,12 +33,14 @@ public:
 private:
     void fillConversations();
     void fillMessages();
+    void showMessage();
 
     const ArchiveFile* archive_ = nullptr;
     QLineEdit* search_ = nullptr;
     QListWidget* conversations_ = nullptr;
     QLabel* heading_ = nullptr;
     QTreeWidget* messages_ = nullptr;
+    QPlainTextEdit* reading_ = nullptr;
 };
 
 } // namespace gui

@@ -102,6 +102,10 @@ int main(int argc, char** argv) {
     // A conversation with some back and forth, and the contacts by name.
     auto* conversations = window.findChild<QListWidget*>(QStringLiteral("conversationList"));
     conversations->setCurrentRow(std::min(2, conversations->count() - 1));
+    // A message with more to it than its row shows, read whole below the list.
+    auto* messages = window.findChild<QTreeWidget*>(QStringLiteral("messageList"));
+    messages->setCurrentItem(
+        messages->topLevelItem(std::min(7, messages->topLevelItemCount() - 1)));
     const std::pair<const char*, const char*> shots[] = {{"summaryPage", "import-summary.png"},
                                                          {"contactsPage", "import-contacts.png"},
                                                          {"messagesPage", "import-messages.png"},

@@ -16,6 +16,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -375,6 +376,14 @@ TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
     froms.removeDuplicates();
     froms.sort();
     EXPECT_EQ(froms, QStringList({"Rover", "Ødegård"}));
+    // The message chosen is read whole below the list, a line for each of its lines.
+    QTreeWidgetItem* const last = messages->topLevelItem(messages->topLevelItemCount() - 1);
+    messages->setCurrentItem(last);
+    EXPECT_EQ(find<QPlainTextEdit>("messageText")->toPlainText(),
+              last->text(gui::MessagesPage::kTime) + " " +
+                  last->toolTip(gui::MessagesPage::kTime).mid(19) + ", " +
+                  last->text(gui::MessagesPage::kFrom) + ":\n\n" +
+                  QString(last->text(gui::MessagesPage::kText)).replace("\r\n", "\n"));
 
     QTest::keyClicks(find<QLineEdit>("messageSearch"), QStringLiteral("CINEMA"));
     EXPECT_GT(inConversations(), 0);
