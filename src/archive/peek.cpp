@@ -1,5 +1,6 @@
 #include "archive/peek.h"
 
+#include <filesystem>
 #include <vector>
 
 #include "archive/bytes.h"
@@ -64,6 +65,18 @@ void readOwnerLeaf(const ReadOnlyFile& idx, const ReadOnlyFile& dat, WalkSink& s
     }
 }
 
+// True when links lead `a` and `b` into one folder: an index a link leads elsewhere is not
+// read, so that a look at whose a database is reads nothing beyond its folder.
+bool sameFolder(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    const std::filesystem::path first = std::filesystem::canonical(a, ec).parent_path();
+    if (ec) {
+        return false;
+    }
+    const std::filesystem::path second = std::filesystem::canonical(b, ec).parent_path();
+    return !ec && first == second;
+}
+
 // Index version 19 stands for 2001a to 2003a: the entry's build tells them apart.
 std::string versionOf(uint32_t indexVersion, const std::map<uint16_t, uint64_t>& builds) {
     const std::string named = format::versionOfIndex(indexVersion);
@@ -90,7 +103,8 @@ std::optional<OwnerPeek> peekOwner(const std::string& datPath, const std::string
     ReadOnlyFile idx;
     const std::string indexPath = indexBeside(datPath);
     std::string ignored;
-    const bool hasIndex = !indexPath.empty() && idx.open(indexPath, ignored);
+    const bool hasIndex =
+        !indexPath.empty() && sameFolder(datPath, indexPath) && idx.open(indexPath, ignored);
     if (hasIndex) {
         readOwnerLeaf(idx, dat, sink);
     }

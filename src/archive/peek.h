@@ -18,8 +18,9 @@ struct OwnerPeek {
 };
 
 /// Reads the owner entry (My Details) of the database `datPath`, its texts decoded from
-/// `codepage`: through the index when the index leads to it, else through the data pages from
-/// the first, which stop at the page that holds it. Empty with `error` ("PATH: why") when the
+/// `codepage`: through the index when the index leads to it (and lies, links followed, in the
+/// data file's folder), else through the data pages from the first, which stop at the page
+/// that holds it. Empty with `error` ("PATH: why") when the
 /// file cannot be read or holds no readable owner entry.
 std::optional<OwnerPeek> peekOwner(const std::string& datPath, const std::string& codepage,
                                    std::string& error);

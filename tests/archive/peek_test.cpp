@@ -4,6 +4,7 @@
 #include "support/tempdir.h"
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -71,6 +72,12 @@ TEST(PeekOwner, ReadsTheOwnerEntryAlone) {
              f.idx.clear();
          },
          "DIR/1.dat: no readable owner entry (My Details, entry 1005)"},
+        {"only an index linked from elsewhere would lead to it", rover,
+         [](auto& f) {
+             hideOwnerEntry(f);
+             f.idx = "link:" + f.idx;
+         },
+         "DIR/1.dat: no readable owner entry (My Details, entry 1005)"},
         {"index leading elsewhere", rover, [](auto& f) { moveOwnerLeaf(f.idx, 8 + 64205 + 205); },
          "23456789 Rover|Robert|Överby 2000b"},
         {"index leading past the file", rover, [](auto& f) { moveOwnerLeaf(f.idx, 0x7FFFFFF0); },
@@ -104,7 +111,10 @@ TEST(PeekOwner, ReadsTheOwnerEntryAlone) {
         c.damage(*files);
         TempDir dir;
         testsupport::writeFile(dir.file("1.dat"), files->dat);
-        if (!files->idx.empty()) {
+        if (files->idx.rfind("link:", 0) == 0) {
+            testsupport::writeFile(dir.file("elsewhere/1.idx"), files->idx.substr(5));
+            std::filesystem::create_symlink(dir.file("elsewhere/1.idx"), dir.file("1.idx"));
+        } else if (!files->idx.empty()) {
             testsupport::writeFile(dir.file("1.idx"), files->idx);
         }
         std::string expected = c.expected;
