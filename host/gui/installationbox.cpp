@@ -437,17 +437,18 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
             session = vqrt::HostSession::open(options, error);
         }
     }
-    // A folder with a Windows folder in it is an installation that cannot be opened.
-    const bool windows = QDir(appliedRoot_)
-                             .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
-                             .contains(QStringLiteral("Windows"), Qt::CaseInsensitive);
-    const QString why =
-        windows ? tr("This Windows installation cannot be opened:\n%1").arg(fromStd(error))
-                : QString();
-    if (session == nullptr && lookForIcqDatabases(why, problem)) {
-        return nullptr;
-    }
     if (session == nullptr) {
+        // A folder with a Windows folder in it is an installation that cannot be opened; any
+        // other is taken for an ICQ folder.
+        const QStringList folders = QDir(appliedRoot_).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        const bool windows = folders.contains(QStringLiteral("Windows"), Qt::CaseInsensitive) ||
+                             folders.contains(QStringLiteral("WINNT"), Qt::CaseInsensitive);
+        const QString why =
+            windows ? tr("This Windows installation cannot be opened:\n%1").arg(fromStd(error))
+                    : QString();
+        if (lookForIcqDatabases(why, problem)) {
+            return nullptr;
+        }
         problem = tr("This folder cannot be used as a Windows installation:\n%1\n\n")
                       .arg(fromStd(error)) +
                   hint;

@@ -139,6 +139,10 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
     fs::create_symlink(d + "/Elsewhere/4711.dat", d + "/Linked/2000a/4711.dat");
     testsupport::buildSample(sample(true), d + "/Broken");
     ASSERT_TRUE(fs::remove(d + "/Broken/WINDOWS/System32/config/SOFTWARE"));
+    // Neither hive nor profile: a Windows folder, and its ICQ databases all the same.
+    testsupport::buildSample(sample(true), d + "/Wrecked");
+    fs::remove_all(d + "/Wrecked/Documents and Settings");
+    ASSERT_TRUE(fs::remove(d + "/Wrecked/WINDOWS/System32/config/SOFTWARE"));
     const std::tuple<std::string, std::string, PanelState, std::string> cases[] = {
         {d + "/C", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
          "This folder cannot be used as a Windows installation:\n" + d +
@@ -163,6 +167,15 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
              "/Broken holds one owner's ICQ database, shown below.\n\nImport reads its contacts "
              "and message history. The server settings, the account and the sounds cannot be "
              "imported without ICQ's settings in the registry."},
+        {d + "/Wrecked", TARVEX_PLUGIN_PATH, PanelState::IcqFolder,
+         "This Windows installation cannot be opened:\n" + d +
+             "/Wrecked: no Windows installation found (expected Windows/System32/config/SOFTWARE "
+             "or a user profile under Users or Documents and Settings)\n\nIts ICQ databases can "
+             "still be read on their own: " +
+             d +
+             "/Wrecked holds one owner's ICQ database, shown below.\n\nImport reads its "
+             "contacts and message history. The server settings, the account and the sounds "
+             "cannot be imported without ICQ's settings in the registry."},
         {d + "/NoIcq", TARVEX_PLUGIN_PATH, PanelState::NothingToImport,
          "ICQ is not installed on this Windows installation (" + d +
              "/NoIcq, user Alice): its registry names no ICQ program, so there is nothing to "
