@@ -100,9 +100,8 @@ bool icqFolderProblem(const QString& folder, const QString& why, std::vector<QSt
     if (!why.isEmpty()) {
         problem = InstallationBox::tr(
                       "%1\n\nIts ICQ databases can still be read on their own: %2 holds %3.\n\n"
-                      "Import reads %4 contacts and message history. The server settings, the "
-                      "account and the sounds cannot be imported without ICQ's settings in the "
-                      "registry.")
+                      "Import reads %4 contacts and message history; the server settings, the "
+                      "account and the sounds are not imported this way.")
                       .arg(why, folder, holds, whose);
     } else {
         problem = InstallationBox::tr(
@@ -157,7 +156,7 @@ IcqDatabase describeDatabase(const QString& folder, QStringList copies, const QS
     }
     if (!newest) {
         return {copies, names.join(QStringLiteral(", ")), InstallationBox::tr("Owner unknown"),
-                fromStd(firstError)};
+                QString(), fromStd(firstError)};
     }
     const archive::Owner& owner = newest->owner;
     const QString fullName =
@@ -178,7 +177,7 @@ IcqDatabase describeDatabase(const QString& folder, QStringList copies, const QS
         written += InstallationBox::tr("; left out: %1").arg(why);
     }
     return {readable, names.join(QStringLiteral(", ")),
-            who.isEmpty() ? uin : who + QStringLiteral(", ") + uin,
+            who.isEmpty() ? uin : who + QStringLiteral(", ") + uin, fromStd(owner.nickName),
             InstallationBox::tr("ICQ %1, %2").arg(fromStd(newest->version), written)};
 }
 
@@ -460,9 +459,11 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
 }
 
 bool InstallationBox::lookForIcqDatabases(const QString& why, QString& text) {
-    // Looked for once per opening: a whole drive is searched.
-    if (!icqLooked_) {
+    // Looked for once per opening and reason: a whole drive is searched.
+    if (!icqLooked_ || why != icqWhy_) {
         icqLooked_ = true;
+        icqWhy_ = why;
+        icqDatabases_.clear();
         std::vector<QStringList> owners;
         if (icqFolderProblem(appliedRoot_, why, owners, icqText_)) {
             for (const QStringList& copies : owners) {

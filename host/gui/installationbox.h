@@ -26,6 +26,8 @@ struct IcqDatabase {
     /// Its owner as the newest copy names them ("Märta (Märta Lindqvist), UIN 31415926"), or
     /// "Owner unknown".
     QString owner;
+    /// The owner's nickname alone; empty when unknown.
+    QString nickname;
     /// Which ICQ wrote it and when it was last written, or why its owner cannot be read.
     QString detail;
 };
@@ -54,8 +56,8 @@ public:
     /// what is wrong and what to do.
     std::unique_ptr<vqrt::HostSession> openSession(QString& problem);
     /// Looks for ICQ databases in the root and the folders below it, for an installation
-    /// whose registry names no ICQ or no owner (`why` says so): true with `text` saying what
-    /// was found and what can be read, the databases in icqDatabases().
+    /// that cannot be imported from with the plug-in (`why` says why): true with `text` saying
+    /// what was found and what can be read, the databases in icqDatabases().
     bool lookForIcqDatabases(const QString& why, QString& text);
     /// When the root is no Windows installation but an ICQ folder, or lookForIcqDatabases found
     /// some, the databases, one per owner with all its copies; else empty.
@@ -108,6 +110,7 @@ private:
     QLabel* info_ = nullptr;
     std::vector<IcqDatabase> icqDatabases_;
     bool icqLooked_ = false; ///< the databases were looked for since the session was opened
+    QString icqWhy_;         ///< why they were looked for
     QString icqText_;        ///< what was said of them
 };
 

@@ -788,7 +788,7 @@ void MainWindow::runImport() {
     }
     RunRequest request;
     if (!passwordFor(page, request.pageState)) {
-        setStatus(tr("Import not started: no password was given."));
+        readWithoutPassword(page);
         return;
     }
     request.program = importer_;
@@ -798,6 +798,43 @@ void MainWindow::runImport() {
     const QString name = pluginName(row);
     request.outDir = startRun(name, {}, tr("Importing with %1\u2026").arg(name));
     process_->start(request);
+}
+
+void MainWindow::readWithoutPassword(QDialog* page) {
+    QMessageBox box(QMessageBox::Question, tr("Password"),
+                    tr("Without a password the owner's account cannot be imported.\n\nThe "
+                       "contacts and the message history need none: read them alone?"),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("withoutPassword"));
+    QPushButton* const read =
+        box.addButton(tr("Read contacts and history"), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.exec();
+    if (box.clickedButton() != read) {
+        setStatus(tr("Import not started: no password was given."));
+        return;
+    }
+    QString found;
+    if (!installation_->lookForIcqDatabases(
+            tr("No password was given, so the owner's account is not imported."), found)) {
+        setStatus(tr("Import not started: no password was given, and no ICQ database was found "
+                     "on this disk."));
+        return;
+    }
+    // The owner chosen on the page, when a database names them.
+    const auto* owners = page->findChild<QListWidget*>(QString::fromLatin1(kOwnerListName));
+    const QString chosen = owners != nullptr && owners->currentItem() != nullptr
+                               ? owners->currentItem()->text()
+                               : QString();
+    hideCurrentPage();
+    showIcqFolder(found);
+    const auto& databases = installation_->icqDatabases();
+    for (size_t i = 0; i < databases.size(); ++i) {
+        if (!chosen.isEmpty() && databases[i].nickname == chosen) {
+            folderList_->setCurrentRow(static_cast<int>(i));
+        }
+    }
+    runFolder();
 }
 
 void MainWindow::runFolder() {

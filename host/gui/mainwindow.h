@@ -159,6 +159,8 @@ private:
     void showIcqFolder(const QString& text);
     /// Reads the database chosen in the ICQ folder's list with tolvane-icq.
     void runFolder();
+    /// With no password given: offers to read the chosen owner's contacts and history alone.
+    void readWithoutPassword(QDialog* page);
     void setRunning(bool on);
     /// Begins the run of `name` (reading the copies `databases` of an ICQ folder's database;
     /// none for an import):

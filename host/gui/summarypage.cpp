@@ -150,8 +150,8 @@ std::vector<SummaryRow> folderSummary(const QString& outcome, const QStringList&
             SummaryPage::tr("%1 (UIN %2)").arg(archive->ownerName()).arg(archive->ownerUin()));
     }
     rows.emplace_back(SummaryPage::tr("Left out:"),
-                      SummaryPage::tr("the server settings, the account and the sounds: an ICQ "
-                                      "folder does not hold them"));
+                      SummaryPage::tr("the server settings, the account and the sounds, which "
+                                      "only an import with the plug-in brings"));
     for (SummaryRow& row : archiveRows(archive)) {
         rows.push_back(std::move(row));
     }

@@ -165,8 +165,8 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
              "still be read on their own: " +
              d +
              "/Broken holds one owner's ICQ database, shown below.\n\nImport reads its contacts "
-             "and message history. The server settings, the account and the sounds cannot be "
-             "imported without ICQ's settings in the registry."},
+             "and message history; the server settings, the account and the sounds are not "
+             "imported this way."},
         {d + "/Wrecked", TARVEX_PLUGIN_PATH, PanelState::IcqFolder,
          "This Windows installation cannot be opened:\n" + d +
              "/Wrecked: no Windows installation found (expected Windows/System32/config/SOFTWARE "
@@ -174,8 +174,8 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
              "still be read on their own: " +
              d +
              "/Wrecked holds one owner's ICQ database, shown below.\n\nImport reads its "
-             "contacts and message history. The server settings, the account and the sounds "
-             "cannot be imported without ICQ's settings in the registry."},
+             "contacts and message history; the server settings, the account and the sounds "
+             "are not imported this way."},
         {d + "/NoIcq", TARVEX_PLUGIN_PATH, PanelState::NothingToImport,
          "ICQ is not installed on this Windows installation (" + d +
              "/NoIcq, user Alice): its registry names no ICQ program, so there is nothing to "
@@ -658,6 +658,27 @@ TEST_F(WindowTest, DatedCopiesOfAnIcqFolderAreReadTogether) {
                            "together; 876 messages found in more than one kept once\n"),
               std::string::npos)
         << summary;
+}
+
+// Without a password the account cannot be imported; the chosen owner's contacts and history
+// can, read from the database alone.
+TEST_F(WindowTest, WithoutPasswordContactsAndHistoryAreReadAlone) {
+    auto window = openRover(nullptr);
+    {
+        ModalAnswer answers([](QWidget* modal) {
+            testsupport::clickButton(modal, modal->objectName() == "withoutPassword"
+                                                ? QStringLiteral("Read contacts and history")
+                                                : QStringLiteral("Cancel"));
+        });
+        ASSERT_TRUE(runImport(*window));
+        EXPECT_EQ(answers.titles(), (QStringList{"Password", "Password"}));
+    }
+    EXPECT_EQ(window->panelState(), PanelState::IcqFolder);
+    EXPECT_TRUE(window->panelMessage().startsWith(
+        "No password was given, so the owner's account is not imported.\n\nIts ICQ databases "
+        "can still be read on their own: "));
+    EXPECT_EQ(window->statusText(), "Import complete: 1 contact on the list and 0 messages read "
+                                    "from 111.dat. Save them to keep them.");
 }
 
 // Cancel sends the child SIGINT; the window says so and can import again.
