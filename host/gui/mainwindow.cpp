@@ -828,13 +828,15 @@ void MainWindow::readWithoutPassword(QDialog* page) {
                                : QString();
     hideCurrentPage();
     showIcqFolder(found);
+    // Read at once when a database names that owner; else the person chooses one.
     const auto& databases = installation_->icqDatabases();
     for (size_t i = 0; i < databases.size(); ++i) {
         if (!chosen.isEmpty() && databases[i].nickname == chosen) {
             folderList_->setCurrentRow(static_cast<int>(i));
+            runFolder();
+            return;
         }
     }
-    runFolder();
 }
 
 void MainWindow::runFolder() {
