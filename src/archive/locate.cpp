@@ -187,7 +187,9 @@ databaseCopiesIn(const std::string& folder, int depth, size_t maxFolders) {
             std::error_code ec;
             const fs::file_status linkStatus = fs::symlink_status(entry, ec);
             if (fs::is_directory(linkStatus)) {
-                if (level < depth) {
+                // Windows' own folder holds no ICQ database, and thousands of folders.
+                const std::string name = text::foldName(entry.filename().string());
+                if (level < depth && name != "windows" && name != "winnt") {
                     folders.emplace_back(entry, level + 1);
                 }
                 continue;

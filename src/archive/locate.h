@@ -27,7 +27,8 @@ std::string indexBeside(const std::string& datPath);
 std::vector<std::string> databasesIn(const std::string& folder);
 
 /// Every <UIN>.dat in `folder` and in the folders below it, down to `depth` levels (links to
-/// folders not followed; at most `maxFolders` folders looked into), by UIN, each UIN's files
+/// folders and Windows' own folder not followed; at most `maxFolders` folders looked into, the
+/// nearest first), by UIN, each UIN's files
 /// sorted by path. People keep dated copies of their ICQ folder side by side, and an upgraded
 /// ICQ leaves the older version's database beside the newer one's.
 std::map<unsigned long long, std::vector<std::string>>

@@ -633,6 +633,8 @@ TEST_F(WindowTest, DatedCopiesOfAnIcqFolderAreReadTogether) {
     }
     // A copy that is none would stop the others being read: it is left out and named.
     writeFile(backups + "/2005-02-02/31415926.dat", "damaged");
+    // Windows' own folder is not searched.
+    writeFile(backups + "/2006/WINDOWS/31415926.dat", "");
     auto window = open(backups, {});
     ASSERT_EQ(window->panelState(), PanelState::IcqFolder);
     EXPECT_NE(window->panelMessage().indexOf(" holds the ICQ databases of 2 owners, listed below."),
