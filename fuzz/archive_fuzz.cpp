@@ -1,12 +1,14 @@
 // The structured reader of ICQ databases over a damaged or hostile .dat and .idx: the input is
 // a 4-byte little-endian length L, then the .idx (L bytes, none when L is 0), then the .dat.
 // Both walks run (index tree and allocation bitmap), each handing the messages over while it
-// walks, and each opened database is streamed in both orders.
+// walks, and each opened database is streamed in both orders; the owner entry is read alone
+// as the window's list reads it.
 
 #include <cstdio>
 #include <cstring>
 
 #include "archive/database.h"
+#include "archive/peek.h"
 #include "fuzzsupport.h"
 #include "text/utf8.h"
 
@@ -79,6 +81,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     fuzzsupport::writeBytes(dat, size >= 4 ? input.substr(4 + index.size()) : input);
 
+    std::string peekError;
+    if (const auto peeked = archive::peekOwner(dat, "CP1252", peekError)) {
+        checkUtf8(peeked->owner.nickName + "\n" + peeked->owner.firstName + "\n" +
+                  peeked->owner.lastName + "\n" + peeked->owner.email + "\n" + peeked->version);
+    } else {
+        checkLines({peekError});
+    }
     for (const bool useIndex : {true, false}) {
         archive::Settings settings;
         settings.useIndex = useIndex;
