@@ -265,6 +265,13 @@ QWidget* MainWindow::buildPluginBox() {
     pluginList_->setMinimumWidth(180);
     connect(pluginList_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &MainWindow::pluginChosen);
+    // After its databases were read without it, the plug-in chosen already shows its page
+    // again when clicked.
+    connect(pluginList_, &QListView::clicked, this, [this](const QModelIndex& index) {
+        if (state_ == PanelState::IcqFolder && session_ != nullptr) {
+            pluginChosen(index);
+        }
+    });
     layout->addWidget(pluginList_);
     box->setMaximumWidth(230);
     return box;

@@ -681,6 +681,10 @@ TEST_F(WindowTest, WithoutPasswordContactsAndHistoryAreReadAlone) {
         "can still be read on their own: "));
     EXPECT_EQ(window->statusText(), "Import complete: 1 contact on the list and 0 messages read "
                                     "from 111.dat. Save them to keep them.");
+    // The plug-in's page is one click away, for a password remembered after all.
+    choosePlugin(*window);
+    EXPECT_EQ(window->panelState(), PanelState::Page);
+    EXPECT_TRUE(page(*window)->isVisible());
 }
 
 // Cancel sends the child SIGINT; the window says so and can import again.
