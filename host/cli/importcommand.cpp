@@ -20,6 +20,7 @@
 
 #include "archive/exportall.h"
 #include "archive/locate.h"
+#include "archive/text.h"
 #include "archiverun.h"
 #include "confinement.h"
 #include "diagnostics.h"
@@ -243,14 +244,11 @@ std::string textsHint(const Run& run) {
 // --out DIR \"ROOT/2000a/4711.dat\"": the databases found below `root` and what reads them.
 std::string readerAdvice(const std::string& root, const std::vector<std::string>& databases) {
     constexpr size_t kNamesShown = 5;
-    std::string names;
-    for (size_t i = 0; i < databases.size() && i <= kNamesShown; ++i) {
-        names +=
-            (i == 0 ? "" : ", ") +
-            (i < kNamesShown ? std::filesystem::path(databases[i]).lexically_relative(root).string()
-                             : std::string("..."));
+    std::vector<std::string> names;
+    for (const std::string& path : databases) {
+        names.push_back(std::filesystem::path(path).lexically_relative(root).string());
     }
-    return "(" + names +
+    return "(" + archive::firstFew(names, kNamesShown) +
            "), whose contacts and history tolvane-icq reads: tolvane-icq export --out DIR \"" +
            databases.front() + "\"";
 }

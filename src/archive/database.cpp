@@ -106,21 +106,6 @@ private:
     uint64_t next_ = 0;
 };
 
-// The highest build that wrote at least one in a hundred entries, so that a few damaged
-// entries do not name the version.
-uint16_t latestBuild(const std::map<uint16_t, uint64_t>& builds) {
-    uint64_t total = 0;
-    for (const auto& [build, count] : builds) {
-        total += count;
-    }
-    for (auto it = builds.rbegin(); it != builds.rend(); ++it) {
-        if (it->second * 100 >= total) {
-            return it->first;
-        }
-    }
-    return 0;
-}
-
 } // namespace
 
 struct Database::State {
@@ -205,16 +190,7 @@ void Database::State::finish() {
         // ICQ's own group of contacts that have not authorised yet is in no owner entry.
         groups.push_back({kAwaitingGroup, "Awaiting authorization"});
     }
-    // Index version 19 stands for 2001a to 2003a: the entries tell them apart.
-    const std::string named = format::versionOfIndex(indexVersion);
-    const uint16_t latest = latestBuild(gathered.builds);
-    if (!named.empty() && indexVersion != 19) {
-        version = named;
-    } else if (latest >= 200) {
-        version = format::versionOfBuild(latest);
-    } else if (!named.empty()) {
-        version = named;
-    }
+    version = format::versionOfDatabase(indexVersion, gathered.builds);
     report = std::move(r);
     opened = report.warnings.size();
 }

@@ -161,4 +161,36 @@ std::string versionOfIndex(uint32_t version) {
     }
 }
 
+namespace {
+
+// The highest build that wrote at least one in a hundred entries, so that a few damaged
+// entries do not name the version.
+uint16_t latestBuild(const std::map<uint16_t, uint64_t>& builds) {
+    uint64_t total = 0;
+    for (const auto& [build, count] : builds) {
+        total += count;
+    }
+    for (auto it = builds.rbegin(); it != builds.rend(); ++it) {
+        if (it->second * 100 >= total) {
+            return it->first;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+std::string versionOfDatabase(uint32_t indexVersion, const std::map<uint16_t, uint64_t>& builds) {
+    // Index version 19 stands for 2001a to 2003a: the entries tell them apart.
+    const std::string named = versionOfIndex(indexVersion);
+    const uint16_t latest = latestBuild(builds);
+    if (!named.empty() && indexVersion != 19) {
+        return named;
+    }
+    if (latest >= 200) {
+        return versionOfBuild(latest);
+    }
+    return named.empty() ? "unknown" : named;
+}
+
 } // namespace archive::format

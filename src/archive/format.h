@@ -3,6 +3,7 @@
 // The ICQ database pair (<UIN>.idx, <UIN>.dat) of ICQ 99a to 2003a: sizes, places and codes.
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace archive::format {
@@ -63,6 +64,9 @@ Era eraOf(uint16_t build);
 std::string versionOfBuild(uint16_t build);
 /// The version an index header names (10 "99a", ..., 19 "2001a or later"); empty if unknown.
 std::string versionOfIndex(uint32_t version);
+/// The database's version from its index header (0 without an index) and the entries read by
+/// their build number; "unknown" when neither says.
+std::string versionOfDatabase(uint32_t indexVersion, const std::map<uint16_t, uint64_t>& builds);
 
 /// The offset of slot `slot` of data page `page`.
 inline uint64_t slotOffset(uint64_t page, uint32_t slot) {

@@ -122,32 +122,19 @@ std::string fromFolder(const std::string& given, std::string& problem) {
                 below.push_back(fs::path(path).lexically_relative(folder).string());
             }
         }
-        if (below.size() > kNamesShown) {
-            below.resize(kNamesShown);
-            below.push_back("...");
-        }
         if (!below.empty()) {
-            std::string names;
-            for (const std::string& name : below) {
-                names += (names.empty() ? "" : ", ") + name;
-            }
-            problem += "; below it: " + names +
+            problem += "; below it: " + archive::firstFew(below, kNamesShown) +
                        "; name the one to read, or for export every copy of one owner's database";
         }
         return {};
     }
     // A few are enough to show what the folder is.
-    std::string names;
-    size_t shown = 0;
+    std::vector<std::string> names;
     for (const auto& [uin, path] : byUin) {
-        names += (shown == 0 ? "" : ", ") +
-                 (shown < kNamesShown ? path.lexically_relative(folder).string() : "...");
-        if (++shown > kNamesShown) {
-            break;
-        }
+        names.push_back(path.lexically_relative(folder).string());
     }
     problem = given + ": holds the databases of " + std::to_string(byUin.size()) + " owners (" +
-              names + "); name one of them";
+              archive::firstFew(names, kNamesShown) + "); name one of them";
     return {};
 }
 

@@ -77,18 +77,6 @@ bool sameFolder(const std::string& a, const std::string& b) {
     return !ec && first == second;
 }
 
-// Index version 19 stands for 2001a to 2003a: the entry's build tells them apart.
-std::string versionOf(uint32_t indexVersion, const std::map<uint16_t, uint64_t>& builds) {
-    const std::string named = format::versionOfIndex(indexVersion);
-    if (!named.empty() && indexVersion != 19) {
-        return named;
-    }
-    if (!builds.empty() && builds.rbegin()->first >= 200) {
-        return format::versionOfBuild(builds.rbegin()->first);
-    }
-    return named.empty() ? "unknown" : named;
-}
-
 } // namespace
 
 std::optional<OwnerPeek> peekOwner(const std::string& datPath, const std::string& codepage,
@@ -115,7 +103,8 @@ std::optional<OwnerPeek> peekOwner(const std::string& datPath, const std::string
         error = datPath + ": no readable owner entry (My Details, entry 1005)";
         return std::nullopt;
     }
-    return OwnerPeek{gathered.owner, versionOf(hasIndex ? indexVersion(idx) : 0, gathered.builds)};
+    return OwnerPeek{gathered.owner,
+                     format::versionOfDatabase(hasIndex ? indexVersion(idx) : 0, gathered.builds)};
 }
 
 } // namespace archive

@@ -200,4 +200,12 @@ std::string listed(const std::vector<std::string>& names) {
     return out;
 }
 
+std::string firstFew(const std::vector<std::string>& names, size_t shown) {
+    std::string out;
+    for (size_t i = 0; i < names.size() && i <= shown; ++i) {
+        out += (i == 0 ? "" : ", ") + (i < shown ? names[i] : std::string("..."));
+    }
+    return out;
+}
+
 } // namespace archive

@@ -33,6 +33,10 @@ std::string counted(uint64_t n, const std::string& noun);
 /// The names as a sentence lists them: "a", "a and b", "a, b and c".
 std::string listed(const std::vector<std::string>& names);
 
+/// The first `shown` of the names joined by ", ", and "..." after them when there are more:
+/// enough to show what a folder holds.
+std::string firstFew(const std::vector<std::string>& names, size_t shown);
+
 /// Why nothing was written into `folder`: "<folder>: holds a and b, which <writtenBy>; move
 /// them away or choose another folder".
 std::string inTheWay(const std::string& folder, const std::vector<std::string>& names,
