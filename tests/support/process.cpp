@@ -75,6 +75,17 @@ int waitFor(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// A file of /proc; empty when its process ended before it was read (reading then fails with
+// ESRCH, which the stream reports by throwing).
+std::string procFile(const std::filesystem::path& path) {
+    try {
+        std::ifstream file(path);
+        return std::string((std::istreambuf_iterator<char>(file)), {});
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 // The process of the group `group` that waits in a write to standard error; 0 when none does
 // while others run, -1 when all have ended.
 pid_t writerWaiting(pid_t group) {
@@ -86,8 +97,7 @@ pid_t writerWaiting(pid_t group) {
         if (pid.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
-        std::ifstream statFile(entry.path() / "stat");
-        const std::string stat((std::istreambuf_iterator<char>(statFile)), {});
+        const std::string stat = procFile(entry.path() / "stat");
         // The fields after the command's name: state, parent, process group.
         std::istringstream fields(stat.substr(std::min(stat.rfind(')') + 1, stat.size())));
         char processState = 0;
@@ -97,8 +107,7 @@ pid_t writerWaiting(pid_t group) {
             processState == 'Z') {
             continue;
         }
-        std::ifstream syscallFile(entry.path() / "syscall");
-        const std::string syscall((std::istreambuf_iterator<char>(syscallFile)), {});
+        const std::string syscall = procFile(entry.path() / "syscall");
         if (syscall.rfind(writing, 0) == 0) {
             return static_cast<pid_t>(std::stol(pid));
         }
