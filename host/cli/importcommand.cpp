@@ -40,6 +40,7 @@
 #include "terminal.h"
 #include "terminalagent.h"
 #include "text/printable.h"
+#include "windowsinstall.h"
 #include "windowszone.h"
 
 namespace cli {
@@ -264,18 +265,10 @@ std::string icqFolderAdvice(const std::string& root) {
 // and what reads them; else empty.
 std::string diskDatabasesAdvice(const std::string& root) {
     // Only those that are on the disk: a link may lead anywhere.
-    std::error_code ec;
-    const std::string inside = std::filesystem::canonical(root, ec).string() + "/";
-    if (ec) {
-        return {};
-    }
+    std::vector<std::string> outside;
     std::vector<std::string> databases;
-    for (const auto& [uin, copies] : archive::databaseCopiesIn(root)) {
-        for (const std::string& copy : copies) {
-            if (std::filesystem::canonical(copy, ec).string().rfind(inside, 0) == 0) {
-                databases.push_back(copy);
-            }
-        }
+    for (auto& [uin, copies] : archive::databaseCopiesInside(root, outside)) {
+        databases.insert(databases.end(), copies.begin(), copies.end());
     }
     return databases.empty() ? std::string()
                              : "; ICQ databases lie on its disk " + readerAdvice(root, databases);
@@ -359,7 +352,14 @@ std::optional<int> openSession(Run& run) {
     std::string error;
     run.session = vqrt::HostSession::open(run.o.host, error);
     if (!run.session) {
-        return fail(vqrt::kImportUsage, error + icqFolderAdvice(run.o.host.windowsRoot));
+        // A Windows installation whose registry cannot be read may hold ICQ databases all the
+        // same; a folder that is no installation may be an ICQ folder.
+        const std::string& root = run.o.host.windowsRoot;
+        std::string unused;
+        const std::string advice = vqrt::WindowsInstallation::locate(root, unused) ? std::string()
+                                   : vqrt::holdsWindowsFolder(root) ? diskDatabasesAdvice(root)
+                                                                    : icqFolderAdvice(root);
+        return fail(vqrt::kImportUsage, error + advice);
     }
     for (const std::string& warning : run.session->warnings()) {
         warn(warning);

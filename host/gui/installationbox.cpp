@@ -44,26 +44,19 @@ bool icqFolderProblem(const QString& folder, const QString& why, std::vector<QSt
                       QString& problem) {
     // A database that a link leads out of the folder to is not read: the window reads nothing
     // beyond what it was pointed at.
-    QString inside = QFileInfo(folder).canonicalFilePath();
-    if (!inside.endsWith(QLatin1Char('/'))) {
-        inside += QLatin1Char('/');
-    }
+    std::vector<std::string> linked;
     QStringList outside;
     qsizetype files = 0;
-    for (const auto& [uin, paths] : archive::databaseCopiesIn(folder.toStdString())) {
+    for (const auto& [uin, paths] : archive::databaseCopiesInside(folder.toStdString(), linked)) {
         QStringList copies;
-        for (const std::string& found : paths) {
-            const QString path = fromStd(found);
-            if (QFileInfo(path).canonicalFilePath().startsWith(inside)) {
-                copies << path;
-            } else {
-                outside << QDir(folder).relativeFilePath(path);
-            }
+        for (const std::string& path : paths) {
+            copies << fromStd(path);
         }
-        if (!copies.isEmpty()) {
-            files += copies.size();
-            owners.push_back(copies);
-        }
+        files += copies.size();
+        owners.push_back(copies);
+    }
+    for (const std::string& path : linked) {
+        outside << QDir(folder).relativeFilePath(fromStd(path));
     }
     const QString notRead = InstallationBox::tr("Not read, as links lead out of the folder: %1.")
                                 .arg(outside.join(QStringLiteral(", ")));
@@ -439,12 +432,10 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
     if (session == nullptr) {
         // A folder with a Windows folder in it is an installation that cannot be opened; any
         // other is taken for an ICQ folder.
-        const QStringList folders = QDir(appliedRoot_).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        const bool windows = folders.contains(QStringLiteral("Windows"), Qt::CaseInsensitive) ||
-                             folders.contains(QStringLiteral("WINNT"), Qt::CaseInsensitive);
         const QString why =
-            windows ? tr("This Windows installation cannot be opened:\n%1").arg(fromStd(error))
-                    : QString();
+            vqrt::holdsWindowsFolder(appliedRoot_.toStdString())
+                ? tr("This Windows installation cannot be opened:\n%1").arg(fromStd(error))
+                : QString();
         if (lookForIcqDatabases(why, problem)) {
             return nullptr;
         }

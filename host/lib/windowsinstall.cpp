@@ -55,7 +55,34 @@ bool isSystemProfile(const std::string& name) {
                        [&](const char* s) { return lower == s; });
 }
 
+// Windows 95, 98 and ME keep their registry in SYSTEM.DAT and USER.DAT in the Windows folder,
+// in a format of their own: ": a Windows 95, 98 or ME installation (...)", else empty.
+std::string olderWindows(const std::string& root, const std::string& windowsDir) {
+    std::vector<std::string> files;
+    for (const char* name : {"SYSTEM.DAT", "USER.DAT"}) {
+        if (const auto file = findFile(root, windowsDir, name)) {
+            files.push_back(windowsDir.substr(windowsDir.rfind('/') + 1) + "/" +
+                            file->substr(file->rfind('/') + 1));
+        }
+    }
+    if (files.empty()) {
+        return {};
+    }
+    std::string list;
+    for (const std::string& file : files) {
+        list += (list.empty() ? "" : ", ") + file;
+    }
+    return ": a Windows 95, 98 or ME installation (" + list +
+           "), whose registry this program cannot read; give exports of its "
+           "HKEY_LOCAL_MACHINE\\SOFTWARE and HKEY_CURRENT_USER with --reg FILE (made with "
+           "regedit /e FILE KEY on that machine)";
+}
+
 } // namespace
+
+bool holdsWindowsFolder(const std::string& root) {
+    return findDir(root, root, "Windows") || findDir(root, root, "WINNT");
+}
 
 std::optional<WindowsInstallation> WindowsInstallation::locate(const std::string& root,
                                                                std::string& error) {
@@ -103,9 +130,12 @@ std::optional<WindowsInstallation> WindowsInstallation::locate(const std::string
     found.findUsers(base);
 
     if (found.softwareHive_.empty() && found.users_.empty()) {
-        error = root +
-                ": no Windows installation found (expected Windows/System32/config/SOFTWARE or "
-                "a user profile under Users or Documents and Settings)";
+        const std::string older =
+            found.windowsDir_.empty() ? std::string() : olderWindows(root, found.windowsDir_);
+        error = root + (older.empty() ? ": no Windows installation found (expected "
+                                        "Windows/System32/config/SOFTWARE or a user profile "
+                                        "under Users or Documents and Settings)"
+                                      : older);
         return std::nullopt;
     }
     return found;

@@ -16,6 +16,10 @@ struct UserProfile {
     std::string ntuserDat;
 };
 
+/// Whether `root` holds a Windows folder (Windows or WINNT, in any case): a Windows
+/// installation, even one whose registry cannot be read.
+bool holdsWindowsFolder(const std::string& root);
+
 /// What a mounted Windows system volume holds: the Windows folder, the machine's SOFTWARE
 /// hive and the user profiles, every path component found without regard to case.
 class WindowsInstallation {

@@ -193,6 +193,30 @@ databaseCopiesIn(const std::string& folder, int depth, size_t maxFolders) {
     return found;
 }
 
+std::map<unsigned long long, std::vector<std::string>>
+databaseCopiesInside(const std::string& folder, std::vector<std::string>& outside) {
+    std::map<unsigned long long, std::vector<std::string>> inside;
+    std::error_code ec;
+    std::string root = fs::canonical(folder, ec).string();
+    if (ec) {
+        return inside;
+    }
+    if (root.back() != '/') {
+        root += '/';
+    }
+    for (auto& [uin, paths] : databaseCopiesIn(folder)) {
+        for (std::string& path : paths) {
+            const std::string real = fs::canonical(path, ec).string();
+            if (!ec && real.compare(0, root.size(), root) == 0) {
+                inside[uin].push_back(std::move(path));
+            } else {
+                outside.push_back(std::move(path));
+            }
+        }
+    }
+    return inside;
+}
+
 std::string locateDatabase(const std::string& given, std::string& problem) {
     std::error_code ec;
     const fs::path path(given);

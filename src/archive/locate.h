@@ -34,4 +34,9 @@ std::vector<std::string> databasesIn(const std::string& folder);
 std::map<unsigned long long, std::vector<std::string>>
 databaseCopiesIn(const std::string& folder, int depth = 4, size_t maxFolders = 10000);
 
+/// The copies of databaseCopiesIn(folder) that lie inside `folder` once links are followed,
+/// by UIN; those a link leads out of it to are not read, and go to `outside` as found.
+std::map<unsigned long long, std::vector<std::string>>
+databaseCopiesInside(const std::string& folder, std::vector<std::string>& outside);
+
 } // namespace archive

@@ -343,5 +343,35 @@ TEST(ImportE2e, BadArgumentsWriteNothing) {
     EXPECT_NE(stat(out.c_str(), &st), 0) << out << " was written";
 }
 
+// Windows 95, 98 and ME keep their registry in SYSTEM.DAT and USER.DAT, which are not read:
+// the refusal says so and names the ICQ databases on the disk; with an export of the registry
+// the import runs as on any other Windows.
+TEST(ImportE2e, OlderWindowsIsImportedThroughARegistryExport) {
+    Installation icq;
+    icq.description().merge_patch(Json::parse(R"({"registry": "reg4", "users": []})"));
+    icq.build();
+    for (const char* hive : {"/WINDOWS/SYSTEM.DAT", "/WINDOWS/USER.DAT"}) {
+        testsupport::writeFile(icq.root() + hive, "CREG");
+    }
+    const std::string root = icq.root();
+    const ProcessResult refused =
+        testsupport::runProcess({TOLVANE_IMPORT, "--windows-root", root, "--list"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err,
+              "tolvane-import: " + root +
+                  ": a Windows 95, 98 or ME installation (WINDOWS/SYSTEM.DAT, WINDOWS/USER.DAT), "
+                  "whose registry this program cannot read; give exports of its "
+                  "HKEY_LOCAL_MACHINE\\SOFTWARE and HKEY_CURRENT_USER with --reg FILE (made with "
+                  "regedit /e FILE KEY on that machine); ICQ databases lie on its disk (Program "
+                  "Files/ICQ/2000a/23456789.dat, Program Files/ICQ/2000a/31415926.dat), whose "
+                  "contacts and history tolvane-icq reads: tolvane-icq export --out DIR \"" +
+                  root + "/Program Files/ICQ/2000a/23456789.dat\"\n");
+    const std::string out = icq.out();
+    const ProcessResult r =
+        icq.import({"--out", out, "--owner", "Rover", "--password-file", icq.passwordFile()});
+    ASSERT_EQ(r.status, 0) << describe(r);
+    EXPECT_EQ(icq.record(out).dump(1), icq.roverRecord().dump(1));
+}
+
 } // namespace
 } // namespace e2e

@@ -139,10 +139,11 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
     fs::create_symlink(d + "/Elsewhere/4711.dat", d + "/Linked/2000a/4711.dat");
     testsupport::buildSample(sample(true), d + "/Broken");
     ASSERT_TRUE(fs::remove(d + "/Broken/WINDOWS/System32/config/SOFTWARE"));
-    // Neither hive nor profile: a Windows folder, and its ICQ databases all the same.
+    // Windows 98's registry, which is not read: its ICQ databases all the same.
     testsupport::buildSample(sample(true), d + "/Wrecked");
     fs::remove_all(d + "/Wrecked/Documents and Settings");
-    ASSERT_TRUE(fs::remove(d + "/Wrecked/WINDOWS/System32/config/SOFTWARE"));
+    fs::remove_all(d + "/Wrecked/WINDOWS/System32");
+    testsupport::writeFile(d + "/Wrecked/WINDOWS/SYSTEM.DAT", "CREG");
     const std::tuple<std::string, std::string, PanelState, std::string> cases[] = {
         {d + "/C", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
          "This folder cannot be used as a Windows installation:\n" + d +
@@ -169,8 +170,10 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
              "imported this way."},
         {d + "/Wrecked", TARVEX_PLUGIN_PATH, PanelState::IcqFolder,
          "This Windows installation cannot be opened:\n" + d +
-             "/Wrecked: no Windows installation found (expected Windows/System32/config/SOFTWARE "
-             "or a user profile under Users or Documents and Settings)\n\nIts ICQ databases can "
+             "/Wrecked: a Windows 95, 98 or ME installation (WINDOWS/SYSTEM.DAT), whose registry "
+             "this program cannot read; give exports of its HKEY_LOCAL_MACHINE\\SOFTWARE and "
+             "HKEY_CURRENT_USER with --reg FILE (made with regedit /e FILE KEY on that "
+             "machine)\n\nIts ICQ databases can "
              "still be read on their own: " +
              d +
              "/Wrecked holds one owner's ICQ database, shown below.\n\nImport reads its "
