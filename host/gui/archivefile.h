@@ -8,6 +8,7 @@
 
 #include "archive/archive.h"
 #include "archive/sqlitehandle.h"
+#include "archive/summary.h"
 
 namespace gui {
 
@@ -48,6 +49,8 @@ public:
 
     /// Every contact, by UIN.
     const std::vector<ContactRow>& contacts() const { return contacts_; }
+    /// The contacts counted by standing, as every summary counts them.
+    const std::vector<archive::Count>& standings() const { return standings_; }
     /// The zone its times are shown in, an IANA name.
     const QString& timeZone() const { return timeZone_; }
     /// The name the owner is shown by.
@@ -67,6 +70,7 @@ private:
 
     archive::SqliteDb db_;
     std::vector<ContactRow> contacts_;
+    std::vector<archive::Count> standings_;
     QString timeZone_;
     QString ownerName_;
     uint32_t ownerUin_ = 0;

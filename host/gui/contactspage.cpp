@@ -98,11 +98,9 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent) {
 
 void ContactsPage::setArchive(const ArchiveFile* archive) {
     model_->removeRows(0, model_->rowCount());
-    std::vector<archive::Contact> contacts;
     static const std::vector<ContactRow> none;
     for (const ContactRow& row : archive != nullptr ? archive->contacts() : none) {
         const archive::Contact& c = row.contact;
-        contacts.push_back(c);
         QList<QStandardItem*> items;
         auto* uin = new QStandardItem;
         uin->setData(static_cast<qulonglong>(c.uin), Qt::DisplayRole);
@@ -115,7 +113,8 @@ void ContactsPage::setArchive(const ArchiveFile* archive) {
         model_->appendRow(items);
     }
     // The same words and numbers as tolvane-import's summary.
-    counts_ = fromStd(archive::countsLine(archive::contactsByStanding(contacts)));
+    counts_ = archive != nullptr ? fromStd(archive::countsLine(archive->standings()))
+                                 : fromStd(archive::countsLine({}));
     table_->resizeColumnsToContents();
     updateCount();
 }

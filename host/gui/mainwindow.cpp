@@ -59,16 +59,9 @@ QStringList whatCameOver(const nlohmann::ordered_json& record, const ArchiveFile
     }
     if (archive != nullptr) {
         // Counted as the summary counts them: those awaiting authorisation apart.
-        int onList = 0;
-        int awaiting = 0;
-        for (const ContactRow& row : archive->contacts()) {
-            const bool hasRecord = row.contact.hasRecord;
-            onList += hasRecord && row.contact.status == archive::ContactStatus::OnList ? 1 : 0;
-            awaiting +=
-                hasRecord && row.contact.status == archive::ContactStatus::AwaitingAuthorisation
-                    ? 1
-                    : 0;
-        }
+        const auto onList = static_cast<int>(archive::countOf(archive->standings(), "on the list"));
+        const auto awaiting =
+            static_cast<int>(archive::countOf(archive->standings(), "awaiting authorisation"));
         came << MainWindow::tr("%1 on the list")
                     .arg(counted(onList, MainWindow::tr("contact"), MainWindow::tr("contacts")));
         if (awaiting > 0) {

@@ -7,20 +7,13 @@
 #include <QVBoxLayout>
 
 #include "archive/summary.h"
-#include "archive/text.h"
 #include "archivefile.h"
 #include "runrecord.h"
+#include "wording.h"
 
 namespace gui {
 
 namespace {
-
-// Thousands grouped as the archive's counts beside it are: "2 888 contacts".
-QString counted(int count, const QString& one, const QString& many) {
-    return QStringLiteral("%1 %2").arg(
-        QString::fromStdString(archive::grouped(static_cast<uint64_t>(std::max(count, 0)))),
-        count == 1 ? one : many);
-}
 
 QString owner(const IcqRecord& r) {
     if (!r.hasOwner) {
@@ -92,18 +85,14 @@ std::vector<SummaryRow> archiveRows(const ArchiveFile* archive) {
     if (archive == nullptr) {
         return {{SummaryPage::tr("Archive:"), SummaryPage::tr("not written")}};
     }
-    std::vector<archive::Contact> all;
-    for (const ContactRow& row : archive->contacts()) {
-        all.push_back(row.contact);
-    }
     const auto conversations = archive->conversations();
     const int messages = messageCount(conversations);
     return {{SummaryPage::tr("Archive:"),
-             QString::fromStdString(archive::countsLine(archive::contactsByStanding(all)))},
+             QString::fromStdString(archive::countsLine(archive->standings()))},
             {SummaryPage::tr("Messages:"),
              SummaryPage::tr("%1 in %2")
-                 .arg(messages)
-                 .arg(counted(static_cast<int>(conversations.size()),
+                 .arg(QString::fromStdString(archive::grouped(static_cast<uint64_t>(messages))),
+                      counted(static_cast<int>(conversations.size()),
                               SummaryPage::tr("conversation"), SummaryPage::tr("conversations")))},
             {SummaryPage::tr("Times:"), SummaryPage::tr("shown in %1").arg(archive->timeZone())}};
 }

@@ -41,6 +41,15 @@ std::vector<Count> contactsByStanding(const std::vector<Contact>& contacts) {
     return found;
 }
 
+uint64_t countOf(const std::vector<Count>& counts, const std::string& label) {
+    for (const Count& count : counts) {
+        if (count.label == label) {
+            return count.n;
+        }
+    }
+    return 0;
+}
+
 std::string countsLine(const std::vector<Count>& counts) {
     std::string line;
     for (const Count& count : counts) {
@@ -55,7 +64,7 @@ std::string exportSummary(const Archive& archive, const ExportResult& result,
     std::string out =
         labelled(indent, "Contacts:", countsLine(contactsByStanding(archive.contacts)));
     out += labelled(indent, "Messages:",
-                    std::to_string(result.messages) + " in " +
+                    grouped(result.messages) + " in " +
                         counted(result.conversations, "conversation") + " exported to history/");
     if (report.sources.size() > 1) {
         out += labelled(indent, "Merged:",

@@ -22,6 +22,9 @@ const char* standing(const Contact& contact);
 /// The contacts counted by standing, in the order above, only those that occur.
 std::vector<Count> contactsByStanding(const std::vector<Contact>& contacts);
 
+/// The number of `counts` labelled `label`; 0 when there is none.
+uint64_t countOf(const std::vector<Count>& counts, const std::string& label);
+
 /// "5 on the list, 30 removed"; "none" when there is nothing.
 std::string countsLine(const std::vector<Count>& counts);
 

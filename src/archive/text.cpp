@@ -183,7 +183,7 @@ std::string grouped(uint64_t n) {
 }
 
 std::string counted(uint64_t n, const std::string& noun) {
-    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+    return grouped(n) + " " + noun + (n == 1 ? "" : "s");
 }
 
 std::string inTheWay(const std::string& folder, const std::vector<std::string>& names,

@@ -27,7 +27,7 @@ std::optional<uint64_t> decimal(std::string_view s, size_t most = 19);
 /// `n` with its thousands grouped by spaces, as a person reads it: "7 081".
 std::string grouped(uint64_t n);
 
-/// `n` and the noun, plural unless `n` is 1: "1 contact", "2 contacts".
+/// `n` grouped and the noun, plural unless `n` is 1: "1 contact", "2 888 contacts".
 std::string counted(uint64_t n, const std::string& noun);
 
 /// The names as a sentence lists them: "a", "a and b", "a, b and c".
