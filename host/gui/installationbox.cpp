@@ -235,6 +235,24 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
     info_->setWordWrap(true);
     addChoiceRow(*form, tr("&User:"), userCombo_, info_);
 
+    // Exports of the registry stand in for hives that cannot be read: Windows 95, 98 and ME's,
+    // or damaged ones.
+    regLabel_ = new QLabel(this);
+    regLabel_->setObjectName(QStringLiteral("registryExports"));
+    regLabel_->setWordWrap(true);
+    regButton_ = new QPushButton(tr("Add .reg e&xport\u2026"), this);
+    regButton_->setObjectName(QStringLiteral("addRegExport"));
+    connect(regButton_, &QPushButton::clicked, this, &InstallationBox::chooseRegFiles);
+    regClear_ = new QPushButton(tr("Clear"), this);
+    regClear_->setObjectName(QStringLiteral("clearRegExports"));
+    connect(regClear_, &QPushButton::clicked, this, &InstallationBox::clearRegFiles);
+    auto* regRow = new QHBoxLayout;
+    regRow->addWidget(regLabel_, 1);
+    regRow->addWidget(regButton_);
+    regRow->addWidget(regClear_);
+    form->addRow(tr("Registry:"), regRow);
+    showRegFiles();
+
     // ICQ kept UTC; the history is shown and written in the zone its owner lived in.
     zoneCombo_ = new QComboBox(this);
     zoneCombo_->setObjectName(QStringLiteral("timeZoneChoice"));
@@ -325,6 +343,8 @@ void InstallationBox::setLocked(bool locked) {
     zoneCombo_->setEnabled(!locked);
     rootEdit_->setEnabled(!locked);
     browseButton_->setEnabled(!locked);
+    regButton_->setEnabled(!locked);
+    regClear_->setEnabled(!locked);
     userCombo_->setEnabled(!locked && userCombo_->count() > 0);
 }
 
@@ -340,6 +360,44 @@ void InstallationBox::browse() {
     if (!chosen.isEmpty() && !locked_) {
         setRoot(chosen);
     }
+}
+
+void InstallationBox::chooseRegFiles() {
+    QFileDialog dialog(this, tr("Choose exports of the old Windows' registry"), appliedRoot_,
+                       tr("Registry exports (*.reg *.REG);;All files (*)"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted || locked_) {
+        return;
+    }
+    // Later exports win over earlier ones, as on the command line.
+    for (const QString& chosen : dialog.selectedFiles()) {
+        const std::string path = QFileInfo(chosen).absoluteFilePath().toStdString();
+        auto& files = defaults_.regFiles;
+        files.erase(std::remove(files.begin(), files.end(), path), files.end());
+        files.push_back(path);
+    }
+    showRegFiles();
+    emit changed();
+}
+
+void InstallationBox::clearRegFiles() {
+    defaults_.regFiles.clear();
+    showRegFiles();
+    emit changed();
+}
+
+void InstallationBox::showRegFiles() {
+    QStringList names;
+    for (const std::string& file : defaults_.regFiles) {
+        names << QFileInfo(fromStd(file)).fileName();
+    }
+    regLabel_->setText(names.isEmpty()
+                           ? tr("the hives on the disk")
+                           : tr("%1, read over the hives").arg(names.join(QStringLiteral(", "))));
+    regLabel_->setToolTip(lines(defaults_.regFiles, QString()).trimmed());
+    regClear_->setVisible(!names.isEmpty());
+    regClear_->setEnabled(!locked_);
 }
 
 void InstallationBox::userChosen() {
@@ -430,17 +488,25 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
         }
     }
     if (session == nullptr) {
-        // A folder with a Windows folder in it is an installation that cannot be opened; any
-        // other is taken for an ICQ folder.
+        // A folder with a Windows folder in it is an installation that cannot be opened, for
+        // which exports of its registry can stand in; any other is taken for an ICQ folder.
+        const bool windows = vqrt::holdsWindowsFolder(appliedRoot_.toStdString());
         const QString why =
-            vqrt::holdsWindowsFolder(appliedRoot_.toStdString())
-                ? tr("This Windows installation cannot be opened:\n%1").arg(fromStd(error))
-                : QString();
+            windows ? tr("This Windows installation cannot be opened:\n%1").arg(fromStd(error))
+                    : QString();
         if (lookForIcqDatabases(why, problem)) {
+            if (windows) {
+                problem += tr("\n\nFor them, add exports of its registry (.reg files made with "
+                              "regedit on the old machine) with Add .reg export\u2026 above.");
+            }
             return nullptr;
         }
         problem = tr("This folder cannot be used as a Windows installation:\n%1\n\n")
                       .arg(fromStd(error)) +
+                  (windows ? tr("Exports of its registry (.reg files made with regedit on the "
+                                "old machine) can stand in for it: add them with Add .reg "
+                                "export\u2026 above.\n\n")
+                           : QString()) +
                   hint;
         return nullptr;
     }
@@ -501,19 +567,14 @@ void InstallationBox::takeWindowsZone(vqrt::HostSession& session) {
 }
 
 void InstallationBox::showSessionInfo(const vqrt::HostSession& session) {
-    QStringList info;
-    if (!defaults_.regFiles.empty()) {
-        info << tr("%1 read over the hives")
-                    .arg(counted(static_cast<int>(defaults_.regFiles.size()), tr(".reg export"),
-                                 tr(".reg exports")));
-    }
+    QString info;
     const auto& warnings = session.warnings();
     if (!warnings.empty()) {
-        info << tr("%1 while reading the registry (point here to see them)")
-                    .arg(counted(static_cast<int>(warnings.size()), tr("warning"), tr("warnings")));
+        info = tr("%1 while reading the registry (point here to see them)")
+                   .arg(counted(static_cast<int>(warnings.size()), tr("warning"), tr("warnings")));
         info_->setToolTip(lines(warnings, QString()).trimmed());
     }
-    info_->setText(info.join(QStringLiteral("; ")));
+    info_->setText(info);
 }
 
 } // namespace gui

@@ -38,8 +38,8 @@ class InstallationBox : public QGroupBox {
     Q_OBJECT
 
 public:
-    /// `defaults` gives the root and user to start with and the .reg exports, drives and
-    /// code page that every session gets.
+    /// `defaults` gives the root and user to start with, the .reg exports to start with, and
+    /// the drives and code page that every session gets.
     explicit InstallationBox(vqrt::HostOptions defaults, QWidget* parent = nullptr);
 
     /// Uses `root` (made absolute) as if it was typed and confirmed; emits changed().
@@ -82,11 +82,14 @@ signals:
 
 private slots:
     void browse();
+    void chooseRegFiles();
+    void clearRegFiles();
     void userChosen();
     void codepageChosen();
 
 private:
     void fillUsers(const QString& root);
+    void showRegFiles();
     void showSessionInfo(const vqrt::HostSession& session);
     void takeWindowsZone(vqrt::HostSession& session);
     /// The code page the installation's Windows used, when it is to replace the one chosen.
@@ -108,6 +111,9 @@ private:
     bool codepageGiven_ = false;
     QString codepageTakenFor_; ///< the root whose Windows' code page was last taken
     QLabel* info_ = nullptr;
+    QLabel* regLabel_ = nullptr;
+    QPushButton* regButton_ = nullptr;
+    QPushButton* regClear_ = nullptr;
     std::vector<IcqDatabase> icqDatabases_;
     bool icqLooked_ = false; ///< the databases were looked for since the session was opened
     QString icqWhy_;         ///< why they were looked for

@@ -178,7 +178,8 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
              d +
              "/Wrecked holds one owner's ICQ database, shown below.\n\nImport reads its "
              "contacts and message history; the server settings, the account and the sounds "
-             "are not imported this way."},
+             "are not imported this way.\n\nFor them, add exports of its registry (.reg files "
+             "made with regedit on the old machine) with Add .reg export\u2026 above."},
         {d + "/NoIcq", TARVEX_PLUGIN_PATH, PanelState::NothingToImport,
          "ICQ is not installed on this Windows installation (" + d +
              "/NoIcq, user Alice): its registry names no ICQ program, so there is nothing to "
@@ -204,6 +205,39 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
                                             "read from 111.dat. Save them to keep them.");
         }
     }
+}
+
+// Windows 98's registry is not read; exports of it added in the window stand in for it, and the
+// plug-in imports as from any other Windows.
+TEST_F(WindowTest, RegistryExportsAddedStandInForAnUnreadableRegistry) {
+    nlohmann::json older = sample(true);
+    older["registry"] = "reg4";
+    older["users"] = nlohmann::json::array();
+    testsupport::buildSample(older, root());
+    writeFile(root() + "/WINDOWS/SYSTEM.DAT", "CREG");
+    auto window = open(root());
+    choosePlugin(*window);
+    EXPECT_EQ(window->panelState(), PanelState::IcqFolder);
+    const QString exported = QString::fromStdString(root() + "/registry.reg");
+    {
+        ModalAnswer answer([&exported](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            dialog->selectFile(exported);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        click(button(*window, "addRegExport"));
+    }
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("registryExports"))->text(),
+              QStringLiteral("registry.reg, read over the hives"));
+    ASSERT_EQ(window->panelState(), PanelState::Page);
+    QTest::keyClicks(page(*window)->findChild<QLineEdit*>(), QStringLiteral("secret"));
+    ASSERT_TRUE(runImport(*window));
+    EXPECT_EQ(window->statusText().section(QLatin1Char('\n'), 0, 0),
+              "Import complete, but not everything chosen could be carried (see the warnings): "
+              "Rover's account, the server settings, 1 contact on the list, 0 messages and 1 "
+              "sound file. Save them to keep them.");
+    click(button(*window, "clearRegExports"));
+    EXPECT_EQ(window->panelState(), PanelState::IcqFolder);
 }
 
 TEST_F(WindowTest, EmbedsThePageOfThePluginChosenForTheInstallationChosen) {
