@@ -496,8 +496,7 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
                     : QString();
         if (lookForIcqDatabases(why, problem)) {
             if (windows) {
-                problem += tr("\n\nFor them, add exports of its registry (.reg files made with "
-                              "regedit on the old machine) with Add .reg export\u2026 above.");
+                problem += QStringLiteral("\n\n") + registryExportsHint();
             }
             return nullptr;
         }
@@ -513,6 +512,11 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
     showSessionInfo(*session);
     takeWindowsZone(*session);
     return session;
+}
+
+QString InstallationBox::registryExportsHint() {
+    return tr("For them, add exports of its registry (.reg files made with regedit on the old "
+              "machine) with Add .reg export\u2026 above.");
 }
 
 bool InstallationBox::lookForIcqDatabases(const QString& why, QString& text) {

@@ -59,6 +59,9 @@ public:
     /// that cannot be imported from with the plug-in (`why` says why): true with `text` saying
     /// what was found and what can be read, the databases in icqDatabases().
     bool lookForIcqDatabases(const QString& why, QString& text);
+    /// After what lookForIcqDatabases said of an installation whose registry cannot give the
+    /// server settings, the account and the sounds: where exports of it can be added.
+    static QString registryExportsHint();
     /// When the root is no Windows installation but an ICQ folder, or lookForIcqDatabases found
     /// some, the databases, one per owner with all its copies; else empty.
     const std::vector<IcqDatabase>& icqDatabases() const { return icqDatabases_; }

@@ -579,7 +579,7 @@ bool MainWindow::isInstalled(int row, PluginView& view, plugin* object) {
                    "%1 program.")
                     .arg(name, where),
                 found)) {
-            showIcqFolder(found);
+            showIcqFolder(found + QStringLiteral("\n\n") + InstallationBox::registryExportsHint());
             return false;
         }
         showMessage(PanelState::NothingToImport,

@@ -167,7 +167,8 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
              d +
              "/Broken holds one owner's ICQ database, shown below.\n\nImport reads its contacts "
              "and message history; the server settings, the account and the sounds are not "
-             "imported this way."},
+             "imported this way.\n\nFor them, add exports of its registry (.reg files made "
+             "with regedit on the old machine) with Add .reg export\u2026 above."},
         {d + "/Wrecked", TARVEX_PLUGIN_PATH, PanelState::IcqFolder,
          "This Windows installation cannot be opened:\n" + d +
              "/Wrecked: a Windows 95, 98 or ME installation (WINDOWS/SYSTEM.DAT), whose registry "
