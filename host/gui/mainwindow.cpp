@@ -36,76 +36,11 @@ namespace gui {
 
 namespace {
 
-// "A", "A and B", "A, B and C".
-QString listed(const QStringList& parts) {
-    if (parts.size() < 2) {
-        return parts.value(0);
-    }
-    return MainWindow::tr("%1 and %2")
-        .arg(parts.mid(0, parts.size() - 1).join(QStringLiteral(", ")), parts.back());
-}
-
-// What an import brought, in a person's words: the owner's account, the server settings,
-// contacts, messages, sound files; empty when it is no ICQ import and wrote no archive.
-QStringList whatCameOver(const nlohmann::ordered_json& record, const ArchiveFile* archive) {
-    QStringList came;
-    const IcqRecord icq = isIcqRecord(record) ? readIcqRecord(record) : IcqRecord();
-    if (icq.hasOwner) {
-        came << (icq.nickname.isEmpty() ? MainWindow::tr("the owner's account")
-                                        : MainWindow::tr("%1's account").arg(icq.nickname));
-    }
-    if (icq.serverChosen && !icq.host.isEmpty()) {
-        came << MainWindow::tr("the server settings");
-    }
-    if (archive != nullptr) {
-        // Counted as the summary counts them: those awaiting authorisation apart.
-        const auto onList = static_cast<int>(archive::countOf(archive->standings(), "on the list"));
-        const auto awaiting =
-            static_cast<int>(archive::countOf(archive->standings(), "awaiting authorisation"));
-        came << MainWindow::tr("%1 on the list")
-                    .arg(counted(onList, MainWindow::tr("contact"), MainWindow::tr("contacts")));
-        if (awaiting > 0) {
-            came << MainWindow::tr("%1 awaiting authorisation").arg(awaiting);
-        }
-        const int messages = messageCount(archive->conversations());
-        came << counted(messages, MainWindow::tr("message"), MainWindow::tr("messages"));
-    } else if (icq.hasContacts) {
-        came << counted(icq.contacts, MainWindow::tr("contact"), MainWindow::tr("contacts"));
-    }
-    if (icq.hasSounds) {
-        const auto carried = std::count_if(icq.sounds.begin(), icq.sounds.end(),
-                                           [](const SoundRow& s) { return !s.carried.isEmpty(); });
-        came << (carried == 0 ? MainWindow::tr("the sound settings")
-                              : counted(static_cast<int>(carried), MainWindow::tr("sound file"),
-                                        MainWindow::tr("sound files")));
-    }
-    return came;
-}
-
 // "31415926.dat", or "3 copies of 31415926.dat".
 QString copiesName(const QStringList& databases) {
     const QString name = QFileInfo(databases.value(0)).fileName();
     return databases.size() > 1 ? MainWindow::tr("%1 copies of %2").arg(databases.size()).arg(name)
                                 : name;
-}
-
-// The messages that merged copies had in common, as report.txt counts them.
-std::optional<int> keptOnce(const QString& report) {
-    QFile file(report);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    const QByteArray label = "Messages found in more than one copy and kept once: ";
-    const QByteArray text = file.readAll();
-    const qsizetype at = text.indexOf(label);
-    if (at < 0) {
-        return std::nullopt;
-    }
-    const qsizetype from = at + label.size();
-    const qsizetype end = text.indexOf('\n', from);
-    bool ok = false;
-    const int n = text.mid(from, end < 0 ? -1 : end - from).trimmed().toInt(&ok);
-    return ok ? std::optional<int>(n) : std::nullopt;
 }
 
 // The options page of a plug-in has this size, or more where its texts need it.
@@ -122,29 +57,6 @@ const QString kRootSetting = QStringLiteral("windowsRoot");
 const QString kOutputSetting = QStringLiteral("outputFolder");
 const QString kZoneSetting = QStringLiteral("timeZone");
 const QString kCodepageSetting = QStringLiteral("codepage");
-
-// The carried files among `entries`, nested sections included.
-int carriedFiles(const nlohmann::ordered_json& entries) {
-    int files = 0;
-    for (const auto& entry : entries) {
-        if (entry.contains("section")) {
-            files +=
-                carriedFiles(entry["section"].value("entries", nlohmann::ordered_json::array()));
-        } else if (entry.contains("carried") && entry["carried"].is_string()) {
-            ++files;
-        }
-    }
-    return files;
-}
-
-// The bundle's record; null when there is none or it cannot be read.
-nlohmann::ordered_json readRecord(const QString& folder) {
-    QFile file(QDir(folder).filePath(QStringLiteral("record.json")));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return nullptr;
-    }
-    return nlohmann::ordered_json::parse(file.readAll().toStdString(), nullptr, false);
-}
 
 // What a drop brings: a folder, or an ICQ database (<UIN>.dat or its .idx) that stands for its
 // folder; nothing (an empty path) for anything else.

@@ -2,6 +2,9 @@
 
 #include <map>
 
+#include <QDir>
+#include <QFile>
+
 #include "recordread.h"
 
 namespace gui {
@@ -116,6 +119,45 @@ QString soundEvent(const QString& key) {
         {QStringLiteral("ICQType"), QStringLiteral("Chat: key typed")}};
     const auto found = events.find(key);
     return found != events.end() ? found->second : key;
+}
+
+nlohmann::ordered_json readRecord(const QString& folder) {
+    QFile file(QDir(folder).filePath(QStringLiteral("record.json")));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return nullptr;
+    }
+    return nlohmann::ordered_json::parse(file.readAll().toStdString(), nullptr, false);
+}
+
+int carriedFiles(const nlohmann::ordered_json& entries) {
+    int files = 0;
+    for (const auto& entry : entries) {
+        if (entry.contains("section")) {
+            files +=
+                carriedFiles(entry["section"].value("entries", nlohmann::ordered_json::array()));
+        } else if (entry.contains("carried") && entry["carried"].is_string()) {
+            ++files;
+        }
+    }
+    return files;
+}
+
+std::optional<int> keptOnce(const QString& report) {
+    QFile file(report);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QByteArray label = "Messages found in more than one copy and kept once: ";
+    const QByteArray text = file.readAll();
+    const qsizetype at = text.indexOf(label);
+    if (at < 0) {
+        return std::nullopt;
+    }
+    const qsizetype from = at + label.size();
+    const qsizetype end = text.indexOf('\n', from);
+    bool ok = false;
+    const int n = text.mid(from, end < 0 ? -1 : end - from).trimmed().toInt(&ok);
+    return ok ? std::optional<int>(n) : std::nullopt;
 }
 
 } // namespace gui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include <QString>
@@ -35,6 +36,16 @@ struct IcqRecord {
     bool playSound = false;
     std::vector<SoundRow> sounds;
 };
+
+/// The record.json of the bundle in `folder`; null when there is none or it cannot be read.
+nlohmann::ordered_json readRecord(const QString& folder);
+
+/// The carried files among a record's `entries`, nested sections included.
+int carriedFiles(const nlohmann::ordered_json& entries);
+
+/// How many messages the merged copies of a database had in common, as the archive's
+/// `report` (its report.txt) counts them; nothing when it does not say.
+std::optional<int> keptOnce(const QString& report);
 
 /// True when `record` (a bundle's record.json) is the ICQ plug-in's.
 bool isIcqRecord(const nlohmann::ordered_json& record);

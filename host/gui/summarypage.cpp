@@ -149,6 +149,41 @@ std::vector<SummaryRow> folderSummary(const QString& outcome, const QStringList&
     return rows;
 }
 
+QStringList whatCameOver(const nlohmann::ordered_json& record, const ArchiveFile* archive) {
+    QStringList came;
+    const IcqRecord icq = isIcqRecord(record) ? readIcqRecord(record) : IcqRecord();
+    if (icq.hasOwner) {
+        came << (icq.nickname.isEmpty() ? SummaryPage::tr("the owner's account")
+                                        : SummaryPage::tr("%1's account").arg(icq.nickname));
+    }
+    if (icq.serverChosen && !icq.host.isEmpty()) {
+        came << SummaryPage::tr("the server settings");
+    }
+    if (archive != nullptr) {
+        // Counted as the summary counts them: those awaiting authorisation apart.
+        const auto onList = static_cast<int>(archive::countOf(archive->standings(), "on the list"));
+        const auto awaiting =
+            static_cast<int>(archive::countOf(archive->standings(), "awaiting authorisation"));
+        came << SummaryPage::tr("%1 on the list")
+                    .arg(counted(onList, SummaryPage::tr("contact"), SummaryPage::tr("contacts")));
+        if (awaiting > 0) {
+            came << SummaryPage::tr("%1 awaiting authorisation").arg(awaiting);
+        }
+        const int messages = messageCount(archive->conversations());
+        came << counted(messages, SummaryPage::tr("message"), SummaryPage::tr("messages"));
+    } else if (icq.hasContacts) {
+        came << counted(icq.contacts, SummaryPage::tr("contact"), SummaryPage::tr("contacts"));
+    }
+    if (icq.hasSounds) {
+        const auto carried = std::count_if(icq.sounds.begin(), icq.sounds.end(),
+                                           [](const SoundRow& s) { return !s.carried.isEmpty(); });
+        came << (carried == 0 ? SummaryPage::tr("the sound settings")
+                              : counted(static_cast<int>(carried), SummaryPage::tr("sound file"),
+                                        SummaryPage::tr("sound files")));
+    }
+    return came;
+}
+
 std::vector<SummaryRow> plainSummary(const QString& outcome, const QStringList& warnings,
                                      const QString& folder) {
     return {{SummaryPage::tr("Import:"), outcome},

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <nlohmann/json.hpp>
 
 class QGridLayout;
 
@@ -32,6 +33,11 @@ std::vector<SummaryRow> icqSummary(const QString& outcome, const IcqRecord& reco
 std::vector<SummaryRow> folderSummary(const QString& outcome, const QStringList& databases,
                                       std::optional<int> keptOnce, const ArchiveFile* archive,
                                       const QStringList& warnings, const QString& folder);
+
+/// What an ICQ import brought (`record` its record.json), in a person's words: the owner's
+/// account, the server settings, contacts, messages, sound files; empty when it is no ICQ
+/// import and wrote no archive.
+QStringList whatCameOver(const nlohmann::ordered_json& record, const ArchiveFile* archive);
 
 /// The same for another plug-in's import: the outcome, the warnings and the folder.
 std::vector<SummaryRow> plainSummary(const QString& outcome, const QStringList& warnings,

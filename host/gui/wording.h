@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include <QCoreApplication>
 #include <QString>
+#include <QStringList>
 
 #include "archive/text.h"
 
@@ -25,6 +27,15 @@ inline QString lines(const std::vector<std::string>& texts, const QString& prefi
         text += prefix + QString::fromStdString(line) + QLatin1Char('\n');
     }
     return text;
+}
+
+/// "A", "A and B", "A, B and C".
+inline QString listed(const QStringList& parts) {
+    if (parts.size() < 2) {
+        return parts.value(0);
+    }
+    return QCoreApplication::translate("gui::wording", "%1 and %2")
+        .arg(parts.mid(0, parts.size() - 1).join(QStringLiteral(", ")), parts.back());
 }
 
 } // namespace gui
