@@ -274,6 +274,27 @@ std::string diskDatabasesAdvice(const std::string& root) {
                              : "; ICQ databases lie on its disk " + readerAdvice(root, databases);
 }
 
+// What can still be done with a root whose session cannot be opened: for a Windows
+// installation whose registry cannot be read, the exports that stand in for it and the ICQ
+// databases on its disk; for another folder, the ICQ databases in it. Empty when the
+// installation was found and something else is wrong.
+std::string unopenedAdvice(const vqrt::HostOptions& host) {
+    const std::string& root = host.windowsRoot;
+    std::string unused;
+    if (vqrt::WindowsInstallation::locate(root, unused)) {
+        return {};
+    }
+    if (!vqrt::holdsWindowsFolder(root)) {
+        return icqFolderAdvice(root);
+    }
+    const std::string exports = host.regFiles.empty()
+                                    ? "; exports of its registry can stand in for it: --reg FILE "
+                                      "for HKEY_LOCAL_MACHINE\\SOFTWARE and for HKEY_CURRENT_USER "
+                                      "(made with regedit /e FILE KEY on that machine)"
+                                    : std::string();
+    return exports + diskDatabasesAdvice(root);
+}
+
 // Saves what the record holds where it belongs: a complete import replaces the bundle in
 // --out, a run that did not complete leaves an earlier one as it was. Prints the record with
 // --json, the summary and the last line; answers the exit status. Stop signals that come now
@@ -352,14 +373,7 @@ std::optional<int> openSession(Run& run) {
     std::string error;
     run.session = vqrt::HostSession::open(run.o.host, error);
     if (!run.session) {
-        // A Windows installation whose registry cannot be read may hold ICQ databases all the
-        // same; a folder that is no installation may be an ICQ folder.
-        const std::string& root = run.o.host.windowsRoot;
-        std::string unused;
-        const std::string advice = vqrt::WindowsInstallation::locate(root, unused) ? std::string()
-                                   : vqrt::holdsWindowsFolder(root) ? diskDatabasesAdvice(root)
-                                                                    : icqFolderAdvice(root);
-        return fail(vqrt::kImportUsage, error + advice);
+        return fail(vqrt::kImportUsage, error + unopenedAdvice(run.o.host));
     }
     for (const std::string& warning : run.session->warnings()) {
         warn(warning);

@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -187,7 +188,9 @@ QWidget* MainWindow::buildOptionsBox() {
     auto* layout = new QVBoxLayout(box);
     panelStack_ = new QStackedWidget(box);
     panelStack_->setObjectName(QStringLiteral("pagePanel"));
-    panelStack_->setFixedSize(kPageWidth, kPageHeight);
+    // As wide as a page; as tall as the column, so that long texts and lists have room.
+    panelStack_->setFixedWidth(kPageWidth);
+    panelStack_->setMinimumHeight(kPageHeight);
     panelMessage_ = new QLabel(panelStack_);
     panelMessage_->setObjectName(QStringLiteral("panelMessage"));
     panelMessage_->setWordWrap(true);
@@ -197,10 +200,20 @@ QWidget* MainWindow::buildOptionsBox() {
     panelStack_->addWidget(panelMessage_);
     folderPanel_ = new QWidget(panelStack_);
     auto* folderLayout = new QVBoxLayout(folderPanel_);
-    folderText_ = new QLabel(folderPanel_);
+    folderText_ = new QLabel;
     folderText_->setObjectName(QStringLiteral("icqFolderText"));
     folderText_->setWordWrap(true);
+    folderText_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     folderText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // What an installation's registry could not give takes paragraphs; they scroll above the
+    // list rather than push it out of sight.
+    folderScroll_ = new QScrollArea(folderPanel_);
+    folderScroll_->setWidget(folderText_);
+    folderScroll_->setWidgetResizable(true);
+    folderScroll_->setFrameShape(QFrame::NoFrame);
+    folderScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    folderScroll_->viewport()->setAutoFillBackground(false);
+    folderText_->setAutoFillBackground(false);
     folderList_ = new QListWidget(folderPanel_);
     folderList_->setObjectName(QStringLiteral("icqDatabases"));
     // Each item is three lines (owner, version and days, files), wrapped where they are long.
@@ -209,11 +222,11 @@ QWidget* MainWindow::buildOptionsBox() {
     folderList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     folderList_->setSpacing(3);
     connect(folderList_, &QListWidget::currentItemChanged, this, &MainWindow::updateActions);
-    folderLayout->addWidget(folderText_);
-    folderLayout->addWidget(folderList_, 1);
+    folderLayout->setContentsMargins(0, 0, 0, 0);
+    folderLayout->addWidget(folderScroll_, 3);
+    folderLayout->addWidget(folderList_, 2);
     panelStack_->addWidget(folderPanel_);
-    layout->addWidget(panelStack_);
-    layout->addStretch(1);
+    layout->addWidget(panelStack_, 1);
     return box;
 }
 
@@ -552,7 +565,8 @@ QDialog* MainWindow::embedPage(PluginView& view) {
     // A page grows beyond the usual size where its texts need more room.
     const QSize room = page->size().expandedTo(panelStack_->size());
     view.pageHost->setFixedSize(room);
-    panelStack_->setFixedSize(room);
+    panelStack_->setFixedWidth(room.width());
+    panelStack_->setMinimumHeight(room.height());
     return page;
 }
 
@@ -579,6 +593,10 @@ void MainWindow::showPage(PluginView& view) {
 void MainWindow::showIcqFolder(const QString& text) {
     state_ = PanelState::IcqFolder;
     folderText_->setText(text);
+    // No taller than the text: the list below takes the rest.
+    folderScroll_->setMaximumHeight(
+        folderText_->heightForWidth(folderScroll_->viewport()->width()) +
+        2 * folderScroll_->frameWidth());
     // The database chosen stays chosen while the folder is listed again.
     const QListWidgetItem* const chosen = folderList_->currentItem();
     const QString kept =

@@ -18,6 +18,7 @@
 
 class QDialog;
 class QLabel;
+class QScrollArea;
 class QListView;
 class QListWidget;
 class QProgressBar;
@@ -214,6 +215,8 @@ private:
     QLabel* panelMessage_ = nullptr;
     QWidget* folderPanel_ = nullptr;
     QLabel* folderText_ = nullptr;
+    QScrollArea* folderScroll_ = nullptr; ///< holds folderText_, no taller than it
+
     QListWidget* folderList_ = nullptr;
     QStackedWidget* recordStack_ = nullptr;
     QLabel* recordHint_ = nullptr;

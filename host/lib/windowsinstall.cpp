@@ -73,9 +73,7 @@ std::string olderWindows(const std::string& root, const std::string& windowsDir)
         list += (list.empty() ? "" : ", ") + file;
     }
     return ": a Windows 95, 98 or ME installation (" + list +
-           "), whose registry this program cannot read; give exports of its "
-           "HKEY_LOCAL_MACHINE\\SOFTWARE and HKEY_CURRENT_USER with --reg FILE (made with "
-           "regedit /e FILE KEY on that machine)";
+           "), whose registry this program cannot read";
 }
 
 } // namespace

@@ -360,9 +360,10 @@ TEST(ImportE2e, OlderWindowsIsImportedThroughARegistryExport) {
     EXPECT_EQ(refused.err,
               "tolvane-import: " + root +
                   ": a Windows 95, 98 or ME installation (WINDOWS/SYSTEM.DAT, WINDOWS/USER.DAT), "
-                  "whose registry this program cannot read; give exports of its "
-                  "HKEY_LOCAL_MACHINE\\SOFTWARE and HKEY_CURRENT_USER with --reg FILE (made with "
-                  "regedit /e FILE KEY on that machine); ICQ databases lie on its disk (Program "
+                  "whose registry this program cannot read; exports of its registry can stand in "
+                  "for it: --reg FILE for HKEY_LOCAL_MACHINE\\SOFTWARE and for "
+                  "HKEY_CURRENT_USER (made with regedit /e FILE KEY on that machine); ICQ "
+                  "databases lie on its disk (Program "
                   "Files/ICQ/2000a/23456789.dat, Program Files/ICQ/2000a/31415926.dat), whose "
                   "contacts and history tolvane-icq reads: tolvane-icq export --out DIR \"" +
                   root + "/Program Files/ICQ/2000a/23456789.dat\"\n");

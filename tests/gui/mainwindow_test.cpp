@@ -172,9 +172,7 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
         {d + "/Wrecked", TARVEX_PLUGIN_PATH, PanelState::IcqFolder,
          "This Windows installation cannot be opened:\n" + d +
              "/Wrecked: a Windows 95, 98 or ME installation (WINDOWS/SYSTEM.DAT), whose registry "
-             "this program cannot read; give exports of its HKEY_LOCAL_MACHINE\\SOFTWARE and "
-             "HKEY_CURRENT_USER with --reg FILE (made with regedit /e FILE KEY on that "
-             "machine)\n\nIts ICQ databases can "
+             "this program cannot read\n\nIts ICQ databases can "
              "still be read on their own: " +
              d +
              "/Wrecked holds one owner's ICQ database, shown below.\n\nImport reads its "
