@@ -125,11 +125,10 @@ bool hasSuffix(const std::string& name, const std::string& suffix) {
            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// Copies the files of `from` whose names end in `suffix` (all for an empty one) into `to`:
-// into a folder of the person's choice, or (with `shown`, where they are meant to go) into a
-// staging folder.
-bool copyFolder(const std::string& from, const std::string& to, const std::string& suffix,
-                std::string& error, int* copied, const std::string& shown = {}) {
+// Copies the files of `from` into `to` in a staging folder; `shown` is where they are meant
+// to go.
+bool copyFolder(const std::string& from, const std::string& to, std::string& error, int* copied,
+                const std::string& shown) {
     const std::vector<std::string> names = entries(from, false);
     if (names.empty()) {
         return true;
@@ -138,18 +137,82 @@ bool copyFolder(const std::string& from, const std::string& to, const std::strin
         return false;
     }
     for (const std::string& name : names) {
-        if (!hasSuffix(name, suffix)) {
-            continue;
-        }
         const std::string source = from + "/" + name;
-        const bool done = shown.empty() ? copyAtomically(source, to, name, modeOf(source), error)
-                                        : copyInto(source, to, name, modeOf(source), shown, error);
-        if (!done) {
+        if (!copyInto(source, to, name, modeOf(source), shown, error)) {
             return false;
         }
         if (copied != nullptr) {
             ++*copied;
         }
+    }
+    return true;
+}
+
+// Temporary files that are removed unless renamed into place.
+class Temporaries {
+public:
+    ~Temporaries() {
+        for (const std::string& path : paths_) {
+            ::unlink(path.c_str());
+        }
+    }
+    void add(std::string path) { paths_.push_back(std::move(path)); }
+    const std::vector<std::string>& paths() const { return paths_; }
+    void keep() { paths_.clear(); }
+
+private:
+    std::vector<std::string> paths_;
+};
+
+// Copies the files `names` of `from` into the folder `to`, each replacing an earlier file of
+// its name only when every copy is written and on the disk, so that a failed export leaves the
+// earlier ones as they were. One sync of the file system instead of one per file: a history
+// has thousands of pages.
+bool copyAllAtomically(const std::string& from, const std::vector<std::string>& names,
+                       const std::string& to, std::string& error) {
+    Temporaries temporaries;
+    for (const std::string& name : names) {
+        const std::string source = from + "/" + name;
+        const vqrt::UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!in) {
+            error = vqrt::ioError(source, "cannot read", errno);
+            return false;
+        }
+        std::string path = to + "/" + vqrt::temporaryPattern(name);
+        vqrt::UniqueFd out(::mkostemp(path.data(), O_CLOEXEC));
+        if (!out) {
+            error = vqrt::ioError(to + "/" + name, "cannot write", errno);
+            return false;
+        }
+        temporaries.add(path);
+        int readError = 0;
+        int err = pump(in.get(), out.get(), readError);
+        if (err == 0 && ::fchmod(out.get(), modeOf(source)) != 0) {
+            err = errno;
+        }
+        err = err != 0 ? err : out.close();
+        if (err != 0) {
+            error = readError != 0 ? vqrt::ioError(source, "cannot read", readError)
+                                   : vqrt::ioError(to + "/" + name, "cannot write", err);
+            return false;
+        }
+    }
+    const vqrt::UniqueFd folder(::open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder || ::syncfs(folder.get()) != 0) {
+        error = vqrt::ioError(to, "cannot write", errno);
+        return false;
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (::rename(temporaries.paths()[i].c_str(), (to + "/" + names[i]).c_str()) != 0) {
+            error = vqrt::ioError(to + "/" + names[i], "cannot replace", errno);
+            return false;
+        }
+    }
+    temporaries.keep();
+    // Some file systems cannot sync a folder (EINVAL); their renames need nothing more.
+    if (::fsync(folder.get()) != 0 && errno != EINVAL) {
+        error = vqrt::ioError(to, "cannot write", errno);
+        return false;
     }
     return true;
 }
@@ -211,7 +274,7 @@ SaveEnd saveBundle(const std::string& staging, const std::string& target, std::s
     }
     const std::string into = out->staging();
     for (const std::string& folder : folders) {
-        if (!copyFolder(staging + "/" + folder, into + "/" + folder, {}, error,
+        if (!copyFolder(staging + "/" + folder, into + "/" + folder, error,
                         folder == "files" ? carried : nullptr, target + "/" + folder)) {
             return SaveEnd::Failed;
         }
@@ -253,7 +316,19 @@ bool exportFiles(const std::string& staging, ExportKind kind, const std::string&
             error = archive::inTheWay(target, strangers, "no history export wrote");
             return false;
         }
-        return makeFolder(target, error) && copyFolder(history, target, suffix, error, copied);
+        std::vector<std::string> pages;
+        for (const std::string& name : entries(history, false)) {
+            if (hasSuffix(name, suffix)) {
+                pages.push_back(name);
+            }
+        }
+        if (!makeFolder(target, error) || !copyAllAtomically(history, pages, target, error)) {
+            return false;
+        }
+        if (copied != nullptr) {
+            *copied = static_cast<int>(pages.size());
+        }
+        return true;
     }
     const std::string source =
         staging + (kind == ExportKind::ContactsVcard ? "/contacts.vcf" : "/contacts.csv");

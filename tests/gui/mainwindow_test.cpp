@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -26,7 +27,10 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/time.h>
+
+#include <csignal>
 
 #include "messagespage.h"
 #include "outputfolder.h"
@@ -501,6 +505,31 @@ TEST_F(DemoImport, HistoryExportWritesOverNobodyElsesFiles) {
                   ": holds index.html, which no history export wrote; move it away or choose "
                   "another folder.");
     EXPECT_EQ(readFile(target + "/index.html"), "<html>my own page</html>");
+
+    // A page that cannot be written leaves every page of the earlier export as it was, and no
+    // temporary file.
+    writeFile(target + "/index.html", "<!-- ICQ history, an earlier export -->");
+    const auto pages = [&target] {
+        std::map<std::string, std::string> found;
+        for (const auto& entry : fs::directory_iterator(target)) {
+            found[entry.path().filename().string()] = readFile(entry.path());
+        }
+        return found;
+    };
+    const auto earlier = pages();
+    struct rlimit limit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const struct rlimit small = {1024, limit.rlim_max};
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool exported =
+        window_->exportTo(gui::ExportKind::HistoryHtml, QString::fromStdString(target));
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(exported);
+    EXPECT_NE(window_->statusText().indexOf(QStringLiteral("cannot write (File too large)")), -1)
+        << window_->statusText().toStdString();
+    EXPECT_TRUE(pages() == earlier);
 }
 
 TEST_F(DemoImport, SaveCopiesRecordFilesAndArchive) {
