@@ -288,6 +288,11 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
 }
 
 void InstallationBox::setRoot(const QString& root) {
+    // Exports of one machine's registry would be read over another disk's hives.
+    if (absoluteRoot(root) != appliedRoot_) {
+        defaults_.regFiles.clear();
+        showRegFiles();
+    }
     appliedRoot_ = absoluteRoot(root);
     rootEdit_->setText(appliedRoot_);
     fillUsers(appliedRoot_);

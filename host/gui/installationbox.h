@@ -42,7 +42,8 @@ public:
     /// the drives and code page that every session gets.
     explicit InstallationBox(vqrt::HostOptions defaults, QWidget* parent = nullptr);
 
-    /// Uses `root` (made absolute) as if it was typed and confirmed; emits changed().
+    /// Uses `root` (made absolute) as if it was typed and confirmed, without the .reg exports
+    /// of another root; emits changed().
     void setRoot(const QString& root);
     /// The root in use: the one last confirmed.
     QString root() const { return appliedRoot_; }

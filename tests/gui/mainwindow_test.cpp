@@ -222,14 +222,15 @@ TEST_F(WindowTest, RegistryExportsAddedStandInForAnUnreadableRegistry) {
     choosePlugin(*window);
     EXPECT_EQ(window->panelState(), PanelState::IcqFolder);
     const QString exported = QString::fromStdString(root() + "/registry.reg");
-    {
+    const auto addExport = [&] {
         ModalAnswer answer([&exported](QWidget* modal) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             dialog->selectFile(exported);
             static_cast<QDialog*>(dialog)->accept();
         });
         click(button(*window, "addRegExport"));
-    }
+    };
+    addExport();
     EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("registryExports"))->text(),
               QStringLiteral("registry.reg, read over the hives"));
     ASSERT_EQ(window->panelState(), PanelState::Page);
@@ -241,6 +242,11 @@ TEST_F(WindowTest, RegistryExportsAddedStandInForAnUnreadableRegistry) {
               "sound file. Save them to keep them.");
     click(button(*window, "clearRegExports"));
     EXPECT_EQ(window->panelState(), PanelState::IcqFolder);
+    // Another disk is not read with this one's exports.
+    addExport();
+    window->setWindowsRoot(QString::fromStdString(dir.file("other")));
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("registryExports"))->text(),
+              QStringLiteral("the hives on the disk"));
 }
 
 TEST_F(WindowTest, EmbedsThePageOfThePluginChosenForTheInstallationChosen) {
