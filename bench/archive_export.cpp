@@ -6,6 +6,7 @@
 #include "archive/database.h"
 #include "archive/exportall.h"
 #include "archive/exporterror.h"
+#include "archive/outfile.h"
 #include "archive/sqlite.h"
 #include "archive/timefmt.h"
 
@@ -165,7 +166,7 @@ void BM_SqliteInsert(benchmark::State& state) {
                 for (archive::MessageRow& row : fresh) {
                     writer.add(std::move(row));
                 }
-                writer.commit();
+                archive::renameInto(writer.finish(), path);
             } catch (const archive::ExportError& e) {
                 error = e.what();
             }

@@ -11,8 +11,10 @@
 #include "archive/timefmt.h"
 #include "archive/vcard.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -122,6 +124,66 @@ private:
     std::string fresh_;
 };
 
+// What an export replaces in the folder, put in place together once all of it is written: one
+// sync of the file system puts every new file on the disk before the first rename, so neither a
+// failure before it nor a crash after it leaves the earlier export half replaced or its files
+// empty. Finished files that were not put in place are removed.
+class Replacements {
+    // The folder opened for syncing, closed when it goes.
+    struct Folder {
+        explicit Folder(const std::string& path)
+            : fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+        ~Folder() {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+        Folder(const Folder&) = delete;
+        Folder& operator=(const Folder&) = delete;
+        const int fd;
+    };
+
+public:
+    explicit Replacements(std::string folder) : folder_(std::move(folder)) {}
+    ~Replacements() {
+        for (size_t i = placed_; i < files_.size(); ++i) {
+            std::remove(files_[i].first.c_str());
+        }
+    }
+    Replacements(const Replacements&) = delete;
+    Replacements& operator=(const Replacements&) = delete;
+
+    /// A finished file under its temporary name `part`, put in place after those added before.
+    void add(std::string part, std::string path) {
+        files_.emplace_back(std::move(part), std::move(path));
+    }
+    /// The finished history, put in place before the files.
+    void addHistory(std::unique_ptr<HistoryFolder> history) { history_ = std::move(history); }
+
+    void putInPlace() {
+        const Folder folder(folder_);
+        if (folder.fd < 0 || ::syncfs(folder.fd) != 0) {
+            throw ExportError(systemError(folder_, "could not write the export to the disk"));
+        }
+        if (history_) {
+            history_->commit();
+        }
+        for (; placed_ < files_.size(); ++placed_) {
+            renameInto(files_[placed_].first, files_[placed_].second);
+        }
+        // Some file systems cannot sync a folder (EINVAL); their renames need nothing more.
+        if (::fsync(folder.fd) != 0 && errno != EINVAL) {
+            throw ExportError(systemError(folder_, "could not write the export to the disk"));
+        }
+    }
+
+private:
+    std::string folder_;
+    std::unique_ptr<HistoryFolder> history_;
+    std::vector<std::pair<std::string, std::string>> files_;
+    size_t placed_ = 0;
+};
+
 class Exporter {
 public:
     Exporter(const Archive& archive, std::string folder, const ExportOptions& options)
@@ -155,7 +217,9 @@ public:
         countContacts();
         OutFile report(folder_ + "/report.txt");
         report.write(reportText(archive_, report_, files_));
-        report.commit();
+        // The report goes in last: it marks a complete export.
+        replacements_.add(report.finish(), report.path());
+        replacements_.putInPlace();
         return result_;
     }
 
@@ -205,7 +269,7 @@ private:
         for (const Contact* contact : listed_) {
             file.write(render(*contact));
         }
-        file.commit();
+        replacements_.add(file.finish(), file.path());
         const size_t left = archive_.contacts.size() - listed_.size();
         std::string holds = counted(listed_.size(), "contact");
         if (left != 0) {
@@ -269,13 +333,13 @@ private:
         result_.messages = exported ? messages : 0;
         if (history) {
             history->finish();
-            historyFolder->commit();
+            replacements_.addHistory(std::move(historyFolder));
             result_.conversations = history->conversations().size();
             files_.push_back({"history/", counted(result_.conversations, "conversation") + ", " +
                                               counted(messages, "message")});
         }
         if (database) {
-            database->commit();
+            replacements_.add(database->finish(), folder_ + "/icq-archive.sqlite");
             files_.push_back({"icq-archive.sqlite", counted(archive_.contacts.size(), "contact") +
                                                         ", " + counted(messages, "message")});
         }
@@ -305,6 +369,7 @@ private:
     std::vector<const Contact*> listed_;
     std::vector<WrittenFile> files_;
     ExportResult result_;
+    Replacements replacements_{folder_};
 };
 
 std::string withoutTrailingSlash(std::string path) {

@@ -67,6 +67,10 @@ void OutFile::write(std::string_view bytes) {
 }
 
 void OutFile::commit() {
+    renameInto(finish(), path_);
+}
+
+std::string OutFile::finish() {
     std::FILE* const f = file_.release();
     const bool flushed = std::fflush(f) == 0;
     const int flushError = errno;
@@ -77,7 +81,7 @@ void OutFile::commit() {
         std::remove(part_.c_str());
         throw ExportError(error);
     }
-    renameInto(part_, path_);
+    return part_;
 }
 
 } // namespace archive

@@ -24,6 +24,9 @@ public:
     OutFile& operator=(const OutFile&) = delete;
 
     void write(std::string_view bytes);
+    /// Closes the file, which keeps its temporary name; answers that name. The caller removes
+    /// it if it is not put in place.
+    std::string finish();
     /// Closes the file and gives it its name.
     void commit();
     const std::string& path() const { return path_; }

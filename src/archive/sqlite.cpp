@@ -248,7 +248,7 @@ void SqliteWriter::insert(const MessageRow& m) {
     run(s);
 }
 
-void SqliteWriter::commit() {
+std::string SqliteWriter::finish() {
     if (!filling_.empty()) {
         send();
     }
@@ -264,7 +264,7 @@ void SqliteWriter::commit() {
         fail();
     }
     db_.release();
-    renameInto(part_, path_);
+    return part_;
 }
 
 void SqliteWriter::exec(const char* sql) {

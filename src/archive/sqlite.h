@@ -48,8 +48,9 @@ public:
     /// inserted on a thread of their own, a few batches behind, so that the other exports run
     /// meanwhile; throws ExportError when inserting has failed.
     void add(MessageRow row);
-    /// Waits for the rows, adds the indexes, commits, closes and gives the file its name.
-    void commit();
+    /// Waits for the rows, adds the indexes, commits and closes; the file keeps its temporary
+    /// name, which is answered. The caller removes it if it is not put in place.
+    std::string finish();
 
 private:
     using Statement = SqliteStatement;

@@ -261,9 +261,15 @@ TEST(ExportAll, FailuresAreOneLineWithPlaceAndCauseAndLeaveNothingBehind) {
 }
 
 // Rows go into the database on a thread of their own: when the disk fills up under them (a
-// file size limit stands in for it), the export stops with SQLite's reason and leaves no file.
+// file size limit stands in for it), the export stops with SQLite's reason, leaves no file of
+// its own and the earlier export as it was, its contact list written before included.
 TEST(ExportAll, DatabaseThatStopsFittingOnTheDiskIsReported) {
     const testsupport::TempDir dir;
+    const std::map<std::string, std::string> earlier = {
+        {"report.txt", "ICQ archive of Bob (1111)\n"}, {"contacts.vcf", "an earlier export"}};
+    for (const auto& [name, bytes] : earlier) {
+        testsupport::writeFile(dir.file(name), bytes);
+    }
     std::vector<archive::Message> history;
     for (int i = 0; i < 2000; ++i) {
         history.push_back(testsupport::message(2222 + i % 7, archive::Direction::Sent, i,
@@ -273,7 +279,7 @@ TEST(ExportAll, DatabaseThatStopsFittingOnTheDiskIsReported) {
     const testsupport::InMemoryMessageSource source(history);
     sample.archive.messages = &source;
     archive::ExportOptions options;
-    options.history = options.vcard = options.csv = false;
+    options.history = options.csv = false;
     struct rlimit old;
     ::getrlimit(RLIMIT_FSIZE, &old);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -285,7 +291,11 @@ TEST(ExportAll, DatabaseThatStopsFittingOnTheDiskIsReported) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(error,
               dir.file("icq-archive.sqlite") + ": could not write the database (disk I/O error)");
-    EXPECT_EQ(fs::directory_iterator(dir.path()), fs::directory_iterator());
+    std::map<std::string, std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        left[entry.path().filename().string()] = readFile(entry.path());
+    }
+    EXPECT_EQ(left, earlier);
 }
 
 } // namespace
