@@ -274,6 +274,23 @@ std::string diskDatabasesAdvice(const std::string& root) {
                              : "; ICQ databases lie on its disk " + readerAdvice(root, databases);
 }
 
+// Where the registry cannot be read (Windows 95 to ME, a damaged hive) and no exports were
+// given: what stands in for it.
+std::string exportsAdvice(const vqrt::HostOptions& host) {
+    return host.regFiles.empty()
+               ? "; exports of its registry can stand in for it: --reg FILE for "
+                 "HKEY_LOCAL_MACHINE\\SOFTWARE and for HKEY_CURRENT_USER (made with regedit /e "
+                 "FILE KEY on that machine)"
+               : std::string();
+}
+
+// For an installation whose registry names no ICQ: the exports that can stand in for hives
+// that could not be read, and the ICQ databases on its disk.
+std::string noIcqAdvice(const Run& run) {
+    return (run.session->warnings().empty() ? std::string() : exportsAdvice(run.o.host)) +
+           diskDatabasesAdvice(run.o.host.windowsRoot);
+}
+
 // What can still be done with a root whose session cannot be opened: for a Windows
 // installation whose registry cannot be read, the exports that stand in for it and the ICQ
 // databases on its disk; for another folder, the ICQ databases in it. Empty when the
@@ -287,12 +304,7 @@ std::string unopenedAdvice(const vqrt::HostOptions& host) {
     if (!vqrt::holdsWindowsFolder(root)) {
         return icqFolderAdvice(root);
     }
-    const std::string exports = host.regFiles.empty()
-                                    ? "; exports of its registry can stand in for it: --reg FILE "
-                                      "for HKEY_LOCAL_MACHINE\\SOFTWARE and for HKEY_CURRENT_USER "
-                                      "(made with regedit /e FILE KEY on that machine)"
-                                    : std::string();
-    return exports + diskDatabasesAdvice(root);
+    return exportsAdvice(host) + diskDatabasesAdvice(root);
 }
 
 // Saves what the record holds where it belongs: a complete import replaces the bundle in
@@ -334,8 +346,7 @@ int finishRun(Run& run) {
     if (!run.found) {
         return fail(vqrt::kImportRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
                                               " (the registry has no ICQ.exe application path)" +
-                                              (kept ? "; " + what : "") +
-                                              diskDatabasesAdvice(run.o.host.windowsRoot));
+                                              (kept ? "; " + what : "") + noIcqAdvice(run));
     }
     if (!complete) {
         return fail(vqrt::kImportRefused, "the import did not complete; " + what);
@@ -456,8 +467,8 @@ std::optional<int> listOwners(Run& run) {
         return std::nullopt;
     }
     if (!run.found) {
-        return fail(vqrt::kImportRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
-                                              diskDatabasesAdvice(run.o.host.windowsRoot));
+        return fail(vqrt::kImportRefused,
+                    "no ICQ installation found in " + run.o.host.windowsRoot + noIcqAdvice(run));
     }
     if (run.owners.empty()) {
         return fail(vqrt::kImportRefused, "ICQ is installed but has no owners");

@@ -345,7 +345,7 @@ TEST(ImportE2e, BadArgumentsWriteNothing) {
 
 // Windows 95, 98 and ME keep their registry in SYSTEM.DAT and USER.DAT, which are not read:
 // the refusal says so and names the ICQ databases on the disk; with an export of the registry
-// the import runs as on any other Windows.
+// the import runs as on any other Windows. A damaged hive gets the same advice.
 TEST(ImportE2e, OlderWindowsIsImportedThroughARegistryExport) {
     Installation icq;
     icq.description().merge_patch(Json::parse(R"({"registry": "reg4", "users": []})"));
@@ -372,6 +372,20 @@ TEST(ImportE2e, OlderWindowsIsImportedThroughARegistryExport) {
         icq.import({"--out", out, "--owner", "Rover", "--password-file", icq.passwordFile()});
     ASSERT_EQ(r.status, 0) << describe(r);
     EXPECT_EQ(icq.record(out).dump(1), icq.roverRecord().dump(1));
+
+    Installation damaged;
+    damaged.build();
+    testsupport::writeFile(damaged.root() + "/WINDOWS/System32/config/SOFTWARE", "damaged");
+    const ProcessResult noIcq = damaged.import({"--list"});
+    EXPECT_EQ(noIcq.status, 1);
+    EXPECT_EQ(noIcq.err.substr(noIcq.err.rfind("tolvane-import: no ICQ")),
+              "tolvane-import: no ICQ installation found in " + damaged.root() +
+                  "; exports of its registry can stand in for it: --reg FILE for "
+                  "HKEY_LOCAL_MACHINE\\SOFTWARE and for HKEY_CURRENT_USER (made with regedit /e "
+                  "FILE KEY on that machine); ICQ databases lie on its disk (Program "
+                  "Files/ICQ/2000a/23456789.dat, Program Files/ICQ/2000a/31415926.dat), whose "
+                  "contacts and history tolvane-icq reads: tolvane-icq export --out DIR \"" +
+                  damaged.root() + "/Program Files/ICQ/2000a/23456789.dat\"\n");
 }
 
 } // namespace
