@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -61,6 +62,23 @@ bool copyAtomically(const std::string& from, const std::string& folder, const st
     return false;
 }
 
+// Copies what `in` (the file `from`) holds into the new file `out`, which gets `mode` and is
+// closed; false with `error` naming `from` when reading failed, else `shownAs`.
+bool fillCopy(int in, const std::string& from, vqrt::UniqueFd& out, mode_t mode,
+              const std::string& shownAs, std::string& error) {
+    int readError = 0;
+    int err = pump(in, out.get(), readError);
+    if (err == 0 && ::fchmod(out.get(), mode) != 0) {
+        err = errno;
+    }
+    err = err != 0 ? err : out.close();
+    if (err != 0) {
+        error = readError != 0 ? vqrt::ioError(from, "cannot read", readError)
+                               : vqrt::ioError(shownAs, "cannot write", err);
+    }
+    return err == 0;
+}
+
 // Copies `from` to the new file `folder/name` of a staging folder, which is synced as a whole
 // before it is moved into place; an error names the file in `shown`, where it is meant to go.
 bool copyInto(const std::string& from, const std::string& folder, const std::string& name,
@@ -73,19 +91,11 @@ bool copyInto(const std::string& from, const std::string& folder, const std::str
     const std::string to = folder + "/" + name;
     vqrt::UniqueFd out(
         ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-    int readError = 0;
-    int err = out ? pump(in.get(), out.get(), readError) : errno;
-    if (err == 0 && ::fchmod(out.get(), mode) != 0) {
-        err = errno;
+    if (!out) {
+        error = vqrt::ioError(shown + "/" + name, "cannot write", errno);
+        return false;
     }
-    if (err == 0) {
-        err = out.close();
-    }
-    if (err != 0) {
-        error = readError != 0 ? vqrt::ioError(from, "cannot read", readError)
-                               : vqrt::ioError(shown + "/" + name, "cannot write", err);
-    }
-    return err == 0;
+    return fillCopy(in.get(), from, out, mode, shown + "/" + name, error);
 }
 
 mode_t modeOf(const std::string& path) {
@@ -185,15 +195,7 @@ bool copyAllAtomically(const std::string& from, const std::vector<std::string>& 
             return false;
         }
         temporaries.add(path);
-        int readError = 0;
-        int err = pump(in.get(), out.get(), readError);
-        if (err == 0 && ::fchmod(out.get(), modeOf(source)) != 0) {
-            err = errno;
-        }
-        err = err != 0 ? err : out.close();
-        if (err != 0) {
-            error = readError != 0 ? vqrt::ioError(source, "cannot read", readError)
-                                   : vqrt::ioError(to + "/" + name, "cannot write", err);
+        if (!fillCopy(in.get(), source, out, modeOf(source), to + "/" + name, error)) {
             return false;
         }
     }
@@ -297,30 +299,27 @@ bool exportFiles(const std::string& staging, ExportKind kind, const std::string&
     }
     if (kind == ExportKind::HistoryHtml || kind == ExportKind::HistoryText) {
         const std::string history = staging + "/history";
-        if (entries(history, false).empty()) {
+        const std::vector<std::string> staged = entries(history, false);
+        if (staged.empty()) {
             error = history + ": no history to export (the import wrote no ICQ archive)";
             return false;
         }
         const std::string suffix = kind == ExportKind::HistoryHtml ? ".html" : ".txt";
+        std::vector<std::string> pages;
+        std::copy_if(staged.begin(), staged.end(), std::back_inserter(pages),
+                     [&suffix](const std::string& name) { return hasSuffix(name, suffix); });
         // Pages go over those of an earlier export only, never over somebody else's files.
         std::vector<std::string> strangers;
-        for (const std::string& name : entries(history, false)) {
+        for (const std::string& name : pages) {
             std::error_code ec;
             const std::string there = target + "/" + name;
-            if (hasSuffix(name, suffix) && fs::exists(fs::symlink_status(there, ec)) &&
-                !isHistoryFile(there)) {
+            if (fs::exists(fs::symlink_status(there, ec)) && !isHistoryFile(there)) {
                 strangers.push_back(name);
             }
         }
         if (!strangers.empty()) {
             error = archive::inTheWay(target, strangers, "no history export wrote");
             return false;
-        }
-        std::vector<std::string> pages;
-        for (const std::string& name : entries(history, false)) {
-            if (hasSuffix(name, suffix)) {
-                pages.push_back(name);
-            }
         }
         if (!makeFolder(target, error) || !copyAllAtomically(history, pages, target, error)) {
             return false;

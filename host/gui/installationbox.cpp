@@ -288,12 +288,13 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
 }
 
 void InstallationBox::setRoot(const QString& root) {
+    const QString absolute = absoluteRoot(root);
     // Exports of one machine's registry would be read over another disk's hives.
-    if (absoluteRoot(root) != appliedRoot_) {
+    if (absolute != appliedRoot_) {
         defaults_.regFiles.clear();
         showRegFiles();
     }
-    appliedRoot_ = absoluteRoot(root);
+    appliedRoot_ = absolute;
     rootEdit_->setText(appliedRoot_);
     fillUsers(appliedRoot_);
     emit changed();

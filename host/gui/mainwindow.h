@@ -216,7 +216,6 @@ private:
     QWidget* folderPanel_ = nullptr;
     QLabel* folderText_ = nullptr;
     QScrollArea* folderScroll_ = nullptr; ///< holds folderText_, no taller than it
-
     QListWidget* folderList_ = nullptr;
     QStackedWidget* recordStack_ = nullptr;
     QLabel* recordHint_ = nullptr;
