@@ -16,6 +16,7 @@
 
 #include "text/codepage.h"
 #include "text/names.h"
+#include "text/printable.h"
 #include "text/utf8.h"
 
 namespace vqrt {
@@ -62,16 +63,6 @@ uint32_t headerChecksum(const std::string& b) {
         return 0xFFFFFFFEu;
     }
     return sum == 0 ? 1 : sum;
-}
-
-std::string hexBytes(const std::string& bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        char buf[4];
-        std::snprintf(buf, sizeof buf, "%s%02X", out.empty() ? "" : " ", c);
-        out += buf;
-    }
-    return out;
 }
 
 // Fixes what an interrupted write leaves in a hive: a stale header checksum, or bins cut
@@ -193,7 +184,7 @@ HiveFile::HiveFile(std::string path) : path_(std::move(path)) {
     }
     if (magic != "regf") {
         problem_ = path_ + ": not a registry hive (expected \"regf\" at the start, found " +
-                   hexBytes(magic) + ")";
+                   text::hexBytes(magic) + ")";
         return;
     }
     errno = 0;

@@ -69,6 +69,7 @@ bool findHives(const HostOptions& options, Hives& hives, std::string& error) {
     if (installation) {
         hives.paths.software = installation->softwareHive();
         hives.paths.system = installation->systemHive();
+        hives.paths.win9x = installation->win9x();
         if (!installation->chooseUser(options.user, hives.chosen, error)) {
             return false;
         }

@@ -4,6 +4,7 @@
 #include "regfile.h"
 #include "text/names.h"
 #include "text/utf8.h"
+#include "win9xregistry.h"
 
 namespace vqrt {
 
@@ -154,7 +155,11 @@ std::unique_ptr<LayeredRegistry> openHostRegistry(const HivePaths& hives,
                                                   const std::vector<std::string>& regFiles,
                                                   const std::string& codepage, std::string& error) {
     auto registry = std::make_unique<LayeredRegistry>();
-    registry->addLayer(std::make_unique<HiveRegistry>(hives, codepage));
+    if (hives.win9x) {
+        registry->addLayer(std::make_unique<Win9xRegistry>(hives.software, hives.user, codepage));
+    } else {
+        registry->addLayer(std::make_unique<HiveRegistry>(hives, codepage));
+    }
     for (const std::string& path : regFiles) {
         std::unique_ptr<RegFile> file = RegFile::load(path, codepage, error);
         if (!file) {

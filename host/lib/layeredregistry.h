@@ -112,12 +112,14 @@ private:
 
 /// The hive files of an installation; an empty path: that hive is absent.
 struct HivePaths {
-    std::string software; ///< System32/config/SOFTWARE
+    std::string software; ///< System32/config/SOFTWARE; on Windows 95, 98 and ME SYSTEM.DAT
     std::string system;   ///< System32/config/SYSTEM
-    std::string user;     ///< the user's NTUSER.DAT
+    std::string user;     ///< the user's NTUSER.DAT; on Windows 95, 98 and ME USER.DAT
+    /// The files are Windows 95, 98 or ME's, where SYSTEM.DAT holds all of HKEY_LOCAL_MACHINE.
+    bool win9x = false;
 };
 
-/// The registry of a host run: the machine's hives and the user's NTUSER.DAT at the bottom,
+/// The registry of a host run: the machine's hives and the user's hive at the bottom,
 /// then the .reg exports in the order given, each overriding what lies below. A missing or
 /// damaged hive and skipped .reg lines are warnings(); a .reg file that cannot be read or is
 /// no registry export is an error: the answer is null and `error` says why.

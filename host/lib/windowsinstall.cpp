@@ -49,31 +49,28 @@ std::optional<std::string> findFile(const std::string& root, const std::string& 
     return path && isFile(*path) ? path : std::nullopt;
 }
 
+// The names in `dir` in byte order, without "." and "..".
+std::vector<std::string> folderNames(const std::string& dir) {
+    std::vector<std::string> names;
+    std::unique_ptr<DIR, DirCloser> handle(opendir(dir.c_str()));
+    while (handle) {
+        const dirent* entry = readdir(handle.get());
+        if (entry == nullptr) {
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 bool isSystemProfile(const std::string& name) {
     const std::string lower = text::foldName(name);
     return std::any_of(std::begin(kSystemProfiles), std::end(kSystemProfiles),
                        [&](const char* s) { return lower == s; });
-}
-
-// Windows 95, 98 and ME keep their registry in SYSTEM.DAT and USER.DAT in the Windows folder,
-// in a format of their own: ": a Windows 95, 98 or ME installation (...)", else empty.
-std::string olderWindows(const std::string& root, const std::string& windowsDir) {
-    std::vector<std::string> files;
-    for (const char* name : {"SYSTEM.DAT", "USER.DAT"}) {
-        if (const auto file = findFile(root, windowsDir, name)) {
-            files.push_back(windowsDir.substr(windowsDir.rfind('/') + 1) + "/" +
-                            file->substr(file->rfind('/') + 1));
-        }
-    }
-    if (files.empty()) {
-        return {};
-    }
-    std::string list;
-    for (const std::string& file : files) {
-        list += (list.empty() ? "" : ", ") + file;
-    }
-    return ": a Windows 95, 98 or ME installation (" + list +
-           "), whose registry this program cannot read";
 }
 
 } // namespace
@@ -110,30 +107,38 @@ std::optional<WindowsInstallation> WindowsInstallation::locate(const std::string
     }
 
     // XP and later use "Windows", 2000 and NT "WINNT"; the first that holds the hive wins.
+    // Windows 95, 98 and ME keep their registry in SYSTEM.DAT and USER.DAT in the Windows
+    // folder; they count when no folder holds an NT hive (a disk with both booted either).
+    std::vector<std::string> dirs;
     for (const char* name : {"Windows", "WINNT"}) {
-        const std::optional<std::string> dir = findDir(root, base, name);
-        if (!dir) {
-            continue;
+        if (const std::optional<std::string> dir = findDir(root, base, name)) {
+            dirs.push_back(*dir);
         }
-        if (found.windowsDir_.empty()) {
-            found.windowsDir_ = *dir;
-        }
-        if (std::optional<std::string> hive = findFile(root, *dir, "System32/config/SOFTWARE")) {
-            found.windowsDir_ = *dir;
+    }
+    for (const std::string& dir : dirs) {
+        if (std::optional<std::string> hive = findFile(root, dir, "System32/config/SOFTWARE")) {
+            found.windowsDir_ = dir;
             found.softwareHive_ = *hive;
-            found.systemHive_ = findFile(root, *dir, "System32/config/SYSTEM").value_or("");
+            found.systemHive_ = findFile(root, dir, "System32/config/SYSTEM").value_or("");
             break;
         }
     }
-    found.findUsers(base);
+    if (found.softwareHive_.empty() && !dirs.empty()) {
+        found.windowsDir_ = dirs.front();
+        found.softwareHive_ = findFile(root, dirs.front(), "SYSTEM.DAT").value_or("");
+        found.win9x_ =
+            !found.softwareHive_.empty() || findFile(root, dirs.front(), "USER.DAT").has_value();
+    }
+    if (found.win9x_) {
+        found.findWin9xUsers();
+    } else {
+        found.findUsers(base);
+    }
 
     if (found.softwareHive_.empty() && found.users_.empty()) {
-        const std::string older =
-            found.windowsDir_.empty() ? std::string() : olderWindows(root, found.windowsDir_);
-        error = root + (older.empty() ? ": no Windows installation found (expected "
-                                        "Windows/System32/config/SOFTWARE or a user profile "
-                                        "under Users or Documents and Settings)"
-                                      : older);
+        error = root + ": no Windows installation found (expected "
+                       "Windows/System32/config/SOFTWARE or a user profile under Users or "
+                       "Documents and Settings)";
         return std::nullopt;
     }
     return found;
@@ -146,19 +151,7 @@ void WindowsInstallation::findUsers(const std::string& base) {
         if (!dir) {
             continue;
         }
-        std::unique_ptr<DIR, DirCloser> handle(opendir(dir->c_str()));
-        if (!handle) {
-            continue;
-        }
-        std::vector<std::string> names;
-        while (const dirent* entry = readdir(handle.get())) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        std::sort(names.begin(), names.end());
-        for (const std::string& name : names) {
+        for (const std::string& name : folderNames(*dir)) {
             const std::string profileDir = *dir + "/" + name;
             if (!isDir(profileDir)) {
                 continue;
@@ -177,9 +170,36 @@ void WindowsInstallation::findUsers(const std::string& base) {
             }
         }
     }
+    sortUsers();
+}
+
+void WindowsInstallation::sortUsers() {
     std::stable_sort(users_.begin(), users_.end(), [](const UserProfile& a, const UserProfile& b) {
         return text::foldName(a.name) < text::foldName(b.name);
     });
+}
+
+void WindowsInstallation::findWin9xUsers() {
+    // With user profiles on, each user has a USER.DAT in Profiles and the Windows folder's is
+    // the template for new ones; with them off, the Windows folder's is everybody's.
+    std::optional<UserProfile> shared;
+    if (const auto hive = findFile(root_, windowsDir_, "USER.DAT")) {
+        shared = UserProfile{kWin9xDefaultUser, windowsDir_, *hive};
+    }
+    if (const auto dir = findDir(root_, windowsDir_, "Profiles")) {
+        for (const std::string& name : folderNames(*dir)) {
+            const std::string profileDir = *dir + "/" + name;
+            const auto hive =
+                isDir(profileDir) ? findFile(root_, profileDir, "USER.DAT") : std::nullopt;
+            if (hive && !isSystemProfile(name)) {
+                users_.push_back(UserProfile{name, profileDir, *hive});
+            }
+        }
+    }
+    if (shared) {
+        (users_.empty() ? users_ : systemProfiles_).push_back(*shared);
+    }
+    sortUsers();
 }
 
 std::string WindowsInstallation::userList() const {
@@ -212,10 +232,12 @@ bool WindowsInstallation::chooseUser(const std::string& wanted, std::optional<Us
             }
         }
     }
-    error = root_ + ": no user \"" + wanted +
-            "\" (expected a profile with NTUSER.DAT under Users or Documents and Settings, "
-            "found: " +
-            (users_.empty() ? std::string("none") : userList()) + ")";
+    const std::string expected =
+        win9x_ ? "a profile with USER.DAT under " + windowsDir_.substr(windowsDir_.rfind('/') + 1) +
+                     "/Profiles"
+               : std::string("a profile with NTUSER.DAT under Users or Documents and Settings");
+    error = root_ + ": no user \"" + wanted + "\" (expected " + expected +
+            ", found: " + (users_.empty() ? std::string("none") : userList()) + ")";
     return false;
 }
 

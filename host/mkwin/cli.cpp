@@ -82,6 +82,11 @@ int runMkwin(int argc, const char* const* argv, std::ostream& out, std::ostream&
                    "write the registry as hives or as a .reg export, "
                    "whatever the description says")
         ->check(CLI::IsMember({"hive", "reg4", "reg5"}));
+    std::string layout;
+    app.add_option("--layout", layout,
+                   "write the folders and registry of this Windows version, whatever the "
+                   "description says")
+        ->check(CLI::IsMember({"xp", "vista", "7", "nt", "98"}));
     app.add_flag("--print-expected", printExpected,
                  "print what an import finds (owners, contacts) as JSON; OUTDIR is optional");
     try {
@@ -107,6 +112,9 @@ int runMkwin(int argc, const char* const* argv, std::ostream& out, std::ostream&
     DescriptionOptions options;
     if (!registry.empty()) {
         options.registry = parseRegistryFormat(registry);
+    }
+    if (!layout.empty()) {
+        options.layout = layout;
     }
     const std::optional<Installation> installation = parseDescription(*description, options, error);
     if (!installation) {

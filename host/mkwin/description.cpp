@@ -48,11 +48,17 @@ public:
         checkObject(d, "",
                     {"layout", "users", "icqUser", "codepage", "registry", "timeZone", "icq",
                      "extraValues", "extraFiles"});
-        if (const json* layout = find(d, "layout")) {
-            const std::string w = word(*layout, "layout", {"xp", "vista", "7", "nt"});
+        const json* layout = find(d, "layout");
+        const json overridden = options_.layout ? json(*options_.layout) : json();
+        if (options_.layout) {
+            layout = &overridden;
+        }
+        if (layout != nullptr) {
+            const std::string w = word(*layout, "layout", {"xp", "vista", "7", "nt", "98"});
             inst_.layout = w == "xp"      ? Layout::Xp
                            : w == "vista" ? Layout::Vista
                            : w == "7"     ? Layout::Seven
+                           : w == "98"    ? Layout::Win98
                                           : Layout::Nt;
         }
         if (const json* codepage = find(d, "codepage")) {
@@ -88,7 +94,11 @@ public:
 
 private:
     void users(const json& d) {
-        std::vector<std::string> names = {"User"};
+        // Windows 98 starts without user profiles.
+        std::vector<std::string> names;
+        if (inst_.layout != Layout::Win98) {
+            names.push_back("User");
+        }
         if (const json* list = find(d, "users")) {
             if (!list->is_array()) {
                 expected("users", "a list of user names", *list);
@@ -184,6 +194,10 @@ private:
         }
         inst_.templateProfile.name = info.defaultProfile;
         addUserKeys(inst_.layout, "", "layout", inst_.templateProfile.hive);
+        if (inst_.layout == Layout::Win98 && inst_.users.empty()) {
+            // Without profiles the Windows folder's USER.DAT is everybody's, ICQ's keys too.
+            addUserKeys(inst_.layout, "", "layout", inst_.looseUser);
+        }
     }
 
     // The ANSI code page Windows writes its texts in, by number in the control set in use
@@ -201,9 +215,8 @@ private:
                                            [](char c) { return c >= '0' && c <= '9'; })) {
             return;
         }
-        inst_.system.setDword("Select", "Current", 1, "codepage");
-        inst_.system.setDword("Select", "Default", 1, "codepage");
-        inst_.system.setString("ControlSet001\\Control\\Nls\\CodePage", "ACP", number, "codepage");
+        inst_.system.setString(controlSet("codepage") + "\\Control\\Nls\\CodePage", "ACP", number,
+                               "codepage");
     }
 
     // The zone Windows is set to: the control set in use names it, by its standard name in the
@@ -219,15 +232,25 @@ private:
         const json* standard = find(zone, "standardName");
         const std::string standardName =
             standard != nullptr ? text(*standard, member(path, "standardName")) : keyName;
-        inst_.system.setDword("Select", "Current", 1, path);
-        inst_.system.setDword("Select", "Default", 1, path);
-        const std::string information = "ControlSet001\\Control\\TimeZoneInformation";
+        const std::string information = controlSet(path) + "\\Control\\TimeZoneInformation";
         inst_.system.setString(information, "StandardName", standardName, path);
         if (inst_.layout == Layout::Vista || inst_.layout == Layout::Seven) {
             inst_.system.setString(information, "TimeZoneKeyName", keyName, path);
         }
-        inst_.software.setString("Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\" + keyName,
-                                 "Std", standardName, path);
+        const std::string zones = inst_.layout == Layout::Win98
+                                      ? "Microsoft\\Windows\\CurrentVersion\\Time Zones\\"
+                                      : "Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\";
+        inst_.software.setString(zones + keyName, "Std", standardName, path);
+    }
+
+    // The control set in use: NT selects ControlSet001, Windows 98 has only the current one.
+    std::string controlSet(const std::string& origin) {
+        if (inst_.layout == Layout::Win98) {
+            return "CurrentControlSet";
+        }
+        inst_.system.setDword("Select", "Current", 1, origin);
+        inst_.system.setDword("Select", "Default", 1, origin);
+        return "ControlSet001";
     }
 
     // --- ICQ ---------------------------------------------------------------------------

@@ -92,6 +92,8 @@ struct Installation {
 /// Choices that override the description.
 struct DescriptionOptions {
     std::optional<RegistryFormat> registry;
+    /// The description's "layout" word ("xp", "98", ...), checked as the description's is.
+    std::optional<std::string> layout;
 };
 
 /// Reads a description (see installation.h for its form). Nothing, with one line in `error`

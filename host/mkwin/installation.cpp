@@ -5,6 +5,7 @@
 #include "text/codepage.h"
 #include "text/names.h"
 #include "wav.h"
+#include "win9xhive.h"
 
 namespace mkwin {
 
@@ -31,6 +32,47 @@ bool writeExport(const LocalTree& tree, const RelativePath& path,
     return bytes && tree.writeFile(path, *bytes, error);
 }
 
+// Puts the keys and values of `branch` below the key `name` of `tree`.
+void graft(RegistryTree& tree, const std::string& name, const RegistryTree& branch) {
+    RegistryKey& key = tree.key(name);
+    key.values = branch.root().values;
+    key.children = branch.root().children;
+}
+
+bool writeWin98File(const LocalTree& tree, const RelativePath& path, const RegistryTree& registry,
+                    const Installation& inst, std::string& error) {
+    const std::optional<std::string> bytes = win9xRegistryFile(registry, inst.codepage, error);
+    if (!bytes) {
+        error = joinPath(path) + ": " + error;
+    }
+    return bytes && tree.writeFile(path, *bytes, error);
+}
+
+// SYSTEM.DAT holds all of HKEY_LOCAL_MACHINE; the Windows folder's USER.DAT keeps the default
+// user below .DEFAULT (everybody's without profiles), each profile's USER.DAT its user's keys.
+bool writeWin98Registry(const LocalTree& tree, const Installation& inst, std::string& error) {
+    const std::string windows = layoutInfo(inst.layout).windowsDir;
+    RegistryTree machine;
+    graft(machine, "SOFTWARE", inst.software);
+    graft(machine, "System", inst.system);
+    machine.key("Enum");
+    machine.key("Config");
+    RegistryTree shared;
+    graft(shared, ".DEFAULT", inst.users.empty() ? inst.looseUser : inst.templateProfile.hive);
+    if (!writeWin98File(tree, {windows, "SYSTEM.DAT"}, machine, inst, error) ||
+        !writeWin98File(tree, {windows, "USER.DAT"}, shared, inst, error)) {
+        return false;
+    }
+    for (const UserHive& user : inst.users) {
+        RelativePath path = profileDir(inst.layout, user.name);
+        path.push_back("USER.DAT");
+        if (!writeWin98File(tree, path, user.hive, inst, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool writeRegistry(const LocalTree& tree, const Installation& inst, std::string& error) {
     if (inst.registry != RegistryFormat::Hive) {
         std::vector<RegExportBranch> machine = {{"HKEY_LOCAL_MACHINE\\SOFTWARE", &inst.software}};
@@ -44,6 +86,9 @@ bool writeRegistry(const LocalTree& tree, const Installation& inst, std::string&
         }
         return writeExport(tree, inst.regFile, machine, inst, error) &&
                writeExport(tree, inst.regUserFile, {user}, inst, error);
+    }
+    if (inst.layout == Layout::Win98) {
+        return writeWin98Registry(tree, inst, error);
     }
     const LayoutInfo& info = layoutInfo(inst.layout);
     if (!writeHiveFile(tree, {info.windowsDir, "System32", "config", "SOFTWARE"}, inst.software,

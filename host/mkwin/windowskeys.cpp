@@ -13,57 +13,42 @@ constexpr LayoutInfo kLayouts[] = {
      "Service Pack 1"},
     {"nt", "WINNT", "Documents and Settings", "Default User", "All Users", "Microsoft Windows 2000",
      "5.0", "2195", "Service Pack 4"},
+    {"98", "WINDOWS", "WINDOWS\\Profiles", "Default", "All Users", "Microsoft Windows 98", "4.10",
+     "2222", " A "},
 };
 
 bool modern(Layout layout) {
     return layout == Layout::Vista || layout == Layout::Seven;
 }
 
-// "C:\<profiles>\<user>" in Windows form.
+// "C:\<profiles>\<user>" in Windows form; Windows 98's template profile is the Windows folder.
 std::string profilePath(Layout layout, const std::string& user) {
-    return std::string("C:\\") + layoutInfo(layout).profilesDir + "\\" + user;
-}
-
-} // namespace
-
-const LayoutInfo& layoutInfo(Layout layout) {
-    return kLayouts[static_cast<int>(layout)];
-}
-
-std::vector<RelativePath> systemFolders(Layout layout) {
     const LayoutInfo& info = layoutInfo(layout);
-    std::vector<RelativePath> folders = {
-        {info.windowsDir, "System32", "config"},
-        {info.windowsDir, "Media"},
-        {info.windowsDir, "Fonts"},
-        {"Program Files", "Common Files"},
-        {"Program Files", "Internet Explorer"},
-        {info.profilesDir, info.sharedProfile, "Desktop"},
-        {info.profilesDir, info.defaultProfile, modern(layout) ? "Documents" : "My Documents"},
-    };
-    if (modern(layout)) {
-        folders.push_back({"ProgramData"});
+    if (layout == Layout::Win98 && (user == info.defaultProfile || user == info.sharedProfile)) {
+        return std::string("C:\\") + info.windowsDir +
+               (user == info.sharedProfile ? "\\" + user : std::string());
     }
-    return folders;
+    return std::string("C:\\") + info.profilesDir + "\\" + user;
 }
 
-std::vector<RelativePath> profileFolders(Layout layout, const std::string& user) {
-    const std::string base = layoutInfo(layout).profilesDir;
-    if (modern(layout)) {
-        return {{base, user, "Desktop"},
-                {base, user, "Documents"},
-                {base, user, "AppData", "Roaming", "Microsoft"},
-                {base, user, "AppData", "Local", "Temp"}};
-    }
-    return {{base, user, "Desktop"},
-            {base, user, "My Documents", "My Music"},
-            {base, user, "Application Data", "Microsoft"},
-            {base, user, "Local Settings", "Temp"}};
+// Windows 95, 98 and ME keep their version below Windows\CurrentVersion, NT below Windows NT.
+void addWin98Version(const LayoutInfo& info, const std::string& owner,
+                     const std::string& ownerOrigin, RegistryTree& software) {
+    const std::string origin = "layout";
+    const std::string cv = "Microsoft\\Windows\\CurrentVersion";
+    software.setString(cv, "ProductName", info.productName, origin);
+    software.setString(cv, "Version", "Windows 98", origin);
+    software.setString(cv, "VersionNumber", std::string(info.version) + "." + info.build, origin);
+    software.setString(cv, "SubVersionNumber", info.servicePack, origin);
+    software.setString(cv, "RegisteredOwner", owner, ownerOrigin);
+    software.setString(cv, "RegisteredOrganization", "", origin);
+    software.setString(cv, "SystemRoot", std::string("C:\\") + info.windowsDir, origin);
+    software.setString(cv, "ProductId", "55274-OEM-0011903-00102", origin);
 }
 
-void addMachineKeys(Layout layout, const std::string& owner, const std::string& ownerOrigin,
-                    RegistryTree& software) {
-    const LayoutInfo& info = layoutInfo(layout);
+// The version keys of Windows NT, 2000, XP and later.
+void addNtVersion(const LayoutInfo& info, const std::string& owner, const std::string& ownerOrigin,
+                  RegistryTree& software) {
     const std::string origin = "layout";
     const std::string systemRoot = std::string("C:\\") + info.windowsDir;
     const std::string nt = "Microsoft\\Windows NT\\CurrentVersion";
@@ -82,6 +67,71 @@ void addMachineKeys(Layout layout, const std::string& owner, const std::string& 
     software.setString(nt + "\\Winlogon", "Shell", "Explorer.exe", origin);
     software.setString(nt + "\\Winlogon", "Userinit", systemRoot + "\\system32\\userinit.exe,",
                        origin);
+}
+
+} // namespace
+
+const LayoutInfo& layoutInfo(Layout layout) {
+    return kLayouts[static_cast<int>(layout)];
+}
+
+RelativePath profileDir(Layout layout, const std::string& user) {
+    if (layout == Layout::Win98) {
+        return {layoutInfo(layout).windowsDir, "Profiles", user};
+    }
+    return {layoutInfo(layout).profilesDir, user};
+}
+
+std::vector<RelativePath> systemFolders(Layout layout) {
+    const LayoutInfo& info = layoutInfo(layout);
+    if (layout == Layout::Win98) {
+        return {{info.windowsDir, "SYSTEM"},       {info.windowsDir, "Media"},
+                {info.windowsDir, "Fonts"},        {info.windowsDir, "Desktop"},
+                {info.windowsDir, "All Users"},    {"My Documents"},
+                {"Program Files", "Common Files"}, {"Program Files", "Internet Explorer"}};
+    }
+    std::vector<RelativePath> folders = {
+        {info.windowsDir, "System32", "config"},
+        {info.windowsDir, "Media"},
+        {info.windowsDir, "Fonts"},
+        {"Program Files", "Common Files"},
+        {"Program Files", "Internet Explorer"},
+        {info.profilesDir, info.sharedProfile, "Desktop"},
+        {info.profilesDir, info.defaultProfile, modern(layout) ? "Documents" : "My Documents"},
+    };
+    if (modern(layout)) {
+        folders.push_back({"ProgramData"});
+    }
+    return folders;
+}
+
+std::vector<RelativePath> profileFolders(Layout layout, const std::string& user) {
+    const auto below = [&](std::initializer_list<const char*> names) {
+        RelativePath path = profileDir(layout, user);
+        path.insert(path.end(), names.begin(), names.end());
+        return path;
+    };
+    if (modern(layout)) {
+        return {below({"Desktop"}), below({"Documents"}),
+                below({"AppData", "Roaming", "Microsoft"}), below({"AppData", "Local", "Temp"})};
+    }
+    if (layout == Layout::Win98) {
+        return {below({"Desktop"}), below({"Application Data", "Microsoft"}),
+                below({"Start Menu", "Programs"})};
+    }
+    return {below({"Desktop"}), below({"My Documents", "My Music"}),
+            below({"Application Data", "Microsoft"}), below({"Local Settings", "Temp"})};
+}
+
+void addMachineKeys(Layout layout, const std::string& owner, const std::string& ownerOrigin,
+                    RegistryTree& software) {
+    const LayoutInfo& info = layoutInfo(layout);
+    const std::string origin = "layout";
+    if (layout == Layout::Win98) {
+        addWin98Version(info, owner, ownerOrigin, software);
+    } else {
+        addNtVersion(info, owner, ownerOrigin, software);
+    }
 
     const std::string cv = "Microsoft\\Windows\\CurrentVersion";
     software.setString(cv, "ProgramFilesDir", "C:\\Program Files", origin);

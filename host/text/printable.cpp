@@ -43,6 +43,14 @@ std::string printable(std::string_view s, bool lines) {
     return out;
 }
 
+std::string hexBytes(std::string_view bytes) {
+    std::string out;
+    for (const unsigned char c : bytes) {
+        out += escaped(out.empty() ? "%02X" : " %02X", c);
+    }
+    return out;
+}
+
 size_t columns(std::string_view s) {
     size_t n = 0;
     for (size_t i = 0; i < s.size(); i += decodeUtf8(s, i).length) {

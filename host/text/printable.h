@@ -12,6 +12,10 @@ namespace text {
 /// stays a line break and a TAB stays.
 std::string printable(std::string_view s, bool lines = false);
 
+/// The bytes of `bytes` in hex, separated by spaces ("72 65 67 00"), for messages about what a
+/// file holds instead of what was expected.
+std::string hexBytes(std::string_view bytes);
+
 /// How many columns `s` (UTF-8) takes: one per character.
 size_t columns(std::string_view s);
 

@@ -59,11 +59,13 @@ std::string windowsIdOf(CRegistryReader& registry) {
     if (ids.count(QByteArray::fromStdString(standardName)) != 0) {
         return standardName; // an English Windows names the zone by its key
     }
-    for (const QByteArray& id : ids) {
-        const std::string key =
-            "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\" + id.toStdString();
-        if (readText(registry, key, "Std") == standardName) {
-            return id.toStdString();
+    // NT keeps the zones below Windows NT, Windows 95, 98 and ME below Windows.
+    for (const char* zones : {"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\",
+                              "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Time Zones\\"}) {
+        for (const QByteArray& id : ids) {
+            if (readText(registry, zones + id.toStdString(), "Std") == standardName) {
+                return id.toStdString();
+            }
         }
     }
     return {};

@@ -1,0 +1,392 @@
+#include "win9xregistry.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "fdio.h"
+#include "text/codepage.h"
+#include "text/names.h"
+#include "text/printable.h"
+
+namespace vqrt {
+
+namespace {
+
+// The file begins with a header of 0x20 bytes ("CREG", the offset of the first data block at
+// 0x08, the number of data blocks at 0x10); the key area ("RGKN") follows at 0x20. The key
+// area and each data block ("RGDB") begin with a header of 0x20 bytes holding their size at
+// 0x04; the key area's header holds the root's offset at 0x08. Offsets in the key area count
+// from its start; 0xFFFFFFFF means none.
+constexpr size_t kFileHeader = 0x20;
+constexpr size_t kAreaHeader = 0x20;
+// A key in the key area: its first subkey at 0x10, its next sibling at 0x14, and the number
+// of its record (0x18) in the data block numbered at 0x1A.
+constexpr size_t kKeyEntry = 0x1C;
+// A record in a data block: its size at 0x00, its key's number and block at 0x04, the bytes
+// in use at 0x08, the name's length at 0x0C, the number of values at 0x0E; the name follows,
+// then the values: type at 0x00, name length at 0x08, data length at 0x0A, name, data.
+constexpr size_t kRecordHeader = 0x14;
+constexpr size_t kValueHeader = 0x0C;
+constexpr uint32_t kNone = 0xFFFFFFFF;
+constexpr uint16_t kFreeRecord = 0xFFFF;
+constexpr std::string_view kNotOne = "not a Windows 95, 98 or ME registry file";
+
+uint16_t le16(std::string_view b, size_t at) {
+    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
+                                 static_cast<unsigned char>(b[at + 1]) << 8);
+}
+
+uint32_t le32(std::string_view b, size_t at) {
+    return static_cast<uint32_t>(le16(b, at)) | static_cast<uint32_t>(le16(b, at + 2)) << 16;
+}
+
+std::string hex(size_t value) {
+    char out[24];
+    std::snprintf(out, sizeof out, "0x%zX", value);
+    return out;
+}
+
+} // namespace
+
+class Win9xRegistryFile::Reader {
+public:
+    Reader(std::string_view bytes, const std::string& codepage, Win9xRegistryFile& file)
+        : b_(bytes), codepage_(codepage), file_(file) {}
+
+    // The cause of the first problem and how many more there were; empty when none.
+    std::string run() {
+        if (b_.size() < kFileHeader + kAreaHeader + kKeyEntry) {
+            return std::string(kNotOne) + " (expected at least " +
+                   std::to_string(kFileHeader + kAreaHeader + kKeyEntry) + " bytes, found " +
+                   std::to_string(b_.size()) + ")";
+        }
+        if (b_.substr(0, 4) != "CREG") {
+            return std::string(kNotOne) + " (expected \"CREG\" at the start, found " +
+                   text::hexBytes(b_.substr(0, 4)) + ")";
+        }
+        if (readKeyArea() && readDataBlocks()) {
+            readTree();
+        }
+        if (problems_ == 0) {
+            return {};
+        }
+        return "damaged (" + first_ + ")" +
+               (problems_ > 1 ? " and " + std::to_string(problems_ - 1) + " more problems" : "");
+    }
+
+private:
+    void problem(std::string what) {
+        if (problems_++ == 0) {
+            first_ = std::move(what);
+        }
+    }
+
+    bool readKeyArea() {
+        if (b_.substr(kFileHeader, 4) != "RGKN") {
+            problem("expected \"RGKN\" at " + hex(kFileHeader) + ", found " +
+                    text::hexBytes(b_.substr(kFileHeader, 4)));
+            return false;
+        }
+        areaSize_ = le32(b_, kFileHeader + 4);
+        if (areaSize_ < kAreaHeader + kKeyEntry || areaSize_ > b_.size() - kFileHeader) {
+            problem("the key area at " + hex(kFileHeader) + " gives its size as " + hex(areaSize_) +
+                    ", expected " + hex(kAreaHeader + kKeyEntry) + " to " +
+                    hex(b_.size() - kFileHeader));
+            return false;
+        }
+        rootEntry_ = le32(b_, kFileHeader + 8);
+        return true;
+    }
+
+    // Finds every record by its key's number and block: an id of (block << 16) | number.
+    bool readDataBlocks() {
+        size_t at = le32(b_, 0x08);
+        const uint16_t blocks = le16(b_, 0x10);
+        for (uint16_t i = 0; i < blocks; ++i) {
+            if (at > b_.size() - kAreaHeader || b_.substr(at, 4) != "RGDB") {
+                problem("expected data block " + std::to_string(i) + " (\"RGDB\") at " + hex(at) +
+                        ", found " +
+                        (at < b_.size() ? text::hexBytes(b_.substr(at, 4)) : "the end"));
+                return !records_.empty();
+            }
+            const size_t size = le32(b_, at + 4);
+            if (size < kAreaHeader || size > b_.size() - at) {
+                problem("data block " + std::to_string(i) + " at " + hex(at) +
+                        " gives its size as " + hex(size) + ", expected " + hex(kAreaHeader) +
+                        " to " + hex(b_.size() - at));
+                return !records_.empty();
+            }
+            readRecords(at + kAreaHeader, at + size);
+            at += size;
+        }
+        return true;
+    }
+
+    void readRecords(size_t at, size_t end) {
+        while (end - at >= kRecordHeader) {
+            const size_t size = le32(b_, at);
+            if (size < kRecordHeader || size > end - at) {
+                problem("the record at " + hex(at) + " gives its size as " + hex(size) +
+                        ", expected " + hex(kRecordHeader) + " to " + hex(end - at));
+                return;
+            }
+            const uint16_t number = le16(b_, at + 4);
+            const size_t used = le32(b_, at + 8);
+            if (number != kFreeRecord) {
+                if (used < kRecordHeader || used > size) {
+                    problem("the record at " + hex(at) + " uses " + hex(used) +
+                            " bytes, expected " + hex(kRecordHeader) + " to " + hex(size));
+                } else {
+                    records_.emplace(le32(b_, at + 4), std::make_pair(at, used));
+                }
+            }
+            at += size;
+        }
+    }
+
+    struct Pending {
+        uint32_t entry; // the first of a chain of siblings
+        Key* parent;
+        size_t depth;
+    };
+
+    void readTree() {
+        if (!validEntry(rootEntry_)) {
+            problem("the root key is at " + hex(rootEntry_) + ", outside the key area of " +
+                    hex(areaSize_) + " bytes");
+            return;
+        }
+        visited_.insert(rootEntry_);
+        readRecord(rootEntry_, file_.root_);
+        std::vector<Pending> pending = {{firstChild(rootEntry_), &file_.root_, 1}};
+        while (!pending.empty()) {
+            const Pending p = pending.back();
+            pending.pop_back();
+            for (uint32_t entry = p.entry; entry != kNone; entry = le32(b_, at(entry) + 0x14)) {
+                if (!validEntry(entry)) {
+                    problem("a key links to " + hex(entry) + ", outside the key area of " +
+                            hex(areaSize_) + " bytes");
+                    break;
+                }
+                if (!visited_.insert(entry).second) {
+                    problem("the key at " + hex(entry) + " of the key area is linked twice");
+                    break;
+                }
+                Key key;
+                if (!readRecord(entry, key)) {
+                    continue;
+                }
+                const std::string folded = text::foldName(key.name);
+                const auto [it, added] = p.parent->children.emplace(folded, std::move(key));
+                if (!added) {
+                    problem("the key \"" + it->second.name + "\" appears twice");
+                    continue;
+                }
+                const uint32_t child = firstChild(entry);
+                if (child != kNone && p.depth >= kMaxDepth) {
+                    problem("keys below \"" + it->second.name + "\" nest deeper than " +
+                            std::to_string(kMaxDepth));
+                } else if (child != kNone) {
+                    pending.push_back({child, &it->second, p.depth + 1});
+                }
+            }
+        }
+    }
+
+    bool validEntry(uint32_t entry) const {
+        return entry >= kAreaHeader && entry <= areaSize_ - kKeyEntry;
+    }
+
+    size_t at(uint32_t entry) const { return kFileHeader + entry; }
+
+    uint32_t firstChild(uint32_t entry) const { return le32(b_, at(entry) + 0x10); }
+
+    // The name and values of the key at `entry`; false when its record is missing or damaged.
+    bool readRecord(uint32_t entry, Key& key) {
+        const auto found = records_.find(le32(b_, at(entry) + 0x18));
+        if (found == records_.end()) {
+            problem("the key at " + hex(entry) + " of the key area has no record (number " +
+                    std::to_string(le16(b_, at(entry) + 0x18)) + " of data block " +
+                    std::to_string(le16(b_, at(entry) + 0x1A)) + ")");
+            return false;
+        }
+        const auto [start, used] = found->second;
+        const std::string_view record = b_.substr(start, used);
+        const size_t nameLength = le16(record, 0x0C);
+        if (nameLength > used - kRecordHeader) {
+            problem("the record at " + hex(start) + " has a name of " + hex(nameLength) +
+                    " bytes, past its end");
+            return false;
+        }
+        key.name = text::toUtf8(record.substr(kRecordHeader, nameLength), codepage_);
+        size_t pos = kRecordHeader + nameLength;
+        const uint16_t values = le16(record, 0x0E);
+        for (uint16_t i = 0; i < values; ++i) {
+            if (used - pos < kValueHeader) {
+                problem("value " + std::to_string(i + 1) + " of the record at " + hex(start) +
+                        " begins past its end");
+                break;
+            }
+            const size_t nameBytes = le16(record, pos + 0x08);
+            const size_t dataBytes = le16(record, pos + 0x0A);
+            if (nameBytes + dataBytes > used - pos - kValueHeader) {
+                problem("value " + std::to_string(i + 1) + " of the record at " + hex(start) +
+                        " runs past its end");
+                break;
+            }
+            const uint32_t type = le32(record, pos);
+            const std::string_view name = record.substr(pos + kValueHeader, nameBytes);
+            const std::string_view data = record.substr(pos + kValueHeader + nameBytes, dataBytes);
+            key.values.emplace(text::foldName(text::toUtf8(name, codepage_)), value(type, data));
+            pos += kValueHeader + nameBytes + dataBytes;
+        }
+        return true;
+    }
+
+    RegValue value(uint32_t type, std::string_view data) const {
+        if (type == kRegSz || type == kRegExpandSz) {
+            return RegValue::makeText(type,
+                                      text::toUtf8(data.substr(0, data.find('\0')), codepage_));
+        }
+        if ((type == kRegDword || type == kRegDwordBigEndian) && data.size() == 4) {
+            uint32_t n = le32(data, 0);
+            if (type == kRegDwordBigEndian) {
+                n = (n >> 24) | ((n >> 8) & 0xFF00) | ((n << 8) & 0xFF0000) | (n << 24);
+            }
+            return RegValue::makeNumber(type, static_cast<int32_t>(n));
+        }
+        return RegValue::makeOther(type);
+    }
+
+    std::string_view b_;
+    const std::string& codepage_;
+    Win9xRegistryFile& file_;
+    size_t areaSize_ = 0;
+    uint32_t rootEntry_ = 0;
+    std::unordered_map<uint32_t, std::pair<size_t, size_t>> records_;
+    std::unordered_set<uint32_t> visited_;
+    size_t problems_ = 0;
+    std::string first_;
+};
+
+Win9xRegistryFile Win9xRegistryFile::load(const std::string& path, const std::string& codepage) {
+    Win9xRegistryFile file;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        file.problem_ = path + ": cannot open the registry file (" + std::strerror(errno) + ")";
+        return file;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        file.problem_ = path + ": " + std::string(kNotOne) + " (expected a file, found " +
+                        (S_ISDIR(st.st_mode) ? "a directory" : "a device, socket or pipe") + ")";
+        return file;
+    }
+    if (static_cast<unsigned long long>(st.st_size) > kMaxFileBytes) {
+        file.problem_ = path + ": " + std::string(kNotOne) + " (expected at most " +
+                        std::to_string(kMaxFileBytes) + " bytes, found " +
+                        std::to_string(st.st_size) + ")";
+        return file;
+    }
+    std::string bytes;
+    std::string error;
+    if (!readWholeFile(path, bytes, error)) {
+        file.problem_ = error;
+        return file;
+    }
+    return parse(bytes, path, codepage);
+}
+
+Win9xRegistryFile Win9xRegistryFile::parse(std::string_view bytes, const std::string& name,
+                                           const std::string& codepage) {
+    Win9xRegistryFile file;
+    const std::string problem = Reader(bytes, codepage, file).run();
+    if (!problem.empty()) {
+        file.problem_ = name + ": " + problem;
+    }
+    return file;
+}
+
+const Win9xRegistryFile::Key* Win9xRegistryFile::keyAt(const std::vector<std::string>& key) const {
+    const Key* at = &root_;
+    for (const std::string& component : key) {
+        const auto child = at->children.find(text::foldName(component));
+        if (child == at->children.end()) {
+            return nullptr;
+        }
+        at = &child->second;
+    }
+    return at;
+}
+
+const RegValue* Win9xRegistryFile::find(const std::vector<std::string>& key,
+                                        std::string_view valueName) const {
+    const Key* at = keyAt(key);
+    if (at == nullptr) {
+        return nullptr;
+    }
+    const auto value = at->values.find(text::foldName(valueName));
+    return value == at->values.end() ? nullptr : &value->second;
+}
+
+bool Win9xRegistryFile::hasKey(const std::vector<std::string>& key) const {
+    return keyAt(key) != nullptr;
+}
+
+std::vector<std::string> Win9xRegistryFile::topKeys() const {
+    std::vector<std::string> names;
+    for (const auto& child : root_.children) {
+        names.push_back(child.second.name);
+    }
+    return names;
+}
+
+Win9xRegistry::Win9xRegistry(const std::string& systemDat, const std::string& userDat,
+                             const std::string& codepage) {
+    if (!systemDat.empty()) {
+        machine_ = Win9xRegistryFile::load(systemDat, codepage);
+    }
+    if (!userDat.empty()) {
+        user_ = Win9xRegistryFile::load(userDat, codepage);
+    }
+    // The Windows folder's USER.DAT keeps the user's keys below .DEFAULT; a profile's may
+    // keep them below one key of its own, or at its root.
+    const std::vector<std::string> top = user_.topKeys();
+    if (!user_.hasKey({"Software"})) {
+        if (user_.hasKey({".DEFAULT"})) {
+            userBase_ = {".DEFAULT"};
+        } else if (top.size() == 1) {
+            userBase_ = top;
+        }
+    }
+}
+
+std::vector<std::string> Win9xRegistry::warnings() const {
+    std::vector<std::string> lines;
+    for (const Win9xRegistryFile* file : {&machine_, &user_}) {
+        if (!file->problem().empty()) {
+            lines.push_back(file->problem());
+        }
+    }
+    return lines;
+}
+
+RegLookup Win9xRegistry::lookup(RegRoot root, const std::vector<std::string>& key,
+                                std::string_view valueName) const {
+    const RegValue* value = nullptr;
+    if (root == RegRoot::LocalMachine) {
+        value = machine_.find(key, valueName);
+    } else if (root == RegRoot::CurrentUser) {
+        std::vector<std::string> path = userBase_;
+        path.insert(path.end(), key.begin(), key.end());
+        value = user_.find(path, valueName);
+    }
+    return value != nullptr ? RegLookup::found(*value) : RegLookup();
+}
+
+} // namespace vqrt

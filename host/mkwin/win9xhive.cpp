@@ -1,0 +1,195 @@
+#include "win9xhive.h"
+
+#include <cctype>
+#include <vector>
+
+#include "text/codepage.h"
+
+namespace mkwin {
+
+namespace {
+
+constexpr size_t kHeader = 0x20;
+constexpr size_t kKeyEntry = 0x1C;
+constexpr size_t kRecordHeader = 0x14;
+constexpr size_t kValueHeader = 0x0C;
+constexpr uint32_t kNone = 0xFFFFFFFF;
+
+void put16(std::string& b, size_t at, uint32_t v) {
+    b[at] = static_cast<char>(v & 0xFF);
+    b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+
+void put32(std::string& b, size_t at, uint32_t v) {
+    put16(b, at, v & 0xFFFF);
+    put16(b, at + 2, v >> 16);
+}
+
+// A key in the order written: keys are numbered depth first, the root 0.
+struct Entry {
+    const RegistryKey* key = nullptr;
+    uint32_t parent = kNone;
+    uint32_t child = kNone;
+    uint32_t next = kNone;
+    uint16_t block = 0;
+    uint16_t number = 0;
+    std::string record;
+};
+
+class Writer {
+public:
+    Writer(const std::string& codepage, std::string& error) : codepage_(codepage), error_(error) {}
+
+    bool collect(const RegistryKey& key, uint32_t parent) {
+        const auto index = static_cast<uint32_t>(entries_.size());
+        Entry entry;
+        entry.key = &key;
+        entry.parent = parent;
+        entries_.push_back(std::move(entry));
+        if (!record(index)) {
+            return false;
+        }
+        uint32_t previous = kNone;
+        for (const RegistryKey& child : key.children) {
+            const auto childIndex = static_cast<uint32_t>(entries_.size());
+            (previous == kNone ? entries_[index].child : entries_[previous].next) = childIndex;
+            previous = childIndex;
+            if (!collect(child, index)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::string finish(size_t blockBytes) {
+        std::vector<std::string> blocks;
+        for (Entry& e : entries_) {
+            if (blocks.empty() ||
+                (blocks.back().size() > kHeader &&
+                 blocks.back().size() + e.record.size() > blockBytes) ||
+                blockNumbers_ == 0xFFFF) {
+                blocks.emplace_back(kHeader, '\0');
+                blockNumbers_ = 0;
+            }
+            e.block = static_cast<uint16_t>(blocks.size() - 1);
+            e.number = static_cast<uint16_t>(blockNumbers_++);
+            put16(e.record, 0x04, e.number);
+            put16(e.record, 0x06, e.block);
+            blocks.back() += e.record;
+        }
+        std::string area(kHeader + entries_.size() * kKeyEntry, '\0');
+        area.replace(0, 4, "RGKN");
+        put32(area, 0x04, static_cast<uint32_t>(area.size()));
+        put32(area, 0x08, kHeader);
+        put32(area, 0x0C, kNone);
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            const Entry& e = entries_[i];
+            const size_t at = kHeader + i * kKeyEntry;
+            put32(area, at + 0x04, hash(e.key->name));
+            put32(area, at + 0x08, kNone);
+            put32(area, at + 0x0C, offset(e.parent));
+            put32(area, at + 0x10, offset(e.child));
+            put32(area, at + 0x14, offset(e.next));
+            put16(area, at + 0x18, e.number);
+            put16(area, at + 0x1A, e.block);
+        }
+        std::string file(kHeader, '\0');
+        file.replace(0, 4, "CREG");
+        put32(file, 0x04, 0x00010000);
+        put32(file, 0x08, static_cast<uint32_t>(kHeader + area.size()));
+        put16(file, 0x10, static_cast<uint32_t>(blocks.size()));
+        file += area;
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            std::string& b = blocks[i];
+            b.replace(0, 4, "RGDB");
+            put32(b, 0x04, static_cast<uint32_t>(b.size()));
+            put16(b, 0x0E, static_cast<uint32_t>(i));
+            put32(b, 0x10, kNone);
+            file += b;
+        }
+        return file;
+    }
+
+private:
+    static uint32_t offset(uint32_t index) {
+        return index == kNone ? kNone : static_cast<uint32_t>(kHeader + index * kKeyEntry);
+    }
+
+    // The sum of the name's bytes in upper case, which Windows keeps to find keys faster.
+    static uint32_t hash(const std::string& name) {
+        uint32_t sum = 0;
+        for (const unsigned char c : name) {
+            sum += static_cast<uint32_t>(std::toupper(c));
+        }
+        return sum;
+    }
+
+    std::optional<std::string> encode(const std::string& text, const std::string& what) {
+        std::string problem;
+        std::optional<std::string> bytes = text::fromUtf8(text, codepage_, problem);
+        if (!bytes) {
+            error_ = what + ": " + problem;
+        } else if (bytes->size() > 0xFFFF) {
+            error_ = what + ": longer than a Windows 95, 98 or ME registry holds (65535 bytes)";
+            return std::nullopt;
+        }
+        return bytes;
+    }
+
+    bool record(uint32_t index) {
+        const RegistryKey& key = *entries_[index].key;
+        const std::optional<std::string> name = encode(key.name, "key \"" + key.name + "\"");
+        if (!name) {
+            return false;
+        }
+        std::string r(kRecordHeader, '\0');
+        put16(r, 0x0C, static_cast<uint32_t>(name->size()));
+        put16(r, 0x0E, static_cast<uint32_t>(key.values.size()));
+        r += *name;
+        for (const RegistryValue& v : key.values) {
+            const std::string what = v.origin.empty() ? "value \"" + v.name + "\"" : v.origin;
+            const std::optional<std::string> valueName = encode(v.name, what);
+            std::optional<std::string> data = v.data;
+            if (v.textual) {
+                data = encode(v.data, what);
+                if (data) {
+                    data->push_back('\0');
+                }
+            }
+            if (!valueName || !data) {
+                return false;
+            }
+            if (data->size() > 0xFFFF) {
+                error_ = what + ": longer than a Windows 95, 98 or ME registry holds (65535 bytes)";
+                return false;
+            }
+            std::string head(kValueHeader, '\0');
+            put32(head, 0x00, v.type);
+            put16(head, 0x08, static_cast<uint32_t>(valueName->size()));
+            put16(head, 0x0A, static_cast<uint32_t>(data->size()));
+            r += head + *valueName + *data;
+        }
+        put32(r, 0x00, static_cast<uint32_t>(r.size()));
+        put32(r, 0x08, static_cast<uint32_t>(r.size()));
+        entries_[index].record = std::move(r);
+        return true;
+    }
+
+    const std::string& codepage_;
+    std::string& error_;
+    std::vector<Entry> entries_;
+    size_t blockNumbers_ = 0;
+};
+
+} // namespace
+
+std::optional<std::string> win9xRegistryFile(const RegistryTree& tree, const std::string& codepage,
+                                             std::string& error, size_t blockBytes) {
+    Writer writer(codepage, error);
+    if (!writer.collect(tree.root(), kNone)) {
+        return std::nullopt;
+    }
+    return writer.finish(blockBytes);
+}
+
+} // namespace mkwin
