@@ -508,11 +508,7 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
         }
         problem = tr("This folder cannot be used as a Windows installation:\n%1\n\n")
                       .arg(fromStd(error)) +
-                  (windows ? tr("Exports of its registry (.reg files made with regedit on the "
-                                "old machine) can stand in for it: add them with Add .reg "
-                                "export\u2026 above.\n\n")
-                           : QString()) +
-                  hint;
+                  (windows ? exportsStandInHint() + QStringLiteral("\n\n") : QString()) + hint;
         return nullptr;
     }
     showSessionInfo(*session);
@@ -523,6 +519,11 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
 QString InstallationBox::registryExportsHint() {
     return tr("For them, add exports of its registry (.reg files made with regedit on the old "
               "machine) with Add .reg export\u2026 above.");
+}
+
+QString InstallationBox::exportsStandInHint() {
+    return tr("Exports of its registry (.reg files made with regedit on the old machine) can "
+              "stand in for it: add them with Add .reg export\u2026 above.");
 }
 
 bool InstallationBox::lookForIcqDatabases(const QString& why, QString& text) {

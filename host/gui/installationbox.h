@@ -63,6 +63,9 @@ public:
     /// After what lookForIcqDatabases said of an installation whose registry cannot give the
     /// server settings, the account and the sounds: where exports of it can be added.
     static QString registryExportsHint();
+    /// For an installation whose registry cannot be read and that holds no ICQ database: that
+    /// exports of it can stand in, and where to add them.
+    static QString exportsStandInHint();
     /// When the root is no Windows installation but an ICQ folder, or lookForIcqDatabases found
     /// some, the databases, one per owner with all its copies; else empty.
     const std::vector<IcqDatabase>& icqDatabases() const { return icqDatabases_; }

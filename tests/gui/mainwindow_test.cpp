@@ -143,11 +143,16 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
     fs::create_symlink(d + "/Elsewhere/4711.dat", d + "/Linked/2000a/4711.dat");
     testsupport::buildSample(sample(true), d + "/Broken");
     ASSERT_TRUE(fs::remove(d + "/Broken/WINDOWS/System32/config/SOFTWARE"));
-    // Windows 98's registry, which is not read: its ICQ databases all the same.
-    testsupport::buildSample(sample(true), d + "/Wrecked");
-    fs::remove_all(d + "/Wrecked/Documents and Settings");
-    fs::remove_all(d + "/Wrecked/WINDOWS/System32");
+    // A Windows 98 registry cut short: its ICQ databases all the same.
+    nlohmann::json older = sample(true);
+    older["layout"] = "98";
+    older["users"] = nlohmann::json::array();
+    testsupport::buildSample(older, d + "/Wrecked");
     testsupport::writeFile(d + "/Wrecked/WINDOWS/SYSTEM.DAT", "CREG");
+    older = sample(false);
+    older["layout"] = "98";
+    testsupport::buildSample(older, d + "/Cut");
+    testsupport::writeFile(d + "/Cut/WINDOWS/SYSTEM.DAT", "CREG");
     const std::tuple<std::string, std::string, PanelState, std::string> cases[] = {
         {d + "/C", TARVEX_PLUGIN_PATH, PanelState::NoInstallation,
          "This folder cannot be used as a Windows installation:\n" + d +
@@ -174,15 +179,26 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
              "imported this way.\n\nFor them, add exports of its registry (.reg files made "
              "with regedit on the old machine) with Add .reg export\u2026 above."},
         {d + "/Wrecked", TARVEX_PLUGIN_PATH, PanelState::IcqFolder,
-         "This Windows installation cannot be opened:\n" + d +
-             "/Wrecked: a Windows 95, 98 or ME installation (WINDOWS/SYSTEM.DAT), whose registry "
-             "this program cannot read\n\nIts ICQ databases can "
-             "still be read on their own: " +
+         "ICQ was not found on this Windows installation (" + d +
+             "/Wrecked, user Default), "
+             "whose registry could not be read whole:\n" +
+             d +
+             "/Wrecked/WINDOWS/SYSTEM.DAT: not a Windows 95, 98 or ME registry file (expected at "
+             "least 92 bytes, found 4)\n\nIts ICQ databases can still be read on their own: " +
              d +
              "/Wrecked holds one owner's ICQ database, shown below.\n\nImport reads its "
              "contacts and message history; the server settings, the account and the sounds "
              "are not imported this way.\n\nFor them, add exports of its registry (.reg files "
              "made with regedit on the old machine) with Add .reg export\u2026 above."},
+        {d + "/Cut", TARVEX_PLUGIN_PATH, PanelState::NothingToImport,
+         "ICQ was not found on this Windows installation (" + d +
+             "/Cut, user Alice), whose "
+             "registry could not be read whole:\n" +
+             d +
+             "/Cut/WINDOWS/SYSTEM.DAT: not a Windows 95, 98 or ME registry file (expected at "
+             "least 92 bytes, found 4)\n\nExports of its registry (.reg files made with regedit "
+             "on the old machine) can stand in for it: add them with Add .reg export\u2026 "
+             "above."},
         {d + "/NoIcq", TARVEX_PLUGIN_PATH, PanelState::NothingToImport,
          "ICQ is not installed on this Windows installation (" + d +
              "/NoIcq, user Alice): its registry names no ICQ program, so there is nothing to "
