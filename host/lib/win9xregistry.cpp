@@ -61,14 +61,14 @@ public:
 
     // The cause of the first problem and how many more there were; empty when none.
     std::string run() {
+        if (b_.substr(0, 4) != "CREG") {
+            return std::string(kNotOne) + " (expected \"CREG\" at the start, found " +
+                   (b_.empty() ? std::string("nothing") : text::hexBytes(b_.substr(0, 4))) + ")";
+        }
         if (b_.size() < kFileHeader + kAreaHeader + kKeyEntry) {
             return std::string(kNotOne) + " (expected at least " +
                    std::to_string(kFileHeader + kAreaHeader + kKeyEntry) + " bytes, found " +
                    std::to_string(b_.size()) + ")";
-        }
-        if (b_.substr(0, 4) != "CREG") {
-            return std::string(kNotOne) + " (expected \"CREG\" at the start, found " +
-                   text::hexBytes(b_.substr(0, 4)) + ")";
         }
         if (readKeyArea() && readDataBlocks()) {
             readTree();

@@ -6,10 +6,12 @@
 // folder given to the builder, and nothing is ever written outside it.
 //
 // {
-//   "layout":   "xp" | "vista" | "7" | "nt"          default "xp"
+//   "layout":   "xp" | "vista" | "7" | "nt" | "98"   default "xp"
 //               xp: WINDOWS, Documents and Settings\<user>; vista, 7: Windows, Users\<user>;
-//               nt (Windows 2000): WINNT, Documents and Settings\<user>
-//   "users":    ["Alice", "Bob"]                      profile folders; default ["User"]; [] none
+//               nt (Windows 2000): WINNT, Documents and Settings\<user>; 98: WINDOWS,
+//               WINDOWS\Profiles\<user>, registry in SYSTEM.DAT and USER.DAT
+//   "users":    ["Alice", "Bob"]                      profile folders; default ["User"], for
+//                                                     98 []; [] none
 //   "icqUser":  "Alice"                               whose HKEY_CURRENT_USER holds ICQ's keys;
 //                                                     default the first user; null: nobody's
 //   "codepage": "CP1252"                              iconv name; owner files and databases

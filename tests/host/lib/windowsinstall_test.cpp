@@ -15,15 +15,18 @@ using testsupport::writeFile;
 using vqrt::WindowsInstallation;
 
 // Each Windows version as the sample builder lays it out, with the template profile Windows
-// keeps for itself: the host finds the system folder, the machine hive and the two users.
+// keeps for itself: the host finds the system folder, the machine's registry and the two users.
 TEST(WindowsInstallation, FindsEveryLayoutTheBuilderWrites) {
     const struct {
         const char* layout;
         const char* windows;
-        const char* profiles;
-    } layouts[] = {{"xp", "WINDOWS", "Documents and Settings"},
-                   {"7", "Windows", "Users"},
-                   {"nt", "WINNT", "Documents and Settings"}};
+        const char* machine;
+        const char* user;
+    } layouts[] = {
+        {"xp", "WINDOWS", "System32/config/SOFTWARE", "Documents and Settings/Märta/NTUSER.DAT"},
+        {"7", "Windows", "System32/config/SOFTWARE", "Users/Märta/NTUSER.DAT"},
+        {"nt", "WINNT", "System32/config/SOFTWARE", "Documents and Settings/Märta/NTUSER.DAT"},
+        {"98", "WINDOWS", "SYSTEM.DAT", "WINDOWS/Profiles/Märta/USER.DAT"}};
     for (const auto& l : layouts) {
         SCOPED_TRACE(l.layout);
         TempDir dir;
@@ -32,10 +35,9 @@ TEST(WindowsInstallation, FindsEveryLayoutTheBuilderWrites) {
         std::string error;
         const auto found = WindowsInstallation::locate(dir.path(), error);
         ASSERT_TRUE(found) << error;
-        EXPECT_EQ(found->softwareHive(), dir.file(l.windows) + "/System32/config/SOFTWARE");
+        EXPECT_EQ(found->softwareHive(), dir.file(l.windows) + "/" + l.machine);
         EXPECT_EQ(found->userList(), "bob, Märta");
-        EXPECT_EQ(found->users()[1].ntuserDat,
-                  dir.file(std::string(l.profiles) + "/Märta/NTUSER.DAT"));
+        EXPECT_EQ(found->users()[1].ntuserDat, dir.file(l.user));
         EXPECT_EQ(vqrt::PathConverter(dir.path()).windowsFolder(), std::string("C:\\") + l.windows);
     }
 }
@@ -56,6 +58,17 @@ TEST(WindowsInstallation, FindsWhatAPartialCopyHoldsWithoutFollowingLinks) {
           "Windows/System32 -> @System32"},
          "",
          "Frank"},
+        // Windows 98 without profiles: the Windows folder's USER.DAT is everybody's; a profile
+        // elsewhere is not followed.
+        {{"WINDOWS/SYSTEM.DAT", "WINDOWS/USER.DAT", "WINDOWS/Profiles/desktop.ini",
+          "WINDOWS/Profiles/Ivy -> @Ivy", "@Ivy/USER.DAT"},
+         "WINDOWS/SYSTEM.DAT",
+         "Default"},
+        // A disk with Windows 98 and 2000 side by side: 2000's registry is the one read.
+        {{"WINDOWS/SYSTEM.DAT", "WINDOWS/Profiles/Gus/USER.DAT", "WINNT/System32/config/SOFTWARE",
+          "Documents and Settings/Hal/NTUSER.DAT"},
+         "WINNT/System32/config/SOFTWARE",
+         "Hal"},
     };
     for (const auto& c : cases) {
         TempDir dir;
