@@ -23,7 +23,8 @@ struct Case {
 
 // As each Windows keeps its zone: XP by its standard name in the language of Windows (here
 // Swedish, found through Time Zones), an English XP by the key's own name, Vista and later by
-// the key. The code page by its number. Hives and .reg exports alike.
+// the key; Windows 98 as XP, its Time Zones elsewhere. The code page by its number. Hives,
+// Windows 98's registry files and .reg exports alike.
 const Case kCases[] = {
     {"Swedish XP", R"({"codepage": "CP1252", "timeZone": {"key": "W. Europe Standard Time",
                                     "standardName": "Västeuropa, normaltid"}})",
@@ -34,6 +35,9 @@ const Case kCases[] = {
        "codepage": "WINDOWS-1250",
        "timeZone": {"key": "Central Europe Standard Time", "standardName": "@tzres.dll,-212"}})",
      "Central Europe Standard Time", "Europe/Budapest", "CP1250"},
+    {"Russian Windows 98", R"({"layout": "98", "codepage": "CP1251",
+       "timeZone": {"key": "Russian Standard Time", "standardName": "Москва, стандартное время"}})",
+     "Russian Standard Time", "Europe/Moscow", "CP1251"},
     {"Russian XP without a zone", R"({"codepage": "CP1251"})", nullptr, nullptr, "CP1251"},
     {"a zone no table knows",
      R"({"timeZone": {"key": "Nowhere Time", "standardName": "Nirgends"}})", nullptr, nullptr,
