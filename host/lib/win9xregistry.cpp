@@ -1,10 +1,12 @@
 #include "win9xregistry.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -50,6 +52,33 @@ std::string hex(size_t value) {
     char out[24];
     std::snprintf(out, sizeof out, "0x%zX", value);
     return out;
+}
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+// The backup Windows keeps beside a registry file (SYSTEM.DA0 for SYSTEM.DAT), in whatever case
+// the disk spells it; empty when there is none.
+std::string backupOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    std::string wanted = text::foldName(path.substr(slash + 1));
+    if (wanted.size() < 4 || wanted.compare(wanted.size() - 4, 4, ".dat") != 0) {
+        return {};
+    }
+    wanted.back() = '0';
+    std::unique_ptr<DIR, DirCloser> handle(opendir(dir.c_str()));
+    while (handle) {
+        const dirent* entry = readdir(handle.get());
+        if (entry == nullptr) {
+            break;
+        }
+        if (text::foldName(entry->d_name) == wanted) {
+            return dir + "/" + entry->d_name;
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -163,7 +192,10 @@ private:
             return;
         }
         visited_.insert(rootEntry_);
-        readRecord(rootEntry_, file_.root_);
+        // The root has no name; whether it keeps a record at all does not matter.
+        if (records_.count(le32(b_, at(rootEntry_) + 0x18)) != 0) {
+            readRecord(rootEntry_, file_.root_);
+        }
         std::vector<Pending> pending = {{firstChild(rootEntry_), &file_.root_, 1}};
         while (!pending.empty()) {
             const Pending p = pending.back();
@@ -302,6 +334,25 @@ Win9xRegistryFile Win9xRegistryFile::load(const std::string& path, const std::st
     return parse(bytes, path, codepage);
 }
 
+Win9xRegistryFile Win9xRegistryFile::loadOrBackup(const std::string& path,
+                                                  const std::string& codepage) {
+    Win9xRegistryFile file = load(path, codepage);
+    if (file.problem_.empty()) {
+        return file;
+    }
+    const std::string backupPath = backupOf(path);
+    if (backupPath.empty()) {
+        return file;
+    }
+    Win9xRegistryFile backup = load(backupPath, codepage);
+    if (!backup.problem_.empty()) {
+        return file;
+    }
+    backup.problem_ = file.problem_ + "; read its copy from the last start of Windows, " +
+                      backupPath.substr(backupPath.rfind('/') + 1) + ", instead";
+    return backup;
+}
+
 Win9xRegistryFile Win9xRegistryFile::parse(std::string_view bytes, const std::string& name,
                                            const std::string& codepage) {
     Win9xRegistryFile file;
@@ -349,10 +400,10 @@ std::vector<std::string> Win9xRegistryFile::topKeys() const {
 Win9xRegistry::Win9xRegistry(const std::string& systemDat, const std::string& userDat,
                              const std::string& codepage) {
     if (!systemDat.empty()) {
-        machine_ = Win9xRegistryFile::load(systemDat, codepage);
+        machine_ = Win9xRegistryFile::loadOrBackup(systemDat, codepage);
     }
     if (!userDat.empty()) {
-        user_ = Win9xRegistryFile::load(userDat, codepage);
+        user_ = Win9xRegistryFile::loadOrBackup(userDat, codepage);
     }
     // The Windows folder's USER.DAT keeps the user's keys below .DEFAULT; a profile's may
     // keep them below one key of its own, or at its root.

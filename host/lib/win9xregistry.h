@@ -25,6 +25,10 @@ public:
     /// Reads the file at `path`; a file that is missing, unreadable or no such registry is
     /// empty with problem() saying so.
     static Win9xRegistryFile load(const std::string& path, const std::string& codepage);
+    /// load(), and when the file cannot be read whole, the copy Windows made of it when it last
+    /// started well (SYSTEM.DA0 beside SYSTEM.DAT, USER.DA0 beside USER.DAT), if that one can
+    /// be; problem() then names both.
+    static Win9xRegistryFile loadOrBackup(const std::string& path, const std::string& codepage);
     /// Reads the bytes of a file; `name` stands for it in messages.
     static Win9xRegistryFile parse(std::string_view bytes, const std::string& name,
                                    const std::string& codepage);

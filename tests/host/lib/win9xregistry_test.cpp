@@ -196,4 +196,23 @@ TEST(Win9xRegistry, DamageIsNamedAndTheRestIsRead) {
     }
 }
 
+// Windows copies its registry files at each good start (SYSTEM.DA0 beside SYSTEM.DAT): a copy
+// that can be read stands in for a damaged file; a damaged copy does not.
+TEST(Win9xRegistry, DamagedFileGivesWayToItsCopyFromTheLastStart) {
+    TempDir dir;
+    testsupport::writeFile(dir.file("SYSTEM.DAT"), "CREG");
+    testsupport::writeFile(dir.file("system.da0"), machineFile());
+    vqrt::Win9xRegistry registry(dir.file("SYSTEM.DAT"), "", "CP1251");
+    EXPECT_EQ(appPath(registry), "C:\\PROGRA~1\\ICQ\\ICQ.EXE");
+    const std::string cut = dir.file("SYSTEM.DAT") +
+                            ": not a Windows 95, 98 or ME registry file (expected at least 92 "
+                            "bytes, found 4)";
+    EXPECT_EQ(registry.warnings(),
+              Lines{cut + "; read its copy from the last start of Windows, system.da0, instead"});
+    testsupport::writeFile(dir.file("system.da0"), machineFile().substr(0, 200));
+    vqrt::Win9xRegistry bothDamaged(dir.file("SYSTEM.DAT"), "", "CP1251");
+    EXPECT_EQ(appPath(bothDamaged), "");
+    EXPECT_EQ(bothDamaged.warnings(), Lines{cut});
+}
+
 } // namespace
