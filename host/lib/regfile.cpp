@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -454,7 +455,36 @@ std::unique_ptr<RegFile> RegFile::parse(std::string_view bytes, const std::strin
         return nullptr;
     }
     parser.run();
+    file->chooseUserBelowUsers();
     return file;
+}
+
+void RegFile::chooseUserBelowUsers() {
+    const std::string current = mapKey(RegRoot::CurrentUser, {});
+    const std::string users = mapKey(RegRoot::Users, {}) + '\\';
+    std::vector<std::string> names;
+    bool defaultUser = false;
+    for (const auto& entry : keys_) {
+        const std::string& key = entry.first;
+        if (key == current || key.compare(0, current.size() + 1, current + '\\') == 0) {
+            return;
+        }
+        if (key.compare(0, users.size(), users) != 0) {
+            continue;
+        }
+        const std::string name =
+            key.substr(users.size(), key.find('\\', users.size()) - users.size());
+        if (name == ".default") {
+            defaultUser = true;
+        } else if (std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(name);
+        }
+    }
+    if (names.size() == 1) {
+        userBelowUsers_ = names;
+    } else if (names.empty() && defaultUser) {
+        userBelowUsers_ = {".default"};
+    }
 }
 
 std::string RegFile::mapKey(RegRoot root, const std::vector<std::string>& key) {
@@ -477,6 +507,11 @@ void RegFile::deleteKey(const std::string& mapped) {
 RegLookup RegFile::lookup(RegRoot root, const std::vector<std::string>& key,
                           std::string_view valueName) const {
     std::string mapped = mapKey(root, key);
+    if (root == RegRoot::CurrentUser && !userBelowUsers_.empty()) {
+        std::vector<std::string> below = userBelowUsers_;
+        below.insert(below.end(), key.begin(), key.end());
+        mapped = mapKey(RegRoot::Users, below);
+    }
     const auto it = keys_.find(mapped);
     if (it != keys_.end()) {
         const auto value = it->second.values.find(text::foldName(valueName));

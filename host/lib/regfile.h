@@ -13,7 +13,9 @@ namespace vqrt {
 
 /// The keys and values of one registry export (.reg file) as regedit would import them:
 /// "REGEDIT4" files in the installation's 8-bit code page, "Windows Registry Editor Version
-/// 5.00" files in UTF-16LE (or UTF-8). Deleted keys and values hide what lies below.
+/// 5.00" files in UTF-16LE (or UTF-8). Deleted keys and values hide what lies below. An export
+/// without HKEY_CURRENT_USER (the whole registry of Windows 95, 98 or ME) answers for it from
+/// HKEY_USERS: the one user there besides .DEFAULT, else .DEFAULT.
 class RegFile : public RegistryLayer {
 public:
     /// A file larger than this is refused.
@@ -54,11 +56,14 @@ public:
 private:
     static std::string mapKey(RegRoot root, const std::vector<std::string>& key);
     void deleteKey(const std::string& mapped);
+    void chooseUserBelowUsers();
 
     int version_ = 0;
     std::vector<std::string> warnings_;
     // Keyed by mapKey(): the root's number and the folded components, joined by backslashes.
     std::map<std::string, KeyState> keys_;
+    // Where HKEY_CURRENT_USER is answered from below HKEY_USERS; empty: from itself.
+    std::vector<std::string> userBelowUsers_;
 };
 
 } // namespace vqrt

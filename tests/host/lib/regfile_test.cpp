@@ -48,6 +48,28 @@ TEST(RegFile, ReadsHandEditedExportsInUtf8) {
     EXPECT_EQ(readString(*file, "\xC3\xBC"), "\xE6\x97\xA5");
 }
 
+// A whole registry exported on Windows 98 has no HKEY_CURRENT_USER: the user logged on is
+// the one below HKEY_USERS besides .DEFAULT, or .DEFAULT without profiles.
+TEST(RegFile, FindsTheCurrentUserOfAWholeWindows98Registry) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"[HKEY_USERS\\.DEFAULT\\K]\r\n\"v\"=\"default\"\r\n", "default"},
+        {"[HKEY_USERS\\.Default\\K]\r\n\"v\"=\"default\"\r\n"
+         "[HKEY_USERS\\alice\\K]\r\n\"v\"=\"alice\"\r\n",
+         "alice"},
+        {"[HKEY_USERS\\alice\\K]\r\n\"v\"=\"alice\"\r\n[HKEY_USERS\\bob\\K]\r\n\"v\"=\"bob\"\r\n",
+         "<none>"},
+        {"[HKEY_USERS\\.DEFAULT\\K]\r\n\"v\"=\"default\"\r\n[HKEY_CURRENT_USER\\Other]\r\n"
+         "\"v\"=\"other\"\r\n",
+         "<none>"},
+    };
+    for (const auto& [keys, expected] : cases) {
+        SCOPED_TRACE(keys);
+        const std::unique_ptr<RegFile> file = parse("REGEDIT4\r\n\r\n" + keys);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(readString(*file, "v"), expected);
+    }
+}
+
 TEST(RegFile, SkipsBadLinesWithOneWarningEach) {
     const struct {
         std::string line;
