@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "text/names.h"
@@ -17,7 +19,67 @@ struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 
-// The entry of `dir` named `name` without regard to case; empty when there is none.
+// A short name Windows gave a long one, as paths in old registries hold them ("PROGRA~1" for
+// "Program Files", "NEWMES~1.WAV" for "New Message.wav"): the beginnings of the name and of
+// its extension and "~" with a number. A copy of the disk keeps only the long names.
+struct ShortName {
+    std::string stem; // before "~", upper case
+    std::string extension;
+    size_t digits = 0;
+};
+
+std::string upperAscii(std::string s) {
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return s;
+}
+
+std::optional<ShortName> parseShortName(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    const std::string stem = name.substr(0, dot);
+    const std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
+    const size_t tilde = stem.rfind('~');
+    if (tilde == std::string::npos || tilde == 0 || stem.size() > 8 || extension.size() > 3 ||
+        tilde + 1 == stem.size() || stem[tilde + 1] == '0' ||
+        stem.find_first_not_of("0123456789", tilde + 1) != std::string::npos) {
+        return std::nullopt;
+    }
+    return ShortName{upperAscii(stem.substr(0, tilde)), upperAscii(extension),
+                     stem.size() - tilde - 1};
+}
+
+// The first `length` characters of a short name made from `part`: upper case, without spaces
+// and dots, "_" for what a short name cannot hold (one for each character beyond ASCII).
+std::string shortPart(const std::string& part, size_t length) {
+    std::string out;
+    for (size_t i = 0; i < part.size() && out.size() < length; ++i) {
+        const auto c = static_cast<unsigned char>(part[i]);
+        if (c == ' ' || c == '.' || (c & 0xC0) == 0x80) {
+            continue;
+        }
+        out += c >= 0x80 || std::string_view("+,;=[]").find(static_cast<char>(c)) !=
+                                std::string_view::npos
+                   ? '_'
+                   : upperAscii(std::string(1, static_cast<char>(c)))[0];
+    }
+    return out;
+}
+
+bool fitsShortName(const std::string& longName, const ShortName& shortName) {
+    const size_t dot = longName.rfind('.');
+    const bool split = dot != std::string::npos && dot != 0;
+    return shortPart(split ? longName.substr(0, dot) : longName, 7 - shortName.digits) ==
+               shortName.stem &&
+           shortPart(split ? longName.substr(dot + 1) : "", 3) == shortName.extension;
+}
+
+// The entry of `dir` named `name` without regard to case; empty when there is none. A short
+// name ("PROGRA~1") stands for the one long name of the folder that fits it: its number
+// counts names of the same beginning in the order they were made, which the disk no longer
+// tells, so where several fit none is taken.
 std::string findEntry(const std::string& dir, const std::string& name) {
     struct stat st;
     if (lstat((dir + "/" + name).c_str(), &st) == 0) {
@@ -28,7 +90,10 @@ std::string findEntry(const std::string& dir, const std::string& name) {
         return {};
     }
     const std::string wanted = text::foldName(name);
+    const std::optional<ShortName> shortName = parseShortName(name);
     std::string best;
+    std::string fitting;
+    size_t fits = 0;
     while (const dirent* entry = readdir(handle.get())) {
         const std::string candidate = entry->d_name;
         if (candidate == "." || candidate == "..") {
@@ -37,8 +102,12 @@ std::string findEntry(const std::string& dir, const std::string& name) {
         if (text::foldName(candidate) == wanted && (best.empty() || candidate < best)) {
             best = candidate;
         }
+        if (shortName && fitsShortName(candidate, *shortName)) {
+            fitting = candidate;
+            ++fits;
+        }
     }
-    return best;
+    return !best.empty() || fits != 1 ? best : fitting;
 }
 
 // True when the real path `real` is `realRoot` or lies below it.

@@ -7,8 +7,9 @@ namespace vqrt {
 
 /// Finds `relative` (components separated by '/' or '\\') below the existing directory `base`,
 /// matching every component without regard to case (text::foldName), as NTFS does. An exact match
-/// wins over a case-folded one; among case-folded matches the first in byte order wins. Answers the
-/// full local path, or nothing when some component does not exist.
+/// wins over a case-folded one; among case-folded matches the first in byte order wins. A short
+/// name Windows made for a long one ("PROGRA~1") finds the one long name that fits it, none when
+/// several do. Answers the full local path, or nothing when some component does not exist.
 std::optional<std::string> resolveNoCase(const std::string& base, const std::string& relative);
 
 /// Like resolveNoCase below `base`, which lies inside `root`, but every component found must

@@ -344,12 +344,15 @@ TEST(ImportE2e, BadArgumentsWriteNothing) {
 }
 
 // Windows 95, 98 and ME keep their registry in SYSTEM.DAT and USER.DAT: the user's is a
-// profile's, or the Windows folder's when profiles are off. Either imports as XP does. A
+// profile's, or the Windows folder's when profiles are off. Either imports as XP does, the
+// short names of its paths too. A
 // registry cut short is named, with the exports that can stand in for it and the databases.
 TEST(ImportE2e, OlderWindowsIsImportedFromItsOwnRegistry) {
     const std::pair<const char*, const char*> layouts[] = {
         {R"({"layout": "98"})", "user hive of Alice: {root}/WINDOWS/Profiles/Alice/USER.DAT"},
-        {R"({"layout": "98", "users": []})", "user hive of Default: {root}/WINDOWS/USER.DAT"},
+        // Its App Paths with the short names Windows 98 kept in the registry.
+        {R"({"layout": "98", "users": [], "icq": {"appPath": "C:\\PROGRA~1\\ICQ\\ICQ.EXE"}})",
+         "user hive of Default: {root}/WINDOWS/USER.DAT"},
     };
     for (const auto& [patch, userHive] : layouts) {
         Installation icq;

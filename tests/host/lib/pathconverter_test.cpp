@@ -18,7 +18,8 @@ protected:
     PathConverterTest() {
         for (const char* file :
              {"c/Program Files/ICQ/uin/123.uin", "c/WINNT/Media/Ding.wav", "c/Temp/a", "c/TEMP/b",
-              "c/temp/c", "d/Music/a.wav", "outside/secret"}) {
+              "c/temp/c", "c/Program Files/ICQ/Sounds/New Message.wav", "c/My Documents/a",
+              "c/My Documents (old)/b", "d/Music/a.wav", "outside/secret"}) {
             writeFile(dir.file(file), "");
         }
     }
@@ -62,6 +63,10 @@ TEST_F(PathConverterTest, MapsBelowTheDriveRootWithoutRegardToCase) {
         {"E:\\Music\\a.wav", ""},
         {"ICQ\\uin\\123.uin", ""},
         {"\\Program Files\\ICQ", "C:/Program Files/ICQ"}, // a rooted path is on C:
+        // Short names of long ones, as old registries keep them: taken where one name fits.
+        {"C:\\PROGRA~1\\ICQ\\SOUNDS\\NEWMES~1.WAV", "C:/Program Files/ICQ/Sounds/New Message.wav"},
+        {"c:\\progra~2\\icq\\sounds\\newmes~1.mp3", "C:/Program Files/ICQ/Sounds/newmes~1.mp3"},
+        {"C:\\MYDOCU~1\\a", "C:/MYDOCU~1/a"},
     };
     for (const auto& k : cases) {
         EXPECT_EQ(convert(k.windows), k.local) << k.windows;
