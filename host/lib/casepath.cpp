@@ -9,15 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "fdio.h"
 #include "text/names.h"
 
 namespace vqrt {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* d) const { closedir(d); }
-};
 
 // A short name Windows gave a long one, as paths in old registries hold them ("PROGRA~1" for
 // "Program Files", "NEWMES~1.WAV" for "New Message.wav"): the beginnings of the name and of
@@ -85,7 +82,7 @@ std::string findEntry(const std::string& dir, const std::string& name) {
     if (lstat((dir + "/" + name).c_str(), &st) == 0) {
         return name;
     }
-    std::unique_ptr<DIR, DirCloser> handle(opendir(dir.c_str()));
+    UniqueDir handle(opendir(dir.c_str()));
     if (!handle) {
         return {};
     }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <dirent.h>
 #include <sys/types.h>
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace vqrt {
@@ -29,6 +31,13 @@ public:
 private:
     int fd_;
 };
+
+/// Closes a directory stream.
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+/// Owns a directory stream (opendir) and closes it.
+using UniqueDir = std::unique_ptr<DIR, DirCloser>;
 
 /// One line for a failed call: `PATH: what (the text of err)`.
 std::string ioError(const std::string& path, const std::string& what, int err);

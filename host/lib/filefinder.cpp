@@ -10,15 +10,12 @@
 #include <utility>
 
 #include "casepath.h"
+#include "fdio.h"
 #include "text/names.h"
 
 namespace vqrt {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* d) const { closedir(d); }
-};
 
 struct Match {
     std::string relative; ///< path below the searched directory; the sort key
@@ -41,7 +38,7 @@ public:
             !visited_.insert({dirStat.st_dev, dirStat.st_ino}).second) {
             return; // gone, or already seen through a bind mount
         }
-        const std::unique_ptr<DIR, DirCloser> handle(opendir(dir.c_str()));
+        const UniqueDir handle(opendir(dir.c_str()));
         if (!handle) {
             // Owners in a folder nobody may read would go missing without a word.
             if (errno != ENOENT) {

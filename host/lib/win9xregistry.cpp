@@ -54,10 +54,6 @@ std::string hex(size_t value) {
     return out;
 }
 
-struct DirCloser {
-    void operator()(DIR* d) const { closedir(d); }
-};
-
 // The backup Windows keeps beside a registry file (SYSTEM.DA0 for SYSTEM.DAT), in whatever case
 // the disk spells it; empty when there is none.
 std::string backupOf(const std::string& path) {
@@ -68,7 +64,7 @@ std::string backupOf(const std::string& path) {
         return {};
     }
     wanted.back() = '0';
-    std::unique_ptr<DIR, DirCloser> handle(opendir(dir.c_str()));
+    UniqueDir handle(opendir(dir.c_str()));
     while (handle) {
         const dirent* entry = readdir(handle.get());
         if (entry == nullptr) {

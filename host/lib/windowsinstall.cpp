@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "casepath.h"
+#include "fdio.h"
 #include "text/names.h"
 
 namespace vqrt {
@@ -18,10 +19,6 @@ namespace {
 // Profiles Windows keeps for itself; taken only when asked for by name.
 constexpr const char* kSystemProfiles[] = {"default", "default user", "all users",
                                            "public",  "localservice", "networkservice"};
-
-struct DirCloser {
-    void operator()(DIR* d) const { closedir(d); }
-};
 
 // Links are not followed: a junction on the volume (Vista's "Documents and Settings") points
 // at folders scanned anyway, or outside the volume.
@@ -52,7 +49,7 @@ std::optional<std::string> findFile(const std::string& root, const std::string& 
 // The names in `dir` in byte order, without "." and "..".
 std::vector<std::string> folderNames(const std::string& dir) {
     std::vector<std::string> names;
-    std::unique_ptr<DIR, DirCloser> handle(opendir(dir.c_str()));
+    UniqueDir handle(opendir(dir.c_str()));
     while (handle) {
         const dirent* entry = readdir(handle.get());
         if (entry == nullptr) {
@@ -91,7 +88,7 @@ std::optional<WindowsInstallation> WindowsInstallation::locate(const std::string
         error = root + ": not a directory";
         return std::nullopt;
     }
-    if (std::unique_ptr<DIR, DirCloser>(opendir(root.c_str())) == nullptr) {
+    if (UniqueDir(opendir(root.c_str())) == nullptr) {
         error = root + ": cannot read the directory (" + std::strerror(errno) + ")";
         return std::nullopt;
     }
