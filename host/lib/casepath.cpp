@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -65,7 +66,22 @@ std::string shortPart(const std::string& part, size_t length) {
     return out;
 }
 
+// True for a name that is a short name itself in some case ("Temp", "readme.txt"): Windows
+// gives such a name no other.
+bool isShortForm(const std::string& name) {
+    const size_t dot = name.find('.');
+    const size_t stem = std::min(dot, name.size());
+    return stem >= 1 && stem <= 8 && (dot == std::string::npos || name.size() - dot - 1 <= 3) &&
+           name.find('.', stem + 1) == std::string::npos &&
+           name.find_first_of(" +,;=[]") == std::string::npos &&
+           std::all_of(name.begin(), name.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 bool fitsShortName(const std::string& longName, const ShortName& shortName) {
+    if (isShortForm(longName)) {
+        return false;
+    }
     const size_t dot = longName.rfind('.');
     const bool split = dot != std::string::npos && dot != 0;
     return shortPart(split ? longName.substr(0, dot) : longName, 7 - shortName.digits) ==

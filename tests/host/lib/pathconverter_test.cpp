@@ -67,6 +67,7 @@ TEST_F(PathConverterTest, MapsBelowTheDriveRootWithoutRegardToCase) {
         {"C:\\PROGRA~1\\ICQ\\SOUNDS\\NEWMES~1.WAV", "C:/Program Files/ICQ/Sounds/New Message.wav"},
         {"c:\\progra~2\\icq\\sounds\\newmes~1.mp3", "C:/Program Files/ICQ/Sounds/newmes~1.mp3"},
         {"C:\\MYDOCU~1\\a", "C:/MYDOCU~1/a"},
+        {"C:\\WINNT~1\\Media", "C:/WINNT~1/Media"}, // a short name itself has no other
     };
     for (const auto& k : cases) {
         EXPECT_EQ(convert(k.windows), k.local) << k.windows;
