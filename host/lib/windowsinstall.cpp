@@ -105,7 +105,8 @@ std::optional<WindowsInstallation> WindowsInstallation::locate(const std::string
 
     // XP and later use "Windows", 2000 and NT "WINNT"; the first that holds the hive wins.
     // Windows 95, 98 and ME keep their registry in SYSTEM.DAT and USER.DAT in the Windows
-    // folder; they count when no folder holds an NT hive (a disk with both booted either).
+    // folder; they count only when no folder holds an NT hive (a disk that started both is
+    // read as the NT one).
     std::vector<std::string> dirs;
     for (const char* name : {"Windows", "WINNT"}) {
         if (const std::optional<std::string> dir = findDir(root, base, name)) {
