@@ -15,6 +15,7 @@
 #include <fstream>
 
 #include "text/codepage.h"
+#include "text/littleendian.h"
 #include "text/names.h"
 #include "text/printable.h"
 #include "text/utf8.h"
@@ -40,24 +41,10 @@ struct FreeDeleter {
 };
 template <typename T> using Malloced = std::unique_ptr<T, FreeDeleter>;
 
-uint32_t get32(const std::string& b, size_t at) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) {
-        v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<size_t>(i)]);
-    }
-    return v;
-}
-
-void put32(std::string& b, size_t at, uint32_t v) {
-    for (size_t i = 0; i < 4; ++i) {
-        b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    }
-}
-
 uint32_t headerChecksum(const std::string& b) {
     uint32_t sum = 0;
     for (size_t at = 0; at < 0x1FC; at += 4) {
-        sum ^= get32(b, at);
+        sum ^= text::le32(b, at);
     }
     if (sum == 0xFFFFFFFFu) {
         return 0xFFFFFFFEu;
@@ -71,7 +58,7 @@ std::string repairHive(std::string& hive) {
     std::string fixed;
     size_t end = kBlock;
     while (hive.size() - end >= 0x20 && hive.compare(end, 4, "hbin") == 0) {
-        const uint32_t size = get32(hive, end + 8);
+        const uint32_t size = text::le32(hive, end + 8);
         if (size < kBlock || size % kBlock != 0 || size > hive.size() - end) {
             break;
         }
@@ -80,13 +67,13 @@ std::string repairHive(std::string& hive) {
     if (end == kBlock) {
         return {};
     }
-    if (get32(hive, 0x28) != end - kBlock) {
-        put32(hive, 0x28, static_cast<uint32_t>(end - kBlock));
+    if (text::le32(hive, 0x28) != end - kBlock) {
+        text::putLe32(hive, 0x28, static_cast<uint32_t>(end - kBlock));
         hive.resize(end);
         fixed = "bins cut short";
     }
-    if (get32(hive, 0x1FC) != headerChecksum(hive)) {
-        put32(hive, 0x1FC, headerChecksum(hive));
+    if (text::le32(hive, 0x1FC) != headerChecksum(hive)) {
+        text::putLe32(hive, 0x1FC, headerChecksum(hive));
         fixed += fixed.empty() ? "header checksum wrong" : ", header checksum wrong";
     }
     return fixed;

@@ -13,12 +13,16 @@
 
 #include "fdio.h"
 #include "text/codepage.h"
+#include "text/littleendian.h"
 #include "text/names.h"
 #include "text/printable.h"
 
 namespace vqrt {
 
 namespace {
+
+using text::le16;
+using text::le32;
 
 // The file begins with a header of 0x20 bytes ("CREG", the offset of the first data block at
 // 0x08, the number of data blocks at 0x10); the key area ("RGKN") follows at 0x20. The key
@@ -38,15 +42,6 @@ constexpr size_t kValueHeader = 0x0C;
 constexpr uint32_t kNone = 0xFFFFFFFF;
 constexpr uint16_t kFreeRecord = 0xFFFF;
 constexpr std::string_view kNotOne = "not a Windows 95, 98 or ME registry file";
-
-uint16_t le16(std::string_view b, size_t at) {
-    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
-                                 static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
-uint32_t le32(std::string_view b, size_t at) {
-    return static_cast<uint32_t>(le16(b, at)) | static_cast<uint32_t>(le16(b, at + 2)) << 16;
-}
 
 std::string hex(size_t value) {
     char out[24];

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 
+#include "text/littleendian.h"
 #include "text/utf8.h"
 
 namespace mkwin {
@@ -19,29 +20,10 @@ constexpr uint32_t kRootCell = 0x20;
 // 2001-01-01 00:00:00 UTC as a FILETIME: fixed, so equal descriptions give equal files.
 constexpr uint64_t kTimestamp = 126227808000000000ULL;
 
-void put16(std::string& b, size_t at, uint16_t v) {
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>(v >> 8);
-}
-
-void put32(std::string& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    }
-}
-
 void put64(std::string& b, size_t at, uint64_t v) {
     for (int i = 0; i < 8; ++i) {
         b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     }
-}
-
-uint32_t get32(const std::string& b, size_t at) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) {
-        v = (v << 8) | static_cast<unsigned char>(b[at + i]);
-    }
-    return v;
 }
 
 constexpr uint32_t roundUp8(uint32_t n) {
@@ -52,23 +34,23 @@ constexpr uint32_t roundUp8(uint32_t n) {
 // gives Everyone full access to the key and its subkeys.
 std::string securityDescriptor() {
     std::string sd(76, '\0');
-    sd[0] = 1;            // revision
-    put16(sd, 2, 0x8004); // self-relative, DACL present
-    put32(sd, 4, 20);     // owner SID
-    put32(sd, 8, 36);     // group SID
-    put32(sd, 12, 0);     // no SACL
-    put32(sd, 16, 48);    // DACL
+    sd[0] = 1;                    // revision
+    text::putLe16(sd, 2, 0x8004); // self-relative, DACL present
+    text::putLe32(sd, 4, 20);     // owner SID
+    text::putLe32(sd, 8, 36);     // group SID
+    text::putLe32(sd, 12, 0);     // no SACL
+    text::putLe32(sd, 16, 48);    // DACL
     const char admins[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0};
     std::memcpy(&sd[20], admins, sizeof admins);
     const char system[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
     std::memcpy(&sd[36], system, sizeof system);
-    sd[48] = 2;                // ACL revision
-    put16(sd, 50, 28);         // ACL size
-    put16(sd, 52, 1);          // one ACE
-    sd[56] = 0;                // ACCESS_ALLOWED
-    sd[57] = 0x02;             // inherited by subkeys
-    put16(sd, 58, 20);         // ACE size
-    put32(sd, 60, 0x000F003F); // KEY_ALL_ACCESS
+    sd[48] = 2;                        // ACL revision
+    text::putLe16(sd, 50, 28);         // ACL size
+    text::putLe16(sd, 52, 1);          // one ACE
+    sd[56] = 0;                        // ACCESS_ALLOWED
+    sd[57] = 0x02;                     // inherited by subkeys
+    text::putLe16(sd, 58, 20);         // ACE size
+    text::putLe32(sd, 60, 0x000F003F); // KEY_ALL_ACCESS
     const char everyone[] = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
     std::memcpy(&sd[64], everyone, sizeof everyone);
     return sd;
@@ -95,65 +77,65 @@ std::string emptyHive(std::string_view rootName) {
 
     // Base block.
     std::memcpy(&hive[0], "regf", 4);
-    put32(hive, 0x04, 1); // primary sequence number
-    put32(hive, 0x08, 1); // secondary sequence number, equal: the hive is consistent
+    text::putLe32(hive, 0x04, 1); // primary sequence number
+    text::putLe32(hive, 0x08, 1); // secondary sequence number, equal: the hive is consistent
     put64(hive, 0x0C, kTimestamp);
-    put32(hive, 0x14, 1); // major version
-    put32(hive, 0x18, 3); // minor version (Windows XP)
-    put32(hive, 0x1C, 0); // primary file
-    put32(hive, 0x20, 1); // direct memory load
-    put32(hive, 0x24, kRootCell);
-    put32(hive, 0x28, static_cast<uint32_t>(kBlock)); // hive bins data size
-    put32(hive, 0x2C, 1);                             // clustering factor
+    text::putLe32(hive, 0x14, 1); // major version
+    text::putLe32(hive, 0x18, 3); // minor version (Windows XP)
+    text::putLe32(hive, 0x1C, 0); // primary file
+    text::putLe32(hive, 0x20, 1); // direct memory load
+    text::putLe32(hive, 0x24, kRootCell);
+    text::putLe32(hive, 0x28, static_cast<uint32_t>(kBlock)); // hive bins data size
+    text::putLe32(hive, 0x2C, 1);                             // clustering factor
     uint32_t checksum = 0;
     for (size_t at = 0; at < 0x1FC; at += 4) {
-        checksum ^= get32(hive, at);
+        checksum ^= text::le32(hive, at);
     }
     if (checksum == 0xFFFFFFFFu) {
         checksum = 0xFFFFFFFEu;
     } else if (checksum == 0) {
         checksum = 1;
     }
-    put32(hive, 0x1FC, checksum);
+    text::putLe32(hive, 0x1FC, checksum);
 
     // The bin.
     const size_t bin = kBlock;
     std::memcpy(&hive[bin], "hbin", 4);
-    put32(hive, bin + 0x04, 0); // offset of this bin in the bins data
-    put32(hive, bin + 0x08, static_cast<uint32_t>(kBlock));
+    text::putLe32(hive, bin + 0x04, 0); // offset of this bin in the bins data
+    text::putLe32(hive, bin + 0x08, static_cast<uint32_t>(kBlock));
     put64(hive, bin + 0x14, kTimestamp);
 
     // Root key cell (negative size: allocated).
     const size_t nk = bin + kRootCell;
-    put32(hive, nk, static_cast<uint32_t>(-static_cast<int32_t>(nkSize)));
+    text::putLe32(hive, nk, static_cast<uint32_t>(-static_cast<int32_t>(nkSize)));
     std::memcpy(&hive[nk + 4], "nk", 2);
-    put16(hive, nk + 0x06, 0x2C); // hive entry, not deletable, compressed name
+    text::putLe16(hive, nk + 0x06, 0x2C); // hive entry, not deletable, compressed name
     put64(hive, nk + 0x08, kTimestamp);
-    put32(hive, nk + 0x14, 0); // no parent
-    put32(hive, nk + 0x18, 0); // subkeys
-    put32(hive, nk + 0x1C, 0); // volatile subkeys
-    put32(hive, nk + 0x20, 0xFFFFFFFFu);
-    put32(hive, nk + 0x24, 0xFFFFFFFFu);
-    put32(hive, nk + 0x28, 0); // values
-    put32(hive, nk + 0x2C, 0xFFFFFFFFu);
-    put32(hive, nk + 0x30, skCell);
-    put32(hive, nk + 0x34, 0xFFFFFFFFu); // no class name
-    put16(hive, nk + 0x4C, static_cast<uint16_t>(name.size()));
-    put16(hive, nk + 0x4E, 0);
+    text::putLe32(hive, nk + 0x14, 0); // no parent
+    text::putLe32(hive, nk + 0x18, 0); // subkeys
+    text::putLe32(hive, nk + 0x1C, 0); // volatile subkeys
+    text::putLe32(hive, nk + 0x20, 0xFFFFFFFFu);
+    text::putLe32(hive, nk + 0x24, 0xFFFFFFFFu);
+    text::putLe32(hive, nk + 0x28, 0); // values
+    text::putLe32(hive, nk + 0x2C, 0xFFFFFFFFu);
+    text::putLe32(hive, nk + 0x30, skCell);
+    text::putLe32(hive, nk + 0x34, 0xFFFFFFFFu); // no class name
+    text::putLe16(hive, nk + 0x4C, static_cast<uint16_t>(name.size()));
+    text::putLe16(hive, nk + 0x4E, 0);
     std::memcpy(&hive[nk + 0x50], name.data(), name.size());
 
     // Security cell: the only one, so its list links point to itself.
     const size_t sk = bin + skCell;
-    put32(hive, sk, static_cast<uint32_t>(-static_cast<int32_t>(skSize)));
+    text::putLe32(hive, sk, static_cast<uint32_t>(-static_cast<int32_t>(skSize)));
     std::memcpy(&hive[sk + 4], "sk", 2);
-    put32(hive, sk + 0x08, skCell);
-    put32(hive, sk + 0x0C, skCell);
-    put32(hive, sk + 0x10, 1); // referenced by the root key
-    put32(hive, sk + 0x14, static_cast<uint32_t>(sd.size()));
+    text::putLe32(hive, sk + 0x08, skCell);
+    text::putLe32(hive, sk + 0x0C, skCell);
+    text::putLe32(hive, sk + 0x10, 1); // referenced by the root key
+    text::putLe32(hive, sk + 0x14, static_cast<uint32_t>(sd.size()));
     std::memcpy(&hive[sk + 0x18], sd.data(), sd.size());
 
     // The rest of the bin is one free cell (positive size).
-    put32(hive, bin + freeCell, static_cast<uint32_t>(kBlock) - freeCell);
+    text::putLe32(hive, bin + freeCell, static_cast<uint32_t>(kBlock) - freeCell);
     return hive;
 }
 

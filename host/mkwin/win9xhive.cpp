@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "text/codepage.h"
+#include "text/littleendian.h"
 
 namespace mkwin {
 
@@ -14,16 +15,6 @@ constexpr size_t kKeyEntry = 0x1C;
 constexpr size_t kRecordHeader = 0x14;
 constexpr size_t kValueHeader = 0x0C;
 constexpr uint32_t kNone = 0xFFFFFFFF;
-
-void put16(std::string& b, size_t at, uint32_t v) {
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-
-void put32(std::string& b, size_t at, uint32_t v) {
-    put16(b, at, v & 0xFFFF);
-    put16(b, at + 2, v >> 16);
-}
 
 // A key in the order written: keys are numbered depth first, the root 0.
 struct Entry {
@@ -73,38 +64,38 @@ public:
             }
             e.block = static_cast<uint16_t>(blocks.size() - 1);
             e.number = static_cast<uint16_t>(blockNumbers_++);
-            put16(e.record, 0x04, e.number);
-            put16(e.record, 0x06, e.block);
+            text::putLe16(e.record, 0x04, e.number);
+            text::putLe16(e.record, 0x06, e.block);
             blocks.back() += e.record;
         }
         std::string area(kHeader + entries_.size() * kKeyEntry, '\0');
         area.replace(0, 4, "RGKN");
-        put32(area, 0x04, static_cast<uint32_t>(area.size()));
-        put32(area, 0x08, kHeader);
-        put32(area, 0x0C, kNone);
+        text::putLe32(area, 0x04, static_cast<uint32_t>(area.size()));
+        text::putLe32(area, 0x08, kHeader);
+        text::putLe32(area, 0x0C, kNone);
         for (size_t i = 0; i < entries_.size(); ++i) {
             const Entry& e = entries_[i];
             const size_t at = kHeader + i * kKeyEntry;
-            put32(area, at + 0x04, hash(e.key->name));
-            put32(area, at + 0x08, kNone);
-            put32(area, at + 0x0C, offset(e.parent));
-            put32(area, at + 0x10, offset(e.child));
-            put32(area, at + 0x14, offset(e.next));
-            put16(area, at + 0x18, e.number);
-            put16(area, at + 0x1A, e.block);
+            text::putLe32(area, at + 0x04, hash(e.key->name));
+            text::putLe32(area, at + 0x08, kNone);
+            text::putLe32(area, at + 0x0C, offset(e.parent));
+            text::putLe32(area, at + 0x10, offset(e.child));
+            text::putLe32(area, at + 0x14, offset(e.next));
+            text::putLe16(area, at + 0x18, e.number);
+            text::putLe16(area, at + 0x1A, e.block);
         }
         std::string file(kHeader, '\0');
         file.replace(0, 4, "CREG");
-        put32(file, 0x04, 0x00010000);
-        put32(file, 0x08, static_cast<uint32_t>(kHeader + area.size()));
-        put16(file, 0x10, static_cast<uint32_t>(blocks.size()));
+        text::putLe32(file, 0x04, 0x00010000);
+        text::putLe32(file, 0x08, static_cast<uint32_t>(kHeader + area.size()));
+        text::putLe16(file, 0x10, static_cast<uint16_t>(blocks.size()));
         file += area;
         for (size_t i = 0; i < blocks.size(); ++i) {
             std::string& b = blocks[i];
             b.replace(0, 4, "RGDB");
-            put32(b, 0x04, static_cast<uint32_t>(b.size()));
-            put16(b, 0x0E, static_cast<uint32_t>(i));
-            put32(b, 0x10, kNone);
+            text::putLe32(b, 0x04, static_cast<uint32_t>(b.size()));
+            text::putLe16(b, 0x0E, static_cast<uint16_t>(i));
+            text::putLe32(b, 0x10, kNone);
             file += b;
         }
         return file;
@@ -143,8 +134,8 @@ private:
             return false;
         }
         std::string r(kRecordHeader, '\0');
-        put16(r, 0x0C, static_cast<uint32_t>(name->size()));
-        put16(r, 0x0E, static_cast<uint32_t>(key.values.size()));
+        text::putLe16(r, 0x0C, static_cast<uint16_t>(name->size()));
+        text::putLe16(r, 0x0E, static_cast<uint16_t>(key.values.size()));
         r += *name;
         for (const RegistryValue& v : key.values) {
             const std::string what = v.origin.empty() ? "value \"" + v.name + "\"" : v.origin;
@@ -164,13 +155,13 @@ private:
                 return false;
             }
             std::string head(kValueHeader, '\0');
-            put32(head, 0x00, v.type);
-            put16(head, 0x08, static_cast<uint32_t>(valueName->size()));
-            put16(head, 0x0A, static_cast<uint32_t>(data->size()));
+            text::putLe32(head, 0x00, v.type);
+            text::putLe16(head, 0x08, static_cast<uint16_t>(valueName->size()));
+            text::putLe16(head, 0x0A, static_cast<uint16_t>(data->size()));
             r += head + *valueName + *data;
         }
-        put32(r, 0x00, static_cast<uint32_t>(r.size()));
-        put32(r, 0x08, static_cast<uint32_t>(r.size()));
+        text::putLe32(r, 0x00, static_cast<uint32_t>(r.size()));
+        text::putLe32(r, 0x08, static_cast<uint32_t>(r.size()));
         entries_[index].record = std::move(r);
         return true;
     }

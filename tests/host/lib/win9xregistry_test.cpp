@@ -8,28 +8,17 @@
 #include <gtest/gtest.h>
 
 #include "support/tempdir.h"
+#include "text/littleendian.h"
 #include "win9xhive.h"
 
 namespace {
 
 using testsupport::TempDir;
 using Lines = std::vector<std::string>;
+using text::le32;
+using text::putLe32;
 
 constexpr const char* kAppPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ICQ.exe";
-
-uint32_t le32(const std::string& b, size_t at) {
-    uint32_t v = 0;
-    for (size_t i = 4; i-- > 0;) {
-        v = v << 8 | static_cast<unsigned char>(b[at + i]);
-    }
-    return v;
-}
-
-void put32(std::string& b, size_t at, uint32_t v) {
-    for (size_t i = 0; i < 4; ++i) {
-        b[at + i] = static_cast<char>(v >> (8 * i));
-    }
-}
 
 std::string hex(size_t v) {
     char out[24];
@@ -137,7 +126,7 @@ TEST(Win9xRegistry, DamageIsNamedAndTheRestIsRead) {
          false, false},
         {"key area past the end",
          [](std::string& b) {
-             put32(b, 0x24, 0x7FFFFFF0);
+             putLe32(b, 0x24, 0x7FFFFFF0);
              return "damaged (the key area at 0x20 gives its size as 0x7FFFFFF0, expected 0x3C "
                     "to " +
                     hex(b.size() - 0x20) + ")";
@@ -152,7 +141,7 @@ TEST(Win9xRegistry, DamageIsNamedAndTheRestIsRead) {
          true, true},
         {"a sibling past the key area",
          [](std::string& b) {
-             put32(b, 0x20 + entryOf(b, "Microsoft") + 0x14, 0xFFFFF0);
+             putLe32(b, 0x20 + entryOf(b, "Microsoft") + 0x14, 0xFFFFF0);
              return "damaged (a key links to 0xFFFFF0, outside the key area of " +
                     hex(le32(b, 0x24)) + " bytes)";
          },
@@ -160,7 +149,7 @@ TEST(Win9xRegistry, DamageIsNamedAndTheRestIsRead) {
         {"a subkey that is its own ancestor",
          [](std::string& b) {
              const size_t software = entryOf(b, "SOFTWARE");
-             put32(b, 0x20 + entryOf(b, "ICQ.exe") + 0x10, static_cast<uint32_t>(software));
+             putLe32(b, 0x20 + entryOf(b, "ICQ.exe") + 0x10, static_cast<uint32_t>(software));
              return "damaged (the key at " + hex(software) + " of the key area is linked twice)";
          },
          true, true},
