@@ -96,6 +96,26 @@ bool readWholeFile(const std::string& path, std::string& out, std::string& error
     }
 }
 
+bool readRegularFile(const std::string& path, size_t maxBytes, const std::string& kind,
+                     std::string& out, std::string& error) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        error = path + ": cannot open (" + std::strerror(errno) + ")";
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = path + ": not a " + kind + " (expected a file, found " +
+                (S_ISDIR(st.st_mode) ? "a directory" : "a device, socket or pipe") + ")";
+        return false;
+    }
+    if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+        error = path + ": too large for a " + kind + " (expected at most " +
+                std::to_string(maxBytes) + " bytes, found " + std::to_string(st.st_size) + ")";
+        return false;
+    }
+    return readWholeFile(path, out, error);
+}
+
 namespace {
 
 // Removes the temporary file unless it was renamed into place.

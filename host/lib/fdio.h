@@ -42,6 +42,13 @@ using UniqueDir = std::unique_ptr<DIR, DirCloser>;
 /// One line for a failed call: `PATH: what (the text of err)`.
 std::string ioError(const std::string& path, const std::string& what, int err);
 
+/// The whole regular file at `path`, of at most `maxBytes`, into `out`. False with one line in
+/// `error`: "PATH: cannot open (cause)", "PATH: not a KIND (expected a file, found a
+/// directory)", "PATH: too large for a KIND (expected at most N bytes, found M)", or
+/// readWholeFile's.
+bool readRegularFile(const std::string& path, size_t maxBytes, const std::string& kind,
+                     std::string& out, std::string& error);
+
 /// Writes all of `data`, going on after interruptions and short writes; 0, or the errno of the
 /// write that failed.
 int writeAll(int fd, const char* data, size_t size);

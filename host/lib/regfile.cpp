@@ -1,10 +1,6 @@
 #include "regfile.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "casepath.h"
 #include "fdio.h"
@@ -399,23 +395,8 @@ private:
 
 std::unique_ptr<RegFile> RegFile::load(const std::string& path, const std::string& codepage,
                                        std::string& error) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        error = path + ": cannot open (" + std::strerror(errno) + ")";
-        return nullptr;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = path + ": not a registry export (expected a file, found " +
-                (S_ISDIR(st.st_mode) ? "a directory" : "a device, socket or pipe") + ")";
-        return nullptr;
-    }
-    if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes) {
-        error = path + ": too large for a registry export (expected at most " +
-                std::to_string(kMaxFileBytes) + " bytes, found " + std::to_string(st.st_size) + ")";
-        return nullptr;
-    }
     std::string bytes;
-    if (!readWholeFile(path, bytes, error)) {
+    if (!readRegularFile(path, kMaxFileBytes, "registry export", bytes, error)) {
         return nullptr;
     }
     return parse(bytes, path, codepage, error);

@@ -1,16 +1,11 @@
 #include "win9xregistry.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
+#include "casepath.h"
 #include "fdio.h"
 #include "text/codepage.h"
 #include "text/littleendian.h"
@@ -41,7 +36,7 @@ constexpr size_t kRecordHeader = 0x14;
 constexpr size_t kValueHeader = 0x0C;
 constexpr uint32_t kNone = 0xFFFFFFFF;
 constexpr uint16_t kFreeRecord = 0xFFFF;
-constexpr std::string_view kNotOne = "not a Windows 95, 98 or ME registry file";
+constexpr const char* kKind = "Windows 95, 98 or ME registry file";
 
 std::string hex(size_t value) {
     char out[24];
@@ -53,23 +48,13 @@ std::string hex(size_t value) {
 // the disk spells it; empty when there is none.
 std::string backupOf(const std::string& path) {
     const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-    std::string wanted = text::foldName(path.substr(slash + 1));
-    if (wanted.size() < 4 || wanted.compare(wanted.size() - 4, 4, ".dat") != 0) {
+    std::string name = path.substr(slash + 1);
+    if (name.size() < 4 || text::foldName(name.substr(name.size() - 4)) != ".dat") {
         return {};
     }
-    wanted.back() = '0';
-    UniqueDir handle(opendir(dir.c_str()));
-    while (handle) {
-        const dirent* entry = readdir(handle.get());
-        if (entry == nullptr) {
-            break;
-        }
-        if (text::foldName(entry->d_name) == wanted) {
-            return dir + "/" + entry->d_name;
-        }
-    }
-    return {};
+    name.back() = '0';
+    return resolveNoCase(slash == std::string::npos ? "." : path.substr(0, slash), name)
+        .value_or("");
 }
 
 } // namespace
@@ -82,11 +67,11 @@ public:
     // The cause of the first problem and how many more there were; empty when none.
     std::string run() {
         if (b_.substr(0, 4) != "CREG") {
-            return std::string(kNotOne) + " (expected \"CREG\" at the start, found " +
+            return "not a " + std::string(kKind) + " (expected \"CREG\" at the start, found " +
                    (b_.empty() ? std::string("nothing") : text::hexBytes(b_.substr(0, 4))) + ")";
         }
         if (b_.size() < kFileHeader + kAreaHeader + kKeyEntry) {
-            return std::string(kNotOne) + " (expected at least " +
+            return "not a " + std::string(kKind) + " (expected at least " +
                    std::to_string(kFileHeader + kAreaHeader + kKeyEntry) + " bytes, found " +
                    std::to_string(b_.size()) + ")";
         }
@@ -300,26 +285,8 @@ private:
 
 Win9xRegistryFile Win9xRegistryFile::load(const std::string& path, const std::string& codepage) {
     Win9xRegistryFile file;
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        file.problem_ = path + ": cannot open the registry file (" + std::strerror(errno) + ")";
-        return file;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        file.problem_ = path + ": " + std::string(kNotOne) + " (expected a file, found " +
-                        (S_ISDIR(st.st_mode) ? "a directory" : "a device, socket or pipe") + ")";
-        return file;
-    }
-    if (static_cast<unsigned long long>(st.st_size) > kMaxFileBytes) {
-        file.problem_ = path + ": " + std::string(kNotOne) + " (expected at most " +
-                        std::to_string(kMaxFileBytes) + " bytes, found " +
-                        std::to_string(st.st_size) + ")";
-        return file;
-    }
     std::string bytes;
-    std::string error;
-    if (!readWholeFile(path, bytes, error)) {
-        file.problem_ = error;
+    if (!readRegularFile(path, kMaxFileBytes, kKind, bytes, file.problem_)) {
         return file;
     }
     return parse(bytes, path, codepage);
