@@ -1,5 +1,7 @@
 #include "layeredregistry.h"
 
+#include <algorithm>
+
 #include "hiveregistry.h"
 #include "regfile.h"
 #include "text/names.h"
@@ -26,6 +28,22 @@ std::optional<RegRoot> parseRegRoot(std::string_view name) {
         return RegRoot::CurrentConfig;
     }
     return std::nullopt;
+}
+
+std::optional<std::string> currentUserBelowUsers(const std::vector<std::string>& names) {
+    std::optional<std::string> defaultUser;
+    std::vector<std::string> others;
+    for (const std::string& name : names) {
+        if (text::foldName(name) == ".default") {
+            defaultUser = name;
+        } else if (std::find(others.begin(), others.end(), name) == others.end()) {
+            others.push_back(name);
+        }
+    }
+    if (others.size() == 1) {
+        return others.front();
+    }
+    return others.empty() ? defaultUser : std::nullopt;
 }
 
 RegValue RegValue::makeText(uint32_t type, std::string text) {

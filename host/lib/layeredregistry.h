@@ -18,6 +18,11 @@ enum class RegRoot { LocalMachine, CurrentUser, ClassesRoot, Users, CurrentConfi
 /// predefined keys, without regard to case; nothing for any other name.
 std::optional<RegRoot> parseRegRoot(std::string_view name);
 
+/// Of the keys `names` below HKEY_USERS (or at the root of a Windows 95, 98 or ME USER.DAT,
+/// which is one), the current user's: the one besides .DEFAULT (the user logged on), else
+/// .DEFAULT; nothing when there is neither or several others.
+std::optional<std::string> currentUserBelowUsers(const std::vector<std::string>& names);
+
 /// Value types as Windows numbers them.
 enum RegType : uint32_t {
     kRegNone = 0,

@@ -1,6 +1,5 @@
 #include "regfile.h"
 
-#include <algorithm>
 
 #include "casepath.h"
 #include "fdio.h"
@@ -444,27 +443,17 @@ void RegFile::chooseUserBelowUsers() {
     const std::string current = mapKey(RegRoot::CurrentUser, {});
     const std::string users = mapKey(RegRoot::Users, {}) + '\\';
     std::vector<std::string> names;
-    bool defaultUser = false;
     for (const auto& entry : keys_) {
         const std::string& key = entry.first;
         if (key == current || key.compare(0, current.size() + 1, current + '\\') == 0) {
             return;
         }
-        if (key.compare(0, users.size(), users) != 0) {
-            continue;
-        }
-        const std::string name =
-            key.substr(users.size(), key.find('\\', users.size()) - users.size());
-        if (name == ".default") {
-            defaultUser = true;
-        } else if (std::find(names.begin(), names.end(), name) == names.end()) {
-            names.push_back(name);
+        if (key.compare(0, users.size(), users) == 0) {
+            names.push_back(key.substr(users.size(), key.find('\\', users.size()) - users.size()));
         }
     }
-    if (names.size() == 1) {
-        userBelowUsers_ = names;
-    } else if (names.empty() && defaultUser) {
-        userBelowUsers_ = {".default"};
+    if (const std::optional<std::string> user = currentUserBelowUsers(names)) {
+        userBelowUsers_ = {*user};
     }
 }
 

@@ -363,14 +363,11 @@ Win9xRegistry::Win9xRegistry(const std::string& systemDat, const std::string& us
     if (!userDat.empty()) {
         user_ = Win9xRegistryFile::loadOrBackup(userDat, codepage);
     }
-    // The Windows folder's USER.DAT keeps the user's keys below .DEFAULT; a profile's may
-    // keep them below one key of its own, or at its root.
-    const std::vector<std::string> top = user_.topKeys();
+    // The Windows folder's USER.DAT keeps the user's keys below .DEFAULT, as HKEY_USERS does; a
+    // profile's may keep them below one key of its own, or at its root.
     if (!user_.hasKey({"Software"})) {
-        if (user_.hasKey({".DEFAULT"})) {
-            userBase_ = {".DEFAULT"};
-        } else if (top.size() == 1) {
-            userBase_ = top;
+        if (const std::optional<std::string> user = currentUserBelowUsers(user_.topKeys())) {
+            userBase_ = {*user};
         }
     }
 }
