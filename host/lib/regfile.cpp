@@ -1,6 +1,5 @@
 #include "regfile.h"
 
-
 #include "casepath.h"
 #include "fdio.h"
 #include "text/codepage.h"

@@ -132,6 +132,10 @@ std::optional<WindowsInstallation> WindowsInstallation::locate(const std::string
     } else {
         found.findUsers(base);
     }
+    std::stable_sort(found.users_.begin(), found.users_.end(),
+                     [](const UserProfile& a, const UserProfile& b) {
+                         return text::foldName(a.name) < text::foldName(b.name);
+                     });
 
     if (found.softwareHive_.empty() && found.users_.empty()) {
         error = root + ": no Windows installation found (expected "
@@ -145,59 +149,43 @@ std::optional<WindowsInstallation> WindowsInstallation::locate(const std::string
 void WindowsInstallation::findUsers(const std::string& base) {
     // Vista and later keep profiles in Users, XP in Documents and Settings.
     for (const char* folder : {"Users", "Documents and Settings"}) {
-        const std::optional<std::string> dir = findDir(root_, base, folder);
-        if (!dir) {
-            continue;
-        }
-        for (const std::string& name : folderNames(*dir)) {
-            const std::string profileDir = *dir + "/" + name;
-            if (!isDir(profileDir)) {
-                continue;
-            }
-            const std::optional<std::string> hive = findFile(root_, profileDir, "NTUSER.DAT");
-            if (!hive) {
-                continue;
-            }
-            std::vector<UserProfile>& list = isSystemProfile(name) ? systemProfiles_ : users_;
-            const std::string folded = text::foldName(name);
-            const bool known = std::any_of(list.begin(), list.end(), [&](const UserProfile& p) {
-                return text::foldName(p.name) == folded;
-            });
-            if (!known) {
-                list.push_back(UserProfile{name, profileDir, *hive});
-            }
+        if (const std::optional<std::string> dir = findDir(root_, base, folder)) {
+            addProfiles(*dir, "NTUSER.DAT");
         }
     }
-    sortUsers();
-}
-
-void WindowsInstallation::sortUsers() {
-    std::stable_sort(users_.begin(), users_.end(), [](const UserProfile& a, const UserProfile& b) {
-        return text::foldName(a.name) < text::foldName(b.name);
-    });
 }
 
 void WindowsInstallation::findWin9xUsers() {
     // With user profiles on, each user has a USER.DAT in Profiles and the Windows folder's is
     // the template for new ones; with them off, the Windows folder's is everybody's.
-    std::optional<UserProfile> shared;
-    if (const auto hive = findFile(root_, windowsDir_, "USER.DAT")) {
-        shared = UserProfile{kWin9xDefaultUser, windowsDir_, *hive};
+    if (const std::optional<std::string> dir = findDir(root_, windowsDir_, "Profiles")) {
+        addProfiles(*dir, "USER.DAT");
     }
-    if (const auto dir = findDir(root_, windowsDir_, "Profiles")) {
-        for (const std::string& name : folderNames(*dir)) {
-            const std::string profileDir = *dir + "/" + name;
-            const auto hive =
-                isDir(profileDir) ? findFile(root_, profileDir, "USER.DAT") : std::nullopt;
-            if (hive && !isSystemProfile(name)) {
-                users_.push_back(UserProfile{name, profileDir, *hive});
-            }
+    if (const std::optional<std::string> hive = findFile(root_, windowsDir_, "USER.DAT")) {
+        (users_.empty() ? users_ : systemProfiles_)
+            .push_back(UserProfile{kWin9xDefaultUser, windowsDir_, *hive});
+    }
+}
+
+void WindowsInstallation::addProfiles(const std::string& dir, const char* hiveName) {
+    for (const std::string& name : folderNames(dir)) {
+        const std::string profileDir = dir + "/" + name;
+        if (!isDir(profileDir)) {
+            continue;
+        }
+        const std::optional<std::string> hive = findFile(root_, profileDir, hiveName);
+        if (!hive) {
+            continue;
+        }
+        std::vector<UserProfile>& list = isSystemProfile(name) ? systemProfiles_ : users_;
+        const std::string folded = text::foldName(name);
+        const bool known = std::any_of(list.begin(), list.end(), [&](const UserProfile& p) {
+            return text::foldName(p.name) == folded;
+        });
+        if (!known) {
+            list.push_back(UserProfile{name, profileDir, *hive});
         }
     }
-    if (shared) {
-        (users_.empty() ? users_ : systemProfiles_).push_back(*shared);
-    }
-    sortUsers();
 }
 
 std::string WindowsInstallation::userList() const {

@@ -66,7 +66,9 @@ private:
     WindowsInstallation() = default;
     void findUsers(const std::string& base);
     void findWin9xUsers();
-    void sortUsers();
+    // The profiles in `dir` that hold `hiveName`, the system's own apart; a name met before is
+    // kept once.
+    void addProfiles(const std::string& dir, const char* hiveName);
 
     std::string root_;
     std::string windowsDir_;
