@@ -26,11 +26,13 @@ struct ShortName {
     size_t digits = 0;
 };
 
+char upperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 std::string upperAscii(std::string s) {
     for (char& c : s) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
+        c = upperAscii(c);
     }
     return s;
 }
@@ -61,7 +63,7 @@ std::string shortPart(const std::string& part, size_t length) {
         out += c >= 0x80 || std::string_view("+,;=[]").find(static_cast<char>(c)) !=
                                 std::string_view::npos
                    ? '_'
-                   : upperAscii(std::string(1, static_cast<char>(c)))[0];
+                   : upperAscii(static_cast<char>(c));
     }
     return out;
 }
