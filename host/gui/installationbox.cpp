@@ -398,9 +398,11 @@ void InstallationBox::showRegFiles() {
     for (const std::string& file : defaults_.regFiles) {
         names << QFileInfo(fromStd(file)).fileName();
     }
+    // Windows 95, 98 and ME keep no hives, but two registry files.
+    const QString own = win9x_ ? tr("SYSTEM.DAT and USER.DAT") : tr("the hives");
     regLabel_->setText(names.isEmpty()
-                           ? tr("the hives on the disk")
-                           : tr("%1, read over the hives").arg(names.join(QStringLiteral(", "))));
+                           ? tr("%1 on the disk").arg(own)
+                           : tr("%1, read over %2").arg(names.join(QStringLiteral(", ")), own));
     regLabel_->setToolTip(lines(defaults_.regFiles, QString()).trimmed());
     regClear_->setVisible(!names.isEmpty());
     regClear_->setEnabled(!locked_);
@@ -422,6 +424,10 @@ void InstallationBox::fillUsers(const QString& root) {
                                   ? std::nullopt
                                   : vqrt::WindowsInstallation::locate(root.toStdString(), error);
     const QString wanted = fromStd(defaults_.user);
+    if (const bool win9x = installation && installation->win9x(); win9x != win9x_) {
+        win9x_ = win9x;
+        showRegFiles();
+    }
     if (!installation || installation->users().empty()) {
         // A given user is still handed on, so the session says what is wrong with it.
         if (!wanted.isEmpty()) {

@@ -106,6 +106,7 @@ private:
     QString appliedRoot_;
     QString usersRoot_;
     bool severalUsers_ = false;
+    bool win9x_ = false; ///< the root is Windows 95, 98 or ME
     bool locked_ = false;
     QLineEdit* rootEdit_ = nullptr;
     QPushButton* browseButton_ = nullptr;

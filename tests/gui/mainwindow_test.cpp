@@ -226,7 +226,7 @@ TEST_F(WindowTest, PanelSaysWhatIsWrongAndWhatToDo) {
     }
 }
 
-// Windows 98's registry is not read; exports of it added in the window stand in for it, and the
+// A damaged Windows 98 registry: exports of it added in the window stand in for it, and the
 // plug-in imports as from any other Windows.
 TEST_F(WindowTest, RegistryExportsAddedStandInForAnUnreadableRegistry) {
     nlohmann::json older = sample(true);
@@ -248,7 +248,7 @@ TEST_F(WindowTest, RegistryExportsAddedStandInForAnUnreadableRegistry) {
     };
     addExport();
     EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("registryExports"))->text(),
-              QStringLiteral("registry.reg, read over the hives"));
+              QStringLiteral("registry.reg, read over SYSTEM.DAT and USER.DAT"));
     ASSERT_EQ(window->panelState(), PanelState::Page);
     QTest::keyClicks(page(*window)->findChild<QLineEdit*>(), QStringLiteral("secret"));
     ASSERT_TRUE(runImport(*window));
