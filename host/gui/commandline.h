@@ -21,6 +21,8 @@ struct CommandLine {
     std::string icqReader;
     /// --time-zone: the old machine's zone, an IANA name; empty for the one chosen last time.
     std::string timeZone;
+    /// --open: a folder holding an import or ICQ archive saved earlier, shown at the start.
+    std::string openFolder;
 };
 
 /// How parsing ended.

@@ -104,6 +104,9 @@ MainWindow::MainWindow(const CommandLine& options, const std::vector<std::string
     });
     connect(process_, &ImportProcess::finished, this, &MainWindow::runFinished);
     applyInstallation();
+    if (!options_.openFolder.empty()) {
+        openSaved(fromStd(options_.openFolder));
+    }
     if (!staging_.isValid()) {
         setStatus(tr("No temporary folder for the import: %1. Imports cannot run.")
                       .arg(staging_.errorString()));
@@ -235,7 +238,8 @@ QWidget* MainWindow::buildRecordBox() {
     auto* layout = new QVBoxLayout(box);
     recordStack_ = new QStackedWidget(box);
     recordHint_ = new QLabel(tr("No import yet.\n\nChoose what to import on the options page "
-                                "and press Import; what it brought appears here."),
+                                "and press Import; what it brought appears here.\n\nAn import "
+                                "saved earlier opens with Open saved\u2026 below."),
                              recordStack_);
     recordHint_->setWordWrap(true);
     recordHint_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -290,13 +294,23 @@ QWidget* MainWindow::buildSaveRow(QWidget* parent) {
     saveButton_ = new QPushButton(tr("&Save\u2026"), row);
     saveButton_->setObjectName(QStringLiteral("saveButton"));
     connect(saveButton_, &QPushButton::clicked, this, &MainWindow::chooseSaveFolder);
+    openButton_ = new QPushButton(tr("&Open saved\u2026"), row);
+    openButton_->setObjectName(QStringLiteral("openButton"));
+    openButton_->setToolTip(tr("Show an import or ICQ archive saved earlier"));
+    connect(openButton_, &QPushButton::clicked, this, &MainWindow::chooseSavedFolder);
     layout->addWidget(saveNote_, 1);
+    layout->addWidget(openButton_, 0, Qt::AlignTop);
     layout->addWidget(exportButton_, 0, Qt::AlignTop);
     layout->addWidget(saveButton_, 0, Qt::AlignTop);
     return row;
 }
 
 void MainWindow::setSaveNote(bool archiveOnly) {
+    if (opened_) {
+        saveNote_->setText(tr("Shown from the folder it was saved in, which stays as it was. "
+                              "Save copies it into another folder."));
+        return;
+    }
     saveNote_->setText(
         archiveOnly
             ? tr("Each import goes to a temporary folder that is removed when this window "
@@ -368,6 +382,10 @@ void MainWindow::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
+    if (entry.isDir() && savedKind(entry.filePath()) != SavedKind::None) {
+        openSaved(entry.filePath());
+        return;
+    }
     if (entry.isDir()) {
         setWindowsRoot(entry.filePath());
         return;
@@ -398,6 +416,17 @@ void MainWindow::applyInstallation() {
     }
     if (QFileInfo(installation_->root()).isDir()) {
         QSettings().setValue(kRootSetting, installation_->root());
+    }
+    // An output folder chosen for the root: what was saved there is shown instead.
+    if (session_ == nullptr && installation_->icqDatabases().empty() &&
+        savedKind(installation_->root()) != SavedKind::None) {
+        sessionError_ = tr("This folder holds an import saved earlier, not a Windows "
+                           "installation: it is shown on the right.\n\nTo import again, choose "
+                           "the Windows installation with Browse\u2026 above.");
+        hideCurrentPage();
+        showMessage(PanelState::NoInstallation, sessionError_);
+        openSaved(installation_->root());
+        return;
     }
     showPlugin(current_);
 }
@@ -639,6 +668,7 @@ void MainWindow::updateActions() {
     folderList_->setEnabled(!running_);
     cancelButton_->setEnabled(running_ && !cancelling_);
     saveButton_->setEnabled(!running_ && !lastRun_.isEmpty());
+    openButton_->setEnabled(!running_);
     exportButton_->setEnabled(!running_ && archive_ != nullptr);
     pluginList_->setEnabled(!running_);
     installation_->setLocked(running_);
@@ -692,6 +722,7 @@ QString MainWindow::startRun(const QString& name, const QStringList& databases,
     runName_ = name;
     runRoot_ = installation_->root();
     runDatabases_ = databases;
+    opened_ = false;
     QSettings().setValue(kZoneSetting, installation_->timeZone());
     QSettings().setValue(kCodepageSetting, installation_->codepage());
     shownFolder_ = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
@@ -815,7 +846,7 @@ void MainWindow::showPages(const QString& runFolder) {
     const bool hasRecord = record.is_object();
     // The export of an ICQ folder is whole once its report, written last, is there.
     const bool archiveOnly =
-        !hasRecord && !runDatabases_.isEmpty() &&
+        !hasRecord && (!runDatabases_.isEmpty() || opened_) &&
         QFileInfo(QDir(runFolder).filePath(QStringLiteral("report.txt"))).isFile();
     lastRun_ = hasRecord || archiveOnly ? runFolder : QString();
     setSaveNote(archiveOnly);
@@ -844,10 +875,10 @@ void MainWindow::showPages(const QString& runFolder) {
 
 void MainWindow::showSummary(const QString& folder) {
     if (!runDatabases_.isEmpty()) {
-        summary_->setRows(
-            folderSummary(outcomeText(), runDatabases_,
-                          keptOnce(QDir(shownFolder_).filePath(QStringLiteral("report.txt"))),
-                          archive_.get(), outcome_.warnings, folder));
+        summary_->setRows(folderSummary(
+            outcomeText(), runDatabases_,
+            readArchiveReport(QDir(shownFolder_).filePath(QStringLiteral("report.txt"))).keptOnce,
+            archive_.get(), outcome_.warnings, folder));
         return;
     }
     const nlohmann::ordered_json record = readRecord(lastRun_);
@@ -861,6 +892,9 @@ QString MainWindow::summaryText() const {
 }
 
 QString MainWindow::outcomeText() const {
+    if (opened_) {
+        return runRoot_.isEmpty() ? tr("saved earlier") : tr("saved earlier from %1").arg(runRoot_);
+    }
     const QString why =
         (outcome_.messages.isEmpty() ? outcome_.errors : outcome_.messages).join(QLatin1Char(' '));
     switch (outcome_.end) {
@@ -977,6 +1011,12 @@ bool MainWindow::saveTo(const QString& folder) {
         setStatus(tr("Nothing to save yet: run an import first."));
         return false;
     }
+    if (opened_ &&
+        QFileInfo(folder).canonicalFilePath() == QFileInfo(lastRun_).canonicalFilePath()) {
+        setStatus(tr("Not saved: %1 is the folder it was opened from, where it is saved already.")
+                      .arg(folder));
+        return false;
+    }
     std::string error;
     int files = 0;
     const auto replace = [this, &folder](const std::string& other) {
@@ -1028,6 +1068,68 @@ std::optional<vqrt::BundleIdentity> MainWindow::folderIdentity() const {
     }
     const uint32_t uin = archive_ != nullptr ? archive_->ownerUin() : 0;
     return vqrt::BundleIdentity{runRoot_.toStdString(), uin != 0 ? std::to_string(uin) : ""};
+}
+
+void MainWindow::chooseSavedFolder() {
+    if (running_) {
+        return;
+    }
+    QFileDialog dialog(this, tr("Choose the folder of a saved import"), lastOutputFolder());
+    dialog.setObjectName(QStringLiteral("openDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty() ||
+        openSaved(dialog.selectedFiles().constFirst())) {
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, tr("Open saved"), statusText(), QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("openFailed"));
+    box.exec();
+}
+
+bool MainWindow::openSaved(const QString& folder) {
+    if (running_) {
+        return false;
+    }
+    const QString path = QFileInfo(folder).absoluteFilePath();
+    const SavedKind kind = savedKind(path);
+    if (kind == SavedKind::None) {
+        setStatus(tr("Nothing opened: %1 holds no saved import (expected record.json, or the "
+                     "report.txt and icq-archive.sqlite of an ICQ archive).")
+                      .arg(path));
+        return false;
+    }
+    const ArchiveReport report =
+        readArchiveReport(QDir(path).filePath(QStringLiteral("report.txt")));
+    const auto identity = vqrt::bundleIdentity(path.toStdString());
+    opened_ = true;
+    runName_.clear();
+    runDatabases_.clear();
+    if (kind == SavedKind::Archive) {
+        // Read from the databases its report names; an archive of no named one is its own.
+        runDatabases_ = report.databases.isEmpty()
+                            ? QStringList{QDir(path).filePath(QStringLiteral("icq-archive.sqlite"))}
+                            : report.databases;
+    }
+    runRoot_ = identity                  ? fromStd(identity->installation)
+               : runDatabases_.isEmpty() ? QString()
+                                         : QFileInfo(runDatabases_.constFirst()).absolutePath();
+    outcome_ = RunOutcome();
+    outcome_.end = RunEnd::Complete;
+    outcome_.warnings = report.warnings;
+    shownFolder_ = path;
+    // Counted as a run: the status keeps what was opened until the next one.
+    ++runCount_;
+    showPages(path);
+    const QStringList came = whatCameOver(readRecord(path), archive_.get());
+    setStatus(kind == SavedKind::Import
+                  ? tr("Opened the import saved in %1: %2.").arg(path, listed(came))
+                  : tr("Opened the ICQ archive saved in %1: %2 read from %3.")
+                        .arg(path, listed(came), copiesName(runDatabases_)),
+              outcome_.warnings.join(QLatin1Char('\n')));
+    updateActions();
+    return true;
 }
 
 void MainWindow::chooseExport(ExportKind kind) {

@@ -95,6 +95,11 @@ public:
     bool saveTo(const QString& folder);
     /// Writes the last run's export `kind` to `target`, as saveTo does. False when it failed.
     bool exportTo(ExportKind kind, const QString& target);
+    /// Shows the import or ICQ archive saved earlier in `folder` (by an import, Save or
+    /// tolvane-icq export) in the pages, as after a run, without writing to it; Save copies it
+    /// elsewhere and Export takes from it. False, with the reason in the status line, when the
+    /// folder holds neither.
+    bool openSaved(const QString& folder);
     /// How the last run ended.
     const RunOutcome& lastOutcome() const { return outcome_; }
     /// The summary of the last run, "Label: text" a line.
@@ -121,6 +126,7 @@ private slots:
     void pluginChosen(const QModelIndex& current);
     void applyInstallation();
     void chooseSaveFolder();
+    void chooseSavedFolder();
     void chooseExport(ExportKind kind);
     void runFinished(const gui::RunOutcome& outcome);
 
@@ -141,7 +147,8 @@ private:
     QWidget* buildRecordBox();
     QWidget* buildSaveRow(QWidget* parent);
     QWidget* buildImportRow();
-    /// What Save copies: an import's bundle, or the archive of an ICQ folder alone.
+    /// What Save copies: an import's bundle, or the archive of an ICQ folder alone; from a
+    /// temporary folder, or from the folder it was opened from.
     void setSaveNote(bool archiveOnly);
 
     void resetPluginViews();
@@ -208,6 +215,7 @@ private:
     QString runRoot_;          ///< the root of the last run
     QStringList runDatabases_; ///< the ICQ folder's database (its copies) the last run read; empty
                                ///< for an import
+    bool opened_ = false;      ///< the pages show a folder saved earlier, not a run
 
     InstallationBox* installation_ = nullptr;
     QListView* pluginList_ = nullptr;
@@ -227,6 +235,7 @@ private:
     RecordTree* recordTree_ = nullptr;
     QLabel* saveNote_ = nullptr;
     QPushButton* saveButton_ = nullptr;
+    QPushButton* openButton_ = nullptr;
     QPushButton* exportButton_ = nullptr;
     QPushButton* importButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;

@@ -4,7 +4,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
+#include "archive/report.h"
 #include "recordread.h"
 
 namespace gui {
@@ -142,22 +144,52 @@ int carriedFiles(const nlohmann::ordered_json& entries) {
     return files;
 }
 
-std::optional<int> keptOnce(const QString& report) {
-    QFile file(report);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
+ArchiveReport readArchiveReport(const QString& path) {
+    ArchiveReport out;
+    QFile file(path);
+    // A report lists each problem on a line; a larger file is none of ours.
+    constexpr qint64 kMaxReport = 64 << 20;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxReport) {
+        return out;
     }
-    const QByteArray label = "Messages found in more than one copy and kept once: ";
-    const QByteArray text = file.readAll();
-    const qsizetype at = text.indexOf(label);
-    if (at < 0) {
-        return std::nullopt;
+    const QLatin1String keptLabel("Messages found in more than one copy and kept once: ");
+    // Each list is a heading and lines indented by two, up to a blank line.
+    QStringList* list = nullptr;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (list != nullptr && line.startsWith(QLatin1String("  "))) {
+            list->append(line.mid(2));
+            continue;
+        }
+        list = line.startsWith(QLatin1String("Read from"))    ? &out.databases
+               : line.startsWith(QLatin1String("Warnings (")) ? &out.warnings
+                                                              : nullptr;
+        bool ok = false;
+        const int kept = line.startsWith(keptLabel) ? line.mid(keptLabel.size()).toInt(&ok) : 0;
+        if (ok) {
+            out.keptOnce = kept;
+        }
     }
-    const qsizetype from = at + label.size();
-    const qsizetype end = text.indexOf('\n', from);
-    bool ok = false;
-    const int n = text.mid(from, end < 0 ? -1 : end - from).trimmed().toInt(&ok);
-    return ok ? std::optional<int>(n) : std::nullopt;
+    // "PATH (ICQ 2000a, read through its index)": the path alone.
+    for (QString& database : out.databases) {
+        const qsizetype detail = database.lastIndexOf(QLatin1String(" (ICQ "));
+        if (detail > 0 && database.endsWith(QLatin1Char(')'))) {
+            database.truncate(detail);
+        }
+    }
+    return out;
+}
+
+SavedKind savedKind(const QString& folder) {
+    if (readRecord(folder).is_object()) {
+        return SavedKind::Import;
+    }
+    const QDir dir(folder);
+    QFile report(dir.filePath(QStringLiteral("report.txt")));
+    const QByteArray start(archive::kReportStart.data(),
+                           static_cast<qsizetype>(archive::kReportStart.size()));
+    const bool archive = QFileInfo(dir.filePath(QStringLiteral("icq-archive.sqlite"))).isFile() &&
+                         report.open(QIODevice::ReadOnly) && report.read(start.size()) == start;
+    return archive ? SavedKind::Archive : SavedKind::None;
 }
 
 } // namespace gui

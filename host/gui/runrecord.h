@@ -43,9 +43,25 @@ nlohmann::ordered_json readRecord(const QString& folder);
 /// The carried files among a record's `entries`, nested sections included.
 int carriedFiles(const nlohmann::ordered_json& entries);
 
-/// How many messages the merged copies of a database had in common, as the archive's
-/// `report` (its report.txt) counts them; nothing when it does not say.
-std::optional<int> keptOnce(const QString& report);
+/// What the report.txt of an ICQ archive says of the run that wrote it.
+struct ArchiveReport {
+    QStringList databases;       ///< the databases read, as paths, in the order read
+    std::optional<int> keptOnce; ///< messages the merged copies had in common; unknown when unsaid
+    QStringList warnings;        ///< the problems reading met
+};
+
+/// Reads the report.txt at `path`; empty when there is none or it cannot be read.
+ArchiveReport readArchiveReport(const QString& path);
+
+/// What a folder saved earlier holds.
+enum class SavedKind {
+    None,
+    Import, ///< an import's bundle: its record.json, with the archive beside it or not
+    Archive ///< an ICQ archive alone: its report.txt (written last) and icq-archive.sqlite
+};
+
+/// What `folder` holds, as an import, the window's Save or tolvane-icq export leave it.
+SavedKind savedKind(const QString& folder);
 
 /// True when `record` (a bundle's record.json) is the ICQ plug-in's.
 bool isIcqRecord(const nlohmann::ordered_json& record);

@@ -4,7 +4,7 @@
 // import by tolvane-import, one picture of each page: import-summary.png, import-contacts.png,
 // import-messages.png, import-sounds.png and import-record.png; then, with the installation's
 // ICQ folder as the root, icq-folder.png (its databases listed) and icq-folder-summary.png
-// (one read by tolvane-icq).
+// (one read by tolvane-icq); last, saved-import.png: the import saved, opened in a new window.
 
 #include <cstdio>
 
@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -127,6 +128,13 @@ int main(int argc, char** argv) {
         }
     }
 
+    QTemporaryDir saved;
+    if (!saved.isValid() || !window.saveTo(saved.path())) {
+        std::fprintf(stderr, "gui_screenshots: the import was not saved: %s\n",
+                     qPrintable(window.statusText()));
+        return 1;
+    }
+
     // The ICQ folder alone, as people who kept only that folder have it.
     window.setWindowsRoot(QString::fromLocal8Bit(argv[2]) + QStringLiteral("/Program Files/ICQ"));
     if (window.panelState() != gui::PanelState::IcqFolder || !save(window, dir, "icq-folder.png")) {
@@ -139,5 +147,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "gui_screenshots: the ICQ folder was not read\n");
         return 1;
     }
-    return save(window, dir, "icq-folder-summary.png") ? 0 : 1;
+    if (!save(window, dir, "icq-folder-summary.png")) {
+        return 1;
+    }
+
+    options.openFolder = saved.path().toStdString();
+    gui::MainWindow reopened(options, options.plugins, options.plugins);
+    reopened.show();
+    return save(reopened, dir, "saved-import.png") ? 0 : 1;
 }

@@ -620,6 +620,111 @@ TEST_F(DemoImport, SaveAsksBeforeReplacingAnotherOwnersRecord) {
     EXPECT_EQ(readFile(target + "/record.json"), record);
 }
 
+// Every file below `folder` with its bytes.
+std::map<std::string, std::string> filesBelow(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files[fs::relative(entry.path(), folder)] = readFile(entry.path());
+        }
+    }
+    return files;
+}
+
+// Months later, the disk gone: the saved import shows again from its folder, which stays as it
+// was; Save copies it elsewhere, never over itself.
+TEST_F(DemoImport, SavedImportOpensAgainWithoutItsDisk) {
+    const std::string saved = dir_->file("kept");
+    ASSERT_TRUE(window_->saveTo(QString::fromStdString(saved)));
+    const auto before = filesBelow(saved);
+    gui::CommandLine options;
+    options.host.windowsRoot = dir_->file("gone");
+    options.openFolder = saved;
+    MainWindow later(options, {TARVEX_PLUGIN_PATH}, {});
+    EXPECT_EQ(later.statusText().toStdString(),
+              "Opened the import saved in " + saved +
+                  ": Rover's account, the server settings, 20 contacts on the list, 1 awaiting "
+                  "authorisation, 786 messages and 6 sound files.");
+    const std::string summary = later.summaryText().toStdString();
+    EXPECT_EQ(summary.substr(0, summary.find("\nServer:")),
+              "Import: saved earlier from " + root() + "\nOwner: Rover (UIN 23456789)");
+    EXPECT_NE(summary.find("\nMessages: 786 in 20 conversations\n"), std::string::npos) << summary;
+    EXPECT_TRUE(summary.size() > saved.size() &&
+                summary.substr(summary.size() - saved.size() - 8) == "Files: " + saved + "\n")
+        << summary;
+    EXPECT_EQ(later.findChild<QListWidget*>(QStringLiteral("conversationList"))->count(), 20);
+
+    EXPECT_FALSE(later.saveTo(QString::fromStdString(saved + "/.")));
+    EXPECT_EQ(later.statusText().toStdString(),
+              "Not saved: " + saved +
+                  "/. is the folder it was opened from, where it is saved "
+                  "already.");
+    const std::string copy = dir_->file("copy");
+    ASSERT_TRUE(later.saveTo(QString::fromStdString(copy))) << later.statusText().toStdString();
+    ASSERT_TRUE(later.exportTo(gui::ExportKind::ContactsCsv,
+                               QString::fromStdString(dir_->file("mine.csv"))));
+    EXPECT_EQ(readFile(dir_->file("mine.csv")), before.at("contacts.csv"));
+    EXPECT_EQ(filesBelow(copy), before);
+    EXPECT_EQ(filesBelow(saved), before);
+}
+
+// An archive that tolvane-icq export wrote opens as the window's own reading of the folder shows
+// it: from the button, from a drop, or chosen for the root; a folder with nothing saved in it
+// opens nothing and says what was looked for.
+TEST_F(WindowTest, SavedArchiveOpensFromTheButtonADropOrTheRoot) {
+    buildRover();
+    const std::string database = root() + "/Program Files/ICQ/2000a/111.dat";
+    const std::string archive = dir.file("archive");
+    ASSERT_EQ(
+        testsupport::runProcess({TOLVANE_ICQ_PATH, "export", "-q", "--out", archive, database})
+            .status,
+        0);
+    const std::string opened = "Opened the ICQ archive saved in " + archive +
+                               ": 1 contact on the list and 0 messages read from 111.dat.";
+    const std::string empty = dir.file("empty");
+    fs::create_directories(empty);
+    auto window = open(root());
+    for (const std::string& chosen : {empty, archive}) {
+        ModalAnswer answer([&chosen](QWidget* modal) {
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                dialog->selectFile(QString::fromStdString(chosen));
+                static_cast<QDialog*>(dialog)->accept();
+            } else {
+                testsupport::clickButton(modal, "OK");
+            }
+        });
+        click(button(*window, "openButton"));
+        EXPECT_EQ(window->statusText().toStdString(),
+                  chosen == empty ? "Nothing opened: " + empty +
+                                        " holds no saved import (expected record.json, or the "
+                                        "report.txt and icq-archive.sqlite of an ICQ archive)."
+                                  : opened);
+    }
+    EXPECT_NE(window->summaryText().toStdString().find("\nRead from: " + database + "\n"),
+              std::string::npos)
+        << window->summaryText().toStdString();
+
+    auto dropped = open(root());
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(archive))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dropped.get(), &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dropped.get(), &drop);
+    EXPECT_EQ(dropped->statusText().toStdString(), opened);
+    // The root stays the disk's.
+    EXPECT_EQ(dropped->findChild<QLineEdit*>(QStringLiteral("windowsRoot"))->text().toStdString(),
+              root());
+
+    auto rooted = open(archive);
+    choosePlugin(*rooted);
+    EXPECT_EQ(rooted->panelMessage(),
+              "This folder holds an import saved earlier, not a Windows installation: it is "
+              "shown on the right.\n\nTo import again, choose the Windows installation with "
+              "Browse\u2026 above.");
+    EXPECT_EQ(rooted->statusText().toStdString(), opened);
+}
+
 // People who kept only their ICQ folder: the window lists its owners' databases and reads the
 // chosen one with tolvane-icq, without a plug-in, into pages and a bundle without a record.
 TEST_F(WindowTest, IcqFolderIsReadWithoutWindows) {
