@@ -947,6 +947,10 @@ void MainWindow::reportRun(const QString& runFolder) {
         const QString outcome = outcomeText();
         text = tr("Import %1.").arg(outcome);
     }
+    setStatusWithWarnings(text);
+}
+
+void MainWindow::setStatusWithWarnings(QString text) {
     // The first few warnings show below; all of them in the tool tip.
     const int kShownWarnings = 3;
     for (int i = 0; i < outcome_.warnings.size() && i < kShownWarnings; ++i) {
@@ -1123,11 +1127,11 @@ bool MainWindow::openSaved(const QString& folder) {
     ++runCount_;
     showPages(path);
     const QStringList came = whatCameOver(readRecord(path), archive_.get());
-    setStatus(kind == SavedKind::Import
-                  ? tr("Opened the import saved in %1: %2.").arg(path, listed(came))
-                  : tr("Opened the ICQ archive saved in %1: %2 read from %3.")
-                        .arg(path, listed(came), copiesName(runDatabases_)),
-              outcome_.warnings.join(QLatin1Char('\n')));
+    const QString what = came.isEmpty() ? tr("nothing in it can be shown") : listed(came);
+    setStatusWithWarnings(kind == SavedKind::Import
+                              ? tr("Opened the import saved in %1: %2.").arg(path, what)
+                              : tr("Opened the ICQ archive of %1 saved in %2: %3.")
+                                    .arg(copiesName(runDatabases_), path, what));
     updateActions();
     return true;
 }

@@ -185,6 +185,8 @@ private:
     /// which keeps its own.
     std::optional<vqrt::BundleIdentity> folderIdentity() const;
     void setStatus(const QString& text, const QString& details = QString());
+    /// `text` with the first warnings of the outcome below it, all of them in the tool tip.
+    void setStatusWithWarnings(QString text);
     QString pluginName(int row) const;
     /// The folder a file dialog starts in: the last output folder.
     QString lastOutputFolder() const;

@@ -679,8 +679,8 @@ TEST_F(WindowTest, SavedArchiveOpensFromTheButtonADropOrTheRoot) {
         testsupport::runProcess({TOLVANE_ICQ_PATH, "export", "-q", "--out", archive, database})
             .status,
         0);
-    const std::string opened = "Opened the ICQ archive saved in " + archive +
-                               ": 1 contact on the list and 0 messages read from 111.dat.";
+    const std::string opened = "Opened the ICQ archive of 111.dat saved in " + archive +
+                               ": 1 contact on the list and 0 messages.";
     const std::string empty = dir.file("empty");
     fs::create_directories(empty);
     auto window = open(root());
@@ -723,6 +723,14 @@ TEST_F(WindowTest, SavedArchiveOpensFromTheButtonADropOrTheRoot) {
               "shown on the right.\n\nTo import again, choose the Windows installation with "
               "Browse\u2026 above.");
     EXPECT_EQ(rooted->statusText().toStdString(), opened);
+
+    // A damaged archive database opens with its warning, and what the report says.
+    writeFile(archive + "/icq-archive.sqlite", std::string(4096, 'x'));
+    ASSERT_TRUE(rooted->openSaved(QString::fromStdString(archive)));
+    EXPECT_EQ(rooted->statusText().toStdString(),
+              "Opened the ICQ archive of 111.dat saved in " + archive +
+                  ": nothing in it can be shown.\nWarning: " + archive +
+                  "/icq-archive.sqlite: cannot read the archive (file is not a database)");
 }
 
 // People who kept only their ICQ folder: the window lists its owners' databases and reads the
