@@ -675,12 +675,18 @@ TEST_F(WindowTest, SavedArchiveOpensFromTheButtonADropOrTheRoot) {
     buildRover();
     const std::string database = root() + "/Program Files/ICQ/2000a/111.dat";
     const std::string archive = dir.file("archive");
+    // An index cut short: the report's warning comes along.
+    fs::resize_file(root() + "/Program Files/ICQ/2000a/111.idx", 100);
     ASSERT_EQ(
         testsupport::runProcess({TOLVANE_ICQ_PATH, "export", "-q", "--out", archive, database})
             .status,
         0);
+    const std::string report = readFile(archive + "/report.txt");
+    const size_t warning = report.find("Warnings (1)\n  ");
+    ASSERT_NE(warning, std::string::npos) << report;
+    const std::string reported = report.substr(warning + 15, report.size() - warning - 16);
     const std::string opened = "Opened the ICQ archive of 111.dat saved in " + archive +
-                               ": 1 contact on the list and 0 messages.";
+                               ": 1 contact on the list and 0 messages.\nWarning: " + reported;
     const std::string empty = dir.file("empty");
     fs::create_directories(empty);
     auto window = open(root());
@@ -729,7 +735,7 @@ TEST_F(WindowTest, SavedArchiveOpensFromTheButtonADropOrTheRoot) {
     ASSERT_TRUE(rooted->openSaved(QString::fromStdString(archive)));
     EXPECT_EQ(rooted->statusText().toStdString(),
               "Opened the ICQ archive of 111.dat saved in " + archive +
-                  ": nothing in it can be shown.\nWarning: " + archive +
+                  ": nothing in it can be shown.\nWarning: " + reported + "\nWarning: " + archive +
                   "/icq-archive.sqlite: cannot read the archive (file is not a database)");
 }
 
