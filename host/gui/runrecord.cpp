@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "archive/report.h"
 #include "recordread.h"
 
 namespace gui {
@@ -184,11 +183,8 @@ SavedKind savedKind(const QString& folder) {
         return SavedKind::Import;
     }
     const QDir dir(folder);
-    QFile report(dir.filePath(QStringLiteral("report.txt")));
-    const QByteArray start(archive::kReportStart.data(),
-                           static_cast<qsizetype>(archive::kReportStart.size()));
-    const bool archive = QFileInfo(dir.filePath(QStringLiteral("icq-archive.sqlite"))).isFile() &&
-                         report.open(QIODevice::ReadOnly) && report.read(start.size()) == start;
+    const bool archive = QFileInfo(dir.filePath(QStringLiteral("report.txt"))).isFile() &&
+                         QFileInfo(dir.filePath(QStringLiteral("icq-archive.sqlite"))).isFile();
     return archive ? SavedKind::Archive : SavedKind::None;
 }
 
