@@ -1,5 +1,7 @@
 #include "contactspage.h"
 
+#include <unordered_map>
+
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -48,8 +50,8 @@ private:
 
 ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent) {
     model_ = new QStandardItemModel(0, kEmail + 1, this);
-    model_->setHorizontalHeaderLabels({tr("Name"), tr("Group"), tr("Status"), tr("UIN"),
-                                       tr("Nickname"), tr("First name"), tr("Last name"),
+    model_->setHorizontalHeaderLabels({tr("Name"), tr("Group"), tr("Status"), tr("Messages"),
+                                       tr("UIN"), tr("Nickname"), tr("First name"), tr("Last name"),
                                        tr("E-mail")});
     filter_ = new ContactFilter(this);
     filter_->setSourceModel(model_);
@@ -86,6 +88,12 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent) {
     table_->setAlternatingRowColors(true);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
+    connect(table_, &QTableView::activated, this, [this](const QModelIndex& index) {
+        const QModelIndex row = index.siblingAtColumn(kMessages);
+        if (row.data(Qt::DisplayRole).toInt() > 0) {
+            emit conversationWanted(index.siblingAtColumn(kUin).data(Qt::DisplayRole).toUInt());
+        }
+    });
 
     auto* top = new QHBoxLayout;
     top->addWidget(search_, 1);
@@ -99,14 +107,26 @@ ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent) {
 void ContactsPage::setArchive(const ArchiveFile* archive) {
     model_->removeRows(0, model_->rowCount());
     static const std::vector<ContactRow> none;
+    std::unordered_map<uint32_t, int> messages;
+    for (const Conversation& c :
+         archive != nullptr ? archive->conversations() : std::vector<Conversation>()) {
+        messages[c.uin] = c.messages;
+    }
     for (const ContactRow& row : archive != nullptr ? archive->contacts() : none) {
         const archive::Contact& c = row.contact;
         QList<QStandardItem*> items;
         auto* uin = new QStandardItem;
         uin->setData(static_cast<qulonglong>(c.uin), Qt::DisplayRole);
         uin->setData(c.hasRecord && archive::onList(c.status), kOnListRole);
+        // A number, so that the column sorts by it.
+        auto* count = new QStandardItem;
+        const auto found = messages.find(c.uin);
+        count->setData(found != messages.end() ? found->second : 0, Qt::DisplayRole);
+        if (found != messages.end()) {
+            count->setToolTip(tr("Double-click to read them"));
+        }
         items << new QStandardItem(row.name) << new QStandardItem(row.group)
-              << new QStandardItem(QString::fromLatin1(archive::standing(c))) << uin
+              << new QStandardItem(QString::fromLatin1(archive::standing(c))) << count << uin
               << new QStandardItem(fromStd(c.nickName)) << new QStandardItem(fromStd(c.firstName))
               << new QStandardItem(fromStd(c.lastName))
               << new QStandardItem(c.emails.empty() ? QString() : fromStd(c.emails.front()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include <QWidget>
 
 class QCheckBox;
@@ -14,15 +16,27 @@ namespace gui {
 class ArchiveFile;
 class ContactFilter;
 
-/// The contacts of the ICQ archive in a table to sort and filter: UIN, names, e-mail, group
-/// and where each stands on the owner's list. Contacts not on the list (removed, ignored,
-/// known only from messages) show only with "Show removed contacts".
+/// The contacts of the ICQ archive in a table to sort and filter: UIN, names, e-mail, group,
+/// where each stands on the owner's list and how many messages were exchanged with it.
+/// Contacts not on the list (removed, ignored, known only from messages) show only with "Show
+/// removed contacts". A contact with messages, activated (double-click, Enter), asks for its
+/// conversation.
 class ContactsPage : public QWidget {
     Q_OBJECT
 
 public:
     /// The table's columns: who, where on the list, then the details.
-    enum Column { kName, kGroup, kStanding, kUin, kNickname, kFirstName, kLastName, kEmail };
+    enum Column {
+        kName,
+        kGroup,
+        kStanding,
+        kMessages,
+        kUin,
+        kNickname,
+        kFirstName,
+        kLastName,
+        kEmail
+    };
 
     explicit ContactsPage(QWidget* parent = nullptr);
 
@@ -30,6 +44,10 @@ public:
     void setArchive(const ArchiveFile* archive);
     /// The rows shown.
     int shownCount() const;
+
+signals:
+    /// The person asked for the messages with `uin`.
+    void conversationWanted(uint32_t uin);
 
 private:
     void updateCount();

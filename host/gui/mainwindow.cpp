@@ -256,6 +256,11 @@ QWidget* MainWindow::buildRecordBox() {
     sounds_->setObjectName(QStringLiteral("soundsPage"));
     recordTree_ = new RecordTree(tabs_);
     recordTree_->setObjectName(QStringLiteral("recordTree"));
+    connect(contacts_, &ContactsPage::conversationWanted, this, [this](uint32_t uin) {
+        if (messages_->showConversation(uin)) {
+            tabs_->setCurrentWidget(messages_);
+        }
+    });
     tabs_->addTab(summary_, tr("S&ummary"));
     tabs_->addTab(contacts_, tr("Con&tacts"));
     tabs_->addTab(messages_, tr("&Messages"));

@@ -66,6 +66,22 @@ void MessagesPage::setArchive(const ArchiveFile* archive) {
     fillConversations();
 }
 
+bool MessagesPage::showConversation(uint32_t uin) {
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int row = 0; row < conversations_->count(); ++row) {
+            if (conversations_->item(row)->data(Qt::UserRole).toUInt() == uin) {
+                conversations_->setCurrentRow(row);
+                return true;
+            }
+        }
+        if (search_->text().isEmpty()) {
+            break;
+        }
+        search_->clear();
+    }
+    return false;
+}
+
 void MessagesPage::fillConversations() {
     const uint32_t current = conversations_->currentItem() != nullptr
                                  ? conversations_->currentItem()->data(Qt::UserRole).toUInt()

@@ -29,6 +29,9 @@ public:
 
     /// Shows the history of `archive` (none for null); `archive` outlives its use here.
     void setArchive(const ArchiveFile* archive);
+    /// Chooses the conversation with `uin`, ending a search that hides it; false when there is
+    /// none.
+    bool showConversation(uint32_t uin);
 
 private:
     void fillConversations();

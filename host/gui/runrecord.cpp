@@ -124,7 +124,9 @@ QString soundEvent(const QString& key) {
 
 nlohmann::ordered_json readRecord(const QString& folder) {
     QFile file(QDir(folder).filePath(QStringLiteral("record.json")));
-    if (!file.open(QIODevice::ReadOnly)) {
+    // 100 000 contacts make about 80 MB; a larger file is none of an import's.
+    constexpr qint64 kMaxRecord = qint64(1) << 30;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxRecord) {
         return nullptr;
     }
     return nlohmann::ordered_json::parse(file.readAll().toStdString(), nullptr, false);

@@ -32,6 +32,7 @@
 
 #include <csignal>
 
+#include "contactspage.h"
 #include "messagespage.h"
 #include "outputfolder.h"
 #include "recordtree.h"
@@ -412,6 +413,29 @@ TEST_F(DemoImport, ContactsCountAsTheCommandLineDoesAndHideRemovedOnes) {
     find<QCheckBox>("showRemoved")->click();
     EXPECT_EQ(table->model()->rowCount(), 43);
     find<QCheckBox>("showRemoved")->click();
+
+    // By messages, the contact talked with most comes first; activated (a double-click), it
+    // opens the conversation, even one a search had hidden.
+    int most = 0;
+    for (int i = 0; i < find<QListWidget>("conversationList")->count(); ++i) {
+        const QString item = find<QListWidget>("conversationList")->item(i)->text();
+        most = std::max(most, item.section(QLatin1Char('('), -1).chopped(1).toInt());
+    }
+    table->sortByColumn(gui::ContactsPage::kMessages, Qt::DescendingOrder);
+    const QModelIndex top = table->model()->index(0, gui::ContactsPage::kName);
+    EXPECT_EQ(top.siblingAtColumn(gui::ContactsPage::kMessages).data().toInt(), most);
+    find<QLineEdit>("messageSearch")->setText(QStringLiteral("no message holds this"));
+    auto* tabs = find<QTabWidget>("resultPages");
+    tabs->setCurrentWidget(find<QWidget>("contactsPage"));
+    emit table->activated(top);
+    EXPECT_EQ(tabs->currentWidget(), find<QWidget>("messagesPage"));
+    EXPECT_EQ(find<QLabel>("conversationHeading")->text(),
+              QStringLiteral("%1 messages with %2 (UIN %3)")
+                  .arg(most)
+                  .arg(top.data().toString())
+                  .arg(top.siblingAtColumn(gui::ContactsPage::kUin).data().toUInt()));
+    EXPECT_EQ(find<QLineEdit>("messageSearch")->text(), QString());
+    tabs->setCurrentWidget(find<QWidget>("summaryPage"));
 }
 
 TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
