@@ -450,6 +450,15 @@ std::optional<int> discoverOwners(Run& run) {
         run.icq->showDlg(0, &run.host);
         run.owners = findOwnerFiles(*run.session);
     }
+    // ICQ installed on another partition (D:\ICQ), whose folder was not given.
+    if (run.found && run.owners.empty()) {
+        for (const auto& [letter, path] : run.session->unmappedDrives()) {
+            const std::string drive(1, letter);
+            warn("ICQ's owner files are in " + path + ", on drive " + drive +
+                 ":, which was not given: name the folder it is mounted at with --drive " + drive +
+                 "=DIR");
+        }
+    }
     run.page.emplace(&run.host);
     return std::nullopt;
 }

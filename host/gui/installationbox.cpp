@@ -16,6 +16,7 @@
 #include "archive/database.h"
 #include "archive/locate.h"
 #include "archive/peek.h"
+#include "drivesrow.h"
 #include "windowsinstall.h"
 #include "windowszone.h"
 #include "wording.h"
@@ -253,6 +254,11 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
     form->addRow(tr("Registry:"), regRow);
     showRegFiles();
 
+    // Programs installed on other partitions (D:\ICQ) are found through the drive's folder.
+    drivesRow_ = new DrivesRow(defaults_.drives, this);
+    connect(drivesRow_, &DrivesRow::changed, this, &InstallationBox::changed);
+    form->addRow(tr("Other drives:"), drivesRow_);
+
     // ICQ kept UTC; the history is shown and written in the zone its owner lived in.
     zoneCombo_ = new QComboBox(this);
     zoneCombo_->setObjectName(QStringLiteral("timeZoneChoice"));
@@ -289,10 +295,12 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
 
 void InstallationBox::setRoot(const QString& root) {
     const QString absolute = absoluteRoot(root);
-    // Exports of one machine's registry would be read over another disk's hives.
+    // Exports of one machine's registry would be read over another disk's hives, and its other
+    // drives are not the other disk's.
     if (absolute != appliedRoot_) {
         defaults_.regFiles.clear();
         showRegFiles();
+        drivesRow_->forget();
     }
     appliedRoot_ = absolute;
     rootEdit_->setText(appliedRoot_);
@@ -351,7 +359,12 @@ void InstallationBox::setLocked(bool locked) {
     browseButton_->setEnabled(!locked);
     regButton_->setEnabled(!locked);
     regClear_->setEnabled(!locked);
+    drivesRow_->setLocked(locked);
     userCombo_->setEnabled(!locked && userCombo_->count() > 0);
+}
+
+void InstallationBox::offerDrive(char letter) {
+    drivesRow_->offer(letter);
 }
 
 void InstallationBox::confirmRoot() {
@@ -490,6 +503,7 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
     options.windowsRoot = appliedRoot_.toStdString();
     options.user = user().toStdString();
     options.codepage = codepage().toStdString();
+    options.drives = drivesRow_->drives();
     std::string error;
     auto session = vqrt::HostSession::open(options, error);
     if (session != nullptr) {

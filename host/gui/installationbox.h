@@ -17,6 +17,8 @@ class QPushButton;
 
 namespace gui {
 
+class DrivesRow;
+
 /// An owner's database in an ICQ folder: its copies, and whose it is.
 struct IcqDatabase {
     /// The copies, oldest first (by the day they were last written).
@@ -82,6 +84,8 @@ public:
     void setCodepage(const QString& codepage, bool given = false);
     /// While locked (during an import) nothing can be changed.
     void setLocked(bool locked);
+    /// Has Add drive… offer `letter` first: a drive the installation's paths are on.
+    void offerDrive(char letter);
 
 signals:
     /// The root or the user changed: the session is to be opened again.
@@ -107,6 +111,7 @@ private:
     QString usersRoot_;
     bool severalUsers_ = false;
     bool win9x_ = false; ///< the root is Windows 95, 98 or ME
+    DrivesRow* drivesRow_ = nullptr;
     bool locked_ = false;
     QLineEdit* rootEdit_ = nullptr;
     QPushButton* browseButton_ = nullptr;

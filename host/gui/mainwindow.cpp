@@ -572,6 +572,18 @@ void MainWindow::openPage(int row, PluginView& view, plugin* object) {
             : nullptr;
     if (owners != nullptr && owners->count() == 0) {
         object->hideDlg(0);
+        // Installed on another partition (D:\ICQ) whose folder was not given.
+        const auto& unmapped = session_->unmappedDrives();
+        if (!unmapped.empty()) {
+            const QChar letter = QLatin1Char(unmapped.begin()->first);
+            installation_->offerDrive(unmapped.begin()->first);
+            showMessage(PanelState::NoOwners,
+                        tr("%1 is installed on this Windows installation, but its files are in "
+                           "%2, on drive %3:, which was not given.\n\nAdd the folder where drive "
+                           "%3: is mounted with Add drive\u2026 above.")
+                            .arg(pluginName(row), fromStd(unmapped.begin()->second), letter));
+            return;
+        }
         QString found;
         if (installation_->lookForIcqDatabases(
                 tr("%1 is installed on this Windows installation, but no owner file of %1 could "

@@ -56,6 +56,11 @@ public:
     /// The machine's SOFTWARE hive that is read; empty when the installation has none.
     const std::string& softwareHive() const { return softwareHive_; }
     const HostOptions& options() const { return options_; }
+    /// The drives that paths the plug-in asked for were on but that are not given (see
+    /// PathConverter::unmappedDrives).
+    const std::map<char, std::string>& unmappedDrives() const {
+        return converter_.unmappedDrives();
+    }
 
 private:
     HostSession(HostOptions options, std::unique_ptr<LayeredRegistry> registry,

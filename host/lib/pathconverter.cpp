@@ -62,7 +62,11 @@ PathConverter::PathConverter(const std::string& windowsRoot,
 }
 
 void PathConverter::convertPath(const std::string& windowsPath, std::string& localPath) {
-    localPath = convert(windowsPath);
+    char drive = 0;
+    localPath = convert(windowsPath, &drive);
+    if (drive != 0) {
+        unmapped_.emplace(drive, std::string(windowsPath.c_str()));
+    }
 }
 
 std::string PathConverter::windowsFolder() const {
@@ -109,7 +113,10 @@ std::string PathConverter::expandPrefix(const std::string& path) const {
     return path;
 }
 
-std::string PathConverter::convert(const std::string& windowsPath) const {
+std::string PathConverter::convert(const std::string& windowsPath, char* unknownDrive) const {
+    if (unknownDrive != nullptr) {
+        *unknownDrive = 0;
+    }
     // The plug-in's texts are C strings: whatever follows a NUL is not part of the path.
     std::string path = expandPrefix(std::string(windowsPath.c_str()));
     // "\\?\C:\..." and "\\.\C:\..." name an ordinary drive path; other "\\" paths are UNC.
@@ -127,6 +134,9 @@ std::string PathConverter::convert(const std::string& windowsPath) const {
     }
     const auto drive = drives_.find(upperLetter(path[0]));
     if (drive == drives_.end()) {
+        if (unknownDrive != nullptr) {
+            *unknownDrive = upperLetter(path[0]);
+        }
         return {};
     }
     const std::string& root = drive->second;

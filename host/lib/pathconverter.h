@@ -20,11 +20,17 @@ public:
     explicit PathConverter(const std::string& windowsRoot,
                            const std::map<char, std::string>& drives = {});
 
-    /// Stores the local path of `windowsPath` in `localPath`, or empty when it has none.
+    /// Stores the local path of `windowsPath` in `localPath`, or empty when it has none; a path
+    /// on a drive that is not given is kept in unmappedDrives().
     void convertPath(const std::string& windowsPath, std::string& localPath) override;
 
-    /// The local path of `windowsPath`, or empty when it has none.
-    std::string convert(const std::string& windowsPath) const;
+    /// The local path of `windowsPath`, or empty when it has none. `unknownDrive`, when not
+    /// null, receives the upper-case letter of a drive that is not given, else 0.
+    std::string convert(const std::string& windowsPath, char* unknownDrive = nullptr) const;
+
+    /// The drives that paths asked through convertPath were on but that are not given, each
+    /// with the first such path.
+    const std::map<char, std::string>& unmappedDrives() const { return unmapped_; }
 
     /// The Windows folder in Windows form ("C:\WINDOWS", "C:\WINNT"), as found on drive C.
     std::string windowsFolder() const;
@@ -33,6 +39,7 @@ private:
     std::string expandPrefix(const std::string& path) const;
 
     std::map<char, std::string> drives_; ///< upper-case letter to local root, no trailing '/'
+    std::map<char, std::string> unmapped_;
 };
 
 } // namespace vqrt

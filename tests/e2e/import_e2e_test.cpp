@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 namespace e2e {
 namespace {
 
+namespace fs = std::filesystem;
 using testsupport::ProcessResult;
 
 TEST(ImportE2e, EveryChoiceGivesItsRecord) {
@@ -391,6 +393,35 @@ TEST(ImportE2e, OlderWindowsIsImportedFromItsOwnRegistry) {
         cut.import({"--out", out, "--owner", "Rover", "--password-file", cut.passwordFile()});
     ASSERT_EQ(r.status, 0) << describe(r);
     EXPECT_EQ(cut.record(out).dump(1), cut.roverRecord().dump(1));
+}
+
+// ICQ installed on a second partition (D:\ICQ): without that drive's folder no owner is found
+// and the run names the drive to give; with --drive the import finds them, and the database.
+TEST(ImportE2e, IcqOnAnotherPartitionNeedsItsDrive) {
+    Installation icq;
+    icq.build();
+    const std::string drive = icq.area() + "/D";
+    fs::create_directories(drive);
+    fs::rename(icq.local("C:\\Program Files\\ICQ"), drive + "/ICQ");
+    const std::string moved = icq.area() + "/moved.reg";
+    testsupport::writeFile(moved, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
+                                  "Windows\\CurrentVersion\\App Paths\\ICQ.exe]\r\n"
+                                  "@=\"D:\\\\ICQ\\\\ICQ.exe\"\r\n");
+    const ProcessResult list = icq.import({"--reg", moved, "--list"});
+    EXPECT_EQ(list.status, 1);
+    EXPECT_EQ(list.err, "tolvane-import: warning: ICQ's owner files are in D:\\ICQ\\uin, on "
+                        "drive D:, which was not given: name the folder it is mounted at with "
+                        "--drive D=DIR\ntolvane-import: ICQ is installed but has no owners\n");
+    const std::string out = icq.out();
+    const ProcessResult r =
+        icq.import({"--reg", moved, "--drive", "D=" + drive, "--out", out, "--owner", "Rover",
+                    "--password-file", icq.passwordFile(), "--no-sounds"});
+    ASSERT_EQ(r.status, 0) << describe(r);
+    EXPECT_NE(r.out.find("\nMessages:  "), std::string::npos) << r.out;
+    // The owner and the contacts as from drive C:.
+    for (const size_t section : {2, 3}) {
+        EXPECT_EQ(icq.record(out)["sections"][section], icq.roverRecord()["sections"][section]);
+    }
 }
 
 } // namespace

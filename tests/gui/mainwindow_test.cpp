@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -264,6 +265,52 @@ TEST_F(WindowTest, RegistryExportsAddedStandInForAnUnreadableRegistry) {
     window->setWindowsRoot(QString::fromStdString(dir.file("other")));
     EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("registryExports"))->text(),
               QStringLiteral("the hives on the disk"));
+}
+
+// ICQ installed on a second partition (D:\ICQ): the panel names the drive that was not given,
+// Add drive… offers its letter and takes its folder, then the owners and the import follow;
+// another disk starts without that drive.
+TEST_F(WindowTest, IcqOnAnotherPartitionIsFoundThroughItsDrive) {
+    buildRover();
+    const std::string drive = dir.file("D");
+    fs::create_directories(drive);
+    fs::rename(root() + "/Program Files/ICQ", drive + "/ICQ");
+    const std::string moved = dir.file("moved.reg");
+    writeFile(moved, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\"
+                     "CurrentVersion\\App Paths\\ICQ.exe]\r\n@=\"D:\\\\ICQ\\\\ICQ.exe\"\r\n");
+    gui::CommandLine options;
+    options.host.windowsRoot = root();
+    options.host.regFiles = {moved};
+    options.importer = TOLVANE_IMPORT_PATH;
+    MainWindow window(options, {TARVEX_PLUGIN_PATH}, {});
+    window.show();
+    choosePlugin(window);
+    EXPECT_EQ(window.panelState(), PanelState::NoOwners);
+    EXPECT_EQ(window.panelMessage(),
+              "ICQ is installed on this Windows installation, but its files are in D:\\ICQ\\uin, "
+              "on drive D:, which was not given.\n\nAdd the folder where drive D: is mounted with "
+              "Add drive\u2026 above.");
+    ModalAnswer answer([&drive](QWidget* modal) {
+        if (auto* letter = qobject_cast<QInputDialog*>(modal)) {
+            EXPECT_EQ(letter->textValue(), "D:");
+            letter->accept();
+        } else if (auto* folder = qobject_cast<QFileDialog*>(modal)) {
+            folder->selectFile(QString::fromStdString(drive));
+            static_cast<QDialog*>(folder)->accept();
+        }
+    });
+    click(button(window, "addDrive"));
+    EXPECT_EQ(answer.answered(), 2);
+    auto* drives = window.findChild<QLabel*>(QStringLiteral("drives"));
+    EXPECT_EQ(drives->text().toStdString(), "D: " + drive);
+    ASSERT_EQ(window.panelState(), PanelState::Page);
+    QTest::keyClicks(page(window)->findChild<QLineEdit*>(), QStringLiteral("secret"));
+    ASSERT_TRUE(runImport(window));
+    EXPECT_TRUE(window.statusText().contains(QStringLiteral("Rover's account, the server settings, "
+                                                            "1 contact on the list")))
+        << window.statusText().toStdString();
+    window.setWindowsRoot(QString::fromStdString(dir.file("other")));
+    EXPECT_EQ(drives->text(), QStringLiteral("none besides C:"));
 }
 
 TEST_F(WindowTest, EmbedsThePageOfThePluginChosenForTheInstallationChosen) {
