@@ -1,6 +1,5 @@
 #include "options.h"
 
-#include <cctype>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
@@ -53,21 +52,13 @@ earlier record in --out as it was.
 
 // "D=/mnt/d" (or "D:=/mnt/d") into the drive map.
 std::string addDrive(vqrt::HostOptions& host, const std::string& text) {
-    const size_t eq = text.find('=');
-    std::string letter = text.substr(0, eq == std::string::npos ? 0 : eq);
-    if (letter.size() == 2 && letter[1] == ':') {
-        letter.pop_back();
+    char letter = 0;
+    std::string folder;
+    std::string error;
+    if (vqrt::parseDrive(text, letter, folder, error)) {
+        host.drives[letter] = folder;
     }
-    if (eq == std::string::npos || letter.size() != 1 ||
-        !std::isalpha(static_cast<unsigned char>(letter[0])) || eq + 1 >= text.size()) {
-        return "--drive " + text + ": expected LETTER=DIR, such as D=/mnt/d";
-    }
-    const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0])));
-    if (drive == 'C') {
-        return "--drive " + text + ": drive C: is the Windows root (--windows-root)";
-    }
-    host.drives[drive] = text.substr(eq + 1);
-    return {};
+    return error;
 }
 
 // Declares every option, bound to `o`, `drives` and `info`; answers the --info option.

@@ -55,24 +55,6 @@ void scanFolder(const fs::path& folder, std::vector<std::string>& found,
 
 } // namespace
 
-bool parseDrive(const std::string& text, char& letter, std::string& folder, std::string& error) {
-    const size_t equals = text.find('=');
-    const std::string name = text.substr(0, equals);
-    const bool goodName = (name.size() == 1 || (name.size() == 2 && name[1] == ':')) &&
-                          std::isalpha(static_cast<unsigned char>(name[0]));
-    if (equals == std::string::npos || !goodName || equals + 1 == text.size()) {
-        error = "--drive " + text + ": expected LETTER=DIR, such as D=/mnt/d";
-        return false;
-    }
-    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
-    if (letter == 'C') {
-        error = "--drive " + text + ": drive C: is the Windows root (--windows-root)";
-        return false;
-    }
-    folder = text.substr(equals + 1);
-    return true;
-}
-
 ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& options,
                               std::string& message) {
     CLI::App app{"tolvane: imports settings from a mounted Windows installation, in a window"};
@@ -119,7 +101,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& op
         char letter = 0;
         std::string folder;
         std::string error;
-        if (!parseDrive(drive, letter, folder, error)) {
+        if (!vqrt::parseDrive(drive, letter, folder, error)) {
             message = "tolvane: " + error;
             return ParseOutcome::Error;
         }

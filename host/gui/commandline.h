@@ -37,10 +37,6 @@ enum class ParseOutcome {
 ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& options,
                               std::string& message);
 
-/// Reads one --drive value, "D=DIR" (the letter in either case, "D:=DIR" too; not C, which
-/// is the Windows root); false with one line in `error` otherwise.
-bool parseDrive(const std::string& text, char& letter, std::string& folder, std::string& error);
-
 /// The folders searched when no --plugin is given, relative to the folder of the program:
 /// the installed plug-ins' folder (../lib/tolvane/plugins in the usual layout),
 /// ../lib64/tolvane/plugins, and the build tree's.

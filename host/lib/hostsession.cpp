@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <filesystem>
 #include <iostream>
 
@@ -123,6 +124,24 @@ std::unique_ptr<HostSession> HostSession::open(const HostOptions& given, std::st
     }
     return std::unique_ptr<HostSession>(new HostSession(
         options, std::move(registry), std::move(hives.chosen), std::move(hives.paths.software)));
+}
+
+bool parseDrive(const std::string& text, char& letter, std::string& folder, std::string& error) {
+    const size_t equals = text.find('=');
+    const std::string name = text.substr(0, equals);
+    const bool goodName = (name.size() == 1 || (name.size() == 2 && name[1] == ':')) &&
+                          std::isalpha(static_cast<unsigned char>(name[0]));
+    if (equals == std::string::npos || !goodName || equals + 1 == text.size()) {
+        error = "--drive " + text + ": expected LETTER=DIR, such as D=/mnt/d";
+        return false;
+    }
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    if (letter == 'C') {
+        error = "--drive " + text + ": drive C: is the Windows root (--windows-root)";
+        return false;
+    }
+    folder = text.substr(equals + 1);
+    return true;
 }
 
 } // namespace vqrt

@@ -29,6 +29,10 @@ struct HostOptions {
     std::string codepage = "CP1252";
 };
 
+/// Reads one --drive value, "D=DIR" (the letter in either case, "D:=DIR" too; not C, which
+/// is the Windows root); false with one line in `error` otherwise.
+bool parseDrive(const std::string& text, char& letter, std::string& folder, std::string& error);
+
 /// The host side of one installation: its registry, path conversion and file finder, handed
 /// to plug-ins as their arbiter. The agent is the host program's own.
 class HostSession : public CArbiter {
