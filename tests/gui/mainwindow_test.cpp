@@ -267,17 +267,17 @@ TEST_F(WindowTest, RegistryExportsAddedStandInForAnUnreadableRegistry) {
               QStringLiteral("the hives on the disk"));
 }
 
-// ICQ installed on a second partition (D:\ICQ): the panel names the drive that was not given,
+// ICQ installed on another partition (E:\ICQ): the panel names the drive that was not given,
 // Add drive… offers its letter and takes its folder, then the owners and the import follow;
 // another disk starts without that drive.
 TEST_F(WindowTest, IcqOnAnotherPartitionIsFoundThroughItsDrive) {
     buildRover();
-    const std::string drive = dir.file("D");
+    const std::string drive = dir.file("E");
     fs::create_directories(drive);
     fs::rename(root() + "/Program Files/ICQ", drive + "/ICQ");
     const std::string moved = dir.file("moved.reg");
     writeFile(moved, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\"
-                     "CurrentVersion\\App Paths\\ICQ.exe]\r\n@=\"D:\\\\ICQ\\\\ICQ.exe\"\r\n");
+                     "CurrentVersion\\App Paths\\ICQ.exe]\r\n@=\"E:\\\\ICQ\\\\ICQ.exe\"\r\n");
     gui::CommandLine options;
     options.host.windowsRoot = root();
     options.host.regFiles = {moved};
@@ -287,12 +287,12 @@ TEST_F(WindowTest, IcqOnAnotherPartitionIsFoundThroughItsDrive) {
     choosePlugin(window);
     EXPECT_EQ(window.panelState(), PanelState::NoOwners);
     EXPECT_EQ(window.panelMessage(),
-              "ICQ is installed on this Windows installation, but its files are in D:\\ICQ\\uin, "
-              "on drive D:, which was not given.\n\nAdd the folder where drive D: is mounted with "
+              "ICQ is installed on this Windows installation, but its files are in E:\\ICQ\\uin, "
+              "on drive E:, which was not given.\n\nAdd the folder where drive E: is mounted with "
               "Add drive\u2026 above.");
     ModalAnswer answer([&drive](QWidget* modal) {
         if (auto* letter = qobject_cast<QInputDialog*>(modal)) {
-            EXPECT_EQ(letter->textValue(), "D:");
+            EXPECT_EQ(letter->textValue(), "E:");
             letter->accept();
         } else if (auto* folder = qobject_cast<QFileDialog*>(modal)) {
             folder->selectFile(QString::fromStdString(drive));
@@ -302,7 +302,7 @@ TEST_F(WindowTest, IcqOnAnotherPartitionIsFoundThroughItsDrive) {
     click(button(window, "addDrive"));
     EXPECT_EQ(answer.answered(), 2);
     auto* drives = window.findChild<QLabel*>(QStringLiteral("drives"));
-    EXPECT_EQ(drives->text().toStdString(), "D: " + drive);
+    EXPECT_EQ(drives->text().toStdString(), "E: " + drive);
     ASSERT_EQ(window.panelState(), PanelState::Page);
     QTest::keyClicks(page(window)->findChild<QLineEdit*>(), QStringLiteral("secret"));
     ASSERT_TRUE(runImport(window));
