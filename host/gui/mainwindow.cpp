@@ -533,14 +533,15 @@ bool MainWindow::isInstalled(int row, PluginView& view, plugin* object) {
             installation_->root() + (user.isEmpty() ? QString() : tr(", user %1").arg(user));
         // The registry may have lost what the disk still holds, or be damaged.
         const std::vector<std::string> warnings = session_->warnings();
-        const QString reason =
-            warnings.empty()
-                ? tr("%1 is not installed on this Windows installation (%2): its registry names "
-                     "no %1 program.")
-                      .arg(name, where)
-                : tr("%1 was not found on this Windows installation (%2), whose registry could "
-                     "not be read whole:\n%3")
-                      .arg(name, where, lines(warnings, QString()).trimmed());
+        const QString notInstalled =
+            tr("%1 is not installed on this Windows installation (%2): its registry names no %1 "
+               "program")
+                .arg(name, where);
+        const QString reason = warnings.empty()
+                                   ? notInstalled + QLatin1Char('.')
+                                   : tr("%1 was not found on this Windows installation (%2), "
+                                        "whose registry could not be read whole:\n%3")
+                                         .arg(name, where, lines(warnings, QString()).trimmed());
         QString found;
         if (installation_->lookForIcqDatabases(reason, found)) {
             showIcqFolder(found + QStringLiteral("\n\n") + InstallationBox::registryExportsHint());
@@ -548,10 +549,9 @@ bool MainWindow::isInstalled(int row, PluginView& view, plugin* object) {
         }
         showMessage(PanelState::NothingToImport,
                     warnings.empty()
-                        ? tr("%1 is not installed on this Windows installation (%2): its registry "
-                             "names no %1 program, so there is nothing to import.\n\nChoose the "
-                             "Windows installation or the user where %1 was used, above.")
-                              .arg(name, where)
+                        ? tr("%1, so there is nothing to import.\n\nChoose the Windows "
+                             "installation or the user where %2 was used, above.")
+                              .arg(notInstalled, name)
                         : reason + QStringLiteral("\n\n") + InstallationBox::exportsStandInHint());
     }
     return view.installed;
