@@ -73,7 +73,8 @@ std::unique_ptr<ArchiveFile> ArchiveFile::open(const QString& path, QString& err
     const int opened =
         sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     std::unique_ptr<ArchiveFile> file(new ArchiveFile(db));
-    if (opened != SQLITE_OK || !file->readContacts() || !file->readOwner()) {
+    if (opened != SQLITE_OK || !file->readContacts() || !file->readOwner() ||
+        !file->readConversations()) {
         error =
             QStringLiteral("%1: cannot read the archive (%2)")
                 .arg(path, QString::fromUtf8(db != nullptr ? sqlite3_errmsg(db) : "out of memory"));
@@ -134,20 +135,37 @@ bool ArchiveFile::readOwner() {
     return step == SQLITE_ROW || step == SQLITE_DONE;
 }
 
+bool ArchiveFile::readConversations() {
+    std::optional<std::vector<Conversation>> all = query(QString());
+    if (!all) {
+        return false;
+    }
+    all_ = std::move(*all);
+    return true;
+}
+
 std::vector<Conversation> ArchiveFile::conversations(const QString& search) const {
+    return search.isEmpty() ? all_ : query(search).value_or(std::vector<Conversation>());
+}
+
+std::optional<std::vector<Conversation>> ArchiveFile::query(const QString& search) const {
     const Statement statement =
         prepare(db_.get(), "SELECT m.uin, c.display_name, count(*) FROM messages m "
                            "JOIN contacts c ON c.uin = m.uin WHERE ?1 = '%%' OR m.text LIKE ?1 "
                            "ESCAPE '\\' OR m.url LIKE ?1 ESCAPE '\\' GROUP BY m.uin "
                            "ORDER BY m.uin");
-    std::vector<Conversation> found;
     if (statement == nullptr) {
-        return found;
+        return std::nullopt;
     }
+    std::vector<Conversation> found;
     bindSearch(statement.get(), 1, likePattern(search));
-    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement.get())) == SQLITE_ROW) {
         found.push_back({static_cast<uint32_t>(sqlite3_column_int64(statement.get(), 0)),
                          column(statement.get(), 1), sqlite3_column_int(statement.get(), 2)});
+    }
+    if (step != SQLITE_DONE) {
+        return std::nullopt;
     }
     // By name as people sort them ("Åsa" among the A's where the language says so); contacts
     // known by their UIN alone come last.

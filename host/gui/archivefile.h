@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QString>
@@ -67,10 +68,14 @@ private:
     explicit ArchiveFile(sqlite3* db);
     bool readContacts();
     bool readOwner();
+    bool readConversations();
+    // The conversations with a message holding `search`; nothing when the query fails.
+    std::optional<std::vector<Conversation>> query(const QString& search) const;
 
     archive::SqliteDb db_;
     std::vector<ContactRow> contacts_;
     std::vector<archive::Count> standings_;
+    std::vector<Conversation> all_; ///< every conversation, read once
     QString timeZone_;
     QString ownerName_;
     uint32_t ownerUin_ = 0;
