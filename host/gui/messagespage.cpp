@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QSplitter>
+#include <QTextDocument>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -156,6 +157,24 @@ void MessagesPage::showMessage() {
                                      .toString()
                                      .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     reading_->moveCursor(QTextCursor::Start);
+    // What was searched for stands out, the first of it in sight.
+    QList<QTextEdit::ExtraSelection> found;
+    const QString wanted = search_->text();
+    QTextCursor at = wanted.isEmpty() ? QTextCursor() : reading_->document()->find(wanted);
+    for (; !at.isNull(); at = reading_->document()->find(wanted, at)) {
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = at;
+        mark.format.setBackground(palette().color(QPalette::Highlight));
+        mark.format.setForeground(palette().color(QPalette::HighlightedText));
+        found << mark;
+    }
+    reading_->setExtraSelections(found);
+    if (!found.isEmpty()) {
+        QTextCursor first = found.constFirst().cursor;
+        first.setPosition(first.selectionStart());
+        reading_->setTextCursor(first);
+        reading_->ensureCursorVisible();
+    }
 }
 
 } // namespace gui

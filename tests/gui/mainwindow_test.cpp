@@ -538,7 +538,16 @@ TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
     EXPECT_TRUE(messages->topLevelItem(0)
                     ->text(gui::MessagesPage::kText)
                     .contains("cinema", Qt::CaseInsensitive));
+    // Each place the message holds it is marked where it is read.
+    auto* reading = find<QPlainTextEdit>("messageText");
+    const auto marks = reading->extraSelections();
+    EXPECT_FALSE(marks.isEmpty());
+    EXPECT_EQ(marks.size(), reading->toPlainText().count("cinema", Qt::CaseInsensitive));
+    for (const auto& mark : marks) {
+        EXPECT_EQ(mark.cursor.selectedText().toLower(), "cinema");
+    }
     find<QLineEdit>("messageSearch")->clear();
+    EXPECT_TRUE(reading->extraSelections().isEmpty());
 }
 
 TEST_F(DemoImport, SoundsWithTheirFilesAndRecordSections) {
