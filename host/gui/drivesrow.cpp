@@ -1,11 +1,12 @@
 #include "drivesrow.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
+
+#include "folderdialog.h"
 
 namespace gui {
 
@@ -59,16 +60,13 @@ void DrivesRow::add() {
         return;
     }
     const char letter = ask.textValue().at(0).toLatin1();
-    QFileDialog dialog(this, tr("Choose the folder where drive %1: is mounted").arg(letter),
-                       QDir::homePath());
-    dialog.setObjectName(QStringLiteral("driveFolder"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty() || locked_) {
+    const QString folder = chooseFolder(
+        this, tr("Choose the folder where drive %1: is mounted").arg(QLatin1Char(letter)),
+        QDir::homePath(), "driveFolder");
+    if (folder.isEmpty() || locked_) {
         return;
     }
-    drives_[letter] = dialog.selectedFiles().constFirst().toStdString();
+    drives_[letter] = folder.toStdString();
     showDrives();
     emit changed();
 }

@@ -24,6 +24,7 @@
 
 #include "archivefile.h"
 #include "contactspage.h"
+#include "folderdialog.h"
 #include "installationbox.h"
 #include "messagespage.h"
 #include "pagecapture.h"
@@ -1014,17 +1015,11 @@ void MainWindow::chooseSaveFolder() {
     if (running_ || lastRun_.isEmpty()) {
         return;
     }
-    // Qt's own dialog, so that a new folder can be made in it on every desktop.
-    QFileDialog dialog(this, tr("Choose the folder for the import"), lastOutputFolder());
-    dialog.setObjectName(QStringLiteral("saveDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
+    const QString folder = chooseFolder(this, tr("Choose the folder for the import"),
+                                        lastOutputFolder(), "saveDialog", true);
+    if (!folder.isEmpty()) {
+        saveTo(folder);
     }
-    saveTo(dialog.selectedFiles().constFirst());
 }
 
 bool MainWindow::saveTo(const QString& folder) {
@@ -1095,13 +1090,9 @@ void MainWindow::chooseSavedFolder() {
     if (running_) {
         return;
     }
-    QFileDialog dialog(this, tr("Choose the folder of a saved import"), lastOutputFolder());
-    dialog.setObjectName(QStringLiteral("openDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty() ||
-        openSaved(dialog.selectedFiles().constFirst())) {
+    const QString folder = chooseFolder(this, tr("Choose the folder of a saved import"),
+                                        lastOutputFolder(), "openDialog");
+    if (folder.isEmpty() || openSaved(folder)) {
         return;
     }
     QMessageBox box(QMessageBox::Warning, tr("Open saved"), statusText(), QMessageBox::Ok, this);
