@@ -127,6 +127,17 @@ public:
     TempDir dir;
 };
 
+// Every file below `folder` with its bytes.
+std::map<std::string, std::string> filesBelow(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files[fs::relative(entry.path(), folder)] = readFile(entry.path());
+        }
+    }
+    return files;
+}
+
 // Runs the import as a click does and waits until its pages show.
 bool runImport(MainWindow& window) {
     QSignalSpy finished(&window, &MainWindow::importFinished);
@@ -639,16 +650,7 @@ TEST_F(DemoImport, SaveCopiesRecordFilesAndArchive) {
     ASSERT_TRUE(window_->saveTo(QString::fromStdString(target)));
     EXPECT_EQ(window_->statusText().toStdString(),
               "Saved record.json, 6 carried files and the ICQ archive in " + target + ".");
-    std::vector<std::string> staging;
-    for (const auto& entry :
-         fs::recursive_directory_iterator(window_->stagingFolder().toStdString())) {
-        staging.push_back(fs::relative(entry.path(), window_->stagingFolder().toStdString()));
-        if (entry.is_regular_file()) {
-            EXPECT_EQ(readFile(target + "/" + staging.back()), readFile(entry.path()));
-        }
-    }
-    EXPECT_EQ(staging.size(), std::distance(fs::recursive_directory_iterator(target),
-                                            fs::recursive_directory_iterator()));
+    EXPECT_EQ(filesBelow(target), filesBelow(window_->stagingFolder().toStdString()));
     EXPECT_TRUE(
         window_->summaryText().endsWith("Files: " + QString::fromStdString(target) + " (saved)\n"));
     // record.json holds the password.
@@ -698,17 +700,6 @@ TEST_F(DemoImport, SaveAsksBeforeReplacingAnotherOwnersRecord) {
     EXPECT_FALSE(fs::exists(marta));
     EXPECT_NE(readFile(identity).find("23456789"), std::string::npos);
     EXPECT_EQ(readFile(target + "/record.json"), record);
-}
-
-// Every file below `folder` with its bytes.
-std::map<std::string, std::string> filesBelow(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            files[fs::relative(entry.path(), folder)] = readFile(entry.path());
-        }
-    }
-    return files;
 }
 
 // Months later, the disk gone: the saved import shows again from its folder, which stays as it
