@@ -25,17 +25,9 @@ void confineImport(const Options& options, const std::string& outDir,
         setenv("SQLITE_TMPDIR", outDir.c_str(), 1);
     }
     const vqrt::Confinement confinement = vqrt::confineProcess(plan);
-    if (!options.verbose) {
-        return;
-    }
-    if (!confinement.enforced) {
-        std::cerr << "tolvane-import: not confined: " << confinement.reason
-                  << "; going on with the path checks alone\n";
-        return;
-    }
-    std::cerr << "tolvane-import: confined with Landlock (ABI " << confinement.abi << ") to:\n";
-    for (const std::string& line : vqrt::describePlan(plan)) {
-        std::cerr << "  " << line << "\n";
+    if (options.verbose) {
+        std::cerr << vqrt::confinementReport("tolvane-import", confinement, plan,
+                                             "; going on with the path checks alone");
     }
 }
 

@@ -203,6 +203,19 @@ std::vector<std::string> describePlan(const ConfinementPlan& plan) {
     return lines;
 }
 
+std::string confinementReport(const std::string& program, const Confinement& confinement,
+                              const ConfinementPlan& plan, const std::string& otherwise) {
+    if (!confinement.enforced) {
+        return program + ": not confined: " + confinement.reason + otherwise + "\n";
+    }
+    std::string report =
+        program + ": confined with Landlock (ABI " + std::to_string(confinement.abi) + ") to:\n";
+    for (const std::string& line : describePlan(plan)) {
+        report += "  " + line + "\n";
+    }
+    return report;
+}
+
 int landlockAbi() {
     const int abi = createRuleset(nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
     return abi > 0 ? abi : 0;

@@ -40,6 +40,11 @@ ConfinementPlan runtimePlan();
 /// The plan as lines ("read beneath /usr/share/zoneinfo"), existing paths only.
 std::vector<std::string> describePlan(const ConfinementPlan& plan);
 
+/// What `program` prints of its confinement with -v: "PROGRAM: confined with Landlock (ABI 3)
+/// to:" and the plan's lines indented, or "PROGRAM: not confined: REASON" and `otherwise`.
+std::string confinementReport(const std::string& program, const Confinement& confinement,
+                              const ConfinementPlan& plan, const std::string& otherwise = {});
+
 /// The highest Landlock ABI version the kernel offers; 0 when it offers none.
 int landlockAbi();
 

@@ -48,16 +48,8 @@ void confineRun(const Options& o) {
         setenv("SQLITE_TMPDIR", o.out.c_str(), 1);
     }
     const vqrt::Confinement confinement = vqrt::confineProcess(plan);
-    if (!o.verbose) {
-        return;
-    }
-    if (!confinement.enforced) {
-        std::cerr << "tolvane-icq: not confined: " << confinement.reason << "\n";
-        return;
-    }
-    std::cerr << "tolvane-icq: confined with Landlock (ABI " << confinement.abi << ") to:\n";
-    for (const std::string& line : vqrt::describePlan(plan)) {
-        std::cerr << "  " << line << "\n";
+    if (o.verbose) {
+        std::cerr << vqrt::confinementReport("tolvane-icq", confinement, plan);
     }
 }
 
