@@ -302,7 +302,8 @@ std::string unopenedAdvice(const vqrt::HostOptions& host) {
         return {};
     }
     if (!vqrt::holdsWindowsFolder(root)) {
-        return icqFolderAdvice(root);
+        const std::string databases = icqFolderAdvice(root);
+        return databases.empty() ? archive::earlierOutputAdvice(root) : databases;
     }
     return exportsAdvice(host) + diskDatabasesAdvice(root);
 }

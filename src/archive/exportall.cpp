@@ -407,6 +407,19 @@ std::string bundleRefusal(const std::string& folder, const std::vector<std::stri
     return found.empty() ? std::string() : inTheWay(history, found, "no export wrote");
 }
 
+bool holdsEarlierOutput(const std::string& folder) {
+    std::error_code error;
+    return fs::is_regular_file(folder + "/record.json", error) ||
+           earlierExportOf(folder).has_value();
+}
+
+std::string earlierOutputAdvice(const std::string& folder) {
+    return holdsEarlierOutput(folder) ? "; it holds an import or ICQ archive saved earlier, which "
+                                        "the window shows: tolvane --open \"" +
+                                            folder + "\""
+                                      : std::string();
+}
+
 std::vector<std::string> exportNames(const ExportOptions& options) {
     std::vector<std::string> names;
     for (const auto& [name, written] :

@@ -42,6 +42,14 @@ std::vector<std::string> strangersInHistory(const std::string& history);
 std::string bundleRefusal(const std::string& folder, const std::vector<std::string>& strangers,
                           bool earlierHistory);
 
+/// True when `folder` holds what an import or an export wrote there (an import's record.json,
+/// an export's report.txt), which the window shows again.
+bool holdsEarlierOutput(const std::string& folder);
+
+/// For a folder that holds what an import or an export wrote: "; it holds an import or ICQ
+/// archive saved earlier, which the window shows: tolvane --open "FOLDER"". Empty for another.
+std::string earlierOutputAdvice(const std::string& folder);
+
 /// The names of what exportAll writes into its folder with `options`.
 std::vector<std::string> exportNames(const ExportOptions& options = {});
 

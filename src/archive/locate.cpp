@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/database.h"
+#include "archive/exportall.h"
 #include "archive/text.h"
 #include "text/names.h"
 
@@ -125,6 +126,8 @@ std::string fromFolder(const std::string& given, std::string& problem) {
         if (!below.empty()) {
             problem += "; below it: " + archive::firstFew(below, kNamesShown) +
                        "; name the one to read, or for export every copy of one owner's database";
+        } else {
+            problem += earlierOutputAdvice(given);
         }
         return {};
     }

@@ -229,7 +229,13 @@ TEST(IcqTool, AFolderOrTheIndexStandsForItsDatabase) {
         EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Database:  " + db) << given;
     }
     writeDatabase(dir.file("ICQ/2000a/7654321.dat"), smallDatabase());
+    testsupport::writeFile(dir.file("saved/report.txt"), "ICQ archive of Rover (23456789)\n");
     const std::pair<std::string, std::string> refused[] = {
+        {dir.file("saved"),
+         ": holds no ICQ database (no <UIN>.dat in it, nor in its folders 2003a, 2002a, 2001a, "
+         "2000b, 2000a, Db99b and NewDB); it holds an import or ICQ archive saved earlier, which "
+         "the window shows: tolvane --open \"" +
+             dir.file("saved") + "\""},
         {dir.file("ICQ"), ": holds the databases of 2 owners (2000b/1234567.dat, "
                           "2000a/7654321.dat); name one of them"},
         {dir.path(), ": holds no ICQ database (no <UIN>.dat in it, nor in its folders 2003a, "

@@ -340,6 +340,15 @@ TEST(ImportE2e, BadArgumentsWriteNothing) {
                   "(2000a/23456789.dat, 2000a/31415926.dat), whose contacts and history "
                   "tolvane-icq reads: tolvane-icq export --out DIR \"" +
                   folder + "/2000a/23456789.dat\"\n");
+    // An import's output folder for a root: named, with what shows it.
+    const std::string saved = icq.out("saved");
+    testsupport::writeFile(saved + "/record.json", "{}");
+    EXPECT_EQ(testsupport::runProcess({TOLVANE_IMPORT, "--windows-root", saved, "--list"}).err,
+              "tolvane-import: " + saved +
+                  ": no Windows installation found (expected Windows/System32/config/SOFTWARE or "
+                  "a user profile under Users or Documents and Settings); it holds an import or "
+                  "ICQ archive saved earlier, which the window shows: tolvane --open \"" +
+                  saved + "\"\n");
     EXPECT_EQ(testsupport::runProcess({TOLVANE_IMPORT, "--frobnicate"}).status, 2);
     struct stat st;
     EXPECT_NE(stat(out.c_str(), &st), 0) << out << " was written";
