@@ -535,7 +535,7 @@ private:
     IcqContactRecord contact(const json& c, const std::string& path) const {
         checkObject(c, path,
                     {"uin", "nickname", "firstName", "lastName", "handle", "email", "moreEmails",
-                     "status", "group", "build"});
+                     "details", "status", "group", "build"});
         IcqContactRecord record;
         record.present = 0;
         if (const json* uin = find(c, "uin")) {
@@ -558,6 +558,23 @@ private:
                 [&](const json& e, const std::string& p) {
                     record.moreEmails.push_back(databaseText(e, p));
                 });
+        if (const json* details = find(c, "details")) {
+            const std::string dp = member(path, "details");
+            if (!details->is_object()) {
+                expected(dp, "an object of property names and texts or numbers", *details);
+            }
+            for (const auto& [name, value] : details->items()) {
+                const std::string vp = member(dp, name);
+                if (value.is_string()) {
+                    record.details.emplace_back(name, databaseText(value, vp));
+                } else if (value.is_number_integer() && value.get<int64_t>() >= INT32_MIN &&
+                           value.get<int64_t>() <= INT32_MAX) {
+                    record.details.emplace_back(name, static_cast<int32_t>(value.get<int64_t>()));
+                } else {
+                    expected(vp, "a text or a whole number", value);
+                }
+            }
+        }
         if (const json* status = find(c, "status")) {
             const std::string sp = member(path, "status");
             if (status->is_string()) {

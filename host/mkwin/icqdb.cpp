@@ -269,6 +269,16 @@ private:
         const uint16_t build = buildOf(c.build);
         std::vector<IcqPropertyBlock> blocks(1);
         IcqPropertyBlock& props = blocks[0];
+        for (const auto& [name, value] : c.details) {
+            if (const auto* text = std::get_if<std::string>(&value)) {
+                props.text(name, *text);
+            } else if (const int32_t n = std::get<int32_t>(value);
+                       n >= INT16_MIN && n <= INT16_MAX) {
+                props.word(name, 'g', static_cast<uint16_t>(n));
+            } else {
+                props.integer(name, static_cast<uint32_t>(n));
+            }
+        }
         addContactExtras(props, rng_, build);
         const IcqIdentity identity{c.myDefinedHandle, c.nickName,     c.firstName,
                                    c.lastName,        c.primaryEmail, c.uin};

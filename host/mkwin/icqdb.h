@@ -28,6 +28,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "icqentries.h"
@@ -65,6 +67,10 @@ struct IcqContactRecord {
     uint32_t group = 1000;
     /// The build of the client that wrote the record; 0: the database's.
     uint16_t build = 0;
+    /// What the contact filled in about itself (HomeCity, BirthYear, About, ...), written before
+    /// the generated properties: a text in the database's code page, or a number (a SHORT where it
+    /// fits, else a LONG).
+    std::vector<std::pair<std::string, std::variant<std::string, int32_t>>> details{};
 };
 
 /// One message entry, in file order after the contacts and the generated history.

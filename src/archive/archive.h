@@ -61,6 +61,9 @@ struct Contact {
     std::string lastName;
     /// Primary first, then the others, without repeats.
     std::vector<std::string> emails;
+    /// What the contact filled in about itself (Home*, Work*, Birth*, Age, Gender, About): each
+    /// name as stored with its value (a number in decimal), in the order first met.
+    std::vector<std::pair<std::string, std::string>> details{};
     /// False for a UIN that has messages but no contact record.
     bool hasRecord = true;
 };

@@ -4,6 +4,7 @@
 
 #include "archive/entries.h"
 #include "archive/messagetext.h"
+#include "archive/names.h"
 
 namespace archive {
 
@@ -69,6 +70,7 @@ Contact merged(const std::vector<const ContactRecord*>& records) {
                 c.emails.push_back(email);
             }
         }
+        addDetails(c, r->details);
     }
     return c;
 }
@@ -205,6 +207,11 @@ void Loader::contact(uint32_t id, uint32_t filed, uint64_t offset, const uint8_t
     r.emails.push_back(decoder_.decode(identity.primaryEmail));
     for (const std::string_view email : identity.otherEmails) {
         r.emails.push_back(decoder_.decode(email));
+    }
+    for (const Detail& detail : identity.details) {
+        r.details.emplace_back(std::string(detail.name), detail.isText
+                                                             ? decoder_.decode(detail.text)
+                                                             : std::to_string(detail.number));
     }
     out_.records.push_back(std::move(r));
 }

@@ -34,6 +34,7 @@ struct ContactRecord {
     std::string firstName;
     std::string lastName;
     std::vector<std::string> emails;
+    std::vector<std::pair<std::string, std::string>> details;
 };
 
 /// Entries of one kind and outcome, counted while walking (folded into the report after).

@@ -1,6 +1,7 @@
 #include "archive/merge.h"
 
 #include "archive/exporterror.h"
+#include "archive/names.h"
 #include "archive/outfile.h"
 
 #include <fcntl.h>
@@ -166,6 +167,7 @@ void fillFrom(Contact& into, const Contact& other) {
             into.emails.push_back(email);
         }
     }
+    addDetails(into, other.details);
 }
 
 std::vector<Contact> mergeContacts(const std::vector<MergeInput>& inputs) {

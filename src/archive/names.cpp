@@ -3,6 +3,7 @@
 #include "archive/text.h"
 #include "text/utf8.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 namespace archive {
@@ -107,6 +108,15 @@ std::string firstName(std::initializer_list<std::string> names, uint32_t uin) {
 }
 
 } // namespace
+
+void addDetails(Contact& contact, const std::vector<std::pair<std::string, std::string>>& details) {
+    for (const auto& detail : details) {
+        const auto named = [&detail](const auto& d) { return d.first == detail.first; };
+        if (std::none_of(contact.details.begin(), contact.details.end(), named)) {
+            contact.details.push_back(detail);
+        }
+    }
+}
 
 std::string displayName(const Contact& contact) {
     return firstName({contact.handle, contact.nickName}, contact.uin);

@@ -10,6 +10,10 @@ namespace archive {
 
 /// The name a contact is shown by: the owner's handle for it, else its nickname, else its UIN.
 std::string displayName(const Contact& contact);
+/// Adds those of `details` whose names `contact` has none of yet: a contact merged from several
+/// records keeps the best one's details and gains what only the others hold.
+void addDetails(Contact& contact, const std::vector<std::pair<std::string, std::string>>& details);
+
 /// The owner's nickname, else first and last name, else the UIN.
 std::string ownerName(const Owner& owner);
 

@@ -1,5 +1,7 @@
 #include "properties.h"
 
+#include <algorithm>
+
 namespace archive {
 
 namespace {
@@ -143,6 +145,29 @@ bool is(const Property& p, std::string_view name, uint8_t type) {
     return p.name == name && p.type == type;
 }
 
+bool startsWith(std::string_view text, std::string_view start) {
+    return text.substr(0, start.size()) == start;
+}
+
+bool isDetail(std::string_view name) {
+    return startsWith(name, "Home") || startsWith(name, "Work") || startsWith(name, "Birth") ||
+           name == "Age" || name == "Gender" || name == "About";
+}
+
+// CHAR, SHORT and LONG are signed; BYTE, WORD and DWORD are not.
+int64_t numberOf(const Property& p) {
+    switch (p.type) {
+    case 0x64:
+        return static_cast<int8_t>(p.number);
+    case 0x67:
+        return static_cast<int16_t>(p.number);
+    case 0x69:
+        return static_cast<int32_t>(p.number);
+    default:
+        return p.number;
+    }
+}
+
 } // namespace
 
 std::string hexOffset(uint64_t offset) {
@@ -193,6 +218,14 @@ void Identity::take(const Property& p) {
         otherEmails.push_back(p.text);
     } else if (is(p, "MoreEmails", kSublist) || is(p, "AdditionalEmails", kSublist)) {
         otherEmails.insert(otherEmails.end(), p.texts.begin(), p.texts.end());
+    } else if (isDetail(p.name) && (p.type == kText || (p.type >= 0x64 && p.type <= 0x69))) {
+        // A name met again (in a later block) adds nothing.
+        const Detail detail{p.name, p.type == kText, p.text, numberOf(p)};
+        const bool met = std::any_of(details.begin(), details.end(),
+                                     [&p](const Detail& d) { return d.name == p.name; });
+        if (!met && (detail.isText ? !detail.text.empty() : detail.number != 0)) {
+            details.push_back(detail);
+        }
     }
 }
 

@@ -35,6 +35,15 @@ bool readBlock(ByteReader& in, const PropertyVisitor& visit, std::string& proble
 /// Reads a block list: LONG count, then the blocks.
 bool readBlockList(ByteReader& in, const PropertyVisitor& visit, std::string& problem);
 
+/// What people filled in about themselves beyond their names: a text or a number among the
+/// properties named Home*, Work*, Birth*, Age, Gender and About.
+struct Detail {
+    std::string_view name;
+    bool isText = false;
+    std::string_view text; ///< a text's value
+    int64_t number = 0;    ///< a number's value, signed where its type is
+};
+
 /// The identity of a contact or the owner, as stored (views into the entry).
 struct Identity {
     bool hasUin = false;
@@ -46,6 +55,8 @@ struct Identity {
     std::string_view primaryEmail;
     /// SecondEmail, OldEmail and the MoreEmails list, in the order met.
     std::vector<std::string_view> otherEmails;
+    /// The details that hold something (empty texts and zeros are left out), in the order met.
+    std::vector<Detail> details;
 
     /// Takes the property when it is one of the identity's. Passwords and encrypted values
     /// are never among them.

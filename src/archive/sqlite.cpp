@@ -31,6 +31,8 @@ CREATE TABLE contacts (uin INTEGER PRIMARY KEY, display_name TEXT NOT NULL,
     last_name TEXT NOT NULL, has_record INTEGER NOT NULL);
 CREATE TABLE contact_emails (uin INTEGER NOT NULL REFERENCES contacts (uin),
     position INTEGER NOT NULL, email TEXT NOT NULL, PRIMARY KEY (uin, position));
+CREATE TABLE contact_details (uin INTEGER NOT NULL REFERENCES contacts (uin),
+    name TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (uin, name));
 CREATE TABLE messages (id INTEGER PRIMARY KEY, uin INTEGER NOT NULL REFERENCES contacts (uin),
     direction TEXT NOT NULL, kind TEXT NOT NULL, subtype INTEGER NOT NULL,
     time_utc INTEGER NOT NULL, time TEXT NOT NULL, text TEXT NOT NULL, url TEXT NOT NULL,
@@ -138,6 +140,7 @@ void SqliteWriter::writeContacts(const Archive& archive) {
     Statement insertContact =
         prepare("INSERT OR REPLACE INTO contacts VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     Statement insertEmail = prepare("INSERT OR REPLACE INTO contact_emails VALUES (?, ?, ?)");
+    Statement insertDetail = prepare("INSERT OR REPLACE INTO contact_details VALUES (?, ?, ?)");
     for (const Contact& c : archive.contacts) {
         bindAll(insertContact.get(), c.uin, displayName(c), std::string(statusName(c.status)),
                 c.rawStatus, nullptr, c.handle, c.nickName, c.firstName, c.lastName,
@@ -149,6 +152,10 @@ void SqliteWriter::writeContacts(const Archive& archive) {
         for (size_t i = 0; i < c.emails.size(); ++i) {
             bindAll(insertEmail.get(), c.uin, i + 1, c.emails[i]);
             run(insertEmail.get());
+        }
+        for (const auto& [name, value] : c.details) {
+            bindAll(insertDetail.get(), c.uin, name, value);
+            run(insertDetail.get());
         }
     }
 }

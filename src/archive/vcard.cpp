@@ -1,10 +1,14 @@
 #include "archive/vcard.h"
 
+#include "archive/details.h"
 #include "archive/names.h"
 #include "archive/text.h"
 #include "text/utf8.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
+#include <utility>
 
 namespace archive {
 
@@ -62,6 +66,47 @@ std::string note(const Contact& contact) {
                : "Known only from the ICQ message history";
 }
 
+bool containsNoCase(std::string_view text, std::string_view part) {
+    return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           }) != text.end();
+}
+
+// "X-ICQ-HOMECITY": an extension property named after the detail.
+std::string extensionName(const std::string& detail) {
+    std::string name = "X-ICQ-";
+    for (const char c : detail) {
+        name += std::isalnum(static_cast<unsigned char>(c))
+                    ? static_cast<char>(std::toupper(static_cast<unsigned char>(c)))
+                    : '-';
+    }
+    return name;
+}
+
+// A detail in the property address books read it from: a phone number as TEL, a web address as
+// URL, the text about the contact as NOTE, any other as an extension property.
+std::pair<std::string, std::string> detailProperty(const std::string& name,
+                                                   const std::string& value) {
+    if (name == "About") {
+        return {"NOTE", escaped(value)};
+    }
+    const bool work = name.compare(0, 4, "Work") == 0;
+    if (containsNoCase(name, "fax")) {
+        return {work ? "TEL;TYPE=work,fax" : "TEL;TYPE=home,fax", escaped(value)};
+    }
+    if (containsNoCase(name, "cellular") || containsNoCase(name, "mobile")) {
+        return {"TEL;TYPE=cell", escaped(value)};
+    }
+    if (containsNoCase(name, "phone")) {
+        return {work ? "TEL;TYPE=work,voice" : "TEL;TYPE=home,voice", escaped(value)};
+    }
+    const bool web = value.compare(0, 7, "http://") == 0 || value.compare(0, 8, "https://") == 0;
+    if (web && value.find_first_of(" \t\r\n") == std::string::npos) {
+        return {work ? "URL;TYPE=work" : "URL", cleanText(value)};
+    }
+    return {extensionName(name), escaped(value)};
+}
+
 } // namespace
 
 std::string vcard(const Contact& contact, const std::string& group) {
@@ -83,6 +128,18 @@ std::string vcard(const Contact& contact, const std::string& group) {
     add("IMPP", "icq:" + std::to_string(contact.uin));
     if (!group.empty()) {
         add("CATEGORIES", escaped(group));
+    }
+    if (const std::string date = birthday(contact, true); !date.empty()) {
+        add("BDAY", date);
+    }
+    if (const std::string gender = genderName(contact); !gender.empty()) {
+        add("GENDER", gender == "female" ? "F" : "M");
+    }
+    for (const auto& [name, value] : contact.details) {
+        if (!isBirthdayOrGender(name)) {
+            const auto [property, text] = detailProperty(name, value);
+            add(property, text);
+        }
     }
     add("X-ICQ-STATUS", statusName(contact.status));
     if (const std::string text = note(contact); !text.empty()) {

@@ -1,4 +1,5 @@
 #include "archive/database.h"
+#include "archive/details.h"
 
 #include "archive/exportall.h"
 #include "archive/names.h"
@@ -88,8 +89,36 @@ mkwin::IcqDatabaseContent handmade() {
 
     const unsigned all = mkwin::kIcqAllProperties;
     content.contacts = {
-        {4711042, "J\xF6rg", "J\xF6rg", "", "", "old@web.de", {"j@web.de"}, all, S::Removed, 0},
-        {4711042, "Joe", "", "Wei\xDF", "J\xF6rg K", "j@web.de", {}, all, S::OnList, 1001},
+        {4711042,
+         "J\xF6rg",
+         "J\xF6rg",
+         "",
+         "",
+         "old@web.de",
+         {"j@web.de"},
+         all,
+         S::Removed,
+         0,
+         0,
+         {{"HomeCity", "K\xF6ln"}, {"BirthYear", 1975}, {"BirthMonth", 4}, {"BirthDay", 12}}},
+        {4711042,
+         "Joe",
+         "",
+         "Wei\xDF",
+         "J\xF6rg K",
+         "j@web.de",
+         {},
+         all,
+         S::OnList,
+         1001,
+         0,
+         {{"HomeCity", "Bonn"},
+          {"About", "Fr\xFChst\xFC"
+                    "ck"},
+          {"Gender", 2},
+          {"HomeZip", ""},
+          {"WorkCountry", -5},
+          {"Password", "x"}}},
         {5550123, "\xC5sa", "", "", "", "", {}, all, S::Awaiting, 3, 319},
         {6120934, "spam", "", "", "", "", {}, all, S::Ignored, 0},
         {7345012, "old", "", "", "", "", {}, all, static_cast<S>(13), 0, 250},
@@ -168,6 +197,20 @@ TEST_P(Builds, DeliverOwnerGroupsContactsAndEveryKindOfMessage) {
         "add me|\n";
     const std::string all = dump(*db);
     EXPECT_EQ(all, expected);
+    // What the contact filled in: the record on the list first, the removed one's birthday
+    // after; nothing empty, nothing but details.
+    const archive::Contact& joe = db->contacts().front();
+    for (const auto& [name, value] : {std::pair{"HomeCity", "Bonn"},
+                                      {"About", "Frühstück"},
+                                      {"Gender", "2"},
+                                      {"WorkCountry", "-5"},
+                                      {"BirthYear", "1975"},
+                                      {"HomeZip", ""},
+                                      {"Password", ""}}) {
+        EXPECT_EQ(archive::detailOf(joe, name), value) << name;
+    }
+    EXPECT_EQ(archive::birthday(joe) + " " + archive::birthday(joe, true), "1975-04-12 19750412");
+    EXPECT_EQ(archive::genderName(joe), "male");
     EXPECT_EQ(db->report().warnings.size(), v99a ? 2u : 1u);
     for (const char* end :
          {": UIN 500 is below 10000",

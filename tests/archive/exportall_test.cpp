@@ -75,11 +75,12 @@ TEST_F(Exported, ContactListsEscapedAndFolded) {
     const std::string csv = readFile(dir.file("contacts.csv"));
     EXPECT_EQ(csv.substr(0, csv.find("6666,")),
               "uin,display_name,status,status_code,group_id,group,handle,nickname,first_name,"
-              "last_name,email,other_emails,has_record\r\n"
+              "last_name,email,other_emails,has_record,birthday,gender,details\r\n"
               "2222,\"Ali; the \"\"great\"\"\",on-list,2,1000,\"Friends, old\","
-              "\"Ali; the \"\"great\"\"\",Alice,Alice,Åberg,alice@example.com,a2@example.com,1\r\n"
-              "3333,\"C\\a,r;l \"\"2\"\"\",removed,5,,,,\"C\\a,r;l\n\"\"2\"\"\",,,,,1\r\n"
-              "4444,4444,other,0,,,,,,,,,0\r\n");
+              "\"Ali; the \"\"great\"\"\",Alice,Alice,Åberg,alice@example.com,a2@example.com,1,,,"
+              "\r\n"
+              "3333,\"C\\a,r;l \"\"2\"\"\",removed,5,,,,\"C\\a,r;l\n\"\"2\"\"\",,,,,1,,,\r\n"
+              "4444,4444,other,0,,,,,,,,,0,,,\r\n");
     const std::string vcf = readFile(dir.file("contacts.vcf"));
     EXPECT_EQ(vcf.substr(0, vcf.find("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:4444")),
               "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ali\\; the \"great\"\r\nN:Åberg;Alice;;;\r\n"

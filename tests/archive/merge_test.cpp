@@ -49,9 +49,26 @@ TEST(Merge, OverlappingCopiesAddNothingTwice) {
     older.archive.report.warnings = {"entry 7 at offset 0x10: damaged"};
     Copy third({recoded});
     // A contact is taken from the copy where it is on the list, filled from the others.
-    older.archive.contacts = {{7, ContactStatus::OnList, 2, 0, "", "Seven", "", "", {"b@x"}}};
-    newer.archive.contacts = {
-        {7, ContactStatus::Removed, 5, 0, "nick", "", "", "", {"a@x", "b@x"}}};
+    older.archive.contacts = {{7,
+                               ContactStatus::OnList,
+                               2,
+                               0,
+                               "",
+                               "Seven",
+                               "",
+                               "",
+                               {"b@x"},
+                               {{"HomeCity", "Bonn"}, {"Age", "30"}}}};
+    newer.archive.contacts = {{7,
+                               ContactStatus::Removed,
+                               5,
+                               0,
+                               "nick",
+                               "",
+                               "",
+                               "",
+                               {"a@x", "b@x"},
+                               {{"About", "hi"}, {"HomeCity", "Köln"}}}};
     older.archive.groups = {{1, "Old name"}, {2, "Kept"}};
     newer.archive.groups = {{1, "New name"}};
 
@@ -68,6 +85,9 @@ TEST(Merge, OverlappingCopiesAddNothingTwice) {
     EXPECT_EQ(c.status, ContactStatus::OnList);
     EXPECT_EQ(c.handle + "|" + c.nickName, "Seven|nick");
     EXPECT_EQ(c.emails, (std::vector<std::string>{"b@x", "a@x"}));
+    const std::vector<std::pair<std::string, std::string>> details = {
+        {"HomeCity", "Bonn"}, {"Age", "30"}, {"About", "hi"}};
+    EXPECT_EQ(c.details, details);
     ASSERT_EQ(merged.archive().groups.size(), 2u);
     EXPECT_EQ(merged.archive().groups[0].name, "New name");
 }
