@@ -340,6 +340,20 @@ TEST(ImportE2e, BadArgumentsWriteNothing) {
                   "(2000a/23456789.dat, 2000a/31415926.dat), whose contacts and history "
                   "tolvane-icq reads: tolvane-icq export --out DIR \"" +
                   folder + "/2000a/23456789.dat\"\n");
+    // A Windows folder whose registry is gone: what stands in for it, and the databases.
+    const std::string bare = icq.out("bare");
+    fs::create_directories(bare + "/WINDOWS");
+    fs::copy(icq.root() + "/Program Files", bare + "/Program Files", fs::copy_options::recursive);
+    EXPECT_EQ(testsupport::runProcess({TOLVANE_IMPORT, "--windows-root", bare, "--list"}).err,
+              "tolvane-import: " + bare +
+                  ": no Windows installation found (expected Windows/System32/config/SOFTWARE or "
+                  "a user profile under Users or Documents and Settings); exports of its registry "
+                  "can stand in for it: --reg FILE for HKEY_LOCAL_MACHINE\\SOFTWARE and for "
+                  "HKEY_CURRENT_USER (made with regedit /e FILE KEY on that machine); ICQ "
+                  "databases lie on its disk (Program Files/ICQ/2000a/23456789.dat, Program "
+                  "Files/ICQ/2000a/31415926.dat), whose contacts and history tolvane-icq reads: "
+                  "tolvane-icq export --out DIR \"" +
+                  bare + "/Program Files/ICQ/2000a/23456789.dat\"\n");
     // An import's output folder for a root: named, with what shows it.
     const std::string saved = icq.out("saved");
     testsupport::writeFile(saved + "/record.json", "{}");
