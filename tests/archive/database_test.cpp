@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -211,6 +212,10 @@ TEST_P(Builds, DeliverOwnerGroupsContactsAndEveryKindOfMessage) {
     }
     EXPECT_EQ(archive::birthday(joe) + " " + archive::birthday(joe, true), "1975-04-12 19750412");
     EXPECT_EQ(archive::genderName(joe), "male");
+    std::set<std::string> names;
+    for (const auto& detail : joe.details) {
+        EXPECT_TRUE(names.insert(detail.first).second) << detail.first << " twice";
+    }
     EXPECT_EQ(db->report().warnings.size(), v99a ? 2u : 1u);
     for (const char* end :
          {": UIN 500 is below 10000",

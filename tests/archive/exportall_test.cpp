@@ -79,7 +79,8 @@ TEST_F(Exported, ContactListsEscapedAndFolded) {
               "2222,\"Ali; the \"\"great\"\"\",on-list,2,1000,\"Friends, old\","
               "\"Ali; the \"\"great\"\"\",Alice,Alice,Åberg,alice@example.com,a2@example.com,1,,,"
               "\r\n"
-              "3333,\"C\\a,r;l \"\"2\"\"\",removed,5,,,,\"C\\a,r;l\n\"\"2\"\"\",,,,,1,,,\r\n"
+              "3333,\"C\\a,r;l \"\"2\"\"\",removed,5,,,,\"C\\a,r;l\n\"\"2\"\"\",,,,,1,1971,,"
+              "\"HomeFax: 1;2; Work[2JPos: a,b\"\r\n"
               "4444,4444,other,0,,,,,,,,,0,,,\r\n");
     const std::string vcf = readFile(dir.file("contacts.vcf"));
     EXPECT_EQ(vcf.substr(0, vcf.find("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:4444")),
@@ -87,7 +88,8 @@ TEST_F(Exported, ContactListsEscapedAndFolded) {
               "NICKNAME:Alice\r\nEMAIL;PREF=1:alice@example.com\r\nEMAIL:a2@example.com\r\n"
               "IMPP:icq:2222\r\nCATEGORIES:Friends\\, old\r\nX-ICQ-STATUS:on-list\r\nEND:VCARD\r\n"
               "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:C\\\\a\\,r\\;l \"2\"\r\n"
-              "NICKNAME:C\\\\a\\,r\\;l\\n\"2\"\r\nIMPP:icq:3333\r\nX-ICQ-STATUS:removed\r\n"
+              "NICKNAME:C\\\\a\\,r\\;l\\n\"2\"\r\nIMPP:icq:3333\r\nBDAY:1971\r\n"
+              "TEL;TYPE=home,fax:1\\;2\r\nX-ICQ-WORK--2JPOS:a\\,b\r\nX-ICQ-STATUS:removed\r\n"
               "NOTE:Removed from the ICQ contact list\r\nEND:VCARD\r\n");
     expectIn(vcf, "\r\nNOTE:Known only from the ICQ message history\r\n");
     // "FN:a" and 35 letters make 74 octets: the 36th letter would pass 75.
@@ -147,6 +149,8 @@ TEST_F(Exported, SqliteHoldsTheWholeArchive) {
               "5555|other|NULL|1\n6666|other|NULL|0\n");
     EXPECT_EQ(query(db.get(), "SELECT group_concat(email, ' ') FROM contact_emails"),
               "alice@example.com a2@example.com\n");
+    EXPECT_EQ(query(db.get(), "SELECT * FROM contact_details ORDER BY uin, name"),
+              "3333|BirthYear|1971\n3333|HomeFax|1;2\n3333|Work[2JPos|a,b\n");
     EXPECT_EQ(query(db.get(), "SELECT direction, kind, time, text, url, hex(raw_text) "
                               "FROM messages WHERE uin = 2222 ORDER BY time_utc LIMIT 3"),
               "received|message|2003-03-30T01:59:59+01:00|Hi <b>\nthere & you||"

@@ -79,6 +79,8 @@ SampleArchive::SampleArchive()
     carl.status = ContactStatus::Removed;
     carl.rawStatus = 5;
     carl.nickName = "Carl";
+    // What Carl told about himself, one name made to drive a terminal.
+    carl.details = {{"BirthYear", "1971"}, {"HomeFax", "1;2"}, {"Work\x1B[2JPos", "a,b"}};
     archive.contacts[2].uin = 4444;
     archive.contacts[2].hasRecord = false;
     archive.messages = &source;
