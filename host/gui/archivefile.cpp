@@ -1,10 +1,13 @@
 #include "archivefile.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include <QCollator>
+#include <QCoreApplication>
 #include <sqlite3.h>
 
+#include "archive/details.h"
 #include "archive/names.h"
 
 namespace gui {
@@ -27,6 +30,33 @@ QString column(sqlite3_stmt* statement, int index) {
 
 std::string stdColumn(sqlite3_stmt* statement, int index) {
     return column(statement, index).toStdString();
+}
+
+// "HomeCity" as "Home city".
+QString words(const std::string& name) {
+    QString out;
+    for (const QChar c : QString::fromStdString(name)) {
+        out += !out.isEmpty() && c.isUpper() ? QStringLiteral(" ") + c.toLower() : QString(c);
+    }
+    return out;
+}
+
+// What a contact told about itself, for a person: "male; born 1976-05-14; Home city: Köln".
+QString detailsText(const archive::Contact& contact) {
+    QStringList parts;
+    if (const std::string gender = archive::genderName(contact); !gender.empty()) {
+        parts << QCoreApplication::translate("gui::ArchiveFile", gender.c_str());
+    }
+    if (const std::string born = archive::birthday(contact); !born.empty()) {
+        parts << QCoreApplication::translate("gui::ArchiveFile", "born %1")
+                     .arg(QString::fromStdString(born));
+    }
+    for (const auto& [name, value] : contact.details) {
+        if (!archive::isBirthdayOrGender(name)) {
+            parts << words(name) + QStringLiteral(": ") + QString::fromStdString(value);
+        }
+    }
+    return parts.join(QStringLiteral("; "));
 }
 
 archive::ContactStatus statusOf(const std::string& name) {
@@ -80,7 +110,25 @@ std::unique_ptr<ArchiveFile> ArchiveFile::open(const QString& path, QString& err
                 .arg(path, QString::fromUtf8(db != nullptr ? sqlite3_errmsg(db) : "out of memory"));
         return nullptr;
     }
+    file->readDetails();
     return file;
+}
+
+void ArchiveFile::readDetails() {
+    // Archives written before contacts kept their details have no such table.
+    const Statement statement =
+        prepare(db_.get(), "SELECT uin, name, value FROM contact_details ORDER BY uin, rowid");
+    if (statement == nullptr) {
+        return;
+    }
+    std::unordered_map<uint32_t, archive::Contact> details;
+    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+        details[static_cast<uint32_t>(sqlite3_column_int64(statement.get(), 0))]
+            .details.emplace_back(stdColumn(statement.get(), 1), stdColumn(statement.get(), 2));
+    }
+    for (ContactRow& row : contacts_) {
+        row.details = detailsText(details[row.contact.uin]);
+    }
 }
 
 bool ArchiveFile::readContacts() {

@@ -18,6 +18,7 @@ struct ContactRow {
     archive::Contact contact; ///< texts, status and whether it has a record
     QString name;             ///< the name it is shown by
     QString group;            ///< its group's name; empty without one
+    QString details;          ///< what it told about itself, "HomeCity: Köln; BirthYear: 1975"
 };
 
 /// One conversation: a contact with messages.
@@ -67,6 +68,7 @@ public:
 private:
     explicit ArchiveFile(sqlite3* db);
     bool readContacts();
+    void readDetails();
     bool readOwner();
     bool readConversations();
     // The conversations with a message holding `search`; nothing when the query fails.

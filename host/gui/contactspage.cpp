@@ -49,10 +49,10 @@ private:
 };
 
 ContactsPage::ContactsPage(QWidget* parent) : QWidget(parent) {
-    model_ = new QStandardItemModel(0, kEmail + 1, this);
+    model_ = new QStandardItemModel(0, kDetails + 1, this);
     model_->setHorizontalHeaderLabels({tr("Name"), tr("Group"), tr("Status"), tr("Messages"),
                                        tr("UIN"), tr("Nickname"), tr("First name"), tr("Last name"),
-                                       tr("E-mail")});
+                                       tr("E-mail"), tr("Details")});
     filter_ = new ContactFilter(this);
     filter_->setSourceModel(model_);
     filter_->setFilterKeyColumn(-1);
@@ -130,6 +130,10 @@ void ContactsPage::setArchive(const ArchiveFile* archive) {
               << new QStandardItem(fromStd(c.nickName)) << new QStandardItem(fromStd(c.firstName))
               << new QStandardItem(fromStd(c.lastName))
               << new QStandardItem(c.emails.empty() ? QString() : fromStd(c.emails.front()));
+        auto* details = new QStandardItem(row.details);
+        details->setToolTip(
+            QString(row.details).replace(QStringLiteral("; "), QStringLiteral("\n")));
+        items << details;
         model_->appendRow(items);
     }
     // The same words and numbers as tolvane-import's summary.

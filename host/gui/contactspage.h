@@ -17,7 +17,8 @@ class ArchiveFile;
 class ContactFilter;
 
 /// The contacts of the ICQ archive in a table to sort and filter: UIN, names, e-mail, group,
-/// where each stands on the owner's list and how many messages were exchanged with it.
+/// where each stands on the owner's list, how many messages were exchanged with it and what it
+/// told about itself (city, birthday, ...).
 /// Contacts not on the list (removed, ignored, known only from messages) show only with "Show
 /// removed contacts". A contact with messages, activated (double-click, Enter), asks for its
 /// conversation.
@@ -35,7 +36,8 @@ public:
         kNickname,
         kFirstName,
         kLastName,
-        kEmail
+        kEmail,
+        kDetails
     };
 
     explicit ContactsPage(QWidget* parent = nullptr);

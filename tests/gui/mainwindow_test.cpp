@@ -472,6 +472,14 @@ TEST_F(DemoImport, ContactsCountAsTheCommandLineDoesAndHideRemovedOnes) {
     EXPECT_EQ(table->model()->rowCount(), 43);
     find<QCheckBox>("showRemoved")->click();
 
+    // What a contact told about itself is shown, and found by the filter.
+    find<QLineEdit>("contactFilter")->setText(QStringLiteral("Fotograf"));
+    ASSERT_EQ(table->model()->rowCount(), 1);
+    EXPECT_EQ(table->model()->index(0, gui::ContactsPage::kDetails).data().toString(),
+              "male; born 1976-05-14; About: Fotograf, Radfahrer, FC-Fan.; Home city: Köln; "
+              "Home phone: +49 221 555 0142");
+    find<QLineEdit>("contactFilter")->clear();
+
     // By messages, the contact talked with most comes first; activated (a double-click), it
     // opens the conversation, even one a search had hidden.
     int most = 0;
