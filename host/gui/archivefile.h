@@ -18,7 +18,7 @@ struct ContactRow {
     archive::Contact contact; ///< texts, status and whether it has a record
     QString name;             ///< the name it is shown by
     QString group;            ///< its group's name; empty without one
-    QString details;          ///< what it told about itself, "HomeCity: Köln; BirthYear: 1975"
+    QString details; ///< what it told about itself: "male; born 1975-04-12; Home city: Köln"
 };
 
 /// One conversation: a contact with messages.
