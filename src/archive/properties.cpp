@@ -1,7 +1,5 @@
 #include "properties.h"
 
-#include <algorithm>
-
 namespace archive {
 
 namespace {
@@ -219,11 +217,8 @@ void Identity::take(const Property& p) {
     } else if (is(p, "MoreEmails", kSublist) || is(p, "AdditionalEmails", kSublist)) {
         otherEmails.insert(otherEmails.end(), p.texts.begin(), p.texts.end());
     } else if (isDetail(p.name) && (p.type == kText || (p.type >= 0x64 && p.type <= 0x69))) {
-        // A name met again (in a later block) adds nothing.
         const Detail detail{p.name, p.type == kText, p.text, numberOf(p)};
-        const bool met = std::any_of(details.begin(), details.end(),
-                                     [&p](const Detail& d) { return d.name == p.name; });
-        if (!met && (detail.isText ? !detail.text.empty() : detail.number != 0)) {
+        if (detail.isText ? !detail.text.empty() : detail.number != 0) {
             details.push_back(detail);
         }
     }
