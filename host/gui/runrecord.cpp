@@ -4,8 +4,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
+#include "archive/exportall.h"
 #include "recordread.h"
 
 namespace gui {
@@ -184,10 +184,7 @@ SavedKind savedKind(const QString& folder) {
     if (readRecord(folder).is_object()) {
         return SavedKind::Import;
     }
-    const QDir dir(folder);
-    const bool archive = QFileInfo(dir.filePath(QStringLiteral("report.txt"))).isFile() &&
-                         QFileInfo(dir.filePath(QStringLiteral("icq-archive.sqlite"))).isFile();
-    return archive ? SavedKind::Archive : SavedKind::None;
+    return archive::holdsArchive(folder.toStdString()) ? SavedKind::Archive : SavedKind::None;
 }
 
 } // namespace gui

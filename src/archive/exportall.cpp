@@ -407,10 +407,15 @@ std::string bundleRefusal(const std::string& folder, const std::vector<std::stri
     return found.empty() ? std::string() : inTheWay(history, found, "no export wrote");
 }
 
+bool holdsArchive(const std::string& folder) {
+    std::error_code error;
+    return earlierExportOf(folder).has_value() &&
+           fs::is_regular_file(folder + "/icq-archive.sqlite", error);
+}
+
 bool holdsEarlierOutput(const std::string& folder) {
     std::error_code error;
-    return fs::is_regular_file(folder + "/record.json", error) ||
-           earlierExportOf(folder).has_value();
+    return fs::is_regular_file(folder + "/record.json", error) || holdsArchive(folder);
 }
 
 std::string earlierOutputAdvice(const std::string& folder) {

@@ -42,8 +42,12 @@ std::vector<std::string> strangersInHistory(const std::string& history);
 std::string bundleRefusal(const std::string& folder, const std::vector<std::string>& strangers,
                           bool earlierHistory);
 
-/// True when `folder` holds what an import or an export wrote there (an import's record.json,
-/// an export's report.txt), which the window shows again.
+/// True when `folder` holds an ICQ archive an export or an import wrote: the report.txt it
+/// writes last beside icq-archive.sqlite, which the window reads.
+bool holdsArchive(const std::string& folder);
+
+/// True when `folder` holds what an import or an export wrote there, which the window shows
+/// again: an import's record.json, or an archive (holdsArchive).
 bool holdsEarlierOutput(const std::string& folder);
 
 /// For a folder that holds what an import or an export wrote: "; it holds an import or ICQ

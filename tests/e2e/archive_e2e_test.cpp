@@ -245,6 +245,7 @@ TEST(IcqTool, AFolderOrTheIndexStandsForItsDatabase) {
     }
     writeDatabase(dir.file("ICQ/2000a/7654321.dat"), smallDatabase());
     testsupport::writeFile(dir.file("saved/report.txt"), "ICQ archive of Rover (23456789)\n");
+    testsupport::writeFile(dir.file("saved/icq-archive.sqlite"), "");
     const std::pair<std::string, std::string> refused[] = {
         {dir.file("saved"),
          ": holds no ICQ database (no <UIN>.dat in it, nor in its folders 2003a, 2002a, 2001a, "
