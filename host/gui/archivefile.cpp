@@ -41,8 +41,8 @@ QString words(const std::string& name) {
     return out;
 }
 
-// What a contact told about itself, for a person: "male; born 1976-05-14; Home city: Köln".
-QString detailsText(const archive::Contact& contact) {
+// What a contact told about itself, for a person: "male", "born 1976-05-14", "Home city: Köln".
+QStringList detailsText(const archive::Contact& contact) {
     QStringList parts;
     if (const std::string gender = archive::genderName(contact); !gender.empty()) {
         parts << QCoreApplication::translate("gui::ArchiveFile", gender.c_str());
@@ -56,7 +56,7 @@ QString detailsText(const archive::Contact& contact) {
             parts << words(name) + QStringLiteral(": ") + QString::fromStdString(value);
         }
     }
-    return parts.join(QStringLiteral("; "));
+    return parts;
 }
 
 archive::ContactStatus statusOf(const std::string& name) {
@@ -121,13 +121,20 @@ void ArchiveFile::readDetails() {
     if (statement == nullptr) {
         return;
     }
-    std::unordered_map<uint32_t, archive::Contact> details;
+    std::unordered_map<uint32_t, ContactRow*> byUin;
+    for (ContactRow& row : contacts_) {
+        byUin[row.contact.uin] = &row;
+    }
     while (sqlite3_step(statement.get()) == SQLITE_ROW) {
-        details[static_cast<uint32_t>(sqlite3_column_int64(statement.get(), 0))]
-            .details.emplace_back(stdColumn(statement.get(), 1), stdColumn(statement.get(), 2));
+        const auto row =
+            byUin.find(static_cast<uint32_t>(sqlite3_column_int64(statement.get(), 0)));
+        if (row != byUin.end()) {
+            row->second->contact.details.emplace_back(stdColumn(statement.get(), 1),
+                                                      stdColumn(statement.get(), 2));
+        }
     }
     for (ContactRow& row : contacts_) {
-        row.details = detailsText(details[row.contact.uin]);
+        row.details = detailsText(row.contact);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "archive/archive.h"
 #include "archive/sqlitehandle.h"
@@ -15,10 +16,11 @@ namespace gui {
 
 /// A contact as the window lists it.
 struct ContactRow {
-    archive::Contact contact; ///< texts, status and whether it has a record
+    archive::Contact contact; ///< texts, status, details and whether it has a record
     QString name;             ///< the name it is shown by
     QString group;            ///< its group's name; empty without one
-    QString details; ///< what it told about itself: "male; born 1975-04-12; Home city: Köln"
+    /// What it told about itself, in words: "male", "born 1975-04-12", "Home city: Köln".
+    QStringList details;
 };
 
 /// One conversation: a contact with messages.

@@ -130,9 +130,8 @@ void ContactsPage::setArchive(const ArchiveFile* archive) {
               << new QStandardItem(fromStd(c.nickName)) << new QStandardItem(fromStd(c.firstName))
               << new QStandardItem(fromStd(c.lastName))
               << new QStandardItem(c.emails.empty() ? QString() : fromStd(c.emails.front()));
-        auto* details = new QStandardItem(row.details);
-        details->setToolTip(
-            QString(row.details).replace(QStringLiteral("; "), QStringLiteral("\n")));
+        auto* details = new QStandardItem(row.details.join(QStringLiteral("; ")));
+        details->setToolTip(row.details.join(QLatin1Char('\n')));
         items << details;
         model_->appendRow(items);
     }
