@@ -8,10 +8,12 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTextDocument>
-#include <QTreeWidget>
+#include <QTimer>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "archivefile.h"
+#include "messagemodel.h"
 
 namespace gui {
 
@@ -20,7 +22,20 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent) {
     search_->setObjectName(QStringLiteral("messageSearch"));
     search_->setPlaceholderText(tr("Search the messages"));
     search_->setClearButtonEnabled(true);
-    connect(search_, &QLineEdit::textChanged, this, &MessagesPage::fillConversations);
+    // A search of a long history takes a moment, so it waits for a pause in the typing (or
+    // Enter); leaving the search shows everything again at once.
+    searchPause_ = new QTimer(this);
+    searchPause_->setSingleShot(true);
+    searchPause_->setInterval(300);
+    connect(searchPause_, &QTimer::timeout, this, &MessagesPage::fillConversations);
+    connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty()) {
+            searchNow();
+        } else {
+            searchPause_->start();
+        }
+    });
+    connect(search_, &QLineEdit::returnPressed, this, &MessagesPage::searchNow);
 
     conversations_ = new QListWidget(this);
     conversations_->setObjectName(QStringLiteral("conversationList"));
@@ -29,19 +44,21 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent) {
     auto* right = new QWidget(this);
     heading_ = new QLabel(right);
     heading_->setObjectName(QStringLiteral("conversationHeading"));
-    messages_ = new QTreeWidget(right);
+    model_ = new MessageModel(this);
+    messages_ = new QTreeView(right);
     messages_->setObjectName(QStringLiteral("messageList"));
-    messages_->setHeaderLabels({tr("Date"), tr("From"), tr("Text")});
+    messages_->setModel(model_);
     messages_->setRootIsDecorated(false);
     messages_->setAlternatingRowColors(true);
-    messages_->setWordWrap(true);
-    messages_->header()->setSectionResizeMode(kTime, QHeaderView::ResizeToContents);
-    messages_->header()->setSectionResizeMode(kFrom, QHeaderView::ResizeToContents);
+    messages_->setUniformRowHeights(true);
+    messages_->header()->setSectionResizeMode(MessageModel::kTime, QHeaderView::ResizeToContents);
+    messages_->header()->setSectionResizeMode(MessageModel::kFrom, QHeaderView::ResizeToContents);
     // The list shows the start of each message; the one chosen is read whole below it.
     reading_ = new QPlainTextEdit(right);
     reading_->setObjectName(QStringLiteral("messageText"));
     reading_->setReadOnly(true);
-    connect(messages_, &QTreeWidget::currentItemChanged, this, &MessagesPage::showMessage);
+    connect(messages_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &MessagesPage::showMessage);
     auto* reader = new QSplitter(Qt::Vertical, right);
     reader->addWidget(messages_);
     reader->addWidget(reading_);
@@ -64,10 +81,13 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent) {
 
 void MessagesPage::setArchive(const ArchiveFile* archive) {
     archive_ = archive;
-    fillConversations();
+    searchNow();
 }
 
 bool MessagesPage::showConversation(uint32_t uin) {
+    if (searchPause_->isActive()) {
+        searchNow();
+    }
     for (int pass = 0; pass < 2; ++pass) {
         for (int row = 0; row < conversations_->count(); ++row) {
             if (conversations_->item(row)->data(Qt::UserRole).toUInt() == uin) {
@@ -81,6 +101,11 @@ bool MessagesPage::showConversation(uint32_t uin) {
         search_->clear();
     }
     return false;
+}
+
+void MessagesPage::searchNow() {
+    searchPause_->stop();
+    fillConversations();
 }
 
 void MessagesPage::fillConversations() {
@@ -106,10 +131,10 @@ void MessagesPage::fillConversations() {
 }
 
 void MessagesPage::fillMessages() {
-    messages_->clear();
     reading_->clear();
     const QListWidgetItem* item = conversations_->currentItem();
     if (archive_ == nullptr || item == nullptr) {
+        model_->setMessages({}, QString(), QString());
         heading_->setText(search_->text().isEmpty()
                               ? tr("No messages.")
                               : tr("No message holds \"%1\".").arg(search_->text()));
@@ -117,45 +142,17 @@ void MessagesPage::fillMessages() {
     }
     const uint32_t uin = item->data(Qt::UserRole).toUInt();
     const QString contact = item->data(Qt::UserRole + 1).toString();
-    const auto rows = archive_->messages(uin, search_->text());
+    auto rows = archive_->messages(uin, search_->text());
     heading_->setText(
         tr("%1 with %2 (UIN %3)")
             .arg(rows.size() == 1 ? tr("1 message") : tr("%1 messages").arg(rows.size()), contact)
             .arg(uin));
-    QList<QTreeWidgetItem*> items;
-    for (const MessageRow& row : rows) {
-        QString text = row.text;
-        if (!row.url.isEmpty()) {
-            text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + row.url;
-        }
-        // What is not a plain message says so first: "Authorisation request: please add me".
-        if (!row.label.isEmpty()) {
-            text = text.isEmpty() ? row.label : row.label + QStringLiteral(": ") + text;
-        }
-        // "2001-01-02T01:50:43+01:00": the date and time read, the offset in the tool tip.
-        const QString when = row.time.left(19).replace(QLatin1Char('T'), QLatin1Char(' '));
-        const QString from = row.sent ? archive_->ownerName() : contact;
-        auto* entry = new QTreeWidgetItem({when, from, text});
-        entry->setToolTip(kTime, row.time);
-        entry->setToolTip(kFrom, row.sent ? tr("sent by %1").arg(archive_->ownerName())
-                                          : tr("received from %1").arg(contact));
-        entry->setToolTip(kText, text);
-        entry->setData(kText, Qt::UserRole,
-                       tr("%1 %2, %3:\n\n%4").arg(when, row.time.mid(19), from, text));
-        items << entry;
-    }
-    messages_->addTopLevelItems(items);
-    messages_->setCurrentItem(messages_->topLevelItem(0));
+    model_->setMessages(std::move(rows), archive_->ownerName(), contact);
+    messages_->setCurrentIndex(model_->index(0, 0));
 }
 
 void MessagesPage::showMessage() {
-    const QTreeWidgetItem* item = messages_->currentItem();
-    // Stored line ends are CR LF; the pane wants one break per line.
-    reading_->setPlainText(item == nullptr
-                               ? QString()
-                               : item->data(kText, Qt::UserRole)
-                                     .toString()
-                                     .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    reading_->setPlainText(messages_->currentIndex().data(MessageModel::kWholeRole).toString());
     reading_->moveCursor(QTextCursor::Start);
     // What was searched for stands out, the first of it in sight.
     QList<QTextEdit::ExtraSelection> found;

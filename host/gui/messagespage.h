@@ -8,11 +8,13 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
-class QTreeWidget;
+class QTimer;
+class QTreeView;
 
 namespace gui {
 
 class ArchiveFile;
+class MessageModel;
 
 /// The message history of the ICQ archive, one conversation at a time: the contacts with
 /// messages on the left, the chosen one's messages (date, sender, text) on the right, and
@@ -22,9 +24,6 @@ class MessagesPage : public QWidget {
     Q_OBJECT
 
 public:
-    /// The columns of the message list.
-    enum Column { kTime, kFrom, kText };
-
     explicit MessagesPage(QWidget* parent = nullptr);
 
     /// Shows the history of `archive` (none for null); `archive` outlives its use here.
@@ -34,15 +33,19 @@ public:
     bool showConversation(uint32_t uin);
 
 private:
+    // Searches for what the search field holds without waiting for a pause.
+    void searchNow();
     void fillConversations();
     void fillMessages();
     void showMessage();
 
     const ArchiveFile* archive_ = nullptr;
     QLineEdit* search_ = nullptr;
+    QTimer* searchPause_ = nullptr;
     QListWidget* conversations_ = nullptr;
     QLabel* heading_ = nullptr;
-    QTreeWidget* messages_ = nullptr;
+    MessageModel* model_ = nullptr;
+    QTreeView* messages_ = nullptr;
     QPlainTextEdit* reading_ = nullptr;
 };
 

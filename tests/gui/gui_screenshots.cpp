@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "commandline.h"
@@ -104,9 +105,9 @@ int main(int argc, char** argv) {
     auto* conversations = window.findChild<QListWidget*>(QStringLiteral("conversationList"));
     conversations->setCurrentRow(std::min(2, conversations->count() - 1));
     // A message with more to it than its row shows, read whole below the list.
-    auto* messages = window.findChild<QTreeWidget*>(QStringLiteral("messageList"));
-    messages->setCurrentItem(
-        messages->topLevelItem(std::min(7, messages->topLevelItemCount() - 1)));
+    auto* messages = window.findChild<QTreeView*>(QStringLiteral("messageList"));
+    messages->setCurrentIndex(
+        messages->model()->index(std::min(7, messages->model()->rowCount() - 1), 0));
     const std::pair<const char*, const char*> shots[] = {{"summaryPage", "import-summary.png"},
                                                          {"contactsPage", "import-contacts.png"},
                                                          {"messagesPage", "import-messages.png"},

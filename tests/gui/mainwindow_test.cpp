@@ -25,6 +25,7 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -34,6 +35,7 @@
 #include <csignal>
 
 #include "contactspage.h"
+#include "messagemodel.h"
 #include "messagespage.h"
 #include "outputfolder.h"
 #include "recordtree.h"
@@ -506,7 +508,10 @@ TEST_F(DemoImport, ContactsCountAsTheCommandLineDoesAndHideRemovedOnes) {
 
 TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
     auto* conversations = find<QListWidget>("conversationList");
-    auto* messages = find<QTreeWidget>("messageList");
+    const QAbstractItemModel* messages = find<QTreeView>("messageList")->model();
+    const auto at = [&](int row, int column, int role = Qt::DisplayRole) {
+        return messages->index(row, column).data(role).toString();
+    };
     EXPECT_EQ(conversations->count(), 20);
     const auto inConversations = [&] {
         int total = 0;
@@ -526,14 +531,14 @@ TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
         conversations->findItems(QStringLiteral("Ødegård ("), Qt::MatchStartsWith)[0]);
     QStringList kinds;
     QStringList froms;
-    for (int i = 0; i < messages->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* message = messages->topLevelItem(i);
-        kinds << message->text(gui::MessagesPage::kText).section(':', 0, 0);
-        froms << message->text(gui::MessagesPage::kFrom);
+    using gui::MessageModel;
+    for (int i = 0; i < messages->rowCount(); ++i) {
+        kinds << at(i, MessageModel::kText).section(':', 0, 0);
+        froms << at(i, MessageModel::kFrom);
         // Shown in the zone chosen for the import, its offset in the tool tip.
-        const QString time = message->toolTip(gui::MessagesPage::kTime);
+        const QString time = at(i, MessageModel::kTime, Qt::ToolTipRole);
         EXPECT_TRUE(time.endsWith("+01:00") || time.endsWith("+02:00")) << time.toStdString();
-        EXPECT_EQ(message->text(gui::MessagesPage::kTime), time.left(19).replace('T', ' '));
+        EXPECT_EQ(at(i, MessageModel::kTime), time.left(19).replace('T', ' '));
     }
     EXPECT_TRUE(kinds.contains(QStringLiteral("You were added"))) << kinds.join('|').toStdString();
     EXPECT_TRUE(kinds.contains(QStringLiteral("Authorisation request")));
@@ -541,21 +546,35 @@ TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
     froms.removeDuplicates();
     froms.sort();
     EXPECT_EQ(froms, QStringList({"Rover", "Ødegård"}));
-    // The message chosen is read whole below the list, a line for each of its lines.
-    QTreeWidgetItem* const last = messages->topLevelItem(messages->topLevelItemCount() - 1);
-    messages->setCurrentItem(last);
-    EXPECT_EQ(find<QPlainTextEdit>("messageText")->toPlainText(),
-              last->text(gui::MessagesPage::kTime) + " " +
-                  last->toolTip(gui::MessagesPage::kTime).mid(19) + ", " +
-                  last->text(gui::MessagesPage::kFrom) + ":\n\n" +
-                  QString(last->text(gui::MessagesPage::kText)).replace("\r\n", "\n"));
+    // The list shows a message on one line; the one chosen is read whole below it, a line for
+    // each of its lines.
+    conversations->setCurrentItem(
+        conversations->findItems(QStringLiteral("crazy» ("), Qt::MatchStartsWith)[0]);
+    int longest = 0;
+    for (int i = 0; i < messages->rowCount(); ++i) {
+        if (at(i, MessageModel::kText, MessageModel::kWholeRole).count('\n') >
+            at(longest, MessageModel::kText, MessageModel::kWholeRole).count('\n')) {
+            longest = i;
+        }
+    }
+    const QString whole = at(longest, MessageModel::kText, MessageModel::kWholeRole);
+    ASSERT_GT(whole.count('\n'), 2);
+    EXPECT_FALSE(at(longest, MessageModel::kText).contains('\n'));
+    find<QTreeView>("messageList")->setCurrentIndex(messages->index(longest, 0));
+    EXPECT_EQ(find<QPlainTextEdit>("messageText")->toPlainText(), whole);
+    EXPECT_TRUE(whole.startsWith(at(longest, MessageModel::kTime) + " " +
+                                 at(longest, MessageModel::kTime, Qt::ToolTipRole).mid(19) + ", " +
+                                 at(longest, MessageModel::kFrom) + ":\n\n"));
 
-    QTest::keyClicks(find<QLineEdit>("messageSearch"), QStringLiteral("CINEMA"));
+    // A search waits for a pause in the typing, or Enter.
+    auto* search = find<QLineEdit>("messageSearch");
+    QTest::keyClicks(search, QStringLiteral("CINEMA"));
+    EXPECT_EQ(inConversations(), 786);
+    QTest::keyClick(search, Qt::Key_Return);
     EXPECT_GT(inConversations(), 0);
     EXPECT_LT(inConversations(), 786);
-    ASSERT_GT(messages->topLevelItemCount(), 0);
-    EXPECT_TRUE(messages->topLevelItem(0)
-                    ->text(gui::MessagesPage::kText)
+    ASSERT_GT(messages->rowCount(), 0);
+    EXPECT_TRUE(at(0, MessageModel::kText, MessageModel::kWholeRole)
                     .contains("cinema", Qt::CaseInsensitive));
     // Each place the message holds it is marked where it is read.
     auto* reading = find<QPlainTextEdit>("messageText");
