@@ -4,7 +4,6 @@
 #include <unordered_map>
 
 #include <QCollator>
-#include <QCoreApplication>
 #include <sqlite3.h>
 
 #include "archive/details.h"
@@ -30,33 +29,6 @@ QString column(sqlite3_stmt* statement, int index) {
 
 std::string stdColumn(sqlite3_stmt* statement, int index) {
     return column(statement, index).toStdString();
-}
-
-// "HomeCity" as "Home city".
-QString words(const std::string& name) {
-    QString out;
-    for (const QChar c : QString::fromStdString(name)) {
-        out += !out.isEmpty() && c.isUpper() ? QStringLiteral(" ") + c.toLower() : QString(c);
-    }
-    return out;
-}
-
-// What a contact told about itself, for a person: "male", "born 1976-05-14", "Home city: Köln".
-QStringList detailsText(const archive::Contact& contact) {
-    QStringList parts;
-    if (const std::string gender = archive::genderName(contact); !gender.empty()) {
-        parts << QCoreApplication::translate("gui::ArchiveFile", gender.c_str());
-    }
-    if (const std::string born = archive::birthday(contact); !born.empty()) {
-        parts << QCoreApplication::translate("gui::ArchiveFile", "born %1")
-                     .arg(QString::fromStdString(born));
-    }
-    for (const auto& [name, value] : contact.details) {
-        if (!archive::isBirthdayOrGender(name)) {
-            parts << words(name) + QStringLiteral(": ") + QString::fromStdString(value);
-        }
-    }
-    return parts;
 }
 
 archive::ContactStatus statusOf(const std::string& name) {
@@ -134,7 +106,9 @@ void ArchiveFile::readDetails() {
         }
     }
     for (ContactRow& row : contacts_) {
-        row.details = detailsText(row.contact);
+        for (const std::string& words : archive::detailWords(row.contact)) {
+            row.details << QString::fromStdString(words);
+        }
     }
 }
 

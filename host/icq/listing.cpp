@@ -3,6 +3,7 @@
 #include <iostream>
 #include <map>
 
+#include "archive/details.h"
 #include "archive/names.h"
 #include "archive/summary.h"
 #include "archive/timefmt.h"
@@ -13,7 +14,7 @@ namespace icq {
 
 namespace {
 
-constexpr size_t kColumns = 7;
+constexpr size_t kColumns = 8;
 using Row = std::array<std::string, kColumns>;
 
 Row contactRow(const archive::Contact& c, const std::map<uint32_t, std::string>& groups) {
@@ -24,13 +25,18 @@ Row contactRow(const archive::Contact& c, const std::map<uint32_t, std::string>&
     const auto group = groups.find(c.groupId);
     const std::string name =
         c.firstName + (c.firstName.empty() || c.lastName.empty() ? "" : " ") + c.lastName;
+    std::string details;
+    for (const std::string& words : archive::detailWords(c)) {
+        details += (details.empty() ? "" : "; ") + words;
+    }
     Row row = {std::to_string(c.uin),
                c.nickName,
                c.handle,
                name,
                emails,
                group == groups.end() ? "" : group->second,
-               archive::standing(c)};
+               archive::standing(c),
+               details};
     for (std::string& cell : row) {
         cell = text::printable(cell);
     }
@@ -51,6 +57,8 @@ std::string table(const std::vector<Row>& rows) {
         for (size_t i = 0; i < kColumns; ++i) {
             line += i + 1 < kColumns ? text::padded(row[i], width[i] + 2) : row[i];
         }
+        // A row whose last cells are empty ends where its text does.
+        line.erase(line.find_last_not_of(' ') + 1);
         out += line + "\n";
     }
     return out;
@@ -122,7 +130,8 @@ int runContacts(const Options& o) {
     for (const archive::Group& group : db->groups()) {
         groups[group.id] = group.name;
     }
-    std::vector<Row> rows = {{"UIN", "Nickname", "Handle", "Name", "E-mail", "Group", "Status"}};
+    std::vector<Row> rows = {
+        {"UIN", "Nickname", "Handle", "Name", "E-mail", "Group", "Status", "Details"}};
     for (const archive::Contact& contact : db->contacts()) {
         if (o.allContacts || (contact.hasRecord && archive::onList(contact.status))) {
             rows.push_back(contactRow(contact, groups));

@@ -15,6 +15,20 @@ int numberIn(const Contact& contact, std::string_view name, int low, int high) {
     return !text.empty() && *end == '\0' && n >= low && n <= high ? static_cast<int>(n) : 0;
 }
 
+// "HomeCity" as "Home city": the names are ICQ's property names, in ASCII.
+std::string label(const std::string& name) {
+    std::string out;
+    for (const char c : name) {
+        if (c >= 'A' && c <= 'Z' && !out.empty()) {
+            out += ' ';
+            out += static_cast<char>(c - 'A' + 'a');
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 std::string detailOf(const Contact& contact, std::string_view name) {
@@ -59,6 +73,22 @@ std::string genderName(const Contact& contact) {
 
 bool isBirthdayOrGender(std::string_view name) {
     return name == "BirthYear" || name == "BirthMonth" || name == "BirthDay" || name == "Gender";
+}
+
+std::vector<std::string> detailWords(const Contact& contact) {
+    std::vector<std::string> words;
+    if (std::string gender = genderName(contact); !gender.empty()) {
+        words.push_back(std::move(gender));
+    }
+    if (const std::string born = birthday(contact); !born.empty()) {
+        words.push_back("born " + born);
+    }
+    for (const auto& [name, value] : contact.details) {
+        if (!isBirthdayOrGender(name)) {
+            words.push_back(label(name) + ": " + value);
+        }
+    }
+    return words;
 }
 
 } // namespace archive

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace archive {
 
@@ -23,5 +24,9 @@ std::string genderName(const Contact& contact);
 
 /// True for the details that birthday() and genderName() read.
 bool isBirthdayOrGender(std::string_view name);
+
+/// What the contact told about itself in words, for a person to read: "male",
+/// "born 1976-05-14", then each other detail as "Home city: Köln".
+std::vector<std::string> detailWords(const Contact& contact);
 
 } // namespace archive

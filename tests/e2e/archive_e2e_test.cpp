@@ -85,6 +85,7 @@ mkwin::IcqDatabaseContent smallDatabase() {
                   contact(5550123, "\xC5sa", Status::OnList, 1000),
                   contact(7345012, "Bj\xF8rn", Status::Removed, 1001),
                   contact(6120934, "x\x1B[2Jy", Status::Ignored, 0)};
+    c.contacts[0].details = {{"Gender", 2}, {"HomeCity", "K\xF6ln\x1B[0m"}};
     c.messages = {message(4711042, false, 1037991600, "Hej!\r\nHur m\xE5r du?"),
                   message(4711042, true, 1037991660, "Bra, tack."),
                   message(4711042, false, 1037991720, "Bilder"),
@@ -207,11 +208,21 @@ TEST(IcqTool, InfoContactsAndHistory) {
               "Times:     stored stamps taken as UTC, shown in UTC\n"
               "Warnings:  0\n"},
              {{"contacts", "--all", db},
-              "UIN       Nickname   Handle  Name  E-mail  Group            Status\n"
-              "4711042   Jörg                             Friends\\x1B[31m  on the list\n"
-              "5550123   Åsa                              General          on the list\n"
-              "6120934   x\\x1B[2Jy                                         ignored\n"
-              "7345012   Bjørn                            Friends\\x1B[31m  removed\n"
+              "UIN       Nickname   Handle  Name  E-mail  Group            Status                  "
+              "  "
+              "Details\n"
+              "4711042   Jörg                             Friends\\x1B[31m  on the list            "
+              "   "
+              "male; Home city: Köln\\x1B[0m\n"
+              "5550123   Åsa                              General          on the list             "
+              "  "
+              "Home page: http://members.aol.com/mäuschensun95\n"
+              "6120934   x\\x1B[2Jy                                         ignored                "
+              "   "
+              "Age: 59; Home page: http://members.aol.com/bébébär0\n"
+              "7345012   Bjørn                            Friends\\x1B[31m  removed                "
+              "   "
+              "Home page: http://members.aol.com/sunice\n"
               "99999999                                                    known only from "
               "messages\n"},
              {{"history", "--uin", "4711042", db},
