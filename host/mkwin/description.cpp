@@ -429,6 +429,16 @@ private:
         content.ownerFirstName = owner.ownerFirstName;
         content.ownerLastName = owner.ownerLastName;
         content.ownerEmail = owner.ownerEmail;
+        // The generated contacts list the owner, as people often listed themselves: under the
+        // owner's names given here.
+        for (IcqContactRecord& c : content.contacts) {
+            if (generated > 0 && c.uin == uinValue) {
+                c.nickName = owner.ownerNickName;
+                c.firstName = owner.ownerFirstName;
+                c.lastName = owner.ownerLastName;
+                c.primaryEmail = owner.ownerEmail;
+            }
+        }
         content.historyBytes = history;
         content.historyMessages = messages;
         content.seed = seed;
