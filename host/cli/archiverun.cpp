@@ -1,10 +1,15 @@
 #include "archiverun.h"
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <memory>
 
 #include "archive/database.h"
 #include "archive/exportall.h"
 #include "diagnostics.h"
+#include "progress/progressline.h"
+#include "text/printable.h"
 
 namespace cli {
 
@@ -13,7 +18,8 @@ namespace {
 // The database opened for reading, or null after a warning that says why not.
 std::unique_ptr<archive::Database> openDatabase(const OwnerDatabase& database,
                                                 const std::string& codepage,
-                                                const ArchiveOptions& options) {
+                                                const ArchiveOptions& options,
+                                                const archive::OpenProgress& told = {}) {
     if (!database.found) {
         const std::string owner = database.uin.empty() ? "the owner" : "UIN " + database.uin;
         warn("no contact database of " + owner + " found" +
@@ -26,7 +32,8 @@ std::unique_ptr<archive::Database> openDatabase(const OwnerDatabase& database,
     settings.timeOffset = options.timeOffset;
     settings.useIndex = options.useIndex;
     std::string error;
-    std::unique_ptr<archive::Database> db = archive::Database::open(database.path, settings, error);
+    std::unique_ptr<archive::Database> db =
+        archive::Database::open(database.path, settings, error, told);
     if (!db) {
         warn(error);
     }
@@ -45,7 +52,18 @@ ArchiveOutcome writeArchive(const OwnerDatabase& database, const std::string& co
         outcome.why = "--no-archive";
         return outcome;
     }
-    const std::unique_ptr<archive::Database> db = openDatabase(database, codepage, options);
+    // A heavy user's history takes a while to write: the window shows a second run of its bar.
+    progress::ProgressLine line(options.progressLines, options.progressDrawn &&
+                                                           isatty(STDERR_FILENO) == 1 &&
+                                                           progress::large({database.path}));
+    line.setPhases(2);
+    line.beginPhase();
+    const std::string reading =
+        "Reading " + text::printable(std::filesystem::path(database.path).filename().string());
+    const std::unique_ptr<archive::Database> db =
+        openDatabase(database, codepage, options,
+                     [&](uint64_t done, uint64_t total) { line.show(reading, done, total); });
+    line.clear();
     if (!db) {
         outcome.why = "see the warning above";
         return outcome;
@@ -53,9 +71,13 @@ ArchiveOutcome writeArchive(const OwnerDatabase& database, const std::string& co
     tell("contact database: " + database.path + " (ICQ " + db->version() + ")");
     archive::Archive read;
     archive::fillArchive(*db, read);
+    const progress::ProgressSource counted(*db, db->messageCount(), line,
+                                           "Writing the ICQ archive");
+    read.messages = &counted;
     archive::ExportOptions exportOptions;
     exportOptions.allContacts = options.allContacts;
     const archive::ExportResult result = archive::exportAll(read, outDir, exportOptions);
+    line.clear();
     if (!result.error.empty()) {
         // The files go into the output folder with the record.
         warn(result.error.rfind(outDir, 0) == 0 ? shownDir + result.error.substr(outDir.size())

@@ -24,6 +24,10 @@ struct ArchiveOptions {
     int64_t timeOffset = 0;
     /// Walk the .idx when it is sound; false walks the data pages.
     bool useIndex = true;
+    /// How the reading and writing go, as "stage" and "progress" lines (--progress-lines).
+    bool progressLines = false;
+    /// Otherwise, on a line of a terminal for a large database (false with -q).
+    bool progressDrawn = true;
 };
 
 /// What writing the archive came to, for the summary.
@@ -46,7 +50,8 @@ struct ArchiveOutcome {
 /// export read) into `outDir`, the folder of the run's bundle, which is saved together with
 /// record.json. Texts are read in `codepage`; messages name the files as they will lie in
 /// `shownDir`. A database that is missing or cannot be read, or an export that fails, gives a
-/// warning, and the import goes on. With -v, tells which database was read.
+/// warning, and the import goes on. With -v, tells which database was read. How far the
+/// reading and writing are is shown as `options` ask.
 ArchiveOutcome writeArchive(const OwnerDatabase& database, const std::string& codepage,
                             const ArchiveOptions& options, const std::string& outDir,
                             const std::string& shownDir);

@@ -98,7 +98,8 @@ const CLI::Option* declareOptions(CLI::App& app, Options& o, std::vector<std::st
         ->excludes(stdinFlag);
     app.add_flag("--progress-lines", o.progressLines,
                  "report progress as \"progress DONE TOTAL\" and messages as \"message TEXT\" "
-                 "lines on stderr");
+                 "lines on stderr; the ICQ archive's reading and writing follow as "
+                 "\"stage TEXT\" and \"progress PERCENT 100\"");
     app.add_flag("--no-server", o.noServer, "do not import the ICQ server settings");
     app.add_flag("--no-user-settings", o.noUserSettings, "do not import the owner's account");
     auto* noContacts = app.add_flag("--no-contacts", o.noContacts, "do not import contacts");
@@ -188,6 +189,8 @@ std::string checkOptions(Options& o, bool ownerGiven, const std::vector<std::str
     if (o.out.empty() && !o.list && !o.json) {
         return "--out DIR is required (or --list, or --json) (see --help)";
     }
+    o.archive.progressLines = o.progressLines;
+    o.archive.progressDrawn = !o.quiet;
     return setTimes(o.archive, offset);
 }
 

@@ -158,7 +158,10 @@ void ImportProcess::readLines() {
 void ImportProcess::takeLine(const QString& line) {
     static const QString kProgress = QStringLiteral("progress ");
     static const QString kMessage = QStringLiteral("message ");
-    if (line.startsWith(kProgress)) {
+    static const QString kStage = QStringLiteral("stage ");
+    if (line.startsWith(kStage)) {
+        emit stage(line.mid(kStage.size()));
+    } else if (line.startsWith(kProgress)) {
         const QStringList numbers = line.mid(kProgress.size()).split(QLatin1Char(' '));
         if (numbers.size() == 2) {
             emit progress(numbers[0].toInt(), numbers[1].toInt());

@@ -82,6 +82,8 @@ public:
 
 signals:
     void progress(int done, int total);
+    /// What the run does now, from here on: "Writing the ICQ archive".
+    void stage(const QString& text);
     void finished(const gui::RunOutcome& outcome);
 
 private:

@@ -103,6 +103,8 @@ MainWindow::MainWindow(const CommandLine& options, const std::vector<std::string
         progress_->setRange(0, std::max(total, 1));
         progress_->setValue(std::min(done, progress_->maximum()));
     });
+    connect(process_, &ImportProcess::stage, this,
+            [this](const QString& text) { setStatus(text + QChar(0x2026)); });
     connect(process_, &ImportProcess::finished, this, &MainWindow::runFinished);
     applyInstallation();
     if (!options_.openFolder.empty()) {

@@ -7,9 +7,12 @@
 
 #include "archive/database.h"
 #include "options.h"
-#include "progress.h"
+#include "progress/progressline.h"
 
 namespace icq {
+
+using progress::ProgressLine;
+using progress::ProgressSource;
 
 /// Exit statuses.
 constexpr int kDone = 0;
@@ -18,6 +21,10 @@ constexpr int kUnusable = 2;
 
 /// Prints "tolvane-icq: <line>" on standard error and answers `status`.
 int fail(int status, const std::string& line);
+
+/// The progress line `o` asks for: lines with --progress-lines, otherwise drawn on a terminal
+/// for large databases unless -q.
+ProgressLine progressLine(const Options& o);
 
 /// Opens `path` as `o` says, telling `line` how the reading goes and handing `visit` the
 /// messages as the walk finds them (see Database::open). Null when it cannot, with the reason

@@ -27,7 +27,7 @@ std::string fileName(const std::string& path) {
 } // namespace
 
 int runExport(const Options& o) {
-    ProgressLine line(o);
+    ProgressLine line = progressLine(o);
     std::vector<Copy> copies(o.databases.size());
     // Each copy is read, then merged when there are several; the history is exported once.
     line.setPhases(copies.size() > 1 ? 2 * copies.size() + 1 : 2);

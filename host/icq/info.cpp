@@ -71,7 +71,7 @@ std::string timesLine(const archive::Settings& settings) {
 
 int runInfo(const Options& o) {
     const std::string& path = o.databases.front();
-    ProgressLine line(o);
+    ProgressLine line = progressLine(o);
     int status = kDone;
     // Counted while the database is read, so that the file is read once.
     MessageCounts messages;

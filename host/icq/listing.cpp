@@ -120,7 +120,7 @@ private:
 } // namespace
 
 int runContacts(const Options& o) {
-    ProgressLine line(o);
+    ProgressLine line = progressLine(o);
     int status = kDone;
     const auto db = openDatabase(o.databases.front(), o, line, status);
     if (!db) {
@@ -147,7 +147,7 @@ int runContacts(const Options& o) {
 }
 
 int runHistory(const Options& o) {
-    ProgressLine line(o);
+    ProgressLine line = progressLine(o);
     int status = kDone;
     const auto db = openDatabase(o.databases.front(), o, line, status);
     if (!db) {

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <filesystem>
 #include <iostream>
 
@@ -10,6 +12,11 @@ int fail(int status, const std::string& line) {
     std::cout.flush();
     std::cerr << "tolvane-icq: " << text::printable(line) << "\n";
     return status;
+}
+
+ProgressLine progressLine(const Options& o) {
+    return ProgressLine(o.progressLines,
+                        !o.quiet && isatty(STDERR_FILENO) == 1 && progress::large(o.databases));
 }
 
 void printWarnings(const archive::Report& report, const Options& o) {

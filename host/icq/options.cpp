@@ -56,8 +56,8 @@ void addCommon(CLI::App& command, Common& common) {
     command.add_flag("-v,--verbose", common.verbose,
                      "list every warning of the reading (export: also in report.txt)");
     command.add_flag("--progress-lines", common.progressLines,
-                     "progress as \"progress PERCENT 100\" lines on standard error, for a "
-                     "program that reads them");
+                     "progress as \"stage TEXT\" and \"progress PERCENT 100\" lines on "
+                     "standard error, for a program that reads them");
 }
 
 // The common settings checked; empty, or the line that says what is wrong.

@@ -162,7 +162,8 @@ TEST(IcqTool, ExportIsTheExpectedFilesWhateverTheMachinesZone) {
         }
         const ProcessResult r = icqTool(args, {{"TZ", machineZone}});
         ASSERT_EQ(r.status, 0) << describe(r);
-        EXPECT_TRUE(lines ? std::regex_match(r.err, std::regex("(progress [0-9]{1,3} 100\n)+"))
+        EXPECT_TRUE(lines ? std::regex_match(
+                                r.err, std::regex("((stage [^\n]+|progress [0-9]{1,3} 100)\n)+"))
                           : r.err.empty())
             << r.err;
         if (lines) {

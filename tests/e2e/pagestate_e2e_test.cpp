@@ -24,8 +24,17 @@ TEST(PageStateE2e, TheRunImportsWhatThePageSaysAndReportsInLines) {
     const auto r =
         icq.import({"--out", icq.out(), "--page-state-stdin", "--progress-lines", "-q"}, state());
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "progress 5 60\nprogress 10 60\nprogress 15 60\nprogress 25 60\n"
-                     "progress 35 60\nprogress 40 60\nprogress 50 60\nprogress 60 60\n");
+    // The plug-in's steps, then the ICQ archive's reading and writing in per cent.
+    const std::string plugin = "progress 5 60\nprogress 10 60\nprogress 15 60\nprogress 25 60\n"
+                               "progress 35 60\nprogress 40 60\nprogress 50 60\nprogress 60 60\n";
+    EXPECT_EQ(r.err.substr(0, plugin.size()), plugin);
+    const size_t reading = r.err.find("stage Reading 31415926.dat\n");
+    const size_t writing = r.err.find("stage Writing the ICQ archive\n");
+    EXPECT_EQ(reading, plugin.size()) << r.err;
+    EXPECT_LT(reading, writing) << r.err;
+    EXPECT_NE(writing, std::string::npos) << r.err;
+    EXPECT_TRUE(r.err.size() > 17 && r.err.substr(r.err.size() - 17) == "progress 100 100\n")
+        << r.err;
     const auto same = icq.import({"--out", icq.out("same"), "--owner", "Märta", "--no-contacts",
                                   "--password-file", icq.passwordFile()});
     ASSERT_EQ(same.status, 0) << same.err;

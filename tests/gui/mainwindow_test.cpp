@@ -35,6 +35,7 @@
 #include <csignal>
 
 #include "contactspage.h"
+#include "importprocess.h"
 #include "messagemodel.h"
 #include "messagespage.h"
 #include "outputfolder.h"
@@ -405,6 +406,9 @@ protected:
             QTest::keyClicks(modal->findChild<QLineEdit*>(), QString::fromStdString(password_));
             QTest::keyClick(modal->findChild<QLineEdit*>(), Qt::Key_Return);
         });
+        // What the run does after the plug-in, as the status line tells it on the way.
+        QObject::connect(window_->findChild<gui::ImportProcess*>(), &gui::ImportProcess::stage,
+                         window_, [] { stages_ << window_->statusText(); });
         ASSERT_TRUE(runImport(*window_));
         ASSERT_EQ(prompt.titles(), QStringList{"Password"});
     }
@@ -423,11 +427,13 @@ protected:
     static TempDir* dir_;
     static std::string password_;
     static MainWindow* window_;
+    static QStringList stages_;
 };
 
 TempDir* DemoImport::dir_ = nullptr;
 std::string DemoImport::password_;
 MainWindow* DemoImport::window_ = nullptr;
+QStringList DemoImport::stages_;
 
 TEST_F(DemoImport, SummarySpeaksOfPeopleAndFiles) {
     // The zone the old Windows was set to was taken for the import.
@@ -437,6 +443,8 @@ TEST_F(DemoImport, SummarySpeaksOfPeopleAndFiles) {
             ->text()
             .startsWith("the old Windows was set to W. Europe Standard Time (Europe/Berlin)"));
     EXPECT_EQ(window_->lastOutcome().end, gui::RunEnd::Complete);
+    EXPECT_EQ(stages_,
+              QStringList({"Reading 23456789.dat\u2026", "Writing the ICQ archive\u2026"}));
     EXPECT_EQ(window_->statusText(),
               "Import complete: Rover's account, the server settings, 20 contacts on the list, 1 "
               "awaiting authorisation, 786 messages and 6 sound files. Save them to keep them.");

@@ -4,17 +4,24 @@
 #include <functional>
 #include <string>
 
+#include <vector>
+
 #include "archive/archive.h"
-#include "options.h"
 
-namespace icq {
+namespace progress {
 
-/// One line on standard error that updates in place ("Reading 12345678.dat: 45%"), shown only
-/// for large files when standard error is a terminal; cleared when done. With --progress-lines,
-/// a "progress PERCENT 100" line each time the percentage changes instead, whatever the size.
+/// True when `paths` together are large enough to take a moment to read, so that a progress
+/// line on a terminal is worth drawing.
+bool large(const std::vector<std::string>& paths);
+
+/// One line on standard error that updates in place ("Reading 12345678.dat: 45%"); cleared when
+/// done. For a program (the desktop window) it is lines instead: "stage LABEL" when the label
+/// changes and "progress PERCENT 100" each time the percentage of the whole changes.
 class ProgressLine {
 public:
-    explicit ProgressLine(const Options& o);
+    /// `lines`: the lines for a program; otherwise `drawn`: the line on a terminal. With
+    /// neither, nothing is shown.
+    ProgressLine(bool lines, bool drawn);
     ~ProgressLine();
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -35,6 +42,7 @@ private:
     bool lines_;
     bool drawn_ = false;
     std::string label_;
+    std::string staged_; ///< the last label printed in lines
     int percent_ = -1;
     size_t phases_ = 1;
     size_t phase_ = 0;
@@ -64,4 +72,4 @@ private:
     const std::string label_;
 };
 
-} // namespace icq
+} // namespace progress

@@ -1,17 +1,18 @@
-#include "progress.h"
+#include "progress/progressline.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 
-namespace icq {
+namespace progress {
 
 namespace {
 
 // Smaller files are read before a person would wonder what is happening.
 constexpr off_t kLargeFile = off_t{16} << 20;
+
+} // namespace
 
 bool large(const std::vector<std::string>& paths) {
     off_t total = 0;
@@ -22,11 +23,7 @@ bool large(const std::vector<std::string>& paths) {
     return total >= kLargeFile;
 }
 
-} // namespace
-
-ProgressLine::ProgressLine(const Options& o)
-    : active_(o.progressLines || (!o.quiet && isatty(STDERR_FILENO) == 1 && large(o.databases))),
-      lines_(o.progressLines) {}
+ProgressLine::ProgressLine(bool lines, bool drawn) : active_(lines || drawn), lines_(lines) {}
 
 ProgressLine::~ProgressLine() {
     clear();
@@ -43,6 +40,10 @@ void ProgressLine::show(const std::string& label, uint64_t done, uint64_t total)
     }
     const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
     if (lines_) {
+        if (label != staged_) {
+            staged_ = label;
+            std::fprintf(stderr, "stage %s\n", label.c_str());
+        }
         const auto whole = std::min<uint64_t>(100, (phase_ * 100 + percent) / phases_);
         if (static_cast<int>(whole) <= printed_) {
             return;
@@ -93,4 +94,4 @@ void ProgressSource::forEachMessageByContact(
     inner_.forEachMessageByContact(counting(visit, n));
 }
 
-} // namespace icq
+} // namespace progress
