@@ -9,6 +9,7 @@
 #include "archive/exportall.h"
 #include "diagnostics.h"
 #include "progress/progressline.h"
+#include "terminalagent.h"
 #include "text/printable.h"
 
 namespace cli {
@@ -71,13 +72,19 @@ ArchiveOutcome writeArchive(const OwnerDatabase& database, const std::string& co
     tell("contact database: " + database.path + " (ICQ " + db->version() + ")");
     archive::Archive read;
     archive::fillArchive(*db, read);
-    const progress::ProgressSource counted(*db, db->messageCount(), line,
-                                           "Writing the ICQ archive");
+    // A stop signal (the window's Cancel) ends the writing early; the caller drops it all.
+    const progress::ProgressSource counted(*db, db->messageCount(), line, "Writing the ICQ archive",
+                                           &vqrt::TerminalAgent::stopSignal());
     read.messages = &counted;
     archive::ExportOptions exportOptions;
     exportOptions.allContacts = options.allContacts;
     const archive::ExportResult result = archive::exportAll(read, outDir, exportOptions);
     line.clear();
+    if (vqrt::TerminalAgent::stopSignal().load() != 0) {
+        outcome.why = "interrupted";
+        outcome.interrupted = true;
+        return outcome;
+    }
     if (!result.error.empty()) {
         // The files go into the output folder with the record.
         warn(result.error.rfind(outDir, 0) == 0 ? shownDir + result.error.substr(outDir.size())

@@ -44,6 +44,8 @@ struct ArchiveOutcome {
     /// The zone times are shown in and the one the installation's Windows was set to, when
     /// the run was given none and they differ; empty otherwise.
     std::string zoneHint;
+    /// A stop signal ended the writing; what was written is to be dropped.
+    bool interrupted = false;
 };
 
 /// Writes the ICQ archive of the owner's database (`database`, the one the plug-in's contacts

@@ -769,6 +769,17 @@ std::optional<int> exportArchive(Run& run) {
         run.archive = writeArchive(run.database, run.o.host.codepage, run.o.archive,
                                    run.bundleFolder, run.output->path());
         noteWindowsZone(run);
+        // Stopped while the archive was written: neither a record without its archive nor
+        // half a history is kept.
+        if (run.archive.interrupted) {
+            const int signal = vqrt::TerminalAgent::stopSignal().load();
+            run.output->discard();
+            return fail(vqrt::importStoppedBy(signal),
+                        "interrupted by " + signalName(signal) +
+                            " while the ICQ archive was written; the output folder is as it "
+                            "was: " +
+                            run.output->path());
+        }
     }
     return std::nullopt;
 }

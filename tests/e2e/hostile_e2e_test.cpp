@@ -249,9 +249,13 @@ TEST_F(HostileE2e, EarlierRecordIsNeverLostAndEveryStopCleansUp) {
         const TreeSnapshot before = snapshotTree(out, {});
         RunOptions options;
         options.signal = {progressLines(0, c.atLastStep ? 50 : 35).size(), c.signal};
-        const ProcessResult r =
-            run(roverArgs(out, std::vector<std::string>(c.replace ? 1 : 0, "--replace")), out,
-                c.signal ? options : RunOptions{});
+        // A signal after the plug-in's last step stops the archive that follows it (see the
+        // test below); without one, the import is complete.
+        std::vector<std::string> extra(c.replace ? 1 : 0, "--replace");
+        if (c.atLastStep) {
+            extra.push_back("--no-archive");
+        }
+        const ProcessResult r = run(roverArgs(out, extra), out, c.signal ? options : RunOptions{});
         EXPECT_EQ(r.status, c.status) << describe(r);
         // A signal at the last step may come before or after its progress line is written.
         const std::string lines = r.err.substr(0, r.err.size() - 1);
@@ -277,6 +281,28 @@ TEST_F(HostileE2e, EarlierRecordIsNeverLostAndEveryStopCleansUp) {
                 "result": -1, "complete": false, "sections": []})"));
         }
     }
+}
+
+// Cancel while the ICQ archive is written drops the whole run, not half a history.
+TEST_F(HostileE2e, StopWhileTheArchiveIsWrittenLeavesTheFolderAsItWas) {
+    build();
+    const std::string out = icq->out();
+    const std::vector<std::string> args = roverArgs(out, {"--progress-lines", "-q"});
+    const ProcessResult first = run(args, out);
+    ASSERT_EQ(first.status, 0) << describe(first);
+    const std::string writing = "stage Writing the ICQ archive\n";
+    const size_t at = first.err.find(writing);
+    ASSERT_NE(at, std::string::npos) << first.err;
+    const TreeSnapshot before = snapshotTree(out, {});
+    RunOptions stopped;
+    stopped.signal = {at + writing.size(), SIGINT};
+    const ProcessResult r = run(args, out, stopped);
+    EXPECT_EQ(r.status, 128 + SIGINT) << describe(r);
+    EXPECT_EQ(r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1),
+              "tolvane-import: interrupted by SIGINT while the ICQ archive was written; the "
+              "output folder is as it was: " +
+                  out + "\n");
+    EXPECT_EQ(treeChanges(before, snapshotTree(out, {})), "");
 }
 
 TEST_F(HostileE2e, ContactDatabaseThatCannotBeReadIsNamed) {
