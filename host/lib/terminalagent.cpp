@@ -16,8 +16,12 @@ const int kCancelled = 32;
 const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction previousHandlers[std::size(kStopSignals)];
 
-extern "C" void onStopSignal(int signal) {
+// Static: with C linkage it would be exported under its bare name, which a function of that
+// name in a program would take the place of.
+extern "C" {
+static void onStopSignal(int signal) {
     TerminalAgent::stopSignal().store(signal);
+}
 }
 
 } // namespace
