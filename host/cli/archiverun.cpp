@@ -72,15 +72,16 @@ ArchiveOutcome writeArchive(const OwnerDatabase& database, const std::string& co
     tell("contact database: " + database.path + " (ICQ " + db->version() + ")");
     archive::Archive read;
     archive::fillArchive(*db, read);
-    // A stop signal (the window's Cancel) ends the writing early; the caller drops it all.
-    const progress::ProgressSource counted(*db, db->messageCount(), line, "Writing the ICQ archive",
-                                           &vqrt::TerminalAgent::stopSignal());
+    const progress::ProgressSource counted(*db, db->messageCount(), line,
+                                           "Writing the ICQ archive");
     read.messages = &counted;
     archive::ExportOptions exportOptions;
     exportOptions.allContacts = options.allContacts;
+    // A stop signal (the window's Cancel) ends the writing early; the caller drops the run.
+    exportOptions.stop = &vqrt::TerminalAgent::stopSignal();
     const archive::ExportResult result = archive::exportAll(read, outDir, exportOptions);
     line.clear();
-    if (vqrt::TerminalAgent::stopSignal().load() != 0) {
+    if (result.stopped) {
         outcome.why = "interrupted";
         outcome.interrupted = true;
         return outcome;

@@ -34,6 +34,7 @@
 #include "pagestate.h"
 #include "passwordanswer.h"
 #include "pluginloader.h"
+#include "progress/stopsignals.h"
 #include "recordread.h"
 #include "recordwriter.h"
 #include "summary.h"
@@ -201,19 +202,6 @@ void prepareQt(bool debug) {
     }
 }
 
-std::string signalName(int signal) {
-    switch (signal) {
-    case SIGINT:
-        return "SIGINT";
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGHUP:
-        return "SIGHUP";
-    default:
-        return "signal " + std::to_string(signal);
-    }
-}
-
 vqrt::BundleIdentity identity(const Run& run) {
     return {run.session->options().windowsRoot, run.database.uin};
 }
@@ -342,7 +330,7 @@ int finishRun(Run& run) {
                                   : "the record keeps what was imported so far: " + recordPath;
     if (signal != 0) {
         return fail(vqrt::importStoppedBy(signal),
-                    "interrupted by " + signalName(signal) + "; " + what);
+                    "interrupted by " + progress::signalName(signal) + "; " + what);
     }
     if (!run.found) {
         return fail(vqrt::kImportRefused, "no ICQ installation found in " + run.o.host.windowsRoot +
@@ -679,7 +667,7 @@ std::optional<int> writeArchiveOnly(Run& run) {
     if (const int signal = vqrt::TerminalAgent::stopSignal().load(); signal != 0) {
         run.output->discard();
         return fail(vqrt::importStoppedBy(signal),
-                    "interrupted by " + signalName(signal) +
+                    "interrupted by " + progress::signalName(signal) +
                         "; the output folder is as it was: " + run.output->path());
     }
     std::string error;
@@ -775,7 +763,7 @@ std::optional<int> exportArchive(Run& run) {
             const int signal = vqrt::TerminalAgent::stopSignal().load();
             run.output->discard();
             return fail(vqrt::importStoppedBy(signal),
-                        "interrupted by " + signalName(signal) +
+                        "interrupted by " + progress::signalName(signal) +
                             " while the ICQ archive was written; the output folder is as it "
                             "was: " +
                             run.output->path());

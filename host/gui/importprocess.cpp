@@ -19,6 +19,9 @@ QString fromStd(const std::string& text) {
 
 // tolvane-icq ends with 1 for a database it cannot read by its version, 2 for any other.
 RunEnd folderEndOf(int status) {
+    if (status == 128 + SIGINT) {
+        return RunEnd::Cancelled;
+    }
     return status == 0 ? RunEnd::Complete : status <= 2 ? RunEnd::Refused : RunEnd::Crashed;
 }
 

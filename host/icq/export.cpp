@@ -7,6 +7,7 @@
 #include "archive/merge.h"
 #include "archive/summary.h"
 #include "commands.h"
+#include "progress/stopsignals.h"
 #include "text/printable.h"
 
 namespace icq {
@@ -77,8 +78,17 @@ int runExport(const Options& o) {
     archive::ExportOptions options;
     options.allContacts = o.allContacts;
     options.replaceOther = o.replace;
+    // Ctrl-C while the export is written ends it cleanly: nothing of it is put in place, and
+    // what it wrote under temporary names goes.
+    const progress::StopSignals stops;
+    options.stop = &progress::StopSignals::caught();
     const archive::ExportResult result = archive::exportAll(exported, o.out, options);
     line.clear();
+    if (result.stopped) {
+        const int signal = progress::StopSignals::caught().load();
+        return fail(128 + signal, "interrupted by " + progress::signalName(signal) + "; " + o.out +
+                                      " is as it was");
+    }
     if (!result.error.empty()) {
         return fail(kUnusable, result.error);
     }

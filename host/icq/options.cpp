@@ -25,7 +25,8 @@ Examples:
 
 Times: the stored stamps plus --time-offset are UTC; --time-zone only decides how times are
 shown. Exit status: 0 done; 1 a database of ICQ 2003b or later, which this tool cannot read;
-2 bad arguments, or a file that cannot be read.
+2 bad arguments, or a file that cannot be read; 128 + N an export stopped by signal N
+(Ctrl-C: 130), which leaves --out as it was.
 )";
 
 const char* const kOneDatabase =

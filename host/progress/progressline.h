@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -51,13 +50,12 @@ private:
     int printed_ = -1; ///< the last whole percentage printed in lines
 };
 
-/// A message source that tells a progress line how many of its messages went by. Given `stop`,
-/// it ends each pass early once that holds a non-zero value (a stop signal's number).
+/// A message source that tells a progress line how many of its messages went by.
 class ProgressSource : public archive::MessageSource {
 public:
     ProgressSource(const archive::MessageSource& inner, uint64_t total, ProgressLine& line,
-                   std::string label, const std::atomic<int>* stop = nullptr)
-        : inner_(inner), total_(total), line_(line), label_(std::move(label)), stop_(stop) {}
+                   std::string label)
+        : inner_(inner), total_(total), line_(line), label_(std::move(label)) {}
 
     void forEachMessage(const std::function<bool(const archive::Message&)>& visit) const override;
     void forEachMessageByContact(
@@ -72,7 +70,6 @@ private:
     const uint64_t total_;
     ProgressLine& line_;
     const std::string label_;
-    const std::atomic<int>* const stop_;
 };
 
 } // namespace progress

@@ -186,6 +186,9 @@ private:
 
 class Exporter {
 public:
+    /// Thrown when a stop was asked for; what was written goes with the unwinding.
+    struct Stopped {};
+
     Exporter(const Archive& archive, std::string folder, const ExportOptions& options)
         : archive_(archive), folder_(std::move(folder)), options_(options),
           zone_(archive.settings.timeZone), report_(archive.report) {
@@ -219,11 +222,18 @@ public:
         report.write(reportText(archive_, report_, files_));
         // The report goes in last: it marks a complete export.
         replacements_.add(report.finish(), report.path());
+        throwIfStopped();
         replacements_.putInPlace();
         return result_;
     }
 
 private:
+    void throwIfStopped() const {
+        if (options_.stop != nullptr && options_.stop->load() != 0) {
+            throw Stopped();
+        }
+    }
+
     // An export replaces only what an earlier one wrote: an entry of a name it writes in a
     // folder without the report of an earlier export is somebody else's.
     void refuseStrangers() const {
@@ -298,6 +308,7 @@ private:
             // The reader below may not expect exceptions: stop it, then throw here.
             archive_.messages->forEachMessageByContact([&](const Message& message) {
                 try {
+                    throwIfStopped();
                     if (history || database) {
                         MessageRow row = messageRow(message, zone_);
                         if (history) {
@@ -444,6 +455,12 @@ ExportResult exportAll(const Archive& archive, const std::string& folder,
                        const ExportOptions& options) {
     try {
         return Exporter(archive, withoutTrailingSlash(folder), options).run();
+    } catch (const Exporter::Stopped&) {
+        ExportResult stopped;
+        stopped.stopped = true;
+        stopped.error = withoutTrailingSlash(folder) + ": the export was stopped; the folder is as "
+                                                       "it was";
+        return stopped;
     } catch (const std::exception& e) {
         ExportResult failed;
         failed.error = e.what();

@@ -2,6 +2,7 @@
 
 #include "archive/archive.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,12 +20,17 @@ struct ExportOptions {
     /// An earlier export of another owner in the folder is replaced too; without it the export
     /// stops before writing anything.
     bool replaceOther = false;
+    /// Once this holds a non-zero value (a stop signal's number), the export ends at its next
+    /// message and puts nothing in place; null: it is never stopped.
+    const std::atomic<int>* stop = nullptr;
 };
 
 /// What an export wrote, or why it stopped.
 struct ExportResult {
     /// Empty on success; else one line, `PATH: what happened (cause)`.
     std::string error;
+    /// Ended by `ExportOptions::stop`; the folder is as it was.
+    bool stopped = false;
     /// Contacts written to contacts.vcf or contacts.csv (all contacts for the database alone).
     uint64_t contacts = 0;
     uint64_t messages = 0;

@@ -3,6 +3,7 @@
 // by Python's own readers.
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -242,6 +243,26 @@ TEST(IcqTool, InfoContactsAndHistory) {
         EXPECT_EQ(r.status, 0) << describe(r);
         EXPECT_EQ(r.out, filled(expected, "{dir}", dir.path()));
     }
+}
+
+// Ctrl-C while an export is written leaves the folder as the export before left it.
+TEST(IcqTool, StoppedExportLeavesTheFolderAsItWas) {
+    const TempDir dir;
+    const std::string db = writeDatabase(dir.file("1234567.dat"), smallDatabase());
+    const std::string out = dir.file("out");
+    const std::vector<std::string> argv = {TOLVANE_ICQ, "export", "--progress-lines",
+                                           "--out",     out,      db};
+    const ProcessResult first = testsupport::runProcess(argv);
+    ASSERT_EQ(first.status, 0) << describe(first);
+    const std::string exporting = "stage Exporting 1234567.dat\n";
+    const size_t at = first.err.find(exporting);
+    ASSERT_NE(at, std::string::npos) << first.err;
+    const TreeSnapshot before = snapshotTree(out, {});
+    const ProcessResult r = testsupport::runProcess(argv, "", {}, {at + exporting.size(), SIGINT});
+    EXPECT_EQ(r.status, 128 + SIGINT) << describe(r);
+    EXPECT_EQ(r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1),
+              "tolvane-icq: interrupted by SIGINT; " + out + " is as it was\n");
+    EXPECT_EQ(treeChanges(before, snapshotTree(out, {})), "");
 }
 
 // People who kept only their ICQ folder name it, or the index, instead of the data file.
