@@ -846,7 +846,7 @@ void MainWindow::runFinished(const RunOutcome& outcome) {
     outcome_ = outcome;
     setRunning(false);
     showPages(shownFolder_);
-    reportRun(shownFolder_);
+    reportRun();
     updateActions();
     if (!outcome_.messages.isEmpty() && !closeAfterRun_) {
         QMessageBox box(outcome_.end == RunEnd::Refused ? QMessageBox::Warning
@@ -862,12 +862,18 @@ void MainWindow::runFinished(const RunOutcome& outcome) {
 }
 
 void MainWindow::showPages(const QString& runFolder) {
-    const nlohmann::ordered_json record = readRecord(runFolder);
+    record_ = readRecord(runFolder);
+    const nlohmann::ordered_json& record = record_;
     const bool hasRecord = record.is_object();
     // The export of an ICQ folder is whole once its report, written last, is there.
     const bool archiveOnly =
         !hasRecord && (!runDatabases_.isEmpty() || opened_) &&
         QFileInfo(QDir(runFolder).filePath(QStringLiteral("report.txt"))).isFile();
+    if (!opened_ && !runDatabases_.isEmpty()) {
+        // An opened folder's report was read when it was opened.
+        keptOnce_ =
+            readArchiveReport(QDir(runFolder).filePath(QStringLiteral("report.txt"))).keptOnce;
+    }
     lastRun_ = hasRecord || archiveOnly ? runFolder : QString();
     setSaveNote(archiveOnly);
     const bool icq = isIcqRecord(record);
@@ -895,16 +901,14 @@ void MainWindow::showPages(const QString& runFolder) {
 
 void MainWindow::showSummary(const QString& folder) {
     if (!runDatabases_.isEmpty()) {
-        summary_->setRows(folderSummary(
-            outcomeText(), runDatabases_,
-            readArchiveReport(QDir(shownFolder_).filePath(QStringLiteral("report.txt"))).keptOnce,
-            archive_.get(), outcome_.warnings, folder));
+        summary_->setRows(folderSummary(outcomeText(), runDatabases_, keptOnce_, archive_.get(),
+                                        outcome_.warnings, folder));
         return;
     }
-    const nlohmann::ordered_json record = readRecord(lastRun_);
-    summary_->setRows(isIcqRecord(record) ? icqSummary(outcomeText(), readIcqRecord(record),
-                                                       archive_.get(), outcome_.warnings, folder)
-                                          : plainSummary(outcomeText(), outcome_.warnings, folder));
+    summary_->setRows(isIcqRecord(record_)
+                          ? icqSummary(outcomeText(), readIcqRecord(record_), archive_.get(),
+                                       outcome_.warnings, folder)
+                          : plainSummary(outcomeText(), outcome_.warnings, folder));
 }
 
 QString MainWindow::summaryText() const {
@@ -940,8 +944,8 @@ QString MainWindow::outcomeText() const {
     return tr("stopped unexpectedly (status %1)").arg(outcome_.status);
 }
 
-void MainWindow::reportRun(const QString& runFolder) {
-    const nlohmann::ordered_json record = readRecord(runFolder);
+void MainWindow::reportRun() {
+    const nlohmann::ordered_json& record = record_;
     int sections = 0;
     int files = 0;
     if (record.is_object()) {
@@ -1132,11 +1136,12 @@ bool MainWindow::openSaved(const QString& folder) {
     outcome_ = RunOutcome();
     outcome_.end = RunEnd::Complete;
     outcome_.warnings = report.warnings;
+    keptOnce_ = report.keptOnce;
     shownFolder_ = path;
     // Counted as a run: the status keeps what was opened until the next one.
     ++runCount_;
     showPages(path);
-    const QStringList came = whatCameOver(readRecord(path), archive_.get());
+    const QStringList came = whatCameOver(record_, archive_.get());
     const QString what = came.isEmpty() ? tr("nothing in it can be shown") : listed(came);
     setStatusWithWarnings(kind == SavedKind::Import
                               ? tr("Opened the import saved in %1: %2.").arg(path, what)

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <nlohmann/json.hpp>
 
 #include "bundlesaver.h"
 #include "commandline.h"
@@ -180,7 +181,8 @@ private:
     void showPages(const QString& runFolder);
     void showSummary(const QString& folder);
     QString outcomeText() const;
-    void reportRun(const QString& runFolder);
+    // The status line after a run, from the pages it showed.
+    void reportRun();
     /// The identity a save gives the archive of an ICQ folder; nothing for an import's bundle,
     /// which keeps its own.
     std::optional<vqrt::BundleIdentity> folderIdentity() const;
@@ -218,6 +220,9 @@ private:
     QStringList runDatabases_; ///< the ICQ folder's database (its copies) the last run read; empty
                                ///< for an import
     bool opened_ = false;      ///< the pages show a folder saved earlier, not a run
+    nlohmann::ordered_json record_; ///< the record.json the pages show; null without one
+    /// What the shown ICQ archive's report says its merged copies had in common.
+    std::optional<int> keptOnce_;
 
     InstallationBox* installation_ = nullptr;
     QListView* pluginList_ = nullptr;
