@@ -1,8 +1,11 @@
 #include "mainwindow.h"
 
+#include <thread>
+
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -20,6 +23,7 @@
 #include <QSettings>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "archivefile.h"
@@ -379,14 +383,14 @@ void MainWindow::setWindowsRoot(const QString& root) {
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (!running_ && !droppedEntry(*event->mimeData()).filePath().isEmpty()) {
+    if (!running_ && !busy_ && !droppedEntry(*event->mimeData()).filePath().isEmpty()) {
         event->acceptProposedAction();
     }
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QFileInfo entry = droppedEntry(*event->mimeData());
-    if (running_ || entry.filePath().isEmpty()) {
+    if (running_ || busy_ || entry.filePath().isEmpty()) {
         return;
     }
     event->acceptProposedAction();
@@ -998,6 +1002,11 @@ void MainWindow::cancelImport() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (busy_) {
+        closeAfterBusy_ = true;
+        event->ignore();
+        return;
+    }
     if (running_) {
         closeAfterRun_ = true;
         cancelImport();
@@ -1008,6 +1017,39 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 // ---- Saving and exporting ----
+
+void MainWindow::whileBusy(const QString& status, const std::function<void()>& work) {
+    busy_ = true;
+    const QString before = statusText();
+    setStatus(status);
+    centralWidget()->setEnabled(false);
+    const int low = progress_->minimum();
+    const int high = progress_->maximum();
+    const int value = progress_->value();
+    progress_->setRange(0, 0);
+    QEventLoop loop;
+    std::thread worker([&] {
+        work();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    progress_->setRange(low, high);
+    progress_->setValue(value);
+    centralWidget()->setEnabled(true);
+    setStatus(before);
+    busy_ = false;
+    if (closeAfterBusy_) {
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+bool MainWindow::askFromWork(const std::function<bool()>& ask) {
+    bool answer = false;
+    QMetaObject::invokeMethod(
+        this, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
 
 QString MainWindow::lastOutputFolder() const {
     return QSettings().value(kOutputSetting, QDir::homePath()).toString();
@@ -1029,6 +1071,9 @@ void MainWindow::chooseSaveFolder() {
 }
 
 bool MainWindow::saveTo(const QString& folder) {
+    if (busy_) {
+        return false;
+    }
     if (lastRun_.isEmpty()) {
         setStatus(tr("Nothing to save yet: run an import first."));
         return false;
@@ -1053,8 +1098,16 @@ bool MainWindow::saveTo(const QString& folder) {
         box.exec();
         return box.clickedButton() == replaceButton;
     };
-    const SaveEnd end = saveBundle(lastRun_.toStdString(), folder.toStdString(), error, &files,
-                                   replace, folderIdentity());
+    SaveEnd end = SaveEnd::Failed;
+    // A heavy user's history is most of a gigabyte; the window stays drawn while it is copied.
+    const std::string from = lastRun_.toStdString();
+    const std::optional<vqrt::BundleIdentity> identity = folderIdentity();
+    whileBusy(tr("Saving into %1\u2026").arg(folder), [&] {
+        end = saveBundle(
+            from, folder.toStdString(), error, &files,
+            [&](const std::string& other) { return askFromWork([&] { return replace(other); }); },
+            identity);
+    });
     if (end == SaveEnd::Declined) {
         setStatus(tr("Not saved: %1, which was kept.").arg(fromStd(error)));
         return false;
@@ -1107,7 +1160,7 @@ void MainWindow::chooseSavedFolder() {
 }
 
 bool MainWindow::openSaved(const QString& folder) {
-    if (running_) {
+    if (running_ || busy_) {
         return false;
     }
     const QString path = QFileInfo(folder).absoluteFilePath();
@@ -1176,8 +1229,16 @@ void MainWindow::chooseExport(ExportKind kind) {
 bool MainWindow::exportTo(ExportKind kind, const QString& target) {
     std::string error;
     int files = 0;
-    if (lastRun_.isEmpty() ||
-        !exportFiles(lastRun_.toStdString(), kind, target.toStdString(), error, &files)) {
+    bool exported = false;
+    if (busy_) {
+        return false;
+    }
+    if (!lastRun_.isEmpty()) {
+        const std::string from = lastRun_.toStdString();
+        whileBusy(tr("Exporting to %1\u2026").arg(target),
+                  [&] { exported = exportFiles(from, kind, target.toStdString(), error, &files); });
+    }
+    if (!exported) {
         const QString text = tr("Nothing was exported: %1.")
                                  .arg(error.empty() ? tr("run an import first") : fromStd(error));
         setStatus(text);

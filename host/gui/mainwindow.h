@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -187,6 +188,11 @@ private:
     /// which keeps its own.
     std::optional<vqrt::BundleIdentity> folderIdentity() const;
     void setStatus(const QString& text, const QString& details = QString());
+    // Runs `work` on a thread of its own, saying `status`, while the window stays drawn with
+    // its controls off and its bar busy; returns when `work` is done. A close meanwhile waits.
+    void whileBusy(const QString& status, const std::function<void()>& work);
+    // Calls `ask` in the window's thread from the thread of whileBusy() and answers its answer.
+    bool askFromWork(const std::function<bool()>& ask);
     /// `text` with the first warnings of the outcome below it, all of them in the tool tip.
     void setStatusWithWarnings(QString text);
     QString pluginName(int row) const;
@@ -220,6 +226,8 @@ private:
     QStringList runDatabases_; ///< the ICQ folder's database (its copies) the last run read; empty
                                ///< for an import
     bool opened_ = false;      ///< the pages show a folder saved earlier, not a run
+    bool busy_ = false;        ///< a save or export is being written (whileBusy)
+    bool closeAfterBusy_ = false;
     nlohmann::ordered_json record_; ///< the record.json the pages show; null without one
     /// What the shown ICQ archive's report says its merged copies had in common.
     std::optional<int> keptOnce_;

@@ -718,8 +718,13 @@ TEST_F(DemoImport, SaveAsksBeforeReplacingAnotherOwnersRecord) {
     const std::string record = readFile(target + "/record.json");
     const std::string marta = target + "/history/31415926-marta.html";
     for (const char* button : {"Cancel", "Replace"}) {
-        ModalAnswer answer([button](QWidget* modal) {
+        ModalAnswer answer([button, target](QWidget* modal) {
             EXPECT_EQ(modal->objectName(), "replaceRecord");
+            // Asked in the middle of the save, which goes on beside a window that is drawn
+            // busy and takes no other work meanwhile.
+            EXPECT_EQ(window_->statusText().toStdString(), "Saving into " + target + "\u2026");
+            EXPECT_FALSE(window_->centralWidget()->isEnabled());
+            EXPECT_FALSE(window_->saveTo(QString::fromStdString(target)));
             testsupport::clickButton(modal, QString::fromLatin1(button));
         });
         EXPECT_EQ(window_->saveTo(QString::fromStdString(target)),
