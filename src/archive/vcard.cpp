@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -107,6 +108,29 @@ std::pair<std::string, std::string> detailProperty(const std::string& name,
     return {extensionName(name), escaped(value)};
 }
 
+// The details address books keep in properties of their own (ORG, TITLE, ADR), not repeated as
+// extension properties.
+bool structured(const std::string& name) {
+    static const char* const kNames[] = {
+        "WorkCompany", "WorkDepartment", "WorkPosition", "HomeAddress", "HomeCity", "HomeState",
+        "HomeZip",     "WorkAddress",    "WorkCity",     "WorkState",   "WorkZip"};
+    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
+// The ADR value of the home or work address ("Home", "Work"): street, city, region and postal
+// code; empty when the contact gave none. ICQ keeps the country as a number, left to its own
+// extension property.
+std::string address(const Contact& contact, const std::string& where) {
+    std::string parts;
+    bool any = false;
+    for (const char* part : {"Address", "City", "State", "Zip"}) {
+        const std::string value = detailOf(contact, where + part);
+        any = any || !value.empty();
+        parts += ";" + escaped(value);
+    }
+    return any ? ";" + parts + ";" : std::string();
+}
+
 } // namespace
 
 std::string vcard(const Contact& contact, const std::string& group) {
@@ -135,8 +159,20 @@ std::string vcard(const Contact& contact, const std::string& group) {
     if (const std::string gender = genderName(contact); !gender.empty()) {
         add("GENDER", gender == "female" ? "F" : "M");
     }
+    if (const std::string company = detailOf(contact, "WorkCompany"); !company.empty()) {
+        const std::string unit = detailOf(contact, "WorkDepartment");
+        add("ORG", escaped(company) + (unit.empty() ? "" : ";" + escaped(unit)));
+    }
+    if (const std::string title = detailOf(contact, "WorkPosition"); !title.empty()) {
+        add("TITLE", escaped(title));
+    }
+    for (const auto& [where, type] : {std::pair{"Home", "home"}, std::pair{"Work", "work"}}) {
+        if (const std::string value = address(contact, where); !value.empty()) {
+            add(std::string("ADR;TYPE=") + type, value);
+        }
+    }
     for (const auto& [name, value] : contact.details) {
-        if (!isBirthdayOrGender(name)) {
+        if (!isBirthdayOrGender(name) && !structured(name)) {
             const auto [property, text] = detailProperty(name, value);
             add(property, text);
         }

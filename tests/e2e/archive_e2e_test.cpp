@@ -113,12 +113,14 @@ TEST(IcqTool, ExportIsTheExpectedFilesWhateverTheMachinesZone) {
                         contact(7345012, "Bob", mkwin::IcqContactStatus::Removed, 0)};
     content.messages = {message(4711042, false, 1037991600, "\xCF\xF0\xE8\xE2\xE5\xF2!"),
                         message(4711042, true, 1037991660, "Hi")};
-    // What Петя told about himself: a birthday without its year, a city, a phone, a page (the
-    // database keeps them by name).
+    // What Петя told about himself: a birthday without its year, a city, his employer and
+    // position, a phone, a page (the database keeps them by name).
     content.contacts[0].details = {{"BirthMonth", 3},
                                    {"BirthDay", 8},
                                    {"Gender", 2},
                                    {"HomeCity", "\xCC\xEE\xF1\xEA\xE2\xE0"},
+                                   {"WorkCompany", "\xCC\xCC\xCC, \xC0\xCE"},
+                                   {"WorkPosition", "\xE8\xED\xE6\xE5\xED\xE5\xF0"},
                                    {"HomePhone", "+7 495 123"},
                                    {"WorkHomepage", "http://example.ru/a,b"},
                                    {"About", "\xDF; \xF2\xF3\xF2"}};
@@ -130,13 +132,15 @@ TEST(IcqTool, ExportIsTheExpectedFilesWhateverTheMachinesZone) {
                          "email,other_emails,has_record,birthday,gender,details\r\n"
                          "4711042,Петя,on-list,2,1000,Друзья,,Петя,,,,,1,--03-08,male,"
                          "\"About: Я; тут; HomeCity: Москва; HomePhone: +7 495 123; "
-                         "WorkHomepage: http://example.ru/a,b\"\r\n"
+                         "WorkCompany: МММ, АО; WorkHomepage: http://example.ru/a,b; "
+                         "WorkPosition: инженер\"\r\n"
                          "7345012,Bob,removed,5,,,,Bob,,,,,1,,,"
                          "HomePage: http://members.aol.com/mдuschensun95\r\n"},
         {"contacts.vcf", "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Петя\r\nNICKNAME:Петя\r\nIMPP:icq:"
                          "4711042\r\n"
-                         "CATEGORIES:Друзья\r\nBDAY:--0308\r\nGENDER:M\r\nNOTE:Я\\; тут\r\n"
-                         "X-ICQ-HOMECITY:Москва\r\nTEL;TYPE=home,voice:+7 495 123\r\n"
+                         "CATEGORIES:Друзья\r\nBDAY:--0308\r\nGENDER:M\r\nORG:МММ\\, АО\r\n"
+                         "TITLE:инженер\r\nADR;TYPE=home:;;;Москва;;;\r\nNOTE:Я\\; тут\r\n"
+                         "TEL;TYPE=home,voice:+7 495 123\r\n"
                          "URL;TYPE=work:http://example.ru/a,b\r\n"
                          "X-ICQ-STATUS:on-list\r\nEND:VCARD\r\n"
                          "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Bob\r\nNICKNAME:Bob\r\nIMPP:icq:"
