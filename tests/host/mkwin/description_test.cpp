@@ -43,4 +43,27 @@ TEST(Description, RefusalNamesThePathAndWhatWasExpected) {
     }
 }
 
+// A generated database lists its owner among the contacts, as people listed themselves: under
+// the names the description gives the owner, not generated ones.
+TEST(Description, GeneratedDatabaseListsTheOwnerByTheOwnersNames) {
+    std::string error;
+    const auto installation = parseDescription(
+        json::parse(R"({"icq": {"owners": [{"uin": 4711, "nickname": "Rover", "firstName":
+            "Robert", "lastName": "Överby", "email": "rover@home.se",
+            "database": {"generated": 20}}]}})"),
+        {}, error);
+    ASSERT_TRUE(installation) << error;
+    const mkwin::PlannedFile& file = installation->files.back();
+    ASSERT_EQ(file.kind, mkwin::PlannedFile::Kind::Database);
+    int listed = 0;
+    for (const mkwin::IcqContactRecord& c : file.database.contacts) {
+        if (c.uin == 4711) {
+            ++listed;
+            EXPECT_EQ(c.nickName + "|" + c.firstName + "|" + c.lastName + "|" + c.primaryEmail,
+                      "Rover|Robert|\xD6verby|rover@home.se");
+        }
+    }
+    EXPECT_EQ(listed, 1);
+}
+
 } // namespace
