@@ -14,6 +14,7 @@
 
 #include "archivefile.h"
 #include "messagemodel.h"
+#include "wording.h"
 
 namespace gui {
 
@@ -118,7 +119,7 @@ void MessagesPage::fillConversations() {
     if (archive_ != nullptr) {
         for (const Conversation& c : archive_->conversations(search_->text())) {
             auto* item =
-                new QListWidgetItem(tr("%1 (%2)").arg(c.name).arg(c.messages), conversations_);
+                new QListWidgetItem(tr("%1 (%2)").arg(c.name, grouped(c.messages)), conversations_);
             item->setData(Qt::UserRole, c.uin);
             item->setData(Qt::UserRole + 1, c.name);
             if (c.uin == current) {
@@ -145,7 +146,7 @@ void MessagesPage::fillMessages() {
     auto rows = archive_->messages(uin, search_->text());
     heading_->setText(
         tr("%1 with %2 (UIN %3)")
-            .arg(rows.size() == 1 ? tr("1 message") : tr("%1 messages").arg(rows.size()), contact)
+            .arg(counted(static_cast<int>(rows.size()), tr("message"), tr("messages")), contact)
             .arg(uin));
     model_->setMessages(std::move(rows), archive_->ownerName(), contact);
     messages_->setCurrentIndex(model_->index(0, 0));

@@ -13,11 +13,14 @@
 
 namespace gui {
 
-/// "1 file", "2 files", "2 888 contacts": thousands grouped as the archive's counts are.
+/// "2 888": thousands grouped as the archive's counts are.
+inline QString grouped(int count) {
+    return QString::fromStdString(archive::grouped(static_cast<uint64_t>(std::max(count, 0))));
+}
+
+/// "1 file", "2 files", "2 888 contacts".
 inline QString counted(int count, const QString& one, const QString& many) {
-    return QStringLiteral("%1 %2").arg(
-        QString::fromStdString(archive::grouped(static_cast<uint64_t>(std::max(count, 0)))),
-        count == 1 ? one : many);
+    return QStringLiteral("%1 %2").arg(grouped(count), count == 1 ? one : many);
 }
 
 /// Each text on a line of its own, after `prefix`, every line ended.
