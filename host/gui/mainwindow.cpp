@@ -938,7 +938,10 @@ QString MainWindow::outcomeText() const {
         return why.isEmpty() ? tr("failed: %1 stopped the run").arg(runName_)
                              : tr("failed: %1 stopped the run (%2)").arg(runName_, why);
     case RunEnd::Cancelled:
-        return tr("cancelled; the record holds only what was written before Cancel");
+        // A run stopped while the archive was written, or before it began, keeps nothing.
+        return record_.is_object()
+                   ? tr("cancelled; the record holds only what was written before Cancel")
+                   : tr("cancelled; nothing of the run was kept");
     case RunEnd::BadOptions:
     case RunEnd::NotStarted:
         return tr("not started: %1").arg(why);

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-
 #include <vector>
 
 #include "archive/archive.h"

@@ -1014,14 +1014,46 @@ TEST_F(WindowTest, CancelledRunAndStillUsable) {
     EXPECT_FALSE(button(*window, "cancelButton")->isEnabled());
     ASSERT_TRUE(finished.wait(kRunTimeout));
     EXPECT_EQ(window->lastOutcome().end, gui::RunEnd::Cancelled);
-    EXPECT_EQ(window->statusText(), "Import cancelled; the record holds only what was written "
-                                    "before Cancel.");
+    // The record holds what was written before Cancel, or there is none when the run was
+    // stopped before it began.
+    EXPECT_TRUE(window->statusText().startsWith("Import cancelled; "))
+        << window->statusText().toStdString();
     ASSERT_TRUE(runImport(*window));
     // The fixture's admin.wav is missing.
     EXPECT_EQ(window->lastOutcome().end, gui::RunEnd::NotCarried);
     EXPECT_TRUE(window->summaryText().contains(QString::fromStdString(
         "\nWarnings: " + root() +
         "/Program Files/ICQ/Sounds/admin.wav: cannot carry (No such file or directory)\n")));
+}
+
+// Cancel of an ICQ folder's reading: tolvane-icq leaves nothing behind, and the window says so.
+TEST_F(WindowTest, CancelledFolderRunKeepsNothing) {
+    std::ifstream in(std::string(TOLVANE_SOURCE_DIR) + "/samples/demo.json");
+    testsupport::buildSample(nlohmann::json::parse(in), root());
+    // A reader that exports until it is stopped, then ends as tolvane-icq does.
+    const std::string reader = dir.file("slow-icq");
+    writeFile(reader, "#!/bin/sh\ntrap 'exit 130' INT\necho 'stage Exporting 23456789.dat' >&2\n"
+                      "while :; do sleep 0.05; done\n");
+    fs::permissions(reader, fs::perms::owner_all);
+    gui::CommandLine options;
+    options.host.windowsRoot = root() + "/Program Files/ICQ";
+    options.icqReader = reader;
+    MainWindow window(options, {}, {});
+    window.show();
+    ASSERT_EQ(window.panelState(), PanelState::IcqFolder);
+    QSignalSpy finished(&window, &MainWindow::importFinished);
+    click(button(window, "importButton"));
+    ASSERT_TRUE(window.running());
+    // Its stage in the status line, once it is under way.
+    for (int i = 0; i < 500 && window.statusText() != "Exporting 23456789.dat\u2026"; ++i) {
+        QTest::qWait(10);
+    }
+    ASSERT_EQ(window.statusText(), "Exporting 23456789.dat\u2026");
+    click(button(window, "cancelButton"));
+    ASSERT_TRUE(finished.wait(kRunTimeout));
+    EXPECT_EQ(window.lastOutcome().end, gui::RunEnd::Cancelled);
+    EXPECT_EQ(window.statusText(), "Import cancelled; nothing of the run was kept.");
+    EXPECT_FALSE(button(window, "saveButton")->isEnabled());
 }
 
 // An empty password in the window's prompt: the plug-in asks again in the run, where nobody
