@@ -46,6 +46,8 @@ public:
     void setArchive(const ArchiveFile* archive);
     /// The rows shown.
     int shownCount() const;
+    /// The field that filters the contacts.
+    QLineEdit* searchField() const { return search_; }
 
 signals:
     /// The person asked for the messages with `uin`.

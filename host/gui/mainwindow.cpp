@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QMenu>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTimer>
@@ -267,6 +269,18 @@ QWidget* MainWindow::buildRecordBox() {
         if (messages_->showConversation(uin)) {
             tabs_->setCurrentWidget(messages_);
         }
+    });
+    // Ctrl+F searches what is shown: the contacts on the Contacts page, else the messages.
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        if (archive_ == nullptr) {
+            return;
+        }
+        const bool contacts = tabs_->currentWidget() == contacts_;
+        tabs_->setCurrentWidget(contacts ? static_cast<QWidget*>(contacts_) : messages_);
+        QLineEdit* field = contacts ? contacts_->searchField() : messages_->searchField();
+        field->setFocus(Qt::ShortcutFocusReason);
+        field->selectAll();
     });
     tabs_->addTab(summary_, tr("S&ummary"));
     tabs_->addTab(contacts_, tr("Con&tacts"));

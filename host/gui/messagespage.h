@@ -31,6 +31,8 @@ public:
     /// Chooses the conversation with `uin`, ending a search that hides it; false when there is
     /// none.
     bool showConversation(uint32_t uin);
+    /// The field that searches the messages.
+    QLineEdit* searchField() const { return search_; }
 
 private:
     // Searches for what the search field holds without waiting for a pause.

@@ -594,6 +594,20 @@ TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
     }
     find<QLineEdit>("messageSearch")->clear();
     EXPECT_TRUE(reading->extraSelections().isEmpty());
+
+    // Ctrl+F searches the contacts on the Contacts page, the messages from any other.
+    auto* tabs = find<QTabWidget>("resultPages");
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_));
+    for (const auto& [from, to, field] :
+         {std::tuple{"summaryPage", "messagesPage", "messageSearch"},
+          std::tuple{"contactsPage", "contactsPage", "contactFilter"}}) {
+        tabs->setCurrentWidget(find<QWidget>(from));
+        QTest::keySequence(window_, QKeySequence::Find);
+        EXPECT_EQ(tabs->currentWidget(), find<QWidget>(to));
+        EXPECT_EQ(QApplication::focusWidget(), find<QLineEdit>(field)) << field;
+    }
+    tabs->setCurrentWidget(find<QWidget>("summaryPage"));
 }
 
 TEST_F(DemoImport, SoundsWithTheirFilesAndRecordSections) {
