@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include <exception>
 #include <thread>
 
 #include <QCloseEvent>
@@ -1045,8 +1046,13 @@ void MainWindow::whileBusy(const QString& status, const std::function<void()>& w
     const int value = progress_->value();
     progress_->setRange(0, 0);
     QEventLoop loop;
+    std::exception_ptr failure;
     std::thread worker([&] {
-        work();
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     loop.exec();
@@ -1058,6 +1064,10 @@ void MainWindow::whileBusy(const QString& status, const std::function<void()>& w
     busy_ = false;
     if (closeAfterBusy_) {
         QTimer::singleShot(0, this, &QWidget::close);
+    }
+    // What the work threw goes on in the window's thread, as if it had run there.
+    if (failure) {
+        std::rethrow_exception(failure);
     }
 }
 
