@@ -16,16 +16,11 @@ QString textOf(const MessageRow& row) {
     return text;
 }
 
-// The start of `text` on one line; the list elides what its column cannot show.
+// The start of `text` on one line, its line breaks and runs of blanks one space each; the list
+// elides what its column cannot show.
 QString preview(const QString& text) {
     constexpr int kLongest = 300;
-    QString line = text.left(kLongest);
-    for (QChar& c : line) {
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('\t')) {
-            c = QLatin1Char(' ');
-        }
-    }
-    line = line.simplified();
+    const QString line = text.left(kLongest).simplified();
     return text.size() > kLongest ? line + QChar(0x2026) : line;
 }
 
