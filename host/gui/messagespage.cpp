@@ -1,5 +1,10 @@
 #include "messagespage.h"
 
+#include <algorithm>
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -60,6 +65,15 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent) {
     reading_->setReadOnly(true);
     connect(messages_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &MessagesPage::showMessage);
+    // Messages chosen in the list are copied whole, with their time and sender (Ctrl+C, or
+    // Copy on the list's menu).
+    messages_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto* copy = new QAction(tr("&Copy"), messages_);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &MessagesPage::copyMessages);
+    messages_->addAction(copy);
+    messages_->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* reader = new QSplitter(Qt::Vertical, right);
     reader->addWidget(messages_);
     reader->addWidget(reading_);
@@ -150,6 +164,18 @@ void MessagesPage::fillMessages() {
             .arg(uin));
     model_->setMessages(std::move(rows), archive_->ownerName(), contact);
     messages_->setCurrentIndex(model_->index(0, 0));
+}
+
+void MessagesPage::copyMessages() {
+    QModelIndexList rows = messages_->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    QStringList texts;
+    for (const QModelIndex& row : rows) {
+        texts << row.data(MessageModel::kWholeRole).toString();
+    }
+    if (!texts.isEmpty()) {
+        QGuiApplication::clipboard()->setText(texts.join(QStringLiteral("\n\n")));
+    }
 }
 
 void MessagesPage::showMessage() {

@@ -40,6 +40,8 @@ private:
     void fillConversations();
     void fillMessages();
     void showMessage();
+    // Puts the messages chosen in the list on the clipboard, whole, in the order of the list.
+    void copyMessages();
 
     const ArchiveFile* archive_ = nullptr;
     QLineEdit* search_ = nullptr;

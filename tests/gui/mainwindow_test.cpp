@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
@@ -607,6 +608,19 @@ TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
         EXPECT_EQ(tabs->currentWidget(), find<QWidget>(to));
         EXPECT_EQ(QApplication::focusWidget(), find<QLineEdit>(field)) << field;
     }
+
+    // Messages chosen in the list are copied whole, in the order of the list.
+    tabs->setCurrentWidget(find<QWidget>("messagesPage"));
+    auto* list = find<QTreeView>("messageList");
+    list->setFocus();
+    list->selectionModel()->select(messages->index(1, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    list->selectionModel()->select(messages->index(0, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::keySequence(list, QKeySequence::Copy);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              at(0, MessageModel::kText, MessageModel::kWholeRole) + "\n\n" +
+                  at(1, MessageModel::kText, MessageModel::kWholeRole));
     tabs->setCurrentWidget(find<QWidget>("summaryPage"));
 }
 
