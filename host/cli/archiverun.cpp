@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <filesystem>
 #include <memory>
 
 #include "archive/database.h"
@@ -10,7 +9,6 @@
 #include "diagnostics.h"
 #include "progress/progressline.h"
 #include "terminalagent.h"
-#include "text/printable.h"
 
 namespace cli {
 
@@ -58,12 +56,8 @@ ArchiveOutcome writeArchive(const OwnerDatabase& database, const std::string& co
                                                            isatty(STDERR_FILENO) == 1 &&
                                                            progress::large({database.path}));
     line.setPhases(2);
-    line.beginPhase();
-    const std::string reading =
-        "Reading " + text::printable(std::filesystem::path(database.path).filename().string());
     const std::unique_ptr<archive::Database> db =
-        openDatabase(database, codepage, options,
-                     [&](uint64_t done, uint64_t total) { line.show(reading, done, total); });
+        openDatabase(database, codepage, options, line.reading(database.path));
     line.clear();
     if (!db) {
         outcome.why = "see the warning above";

@@ -1,6 +1,5 @@
 #include <unistd.h>
 
-#include <filesystem>
 #include <iostream>
 
 #include "commands.h"
@@ -33,16 +32,9 @@ openDatabase(const std::string& path, const Options& o, ProgressLine& line, int&
         status = fail(kLaterFormat, refused);
         return nullptr;
     }
-    const std::string label =
-        "Reading " + text::printable(std::filesystem::path(path).filename().string());
-    archive::OpenProgress told;
-    line.beginPhase();
-    if (line.active()) {
-        told = [&](uint64_t done, uint64_t total) { line.show(label, done, total); };
-    }
     std::string error;
     std::unique_ptr<archive::Database> db =
-        archive::Database::open(path, o.settings, error, told, visit);
+        archive::Database::open(path, o.settings, error, line.reading(path), visit);
     line.clear();
     if (!db) {
         status = fail(kUnusable, error);

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+
+#include "text/printable.h"
 
 namespace progress {
 
@@ -32,6 +35,16 @@ ProgressLine::~ProgressLine() {
 void ProgressLine::beginPhase() {
     phase_ += begun_ ? 1 : 0;
     begun_ = true;
+}
+
+archive::OpenProgress ProgressLine::reading(const std::string& path) {
+    beginPhase();
+    if (!active_) {
+        return {};
+    }
+    const std::string label =
+        "Reading " + text::printable(std::filesystem::path(path).filename().string());
+    return [this, label](uint64_t done, uint64_t total) { show(label, done, total); };
 }
 
 void ProgressLine::show(const std::string& label, uint64_t done, uint64_t total) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "archive/database.h"
 
 namespace progress {
 
@@ -31,6 +32,9 @@ public:
     void setPhases(size_t phases) { phases_ = phases == 0 ? 1 : phases; }
     /// Begins the next phase; the first call begins the first.
     void beginPhase();
+    /// Begins the next phase, the reading of the database `path`, and answers what tells the
+    /// line how it goes ("Reading 12345678.dat: 45%"); nothing when the line is not shown.
+    archive::OpenProgress reading(const std::string& path);
     /// Redraws the line when the label or the whole percentage changed.
     void show(const std::string& label, uint64_t done, uint64_t total);
     /// Removes the line, so that what follows starts on a clean one.
