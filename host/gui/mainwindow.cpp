@@ -1038,7 +1038,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::whileBusy(const QString& status, const std::function<void()>& work) {
     busy_ = true;
-    const QString before = statusText();
     setStatus(status);
     centralWidget()->setEnabled(false);
     const int low = progress_->minimum();
@@ -1060,7 +1059,6 @@ void MainWindow::whileBusy(const QString& status, const std::function<void()>& w
     progress_->setRange(low, high);
     progress_->setValue(value);
     centralWidget()->setEnabled(true);
-    setStatus(before);
     busy_ = false;
     if (closeAfterBusy_) {
         QTimer::singleShot(0, this, &QWidget::close);

@@ -189,7 +189,8 @@ private:
     std::optional<vqrt::BundleIdentity> folderIdentity() const;
     void setStatus(const QString& text, const QString& details = QString());
     // Runs `work` on a thread of its own, saying `status`, while the window stays drawn with
-    // its controls off and its bar busy; returns when `work` is done. A close meanwhile waits.
+    // its controls off and its bar busy; returns when `work` is done, the status left for the
+    // caller to say how it went. A close meanwhile waits.
     void whileBusy(const QString& status, const std::function<void()>& work);
     // Calls `ask` in the window's thread from the thread of whileBusy() and answers its answer.
     bool askFromWork(const std::function<bool()>& ask);
