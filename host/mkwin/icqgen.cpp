@@ -182,6 +182,16 @@ void addOwnerExtras(IcqPropertyBlock& block, IcqRandom& rng) {
 
 IcqHistory::IcqHistory(const IcqDatabaseContent& content, uint64_t seed)
     : content_(content), rng_(seed) {
+    // A history stays within the years ICQ was used (2001 to about 2010) however large it is:
+    // pauses of up to three days would carry a million messages past 2106, where the stored
+    // stamps wrap. A generated message entry takes about 200 bytes; conversations average 13
+    // messages.
+    constexpr uint64_t kSpan = 9 * 365 * 86400ull;
+    const uint64_t messages =
+        std::max<uint64_t>(content.historyMessages, content.historyBytes / 200);
+    const uint64_t conversations = messages / 13 + 1;
+    longestPause_ =
+        static_cast<uint32_t>(std::min<uint64_t>(longestPause_, 2 * kSpan / conversations));
     std::unordered_set<uint32_t> seen{content.ownerUin};
     for (const IcqContactRecord& c : content.contacts) {
         if ((c.present & kIcqUin) && seen.insert(c.uin).second) {
@@ -248,7 +258,7 @@ IcqMessage IcqHistory::next(bool& leftover) {
     if (left_ == 0) {
         current_ = partner();
         left_ = rng_.between(2, 24);
-        clock_ += rng_.between(1800, 3 * 86400);
+        clock_ += rng_.between(std::min(1800u, longestPause_ / 2), longestPause_);
     }
     --left_;
     // Quick replies land in the same second now and then.

@@ -72,7 +72,8 @@ private:
     std::vector<Partner> partners_;
     Partner current_{0, nullptr};
     uint32_t left_ = 0;
-    uint32_t clock_ = 978307200; // 2001-01-01
+    uint32_t clock_ = 978307200;        // 2001-01-01
+    uint32_t longestPause_ = 3 * 86400; ///< between two conversations
     bool sent_ = false;
 };
 

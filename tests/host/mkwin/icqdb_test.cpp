@@ -1,4 +1,5 @@
 #include "icqdb.h"
+#include "icqgen.h"
 
 #include <algorithm>
 #include <map>
@@ -89,6 +90,21 @@ TEST(IcqDb, ContactsKeepTheirBuildStatusAndFiling) {
         }
     }
     EXPECT_EQ(contacts, (std::vector<std::string>{"2 465 12", "1 319 2", "1 465 3"}));
+}
+
+// A heavy history keeps to the years ICQ was used instead of running on for decades.
+TEST(IcqDb, LargeHistoryStaysWithinTheIcqYears) {
+    IcqDatabaseContent content = realisticIcqDatabase(4711, 40, 0, 2);
+    content.historyMessages = 100000;
+    IcqHistory history(content, 7);
+    uint32_t last = 0;
+    for (uint64_t i = 0; i < content.historyMessages; ++i) {
+        bool leftover = false;
+        const uint32_t time = history.next(leftover).fields.time;
+        ASSERT_GE(time, last);
+        last = time;
+    }
+    EXPECT_LT(last, 1293840000u); // 2011-01-01
 }
 
 } // namespace
