@@ -4,6 +4,8 @@
 #include <unordered_map>
 
 #include <QCollator>
+#include <QDir>
+#include <QFileInfo>
 #include <sqlite3.h>
 
 #include "archive/details.h"
@@ -83,6 +85,7 @@ std::unique_ptr<ArchiveFile> ArchiveFile::open(const QString& path, QString& err
         return nullptr;
     }
     file->readDetails();
+    file->folder_ = QFileInfo(path).absolutePath();
     return file;
 }
 
@@ -231,6 +234,23 @@ std::vector<MessageRow> ArchiveFile::messages(uint32_t uin, const QString& searc
                          column(s, 5)});
     }
     return found;
+}
+
+QString ArchiveFile::historyPage(uint32_t uin) const {
+    const QDir history(QDir(folder_).filePath(QStringLiteral("history")));
+    const auto found = std::find_if(all_.begin(), all_.end(),
+                                    [uin](const Conversation& c) { return c.uin == uin; });
+    // The export names a conversation's page by the name shown for its contact.
+    if (found != all_.end()) {
+        const QString page = history.filePath(
+            QString::fromStdString(archive::fileStem(uin, found->name.toStdString())) +
+            QStringLiteral(".html"));
+        if (QFileInfo(page).isFile()) {
+            return page;
+        }
+    }
+    const QString index = history.filePath(QStringLiteral("index.html"));
+    return QFileInfo(index).isFile() ? index : QString();
 }
 
 } // namespace gui

@@ -66,6 +66,9 @@ public:
     std::vector<Conversation> conversations(const QString& search = {}) const;
     /// The messages with `uin` holding `search`, by time.
     std::vector<MessageRow> messages(uint32_t uin, const QString& search = {}) const;
+    /// The page of the conversation with `uin` in the history/ folder beside the archive, else
+    /// that folder's index.html; empty when neither is there.
+    QString historyPage(uint32_t uin) const;
 
 private:
     explicit ArchiveFile(sqlite3* db);
@@ -80,6 +83,7 @@ private:
     std::vector<ContactRow> contacts_;
     std::vector<archive::Count> standings_;
     std::vector<Conversation> all_; ///< every conversation, read once
+    QString folder_;                ///< the folder the archive is in
     QString timeZone_;
     QString ownerName_;
     uint32_t ownerUin_ = 0;

@@ -480,7 +480,7 @@ std::unique_ptr<vqrt::HostSession> InstallationBox::openSession(QString& problem
     codepageHint_->setText(tr("names and messages of the old Windows are decoded in it"));
     info_->clear();
     info_->setToolTip(QString());
-    zoneHint_->setText(tr("where the old machine was: the history is shown in this zone"));
+    zoneHint_->setText(tr("where the old machine was: an import shows the history in this zone"));
     const QString hint = tr("Choose the folder where the Windows system drive is mounted (it "
                             "holds the Windows folder and Users or Documents and Settings) "
                             "with Browse\u2026 above. If you kept only your ICQ folder, "
@@ -592,7 +592,7 @@ void InstallationBox::takeWindowsZone(vqrt::HostSession& session) {
     if (!zoneGiven_) {
         setTimeZone(fromStd(found->ianaId));
     }
-    zoneHint_->setText(tr("the old Windows was set to %1 (%2); the history is shown in the "
+    zoneHint_->setText(tr("the old Windows was set to %1 (%2); an import shows the history in the "
                           "zone chosen here")
                            .arg(fromStd(found->windowsId), fromStd(found->ianaId)));
 }

@@ -262,6 +262,8 @@ QWidget* MainWindow::buildRecordBox() {
     contacts_->setObjectName(QStringLiteral("contactsPage"));
     messages_ = new MessagesPage(tabs_);
     messages_->setObjectName(QStringLiteral("messagesPage"));
+    connect(messages_, &MessagesPage::problem, this,
+            [this](const QString& text) { setStatus(text); });
     sounds_ = new SoundsPage(tabs_);
     sounds_->setObjectName(QStringLiteral("soundsPage"));
     recordTree_ = new RecordTree(tabs_);

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,10 +12,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "archivefile.h"
@@ -50,6 +53,10 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent) {
     auto* right = new QWidget(this);
     heading_ = new QLabel(right);
     heading_->setObjectName(QStringLiteral("conversationHeading"));
+    openPage_ = new QPushButton(tr("Ope&n in browser"), right);
+    openPage_->setObjectName(QStringLiteral("openPageButton"));
+    openPage_->setToolTip(tr("Open this conversation's page of the history in the web browser"));
+    connect(openPage_, &QPushButton::clicked, this, &MessagesPage::openPage);
     model_ = new MessageModel(this);
     messages_ = new QTreeView(right);
     messages_->setObjectName(QStringLiteral("messageList"));
@@ -81,7 +88,10 @@ MessagesPage::MessagesPage(QWidget* parent) : QWidget(parent) {
     reader->setStretchFactor(1, 1);
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
-    rightLayout->addWidget(heading_);
+    auto* headingRow = new QHBoxLayout;
+    headingRow->addWidget(heading_, 1);
+    headingRow->addWidget(openPage_);
+    rightLayout->addLayout(headingRow);
     rightLayout->addWidget(reader, 1);
 
     auto* splitter = new QSplitter(this);
@@ -148,6 +158,8 @@ void MessagesPage::fillConversations() {
 void MessagesPage::fillMessages() {
     reading_->clear();
     const QListWidgetItem* item = conversations_->currentItem();
+    openPage_->setEnabled(archive_ != nullptr && item != nullptr &&
+                          !archive_->historyPage(item->data(Qt::UserRole).toUInt()).isEmpty());
     if (archive_ == nullptr || item == nullptr) {
         model_->setMessages({}, QString(), QString());
         heading_->setText(search_->text().isEmpty()
@@ -164,6 +176,19 @@ void MessagesPage::fillMessages() {
             .arg(uin));
     model_->setMessages(std::move(rows), archive_->ownerName(), contact);
     messages_->setCurrentIndex(model_->index(0, 0));
+}
+
+void MessagesPage::openPage() {
+    const QListWidgetItem* item = conversations_->currentItem();
+    if (archive_ == nullptr || item == nullptr) {
+        return;
+    }
+    const QString page = archive_->historyPage(item->data(Qt::UserRole).toUInt());
+    if (page.isEmpty()) {
+        emit problem(tr("The history's pages are no longer there"));
+    } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page))) {
+        emit problem(tr("No web browser could be started for %1").arg(page));
+    }
 }
 
 void MessagesPage::copyMessages() {

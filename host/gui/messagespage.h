@@ -8,6 +8,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QPushButton;
 class QTimer;
 class QTreeView;
 
@@ -19,7 +20,7 @@ class MessageModel;
 /// The message history of the ICQ archive, one conversation at a time: the contacts with
 /// messages on the left, the chosen one's messages (date, sender, text) on the right, and
 /// below them the chosen message whole. A search keeps the conversations and messages that
-/// hold its text.
+/// hold its text. The conversation's page of the exported history opens in the web browser.
 class MessagesPage : public QWidget {
     Q_OBJECT
 
@@ -34,7 +35,13 @@ public:
     /// The field that searches the messages.
     QLineEdit* searchField() const { return search_; }
 
+signals:
+    /// Something the page could not do, in one line for the status line.
+    void problem(const QString& text);
+
 private:
+    // Hands the chosen conversation's page of the history to the web browser.
+    void openPage();
     // Searches for what the search field holds without waiting for a pause.
     void searchNow();
     void fillConversations();
@@ -48,6 +55,7 @@ private:
     QTimer* searchPause_ = nullptr;
     QListWidget* conversations_ = nullptr;
     QLabel* heading_ = nullptr;
+    QPushButton* openPage_ = nullptr;
     MessageModel* model_ = nullptr;
     QTreeView* messages_ = nullptr;
     QPlainTextEdit* reading_ = nullptr;

@@ -43,6 +43,7 @@
 #include "recordtree.h"
 #include "soundspage.h"
 #include "support/dialoganswer.h"
+#include "support/openedurls.h"
 #include "support/process.h"
 #include "support/sample.h"
 #include "support/tempdir.h"
@@ -621,6 +622,27 @@ TEST_F(DemoImport, MessagesOneConversationAtATimeAndSearched) {
     EXPECT_EQ(QApplication::clipboard()->text(),
               at(0, MessageModel::kText, MessageModel::kWholeRole) + "\n\n" +
                   at(1, MessageModel::kText, MessageModel::kWholeRole));
+
+    // The conversation's page of the exported history opens in the browser.
+    auto* open = find<QPushButton>("openPageButton");
+    const testsupport::OpenedUrls opened;
+    for (const auto& [contact, page] : {std::pair{"Ødegård (", "9456123-Ødegård.html"},
+                                        std::pair{"24408013 (", "24408013.html"}}) {
+        conversations->setCurrentItem(
+            conversations->findItems(QString::fromUtf8(contact), Qt::MatchStartsWith)[0]);
+        ASSERT_TRUE(open->isEnabled());
+        open->click();
+        ASSERT_FALSE(opened.urls().isEmpty());
+        EXPECT_EQ(opened.urls().back().toLocalFile().toStdString(),
+                  staged("history/" + std::string(page)));
+    }
+    const QString history = QString::fromStdString(staged("history"));
+    ASSERT_TRUE(QDir().rename(history, history + ".away"));
+    open->click();
+    EXPECT_EQ(window_->statusText(), "The history's pages are no longer there");
+    conversations->setCurrentRow(0);
+    EXPECT_FALSE(open->isEnabled());
+    ASSERT_TRUE(QDir().rename(history + ".away", history));
     tabs->setCurrentWidget(find<QWidget>("summaryPage"));
 }
 
