@@ -30,6 +30,7 @@ std::unique_ptr<archive::Database> openDatabase(const OwnerDatabase& database,
     settings.timeZone = options.timeZone;
     settings.timeOffset = options.timeOffset;
     settings.useIndex = options.useIndex;
+    settings.deletedFolder = options.deletedFolder;
     std::string error;
     std::unique_ptr<archive::Database> db =
         archive::Database::open(database.path, settings, error, told);
@@ -90,8 +91,7 @@ ArchiveOutcome writeArchive(const OwnerDatabase& database, const std::string& co
     tell("archive written: contacts.vcf, contacts.csv, history/, icq-archive.sqlite, report.txt");
     outcome.written = true;
     outcome.contacts = archive::contactsByStanding(read.contacts);
-    outcome.messages = result.messages;
-    outcome.conversations = result.conversations;
+    outcome.messagesText = archive::messagesText(read.report, result);
     outcome.warnings = read.report.warnings.size();
     return outcome;
 }

@@ -24,6 +24,8 @@ struct ArchiveOptions {
     int64_t timeOffset = 0;
     /// Walk the .idx when it is sound; false walks the data pages.
     bool useIndex = true;
+    /// The messages in ICQ's Deleted folder are exported too, marked.
+    bool deletedFolder = false;
     /// How the reading and writing go, as "stage" and "progress" lines (--progress-lines).
     bool progressLines = false;
     /// Otherwise, on a line of a terminal for a large database (false with -q).
@@ -37,8 +39,8 @@ struct ArchiveOutcome {
     std::string why;
     /// The database's contacts that have a record, by standing.
     std::vector<archive::Count> contacts;
-    uint64_t messages = 0;
-    uint64_t conversations = 0;
+    /// The summary's text on the messages: "786 in 20 conversations exported to history/".
+    std::string messagesText;
     /// Problems met while reading, listed in report.txt.
     size_t warnings = 0;
     /// The zone times are shown in and the one the installation's Windows was set to, when

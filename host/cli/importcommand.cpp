@@ -164,7 +164,7 @@ struct Run {
     std::optional<CoutDiscard> quietCout;
     int result = 0;             ///< what activatePlugin answered
     bool stoppedInside = false; ///< the run was ended inside activatePlugin
-    ArchiveOutcome archive{false, "not written", {}, 0, 0, 0, {}};
+    ArchiveOutcome archive{false, "not written", {}, {}, 0, {}};
     /// The code page the old Windows used, where it is not the one in use (no --codepage).
     std::optional<std::string> otherCodepage;
 };

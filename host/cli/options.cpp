@@ -151,6 +151,9 @@ void declareArchiveOptions(CLI::App& app, ArchiveOptions& archive, std::string& 
                    "added to the database's stored stamps to get UTC, +HH:MM or -HH:MM "
                    "(default 0)")
         ->excludes(noArchive);
+    app.add_flag("--deleted-folder", archive.deletedFolder,
+                 "the archive also holds the messages moved to ICQ's Deleted folder, marked")
+        ->excludes(noArchive);
     app.add_flag(
            "--no-index", [&archive](int64_t) { archive.useIndex = false; },
            "read the archive through the database's pages, not its .idx")

@@ -76,10 +76,7 @@ std::string messagesLine(const ArchiveOutcome& archive) {
     if (!archive.written) {
         return line("Messages:", "not exported (" + archive.why + ")");
     }
-    return line("Messages:", archive::grouped(archive.messages) + " in " +
-                                 archive::grouped(archive.conversations) +
-                                 (archive.conversations == 1 ? " conversation" : " conversations") +
-                                 " exported to history/");
+    return line("Messages:", archive.messagesText);
 }
 
 std::string timesLine(const ArchiveOutcome& archive) {

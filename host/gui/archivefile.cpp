@@ -85,6 +85,8 @@ std::unique_ptr<ArchiveFile> ArchiveFile::open(const QString& path, QString& err
         return nullptr;
     }
     file->readDetails();
+    file->deletedFolderColumn_ =
+        prepare(db, "SELECT deleted_folder FROM messages LIMIT 0") != nullptr;
     file->folder_ = QFileInfo(path).absolutePath();
     return file;
 }
@@ -214,10 +216,13 @@ std::optional<std::vector<Conversation>> ArchiveFile::query(const QString& searc
 }
 
 std::vector<MessageRow> ArchiveFile::messages(uint32_t uin, const QString& search) const {
-    const Statement statement =
-        prepare(db_.get(), "SELECT time, direction, kind, subtype, text, url FROM messages "
-                           "WHERE uin = ?2 AND (?1 = '%%' OR text LIKE ?1 ESCAPE '\\' OR "
-                           "url LIKE ?1 ESCAPE '\\') ORDER BY time_utc, id");
+    // Archives written before messages of the Deleted folder could be exported lack its column.
+    const std::string sql =
+        std::string("SELECT time, direction, kind, subtype, text, url, ") +
+        (deletedFolderColumn_ ? "deleted_folder" : "0") +
+        " FROM messages WHERE uin = ?2 AND (?1 = '%%' OR text LIKE ?1 ESCAPE '\\' OR "
+        "url LIKE ?1 ESCAPE '\\') ORDER BY time_utc, id";
+    const Statement statement = prepare(db_.get(), sql.c_str());
     std::vector<MessageRow> found;
     if (statement == nullptr) {
         return found;
@@ -229,6 +234,7 @@ std::vector<MessageRow> ArchiveFile::messages(uint32_t uin, const QString& searc
         archive::Message kind;
         kind.kind = archive::kindNamed(stdColumn(s, 2));
         kind.subtype = static_cast<uint16_t>(sqlite3_column_int(s, 3));
+        kind.inDeletedFolder = sqlite3_column_int(s, 6) != 0;
         found.push_back({column(s, 0), column(s, 1) == QLatin1String("sent"),
                          QString::fromStdString(archive::kindLabel(kind)), column(s, 4),
                          column(s, 5)});

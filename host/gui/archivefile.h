@@ -84,6 +84,7 @@ private:
     std::vector<archive::Count> standings_;
     std::vector<Conversation> all_; ///< every conversation, read once
     QString folder_;                ///< the folder the archive is in
+    bool deletedFolderColumn_ = false;
     QString timeZone_;
     QString ownerName_;
     uint32_t ownerUin_ = 0;

@@ -62,6 +62,9 @@ QStringList runArguments(const RunRequest& request) {
     if (!request.timeZone.isEmpty()) {
         args << QStringLiteral("--time-zone") << request.timeZone;
     }
+    if (request.deletedFolder) {
+        args << QStringLiteral("--deleted-folder");
+    }
     args << QStringLiteral("--page-state-stdin") << QStringLiteral("--progress-lines")
          << QStringLiteral("--quiet");
     return args;
@@ -74,6 +77,9 @@ QStringList folderRunArguments(const FolderRunRequest& request) {
     }
     if (!request.timeZone.isEmpty()) {
         args << QStringLiteral("--time-zone") << request.timeZone;
+    }
+    if (request.deletedFolder) {
+        args << QStringLiteral("--deleted-folder");
     }
     // "--" keeps a database named like an option a file.
     args << QStringLiteral("--progress-lines") << QStringLiteral("--") << request.databases;

@@ -32,12 +32,13 @@ struct RunOutcome {
 
 /// What tolvane-import gets from the window: the installation, the plug-in and the folder.
 struct RunRequest {
-    std::string program;    ///< tolvane-import
-    vqrt::HostOptions host; ///< root, user, .reg exports, drives, code page
-    std::string plugin;     ///< the chosen plug-in's library
-    QString outDir;         ///< the run's staging folder
-    QString timeZone;       ///< the zone the archive shows times in; empty for UTC
-    QByteArray pageState;   ///< the options page (capturePage), handed over on stdin
+    std::string program;        ///< tolvane-import
+    vqrt::HostOptions host;     ///< root, user, .reg exports, drives, code page
+    std::string plugin;         ///< the chosen plug-in's library
+    QString outDir;             ///< the run's staging folder
+    QString timeZone;           ///< the zone the archive shows times in; empty for UTC
+    bool deletedFolder = false; ///< the archive holds ICQ's Deleted folder too
+    QByteArray pageState;       ///< the options page (capturePage), handed over on stdin
 };
 
 /// The arguments of `request` for tolvane-import.
@@ -45,11 +46,12 @@ QStringList runArguments(const RunRequest& request);
 
 /// What tolvane-icq gets from the window to read the database of an ICQ folder on its own.
 struct FolderRunRequest {
-    std::string program;   ///< tolvane-icq
-    QStringList databases; ///< the <UIN>.dat, or its copies to be merged (the newest last)
-    QString outDir;        ///< the run's staging folder
-    QString codepage;      ///< the code page of the old machine; empty for tolvane-icq's
-    QString timeZone;      ///< the zone the archive shows times in
+    std::string program;        ///< tolvane-icq
+    QStringList databases;      ///< the <UIN>.dat, or its copies to be merged (the newest last)
+    QString outDir;             ///< the run's staging folder
+    QString codepage;           ///< the code page of the old machine; empty for tolvane-icq's
+    QString timeZone;           ///< the zone the archive shows times in
+    bool deletedFolder = false; ///< the archive holds ICQ's Deleted folder too
 };
 
 /// The arguments of `request` for tolvane-icq export.

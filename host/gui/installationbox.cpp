@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -288,6 +289,13 @@ InstallationBox::InstallationBox(vqrt::HostOptions defaults, QWidget* parent)
     addChoiceRow(*form, tr("&Code page:"), codepageCombo_, codepageHint_);
     setCodepage(fromStd(defaults_.codepage));
 
+    // ICQ kept what the owner deleted in a folder of its own; people may want it back.
+    deletedFolder_ = new QCheckBox(tr("&Also the messages moved to ICQ's Deleted folder, marked "
+                                      "as such"),
+                                   this);
+    deletedFolder_->setObjectName(QStringLiteral("deletedFolderChoice"));
+    form->addRow(tr("History:"), deletedFolder_);
+
     appliedRoot_ = absoluteRoot(fromStd(defaults_.windowsRoot));
     rootEdit_->setText(appliedRoot_);
     fillUsers(appliedRoot_);
@@ -328,6 +336,10 @@ void InstallationBox::setTimeZone(const QString& zone, bool given) {
         found = zoneCombo_->count() - 1;
     }
     zoneCombo_->setCurrentIndex(found);
+}
+
+bool InstallationBox::deletedFolder() const {
+    return deletedFolder_->isChecked();
 }
 
 QString InstallationBox::codepage() const {

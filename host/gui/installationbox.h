@@ -10,6 +10,7 @@
 
 #include "hostsession.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -79,6 +80,8 @@ public:
     void setTimeZone(const QString& zone, bool given = false);
     /// The code page the old Windows wrote its texts in, an iconv name such as "CP1251".
     QString codepage() const;
+    /// The history also holds the messages the owner moved to ICQ's Deleted folder.
+    bool deletedFolder() const;
     /// Chooses `codepage`, as setTimeZone chooses a zone: unless `given`, the code page an
     /// installation's Windows used replaces it when that installation is first opened.
     void setCodepage(const QString& codepage, bool given = false);
@@ -121,6 +124,7 @@ private:
     bool zoneGiven_ = false;
     QComboBox* codepageCombo_ = nullptr;
     QLabel* codepageHint_ = nullptr;
+    QCheckBox* deletedFolder_ = nullptr;
     bool codepageGiven_ = false;
     QString codepageTakenFor_; ///< the root whose Windows' code page was last taken
     QLabel* info_ = nullptr;

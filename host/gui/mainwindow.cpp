@@ -804,6 +804,7 @@ void MainWindow::runImport() {
     request.host = session_->options();
     request.plugin = plugins_.path(row);
     request.timeZone = installation_->timeZone();
+    request.deletedFolder = installation_->deletedFolder();
     const QString name = pluginName(row);
     request.outDir = startRun(name, {}, tr("Importing with %1\u2026").arg(name));
     process_->start(request);
@@ -858,6 +859,7 @@ void MainWindow::runFolder() {
     request.databases = chosen->data(Qt::UserRole).toStringList();
     request.codepage = installation_->codepage();
     request.timeZone = installation_->timeZone();
+    request.deletedFolder = installation_->deletedFolder();
     request.outDir = startRun(QStringLiteral("tolvane-icq"), request.databases,
                               tr("Reading %1\u2026").arg(copiesName(request.databases)));
     process_->start(request);

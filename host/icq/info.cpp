@@ -58,6 +58,7 @@ std::string groupRows(const archive::Database& db) {
 struct MessageCounts {
     uint64_t received = 0;
     uint64_t sent = 0;
+    uint64_t inDeletedFolder = 0;
     std::map<archive::MessageKind, uint64_t> byKind;
 };
 
@@ -78,6 +79,7 @@ int runInfo(const Options& o) {
     const auto count = [&messages](const archive::Message& m) {
         ++(m.direction == archive::Direction::Sent ? messages.sent : messages.received);
         ++messages.byKind[m.kind];
+        messages.inDeletedFolder += m.inDeletedFolder ? 1 : 0;
         return true;
     };
     const auto db = openDatabase(path, o, line, status, count);
@@ -110,6 +112,13 @@ int runInfo(const Options& o) {
                                      std::to_string(messages.sent) + " sent)");
     for (const auto& [kind, n] : messages.byKind) {
         out += row(n, archive::kindName(kind));
+    }
+    const auto& entries = db->report().entries;
+    const auto left = entries.find({"message", archive::kLeftInDeletedFolder});
+    if (messages.inDeletedFolder != 0) {
+        out += row(messages.inDeletedFolder, "of them in ICQ's Deleted folder");
+    } else if (left != entries.end() && left->second != 0) {
+        out += row(left->second, "in ICQ's Deleted folder, left out (--deleted-folder)");
     }
     out += labelled("Times:", timesLine(db->settings()));
     const std::vector<std::string>& warnings = db->report().warnings;

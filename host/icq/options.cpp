@@ -38,6 +38,7 @@ struct Common {
     std::string timeZone = "UTC";
     std::string timeOffset = "0";
     bool noIndex = false;
+    bool deletedFolder = false;
     bool quiet = false;
     bool verbose = false;
     bool progressLines = false;
@@ -53,6 +54,8 @@ void addCommon(CLI::App& command, Common& common) {
                        "added to the stored stamps to get UTC, +HH:MM or -HH:MM (default 0)");
     command.add_flag("--no-index", common.noIndex,
                      "find the entries through the data file's pages, not its .idx");
+    command.add_flag("--deleted-folder", common.deletedFolder,
+                     "also read the messages moved to ICQ's Deleted folder, marked as such");
     command.add_flag("-q,--quiet", common.quiet, "no progress line and no summary");
     command.add_flag("-v,--verbose", common.verbose,
                      "list every warning of the reading (export: also in report.txt)");
@@ -66,6 +69,7 @@ std::string apply(const Common& common, Options& o) {
     o.settings.codepage = common.codepage;
     o.settings.timeZone = common.timeZone;
     o.settings.useIndex = !common.noIndex;
+    o.settings.deletedFolder = common.deletedFolder;
     o.quiet = common.quiet;
     o.verbose = common.verbose;
     o.progressLines = common.progressLines;

@@ -25,6 +25,9 @@ struct Settings {
     /// Walk the index tree when the .idx is there and sound; false walks the data file's
     /// allocation bitmap.
     bool useIndex = true;
+    /// Deliver the messages the owner moved to ICQ's Deleted folder too, marked as such; false
+    /// counts them in the report only.
+    bool deletedFolder = false;
 };
 
 /// The owner of the database (My Details).
@@ -101,6 +104,8 @@ struct Message {
     std::string url;
     /// The stored text bytes exactly (two messages are the same only when these are equal).
     std::string rawText;
+    /// The owner moved it to ICQ's Deleted folder (delivered only when Settings::deletedFolder).
+    bool inDeletedFolder = false;
     /// Where it was found.
     uint32_t entryId = 0;
     uint64_t offset = 0;
@@ -124,6 +129,8 @@ public:
 /// The outcome a reading gives the messages and contacts it delivers; an export replaces it
 /// with what it did with them.
 inline constexpr const char* kReadOutcome = "read";
+/// The outcome of a message left out as it is in ICQ's Deleted folder.
+inline constexpr const char* kLeftInDeletedFolder = "in the Deleted folder";
 
 /// What became of every entry a walk found, and the problems met on the way.
 struct Report {

@@ -144,7 +144,7 @@ void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Deli
         std::string problem;
         if (readIndexTree(*idx, dat.size(), leaves, problem)) {
             gathered.messages.reserve(leaves.size());
-            Loader loader(*decoder, gathered, delivery);
+            Loader loader(*decoder, gathered, delivery, settings.deletedFolder);
             ProgressSink told(loader, progress, dat.size());
             if (walkLeaves(dat, leaves, progress ? static_cast<WalkSink&>(told) : loader,
                            problem)) {
@@ -162,7 +162,7 @@ void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Deli
         gathered = Gathered();
     }
     gathered.report.warnings = std::move(notes);
-    Loader loader(*decoder, gathered, delivery);
+    Loader loader(*decoder, gathered, delivery, settings.deletedFolder);
     ProgressSink told(loader, progress, dat.size());
     walkBitmap(dat, progress ? static_cast<WalkSink&>(told) : loader);
     walk = Walk::AllocationBitmap;

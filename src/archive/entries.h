@@ -48,6 +48,9 @@ struct ContactEntry {
     Identity identity;
 };
 
+/// The bit of MessageEntry::flags that says the owner moved the message to the Deleted folder.
+constexpr uint32_t kInDeletedFolder = 2;
+
 struct MessageEntry {
     uint32_t flags = 0;
     uint16_t subtype = 0;

@@ -303,6 +303,7 @@ private:
                 std::make_unique<SqliteWriter>(folder_ + "/icq-archive.sqlite", archive_, zone_);
         }
         uint64_t messages = 0;
+        uint64_t deleted = 0;
         std::exception_ptr failure;
         if (archive_.messages != nullptr) {
             // The reader below may not expect exceptions: stop it, then throw here.
@@ -320,6 +321,7 @@ private:
                         }
                     }
                     ++messages;
+                    deleted += message.inDeletedFolder ? 1 : 0;
                     return true;
                 } catch (...) {
                     failure = std::current_exception();
@@ -342,6 +344,7 @@ private:
                                         : "not exported (neither history nor database chosen)"}] +=
             messages;
         result_.messages = exported ? messages : 0;
+        result_.inDeletedFolder = exported ? deleted : 0;
         if (history) {
             history->finish();
             replacements_.addHistory(std::move(historyFolder));

@@ -34,6 +34,8 @@ struct ExportResult {
     /// Contacts written to contacts.vcf or contacts.csv (all contacts for the database alone).
     uint64_t contacts = 0;
     uint64_t messages = 0;
+    /// Of `messages`, those in ICQ's Deleted folder (Settings::deletedFolder).
+    uint64_t inDeletedFolder = 0;
     uint64_t conversations = 0;
 };
 

@@ -14,7 +14,6 @@ using format::Kind;
 
 // M leaves out UINs below this; ICQ numbers start there.
 constexpr uint32_t kLowestUin = 10000;
-constexpr uint32_t kDeletedFlag = 2;
 
 int rank(uint32_t status) {
     switch (status) {
@@ -224,8 +223,8 @@ void Loader::message(uint32_t id, int form, uint64_t offset, const uint8_t* data
         fail("message", id, offset, problem);
         return;
     }
-    if ((entry.flags & kDeletedFlag) != 0) {
-        count("message", "in the Deleted folder");
+    if ((entry.flags & kInDeletedFolder) != 0 && !deletedFolder_) {
+        count("message", kLeftInDeletedFolder);
         return;
     }
     if (!entry.copyProblem.empty()) {

@@ -72,8 +72,10 @@ struct Delivery {
 class Loader : public WalkSink {
 public:
     /// With `delivery`, each message goes to its visitor too.
-    Loader(const text::CodepageDecoder& decoder, Gathered& out, Delivery* delivery = nullptr)
-        : decoder_(decoder), out_(out), delivery_(delivery) {}
+    /// With `deletedFolder`, the messages in ICQ's Deleted folder are gathered as the others.
+    Loader(const text::CodepageDecoder& decoder, Gathered& out, Delivery* delivery = nullptr,
+           bool deletedFolder = false)
+        : decoder_(decoder), out_(out), delivery_(delivery), deletedFolder_(deletedFolder) {}
 
     void entry(uint64_t offset, const uint8_t* data, size_t size) override;
     void unreadable(uint64_t offset, const std::string& problem) override;
@@ -91,6 +93,7 @@ private:
     const text::CodepageDecoder& decoder_;
     Gathered& out_;
     Delivery* delivery_;
+    bool deletedFolder_;
 };
 
 /// Contacts merged by UIN, sorted by UIN: the record on the list (status 2 or 3) first, then

@@ -68,7 +68,8 @@ struct Fixed {
     uint16_t subtype;
     uint8_t direction;
     uint8_t kind;
-    uint32_t unused;
+    uint8_t inDeletedFolder;
+    uint8_t unused[3];
 };
 
 void writeMessage(std::FILE* f, const Message& m) {
@@ -83,6 +84,7 @@ void writeMessage(std::FILE* f, const Message& m) {
     fixed.subtype = m.subtype;
     fixed.direction = static_cast<uint8_t>(m.direction);
     fixed.kind = static_cast<uint8_t>(m.kind);
+    fixed.inDeletedFolder = m.inDeletedFolder ? 1 : 0;
     bool ok = std::fwrite(&fixed, sizeof fixed, 1, f) == 1;
     for (const std::string* s : {&m.text, &m.url, &m.rawText}) {
         ok = ok && std::fwrite(s->data(), 1, s->size(), f) == s->size();
@@ -108,6 +110,7 @@ bool readMessage(std::FILE* f, Message& m) {
     m.subtype = fixed.subtype;
     m.direction = static_cast<Direction>(fixed.direction);
     m.kind = static_cast<MessageKind>(fixed.kind);
+    m.inDeletedFolder = fixed.inDeletedFolder != 0;
     std::string* const texts[] = {&m.text, &m.url, &m.rawText};
     for (int i = 0; i < 3; ++i) {
         if (fixed.sizes[i] > kMaxSpilledText) {

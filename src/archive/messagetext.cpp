@@ -118,6 +118,7 @@ void composeMessage(const MessageEntry& entry, int form, uint32_t id, uint64_t o
     out.entryId = id;
     out.offset = offset;
     out.direction = (entry.flags & 1) != 0 ? Direction::Received : Direction::Sent;
+    out.inDeletedFolder = (entry.flags & kInDeletedFolder) != 0;
     out.subtype = entry.subtype;
     out.kind = messageKind(entry.subtype, form);
     out.url.clear();

@@ -166,7 +166,12 @@ MessageKind kindNamed(std::string_view name) {
 
 std::string kindLabel(const Message& message) {
     const KindText* k = findKind(message.kind);
-    return k == nullptr ? "Other (subtype " + std::to_string(message.subtype) + ")" : k->label;
+    const std::string kind =
+        k == nullptr ? "Other (subtype " + std::to_string(message.subtype) + ")" : k->label;
+    if (!message.inDeletedFolder) {
+        return kind;
+    }
+    return kind.empty() ? "In the Deleted folder" : kind + ", in the Deleted folder";
 }
 
 std::string fileStem(uint32_t uin, const std::string& name) {

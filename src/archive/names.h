@@ -28,7 +28,8 @@ const char* kindName(MessageKind kind);
 /// The kind `kindName` gives `name`; Other for a name it never gives.
 MessageKind kindNamed(std::string_view name);
 /// What a reader is shown for a message that is not a plain one ("URL", "You were added",
-/// "Other (subtype 21)"); empty for a plain message.
+/// "Other (subtype 21)"), with ", in the Deleted folder" for one the owner moved there; empty
+/// for a plain message elsewhere.
 std::string kindLabel(const Message& message);
 
 /// A file name without extension for the files of `uin`: "<UIN>-<name>", the name cut to a

@@ -36,6 +36,9 @@ std::string reportText(const Archive& archive, const Report& report,
     out += line("Texts read as " + settings.codepage + "; stored times plus " +
                 std::to_string(settings.timeOffset) + " s taken as UTC; times shown in " +
                 settings.timeZone);
+    if (settings.deletedFolder) {
+        out += line("Messages in ICQ's Deleted folder exported with the others, marked as such");
+    }
 
     if (!report.sources.empty()) {
         out += report.sources.size() == 1 ? "\nRead from\n"

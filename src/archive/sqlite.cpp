@@ -36,9 +36,10 @@ CREATE TABLE contact_details (uin INTEGER NOT NULL REFERENCES contacts (uin),
 CREATE TABLE messages (id INTEGER PRIMARY KEY, uin INTEGER NOT NULL REFERENCES contacts (uin),
     direction TEXT NOT NULL, kind TEXT NOT NULL, subtype INTEGER NOT NULL,
     time_utc INTEGER NOT NULL, time TEXT NOT NULL, text TEXT NOT NULL, url TEXT NOT NULL,
-    raw_text BLOB NOT NULL, entry_id INTEGER NOT NULL, file_offset INTEGER NOT NULL);
+    raw_text BLOB NOT NULL, entry_id INTEGER NOT NULL, file_offset INTEGER NOT NULL,
+    deleted_folder INTEGER NOT NULL DEFAULT 0);
 CREATE VIEW history AS
-    SELECT m.time, c.display_name AS contact, m.direction, m.kind, m.text, m.url
+    SELECT m.time, c.display_name AS contact, m.direction, m.kind, m.text, m.url, m.deleted_folder
     FROM messages m JOIN contacts c ON c.uin = m.uin ORDER BY m.uin, m.time_utc, m.id;
 )";
 
@@ -84,6 +85,7 @@ MessageRow messageRow(const Message& m, const TimeZone& zone) {
     row.url = cleanText(m.url);
     row.entryId = m.entryId;
     row.offset = m.offset;
+    row.inDeletedFolder = m.inDeletedFolder;
     return row;
 }
 
@@ -120,8 +122,8 @@ SqliteWriter::SqliteWriter(std::string path, const Archive& archive, const TimeZ
     writeContacts(archive);
 
     insertMessage_ = prepare("INSERT INTO messages (uin, direction, kind, subtype, time_utc, "
-                             "time, text, url, raw_text, entry_id, file_offset) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                             "time, text, url, raw_text, entry_id, file_offset, deleted_folder) "
+                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     insertUnknown_ = prepare("INSERT OR IGNORE INTO contacts VALUES "
                              "(?, ?, 'other', 0, NULL, '', '', '', '', 0)");
 }
@@ -252,6 +254,7 @@ void SqliteWriter::insert(const MessageRow& m) {
     sqlite3_bind_blob(s, 9, m.rawText.data(), static_cast<int>(m.rawText.size()), SQLITE_STATIC);
     sqlite3_bind_int64(s, 10, m.entryId);
     sqlite3_bind_int64(s, 11, static_cast<sqlite3_int64>(m.offset));
+    sqlite3_bind_int(s, 12, m.inDeletedFolder ? 1 : 0);
     run(s);
 }
 

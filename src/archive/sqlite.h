@@ -28,6 +28,7 @@ struct MessageRow {
     std::string rawText;
     uint32_t entryId = 0;
     uint64_t offset = 0;
+    bool inDeletedFolder = false;
 };
 
 /// `message` made into a row (without its raw text), its time shown in `zone`.

@@ -58,14 +58,25 @@ std::string countsLine(const std::vector<Count>& counts) {
     return line.empty() ? "none" : line;
 }
 
+std::string messagesText(const Report& report, const ExportResult& result) {
+    std::string text = grouped(result.messages) + " in " +
+                       counted(result.conversations, "conversation") + " exported to history/";
+    const auto left = report.entries.find({"message", kLeftInDeletedFolder});
+    if (result.inDeletedFolder != 0) {
+        text += ", " + grouped(result.inDeletedFolder) + " of them from ICQ's Deleted folder";
+    } else if (left != report.entries.end() && left->second != 0) {
+        text +=
+            "; " + grouped(left->second) + " in ICQ's Deleted folder left out (--deleted-folder)";
+    }
+    return text;
+}
+
 std::string exportSummary(const Archive& archive, const ExportResult& result,
                           const std::string& indent) {
     const Report& report = archive.report;
     std::string out =
         labelled(indent, "Contacts:", countsLine(contactsByStanding(archive.contacts)));
-    out += labelled(indent, "Messages:",
-                    grouped(result.messages) + " in " +
-                        counted(result.conversations, "conversation") + " exported to history/");
+    out += labelled(indent, "Messages:", messagesText(report, result));
     if (report.sources.size() > 1) {
         out += labelled(indent, "Merged:",
                         std::to_string(report.sources.size()) + " copies of the database; " +

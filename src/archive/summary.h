@@ -28,6 +28,10 @@ uint64_t countOf(const std::vector<Count>& counts, const std::string& label);
 /// "5 on the list, 30 removed"; "none" when there is nothing.
 std::string countsLine(const std::vector<Count>& counts);
 
+/// "786 in 20 conversations exported to history/", with the messages of ICQ's Deleted folder
+/// exported or left out.
+std::string messagesText(const Report& report, const ExportResult& result);
+
 /// What a person is shown after exportAll wrote `archive` with all four exports: contacts by
 /// standing, messages and conversations, copies merged and warnings, one "Label:  text" line
 /// each, every line starting with `indent`.

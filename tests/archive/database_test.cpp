@@ -228,6 +228,21 @@ TEST_P(Builds, DeliverOwnerGroupsContactsAndEveryKindOfMessage) {
     Settings cyrillic;
     cyrillic.codepage = "CP1251";
     EXPECT_EQ(open(dir.file("1.dat"), cyrillic)->owner().lastName, "Цverby");
+
+    // Asked for, the message in the Deleted folder comes too, marked, and is no longer counted
+    // as left out.
+    settings.deletedFolder = true;
+    const auto withDeleted = open(dir.file("1.dat"), settings);
+    std::vector<std::string> marked;
+    withDeleted->forEachMessage([&marked](const archive::Message& m) {
+        if (m.inDeletedFolder) {
+            marked.push_back(m.text);
+        }
+        return true;
+    });
+    EXPECT_EQ(marked, std::vector<std::string>{"gone"});
+    EXPECT_EQ(withDeleted->messageCount(), db->messageCount() + 1);
+    EXPECT_EQ(withDeleted->report().entries.count({"message", archive::kLeftInDeletedFolder}), 0u);
 }
 
 const std::pair<uint16_t, const char*> kVersions[] = {

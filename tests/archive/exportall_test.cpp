@@ -1,6 +1,7 @@
 #include "archive/exportall.h"
 
 #include "archive/sqlite.h"
+#include "archive/summary.h"
 #include "support/samplearchive.h"
 #include "support/tempdir.h"
 
@@ -157,6 +158,42 @@ TEST_F(Exported, SqliteHoldsTheWholeArchive) {
               "4869203C623E0D0A7468657265202620796F75\n"
               "sent|message|2003-03-30T03:00:00+02:00|ok||6F6B\n"
               "received|url|2003-03-30T06:53:20+02:00|Look|http://example.com/?a=1&b=2|4C6F6F6B\n");
+}
+
+// Messages the owner moved to ICQ's Deleted folder, exported when asked, say so everywhere.
+TEST(ExportAll, MessagesOfTheDeletedFolderAreMarked) {
+    testsupport::SampleArchive sample;
+    using archive::Direction;
+    archive::Message gone = testsupport::message(5555, Direction::Received, 1000000001, "who?");
+    gone.inDeletedFolder = true;
+    archive::Message link = testsupport::message(5555, Direction::Sent, 1000000002, "see");
+    link.kind = archive::MessageKind::Url;
+    link.url = "http://x.se";
+    link.inDeletedFolder = true;
+    const testsupport::InMemoryMessageSource source(
+        {gone, link, testsupport::message(5555, Direction::Sent, 1000000003, "kept")});
+    sample.archive.messages = &source;
+    sample.archive.settings.deletedFolder = true;
+    const testsupport::TempDir dir;
+    const archive::ExportResult result = archive::exportAll(sample.archive, dir.path(), {});
+    ASSERT_EQ(result.error, "");
+    EXPECT_EQ(archive::messagesText(sample.archive.report, result),
+              "3 in 1 conversation exported to history/, 2 of them from ICQ's Deleted folder");
+    expectIn(readFile(dir.file("history/5555.txt")),
+             "+02:00  5555 (In the Deleted folder)\n  who?\n\n"
+             "2001-09-09T03:46:42+02:00  Bob (URL, in the Deleted folder)\n  see\n  http://x.se\n\n"
+             "2001-09-09T03:46:43+02:00  Bob\n  kept\n");
+    expectIn(readFile(dir.file("history/5555.html")),
+             "<b class=\"who\">5555</b> <span class=\"kind\">In the Deleted folder</span>");
+    expectIn(readFile(dir.file("report.txt")),
+             "\nMessages in ICQ's Deleted folder exported with the others, marked as such\n");
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(dir.file("icq-archive.sqlite").c_str(), &raw, SQLITE_OPEN_READONLY,
+                              nullptr),
+              SQLITE_OK);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
+    EXPECT_EQ(query(db.get(), "SELECT text, deleted_folder FROM history"),
+              "who?|1\nsee|1\nkept|0\n");
 }
 
 // The contact list alone: the report counts what it leaves out, and lists the warnings.

@@ -23,12 +23,14 @@ struct Copy {
     archive::Archive archive;
 };
 
-// "uin time direction text" per message, in the order the merged archive gives them.
+// "uin time direction text" per message, in the order the merged archive gives them; "(deleted)"
+// after one in ICQ's Deleted folder.
 std::string listed(const archive::Archive& merged) {
     std::string out;
     merged.messages->forEachMessageByContact([&](const archive::Message& m) {
         out += std::to_string(m.uin) + " " + std::to_string(m.time) + " " +
-               (m.direction == Direction::Sent ? "out " : "in ") + m.text + "\n";
+               (m.direction == Direction::Sent ? "out " : "in ") + m.text +
+               (m.inDeletedFolder ? " (deleted)\n" : "\n");
         return true;
     });
     return out;
@@ -37,8 +39,10 @@ std::string listed(const archive::Archive& merged) {
 TEST(Merge, OverlappingCopiesAddNothingTwice) {
     const auto in = Direction::Received;
     const auto out = Direction::Sent;
+    archive::Message deleted = message(3, out, 5, "x");
+    deleted.inDeletedFolder = true;
     Copy older({message(2, in, 10, "a"), message(2, in, 20, "same second 1"),
-                message(2, in, 20, "ok"), message(2, in, 20, "ok"), message(3, out, 5, "x")});
+                message(2, in, 20, "ok"), message(2, in, 20, "ok"), deleted});
     Copy newer({message(2, in, 20, "ok"), message(2, in, 20, "same second 2"),
                 message(2, in, 20, "ok"), message(2, out, 20, "ok"), message(2, in, 30, "b"),
                 message(3, out, 5, "x")});
@@ -76,7 +80,7 @@ TEST(Merge, OverlappingCopiesAddNothingTwice) {
         {{"2003.dat", &older.archive}, {"2004.dat", &newer.archive}, {"x.dat", &third.archive}});
     EXPECT_EQ(listed(merged.archive()),
               "2 10 in a\n2 10 in a\n2 20 in same second 1\n2 20 in ok\n2 20 in ok\n"
-              "2 20 in same second 2\n2 20 out ok\n2 30 in b\n3 5 out x\n");
+              "2 20 in same second 2\n2 20 out ok\n2 30 in b\n3 5 out x (deleted)\n");
     EXPECT_EQ(merged.archive().report.mergedMessages, 1u + 3u);
     EXPECT_EQ(merged.archive().report.warnings,
               std::vector<std::string>{"2003.dat: entry 7 at offset 0x10: damaged"});

@@ -192,7 +192,11 @@ TEST(IcqTool, ExportIsTheExpectedFilesWhateverTheMachinesZone) {
 // What info, contacts and history show of a database, texts from the disk escaped.
 TEST(IcqTool, InfoContactsAndHistory) {
     const TempDir dir;
-    const std::string db = writeDatabase(dir.file("1234567.dat"), smallDatabase());
+    mkwin::IcqDatabaseContent content = smallDatabase();
+    mkwin::IcqMessage gone = message(5550123, true, 1040000060, "Hejd\xE5");
+    gone.fields.deleted = true;
+    content.messages.push_back(gone);
+    const std::string db = writeDatabase(dir.file("1234567.dat"), content);
     for (const auto& [args, expected] :
          std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"info", db},
@@ -211,8 +215,17 @@ TEST(IcqTool, InfoContactsAndHistory) {
               "        1  known only from messages\n"
               "Messages:  5 (4 received, 1 sent)\n"
               "        5  message\n"
+              "        1  in ICQ's Deleted folder, left out (--deleted-folder)\n"
               "Times:     stored stamps taken as UTC, shown in UTC\n"
               "Warnings:  0\n"},
+             {{"history", "--deleted-folder", "--uin", "5550123", db},
+              "== Åsa (5550123) ==\n"
+              "\n"
+              "2002-12-16T00:53:20+00:00  Åsa\n"
+              "  Tjena\n"
+              "\n"
+              "2002-12-16T00:54:20+00:00  Rover (In the Deleted folder)\n"
+              "  Hejdå\n"},
              {{"contacts", "--all", db},
               "UIN       Nickname   Handle  Name  E-mail  Group            Status                  "
               "  "

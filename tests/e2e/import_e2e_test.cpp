@@ -114,9 +114,11 @@ TEST(ImportE2e, WhatARunPrints) {
     };
     const std::string rover = "Owner:     Rover (UIN 23456789)\n"
                               "Server:    login.icq.com, port 5190\n";
+    const std::string roverStandings =
+        "Contacts:  3 on the list, 1 removed, 1 known only from messages (4 in the record)\n";
     const std::string roverContacts =
-        "Contacts:  3 on the list, 1 removed, 1 known only from messages (4 in the record)\n"
-        "Messages:  77 in 3 conversations exported to history/\n";
+        roverStandings + "Messages:  77 in 3 conversations exported to history/; 5 in ICQ's "
+                         "Deleted folder left out (--deleted-folder)\n";
     const std::string sounds = "Sounds:    3 sound events, 3 sound files carried\n";
     const std::string sound = "tolvane-import: sound ICQ";
     const Case cases[] = {
@@ -131,6 +133,14 @@ TEST(ImportE2e, WhatARunPrints) {
          {"--out", "{out}", "--owner", "Rover"},
          0,
          rover + roverContacts + sounds + "Record:    {out}/record.json\n",
+         "{progress}"},
+        {"with ICQ's Deleted folder",
+         {"--out", "{out}", "--owner", "Rover", "--deleted-folder"},
+         0,
+         rover + roverStandings +
+             "Messages:  82 in 3 conversations exported to history/, 5 of them from ICQ's "
+             "Deleted folder\n" +
+             sounds + "Record:    {out}/record.json\n",
          "{progress}"},
         {"without the archive",
          {"--out", "{out}", "--owner", "Rover", "--no-archive"},

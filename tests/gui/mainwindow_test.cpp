@@ -29,6 +29,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <sys/resource.h>
 #include <sys/time.h>
@@ -827,6 +828,17 @@ TEST_F(DemoImport, SavedImportOpensAgainWithoutItsDisk) {
     EXPECT_EQ(readFile(dir_->file("mine.csv")), before.at("contacts.csv"));
     EXPECT_EQ(filesBelow(copy), before);
     EXPECT_EQ(filesBelow(saved), before);
+
+    // An archive written before messages of ICQ's Deleted folder could be exported lacks their
+    // column; its messages show all the same.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((copy + "/icq-archive.sqlite").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DROP VIEW history; ALTER TABLE messages DROP COLUMN deleted_folder",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_TRUE(later.openSaved(QString::fromStdString(copy)));
+    EXPECT_GT(later.findChild<QTreeView*>(QStringLiteral("messageList"))->model()->rowCount(), 0);
 }
 
 // An archive that tolvane-icq export wrote opens as the window's own reading of the folder shows
@@ -964,8 +976,27 @@ TEST_F(WindowTest, IcqFolderIsReadWithoutWindows) {
                       taken + " held was left as it was.");
         EXPECT_EQ(readFile(taken + "/contacts.vcf"), "mine");
     }
+    // Asked for, the messages of ICQ's Deleted folder come too, each saying where it was.
+    window->findChild<QCheckBox*>(QStringLiteral("deletedFolderChoice"))->setChecked(true);
     databases->setCurrentRow(0);
     ASSERT_TRUE(runImport(*window));
+    EXPECT_EQ(window->statusText(),
+              "Import complete: 20 contacts on the list, 1 awaiting authorisation and 804 "
+              "messages read from 23456789.dat. Save them to keep them.");
+    auto* conversations = window->findChild<QListWidget*>(QStringLiteral("conversationList"));
+    const QAbstractItemModel* messages =
+        window->findChild<QTreeView*>(QStringLiteral("messageList"))->model();
+    int marked = 0;
+    for (int c = 0; c < conversations->count(); ++c) {
+        conversations->setCurrentRow(c);
+        for (int row = 0; row < messages->rowCount(); ++row) {
+            marked += messages->index(row, gui::MessageModel::kText)
+                          .data()
+                          .toString()
+                          .startsWith(QStringLiteral("In the Deleted folder: "));
+        }
+    }
+    EXPECT_GT(marked, 0);
     ModalAnswer answer([](QWidget* modal) { testsupport::clickButton(modal, "Cancel"); });
     EXPECT_FALSE(window->saveTo(QString::fromStdString(target)));
     EXPECT_EQ(window->statusText().toStdString(),
