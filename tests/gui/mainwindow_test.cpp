@@ -62,7 +62,8 @@ using testsupport::writeFile;
 constexpr int kRunTimeout = 60000;
 
 // An XP machine whose user Alice has ICQ (when installed) with the owner Rover: personal sounds
-// (ICQMessage names msg.wav, ICQALAdmin a file that is missing), a database of one contact.
+// (ICQMessage names msg.wav, ICQALAdmin a file that is missing), a database of one contact and
+// one message, in ICQ's Deleted folder.
 nlohmann::json sample(bool installed) {
     nlohmann::json rover = nlohmann::json::parse(R"({"uin": 111, "nickname": "Rover",
       "lineEnd": "lf", "playSound": "Yes",
@@ -71,7 +72,9 @@ nlohmann::json sample(bool installed) {
                  "ICQMessage": "C:\\Program Files\\ICQ\\Sounds\\msg.wav"},
       "database": {"contacts": [{"uin": 4711042, "nickname": "Jörg", "firstName": "Jörg",
                                  "lastName": "Weißmüller", "handle": "Jörg aus Köln",
-                                 "email": "joerg@web.de", "status": "list"}]}})");
+                                 "email": "joerg@web.de", "status": "list"}],
+                   "messages": [{"uin": 4711042, "time": "2002-11-23 19:02:11", "text": "Tschüss",
+                                 "deleted": true}]}})");
     return {{"users", {"Alice"}},
             {"icq",
              {{"installed", installed},
@@ -912,6 +915,20 @@ TEST_F(WindowTest, SavedArchiveOpensFromTheButtonADropOrTheRoot) {
                   "/icq-archive.sqlite: cannot read the archive (file is not a database)");
 }
 
+// Both tools get the archive's choices of the window: zone, and ICQ's Deleted folder.
+TEST(RunArguments, CarryTheArchiveChoices) {
+    gui::RunRequest run;
+    gui::FolderRunRequest folder;
+    for (const bool deleted : {false, true}) {
+        run.timeZone = folder.timeZone = QStringLiteral("Europe/Oslo");
+        run.deletedFolder = folder.deletedFolder = deleted;
+        for (const QStringList& args : {gui::runArguments(run), gui::folderRunArguments(folder)}) {
+            EXPECT_EQ(args.contains(QStringLiteral("--deleted-folder")), deleted);
+            EXPECT_EQ(args.at(args.indexOf(QStringLiteral("--time-zone")) + 1), "Europe/Oslo");
+        }
+    }
+}
+
 // People who kept only their ICQ folder: the window lists its owners' databases and reads the
 // chosen one with tolvane-icq, without a plug-in, into pages and a bundle without a record.
 TEST_F(WindowTest, IcqFolderIsReadWithoutWindows) {
@@ -1099,7 +1116,11 @@ TEST_F(WindowTest, CancelledRunAndStillUsable) {
     // stopped before it began.
     EXPECT_TRUE(window->statusText().startsWith("Import cancelled; "))
         << window->statusText().toStdString();
+    // Asked for, the message of ICQ's Deleted folder comes along.
+    window->findChild<QCheckBox*>(QStringLiteral("deletedFolderChoice"))->setChecked(true);
     ASSERT_TRUE(runImport(*window));
+    EXPECT_TRUE(window->summaryText().contains("\nMessages: 1 in 1 conversation\n"))
+        << window->summaryText().toStdString();
     // The fixture's admin.wav is missing.
     EXPECT_EQ(window->lastOutcome().end, gui::RunEnd::NotCarried);
     EXPECT_TRUE(window->summaryText().contains(QString::fromStdString(
