@@ -154,6 +154,7 @@ ArchiveReport readArchiveReport(const QString& path) {
         return out;
     }
     const QLatin1String keptLabel("Messages found in more than one copy and kept once: ");
+    const QLatin1String leftLabel("  message: in the Deleted folder");
     // Each list is a heading and lines indented by two, up to a blank line.
     QStringList* list = nullptr;
     for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
@@ -168,6 +169,10 @@ ArchiveReport readArchiveReport(const QString& path) {
         const int kept = line.startsWith(keptLabel) ? line.mid(keptLabel.size()).toInt(&ok) : 0;
         if (ok) {
             out.keptOnce = kept;
+        }
+        // "      18  message: in the Deleted folder", among the entries by kind and outcome.
+        if (line.endsWith(leftLabel)) {
+            out.leftInDeletedFolder = line.chopped(leftLabel.size()).trimmed().toInt();
         }
     }
     // "PATH (ICQ 2000a, read through its index)": the path alone.

@@ -48,6 +48,7 @@ struct ArchiveReport {
     QStringList databases;       ///< the databases read, as paths, in the order read
     std::optional<int> keptOnce; ///< messages the merged copies had in common; unknown when unsaid
     QStringList warnings;        ///< the problems reading met
+    int leftInDeletedFolder = 0; ///< messages of ICQ's Deleted folder counted and left out
 };
 
 /// Reads the report.txt at `path`; empty when there is none or it cannot be read.

@@ -87,13 +87,18 @@ std::vector<SummaryRow> archiveRows(const ArchiveFile* archive) {
     }
     const auto conversations = archive->conversations();
     const int messages = messageCount(conversations);
+    QString messagesText =
+        SummaryPage::tr("%1 in %2")
+            .arg(QString::fromStdString(archive::grouped(static_cast<uint64_t>(messages))),
+                 counted(static_cast<int>(conversations.size()), SummaryPage::tr("conversation"),
+                         SummaryPage::tr("conversations")));
+    if (archive->leftInDeletedFolder() > 0) {
+        messagesText += SummaryPage::tr("; %1 in ICQ's Deleted folder left out (see History above)")
+                            .arg(grouped(archive->leftInDeletedFolder()));
+    }
     return {{SummaryPage::tr("Archive:"),
              QString::fromStdString(archive::countsLine(archive->standings()))},
-            {SummaryPage::tr("Messages:"),
-             SummaryPage::tr("%1 in %2")
-                 .arg(QString::fromStdString(archive::grouped(static_cast<uint64_t>(messages))),
-                      counted(static_cast<int>(conversations.size()),
-                              SummaryPage::tr("conversation"), SummaryPage::tr("conversations")))},
+            {SummaryPage::tr("Messages:"), messagesText},
             {SummaryPage::tr("Times:"), SummaryPage::tr("shown in %1").arg(archive->timeZone())}};
 }
 
