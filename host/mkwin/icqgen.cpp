@@ -182,10 +182,11 @@ void addOwnerExtras(IcqPropertyBlock& block, IcqRandom& rng) {
 
 IcqHistory::IcqHistory(const IcqDatabaseContent& content, uint64_t seed)
     : content_(content), rng_(seed) {
-    // A history stays within the years ICQ was used (2001 to about 2010) however large it is:
-    // pauses of up to three days would carry a million messages past 2106, where the stored
-    // stamps wrap. A generated message entry takes about 200 bytes; conversations average 13
-    // messages.
+    // The pauses between conversations take up at most nine years, so that a history keeps
+    // near the years ICQ was used (a million messages end in 2013, the minutes within their
+    // conversations added): pauses of up to three days carried them past 2106, where the
+    // stored stamps wrap. A generated message entry takes about 200 bytes; conversations
+    // average 13 messages.
     constexpr uint64_t kSpan = 9 * 365 * 86400ull;
     const uint64_t messages =
         std::max<uint64_t>(content.historyMessages, content.historyBytes / 200);
