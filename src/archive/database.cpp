@@ -123,6 +123,8 @@ struct Database::State {
     mutable Report report;
     size_t opened = 0;
     uint64_t withdrawn = 0;
+    /// The message references are sorted by contact and time, else by offset (file order).
+    bool byContact = false;
     /// Data pages read while streaming, a few kept: a contact's messages cluster in the file.
     mutable std::vector<uint8_t> cache;
     mutable std::vector<uint64_t> cachedStart;
@@ -348,16 +350,30 @@ const Settings& Database::settings() const {
     return state_->settings;
 }
 
+// The references are sorted in place for either order, as a copy of them (and the buffer of a
+// stable sort) would double the memory a long history takes. Both walks gather them by offset,
+// and offsets are unique, so each order is total and the same whatever came before.
 void Database::forEachMessage(const std::function<bool(const Message&)>& visit) const {
-    state_->stream(state_->gathered.messages, true, visit);
+    std::vector<MessageRef>& refs = state_->gathered.messages;
+    if (state_->byContact) {
+        std::sort(refs.begin(), refs.end(),
+                  [](const MessageRef& a, const MessageRef& b) { return a.offset < b.offset; });
+        state_->byContact = false;
+    }
+    state_->stream(refs, true, visit);
 }
 
 void Database::forEachMessageByContact(const std::function<bool(const Message&)>& visit) const {
-    std::vector<MessageRef> sorted = state_->gathered.messages;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const MessageRef& a, const MessageRef& b) {
-        return a.uin != b.uin ? a.uin < b.uin : a.time < b.time;
-    });
-    state_->stream(sorted, false, visit);
+    std::vector<MessageRef>& refs = state_->gathered.messages;
+    if (!state_->byContact) {
+        std::sort(refs.begin(), refs.end(), [](const MessageRef& a, const MessageRef& b) {
+            return a.uin != b.uin     ? a.uin < b.uin
+                   : a.time != b.time ? a.time < b.time
+                                      : a.offset < b.offset;
+        });
+        state_->byContact = true;
+    }
+    state_->stream(refs, false, visit);
 }
 
 std::vector<std::string> Database::streamWarnings() const {

@@ -70,6 +70,8 @@ public:
     const Report& report() const;
     const Settings& settings() const;
 
+    /// The two streams put the messages' references in their order in place: neither may be
+    /// started from inside a visitor of the other, nor from two threads at once.
     void forEachMessage(const std::function<bool(const Message&)>& visit) const override;
     void forEachMessageByContact(const std::function<bool(const Message&)>& visit) const override;
     std::vector<std::string> streamWarnings() const override;

@@ -91,6 +91,12 @@ MessageRow messageRow(const Message& m, const TimeZone& zone) {
 
 SqliteWriter::SqliteWriter(std::string path, const Archive& archive, const TimeZone& zone)
     : path_(std::move(path)), part_(partPath(path_)) {
+    // Building an index, SQLite sorts its keys in runs of at least 250 pages before writing
+    // them out: 16 MiB in pages of 64 KiB, the largest part of an export's memory. Runs of
+    // 32 pages (2 MiB) sort the keys of a million messages as fast. It can be set only before
+    // SQLite's first use in the process; where that has passed, the default stays.
+    static const int sortRuns = sqlite3_config(SQLITE_CONFIG_PMASZ, 32u);
+    (void)sortRuns;
     std::remove(part_.c_str());
     sqlite3* db = nullptr;
     const int opened =

@@ -199,6 +199,15 @@ TEST_P(Builds, DeliverOwnerGroupsContactsAndEveryKindOfMessage) {
         "add me|\n";
     const std::string all = dump(*db);
     EXPECT_EQ(all, expected);
+    // File order after the order by contact, and the order by contact again after it.
+    std::vector<uint64_t> offsets;
+    db->forEachMessage([&offsets](const archive::Message& m) {
+        offsets.push_back(m.offset);
+        return true;
+    });
+    EXPECT_EQ(offsets.size(), 11u);
+    EXPECT_TRUE(std::is_sorted(offsets.begin(), offsets.end()));
+    EXPECT_EQ(dump(*db), expected);
     // What the contact filled in: the record on the list first, the removed one's birthday
     // after; nothing empty, nothing but details.
     const archive::Contact& joe = db->contacts().front();
