@@ -98,7 +98,12 @@ void HistoryWriter::add(const Message& message, const MessageRow& row) {
 
     const std::string day = zone_.localDate(message.time);
     if (day != day_) {
-        html_->write("<h2>" + day + "</h2>\n");
+        // Each day can be linked to; the first of each year from the list at the page's end.
+        html_->write("<h2 id=\"" + day + "\">" + day + "</h2>\n");
+        if (day_.compare(0, 4, day, 0, 4) != 0) {
+            years_ += std::string(years_.empty() ? "" : " \u00b7 ") + "<a href=\"#" + day + "\">" +
+                      day.substr(0, 4) + "</a>";
+        }
         text_->write("\n== " + day + " ==\n");
         day_ = day;
     }
@@ -140,12 +145,15 @@ void HistoryWriter::open(uint32_t uin) {
     conversation.stem = names_.take(fileStem(uin, conversation.name));
     conversations_.push_back(conversation);
     day_.clear();
+    years_.clear();
 
     const std::string title =
         "ICQ history: " + conversation.name + " (" + std::to_string(uin) + ")";
     html_ = std::make_unique<OutFile>(folder_ + "/" + conversation.stem + ".html");
     text_ = std::make_unique<OutFile>(folder_ + "/" + conversation.stem + ".txt");
-    html_->write(pageStart(title) + "<p><a href=\"index.html\">All conversations</a></p>\n<h1>" +
+    html_->write(pageStart(title) +
+                 "<p><a href=\"index.html\">All conversations</a> \u00b7 <a href=\"#years\">Years"
+                 "</a></p>\n<h1>" +
                  htmlEscape(conversation.name) + " <small>(ICQ " + std::to_string(uin) +
                  ")</small></h1>\n<p>Owner: " + htmlEscape(owner_) + " (ICQ " +
                  std::to_string(ownerUin_) + "). Times in " + htmlEscape(zone_.name()) + ".</p>\n");
@@ -157,7 +165,7 @@ void HistoryWriter::close() {
     if (!html_) {
         return;
     }
-    html_->write(kPageEnd);
+    html_->write("<p id=\"years\">Years: " + years_ + "</p>\n" + kPageEnd);
     html_->commit();
     text_->commit();
     html_.reset();

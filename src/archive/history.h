@@ -54,6 +54,8 @@ private:
     std::unique_ptr<OutFile> html_;
     std::unique_ptr<OutFile> text_;
     std::string day_;
+    /// Links to the first day of each year of the conversation so far.
+    std::string years_;
 };
 
 } // namespace archive

@@ -196,6 +196,27 @@ TEST(ExportAll, MessagesOfTheDeletedFolderAreMarked) {
               "who?|1\nsee|1\nkept|0\n");
 }
 
+// A conversation's page lists its years at the end, each linked to its first day.
+TEST(ExportAll, ConversationPagesLinkTheirYears) {
+    testsupport::SampleArchive sample;
+    using archive::Direction;
+    const testsupport::InMemoryMessageSource source(
+        {testsupport::message(5555, Direction::Received, 1000000001, "a"),
+         testsupport::message(5555, Direction::Sent, 1000090000, "b"),
+         testsupport::message(5555, Direction::Sent, 1060000000, "c")});
+    sample.archive.messages = &source;
+    const testsupport::TempDir dir;
+    ASSERT_EQ(archive::exportAll(sample.archive, dir.path(), {}).error, "");
+    const std::string page = readFile(dir.file("history/5555.html"));
+    for (const char* part :
+         {"<a href=\"index.html\">All conversations</a> \u00b7 <a href=\"#years\">Years</a>",
+          "<h2 id=\"2001-09-09\">2001-09-09</h2>", "<h2 id=\"2001-09-10\">2001-09-10</h2>",
+          "<p id=\"years\">Years: <a href=\"#2001-09-09\">2001</a> \u00b7 "
+          "<a href=\"#2003-08-04\">2003</a></p>\n</body>"}) {
+        expectIn(page, part);
+    }
+}
+
 // The contact list alone: the report counts what it leaves out, and lists the warnings.
 TEST(ExportAll, ReportCountsEveryEntryAndListsTheWarnings) {
     testsupport::SampleArchive sample;

@@ -56,9 +56,12 @@ class Page(html.parser.HTMLParser):
     def __init__(self, path):
         super().__init__(convert_charrefs=True)
         self.path, self.open, self.links, self.messages, self.charset = path, [], [], 0, False
+        self.ids = set()
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
+        if "id" in attrs:
+            self.ids.add(attrs["id"])
         self.charset |= tag == "meta" and attrs.get("charset") == "utf-8"
         self.messages += tag == "div" and attrs.get("class", "").split()[:1] == ["m"]
         if tag == "a" and "href" in attrs:
@@ -79,8 +82,12 @@ def check_history(folder, messages):
         page.close()
         if page.open or not page.charset:
             problems.append(f"{page.path}: unclosed {page.open} or no UTF-8 charset")
-        problems.extend(f"{page.path}: link to a missing {l}" for l in page.links
-                        if "://" not in l and not os.path.isfile(os.path.join(folder, urllib.parse.unquote(l))))
+        for link in page.links:
+            target, _, fragment = link.partition("#")
+            missing = (fragment not in page.ids if not target else
+                       "://" not in link and not os.path.isfile(os.path.join(folder, urllib.parse.unquote(target))))
+            if missing:
+                problems.append(f"{page.path}: link to a missing {link}")
         counted += page.messages
     if counted != messages:
         problems.append(f"{folder}: {counted} messages in the pages, expected {messages}")
