@@ -19,7 +19,7 @@ const char* const kStyle = "<style>\n"
                            ".m{margin:.5em 0}.sent .who{color:#1a5fb4}"
                            ".received .who{color:#a51d2d}\n"
                            "time{color:#777;font-size:.85em}.kind{font-style:italic}\n"
-                           ".text{white-space:pre-wrap}\n"
+                           ".text{white-space:pre-wrap}.deleted .text{color:#777}\n"
                            "</style>\n";
 
 std::string pageStart(const std::string& title) {
@@ -113,8 +113,9 @@ void HistoryWriter::add(const Message& message, const MessageRow& row) {
     const std::string& iso = row.isoTime;
 
     std::string html = std::string("<div class=\"m ") + directionName(message.direction) +
-                       "\"><time datetime=\"" + iso + "\">" + zone_.localClock(message.time) +
-                       "</time> <b class=\"who\">" + htmlEscape(who) + "</b>";
+                       (message.inDeletedFolder ? " deleted" : "") + "\"><time datetime=\"" + iso +
+                       "\">" + zone_.localClock(message.time) + "</time> <b class=\"who\">" +
+                       htmlEscape(who) + "</b>";
     std::string text = "\n" + iso + "  " + who;
     if (!label.empty()) {
         html += " <span class=\"kind\">" + htmlEscape(label) + "</span>";

@@ -184,7 +184,9 @@ TEST(ExportAll, MessagesOfTheDeletedFolderAreMarked) {
              "2001-09-09T03:46:42+02:00  Bob (URL, in the Deleted folder)\n  see\n  http://x.se\n\n"
              "2001-09-09T03:46:43+02:00  Bob\n  kept\n");
     expectIn(readFile(dir.file("history/5555.html")),
-             "<b class=\"who\">5555</b> <span class=\"kind\">In the Deleted folder</span>");
+             "<div class=\"m received deleted\"><time datetime=\"2001-09-09T03:46:41+02:00\">"
+             "03:46:41</time> <b class=\"who\">5555</b> <span class=\"kind\">In the Deleted "
+             "folder</span>");
     expectIn(readFile(dir.file("report.txt")),
              "\nMessages in ICQ's Deleted folder exported with the others, marked as such\n");
     sqlite3* raw = nullptr;
