@@ -10,7 +10,6 @@
 
 #include "archive/details.h"
 #include "archive/names.h"
-#include "runrecord.h"
 
 namespace gui {
 
@@ -89,9 +88,6 @@ std::unique_ptr<ArchiveFile> ArchiveFile::open(const QString& path, QString& err
     file->deletedFolderColumn_ =
         prepare(db, "SELECT deleted_folder FROM messages LIMIT 0") != nullptr;
     file->folder_ = QFileInfo(path).absolutePath();
-    file->leftInDeletedFolder_ =
-        readArchiveReport(QDir(file->folder_).filePath(QStringLiteral("report.txt")))
-            .leftInDeletedFolder;
     return file;
 }
 

@@ -55,8 +55,6 @@ public:
     const std::vector<ContactRow>& contacts() const { return contacts_; }
     /// The contacts counted by standing, as every summary counts them.
     const std::vector<archive::Count>& standings() const { return standings_; }
-    /// The messages of ICQ's Deleted folder that its report.txt counts as left out.
-    int leftInDeletedFolder() const { return leftInDeletedFolder_; }
     /// The zone its times are shown in, an IANA name.
     const QString& timeZone() const { return timeZone_; }
     /// The name the owner is shown by.
@@ -87,7 +85,6 @@ private:
     std::vector<Conversation> all_; ///< every conversation, read once
     QString folder_;                ///< the folder the archive is in
     bool deletedFolderColumn_ = false;
-    int leftInDeletedFolder_ = 0;
     QString timeZone_;
     QString ownerName_;
     uint32_t ownerUin_ = 0;

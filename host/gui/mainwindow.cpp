@@ -892,10 +892,9 @@ void MainWindow::showPages(const QString& runFolder) {
     const bool archiveOnly =
         !hasRecord && (!runDatabases_.isEmpty() || opened_) &&
         QFileInfo(QDir(runFolder).filePath(QStringLiteral("report.txt"))).isFile();
-    if (!opened_ && !runDatabases_.isEmpty()) {
+    if (!opened_) {
         // An opened folder's report was read when it was opened.
-        keptOnce_ =
-            readArchiveReport(QDir(runFolder).filePath(QStringLiteral("report.txt"))).keptOnce;
+        report_ = readArchiveReport(QDir(runFolder).filePath(QStringLiteral("report.txt")));
     }
     lastRun_ = hasRecord || archiveOnly ? runFolder : QString();
     setSaveNote(archiveOnly);
@@ -924,13 +923,13 @@ void MainWindow::showPages(const QString& runFolder) {
 
 void MainWindow::showSummary(const QString& folder) {
     if (!runDatabases_.isEmpty()) {
-        summary_->setRows(folderSummary(outcomeText(), runDatabases_, keptOnce_, archive_.get(),
+        summary_->setRows(folderSummary(outcomeText(), runDatabases_, report_, archive_.get(),
                                         outcome_.warnings, folder));
         return;
     }
     summary_->setRows(isIcqRecord(record_)
                           ? icqSummary(outcomeText(), readIcqRecord(record_), archive_.get(),
-                                       outcome_.warnings, folder)
+                                       report_, outcome_.warnings, folder)
                           : plainSummary(outcomeText(), outcome_.warnings, folder));
 }
 
@@ -1218,7 +1217,7 @@ bool MainWindow::openSaved(const QString& folder) {
     outcome_ = RunOutcome();
     outcome_.end = RunEnd::Complete;
     outcome_.warnings = report.warnings;
-    keptOnce_ = report.keptOnce;
+    report_ = report;
     shownFolder_ = path;
     // Counted as a run: the status keeps what was opened until the next one.
     ++runCount_;

@@ -17,6 +17,7 @@
 #include "hostsession.h"
 #include "importprocess.h"
 #include "pluginlist.h"
+#include "runrecord.h"
 
 class QDialog;
 class QLabel;
@@ -230,8 +231,8 @@ private:
     bool busy_ = false;        ///< a save or export is being written (whileBusy)
     bool closeAfterBusy_ = false;
     nlohmann::ordered_json record_; ///< the record.json the pages show; null without one
-    /// What the shown ICQ archive's report says its merged copies had in common.
-    std::optional<int> keptOnce_;
+    /// What the shown ICQ archive's report.txt says, read once.
+    ArchiveReport report_;
 
     InstallationBox* installation_ = nullptr;
     QListView* pluginList_ = nullptr;

@@ -81,7 +81,7 @@ QString leftOut(const IcqRecord& r) {
     return out.isEmpty() ? SummaryPage::tr("nothing") : out.join(QStringLiteral(", "));
 }
 
-std::vector<SummaryRow> archiveRows(const ArchiveFile* archive) {
+std::vector<SummaryRow> archiveRows(const ArchiveFile* archive, const ArchiveReport& report) {
     if (archive == nullptr) {
         return {{SummaryPage::tr("Archive:"), SummaryPage::tr("not written")}};
     }
@@ -92,9 +92,9 @@ std::vector<SummaryRow> archiveRows(const ArchiveFile* archive) {
             .arg(QString::fromStdString(archive::grouped(static_cast<uint64_t>(messages))),
                  counted(static_cast<int>(conversations.size()), SummaryPage::tr("conversation"),
                          SummaryPage::tr("conversations")));
-    if (archive->leftInDeletedFolder() > 0) {
+    if (report.leftInDeletedFolder > 0) {
         messagesText += SummaryPage::tr("; %1 in ICQ's Deleted folder left out (see History above)")
-                            .arg(grouped(archive->leftInDeletedFolder()));
+                            .arg(grouped(report.leftInDeletedFolder));
     }
     return {{SummaryPage::tr("Archive:"),
              QString::fromStdString(archive::countsLine(archive->standings()))},
@@ -109,15 +109,15 @@ QString warningLines(const QStringList& warnings) {
 } // namespace
 
 std::vector<SummaryRow> icqSummary(const QString& outcome, const IcqRecord& record,
-                                   const ArchiveFile* archive, const QStringList& warnings,
-                                   const QString& folder) {
+                                   const ArchiveFile* archive, const ArchiveReport& report,
+                                   const QStringList& warnings, const QString& folder) {
     std::vector<SummaryRow> rows = {{SummaryPage::tr("Import:"), outcome},
                                     {SummaryPage::tr("Owner:"), owner(record)},
                                     {SummaryPage::tr("Server:"), server(record)},
                                     {SummaryPage::tr("Contacts:"), contacts(record)},
                                     {SummaryPage::tr("Sounds:"), sounds(record)},
                                     {SummaryPage::tr("Left out:"), leftOut(record)}};
-    for (SummaryRow& row : archiveRows(archive)) {
+    for (SummaryRow& row : archiveRows(archive, report)) {
         rows.push_back(std::move(row));
     }
     rows.emplace_back(SummaryPage::tr("Warnings:"), warningLines(warnings));
@@ -126,17 +126,17 @@ std::vector<SummaryRow> icqSummary(const QString& outcome, const IcqRecord& reco
 }
 
 std::vector<SummaryRow> folderSummary(const QString& outcome, const QStringList& databases,
-                                      std::optional<int> keptOnce, const ArchiveFile* archive,
+                                      const ArchiveReport& report, const ArchiveFile* archive,
                                       const QStringList& warnings, const QString& folder) {
     std::vector<SummaryRow> rows = {
         {SummaryPage::tr("Import:"), outcome},
         {SummaryPage::tr("Read from:"), databases.join(QLatin1Char('\n'))}};
-    if (databases.size() > 1 && keptOnce) {
-        rows.emplace_back(
-            SummaryPage::tr("Copies:"),
-            SummaryPage::tr("%1 read together; %2 found in more than one kept once")
-                .arg(databases.size())
-                .arg(counted(*keptOnce, SummaryPage::tr("message"), SummaryPage::tr("messages"))));
+    if (databases.size() > 1 && report.keptOnce) {
+        rows.emplace_back(SummaryPage::tr("Copies:"),
+                          SummaryPage::tr("%1 read together; %2 found in more than one kept once")
+                              .arg(databases.size())
+                              .arg(counted(*report.keptOnce, SummaryPage::tr("message"),
+                                           SummaryPage::tr("messages"))));
     }
     if (archive != nullptr) {
         rows.emplace_back(
@@ -146,7 +146,7 @@ std::vector<SummaryRow> folderSummary(const QString& outcome, const QStringList&
     rows.emplace_back(SummaryPage::tr("Left out:"),
                       SummaryPage::tr("the server settings, the account and the sounds, which "
                                       "only an import with the plug-in brings"));
-    for (SummaryRow& row : archiveRows(archive)) {
+    for (SummaryRow& row : archiveRows(archive, report)) {
         rows.push_back(std::move(row));
     }
     rows.emplace_back(SummaryPage::tr("Warnings:"), warningLines(warnings));

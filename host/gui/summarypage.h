@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -14,24 +13,26 @@ class QGridLayout;
 namespace gui {
 
 class ArchiveFile;
+struct ArchiveReport;
 struct IcqRecord;
 
 /// One line of the summary: what it is about, and what became of it.
 using SummaryRow = std::pair<QString, QString>;
 
 /// What a person reads after an ICQ import: the outcome, the owner (nickname and UIN), the
-/// server, contacts and sounds, what was left out, the archive's contacts and messages, the
-/// warnings and the folder of the files.
+/// server, contacts and sounds, what was left out, the archive's contacts and messages (with
+/// those of ICQ's Deleted folder that its `report` counts as left out), the warnings and the
+/// folder of the files.
 std::vector<SummaryRow> icqSummary(const QString& outcome, const IcqRecord& record,
-                                   const ArchiveFile* archive, const QStringList& warnings,
-                                   const QString& folder);
+                                   const ArchiveFile* archive, const ArchiveReport& report,
+                                   const QStringList& warnings, const QString& folder);
 
 /// The same for the database of an ICQ folder read on its own: the outcome, the database (its
-/// copies, and how many messages they had in common, when there are several), its owner, the
-/// archive's contacts and messages, what a folder cannot give, the warnings and the folder of
-/// the files.
+/// copies, and how many messages they had in common by its `report`, when there are several),
+/// its owner, the archive's contacts and messages, what a folder cannot give, the warnings and
+/// the folder of the files.
 std::vector<SummaryRow> folderSummary(const QString& outcome, const QStringList& databases,
-                                      std::optional<int> keptOnce, const ArchiveFile* archive,
+                                      const ArchiveReport& report, const ArchiveFile* archive,
                                       const QStringList& warnings, const QString& folder);
 
 /// What an ICQ import brought (`record` its record.json), in a person's words: the owner's
