@@ -113,12 +113,11 @@ int runInfo(const Options& o) {
     for (const auto& [kind, n] : messages.byKind) {
         out += row(n, archive::kindName(kind));
     }
-    const auto& entries = db->report().entries;
-    const auto left = entries.find({"message", archive::kLeftInDeletedFolder});
+    const uint64_t left = archive::leftInDeletedFolder(db->report());
     if (messages.inDeletedFolder != 0) {
         out += row(messages.inDeletedFolder, "of them in ICQ's Deleted folder");
-    } else if (left != entries.end() && left->second != 0) {
-        out += row(left->second, "in ICQ's Deleted folder, left out (--deleted-folder)");
+    } else if (left != 0) {
+        out += row(left, "in ICQ's Deleted folder, left out (--deleted-folder)");
     }
     out += labelled("Times:", timesLine(db->settings()));
     const std::vector<std::string>& warnings = db->report().warnings;

@@ -58,15 +58,19 @@ std::string countsLine(const std::vector<Count>& counts) {
     return line.empty() ? "none" : line;
 }
 
+uint64_t leftInDeletedFolder(const Report& report) {
+    const auto left = report.entries.find({"message", kLeftInDeletedFolder});
+    return left == report.entries.end() ? 0 : left->second;
+}
+
 std::string messagesText(const Report& report, const ExportResult& result) {
     std::string text = grouped(result.messages) + " in " +
                        counted(result.conversations, "conversation") + " exported to history/";
-    const auto left = report.entries.find({"message", kLeftInDeletedFolder});
+    const uint64_t left = leftInDeletedFolder(report);
     if (result.inDeletedFolder != 0) {
         text += ", " + grouped(result.inDeletedFolder) + " of them from ICQ's Deleted folder";
-    } else if (left != report.entries.end() && left->second != 0) {
-        text +=
-            "; " + grouped(left->second) + " in ICQ's Deleted folder left out (--deleted-folder)";
+    } else if (left != 0) {
+        text += "; " + grouped(left) + " in ICQ's Deleted folder left out (--deleted-folder)";
     }
     return text;
 }

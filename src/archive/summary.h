@@ -28,6 +28,9 @@ uint64_t countOf(const std::vector<Count>& counts, const std::string& label);
 /// "5 on the list, 30 removed"; "none" when there is nothing.
 std::string countsLine(const std::vector<Count>& counts);
 
+/// The messages `report` counts as left out in ICQ's Deleted folder.
+uint64_t leftInDeletedFolder(const Report& report);
+
 /// "786 in 20 conversations exported to history/", with the messages of ICQ's Deleted folder
 /// exported or left out.
 std::string messagesText(const Report& report, const ExportResult& result);
