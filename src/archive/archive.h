@@ -5,6 +5,7 @@
 // the database's code page (or taken from the UTF-8 copy of a long message). Passwords and
 // `Crypt` properties never reach these types.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -13,6 +14,9 @@
 #include <vector>
 
 namespace archive {
+
+/// Message references (16 bytes each) a database keeps in memory: 8 MiB.
+constexpr size_t kReferencesInMemory = size_t{1} << 19;
 
 /// How a database is read.
 struct Settings {
@@ -28,6 +32,9 @@ struct Settings {
     /// Deliver the messages the owner moved to ICQ's Deleted folder too, marked as such; false
     /// counts them in the report only.
     bool deletedFolder = false;
+    /// Past this many messages their references go in sorted runs to unnamed temporary files
+    /// ($TMPDIR, else /tmp), so that a history of any length is read in bounded memory.
+    size_t referencesInMemory = kReferencesInMemory;
 };
 
 /// The owner of the database (My Details).

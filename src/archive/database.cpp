@@ -9,6 +9,7 @@
 
 #include "archive/bytes.h"
 #include "archive/entries.h"
+#include "archive/exporterror.h"
 #include "archive/format.h"
 #include "archive/loader.h"
 #include "archive/locate.h"
@@ -123,8 +124,6 @@ struct Database::State {
     mutable Report report;
     size_t opened = 0;
     uint64_t withdrawn = 0;
-    /// The message references are sorted by contact and time, else by offset (file order).
-    bool byContact = false;
     /// Data pages read while streaming, a few kept: a contact's messages cluster in the file.
     mutable std::vector<uint8_t> cache;
     mutable std::vector<uint64_t> cachedStart;
@@ -132,11 +131,9 @@ struct Database::State {
 
     void load(ReadOnlyFile* idx, const OpenProgress& progress, Delivery* delivery);
     void finish();
-    const uint8_t* read(const std::vector<MessageRef>& refs, size_t i, bool wholePages) const;
-    bool message(const std::vector<MessageRef>& refs, size_t i, bool wholePages,
-                 Message& out) const;
-    void stream(const std::vector<MessageRef>& refs, bool wholePages,
-                const std::function<bool(const Message&)>& visit) const;
+    const uint8_t* read(const MessageRef* refs, size_t n, size_t i, bool wholePages) const;
+    bool message(const MessageRef* refs, size_t n, size_t i, bool wholePages, Message& out) const;
+    void stream(RefOrder order, const std::function<bool(const Message&)>& visit);
 };
 
 void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Delivery* delivery) {
@@ -157,11 +154,21 @@ void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Deli
         notes.push_back(problem + "; reading the data file's allocation bitmap instead");
         if (delivery != nullptr) {
             // Walked in file order: the offsets are sorted already.
-            for (const MessageRef& ref : gathered.messages) {
-                delivery->done.push_back(ref.offset);
+            std::string unread;
+            gathered.messages.forEach(
+                RefOrder::File,
+                [&](const MessageRef* refs, size_t n) {
+                    for (size_t i = 0; i < n; ++i) {
+                        delivery->done.push_back(refs[i].offset);
+                    }
+                    return true;
+                },
+                unread);
+            if (!unread.empty()) {
+                throw ExportError(unread);
             }
         }
-        gathered = Gathered();
+        gathered = Gathered(settings.referencesInMemory);
     }
     gathered.report.warnings = std::move(notes);
     Loader loader(*decoder, gathered, delivery, settings.deletedFolder);
@@ -175,12 +182,9 @@ void Database::State::finish() {
     for (const Tally& tally : gathered.tallies) {
         r.entries[{tally.kind, tally.outcome}] += tally.count;
     }
-    contacts = mergeContacts(gathered.records, gathered.messages, r);
+    contacts = mergeContacts(gathered.records, gathered.messages.uins(), r);
     gathered.records.clear();
     gathered.records.shrink_to_fit();
-    if (gathered.messages.capacity() - gathered.messages.size() > gathered.messages.size() / 4) {
-        gathered.messages.shrink_to_fit();
-    }
     if (!gathered.hasOwner) {
         r.warnings.push_back(path + ": no owner entry (My Details, entry 1005)");
     }
@@ -197,7 +201,7 @@ void Database::State::finish() {
     opened = report.warnings.size();
 }
 
-const uint8_t* Database::State::read(const std::vector<MessageRef>& refs, size_t i,
+const uint8_t* Database::State::read(const MessageRef* refs, size_t n, size_t i,
                                      bool wholePages) const {
     if (cache.empty()) {
         cache.resize(kCachedPages * format::kDatPageSize);
@@ -215,7 +219,7 @@ const uint8_t* Database::State::read(const std::vector<MessageRef>& refs, size_t
         return bytes + (ref.offset - start);
     }
     uint64_t end = wholePages ? pageEnd : uint64_t{ref.offset} + ref.size;
-    for (size_t k = i + 1; !wholePages && k < refs.size(); ++k) {
+    for (size_t k = i + 1; !wholePages && k < n; ++k) {
         if (refs[k].offset < end || refs[k].offset > end + kNearby ||
             uint64_t{refs[k].offset} + refs[k].size > pageEnd) {
             break;
@@ -231,10 +235,10 @@ const uint8_t* Database::State::read(const std::vector<MessageRef>& refs, size_t
     return bytes;
 }
 
-bool Database::State::message(const std::vector<MessageRef>& refs, size_t i, bool wholePages,
+bool Database::State::message(const MessageRef* refs, size_t n, size_t i, bool wholePages,
                               Message& out) const {
     const MessageRef& ref = refs[i];
-    const uint8_t* bytes = read(refs, i, wholePages);
+    const uint8_t* bytes = read(refs, n, i, wholePages);
     EntryHeader header;
     MessageEntry entry;
     std::string problem = "cannot read it again";
@@ -250,13 +254,23 @@ bool Database::State::message(const std::vector<MessageRef>& refs, size_t i, boo
     return true;
 }
 
-void Database::State::stream(const std::vector<MessageRef>& refs, bool wholePages,
-                             const std::function<bool(const Message&)>& visit) const {
+void Database::State::stream(RefOrder order, const std::function<bool(const Message&)>& visit) {
+    const bool wholePages = order == RefOrder::File;
     Message m;
-    for (size_t i = 0; i < refs.size(); ++i) {
-        if (message(refs, i, wholePages, m) && !visit(m)) {
-            return;
-        }
+    std::string problem;
+    const bool complete = gathered.messages.forEach(
+        order,
+        [&](const MessageRef* refs, size_t n) {
+            for (size_t i = 0; i < n; ++i) {
+                if (message(refs, n, i, wholePages, m) && !visit(m)) {
+                    return false;
+                }
+            }
+            return true;
+        },
+        problem);
+    if (!complete) {
+        report.warnings.push_back(path + ": the rest of its messages left out (" + problem + ")");
     }
 }
 
@@ -274,6 +288,7 @@ std::unique_ptr<Database> Database::open(const std::string& datPath, const Setti
     }
     auto state = std::make_unique<State>();
     state->settings = settings;
+    state->gathered = Gathered(settings.referencesInMemory);
     state->path = datPath;
     if (!state->dat.open(datPath, error) || !checkDatHeader(state->dat, error)) {
         return nullptr;
@@ -294,7 +309,13 @@ std::unique_ptr<Database> Database::open(const std::string& datPath, const Setti
     Delivery delivery;
     delivery.visit = &visit;
     delivery.timeOffset = settings.timeOffset;
-    state->load(hasIndex ? &idx : nullptr, progress, visit ? &delivery : nullptr);
+    try {
+        state->load(hasIndex ? &idx : nullptr, progress, visit ? &delivery : nullptr);
+        state->gathered.messages.finish();
+    } catch (const ExportError& e) {
+        error = e.what();
+        return nullptr;
+    }
     if (visit && !delivery.stopped) {
         // Each message held was handed over once; the rest were where a stale index led.
         const uint64_t held = state->gathered.messages.size();
@@ -350,30 +371,12 @@ const Settings& Database::settings() const {
     return state_->settings;
 }
 
-// The references are sorted in place for either order, as a copy of them (and the buffer of a
-// stable sort) would double the memory a long history takes. Both walks gather them by offset,
-// and offsets are unique, so each order is total and the same whatever came before.
 void Database::forEachMessage(const std::function<bool(const Message&)>& visit) const {
-    std::vector<MessageRef>& refs = state_->gathered.messages;
-    if (state_->byContact) {
-        std::sort(refs.begin(), refs.end(),
-                  [](const MessageRef& a, const MessageRef& b) { return a.offset < b.offset; });
-        state_->byContact = false;
-    }
-    state_->stream(refs, true, visit);
+    state_->stream(RefOrder::File, visit);
 }
 
 void Database::forEachMessageByContact(const std::function<bool(const Message&)>& visit) const {
-    std::vector<MessageRef>& refs = state_->gathered.messages;
-    if (!state_->byContact) {
-        std::sort(refs.begin(), refs.end(), [](const MessageRef& a, const MessageRef& b) {
-            return a.uin != b.uin     ? a.uin < b.uin
-                   : a.time != b.time ? a.time < b.time
-                                      : a.offset < b.offset;
-        });
-        state_->byContact = true;
-    }
-    state_->stream(refs, false, visit);
+    state_->stream(RefOrder::ByContact, visit);
 }
 
 std::vector<std::string> Database::streamWarnings() const {

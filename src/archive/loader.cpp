@@ -232,7 +232,7 @@ void Loader::message(uint32_t id, int form, uint64_t offset, const uint8_t* data
                                        "; its text is used");
     }
     count("message", kReadOutcome);
-    out_.messages.push_back(
+    out_.messages.add(
         {static_cast<uint32_t>(offset), static_cast<uint32_t>(size), entry.uin, entry.time});
     Delivery* const d = delivery_;
     if (d != nullptr && !d->stopped &&
@@ -244,7 +244,7 @@ void Loader::message(uint32_t id, int form, uint64_t offset, const uint8_t* data
 }
 
 std::vector<Contact> mergeContacts(const std::vector<ContactRecord>& records,
-                                   const std::vector<MessageRef>& messages, Report& report) {
+                                   const std::vector<uint32_t>& messageUins, Report& report) {
     std::vector<const ContactRecord*> order;
     order.reserve(records.size());
     for (const ContactRecord& r : records) {
@@ -270,15 +270,8 @@ std::vector<Contact> mergeContacts(const std::vector<ContactRecord>& records,
         i = end;
     }
 
-    std::vector<uint32_t> uins;
-    uins.reserve(messages.size());
-    for (const MessageRef& m : messages) {
-        uins.push_back(m.uin);
-    }
-    std::sort(uins.begin(), uins.end());
-    uins.erase(std::unique(uins.begin(), uins.end()), uins.end());
     const size_t known = contacts.size();
-    for (const uint32_t uin : uins) {
+    for (const uint32_t uin : messageUins) {
         const auto found = std::lower_bound(
             contacts.begin(), contacts.begin() + static_cast<std::ptrdiff_t>(known), uin,
             [](const Contact& c, uint32_t u) { return c.uin < u; });

@@ -10,18 +10,11 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "archive/refstore.h"
 #include "archive/walk.h"
 #include "text/codepage.h"
 
 namespace archive {
-
-/// Where a message lies and what it is sorted by; 16 bytes, so that memory stays small.
-struct MessageRef {
-    uint32_t offset = 0;
-    uint32_t size = 0;
-    uint32_t uin = 0;
-    uint32_t time = 0;
-};
 
 /// One contact entry, decoded.
 struct ContactRecord {
@@ -46,11 +39,14 @@ struct Tally {
 
 /// What a walk gathered.
 struct Gathered {
+    explicit Gathered(size_t referencesInMemory = kReferencesInMemory)
+        : messages(referencesInMemory) {}
+
     bool hasOwner = false;
     Owner owner;
     std::vector<Group> groups;
     std::vector<ContactRecord> records;
-    std::vector<MessageRef> messages;
+    RefStore messages;
     Report report;
     std::vector<Tally> tallies;
     std::map<uint16_t, uint64_t> builds;
@@ -99,9 +95,9 @@ private:
 /// Contacts merged by UIN, sorted by UIN: the record on the list (status 2 or 3) first, then
 /// ignored, other and removed ones; empty fields are filled from the other records of the
 /// UIN, e-mails gathered without repeats. UINs of messages without a record get a contact
-/// with hasRecord false. Counts each record in `report`.
+/// with hasRecord false (`messageUins`: ascending, distinct). Counts each record in `report`.
 std::vector<Contact> mergeContacts(const std::vector<ContactRecord>& records,
-                                   const std::vector<MessageRef>& messages, Report& report);
+                                   const std::vector<uint32_t>& messageUins, Report& report);
 
 /// Where an entry lies, as warnings name it: "entry 2417 at offset 0x1a2b3c".
 std::string entryPlace(uint32_t id, uint64_t offset);

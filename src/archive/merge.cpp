@@ -3,14 +3,9 @@
 #include "archive/exporterror.h"
 #include "archive/names.h"
 #include "archive/outfile.h"
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
+#include "archive/tempfile.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <utility>
@@ -21,38 +16,6 @@ namespace {
 
 // No stored text comes near this; a larger length means the temporary file is damaged.
 constexpr uint64_t kMaxSpilledText = uint64_t{16} << 20;
-
-using File = std::unique_ptr<std::FILE, void (*)(std::FILE*)>;
-
-void closeFile(std::FILE* f) {
-    std::fclose(f);
-}
-
-// An unnamed file in $TMPDIR (else /tmp), gone once closed: a confined run names a folder it
-// may write in.
-std::FILE* temporaryFile() {
-    const char* const given = std::getenv("TMPDIR");
-    const std::string folder = given != nullptr && *given != '\0' ? given : "/tmp";
-    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EOPNOTSUPP) {
-        // A file system without unnamed files: a named one, unlinked at once.
-        std::string name = folder + "/.tolvane-merge-XXXXXX";
-        fd = ::mkstemp(name.data());
-        if (fd >= 0) {
-            ::unlink(name.c_str());
-        }
-    }
-    std::FILE* const f = fd >= 0 ? ::fdopen(fd, "w+b") : nullptr;
-    if (f == nullptr) {
-        const int error = errno;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        errno = error;
-        throw ExportError(systemError(folder, "could not create a temporary file"));
-    }
-    return f;
-}
 
 [[noreturn]] void spillFailed() {
     throw ExportError(systemError("temporary file", "could not write or read back messages"));
@@ -137,7 +100,7 @@ bool sameMessage(const Message& a, const Message& b) {
 
 // One copy's history by contact, read back from its temporary file.
 struct Feed {
-    File file{temporaryFile(), closeFile};
+    TemporaryFile file = temporaryFile();
     Message head;
     bool more = false;
 

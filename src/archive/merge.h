@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/archive.h"
+#include "archive/tempfile.h"
 
 #include <cstdio>
 #include <memory>
@@ -32,11 +33,6 @@ public:
     const Archive& archive() const { return archive_; }
 
 private:
-    struct FileCloser {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    using File = std::unique_ptr<std::FILE, FileCloser>;
-
     class Spilled : public MessageSource {
     public:
         explicit Spilled(std::FILE* file) : file_(file) {}
@@ -50,7 +46,7 @@ private:
 
     void mergeMessages(const std::vector<MergeInput>& inputs);
 
-    File file_;
+    TemporaryFile file_;
     Spilled spilled_;
     Archive archive_;
 };

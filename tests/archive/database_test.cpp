@@ -6,7 +6,10 @@
 #include "icqdb.h"
 #include "support/tempdir.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -208,6 +211,9 @@ TEST_P(Builds, DeliverOwnerGroupsContactsAndEveryKindOfMessage) {
     EXPECT_EQ(offsets.size(), 11u);
     EXPECT_TRUE(std::is_sorted(offsets.begin(), offsets.end()));
     EXPECT_EQ(dump(*db), expected);
+    Settings fewInMemory = settings;
+    fewInMemory.referencesInMemory = 2;
+    EXPECT_EQ(dump(*open(dir.file("1.dat"), fewInMemory)), expected);
     // What the contact filled in: the record on the list first, the removed one's birthday
     // after; nothing empty, nothing but details.
     const archive::Contact& joe = db->contacts().front();
@@ -475,8 +481,11 @@ TEST(Database, DamageIsReportedAndTheRestIsRead) {
                 return true;
             };
         };
+        // Most references in temporary files, also those gathered before a walk gave up.
+        Settings fewInMemory = settings;
+        fewInMemory.referencesInMemory = 7;
         std::string error;
-        const auto opened = Database::open(path, settings, error, {}, into(handed));
+        const auto opened = Database::open(path, fewInMemory, error, {}, into(handed));
         opened->forEachMessage(into(streamed));
         EXPECT_EQ(opened->withdrawn(), d.withdrawn);
         std::sort(handed.begin(), handed.end());
@@ -506,6 +515,22 @@ TEST(Database, MessageChangedAfterOpeningIsCountedInTheReport) {
     EXPECT_THAT(report, ::testing::HasSubstr("  " + path + ": entry at offset " + hex(last.offset) +
                                              ": changed since the database was opened (cannot "
                                              "read it again)\n"));
+}
+
+// Past the references it keeps in memory a database needs a temporary folder to read.
+TEST(Database, AMissingTemporaryFolderIsNamed) {
+    Files files;
+    const std::string path = files.write();
+    const std::string missing = files.dir.file("gone");
+    const char* const before = std::getenv("TMPDIR");
+    const std::string kept = before != nullptr ? before : "";
+    ::setenv("TMPDIR", missing.c_str(), 1);
+    Settings settings;
+    settings.referencesInMemory = 100;
+    std::string error;
+    EXPECT_FALSE(Database::open(path, settings, error));
+    before != nullptr ? ::setenv("TMPDIR", kept.c_str(), 1) : ::unsetenv("TMPDIR");
+    EXPECT_EQ(error, missing + ": could not create a temporary file (No such file or directory)");
 }
 
 TEST(Database, RefusalsSayWhatWasFound) {

@@ -1,0 +1,72 @@
+#pragma once
+
+// The references to a database's messages that one walk gathers, by which the messages are
+// read again in either order.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/tempfile.h"
+
+namespace archive {
+
+/// Where a message lies and what it is sorted by; 16 bytes, so that memory stays small.
+struct MessageRef {
+    uint32_t offset = 0;
+    uint32_t size = 0;
+    uint32_t uin = 0;
+    uint32_t time = 0;
+};
+
+/// File order is the order of gathering (both walks go by offset); by contact is by UIN, time,
+/// then offset.
+enum class RefOrder { File, ByContact };
+
+/// The references of one walk. Up to `limit` of them stay in memory and are sorted in place
+/// for either order. Past it, each full run of `limit` goes to two unnamed temporary files, as
+/// gathered and sorted by contact, and the sorted runs are merged while they are handed over:
+/// memory stays bounded whatever the length of the history.
+class RefStore {
+public:
+    explicit RefStore(size_t limit);
+
+    /// Throws ExportError when a temporary file cannot be made or written.
+    void add(const MessageRef& ref);
+    /// Room for `n` references, as far as the limit goes.
+    void reserve(uint64_t n);
+    /// Ends the gathering: writes the last run if runs were written, frees what is spare.
+    /// Throws as add().
+    void finish();
+
+    uint64_t size() const { return size_; }
+    /// The distinct UINs of the references, ascending; complete after finish().
+    const std::vector<uint32_t>& uins() const { return uins_; }
+
+    /// Hands the references over in batches, each continuing the one before, until `visit`
+    /// answers false. By contact only after finish(). False with `problem` when a temporary
+    /// file cannot be read back.
+    bool forEach(RefOrder order, const std::function<bool(const MessageRef*, size_t)>& visit,
+                 std::string& problem);
+
+private:
+    void spill();
+    void addUins(const std::vector<MessageRef>& refs);
+    void sortHeld(RefOrder order);
+    bool forEachSpilled(RefOrder order, const std::function<bool(const MessageRef*, size_t)>& visit,
+                        std::string& problem) const;
+
+    size_t limit_;
+    uint64_t size_ = 0;
+    std::vector<MessageRef> held_;
+    RefOrder heldOrder_ = RefOrder::File;
+    std::vector<uint32_t> uins_;
+    /// References written to each of the two files; a multiple of the limit until finish().
+    uint64_t spilled_ = 0;
+    TemporaryFile asGathered_;
+    TemporaryFile byContact_;
+};
+
+} // namespace archive
