@@ -20,8 +20,10 @@ void confineImport(const Options& options, const std::string& outDir,
     if (!scratchParent.empty()) {
         plan.removeDirTrees.push_back(scratchParent);
     }
-    // SQLite's temporary files (large sorts of the archive) go where the run may write.
+    // Temporary files (a long history's message references, SQLite's large sorts) go where
+    // the run may write.
     if (!outDir.empty()) {
+        setenv("TMPDIR", outDir.c_str(), 1);
         setenv("SQLITE_TMPDIR", outDir.c_str(), 1);
     }
     const vqrt::Confinement confinement = vqrt::confineProcess(plan);

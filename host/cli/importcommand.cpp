@@ -37,6 +37,7 @@
 #include "progress/stopsignals.h"
 #include "recordread.h"
 #include "recordwriter.h"
+#include "scratch.h"
 #include "summary.h"
 #include "terminal.h"
 #include "terminalagent.h"
@@ -64,39 +65,6 @@ int fail(int status, const std::string& line) {
     vqrt::writeAll(STDERR_FILENO, shown.data(), shown.size());
     return status;
 }
-
-// A folder of its own for a run whose record is only printed (--json without --out), in
-// TMPDIR or /tmp.
-class ScratchFolder {
-public:
-    /// Creates the folder; path() stays empty, with one line in `error`, when that fails.
-    explicit ScratchFolder(std::string& error) {
-        const char* tmpdir = std::getenv("TMPDIR");
-        const std::string base = tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
-        std::string pattern = base + "/tolvane-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            error = "cannot create a scratch folder for the record in " + base + ": " +
-                    std::strerror(errno) + " (use --out DIR)";
-            return;
-        }
-        path_ = pattern;
-    }
-    ~ScratchFolder() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(path_, ec);
-            // remove_all tries unlink on the folder itself first, which confinement refuses
-            // (it allows rmdir only); its content is gone by now.
-            rmdir(path_.c_str());
-        }
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // The record as the plug-in writes it. A stop signal ends the run before the next section or
 // value is taken: the contact scan hands control back for every contact, but asks the agent
@@ -151,7 +119,7 @@ struct Run {
     bool archiveOnly = false;
     OwnerDatabase database; ///< of the chosen owner
     std::optional<vqrt::TerminalAgent> agent;
-    std::optional<ScratchFolder> scratch;
+    std::optional<vqrt::ScratchFolder> scratch;
     std::unique_ptr<vqrt::OutputFolder> output;
     /// Where the run writes its bundle (record.json, files/ and whatever else belongs to it):
     /// the staging folder inside --out, whose entries go into --out together when the run is
@@ -475,7 +443,11 @@ std::optional<int> listOwners(Run& run) {
     for (const OwnerFile& owner : run.owners) {
         databases.push_back(findOwnerDatabase(*run.session, owner.uin));
     }
-    confineImport(run.o, "", "");
+    // A long history's message references go to temporary files in a folder of the run's own
+    // (without one they stay in memory).
+    std::string unmade;
+    const vqrt::ScratchFolder scratch(unmade);
+    confineImport(run.o, scratch.path(), scratch.path().empty() ? "" : scratch.parent());
     std::vector<std::optional<OwnerCounts>> counts;
     for (const OwnerDatabase& database : databases) {
         counts.push_back(countOwner(database, run.o.host.codepage, run.o.archive));
@@ -574,7 +546,8 @@ std::optional<int> openOutput(Run& run) {
     if (run.o.out.empty()) {
         run.scratch.emplace(error);
         if (run.scratch->path().empty()) {
-            return fail(vqrt::kImportUsage, error);
+            return fail(vqrt::kImportUsage, "cannot create a scratch folder for the record in " +
+                                                error + " (use --out DIR)");
         }
     } else {
         run.output = vqrt::OutputFolder::open(run.o.out, error);
@@ -716,9 +689,7 @@ std::optional<int> applyOptions(Run& run) {
 // From here on the run reads only the installation and writes only the output folder.
 std::optional<int> confineRun(Run& run) {
     const std::string folder = run.output ? run.output->path() : run.scratch->path();
-    const std::string scratchParent =
-        run.scratch ? folder.substr(0, folder.rfind('/')) : std::string();
-    confineImport(run.o, folder, scratchParent);
+    confineImport(run.o, folder, run.scratch ? run.scratch->parent() : std::string());
     return std::nullopt;
 }
 

@@ -22,7 +22,7 @@ fs::path folderOf(const fs::path& path) {
 
 } // namespace
 
-void confineRun(const Options& o) {
+void confineRun(const Options& o, std::optional<vqrt::ScratchFolder>& scratch) {
     vqrt::ConfinementPlan plan = vqrt::runtimePlan();
     for (const std::string& database : o.databases) {
         // The folder holds the .idx beside the data file, and the tables of a later ICQ that a
@@ -36,16 +36,27 @@ void confineRun(const Options& o) {
             plan.readTrees.push_back(folderOf(real).string());
         }
     }
+    std::string temporary = o.out;
     if (o.command == Command::Export) {
         // Only a folder that is there can be written beneath; when it cannot be made, the
         // export says why.
         std::error_code ignored;
         fs::create_directories(o.out, ignored);
-        plan.writeTrees.push_back(o.out);
-        // Temporary files (the merge's messages, SQLite's large sorts) go where the export may
-        // write.
-        setenv("TMPDIR", o.out.c_str(), 1);
-        setenv("SQLITE_TMPDIR", o.out.c_str(), 1);
+    } else {
+        // Without one a long history's message references stay in memory.
+        std::string unmade;
+        scratch.emplace(unmade);
+        temporary = scratch->path();
+        if (!temporary.empty()) {
+            plan.removeDirTrees.push_back(scratch->parent());
+        }
+    }
+    if (!temporary.empty()) {
+        plan.writeTrees.push_back(temporary);
+        // Temporary files (the merge's messages, a long history's message references, SQLite's
+        // large sorts) go where the run may write.
+        setenv("TMPDIR", temporary.c_str(), 1);
+        setenv("SQLITE_TMPDIR", temporary.c_str(), 1);
     }
     const vqrt::Confinement confinement = vqrt::confineProcess(plan);
     if (o.verbose) {

@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
         }
     }
     // Whatever a damaged database makes of the reader, it reaches nothing else.
-    icq::confineRun(*options);
+    std::optional<vqrt::ScratchFolder> scratch;
+    icq::confineRun(*options, scratch);
     switch (options->command) {
     case icq::Command::Info:
         return icq::runInfo(*options);

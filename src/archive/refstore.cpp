@@ -79,7 +79,7 @@ struct Run {
 RefStore::RefStore(size_t limit) : limit_(std::max<size_t>(limit, 1)) {}
 
 void RefStore::add(const MessageRef& ref) {
-    if (held_.size() == limit_) {
+    if (held_.size() == limit_ && !inMemory_) {
         spill();
     }
     held_.push_back(ref);
@@ -106,8 +106,14 @@ void RefStore::finish() {
 
 void RefStore::spill() {
     if (!asGathered_) {
-        asGathered_ = temporaryFile();
-        byContact_ = temporaryFile();
+        try {
+            asGathered_ = temporaryFile();
+            byContact_ = temporaryFile();
+        } catch (const ExportError&) {
+            asGathered_.reset();
+            inMemory_ = true;
+            return;
+        }
     }
     addUins(held_);
     write(asGathered_.get(), held_);

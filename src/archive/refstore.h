@@ -28,12 +28,13 @@ enum class RefOrder { File, ByContact };
 /// The references of one walk. Up to `limit` of them stay in memory and are sorted in place
 /// for either order. Past it, each full run of `limit` goes to two unnamed temporary files, as
 /// gathered and sorted by contact, and the sorted runs are merged while they are handed over:
-/// memory stays bounded whatever the length of the history.
+/// memory stays bounded whatever the length of the history. Where no temporary file can be
+/// made (a run confined to reading), they all stay in memory.
 class RefStore {
 public:
     explicit RefStore(size_t limit);
 
-    /// Throws ExportError when a temporary file cannot be made or written.
+    /// Throws ExportError when a temporary file cannot be written.
     void add(const MessageRef& ref);
     /// Room for `n` references, as far as the limit goes.
     void reserve(uint64_t n);
@@ -65,6 +66,7 @@ private:
     std::vector<uint32_t> uins_;
     /// References written to each of the two files; a multiple of the limit until finish().
     uint64_t spilled_ = 0;
+    bool inMemory_ = false;
     TemporaryFile asGathered_;
     TemporaryFile byContact_;
 };

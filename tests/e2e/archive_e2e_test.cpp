@@ -256,9 +256,12 @@ TEST(IcqTool, InfoContactsAndHistory) {
               "\n"
               "2002-11-22T19:02:00+00:00  Jörg\n"
               "  Bilder\n"}}) {
-        const ProcessResult r = icqTool(args);
+        // Each run had a folder of its own there, for a long history's temporary files.
+        const TempDir temporary;
+        const ProcessResult r = icqTool(args, {{"TMPDIR", temporary.path()}});
         EXPECT_EQ(r.status, 0) << describe(r);
         EXPECT_EQ(r.out, filled(expected, "{dir}", dir.path()));
+        EXPECT_TRUE(fs::is_empty(temporary.path()));
     }
 }
 
