@@ -32,8 +32,9 @@ struct Settings {
     /// Deliver the messages the owner moved to ICQ's Deleted folder too, marked as such; false
     /// counts them in the report only.
     bool deletedFolder = false;
-    /// Past this many messages their references go in sorted runs to unnamed temporary files
-    /// ($TMPDIR, else /tmp), so that a history of any length is read in bounded memory.
+    /// Past this many messages their references (and past twice as many entries the index
+    /// tree's leaves) go in sorted runs to unnamed temporary files ($TMPDIR, else /tmp), so
+    /// that a history of any length is read in bounded memory.
     size_t referencesInMemory = kReferencesInMemory;
 };
 

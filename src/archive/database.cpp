@@ -139,10 +139,20 @@ struct Database::State {
 void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Delivery* delivery) {
     std::vector<std::string> notes;
     if (idx != nullptr && settings.useIndex) {
-        std::vector<Leaf> leaves;
+        // A leaf takes half the memory of a message reference.
+        LeafRuns leaves(2 * settings.referencesInMemory);
+        // Room for a leaf per node of the index, or per slot of the data file if fewer:
+        // reserved but untouched memory costs nothing, while growing copies.
+        leaves.reserve(
+            std::min<uint64_t>(idx->size() / format::kNodeSize, dat.size() / format::kSlotSize));
+        uint64_t found = 0;
+        const auto add = [&](const Leaf& leaf) {
+            leaves.add(leaf);
+            ++found;
+        };
         std::string problem;
-        if (readIndexTree(*idx, dat.size(), leaves, problem)) {
-            gathered.messages.reserve(leaves.size());
+        if (readIndexTree(*idx, dat.size(), add, problem)) {
+            gathered.messages.reserve(found);
             Loader loader(*decoder, gathered, delivery, settings.deletedFolder);
             ProgressSink told(loader, progress, dat.size());
             if (walkLeaves(dat, leaves, progress ? static_cast<WalkSink&>(told) : loader,

@@ -1,6 +1,7 @@
 #include "archive/peek.h"
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "archive/bytes.h"
@@ -37,31 +38,31 @@ private:
 // The entry the index's leaf for the owner leads to, handed to `sink` when it lies inside its
 // page and the file.
 void readOwnerLeaf(const ReadOnlyFile& idx, const ReadOnlyFile& dat, WalkSink& sink) {
-    std::vector<Leaf> leaves;
+    std::optional<Leaf> owner;
     std::string problem;
-    if (!readIndexTree(idx, dat.size(), leaves, problem)) {
+    const auto find = [&owner](const Leaf& leaf) {
+        if (!owner && leaf.id == format::kOwnerId && leaf.offset >= format::kDatHeaderSize) {
+            owner = leaf;
+        }
+    };
+    if (!readIndexTree(idx, dat.size(), find, problem) || !owner) {
         return;
     }
-    for (const Leaf& leaf : leaves) {
-        if (leaf.id != format::kOwnerId || leaf.offset < format::kDatHeaderSize) {
-            continue;
-        }
-        const uint64_t page = (leaf.offset - format::kDatHeaderSize) / format::kDatPageSize;
-        const uint64_t pageEnd = format::kDatHeaderSize + (page + 1) * format::kDatPageSize;
-        uint8_t length[4] = {};
-        size_t got = 0;
-        if (!dat.read(leaf.offset, sizeof length, length, got) || got < sizeof length) {
-            return;
-        }
-        const uint64_t size = uint64_t{le32(length)} + 4;
-        if (leaf.offset + size > pageEnd || leaf.offset + size > dat.size()) {
-            return;
-        }
-        std::vector<uint8_t> bytes(size);
-        if (dat.read(leaf.offset, bytes.size(), bytes.data(), got) && got == bytes.size()) {
-            sink.entry(leaf.offset, bytes.data(), bytes.size());
-        }
+    const Leaf& leaf = *owner;
+    const uint64_t page = (leaf.offset - format::kDatHeaderSize) / format::kDatPageSize;
+    const uint64_t pageEnd = format::kDatHeaderSize + (page + 1) * format::kDatPageSize;
+    uint8_t length[4] = {};
+    size_t got = 0;
+    if (!dat.read(leaf.offset, sizeof length, length, got) || got < sizeof length) {
         return;
+    }
+    const uint64_t size = uint64_t{le32(length)} + 4;
+    if (leaf.offset + size > pageEnd || leaf.offset + size > dat.size()) {
+        return;
+    }
+    std::vector<uint8_t> bytes(size);
+    if (dat.read(leaf.offset, bytes.size(), bytes.data(), got) && got == bytes.size()) {
+        sink.entry(leaf.offset, bytes.data(), bytes.size());
     }
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/tempfile.h"
+#include "archive/runfile.h"
 
 namespace archive {
 
@@ -26,10 +26,12 @@ struct MessageRef {
 enum class RefOrder { File, ByContact };
 
 /// The references of one walk. Up to `limit` of them stay in memory and are sorted in place
-/// for either order. Past it, each full run of `limit` goes to two unnamed temporary files, as
-/// gathered and sorted by contact, and the sorted runs are merged while they are handed over:
-/// memory stays bounded whatever the length of the history. Where no temporary file can be
-/// made (a run confined to reading), they all stay in memory.
+/// for either order. Past it, each full run of `limit` goes as gathered to an unnamed temporary
+/// file. By contact each run is sorted in its place once, and the runs are merged while they
+/// are handed over; in file order they are read back in turn, sorted by offset again where
+/// they were sorted by contact (a run holds the offsets between those of the runs before and
+/// after it). Memory stays bounded whatever the length of the history. Where no
+/// temporary file can be made (a run confined to reading), they all stay in memory.
 class RefStore {
 public:
     explicit RefStore(size_t limit);
@@ -56,19 +58,15 @@ private:
     void spill();
     void addUins(const std::vector<MessageRef>& refs);
     void sortHeld(RefOrder order);
-    bool forEachSpilled(RefOrder order, const std::function<bool(const MessageRef*, size_t)>& visit,
-                        std::string& problem) const;
 
     size_t limit_;
     uint64_t size_ = 0;
     std::vector<MessageRef> held_;
     RefOrder heldOrder_ = RefOrder::File;
     std::vector<uint32_t> uins_;
-    /// References written to each of the two files; a multiple of the limit until finish().
-    uint64_t spilled_ = 0;
     bool inMemory_ = false;
-    TemporaryFile asGathered_;
-    TemporaryFile byContact_;
+    RunFile<MessageRef> runs_{"message references"};
+    bool runsByContact_ = false;
 };
 
 } // namespace archive

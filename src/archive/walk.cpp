@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "archive/bytes.h"
+#include "archive/exporterror.h"
 #include "archive/format.h"
 #include "archive/readahead.h"
 
@@ -355,8 +356,8 @@ uint32_t indexVersion(const ReadOnlyFile& idx) {
     return le32(header + 16);
 }
 
-bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize, std::vector<Leaf>& leaves,
-                   std::string& problem) {
+bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize,
+                   const std::function<void(const Leaf&)>& found, std::string& problem) {
     const std::string where = idx.path() + ": ";
     uint8_t header[kIdxHeaderSize];
     size_t got = 0;
@@ -371,9 +372,6 @@ bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize, std::vector<Leaf>&
     }
     IndexReader reader(idx);
     std::vector<bool> visited(reader.pages() * kSlotsPerPage);
-    // Room for a leaf per node, or per slot of the data file if fewer: reserved but untouched
-    // memory costs nothing, while growing the vector copies it into fresh pages each time.
-    leaves.reserve(std::min<uint64_t>(visited.size(), datSize / kSlotSize));
     struct Step {
         uint32_t pointer;
         uint32_t from; // the node holding the pointer; 0 for the header's root
@@ -419,7 +417,7 @@ bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize, std::vector<Leaf>&
                           " bytes)";
                 return false;
             }
-            leaves.push_back(leaf);
+            found(leaf);
             continue;
         }
         if (step.depth >= kMaxDepth) {
@@ -437,23 +435,74 @@ bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize, std::vector<Leaf>&
     return true;
 }
 
-bool walkLeaves(const ReadOnlyFile& dat, std::vector<Leaf>& leaves, WalkSink& sink,
-                std::string& problem) {
-    std::stable_sort(leaves.begin(), leaves.end(),
-                     [](const Leaf& a, const Leaf& b) { return a.offset < b.offset; });
+void LeafRuns::add(const Leaf& leaf) {
+    if (held_.size() == limit_ && !inMemory_) {
+        if (!runs_.created()) {
+            try {
+                runs_.create();
+            } catch (const ExportError&) {
+                inMemory_ = true;
+            }
+        }
+        if (runs_.created()) {
+            sortHeld();
+            runs_.append(held_);
+            held_.clear();
+        }
+    }
+    held_.push_back(leaf);
+}
+
+void LeafRuns::reserve(uint64_t n) {
+    held_.reserve(static_cast<size_t>(std::min<uint64_t>(n, limit_)));
+}
+
+// In place: the buffer of a stable sort would double what the leaves take. Two leaves of one
+// offset, an error the walk names, come by their IDs.
+void LeafRuns::sortHeld() {
+    std::sort(held_.begin(), held_.end(), [](const Leaf& a, const Leaf& b) {
+        return a.offset != b.offset ? a.offset < b.offset : a.id < b.id;
+    });
+}
+
+bool LeafRuns::forEach(const std::function<bool(const Leaf*, size_t)>& visit,
+                       std::string& problem) {
+    sortHeld();
+    if (!runs_.created()) {
+        if (!held_.empty()) {
+            visit(held_.data(), held_.size());
+        }
+        return true;
+    }
+    if (!held_.empty()) {
+        runs_.append(held_);
+        held_ = std::vector<Leaf>();
+    }
+    return runs_.merge(
+        [](const Leaf& a, const Leaf& b) {
+            return a.offset != b.offset ? a.offset < b.offset : a.id < b.id;
+        },
+        visit, problem);
+}
+
+bool walkLeaves(const ReadOnlyFile& dat, LeafRuns& leaves, WalkSink& sink, std::string& problem) {
     PageReader page(dat);
     const std::string where = dat.path() + ": ";
     uint64_t covered = 0;
     bool allReadable = true;
-    for (size_t i = 0; i < leaves.size(); ++i) {
-        const Leaf& leaf = leaves[i];
+    bool first = true;
+    uint32_t previous = 0;
+    // False when the index cannot be trusted, with `problem` said.
+    const auto walkLeaf = [&](const Leaf& leaf) {
         const auto entry = [&] {
             return "entry " + std::to_string(leaf.id) + " at offset " + hexOffset(leaf.offset);
         };
-        if (i > 0 && leaves[i - 1].offset == leaf.offset) {
+        if (!first && previous == leaf.offset) {
             problem = where + "two leaves of the index lead to " + entry();
             return false;
         }
+        first = false;
+        previous = leaf.offset;
         uint64_t p = 0;
         uint32_t slot = 0;
         if (!slotStart(leaf.offset, dat.size(), p, slot) || !page.load(p)) {
@@ -474,7 +523,7 @@ bool walkLeaves(const ReadOnlyFile& dat, std::vector<Leaf>& leaves, WalkSink& si
                                 std::to_string(std::min<uint64_t>(room, page.got() - at)) +
                                 " bytes left)");
             allReadable = false;
-            continue;
+            return true;
         }
         if (size >= kEntryIdAt + 4 && le32(page.bytes() + at + kEntryIdAt) != leaf.id) {
             problem = where + "the index leads to " + entry() + ", which holds entry " +
@@ -483,6 +532,19 @@ bool walkLeaves(const ReadOnlyFile& dat, std::vector<Leaf>& leaves, WalkSink& si
         }
         sink.entry(leaf.offset, page.bytes() + at, size);
         covered += slotsOf(size);
+        return true;
+    };
+    bool trusted = true;
+    const bool read = leaves.forEach(
+        [&](const Leaf* batch, size_t n) {
+            for (size_t i = 0; i < n && trusted; ++i) {
+                trusted = walkLeaf(batch[i]);
+            }
+            return trusted;
+        },
+        problem);
+    if (!read || !trusted) {
+        return false;
     }
     // Every allocated slot belongs to one live entry: more allocated slots than the leaves'
     // entries cover mean entries the index does not know.

@@ -5,9 +5,13 @@
 // file a page at a time and hand over each entry's bytes, checked to lie inside its page and
 // the file.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "archive/runfile.h"
 
 namespace archive {
 
@@ -65,17 +69,41 @@ struct Leaf {
 /// The header version of an index, 0 when the header is not an index's.
 uint32_t indexVersion(const ReadOnlyFile& idx);
 
-/// Collects the leaves of the index tree from its root. False with `problem` naming the place
-/// when the index cannot be trusted: a wrong header, a pointer outside the index or into the
-/// middle of a node, a node reached twice (a loop), a leaf outside the data file.
-bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize, std::vector<Leaf>& leaves,
-                   std::string& problem);
+/// The leaves of an index tree, handed over sorted by offset (then ID). Up to `limit` of them
+/// stay in memory; past it each full run goes sorted to an unnamed temporary file, and the runs
+/// are merged when read (all stay in memory where no temporary file can be made).
+class LeafRuns {
+public:
+    explicit LeafRuns(size_t limit) : limit_(std::max<size_t>(limit, 1)) {}
 
-/// Hands over the entries of `leaves` in file order (the leaves are sorted by offset). False
-/// with `problem` when a leaf does not lead to an allocated entry of its own ID, or the data
-/// pages have allocated slots that no leaf's entry covers: the index is stale or damaged, and
-/// what was handed over is not the whole database.
-bool walkLeaves(const ReadOnlyFile& dat, std::vector<Leaf>& leaves, WalkSink& sink,
-                std::string& problem);
+    /// Throws ExportError when the temporary file cannot be written.
+    void add(const Leaf& leaf);
+    /// Room for `n` leaves, as far as the limit goes.
+    void reserve(uint64_t n);
+    /// Hands the leaves over in batches until `visit` answers false; false with `problem` when
+    /// the temporary file cannot be read back.
+    bool forEach(const std::function<bool(const Leaf*, size_t)>& visit, std::string& problem);
+
+private:
+    void sortHeld();
+
+    size_t limit_;
+    std::vector<Leaf> held_;
+    bool inMemory_ = false;
+    RunFile<Leaf> runs_{"index leaves"};
+};
+
+/// Hands over the leaves of the index tree from its root, in the tree's order. False with
+/// `problem` naming the place when the index cannot be trusted: a wrong header, a pointer
+/// outside the index or into the middle of a node, a node reached twice (a loop), a leaf
+/// outside the data file.
+bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize,
+                   const std::function<void(const Leaf&)>& found, std::string& problem);
+
+/// Hands over the entries of `leaves` in file order. False with `problem` when a leaf does not
+/// lead to an allocated entry of its own ID, or the data pages have allocated slots that no
+/// leaf's entry covers: the index is stale or damaged, and what was handed over is not the
+/// whole database.
+bool walkLeaves(const ReadOnlyFile& dat, LeafRuns& leaves, WalkSink& sink, std::string& problem);
 
 } // namespace archive

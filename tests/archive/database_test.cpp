@@ -481,12 +481,14 @@ TEST(Database, DamageIsReportedAndTheRestIsRead) {
                 return true;
             };
         };
-        // Most references in temporary files, also those gathered before a walk gave up.
+        // Most references and index leaves in temporary files, also the references gathered
+        // before a walk gave up.
         Settings fewInMemory = settings;
         fewInMemory.referencesInMemory = 7;
         std::string error;
         const auto opened = Database::open(path, fewInMemory, error, {}, into(handed));
         opened->forEachMessage(into(streamed));
+        EXPECT_EQ(opened->walk(), d.walk);
         EXPECT_EQ(opened->withdrawn(), d.withdrawn);
         std::sort(handed.begin(), handed.end());
         std::sort(streamed.begin(), streamed.end());
