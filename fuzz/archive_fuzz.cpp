@@ -91,6 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const bool useIndex : {true, false}) {
         archive::Settings settings;
         settings.useIndex = useIndex;
+        // Beyond a few messages and leaves, the runs of temporary files are read too.
+        settings.referencesInMemory = 4;
         std::string error;
         uint64_t handed = 0;
         const std::unique_ptr<archive::Database> db =
