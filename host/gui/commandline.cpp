@@ -78,6 +78,9 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, CommandLine& op
                    "the zone the old machine was in, an IANA name such as Europe/Stockholm: "
                    "the message history shows its times in it (default: the one chosen last "
                    "time, at first UTC)");
+    app.add_flag("--deleted-folder", options.deletedFolder,
+                 "the message history also holds the messages moved to ICQ's Deleted folder, "
+                 "marked as such (default: as chosen last time, at first not)");
     app.add_option("--open", options.openFolder,
                    "a folder where an import or ICQ archive was saved (by an import, Save or "
                    "tolvane-icq export): its contacts, messages and sounds are shown at the start");

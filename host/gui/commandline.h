@@ -21,6 +21,9 @@ struct CommandLine {
     std::string icqReader;
     /// --time-zone: the old machine's zone, an IANA name; empty for the one chosen last time.
     std::string timeZone;
+    /// --deleted-folder: the history also holds the messages in ICQ's Deleted folder; else as
+    /// chosen last time.
+    bool deletedFolder = false;
     /// --open: a folder holding an import or ICQ archive saved earlier, shown at the start.
     std::string openFolder;
 };

@@ -342,6 +342,10 @@ bool InstallationBox::deletedFolder() const {
     return deletedFolder_->isChecked();
 }
 
+void InstallationBox::setDeletedFolder(bool wanted) {
+    deletedFolder_->setChecked(wanted);
+}
+
 QString InstallationBox::codepage() const {
     return codepageCombo_->currentData().toString();
 }

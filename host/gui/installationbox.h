@@ -82,6 +82,7 @@ public:
     QString codepage() const;
     /// The history also holds the messages the owner moved to ICQ's Deleted folder.
     bool deletedFolder() const;
+    void setDeletedFolder(bool wanted);
     /// Chooses `codepage`, as setTimeZone chooses a zone: unless `given`, the code page an
     /// installation's Windows used replaces it when that installation is first opened.
     void setCodepage(const QString& codepage, bool given = false);

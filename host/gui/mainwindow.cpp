@@ -66,6 +66,7 @@ const QString kRootSetting = QStringLiteral("windowsRoot");
 const QString kOutputSetting = QStringLiteral("outputFolder");
 const QString kZoneSetting = QStringLiteral("timeZone");
 const QString kCodepageSetting = QStringLiteral("codepage");
+const QString kDeletedFolderSetting = QStringLiteral("deletedFolder");
 
 // What a drop brings: a folder, or an ICQ database (<UIN>.dat or its .idx) that stands for its
 // folder; nothing (an empty path) for anything else.
@@ -151,6 +152,8 @@ void MainWindow::buildUi() {
     } else {
         installation_->setTimeZone(QString::fromStdString(options_.timeZone), true);
     }
+    installation_->setDeletedFolder(options_.deletedFolder ||
+                                    QSettings().value(kDeletedFolderSetting, false).toBool());
     connect(installation_, &InstallationBox::changed, this, &MainWindow::applyInstallation);
     layout->addWidget(installation_);
 
@@ -766,6 +769,7 @@ QString MainWindow::startRun(const QString& name, const QStringList& databases,
     opened_ = false;
     QSettings().setValue(kZoneSetting, installation_->timeZone());
     QSettings().setValue(kCodepageSetting, installation_->codepage());
+    QSettings().setValue(kDeletedFolderSetting, installation_->deletedFolder());
     shownFolder_ = staging_.filePath(QStringLiteral("run-%1").arg(++runCount_));
     cancelling_ = false;
     progress_->setRange(0, 1);

@@ -1178,10 +1178,15 @@ TEST_F(WindowTest, RefusedRunSaysWhy) {
     EXPECT_EQ(record->topLevelItem(0)->child(0)->text(1), "ICQ_VQX_YES");
 }
 
-TEST_F(WindowTest, RemembersRootAndOutputFolderAcrossWindows) {
+TEST_F(WindowTest, RemembersRootChoicesAndOutputFolderAcrossWindows) {
     const QString out = QString::fromStdString(dir.file("out"));
+    const auto deletedFolder = [](MainWindow& window) {
+        return window.findChild<QCheckBox*>(QStringLiteral("deletedFolderChoice"));
+    };
     {
         auto first = openRover("secret");
+        EXPECT_FALSE(deletedFolder(*first)->isChecked());
+        deletedFolder(*first)->setChecked(true);
         zoneChoice(*first)->setCurrentText(QStringLiteral("Asia/Kolkata"));
         ASSERT_TRUE(runImport(*first));
         ASSERT_TRUE(first->saveTo(out));
@@ -1191,6 +1196,7 @@ TEST_F(WindowTest, RemembersRootAndOutputFolderAcrossWindows) {
     ASSERT_EQ(second->panelState(), PanelState::Page);
     EXPECT_EQ(second->session()->options().windowsRoot, root());
     EXPECT_EQ(zoneChoice(*second)->currentText(), QStringLiteral("Asia/Kolkata"));
+    EXPECT_TRUE(deletedFolder(*second)->isChecked());
     QTest::keyClicks(page(*second)->findChild<QLineEdit*>(), QStringLiteral("secret"));
     ASSERT_TRUE(runImport(*second));
     QString startedIn;
