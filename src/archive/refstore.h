@@ -45,6 +45,8 @@ public:
     void finish();
 
     uint64_t size() const { return size_; }
+    /// The references held in memory.
+    size_t held() const { return held_.size(); }
     /// The distinct UINs of the references, ascending; complete after finish().
     const std::vector<uint32_t>& uins() const { return uins_; }
 

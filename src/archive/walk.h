@@ -78,6 +78,8 @@ public:
 
     /// Throws ExportError when the temporary file cannot be written.
     void add(const Leaf& leaf);
+    /// The leaves held in memory.
+    size_t held() const { return held_.size(); }
     /// Room for `n` leaves, as far as the limit goes.
     void reserve(uint64_t n);
     /// Hands the leaves over in batches until `visit` answers false; false with `problem` when

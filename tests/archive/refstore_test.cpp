@@ -68,10 +68,12 @@ TEST(RefStore, GivesBothOrdersWhereverItKeepsTheReferences) {
         store.reserve(refs.size());
         for (const MessageRef& r : refs) {
             store.add(r);
+            ASSERT_LE(store.held(), limit);
         }
         // The walk that gives up halfway reads what it gathered before it ends.
         EXPECT_EQ(handed(store, RefOrder::File), refs);
         store.finish();
+        EXPECT_EQ(store.held(), limit < refs.size() ? 0 : refs.size());
         EXPECT_EQ(store.size(), refs.size());
         EXPECT_EQ(store.uins(), uins);
         for (int round = 0; round < 2; ++round) {
