@@ -77,9 +77,10 @@ void writeIndented(OutFile& file, std::string_view text) {
 
 } // namespace
 
-HistoryWriter::HistoryWriter(std::string folder, const Archive& archive, const TimeZone& zone)
+HistoryWriter::HistoryWriter(std::string folder, const Archive& archive, const TimeZone& zone,
+                             uint64_t pageBytes)
     : folder_(std::move(folder)), zone_(zone), owner_(ownerName(archive.owner)),
-      ownerUin_(archive.owner.uin) {
+      ownerUin_(archive.owner.uin), pageBytes_(pageBytes) {
     for (const Contact& contact : archive.contacts) {
         contacts_.emplace(contact.uin, &contact);
     }
@@ -98,9 +99,13 @@ void HistoryWriter::add(const Message& message, const MessageRow& row) {
 
     const std::string day = zone_.localDate(message.time);
     if (day != day_) {
+        const bool newYear = day_.compare(0, 4, day, 0, 4) != 0;
+        if (newYear && !day_.empty() && pageWritten_ >= pageBytes_) {
+            turnPage(day.substr(0, 4));
+        }
         // Each day can be linked to; the first of each year from the list at the page's end.
-        html_->write("<h2 id=\"" + day + "\">" + day + "</h2>\n");
-        if (day_.compare(0, 4, day, 0, 4) != 0) {
+        writeHtml("<h2 id=\"" + day + "\">" + day + "</h2>\n");
+        if (newYear) {
             years_ += std::string(years_.empty() ? "" : " \u00b7 ") + "<a href=\"#" + day + "\">" +
                       day.substr(0, 4) + "</a>";
         }
@@ -122,12 +127,12 @@ void HistoryWriter::add(const Message& message, const MessageRow& row) {
         text += " (" + label + ")";
     }
     // Written piece by piece: a message's text can be long.
-    html_->write(html + "<div class=\"text\">");
-    html_->write(htmlEscape(row.text, true));
+    writeHtml(html + "<div class=\"text\">");
+    writeHtml(htmlEscape(row.text, true));
     if (!message.url.empty()) {
-        html_->write(std::string(row.text.empty() ? "" : "<br>") + htmlUrl(row.url));
+        writeHtml(std::string(row.text.empty() ? "" : "<br>") + htmlUrl(row.url));
     }
-    html_->write("</div></div>\n");
+    writeHtml("</div></div>\n");
     text_->write(text + "\n");
     if (!row.text.empty()) {
         writeIndented(*text_, row.text);
@@ -146,30 +151,57 @@ void HistoryWriter::open(uint32_t uin) {
     conversation.stem = names_.take(fileStem(uin, conversation.name));
     conversations_.push_back(conversation);
     day_.clear();
-    years_.clear();
 
-    const std::string title =
-        "ICQ history: " + conversation.name + " (" + std::to_string(uin) + ")";
-    html_ = std::make_unique<OutFile>(folder_ + "/" + conversation.stem + ".html");
     text_ = std::make_unique<OutFile>(folder_ + "/" + conversation.stem + ".txt");
-    html_->write(pageStart(title) +
-                 "<p><a href=\"index.html\">All conversations</a> \u00b7 <a href=\"#years\">Years"
-                 "</a></p>\n<h1>" +
-                 htmlEscape(conversation.name) + " <small>(ICQ " + std::to_string(uin) +
-                 ")</small></h1>\n<p>Owner: " + htmlEscape(owner_) + " (ICQ " +
-                 std::to_string(ownerUin_) + "). Times in " + htmlEscape(zone_.name()) + ".</p>\n");
-    text_->write(title + "\nOwner: " + owner_ + " (" + std::to_string(ownerUin_) + ")\nTimes in " +
-                 zone_.name() + "\n");
+    text_->write("ICQ history: " + conversation.name + " (" + std::to_string(uin) + ")\nOwner: " +
+                 owner_ + " (" + std::to_string(ownerUin_) + ")\nTimes in " + zone_.name() + "\n");
+    startPage(conversation.stem, "");
+}
+
+void HistoryWriter::startPage(const std::string& stem, const std::string& fromYear) {
+    const Conversation& c = conversations_.back();
+    std::string title = "ICQ history: " + c.name + " (" + std::to_string(c.uin) + ")";
+    std::string links = "<a href=\"index.html\">All conversations</a>";
+    if (!fromYear.empty()) {
+        title += ", from " + fromYear;
+        const size_t pages = c.laterPages.size();
+        const std::string& earlier = pages > 1 ? c.laterPages[pages - 2].second : c.stem;
+        links += " \u00b7 <a href=\"" + href(earlier + ".html") + "\">Earlier years</a>";
+    }
+    html_ = std::make_unique<OutFile>(folder_ + "/" + stem + ".html");
+    pageWritten_ = 0;
+    years_.clear();
+    writeHtml(pageStart(title) + "<p>" + links + " \u00b7 <a href=\"#years\">Years</a></p>\n<h1>" +
+              htmlEscape(c.name) + " <small>(ICQ " + std::to_string(c.uin) +
+              ")</small></h1>\n<p>Owner: " + htmlEscape(owner_) + " (ICQ " +
+              std::to_string(ownerUin_) + "). Times in " + htmlEscape(zone_.name()) + ".</p>\n");
+}
+
+void HistoryWriter::turnPage(const std::string& year) {
+    Conversation& c = conversations_.back();
+    const std::string next = names_.take(c.stem + "-" + year);
+    endPage("<p><a href=\"" + href(next + ".html") + "\">Later years, from " + year + "</a></p>\n");
+    c.laterPages.emplace_back(year, next);
+    startPage(next, year);
+}
+
+void HistoryWriter::endPage(const std::string& end) {
+    writeHtml("<p id=\"years\">Years: " + years_ + "</p>\n" + end + kPageEnd);
+    html_->commit();
+    html_.reset();
+}
+
+void HistoryWriter::writeHtml(std::string_view html) {
+    html_->write(html);
+    pageWritten_ += html.size();
 }
 
 void HistoryWriter::close() {
     if (!html_) {
         return;
     }
-    html_->write("<p id=\"years\">Years: " + years_ + "</p>\n" + kPageEnd);
-    html_->commit();
+    endPage("");
     text_->commit();
-    html_.reset();
     text_.reset();
 }
 
@@ -194,10 +226,17 @@ void HistoryWriter::writeIndex() const {
         const auto day = [&](int64_t t) {
             return "<time datetime=\"" + zone_.isoTime(t) + "\">" + zone_.localDate(t) + "</time>";
         };
+        std::string later;
+        for (const auto& [year, stem] : c.laterPages) {
+            later += std::string(later.empty() ? " <small>(later years: " : ", ") + "<a href=\"" +
+                     href(stem + ".html") + "\">" + year + "</a>";
+        }
+        later += later.empty() ? "" : ")</small>";
         page += "<tr><td><a href=\"" + href(c.stem + ".html") + "\">" + htmlEscape(c.name) +
-                "</a></td><td>" + std::to_string(c.uin) + "</td><td>" + std::to_string(c.messages) +
-                "</td><td>" + day(c.first) + "</td><td>" + day(c.last) + "</td><td><a href=\"" +
-                href(c.stem + ".txt") + "\">text</a></td></tr>\n";
+                "</a>" + later + "</td><td>" + std::to_string(c.uin) + "</td><td>" +
+                std::to_string(c.messages) + "</td><td>" + day(c.first) + "</td><td>" +
+                day(c.last) + "</td><td><a href=\"" + href(c.stem + ".txt") +
+                "\">text</a></td></tr>\n";
     }
     OutFile index(folder_ + "/index.html");
     index.write(page + "</table>\n" + kPageEnd);

@@ -9,6 +9,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace archive {
@@ -22,15 +24,24 @@ struct Conversation {
     uint64_t messages = 0;
     int64_t first = 0;
     int64_t last = 0;
+    /// The pages after the first of a long conversation: the year each begins with and its
+    /// file name without extension.
+    std::vector<std::pair<std::string, std::string>> laterPages;
 };
 
-/// Writes a history folder: for each contact a self-contained HTML page and a plain-text file,
-/// written while its messages arrive, and at the end index.html listing the conversations.
-/// Only one conversation is held at a time.
+/// A conversation's page that has grown past this size goes on in a page of its own at the
+/// next year: browsers open pages of a few MiB readily, but not one of tens.
+constexpr uint64_t kHistoryPageBytes = uint64_t{8} << 20;
+
+/// Writes a history folder: for each contact a self-contained HTML page (continued in further
+/// pages, one per stretch of years, past `pageBytes`) and a plain-text file, written while its
+/// messages arrive, and at the end index.html listing the conversations. Only one conversation
+/// is held at a time.
 class HistoryWriter {
 public:
     /// `folder` exists; `archive` names the owner and the contacts.
-    HistoryWriter(std::string folder, const Archive& archive, const TimeZone& zone);
+    HistoryWriter(std::string folder, const Archive& archive, const TimeZone& zone,
+                  uint64_t pageBytes = kHistoryPageBytes);
 
     /// Takes the next message, shown as `row`: those of one contact come together, in time
     /// order.
@@ -42,6 +53,11 @@ public:
 private:
     void open(uint32_t uin);
     void close();
+    /// Ends the page with `end` and starts the next one, from `year` on.
+    void turnPage(const std::string& year);
+    void startPage(const std::string& stem, const std::string& fromYear);
+    void endPage(const std::string& end);
+    void writeHtml(std::string_view html);
     void writeIndex() const;
 
     std::string folder_;
@@ -51,10 +67,13 @@ private:
     std::map<uint32_t, const Contact*> contacts_;
     UniqueNames names_;
     std::vector<Conversation> conversations_;
+    const uint64_t pageBytes_;
     std::unique_ptr<OutFile> html_;
+    /// Bytes of the page written so far.
+    uint64_t pageWritten_ = 0;
     std::unique_ptr<OutFile> text_;
     std::string day_;
-    /// Links to the first day of each year of the conversation so far.
+    /// Links to the first day of each year of the page so far.
     std::string years_;
 };
 
