@@ -100,8 +100,8 @@ void HistoryWriter::add(const Message& message, const MessageRow& row) {
     const std::string day = zone_.localDate(message.time);
     if (day != day_) {
         const bool newYear = day_.compare(0, 4, day, 0, 4) != 0;
-        if (newYear && !day_.empty() && pageWritten_ >= pageBytes_) {
-            turnPage(day.substr(0, 4));
+        if (day_.compare(0, 7, day, 0, 7) != 0 && !day_.empty() && pageWritten_ >= pageBytes_) {
+            turnPage(day.substr(0, 7));
         }
         // Each day can be linked to; the first of each year from the list at the page's end.
         writeHtml("<h2 id=\"" + day + "\">" + day + "</h2>\n");
@@ -158,15 +158,15 @@ void HistoryWriter::open(uint32_t uin) {
     startPage(conversation.stem, "");
 }
 
-void HistoryWriter::startPage(const std::string& stem, const std::string& fromYear) {
+void HistoryWriter::startPage(const std::string& stem, const std::string& fromMonth) {
     const Conversation& c = conversations_.back();
     std::string title = "ICQ history: " + c.name + " (" + std::to_string(c.uin) + ")";
     std::string links = "<a href=\"index.html\">All conversations</a>";
-    if (!fromYear.empty()) {
-        title += ", from " + fromYear;
+    if (!fromMonth.empty()) {
+        title += ", from " + fromMonth;
         const size_t pages = c.laterPages.size();
         const std::string& earlier = pages > 1 ? c.laterPages[pages - 2].second : c.stem;
-        links += " \u00b7 <a href=\"" + href(earlier + ".html") + "\">Earlier years</a>";
+        links += " \u00b7 <a href=\"" + href(earlier + ".html") + "\">Earlier messages</a>";
     }
     html_ = std::make_unique<OutFile>(folder_ + "/" + stem + ".html");
     pageWritten_ = 0;
@@ -177,12 +177,13 @@ void HistoryWriter::startPage(const std::string& stem, const std::string& fromYe
               std::to_string(ownerUin_) + "). Times in " + htmlEscape(zone_.name()) + ".</p>\n");
 }
 
-void HistoryWriter::turnPage(const std::string& year) {
+void HistoryWriter::turnPage(const std::string& month) {
     Conversation& c = conversations_.back();
-    const std::string next = names_.take(c.stem + "-" + year);
-    endPage("<p><a href=\"" + href(next + ".html") + "\">Later years, from " + year + "</a></p>\n");
-    c.laterPages.emplace_back(year, next);
-    startPage(next, year);
+    const std::string next = names_.take(c.stem + "-" + month);
+    endPage("<p><a href=\"" + href(next + ".html") + "\">Later messages, from " + month +
+            "</a></p>\n");
+    c.laterPages.emplace_back(month, next);
+    startPage(next, month);
 }
 
 void HistoryWriter::endPage(const std::string& end) {
@@ -227,9 +228,9 @@ void HistoryWriter::writeIndex() const {
             return "<time datetime=\"" + zone_.isoTime(t) + "\">" + zone_.localDate(t) + "</time>";
         };
         std::string later;
-        for (const auto& [year, stem] : c.laterPages) {
-            later += std::string(later.empty() ? " <small>(later years: " : ", ") + "<a href=\"" +
-                     href(stem + ".html") + "\">" + year + "</a>";
+        for (const auto& [month, stem] : c.laterPages) {
+            later += std::string(later.empty() ? " <small>(later pages: " : ", ") + "<a href=\"" +
+                     href(stem + ".html") + "\">" + month + "</a>";
         }
         later += later.empty() ? "" : ")</small>";
         page += "<tr><td><a href=\"" + href(c.stem + ".html") + "\">" + htmlEscape(c.name) +

@@ -24,17 +24,17 @@ struct Conversation {
     uint64_t messages = 0;
     int64_t first = 0;
     int64_t last = 0;
-    /// The pages after the first of a long conversation: the year each begins with and its
-    /// file name without extension.
+    /// The pages after the first of a long conversation: the month each begins with
+    /// ("2005-03") and its file name without extension.
     std::vector<std::pair<std::string, std::string>> laterPages;
 };
 
 /// A conversation's page that has grown past this size goes on in a page of its own at the
-/// next year: browsers open pages of a few MiB readily, but not one of tens.
+/// next month: browsers open pages of a few MiB readily, but not one of tens.
 constexpr uint64_t kHistoryPageBytes = uint64_t{8} << 20;
 
 /// Writes a history folder: for each contact a self-contained HTML page (continued in further
-/// pages, one per stretch of years, past `pageBytes`) and a plain-text file, written while its
+/// pages, each from a month on, past `pageBytes`) and a plain-text file, written while its
 /// messages arrive, and at the end index.html listing the conversations. Only one conversation
 /// is held at a time.
 class HistoryWriter {
@@ -53,9 +53,9 @@ public:
 private:
     void open(uint32_t uin);
     void close();
-    /// Ends the page with `end` and starts the next one, from `year` on.
-    void turnPage(const std::string& year);
-    void startPage(const std::string& stem, const std::string& fromYear);
+    /// Ends the page and starts the next one, from `month` ("2005-03") on.
+    void turnPage(const std::string& month);
+    void startPage(const std::string& stem, const std::string& fromMonth);
     void endPage(const std::string& end);
     void writeHtml(std::string_view html);
     void writeIndex() const;
