@@ -30,8 +30,8 @@ enum class RefOrder { File, ByContact };
 /// file. By contact each run is sorted in its place once, and the runs are merged while they
 /// are handed over; in file order they are read back in turn, sorted by offset again where
 /// they were sorted by contact (a run holds the offsets between those of the runs before and
-/// after it). Memory stays bounded whatever the length of the history. Where no
-/// temporary file can be made (a run confined to reading), they all stay in memory.
+/// after it). Memory stays bounded whatever the length of the history. Where no temporary
+/// file can be made (no folder for them may be written), they all stay in memory.
 class RefStore {
 public:
     explicit RefStore(size_t limit);
@@ -51,8 +51,8 @@ public:
     const std::vector<uint32_t>& uins() const { return uins_; }
 
     /// Hands the references over in batches, each continuing the one before, until `visit`
-    /// answers false. By contact only after finish(). False with `problem` when a temporary
-    /// file cannot be read back.
+    /// answers false. By contact only after finish(). False with `problem` when the temporary
+    /// file cannot be read back, or its runs not sorted in their place.
     bool forEach(RefOrder order, const std::function<bool(const MessageRef*, size_t)>& visit,
                  std::string& problem);
 
