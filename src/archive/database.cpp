@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "archive/bytes.h"
 #include "archive/entries.h"
@@ -138,6 +139,8 @@ struct Database::State {
 
 void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Delivery* delivery) {
     std::vector<std::string> notes;
+    std::optional<Gathered> indexWalk;
+    std::optional<RefCursor> handedBefore;
     if (idx != nullptr && settings.useIndex) {
         // A leaf takes half the memory of a message reference.
         LeafRuns leaves(2 * settings.referencesInMemory);
@@ -163,20 +166,11 @@ void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Deli
         }
         notes.push_back(problem + "; reading the data file's allocation bitmap instead");
         if (delivery != nullptr) {
-            // Walked in file order: the offsets are sorted already.
-            std::string unread;
-            gathered.messages.forEach(
-                RefOrder::File,
-                [&](const MessageRef* refs, size_t n) {
-                    for (size_t i = 0; i < n; ++i) {
-                        delivery->done.push_back(refs[i].offset);
-                    }
-                    return true;
-                },
-                unread);
-            if (!unread.empty()) {
-                throw ExportError(unread);
-            }
+            // What the index walk handed over is not handed over again; both walks go by
+            // offset.
+            indexWalk.emplace(std::move(gathered));
+            handedBefore.emplace(indexWalk->messages);
+            delivery->done = &*handedBefore;
         }
         gathered = Gathered(settings.referencesInMemory);
     }
@@ -185,6 +179,9 @@ void Database::State::load(ReadOnlyFile* idx, const OpenProgress& progress, Deli
     ProgressSink told(loader, progress, dat.size());
     walkBitmap(dat, progress ? static_cast<WalkSink&>(told) : loader);
     walk = Walk::AllocationBitmap;
+    if (delivery != nullptr) {
+        delivery->done = nullptr;
+    }
 }
 
 void Database::State::finish() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/entries.h"
+#include "archive/exporterror.h"
 #include "archive/messagetext.h"
 #include "archive/names.h"
 
@@ -72,6 +73,16 @@ Contact merged(const std::vector<const ContactRecord*>& records) {
         addDetails(c, r->details);
     }
     return c;
+}
+
+// Whether an earlier walk of the file handed the message at `offset` over already.
+bool handedBefore(Delivery& d, uint64_t offset) {
+    std::string problem;
+    const bool handed = d.done != nullptr && d.done->holds(static_cast<uint32_t>(offset), problem);
+    if (!problem.empty()) {
+        throw ExportError(problem);
+    }
+    return handed;
 }
 
 } // namespace
@@ -235,8 +246,7 @@ void Loader::message(uint32_t id, int form, uint64_t offset, const uint8_t* data
     out_.messages.add(
         {static_cast<uint32_t>(offset), static_cast<uint32_t>(size), entry.uin, entry.time});
     Delivery* const d = delivery_;
-    if (d != nullptr && !d->stopped &&
-        !std::binary_search(d->done.begin(), d->done.end(), static_cast<uint32_t>(offset))) {
+    if (d != nullptr && !d->stopped && !handedBefore(*d, offset)) {
         composeMessage(entry, form, id, offset, d->timeOffset, decoder_, d->message);
         ++d->handed;
         d->stopped = !(*d->visit)(d->message);

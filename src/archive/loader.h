@@ -56,8 +56,8 @@ struct Gathered {
 struct Delivery {
     const std::function<bool(const Message&)>* visit = nullptr;
     int64_t timeOffset = 0;
-    /// Offsets handed over by an earlier walk of the same file (sorted), not handed over again.
-    std::vector<uint32_t> done;
+    /// The messages an earlier walk of the same file handed over, not handed over again.
+    RefCursor* done = nullptr;
     /// Messages handed over, and whether the visitor answered false.
     uint64_t handed = 0;
     bool stopped = false;

@@ -135,4 +135,28 @@ bool RefStore::forEach(RefOrder order, const std::function<bool(const MessageRef
     return true;
 }
 
+bool RefCursor::holds(uint32_t offset, std::string& problem) {
+    for (;;) {
+        while (at_ != end_ && at_->offset < offset) {
+            ++at_;
+        }
+        if (at_ != end_) {
+            return at_->offset == offset;
+        }
+        if (nextRun_ < store_.runs_.runs()) {
+            if (!store_.runs_.readRun(nextRun_++, run_, problem)) {
+                return false;
+            }
+            at_ = run_.data();
+            end_ = at_ + run_.size();
+        } else if (!heldRead_) {
+            heldRead_ = true;
+            at_ = store_.held_.data();
+            end_ = at_ + store_.held_.size();
+        } else {
+            return false;
+        }
+    }
+}
+
 } // namespace archive

@@ -57,6 +57,7 @@ public:
                  std::string& problem);
 
 private:
+    friend class RefCursor;
     void spill();
     void addUins(const std::vector<MessageRef>& refs);
     void sortHeld(RefOrder order);
@@ -69,6 +70,23 @@ private:
     bool inMemory_ = false;
     RunFile<MessageRef> runs_{"message references"};
     bool runsByContact_ = false;
+};
+
+/// Tells whether offsets, asked in ascending order, are among the references of a store that
+/// was never handed over by contact, reading them in file order a run at a time.
+class RefCursor {
+public:
+    explicit RefCursor(const RefStore& store) : store_(store) {}
+    /// False too when the temporary file cannot be read back, with `problem` saying why.
+    bool holds(uint32_t offset, std::string& problem);
+
+private:
+    const RefStore& store_;
+    size_t nextRun_ = 0;
+    bool heldRead_ = false;
+    std::vector<MessageRef> run_;
+    const MessageRef* at_ = nullptr;
+    const MessageRef* end_ = nullptr;
 };
 
 } // namespace archive

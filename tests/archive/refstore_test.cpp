@@ -70,8 +70,17 @@ TEST(RefStore, GivesBothOrdersWhereverItKeepsTheReferences) {
             store.add(r);
             ASSERT_LE(store.held(), limit);
         }
-        // The walk that gives up halfway reads what it gathered before it ends.
+        // The walk that gives up halfway reads what it gathered before it ends, and the next
+        // one asks of each offset whether it was gathered.
         EXPECT_EQ(handed(store, RefOrder::File), refs);
+        archive::RefCursor cursor(store);
+        std::string problem;
+        size_t held = 0;
+        for (uint32_t offset = 4; offset < 100 + 64 * refs.size(); offset += 32) {
+            held += cursor.holds(offset, problem) ? 1 : 0;
+        }
+        EXPECT_EQ(held, refs.size());
+        EXPECT_EQ(problem, "");
         store.finish();
         EXPECT_EQ(store.held(), limit < refs.size() ? 0 : refs.size());
         EXPECT_EQ(store.size(), refs.size());
