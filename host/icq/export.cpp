@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -32,9 +33,13 @@ int runExport(const Options& o) {
     std::vector<Copy> copies(o.databases.size());
     // Each copy is read, then merged when there are several; the history is exported once.
     line.setPhases(copies.size() > 1 ? 2 * copies.size() + 1 : 2);
+    // The copies are open together: they share the message references kept in memory.
+    Options each = o;
+    each.settings.referencesInMemory =
+        std::max<size_t>(o.settings.referencesInMemory / copies.size(), 4096);
     for (size_t i = 0; i < copies.size(); ++i) {
         int status = kDone;
-        copies[i].db = openDatabase(o.databases[i], o, line, status);
+        copies[i].db = openDatabase(o.databases[i], each, line, status);
         if (!copies[i].db) {
             return status;
         }
