@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <type_traits>
 
-#include "archive/exporterror.h"
-
 namespace archive {
 
 static_assert(sizeof(MessageRef) == 16 && std::is_trivially_copyable_v<MessageRef>,
@@ -27,7 +25,7 @@ bool byOffset(const MessageRef& a, const MessageRef& b) {
 RefStore::RefStore(size_t limit) : limit_(std::max<size_t>(limit, 1)) {}
 
 void RefStore::add(const MessageRef& ref) {
-    if (held_.size() == limit_ && !inMemory_) {
+    if (held_.size() == limit_ && runs_.writable()) {
         spill();
     }
     held_.push_back(ref);
@@ -53,14 +51,6 @@ void RefStore::finish() {
 }
 
 void RefStore::spill() {
-    if (!runs_.created()) {
-        try {
-            runs_.create();
-        } catch (const ExportError&) {
-            inMemory_ = true;
-            return;
-        }
-    }
     addUins(held_);
     runs_.append(held_);
     held_.clear();
@@ -82,7 +72,7 @@ void RefStore::addUins(const std::vector<MessageRef>& refs) {
 // Both orders are total (offsets are unique), so sorting in place gives the same order
 // whatever came before, and no copy doubles the memory.
 void RefStore::sortHeld(RefOrder order) {
-    if (order == heldOrder_) {
+    if (order == order_) {
         return;
     }
     if (order == RefOrder::File) {
@@ -90,7 +80,7 @@ void RefStore::sortHeld(RefOrder order) {
     } else {
         std::sort(held_.begin(), held_.end(), before);
     }
-    heldOrder_ = order;
+    order_ = order;
 }
 
 bool RefStore::forEach(RefOrder order, const std::function<bool(const MessageRef*, size_t)>& visit,
@@ -104,7 +94,7 @@ bool RefStore::forEach(RefOrder order, const std::function<bool(const MessageRef
     }
     std::vector<MessageRef> run;
     if (order == RefOrder::ByContact) {
-        for (size_t r = 0; r < runs_.runs() && !runsByContact_; ++r) {
+        for (size_t r = 0; r < runs_.runs() && order_ != RefOrder::ByContact; ++r) {
             if (!runs_.readRun(r, run, problem)) {
                 return false;
             }
@@ -113,7 +103,7 @@ bool RefStore::forEach(RefOrder order, const std::function<bool(const MessageRef
                 return false;
             }
         }
-        runsByContact_ = true;
+        order_ = RefOrder::ByContact;
         run = std::vector<MessageRef>();
         return runs_.merge(before, visit, problem);
     }
@@ -121,7 +111,7 @@ bool RefStore::forEach(RefOrder order, const std::function<bool(const MessageRef
         if (!runs_.readRun(r, run, problem)) {
             return false;
         }
-        if (runsByContact_) {
+        if (order_ == RefOrder::ByContact) {
             std::sort(run.begin(), run.end(), byOffset);
         }
         if (!visit(run.data(), run.size())) {

@@ -65,11 +65,10 @@ private:
     size_t limit_;
     uint64_t size_ = 0;
     std::vector<MessageRef> held_;
-    RefOrder heldOrder_ = RefOrder::File;
+    /// The order of the held references, or of the written runs once there are any.
+    RefOrder order_ = RefOrder::File;
     std::vector<uint32_t> uins_;
-    bool inMemory_ = false;
     RunFile<MessageRef> runs_{"message references"};
-    bool runsByContact_ = false;
 };
 
 /// Tells whether offsets, asked in ascending order, are among the references of a store that

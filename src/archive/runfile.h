@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "archive/exporterror.h"
 #include "archive/tempfile.h"
 
 namespace archive {
@@ -36,8 +37,18 @@ public:
     /// `what` names the records in messages ("message references").
     explicit RunFile(const char* what) : what_(what) {}
 
-    /// Makes the file; throws ExportError when it cannot.
-    void create() { file_ = temporaryFile(); }
+    /// Whether records can be written: makes the file the first time it is asked; false, once
+    /// and for all, where no temporary file can be made.
+    bool writable() {
+        if (!file_ && !unmakeable_) {
+            try {
+                file_ = temporaryFile();
+            } catch (const ExportError&) {
+                unmakeable_ = true;
+            }
+        }
+        return file_ != nullptr;
+    }
     bool created() const { return file_ != nullptr; }
     uint64_t size() const { return size_; }
 
@@ -51,8 +62,7 @@ public:
     size_t runs() const { return starts_.size(); }
     /// Reads run `r` whole into `out`.
     bool readRun(size_t r, std::vector<T>& out, std::string& problem) const {
-        const uint64_t end = r + 1 < starts_.size() ? starts_[r + 1] : size_;
-        out.resize(static_cast<size_t>(end - starts_[r]));
+        out.resize(static_cast<size_t>(end(r) - starts_[r]));
         return read(starts_[r], out.size(), out.data(), problem);
     }
 
@@ -68,7 +78,7 @@ public:
                std::string& problem) const {
         std::vector<Run> runs;
         for (size_t r = 0; r < starts_.size(); ++r) {
-            runs.push_back({starts_[r], r + 1 < starts_.size() ? starts_[r + 1] : size_, {}});
+            runs.push_back({starts_[r], end(r), {}});
             if (!refill(runs.back(), problem)) {
                 return false;
             }
@@ -114,6 +124,8 @@ private:
         size_t at = 0;
     };
 
+    /// Where run `r` ends: where the next begins.
+    uint64_t end(size_t r) const { return r + 1 < starts_.size() ? starts_[r + 1] : size_; }
     bool read(uint64_t first, size_t n, T* out, std::string& problem) const {
         return readRecords(file_.get(), first * sizeof(T), out, n * sizeof(T), what_, problem);
     }
@@ -129,6 +141,7 @@ private:
 
     const char* what_;
     TemporaryFile file_;
+    bool unmakeable_ = false;
     std::vector<uint64_t> starts_;
     uint64_t size_ = 0;
 };

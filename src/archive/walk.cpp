@@ -11,7 +11,6 @@
 #include <memory>
 
 #include "archive/bytes.h"
-#include "archive/exporterror.h"
 #include "archive/format.h"
 #include "archive/readahead.h"
 
@@ -435,20 +434,20 @@ bool readIndexTree(const ReadOnlyFile& idx, uint64_t datSize,
     return true;
 }
 
+namespace {
+
+// By offset; two leaves of one offset, an error the walk names, by their IDs.
+bool leafBefore(const Leaf& a, const Leaf& b) {
+    return a.offset != b.offset ? a.offset < b.offset : a.id < b.id;
+}
+
+} // namespace
+
 void LeafRuns::add(const Leaf& leaf) {
-    if (held_.size() == limit_ && !inMemory_) {
-        if (!runs_.created()) {
-            try {
-                runs_.create();
-            } catch (const ExportError&) {
-                inMemory_ = true;
-            }
-        }
-        if (runs_.created()) {
-            sortHeld();
-            runs_.append(held_);
-            held_.clear();
-        }
+    if (held_.size() == limit_ && runs_.writable()) {
+        sortHeld();
+        runs_.append(held_);
+        held_.clear();
     }
     held_.push_back(leaf);
 }
@@ -457,12 +456,9 @@ void LeafRuns::reserve(uint64_t n) {
     held_.reserve(static_cast<size_t>(std::min<uint64_t>(n, limit_)));
 }
 
-// In place: the buffer of a stable sort would double what the leaves take. Two leaves of one
-// offset, an error the walk names, come by their IDs.
+// In place: the buffer of a stable sort would double what the leaves take.
 void LeafRuns::sortHeld() {
-    std::sort(held_.begin(), held_.end(), [](const Leaf& a, const Leaf& b) {
-        return a.offset != b.offset ? a.offset < b.offset : a.id < b.id;
-    });
+    std::sort(held_.begin(), held_.end(), leafBefore);
 }
 
 bool LeafRuns::forEach(const std::function<bool(const Leaf*, size_t)>& visit,
@@ -478,11 +474,7 @@ bool LeafRuns::forEach(const std::function<bool(const Leaf*, size_t)>& visit,
         runs_.append(held_);
         held_ = std::vector<Leaf>();
     }
-    return runs_.merge(
-        [](const Leaf& a, const Leaf& b) {
-            return a.offset != b.offset ? a.offset < b.offset : a.id < b.id;
-        },
-        visit, problem);
+    return runs_.merge(leafBefore, visit, problem);
 }
 
 bool walkLeaves(const ReadOnlyFile& dat, LeafRuns& leaves, WalkSink& sink, std::string& problem) {

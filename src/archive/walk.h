@@ -91,7 +91,6 @@ private:
 
     size_t limit_;
     std::vector<Leaf> held_;
-    bool inMemory_ = false;
     RunFile<Leaf> runs_{"index leaves"};
 };
 
