@@ -1,12 +1,11 @@
 #include "confinement.h"
 
-#include <stdlib.h>
-
 #include <iostream>
 
 #include <QLibraryInfo>
 
 #include "importplan.h"
+#include "scratch.h"
 
 namespace cli {
 
@@ -20,11 +19,8 @@ void confineImport(const Options& options, const std::string& outDir,
     if (!scratchParent.empty()) {
         plan.removeDirTrees.push_back(scratchParent);
     }
-    // Temporary files (a long history's message references, SQLite's large sorts) go where
-    // the run may write.
     if (!outDir.empty()) {
-        setenv("TMPDIR", outDir.c_str(), 1);
-        setenv("SQLITE_TMPDIR", outDir.c_str(), 1);
+        vqrt::keepTemporaryFilesIn(outDir);
     }
     const vqrt::Confinement confinement = vqrt::confineProcess(plan);
     if (options.verbose) {

@@ -34,4 +34,9 @@ std::string ScratchFolder::parent() const {
     return path_.substr(0, path_.rfind('/'));
 }
 
+void keepTemporaryFilesIn(const std::string& folder) {
+    ::setenv("TMPDIR", folder.c_str(), 1);
+    ::setenv("SQLITE_TMPDIR", folder.c_str(), 1);
+}
+
 } // namespace vqrt

@@ -23,4 +23,8 @@ private:
     std::string path_;
 };
 
+/// Has temporary files (the ICQ archive's runs and merges, SQLite's large sorts) made in
+/// `folder`, where a confined run may write: sets TMPDIR and SQLITE_TMPDIR.
+void keepTemporaryFilesIn(const std::string& folder);
+
 } // namespace vqrt

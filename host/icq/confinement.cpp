@@ -1,7 +1,5 @@
 #include "confinement.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <iostream>
 
@@ -53,10 +51,7 @@ void confineRun(const Options& o, std::optional<vqrt::ScratchFolder>& scratch) {
     }
     if (!temporary.empty()) {
         plan.writeTrees.push_back(temporary);
-        // Temporary files (the merge's messages, a long history's message references, SQLite's
-        // large sorts) go where the run may write.
-        setenv("TMPDIR", temporary.c_str(), 1);
-        setenv("SQLITE_TMPDIR", temporary.c_str(), 1);
+        vqrt::keepTemporaryFilesIn(temporary);
     }
     const vqrt::Confinement confinement = vqrt::confineProcess(plan);
     if (o.verbose) {
