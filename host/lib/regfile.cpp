@@ -3,6 +3,7 @@
 #include "casepath.h"
 #include "fdio.h"
 #include "text/codepage.h"
+#include "text/hex.h"
 #include "text/names.h"
 #include "text/utf8.h"
 
@@ -35,19 +36,6 @@ bool startsWithNoCase(std::string_view s, std::string_view lowerPrefix) {
     return text::foldName(s.substr(0, lowerPrefix.size())) == lowerPrefix;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // 1 to 8 hex digits and nothing else.
 std::optional<uint32_t> parseHex32(std::string_view s) {
     if (s.empty() || s.size() > 8) {
@@ -55,7 +43,7 @@ std::optional<uint32_t> parseHex32(std::string_view s) {
     }
     uint32_t v = 0;
     for (char c : s) {
-        const int d = hexDigit(c);
+        const int d = text::hexDigit(c);
         if (d < 0) {
             return std::nullopt;
         }
@@ -306,7 +294,7 @@ private:
             const size_t savedPos = pos_;
             const size_t savedLine = lineNo_;
             std::string_view next;
-            if (!nextLine(next) || trim(next).empty() || hexDigit(trim(next).front()) < 0) {
+            if (!nextLine(next) || trim(next).empty() || text::hexDigit(trim(next).front()) < 0) {
                 // The line after a trailing backslash is no hex data: the value is cut short.
                 pos_ = savedPos;
                 lineNo_ = savedLine;
@@ -340,8 +328,8 @@ private:
             }
             int v = 0;
             size_t count = 0;
-            while (i < text.size() && hexDigit(text[i]) >= 0 && count < 3) {
-                v = v * 16 + hexDigit(text[i]);
+            while (i < text.size() && text::hexDigit(text[i]) >= 0 && count < 3) {
+                v = v * 16 + text::hexDigit(text[i]);
                 ++i;
                 ++count;
             }

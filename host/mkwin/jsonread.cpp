@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "localtree.h"
+#include "text/hex.h"
 #include "text/utf8.h"
 
 namespace mkwin::jsonread {
@@ -17,19 +18,6 @@ std::string quotedList(std::initializer_list<const char*> words) {
         list += std::string(list.empty() ? "" : ", ") + word;
     }
     return list;
-}
-
-uint8_t hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return static_cast<uint8_t>(c - '0');
-    }
-    if (c >= 'a' && c <= 'f') {
-        return static_cast<uint8_t>(c - 'a' + 10);
-    }
-    if (c >= 'A' && c <= 'F') {
-        return static_cast<uint8_t>(c - 'A' + 10);
-    }
-    return 0xFF;
 }
 
 } // namespace
@@ -178,9 +166,9 @@ std::string hexBytes(const json& value, const std::string& path) {
     std::string bytes;
     bool ok = digits.size() % 2 == 0;
     for (size_t i = 0; ok && i < digits.size(); i += 2) {
-        const uint8_t high = hexDigit(digits[i]);
-        const uint8_t low = hexDigit(digits[i + 1]);
-        ok = high != 0xFF && low != 0xFF;
+        const int high = text::hexDigit(digits[i]);
+        const int low = text::hexDigit(digits[i + 1]);
+        ok = high >= 0 && low >= 0;
         bytes += static_cast<char>((high << 4) | low);
     }
     if (!ok) {

@@ -1,5 +1,6 @@
 #include "rtf.h"
 
+#include "text/hex.h"
 #include "text/utf8.h"
 
 #include <cstdint>
@@ -19,19 +20,6 @@ bool hiddenDestination(std::string_view word) {
         }
     }
     return false;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 class RtfReader {
@@ -108,8 +96,8 @@ private:
             ++pos_;
             int value = 0;
             int digits = 0;
-            while (digits < 2 && pos_ < rtf_.size() && hexValue(rtf_[pos_]) >= 0) {
-                value = value * 16 + hexValue(rtf_[pos_++]);
+            while (digits < 2 && pos_ < rtf_.size() && text::hexDigit(rtf_[pos_]) >= 0) {
+                value = value * 16 + text::hexDigit(rtf_[pos_++]);
                 ++digits;
             }
             if (digits == 2) {
