@@ -128,7 +128,7 @@ bool ArchiveFile::readContacts() {
         return false;
     }
     int step = SQLITE_ROW;
-    std::vector<archive::Contact> all;
+    archive::StandingTally tally;
     while ((step = sqlite3_step(statement.get())) == SQLITE_ROW) {
         sqlite3_stmt* s = statement.get();
         ContactRow row;
@@ -147,10 +147,10 @@ bool ArchiveFile::readContacts() {
         if (sqlite3_column_type(s, 11) != SQLITE_NULL) {
             c.emails.push_back(stdColumn(s, 11));
         }
-        all.push_back(c);
+        tally.add(c);
         contacts_.push_back(std::move(row));
     }
-    standings_ = archive::contactsByStanding(all);
+    standings_ = tally.counts();
     return step == SQLITE_DONE;
 }
 

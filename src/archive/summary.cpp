@@ -2,6 +2,8 @@
 
 #include "archive/text.h"
 
+#include <iterator>
+
 namespace archive {
 
 namespace {
@@ -27,18 +29,26 @@ const char* standing(const Contact& contact) {
     return kStandings[standingIndex(contact)];
 }
 
-std::vector<Count> contactsByStanding(const std::vector<Contact>& contacts) {
-    uint64_t n[6] = {};
-    for (const Contact& contact : contacts) {
-        ++n[standingIndex(contact)];
-    }
+void StandingTally::add(const Contact& contact) {
+    ++n_[standingIndex(contact)];
+}
+
+std::vector<Count> StandingTally::counts() const {
     std::vector<Count> found;
-    for (size_t i = 0; i < 6; ++i) {
-        if (n[i] != 0) {
-            found.push_back({kStandings[i], n[i]});
+    for (size_t i = 0; i < std::size(n_); ++i) {
+        if (n_[i] != 0) {
+            found.push_back({kStandings[i], n_[i]});
         }
     }
     return found;
+}
+
+std::vector<Count> contactsByStanding(const std::vector<Contact>& contacts) {
+    StandingTally tally;
+    for (const Contact& contact : contacts) {
+        tally.add(contact);
+    }
+    return tally.counts();
 }
 
 uint64_t countOf(const std::vector<Count>& counts, const std::string& label) {

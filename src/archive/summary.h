@@ -19,6 +19,17 @@ struct Count {
 /// "ignored", "other", or "known only from messages" without a record.
 const char* standing(const Contact& contact);
 
+/// Contacts counted by standing as they come.
+class StandingTally {
+public:
+    void add(const Contact& contact);
+    /// The counts in the order above, only those that occur.
+    std::vector<Count> counts() const;
+
+private:
+    uint64_t n_[6] = {};
+};
+
 /// The contacts counted by standing, in the order above, only those that occur.
 std::vector<Count> contactsByStanding(const std::vector<Contact>& contacts);
 
