@@ -29,9 +29,11 @@ constexpr size_t kAreaHeader = 0x20;
 // A key in the key area: its first subkey at 0x10, its next sibling at 0x14, and the number
 // of its record (0x18) in the data block numbered at 0x1A.
 constexpr size_t kKeyEntry = 0x1C;
-// A record in a data block: its size at 0x00, its key's number and block at 0x04, the bytes
-// in use at 0x08, the name's length at 0x0C, the number of values at 0x0E; the name follows,
-// then the values: type at 0x00, name length at 0x08, data length at 0x0A, name, data.
+// A record in a data block: its size at 0x00, its key's number at 0x04 (and at 0x06 what
+// is taken for its block's, which is not relied on: a key's record is looked for in the
+// block the key names), the bytes in use at 0x08, the name's length at 0x0C, the number of
+// values at 0x0E; the name follows, then the values: type at 0x00, name length at 0x08, data
+// length at 0x0A, name, data.
 constexpr size_t kRecordHeader = 0x14;
 constexpr size_t kValueHeader = 0x0C;
 constexpr uint32_t kNone = 0xFFFFFFFF;
@@ -109,7 +111,8 @@ private:
         return true;
     }
 
-    // Finds every record by its key's number and block: an id of (block << 16) | number.
+    // Finds every record by its key's number and the block it is in, counted from the first:
+    // an id of (block << 16) | number, as the key area gives it.
     bool readDataBlocks() {
         size_t at = le32(b_, 0x08);
         const uint16_t blocks = le16(b_, 0x10);
@@ -127,13 +130,13 @@ private:
                         " to " + hex(b_.size() - at));
                 return !records_.empty();
             }
-            readRecords(at + kAreaHeader, at + size);
+            readRecords(i, at + kAreaHeader, at + size);
             at += size;
         }
         return true;
     }
 
-    void readRecords(size_t at, size_t end) {
+    void readRecords(uint16_t block, size_t at, size_t end) {
         while (end - at >= kRecordHeader) {
             const size_t size = le32(b_, at);
             if (size < kRecordHeader || size > end - at) {
@@ -148,7 +151,7 @@ private:
                     problem("the record at " + hex(at) + " uses " + hex(used) +
                             " bytes, expected " + hex(kRecordHeader) + " to " + hex(size));
                 } else {
-                    records_.emplace(le32(b_, at + 4), std::make_pair(at, used));
+                    records_.emplace(uint32_t{block} << 16 | number, std::make_pair(at, used));
                 }
             }
             at += size;

@@ -12,9 +12,13 @@ namespace {
 
 constexpr size_t kHeader = 0x20;
 constexpr size_t kKeyEntry = 0x1C;
+constexpr size_t kAreaPage = 0x1000;
 constexpr size_t kRecordHeader = 0x14;
 constexpr size_t kValueHeader = 0x0C;
 constexpr uint32_t kNone = 0xFFFFFFFF;
+// The number and block of a key that keeps no record: Windows' root key, which has neither
+// a name nor values.
+constexpr uint16_t kNoRecord = 0xFFFF;
 
 // A key in the order written: keys are numbered depth first, the root 0.
 struct Entry {
@@ -22,9 +26,9 @@ struct Entry {
     uint32_t parent = kNone;
     uint32_t child = kNone;
     uint32_t next = kNone;
-    uint16_t block = 0;
-    uint16_t number = 0;
-    std::string record;
+    uint16_t block = kNoRecord;
+    uint16_t number = kNoRecord;
+    std::string record; // empty for a key without one
 };
 
 class Writer {
@@ -55,6 +59,9 @@ public:
     std::string finish(size_t blockBytes) {
         std::vector<std::string> blocks;
         for (Entry& e : entries_) {
+            if (e.record.empty()) {
+                continue;
+            }
             if (blocks.empty() ||
                 (blocks.back().size() > kHeader &&
                  blocks.back().size() + e.record.size() > blockBytes) ||
@@ -68,7 +75,9 @@ public:
             text::putLe16(e.record, 0x06, e.block);
             blocks.back() += e.record;
         }
-        std::string area(kHeader + entries_.size() * kKeyEntry, '\0');
+        // The key area grows in pages and keeps free room at its end.
+        const size_t used = kHeader + entries_.size() * kKeyEntry;
+        std::string area((used / kAreaPage + 1) * kAreaPage, '\0');
         area.replace(0, 4, "RGKN");
         text::putLe32(area, 0x04, static_cast<uint32_t>(area.size()));
         text::putLe32(area, 0x08, kHeader);
@@ -129,6 +138,9 @@ private:
 
     bool record(uint32_t index) {
         const RegistryKey& key = *entries_[index].key;
+        if (index == 0 && key.values.empty()) {
+            return true;
+        }
         const std::optional<std::string> name = encode(key.name, "key \"" + key.name + "\"");
         if (!name) {
             return false;

@@ -15,6 +15,7 @@ namespace {
 
 using testsupport::TempDir;
 using Lines = std::vector<std::string>;
+using text::le16;
 using text::le32;
 using text::putLe32;
 
@@ -36,6 +37,20 @@ std::string machineFile() {
     t.setRaw("SOFTWARE\\Mirabilis\\ICQ", "Blob", 3, "\x01\x02");
     std::string error;
     return mkwin::win9xRegistryFile(t, "CP1251", error, 128).value();
+}
+
+// `b` with another word at 0x06 of each record than the number of its block, which is all
+// that tolvane-mkwin keeps there and nothing says Windows keeps.
+std::string withOtherBlockWords(std::string b) {
+    size_t block = le32(b, 0x08);
+    for (uint16_t i = 0; i < le16(b, 0x10); ++i) {
+        const size_t end = block + le32(b, block + 4);
+        for (size_t record = block + 0x20; record + 0x14 <= end; record += le32(b, record)) {
+            b.replace(record + 6, 2, "\x5A\xA5");
+        }
+        block = end;
+    }
+    return b;
 }
 
 // Where the record of the key `name` begins, and where the key is in the key area.
@@ -60,23 +75,25 @@ std::string appPath(vqrt::RegistryLayer& registry) {
 }
 
 TEST(Win9xRegistry, ReadsKeysAndValuesSpreadOverDataBlocks) {
-    TempDir dir;
-    testsupport::writeFile(dir.file("SYSTEM.DAT"), machineFile());
-    vqrt::Win9xRegistry registry(dir.file("SYSTEM.DAT"), "", "CP1251");
-    EXPECT_EQ(registry.warnings(), Lines{});
-    EXPECT_EQ(appPath(registry), "C:\\PROGRA~1\\ICQ\\ICQ.EXE");
-    char out[16] = "";
-    EXPECT_EQ(registry.readString("HKLM", "software\\MICROSOFT\\Windows\\CurrentVersion\\",
-                                  "registeredowner", out, sizeof out),
-              vqrt::kRegOk);
-    EXPECT_STREQ(out, "\xD0\x91\xD0\xBE\xD1\x80\xD0\xB8\xD1\x81");
-    long number = 0;
-    EXPECT_EQ(registry.readDword("HKLM", "SOFTWARE\\Mirabilis\\ICQ", "Negative", &number),
-              vqrt::kRegOk);
-    EXPECT_EQ(number, -1);
-    EXPECT_EQ(registry.readDword("HKLM", "SOFTWARE\\Mirabilis\\ICQ", "Blob", &number),
-              vqrt::kRegWrongType);
-    EXPECT_EQ(registry.readString("HKCU", kAppPath, "", out, sizeof out), vqrt::kRegNotFound);
+    for (const std::string& bytes : {machineFile(), withOtherBlockWords(machineFile())}) {
+        TempDir dir;
+        testsupport::writeFile(dir.file("SYSTEM.DAT"), bytes);
+        vqrt::Win9xRegistry registry(dir.file("SYSTEM.DAT"), "", "CP1251");
+        EXPECT_EQ(registry.warnings(), Lines{});
+        EXPECT_EQ(appPath(registry), "C:\\PROGRA~1\\ICQ\\ICQ.EXE");
+        char out[16] = "";
+        EXPECT_EQ(registry.readString("HKLM", "software\\MICROSOFT\\Windows\\CurrentVersion\\",
+                                      "registeredowner", out, sizeof out),
+                  vqrt::kRegOk);
+        EXPECT_STREQ(out, "\xD0\x91\xD0\xBE\xD1\x80\xD0\xB8\xD1\x81");
+        long number = 0;
+        EXPECT_EQ(registry.readDword("HKLM", "SOFTWARE\\Mirabilis\\ICQ", "Negative", &number),
+                  vqrt::kRegOk);
+        EXPECT_EQ(number, -1);
+        EXPECT_EQ(registry.readDword("HKLM", "SOFTWARE\\Mirabilis\\ICQ", "Blob", &number),
+                  vqrt::kRegWrongType);
+        EXPECT_EQ(registry.readString("HKCU", kAppPath, "", out, sizeof out), vqrt::kRegNotFound);
+    }
 }
 
 // The Windows folder's USER.DAT keeps the user below .DEFAULT; a profile's may keep it at its
