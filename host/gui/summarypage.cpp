@@ -166,9 +166,10 @@ QStringList whatCameOver(const nlohmann::ordered_json& record, const ArchiveFile
     }
     if (archive != nullptr) {
         // Counted as the summary counts them: those awaiting authorisation apart.
-        const auto onList = static_cast<int>(archive::countOf(archive->standings(), "on the list"));
-        const auto awaiting =
-            static_cast<int>(archive::countOf(archive->standings(), "awaiting authorisation"));
+        const auto onList = static_cast<int>(
+            archive::countOf(archive->standings(), archive::ContactStatus::OnList));
+        const auto awaiting = static_cast<int>(
+            archive::countOf(archive->standings(), archive::ContactStatus::AwaitingAuthorisation));
         came << SummaryPage::tr("%1 on the list")
                     .arg(counted(onList, SummaryPage::tr("contact"), SummaryPage::tr("contacts")));
         if (awaiting > 0) {

@@ -51,7 +51,8 @@ std::vector<Count> contactsByStanding(const std::vector<Contact>& contacts) {
     return tally.counts();
 }
 
-uint64_t countOf(const std::vector<Count>& counts, const std::string& label) {
+uint64_t countOf(const std::vector<Count>& counts, ContactStatus status) {
+    const std::string_view label = kStandings[static_cast<size_t>(status)];
     for (const Count& count : counts) {
         if (count.label == label) {
             return count.n;

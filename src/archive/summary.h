@@ -33,8 +33,8 @@ private:
 /// The contacts counted by standing, in the order above, only those that occur.
 std::vector<Count> contactsByStanding(const std::vector<Contact>& contacts);
 
-/// The number of `counts` labelled `label`; 0 when there is none.
-uint64_t countOf(const std::vector<Count>& counts, const std::string& label);
+/// The contacts of `status` among `counts` (as contactsByStanding gives them); 0 when none.
+uint64_t countOf(const std::vector<Count>& counts, ContactStatus status);
 
 /// "5 on the list, 30 removed"; "none" when there is nothing.
 std::string countsLine(const std::vector<Count>& counts);
