@@ -136,23 +136,19 @@ private:
         return true;
     }
 
+    // The records of a block run up to the first that does not fit in it: what follows is
+    // free room, which may hold anything. A record that cannot be read is passed over; the
+    // key that needed it says so.
     void readRecords(uint16_t block, size_t at, size_t end) {
         while (end - at >= kRecordHeader) {
             const size_t size = le32(b_, at);
             if (size < kRecordHeader || size > end - at) {
-                problem("the record at " + hex(at) + " gives its size as " + hex(size) +
-                        ", expected " + hex(kRecordHeader) + " to " + hex(end - at));
                 return;
             }
             const uint16_t number = le16(b_, at + 4);
             const size_t used = le32(b_, at + 8);
-            if (number != kFreeRecord) {
-                if (used < kRecordHeader || used > size) {
-                    problem("the record at " + hex(at) + " uses " + hex(used) +
-                            " bytes, expected " + hex(kRecordHeader) + " to " + hex(size));
-                } else {
-                    records_.emplace(uint32_t{block} << 16 | number, std::make_pair(at, used));
-                }
+            if (number != kFreeRecord && used >= kRecordHeader && used <= size) {
+                records_.emplace(uint32_t{block} << 16 | number, std::make_pair(at, used));
             }
             at += size;
         }
@@ -173,7 +169,7 @@ private:
         visited_.insert(rootEntry_);
         // The root has no name; whether it keeps a record at all does not matter.
         if (records_.count(le32(b_, at(rootEntry_) + 0x18)) != 0) {
-            readRecord(rootEntry_, file_.root_);
+            readRecord(rootEntry_, file_.root_, file_.root_);
         }
         std::vector<Pending> pending = {{firstChild(rootEntry_), &file_.root_, 1}};
         while (!pending.empty()) {
@@ -190,7 +186,7 @@ private:
                     break;
                 }
                 Key key;
-                if (!readRecord(entry, key)) {
+                if (!readRecord(entry, *p.parent, key)) {
                     continue;
                 }
                 const std::string folded = text::foldName(key.name);
@@ -218,13 +214,15 @@ private:
 
     uint32_t firstChild(uint32_t entry) const { return le32(b_, at(entry) + 0x10); }
 
-    // The name and values of the key at `entry`; false when its record is missing or damaged.
-    bool readRecord(uint32_t entry, Key& key) {
+    // The name and values of the key at `entry`, a subkey of `parent`; false when its record
+    // is missing or damaged.
+    bool readRecord(uint32_t entry, const Key& parent, Key& key) {
         const auto found = records_.find(le32(b_, at(entry) + 0x18));
         if (found == records_.end()) {
-            problem("the key at " + hex(entry) + " of the key area has no record (number " +
-                    std::to_string(le16(b_, at(entry) + 0x18)) + " of data block " +
-                    std::to_string(le16(b_, at(entry) + 0x1A)) + ")");
+            problem("no record " + std::to_string(le16(b_, at(entry) + 0x18)) + " in data block " +
+                    std::to_string(le16(b_, at(entry) + 0x1A)) + " can be read for the key at " +
+                    hex(entry) + " of the key area" +
+                    (parent.name.empty() ? "" : ", below \"" + parent.name + "\""));
             return false;
         }
         const auto [start, used] = found->second;

@@ -53,6 +53,17 @@ std::string withOtherBlockWords(std::string b) {
     return b;
 }
 
+// `b` with free room at the end of its last data block holding what a record's size would
+// not fit in, as a block's unused end may.
+std::string withFreeRoom(std::string b) {
+    size_t last = le32(b, 0x08);
+    for (uint16_t i = 1; i < le16(b, 0x10); ++i) {
+        last += le32(b, last + 4);
+    }
+    putLe32(b, last + 4, le32(b, last + 4) + 0x40);
+    return b + "\xF0\xFF\xFF\x7F" + std::string(0x3C, 'x');
+}
+
 // Where the record of the key `name` begins, and where the key is in the key area.
 size_t recordOf(const std::string& b, const std::string& name) {
     return b.find(name) - 0x14;
@@ -75,7 +86,8 @@ std::string appPath(vqrt::RegistryLayer& registry) {
 }
 
 TEST(Win9xRegistry, ReadsKeysAndValuesSpreadOverDataBlocks) {
-    for (const std::string& bytes : {machineFile(), withOtherBlockWords(machineFile())}) {
+    for (const std::string& bytes :
+         {machineFile(), withOtherBlockWords(machineFile()), withFreeRoom(machineFile())}) {
         TempDir dir;
         testsupport::writeFile(dir.file("SYSTEM.DAT"), bytes);
         vqrt::Win9xRegistry registry(dir.file("SYSTEM.DAT"), "", "CP1251");
@@ -170,6 +182,16 @@ TEST(Win9xRegistry, DamageIsNamedAndTheRestIsRead) {
              return "damaged (the key at " + hex(software) + " of the key area is linked twice)";
          },
          true, true},
+        {"a record past its block",
+         [](std::string& b) {
+             putLe32(b, recordOf(b, "Mirabilis"), 0x7FFF);
+             const size_t entry = 0x20 + entryOf(b, "Mirabilis");
+             return "damaged (no record " + std::to_string(le16(b, entry + 0x18)) +
+                    " in data block " + std::to_string(le16(b, entry + 0x1A)) +
+                    " can be read for the key at " + hex(entry - 0x20) +
+                    " of the key area, below \"SOFTWARE\")";
+         },
+         true, false},
         {"a key name past its record",
          [](std::string& b) {
              const size_t record = recordOf(b, "Mirabilis");
