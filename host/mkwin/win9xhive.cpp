@@ -75,7 +75,7 @@ public:
             text::putLe16(e.record, 0x06, e.block);
             blocks.back() += e.record;
         }
-        // The key area grows in pages and keeps free room at its end.
+        // Real key areas keep free room at their end, which readers such as libcreg count on.
         const size_t used = kHeader + entries_.size() * kKeyEntry;
         std::string area((used / kAreaPage + 1) * kAreaPage, '\0');
         area.replace(0, 4, "RGKN");
