@@ -192,13 +192,13 @@ private:
                 const std::string folded = text::foldName(key.name);
                 const auto [it, added] = p.parent->children.emplace(folded, std::move(key));
                 if (!added) {
-                    problem("the key \"" + it->second.name + "\" appears twice");
+                    problem("the key \"" + text::printable(it->second.name) + "\" appears twice");
                     continue;
                 }
                 const uint32_t child = firstChild(entry);
                 if (child != kNone && p.depth >= kMaxDepth) {
-                    problem("keys below \"" + it->second.name + "\" nest deeper than " +
-                            std::to_string(kMaxDepth));
+                    problem("keys below \"" + text::printable(it->second.name) +
+                            "\" nest deeper than " + std::to_string(kMaxDepth));
                 } else if (child != kNone) {
                     pending.push_back({child, &it->second, p.depth + 1});
                 }
@@ -219,10 +219,11 @@ private:
     bool readRecord(uint32_t entry, const Key& parent, Key& key) {
         const auto found = records_.find(le32(b_, at(entry) + 0x18));
         if (found == records_.end()) {
-            problem("no record " + std::to_string(le16(b_, at(entry) + 0x18)) + " in data block " +
-                    std::to_string(le16(b_, at(entry) + 0x1A)) + " can be read for the key at " +
-                    hex(entry) + " of the key area" +
-                    (parent.name.empty() ? "" : ", below \"" + parent.name + "\""));
+            problem(
+                "no record " + std::to_string(le16(b_, at(entry) + 0x18)) + " in data block " +
+                std::to_string(le16(b_, at(entry) + 0x1A)) + " can be read for the key at " +
+                hex(entry) + " of the key area" +
+                (parent.name.empty() ? "" : ", below \"" + text::printable(parent.name) + "\""));
             return false;
         }
         const auto [start, used] = found->second;

@@ -192,6 +192,17 @@ TEST(Win9xRegistry, DamageIsNamedAndTheRestIsRead) {
                     " of the key area, below \"SOFTWARE\")";
          },
          true, false},
+        {"two subkeys of one name, an escape character in it",
+         [](std::string& b) {
+             b.replace(b.find("Microsoft"), 9,
+                       "Mi\x1B"
+                       "abilis");
+             b.replace(b.find("Mirabilis"), 9,
+                       "Mi\x1B"
+                       "abilis");
+             return "damaged (the key \"Mi\\x1Babilis\" appears twice)";
+         },
+         false, false},
         {"a key name past its record",
          [](std::string& b) {
              const size_t record = recordOf(b, "Mirabilis");
