@@ -99,13 +99,13 @@ void HistoryWriter::add(const Message& message, const MessageRow& row) {
 
     const std::string day = zone_.localDate(message.time);
     if (day != day_) {
-        const bool newYear = day_.compare(0, 4, day, 0, 4) != 0;
         if (day_.compare(0, 7, day, 0, 7) != 0 && !day_.empty() && pageWritten_ >= pageBytes_) {
             turnPage(day.substr(0, 7));
         }
-        // Each day can be linked to; the first of each year from the list at the page's end.
+        // Each day can be linked to; the first of each year on the page from the list at its
+        // end (a page turned within a year begins with one).
         writeHtml("<h2 id=\"" + day + "\">" + day + "</h2>\n");
-        if (newYear) {
+        if (years_.empty() || day_.compare(0, 4, day, 0, 4) != 0) {
             years_ += std::string(years_.empty() ? "" : " \u00b7 ") + "<a href=\"#" + day + "\">" +
                       day.substr(0, 4) + "</a>";
         }
