@@ -75,9 +75,10 @@ public:
             text::putLe16(e.record, 0x06, e.block);
             blocks.back() += e.record;
         }
-        // Real key areas keep free room at their end, which readers such as libcreg count on.
-        const size_t used = kHeader + entries_.size() * kKeyEntry;
-        std::string area((used / kAreaPage + 1) * kAreaPage, '\0');
+        // Real key areas keep free room at their end, which readers such as libcreg count on:
+        // it reads the area as ending a header's size early. Whole pages, at least that much.
+        const size_t needed = 2 * kHeader + entries_.size() * kKeyEntry;
+        std::string area((needed + kAreaPage - 1) / kAreaPage * kAreaPage, '\0');
         area.replace(0, 4, "RGKN");
         text::putLe32(area, 0x04, static_cast<uint32_t>(area.size()));
         text::putLe32(area, 0x08, kHeader);

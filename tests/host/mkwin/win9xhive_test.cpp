@@ -81,8 +81,9 @@ TEST(Win9xHive, AnIndependentReaderFindsEveryKeyAndValue) {
     expected["Software\\Mirabilis\\ICQ\\DefaultPrefs"]["ICQ Version"] = "2000";
     tree.setRaw("Software\\Mirabilis\\ICQ", "Blob", 3, std::string("\x01\x00\xFF", 3));
     expected["Software\\Mirabilis\\ICQ"]["Blob"] = "0100ff";
-    // Enough keys for a key area of several pages and records in many data blocks.
-    for (int i = 0; i < 300; ++i) {
+    // Enough keys for records in many data blocks and a key area of two pages whose last key
+    // ends 12 bytes short of the second page's end.
+    for (int i = 0; i < 283; ++i) {
         const std::string path = "Control Panel\\Key " + std::to_string(i);
         key(path);
         tree.setString(path, "Name", std::string(static_cast<size_t>(i), 'x'));
