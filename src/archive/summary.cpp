@@ -34,6 +34,7 @@ void StandingTally::add(const Contact& contact) {
 }
 
 std::vector<Count> StandingTally::counts() const {
+    static_assert(std::size(decltype(n_){}) == std::size(kStandings));
     std::vector<Count> found;
     for (size_t i = 0; i < std::size(n_); ++i) {
         if (n_[i] != 0) {
