@@ -39,16 +39,23 @@ std::string machineFile() {
     return mkwin::win9xRegistryFile(t, "CP1251", error, 128).value();
 }
 
+// Where each data block of `b` begins.
+std::vector<size_t> dataBlocks(const std::string& b) {
+    std::vector<size_t> blocks;
+    for (size_t at = le32(b, 0x08); blocks.size() < le16(b, 0x10); at += le32(b, at + 4)) {
+        blocks.push_back(at);
+    }
+    return blocks;
+}
+
 // `b` with another word at 0x06 of each record than the number of its block, which is all
 // that tolvane-mkwin keeps there and nothing says Windows keeps.
 std::string withOtherBlockWords(std::string b) {
-    size_t block = le32(b, 0x08);
-    for (uint16_t i = 0; i < le16(b, 0x10); ++i) {
+    for (const size_t block : dataBlocks(b)) {
         const size_t end = block + le32(b, block + 4);
         for (size_t record = block + 0x20; record + 0x14 <= end; record += le32(b, record)) {
             b.replace(record + 6, 2, "\x5A\xA5");
         }
-        block = end;
     }
     return b;
 }
@@ -56,10 +63,7 @@ std::string withOtherBlockWords(std::string b) {
 // `b` with free room at the end of its last data block holding what a record's size would
 // not fit in, as a block's unused end may.
 std::string withFreeRoom(std::string b) {
-    size_t last = le32(b, 0x08);
-    for (uint16_t i = 1; i < le16(b, 0x10); ++i) {
-        last += le32(b, last + 4);
-    }
+    const size_t last = dataBlocks(b).back();
     putLe32(b, last + 4, le32(b, last + 4) + 0x40);
     return b + "\xF0\xFF\xFF\x7F" + std::string(0x3C, 'x');
 }
