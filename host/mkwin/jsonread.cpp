@@ -169,7 +169,9 @@ std::string hexBytes(const json& value, const std::string& path) {
         const int high = text::hexDigit(digits[i]);
         const int low = text::hexDigit(digits[i + 1]);
         ok = high >= 0 && low >= 0;
-        bytes += static_cast<char>((high << 4) | low);
+        if (ok) {
+            bytes += static_cast<char>((high << 4) | low);
+        }
     }
     if (!ok) {
         expected(path, "hex bytes such as \"01,ff,7e\"", value);

@@ -35,6 +35,8 @@ TEST(Description, RefusalNamesThePathAndWhatWasExpected) {
          "1000000"},
         {R"({"extraFiles": [{"path": "C:\\a.txt", "text": "x", "hex": "00"}]})",
          R"(extraFiles[0]: expected either "text" or "hex")"},
+        {R"({"extraFiles": [{"path": "C:\\a.bin", "hex": "01,g0"}]})",
+         R"(extraFiles[0].hex: expected hex bytes such as "01,ff,7e", found "01,g0")"},
     };
     for (const auto& c : cases) {
         std::string error;
